@@ -1,0 +1,62 @@
+#include "placement.h"
+
+#include "settingsstore.h"
+
+#include <QGuiApplication>
+#include <QRect>
+#include <QScreen>
+#include <QWidget>
+
+namespace {
+
+QString placementSection(const QWidget *window, const QString &section)
+{
+    const QString name = QStringLiteral("Placement ") + window->objectName();
+    return section.isEmpty() ? name : name + QLatin1Char(' ') + section;
+}
+
+} // namespace
+
+void SaveFormPlacement(QWidget *window, const QString &section, const QString &key)
+{
+    const QRect frame = window->geometry();
+    const QString text = QStringLiteral("%1,%2,%3,%4")
+                             .arg(frame.x())
+                             .arg(frame.y())
+                             .arg(frame.width())
+                             .arg(frame.height());
+    SettingsStore store;
+    (void)store.SaveValue(placementSection(window, section), key, ValueKind::Text, text);
+}
+
+void RestoreFormPlacement(QWidget *window, const QString &section, const QString &key)
+{
+    SettingsStore store;
+    const QStringList parts = store.LoadValue(placementSection(window, section), key,
+                                              ValueKind::Text)
+                                  .toString()
+                                  .split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return;
+    int values[4];
+    for (int i = 0; i < 4; ++i) {
+        bool ok = false;
+        values[i] = parts.at(i).trimmed().toInt(&ok);
+        if (!ok)
+            return;
+    }
+    const QPoint topLeft(values[0], values[1]);
+    if (!QGuiApplication::screenAt(topLeft + QPoint(16, 16)))
+        return;
+    window->move(topLeft);
+}
+
+void bfCenterFormEx(QWidget *window)
+{
+    QScreen *screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}

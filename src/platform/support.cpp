@@ -1,0 +1,230 @@
+#include "support.h"
+
+#include <cerrno>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSysInfo>
+#include <QUuid>
+
+QString appTitle()
+{
+    return QStringLiteral("Brenfold - Quillet IM");
+}
+
+bool bfIsFileExist(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    return info.exists() && !info.isDir();
+}
+
+QString bfGetFullFileName(const QString &path)
+{
+    if (path.isEmpty())
+        return {};
+    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+}
+
+QString bfGetFilePath(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return {};
+    return slash == 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+QString bfGetFileName(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString bfGetFileExtension(const QString &fileName)
+{
+    const QString name = bfGetFileName(fileName);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot + 1);
+}
+
+QString bfCutRight(const QString &text, qsizetype count)
+{
+    return text.left(qMax<qsizetype>(0, text.size() - count));
+}
+
+QString bfBuildFileName(const QString &folder, const QString &name)
+{
+    // Relative names may be written with either separator ("A\B\C").
+    QString relative = name;
+    relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (folder.isEmpty())
+        return relative;
+    if (relative.isEmpty())
+        return folder;
+    const bool folderEnds = folder.endsWith(QLatin1Char('/'));
+    const bool nameStarts = relative.startsWith(QLatin1Char('/'));
+    if (folderEnds && nameStarts)
+        return folder + relative.mid(1);
+    if (folderEnds || nameStarts)
+        return folder + relative;
+    return folder + QLatin1Char('/') + relative;
+}
+
+Status bfCreateComplexDirectory(const QString &path)
+{
+    if (path.isEmpty())
+        return Error::make(ErrorCode::EmptyPath);
+    const QString full = bfGetFullFileName(path);
+    // Create each missing component in turn, so the reason of a failure is known.
+    qsizetype next = 1;
+    while (next <= full.size()) {
+        qsizetype slash = full.indexOf(QLatin1Char('/'), next);
+        if (slash < 0)
+            slash = full.size();
+        const QByteArray part = QFile::encodeName(full.left(slash));
+        struct stat st{};
+        if (::stat(part.constData(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode))
+                return Error::fromErrno(ENOTDIR);
+        } else if (::mkdir(part.constData(), 0777) != 0 && errno != EEXIST) {
+            return Error::fromErrno(errno);
+        }
+        next = slash + 1;
+    }
+    return {};
+}
+
+namespace {
+
+QString xdgFolder(const char *variable, const char *fallbackUnderHome)
+{
+    const QString value = qEnvironmentVariable(variable);
+    if (!value.isEmpty() && QDir::isAbsolutePath(value))
+        return QDir::cleanPath(value);
+    return QDir::cleanPath(QDir::homePath() + QLatin1Char('/') + QLatin1String(fallbackUnderHome));
+}
+
+} // namespace
+
+QString xdgConfigHome()
+{
+    return xdgFolder("XDG_CONFIG_HOME", ".config");
+}
+
+QString xdgDataHome()
+{
+    return xdgFolder("XDG_DATA_HOME", ".local/share");
+}
+
+QString xdgStateHome()
+{
+    return xdgFolder("XDG_STATE_HOME", ".local/state");
+}
+
+QString bfGetSpecialFolder(int csidl)
+{
+    switch (csidl) {
+    case CSIDL_APPDATA:
+        return xdgDataHome();
+    case CSIDL_STARTUP:
+        return xdgConfigHome() + QStringLiteral("/autostart");
+    default:
+        return {};
+    }
+}
+
+QString bfGetEXEModulePrettyFileName()
+{
+    return QCoreApplication::applicationFilePath();
+}
+
+Result<double> bfGetFileSizeEx(const QString &path)
+{
+    struct stat st{};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return Error::fromErrno(errno);
+    return static_cast<double>(st.st_size);
+}
+
+QString bfFormatByteSizeEx(double bytes)
+{
+    static const char *const units[] = {"КБ", "МБ", "ГБ", "ТБ"};
+    if (bytes < 1024)
+        return QStringLiteral("%1 байт").arg(qMax(0.0, bytes), 0, 'f', 0);
+    double value = bytes / 1024;
+    int unit = 0;
+    while (value >= 999.5 && unit < 3) {
+        value /= 1024;
+        ++unit;
+    }
+    // Three significant digits, with the Russian decimal comma.
+    const int decimals = value < 9.995 ? 2 : value < 99.95 ? 1 : 0;
+    QString number = QString::number(value, 'f', decimals);
+    number.replace(QLatin1Char('.'), QLatin1Char(','));
+    return number + QLatin1Char(' ') + QString::fromUtf8(units[unit]);
+}
+
+QString bfGetNewGUID()
+{
+    return QUuid::createUuid().toString(QUuid::WithBraces).toUpper();
+}
+
+QString bfGetErrorNumber(int number)
+{
+    return QString::number(number);
+}
+
+QString bfGetUserName()
+{
+    if (const passwd *pw = ::getpwuid(::geteuid()); pw && pw->pw_name && *pw->pw_name)
+        return QString::fromLocal8Bit(pw->pw_name);
+    return qEnvironmentVariable("USER");
+}
+
+QString bfGetComputerName()
+{
+    return QSysInfo::machineHostName();
+}
+
+namespace {
+
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QChar(0x00A0);
+}
+
+bool isBreak(QChar c)
+{
+    return c == QLatin1Char('\r') || c == QLatin1Char('\n');
+}
+
+bool isOtherControl(QChar c)
+{
+    return c.category() == QChar::Other_Control && !isBlank(c) && !isBreak(c);
+}
+
+bool trimmable(QChar c, TrimOptions options, TrimOption blanks, TrimOption breaks)
+{
+    return (options.testFlag(blanks) && isBlank(c)) || (options.testFlag(breaks) && isBreak(c))
+           || (options.testFlag(TrimOption::Controls) && isOtherControl(c));
+}
+
+} // namespace
+
+QString bfTrimEx2(const QString &text, TrimOptions options)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && trimmable(text.at(begin), options, TrimOption::LeadingBlanks,
+                                    TrimOption::LeadingBreaks))
+        ++begin;
+    while (end > begin && trimmable(text.at(end - 1), options, TrimOption::TrailingBlanks,
+                                    TrimOption::TrailingBreaks))
+        --end;
+    return text.mid(begin, end - begin);
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "error.h"
+
+#include <QFlags>
+#include <QString>
+
+// The small system services the program is built on: paths, special folders,
+// identity, GUIDs, trimming and size texts.
+
+// Special folder numbers of the shell, as the callers name them.
+constexpr int CSIDL_STARTUP = 7;
+constexpr int CSIDL_APPDATA = 26;
+
+// The program's own name: caption of every box and sender of system messages.
+QString appTitle();
+
+bool bfIsFileExist(const QString &path);
+QString bfGetFullFileName(const QString &path);
+QString bfGetFilePath(const QString &path);
+QString bfGetFileName(const QString &path);
+QString bfGetFileExtension(const QString &fileName);
+QString bfCutRight(const QString &text, qsizetype count);
+QString bfBuildFileName(const QString &folder, const QString &name);
+Status bfCreateComplexDirectory(const QString &path);
+QString bfGetSpecialFolder(int csidl);
+QString bfGetEXEModulePrettyFileName();
+Result<double> bfGetFileSizeEx(const QString &path);
+QString bfFormatByteSizeEx(double bytes);
+QString bfGetNewGUID();
+QString bfGetErrorNumber(int number);
+QString bfGetUserName();
+QString bfGetComputerName();
+
+// XDG base folders with their defaults under $HOME.
+QString xdgConfigHome();
+QString xdgDataHome();
+QString xdgStateHome();
+
+enum class TrimOption {
+    LeadingBlanks = 0x1,   // option 1: blanks, tabs, non-breaking spaces at the start
+    TrailingBlanks = 0x2,  // option 2: the same at the end
+    LeadingBreaks = 0x4,   // option 3: CR and LF at the start
+    TrailingBreaks = 0x8,  // option 4: CR and LF at the end
+    Controls = 0x10,       // option 5: any other control character at either end
+};
+Q_DECLARE_FLAGS(TrimOptions, TrimOption)
+Q_DECLARE_OPERATORS_FOR_FLAGS(TrimOptions)
+
+constexpr TrimOptions TrimBlanks{TrimOption::LeadingBlanks, TrimOption::TrailingBlanks};
+constexpr TrimOptions TrimBreaks{TrimOption::LeadingBreaks, TrimOption::TrailingBreaks};
+constexpr TrimOptions TrimBlanksAndBreaks = TrimBlanks | TrimBreaks;
+constexpr TrimOptions TrimAll = TrimBlanksAndBreaks | TrimOption::Controls;
+
+// Trims each end until no character of an enabled kind is left there.
+QString bfTrimEx2(const QString &text, TrimOptions options);

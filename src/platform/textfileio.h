@@ -1,0 +1,35 @@
+#pragma once
+
+#include "error.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Whole-file text reading and writing.
+//
+// Written as UTF-16LE with a byte-order mark; read by the byte-order mark
+// (UTF-8, UTF-16LE, UTF-16BE) and as UTF-8 without one. NUL characters and
+// any Unicode text round-trip. Writes are atomic: the text goes to a hidden
+// temporary file in the same folder, which then replaces the target, so no
+// reader ever sees half a file.
+class TextFileIO final
+{
+public:
+    static constexpr qint64 MaxFileSize = 4 * 1024 * 1024;
+
+    // Reads a regular file of at most MaxFileSize bytes. Symbolic links,
+    // pipes and devices are refused without blocking.
+    static Result<QString> ReadTextFile(const QString &path);
+    static Result<QByteArray> ReadBytes(const QString &path, qint64 maxSize = MaxFileSize);
+    static Result<QString> decode(const QByteArray &bytes);
+    static QByteArray encode(const QString &text);
+
+    static Status WriteTextFile(const QString &path, const QString &text);
+    // As WriteTextFile; an empty text gives an empty file.
+    static Status CreateTextFile(const QString &path, const QString &text);
+    // Replaces the file at `path` by `bytes` atomically.
+    static Status writeFileAtomically(const QString &path, const QByteArray &bytes);
+
+    // The temporary name used while writing `path`: never matches "*.QLIM".
+    static QString temporaryNameFor(const QString &path);
+};

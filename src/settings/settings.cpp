@@ -1,0 +1,118 @@
+#include "settings.h"
+
+#include "settingsstore.h"
+#include "support.h"
+
+QString ChatFilePath;
+QString ExchangeFolderPath;
+bool StartHidden = false;
+QString MyGUID;
+
+SettingsRecord Settings;
+
+namespace {
+
+const QString Colors = QStringLiteral("Colors");
+const QString LogsList = QStringLiteral("Logs List");
+
+// One row of the preferences table: where a field is stored and how.
+struct Row
+{
+    QString section;
+    QString readKey;
+    QString writeKey;
+    ValueKind kind;
+    bool SettingsRecord::*flag = nullptr;
+    qint32 SettingsRecord::*colour = nullptr;
+};
+
+QList<Row> rows()
+{
+    using R = SettingsRecord;
+    const QString none;
+    return {
+        {none, QStringLiteral("Send on Enter"), QStringLiteral("Send on Enter"),
+         ValueKind::Boolean, &R::SendOnEnter},
+        {Colors, QStringLiteral("Message Color"), QStringLiteral("Message Color"),
+         ValueKind::Int32, nullptr, &R::MessageColor},
+        {Colors, QStringLiteral("My Name Color"), QStringLiteral("My Name Color"),
+         ValueKind::Int32, nullptr, &R::MyNameColor},
+        {Colors, QStringLiteral("Other Name Color"), QStringLiteral("Other Name Color"),
+         ValueKind::Int32, nullptr, &R::OtherNameColor},
+        {Colors, QStringLiteral("System Color"), QStringLiteral("System Color"),
+         ValueKind::Int32, nullptr, &R::SystemColor},
+        {none, QStringLiteral("iChat Style Plugin"), QStringLiteral("iChat Style Plugin"),
+         ValueKind::Boolean, &R::iChatStylePlugin},
+        {none, QStringLiteral("Name on separate Line"), QStringLiteral("Name on Separate Line"),
+         ValueKind::Boolean, &R::NameOnSeparateLine},
+        {LogsList, QStringLiteral("Sort"), QStringLiteral("Sort"), ValueKind::Boolean,
+         &R::SortLogsList},
+        {LogsList, QStringLiteral("Descending Sort"), QStringLiteral("Descending Sort"),
+         ValueKind::Boolean, &R::SortLogsDescending},
+        {QStringLiteral("Debug"), QStringLiteral("Show Debug Messages"),
+         QStringLiteral("Show Debug Messages"), ValueKind::Boolean, &R::ShowDebugMessages},
+    };
+}
+
+} // namespace
+
+void LoadSettings()
+{
+    const SettingsRecord defaults;
+    SettingsStore store;
+    for (const Row &row : rows()) {
+        if (row.flag) {
+            Settings.*row.flag =
+                store.LoadValue(row.section, row.readKey, row.kind, defaults.*row.flag).toBool();
+        } else {
+            Settings.*row.colour =
+                store.LoadValue(row.section, row.readKey, row.kind, defaults.*row.colour).toInt();
+        }
+    }
+}
+
+Status SaveSettings()
+{
+    SettingsStore store;
+    for (const Row &row : rows()) {
+        const QVariant value =
+            row.flag ? QVariant(Settings.*row.flag) : QVariant(Settings.*row.colour);
+        if (Status saved = store.SaveValue(row.section, row.writeKey, row.kind, value); !saved)
+            return saved;
+    }
+    return {};
+}
+
+void InitMyGUID()
+{
+    const QString fresh = bfGetNewGUID();
+    SettingsStore store;
+    MyGUID = store.LoadValue(QString(), QStringLiteral("My GUID"), ValueKind::Text, fresh)
+                 .toString();
+    (void)store.SaveValue(QString(), QStringLiteral("My GUID"), ValueKind::Text, MyGUID);
+}
+
+QString GetChatLogGUID()
+{
+    const QString section = QStringLiteral("Log GUIDs");
+    SettingsStore store;
+    QString value = bfTrimEx2(
+        store.LoadValue(section, ChatFilePath, ValueKind::Text, QString()).toString(), TrimAll);
+    if (value.isEmpty()) {
+        value = bfGetNewGUID();
+        (void)store.SaveValue(section, ChatFilePath, ValueKind::Text, value);
+    }
+    return value;
+}
+
+Result<QString> GetLogsFolder(bool noCreate)
+{
+    QString path = bfBuildFileName(bfGetSpecialFolder(CSIDL_APPDATA),
+                                   QStringLiteral("Greyhollow Studios\\Quillet IM\\Logs"));
+    path = bfBuildFileName(path, GetChatLogGUID());
+    if (!noCreate) {
+        if (Status created = bfCreateComplexDirectory(path); !created)
+            return created.error();
+    }
+    return path;
+}

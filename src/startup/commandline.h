@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+enum class StartupAction { ShowUsage = 0, SelectChat = 1, OpenChat = 2 };
+
+// Reads the arguments (without the program's own path). Sets StartHidden; on
+// OpenChat leaves ChatFilePath and ExchangeFolderPath set and the folder claimed.
+StartupAction ParseCommandLine(const QStringList &arguments);
+QString UsageText();
+void ShowUsageBox();

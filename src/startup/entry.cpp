@@ -1,0 +1,101 @@
+#include "entry.h"
+
+#include "boxes.h"
+#include "commandline.h"
+#include "settings.h"
+#include "windows.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <QApplication>
+#include <QFile>
+#include <QWidget>
+
+namespace {
+
+void setApplicationNames()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Greyhollow Studios"));
+    QCoreApplication::setApplicationName(QStringLiteral("Quillet IM"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
+}
+
+// --help and --version answer on standard output without opening any window,
+// so they work without a display.
+int answerOnConsole(int argc, char *argv[], const char *option)
+{
+    QCoreApplication app(argc, argv);
+    setApplicationNames();
+    QString text;
+    if (std::strcmp(option, "--version") == 0)
+        text = QStringLiteral("Quillet IM ") + QCoreApplication::applicationVersion();
+    else
+        text = UsageText().replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    std::fputs(qPrintable(text + QLatin1Char('\n')), stdout);
+    return 0;
+}
+
+// With QUILLET_BOX_LOG set (headless runs and tests), every window shown is
+// noted in the same log as the boxes.
+class ShownWindowLog final : public QObject
+{
+public:
+    explicit ShownWindowLog(QString path) : m_path(std::move(path)) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            const auto *widget = static_cast<QWidget *>(watched);
+            QFile log(m_path);
+            if (widget->isWindow() && log.open(QIODevice::Append))
+                log.write((QStringLiteral("window\t") + widget->windowTitle() + QLatin1Char('\n')).toUtf8());
+        }
+        return false;
+    }
+
+private:
+    QString m_path;
+};
+
+const char *consoleOption(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "--version") == 0)
+            return argv[i];
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int RunQuillet(int argc, char *argv[])
+{
+    if (const char *option = consoleOption(argc, argv))
+        return answerOnConsole(argc, argv, option);
+
+    QApplication app(argc, argv);
+    setApplicationNames();
+    Boxes::installFromEnvironment();
+    ShownWindowLog windowLog(qEnvironmentVariable("QUILLET_BOX_LOG"));
+    if (qEnvironmentVariableIsSet("QUILLET_BOX_LOG"))
+        app.installEventFilter(&windowLog);
+
+    InitMyGUID();
+    LoadSettings();
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    switch (ParseCommandLine(arguments)) {
+    case StartupAction::ShowUsage:
+        ShowUsageBox();
+        return 0;
+    case StartupAction::SelectChat:
+        ShowChatSelection();
+        break;
+    case StartupAction::OpenChat:
+        OpenChatWindow(StartHidden);
+        break;
+    }
+    return app.exec();
+}

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds everything and runs every test headless:
+# once in a normal build, once with AddressSanitizer and UndefinedBehaviorSanitizer,
+# and the fuzz targets over their seed corpora.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/install-deps.sh
+
+export QT_QPA_PLATFORM=offscreen
+jobs=$(nproc)
+
+echo "== Normal build"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_WERROR=ON >/dev/null
+cmake --build build -j"$jobs"
+ctest --test-dir build --output-on-failure -j"$jobs"
+
+echo "== AddressSanitizer and UndefinedBehaviorSanitizer build"
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLET_WERROR=ON \
+    -DQUILLET_SANITIZE=ON -DQUILLET_BENCH=OFF >/dev/null
+cmake --build build-sanitize -j"$jobs"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1"
+export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1"
+ctest --test-dir build-sanitize --output-on-failure -j"$jobs"
+unset ASAN_OPTIONS LSAN_OPTIONS UBSAN_OPTIONS
+
+if [ -d fuzz ]; then
+    echo "== Fuzz targets over their seed corpora"
+    CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLET_FUZZ=ON \
+        -DQUILLET_TESTS=OFF -DQUILLET_BENCH=OFF >/dev/null
+    cmake --build build-fuzz -j"$jobs"
+    for target in build-fuzz/fuzz/fuzz_*; do
+        name=$(basename "$target")
+        corpus=fuzz/corpus/${name#fuzz_}
+        work=$(mktemp -d)
+        cp -r "$corpus"/. "$work"/ 2>/dev/null || true
+        "$target" -runs=20000 -max_len=65536 -timeout=10 "$work"
+        rm -rf "$work"
+    done
+fi
+echo "All tests passed."

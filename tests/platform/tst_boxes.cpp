@@ -1,0 +1,84 @@
+#include "boxes.h"
+#include "placement.h"
+#include "testenv.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QWidget>
+
+class TestBoxes : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void handlerAnswersAndSeesEveryBox()
+    {
+        QList<BoxRequest> seen;
+        Boxes::setHandler([&](const BoxRequest &r) {
+            seen.append(r);
+            return BoxReply{IDRETRY, QStringLiteral("Семья")};
+        });
+        QCOMPARE(Boxes::message(nullptr, QStringLiteral("t"), MB_ABORTRETRYIGNORE | MB_ICONSTOP),
+                 int(IDRETRY));
+        QCOMPARE(Boxes::input(nullptr, QStringLiteral("p"), QStringLiteral("o")),
+                 QStringLiteral("Семья"));
+        Boxes::showError(nullptr, Error::fromErrno(ENOSPC), 16, QStringLiteral("Не удалось."));
+        QCOMPARE(seen.size(), 3);
+        QCOMPARE(seen[0].style, 18);
+        QCOMPARE(seen[1].kind, BoxRequest::Kind::Input);
+        QCOMPARE(seen[1].offered, QStringLiteral("o"));
+        QCOMPARE(seen[2].text, QStringLiteral("Не удалось.\r\n\r\nКод %1\r\nНа диске нет места.")
+                                   .arg(ENOSPC));
+        Boxes::resetHandler();
+    }
+
+    void environmentLogAndAnswers()
+    {
+        TestEnvironment env;
+        const QString log = env.path(QStringLiteral("boxes.log"));
+        qputenv("QUILLET_BOX_LOG", log.toUtf8());
+        qputenv("QUILLET_BOX_ANSWERS", "7");
+        Boxes::installFromEnvironment();
+        QCOMPARE(Boxes::message(nullptr, QStringLiteral("a\r\nb"), MB_YESNOCANCEL), int(IDNO));
+        QCOMPARE(Boxes::message(nullptr, QStringLiteral("c"), MB_ABORTRETRYIGNORE), int(IDABORT));
+        QCOMPARE(Boxes::input(nullptr, QStringLiteral("p"), QStringLiteral("offer")),
+                 QStringLiteral("offer"));
+        QCOMPARE(TestEnvironment::readAll(log),
+                 QStringLiteral("3\ta\\r\\nb\t\n2\tc\t\ninput\tp\toffer\n"));
+        qunsetenv("QUILLET_BOX_LOG");
+        qunsetenv("QUILLET_BOX_ANSWERS");
+        Boxes::resetHandler();
+    }
+
+    void placementsOfTwoWindowsStayApart()
+    {
+        TestEnvironment env;
+        const QString key = QStringLiteral("/chats/team.QLIMChat");
+        QWidget chat;
+        chat.setObjectName(QStringLiteral("frmMain"));
+        QWidget viewer;
+        viewer.setObjectName(QStringLiteral("frmLogsViewer"));
+        chat.setGeometry(100, 120, 300, 200);
+        viewer.setGeometry(400, 50, 300, 200);
+        SaveFormPlacement(&chat, QString(), key);
+        SaveFormPlacement(&viewer, QString(), key);
+
+        QWidget chat2;
+        chat2.setObjectName(QStringLiteral("frmMain"));
+        chat2.setGeometry(0, 0, 300, 200);
+        RestoreFormPlacement(&chat2, QString(), key);
+        QCOMPARE(chat2.pos(), QPoint(100, 120));
+        QWidget viewer2;
+        viewer2.setObjectName(QStringLiteral("frmLogsViewer"));
+        RestoreFormPlacement(&viewer2, QString(), key);
+        QCOMPARE(viewer2.pos(), QPoint(400, 50));
+        QWidget other;
+        other.setObjectName(QStringLiteral("frmMain"));
+        other.move(7, 8);
+        RestoreFormPlacement(&other, QString(), QStringLiteral("/chats/other.QLIMChat"));
+        QCOMPARE(other.pos(), QPoint(7, 8));
+    }
+};
+
+QTEST_MAIN(TestBoxes)
+#include "tst_boxes.moc"
