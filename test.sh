@@ -29,7 +29,8 @@ if [ -d fuzz ]; then
     CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLET_FUZZ=ON \
         -DQUILLET_TESTS=OFF -DQUILLET_BENCH=OFF >/dev/null
     cmake --build build-fuzz -j"$jobs"
-    for target in build-fuzz/fuzz/fuzz_*; do
+    for target in build-fuzz/fuzz/*/fuzz_*; do
+        [ -x "$target" ] || continue
         name=$(basename "$target")
         corpus=fuzz/corpus/${name#fuzz_}
         work=$(mktemp -d)

@@ -52,7 +52,8 @@ QString systemErrorDescription(int e)
     case ETXTBSY:
         return QStringLiteral("Файл занят.");
     default:
-        return QStringLiteral("Системная ошибка (%1).").arg(QString::fromLocal8Bit(std::strerror(e)));
+        return QStringLiteral("Системная ошибка (%1).")
+            .arg(QString::fromLocal8Bit(std::strerror(e)));
     }
 }
 

@@ -18,7 +18,8 @@ struct Error
 };
 
 namespace ErrorCode {
-enum : int {
+enum : int
+{
     // Files and text
     FileTooLarge = 1001,
     InvalidEncoding = 1002,
@@ -41,8 +42,7 @@ enum : int {
 QString errorDescription(int number);
 
 // The value of an operation or the error that stopped it.
-template <class T>
-class [[nodiscard]] Result
+template <class T> class [[nodiscard]] Result
 {
 public:
     Result(T value) : m_data(std::move(value)) {}

@@ -20,7 +20,9 @@ bool ensurePrivateFolder(const QByteArray &folder)
 {
     if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST)
         return false;
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::lstat(folder.constData(), &st) != 0)
         return false;
     return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 0077) == 0;

@@ -9,7 +9,13 @@
 class NamedLock final
 {
 public:
-    enum class Outcome { Acquired, AlreadyHeld, AccessDenied, Failed };
+    enum class Outcome
+    {
+        Acquired,
+        AlreadyHeld,
+        AccessDenied,
+        Failed
+    };
 
     NamedLock() = default;
     ~NamedLock();

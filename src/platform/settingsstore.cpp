@@ -46,8 +46,7 @@ QVariant convert(const QVariant &value, ValueKind kind)
 
 SettingsStore::SettingsStore()
     : m_settings(std::make_unique<QSettings>(filePath(), QSettings::IniFormat))
-{
-}
+{}
 
 SettingsStore::~SettingsStore() = default;
 

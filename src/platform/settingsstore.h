@@ -10,7 +10,12 @@
 class QSettings;
 
 // Kinds of stored values.
-enum class ValueKind { Text = 0, Int32 = 1, Boolean = 3 };
+enum class ValueKind
+{
+    Text = 0,
+    Int32 = 1,
+    Boolean = 3
+};
 
 // The program's one settings file: INI text at
 // $XDG_CONFIG_HOME/Greyhollow Studios/Quillet IM.conf.

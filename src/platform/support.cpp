@@ -87,7 +87,9 @@ Status bfCreateComplexDirectory(const QString &path)
         if (slash < 0)
             slash = full.size();
         const QByteArray part = QFile::encodeName(full.left(slash));
-        struct stat st{};
+        struct stat st
+        {
+        };
         if (::stat(part.constData(), &st) == 0) {
             if (!S_ISDIR(st.st_mode))
                 return Error::fromErrno(ENOTDIR);
@@ -145,7 +147,9 @@ QString bfGetEXEModulePrettyFileName()
 
 Result<double> bfGetFileSizeEx(const QString &path)
 {
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return Error::fromErrno(errno);
     return static_cast<double>(st.st_size);
@@ -210,8 +214,8 @@ bool isOtherControl(QChar c)
 
 bool trimmable(QChar c, TrimOptions options, TrimOption blanks, TrimOption breaks)
 {
-    return (options.testFlag(blanks) && isBlank(c)) || (options.testFlag(breaks) && isBreak(c))
-           || (options.testFlag(TrimOption::Controls) && isOtherControl(c));
+    return (options.testFlag(blanks) && isBlank(c)) || (options.testFlag(breaks) && isBreak(c)) ||
+           (options.testFlag(TrimOption::Controls) && isOtherControl(c));
 }
 
 } // namespace
@@ -220,8 +224,8 @@ QString bfTrimEx2(const QString &text, TrimOptions options)
 {
     qsizetype begin = 0;
     qsizetype end = text.size();
-    while (begin < end && trimmable(text.at(begin), options, TrimOption::LeadingBlanks,
-                                    TrimOption::LeadingBreaks))
+    while (begin < end &&
+           trimmable(text.at(begin), options, TrimOption::LeadingBlanks, TrimOption::LeadingBreaks))
         ++begin;
     while (end > begin && trimmable(text.at(end - 1), options, TrimOption::TrailingBlanks,
                                     TrimOption::TrailingBreaks))

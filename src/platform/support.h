@@ -37,12 +37,13 @@ QString xdgConfigHome();
 QString xdgDataHome();
 QString xdgStateHome();
 
-enum class TrimOption {
-    LeadingBlanks = 0x1,   // option 1: blanks, tabs, non-breaking spaces at the start
-    TrailingBlanks = 0x2,  // option 2: the same at the end
-    LeadingBreaks = 0x4,   // option 3: CR and LF at the start
-    TrailingBreaks = 0x8,  // option 4: CR and LF at the end
-    Controls = 0x10,       // option 5: any other control character at either end
+enum class TrimOption
+{
+    LeadingBlanks = 0x1,  // option 1: blanks, tabs, non-breaking spaces at the start
+    TrailingBlanks = 0x2, // option 2: the same at the end
+    LeadingBreaks = 0x4,  // option 3: CR and LF at the start
+    TrailingBreaks = 0x8, // option 4: CR and LF at the end
+    Controls = 0x10,      // option 5: any other control character at either end
 };
 Q_DECLARE_FLAGS(TrimOptions, TrimOption)
 Q_DECLARE_OPERATORS_FOR_FLAGS(TrimOptions)

@@ -90,14 +90,14 @@ Status UtcToLocalTime(const SystemTime &utc, SystemTime &local)
 
 QString bfSystemTimeToStringTime(const SystemTime &time)
 {
-    return twoDigits(time.wHour) + QLatin1Char(':') + twoDigits(time.wMinute) + QLatin1Char(':')
-           + twoDigits(time.wSecond);
+    return twoDigits(time.wHour) + QLatin1Char(':') + twoDigits(time.wMinute) + QLatin1Char(':') +
+           twoDigits(time.wSecond);
 }
 
 QString bfSystemTimeToStringDate(const SystemTime &time, int /*flags*/)
 {
-    return twoDigits(time.wDay) + QLatin1Char('.') + twoDigits(time.wMonth) + QLatin1Char('.')
-           + QStringLiteral("%1").arg(time.wYear, 4, 10, QLatin1Char('0'));
+    return twoDigits(time.wDay) + QLatin1Char('.') + twoDigits(time.wMonth) + QLatin1Char('.') +
+           QStringLiteral("%1").arg(time.wYear, 4, 10, QLatin1Char('0'));
 }
 
 QString bfSystemTimeToStringTime2(const QDateTime &time)

@@ -46,6 +46,6 @@ public:
 // Fails, leaving `local` untouched, when `utc` names no real moment.
 Status UtcToLocalTime(const SystemTime &utc, SystemTime &local);
 
-QString bfSystemTimeToStringTime(const SystemTime &time);          // "HH:mm:ss"
+QString bfSystemTimeToStringTime(const SystemTime &time);            // "HH:mm:ss"
 QString bfSystemTimeToStringDate(const SystemTime &time, int flags); // "dd.MM.yyyy"
-QString bfSystemTimeToStringTime2(const QDateTime &time);          // "HH:mm:ss"
+QString bfSystemTimeToStringTime2(const QDateTime &time);            // "HH:mm:ss"

@@ -55,7 +55,9 @@ Result<QByteArray> TextFileIO::ReadBytes(const QString &path, qint64 maxSize)
                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0)
         return Error::fromErrno(errno);
-    struct stat st{};
+    struct stat st
+    {
+    };
     if (::fstat(fd.get(), &st) != 0)
         return Error::fromErrno(errno);
     if (!S_ISREG(st.st_mode))
@@ -145,9 +147,9 @@ Status TextFileIO::CreateTextFile(const QString &path, const QString &text)
 QString TextFileIO::temporaryNameFor(const QString &path)
 {
     const QString suffix = QString::number(QRandomGenerator::global()->generate64(), 36);
-    return bfBuildFileName(bfGetFilePath(path),
-                           QLatin1Char('.') + bfGetFileName(path) + QLatin1Char('.') + suffix
-                               + QStringLiteral(".tmp"));
+    return bfBuildFileName(bfGetFilePath(path), QLatin1Char('.') + bfGetFileName(path) +
+                                                    QLatin1Char('.') + suffix +
+                                                    QStringLiteral(".tmp"));
 }
 
 Status TextFileIO::writeFileAtomically(const QString &path, const QByteArray &bytes)
@@ -156,8 +158,8 @@ Status TextFileIO::writeFileAtomically(const QString &path, const QByteArray &by
         return Error::make(ErrorCode::EmptyPath);
     const QByteArray target = QFile::encodeName(path);
     const QByteArray temporary = QFile::encodeName(temporaryNameFor(path));
-    FileDescriptor fd(::open(temporary.constData(),
-                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    FileDescriptor fd(
+        ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (fd.get() < 0)
         return Error::fromErrno(errno);
     Status written = writeAll(fd.get(), bytes);

@@ -31,16 +31,16 @@ QList<Row> rows()
     using R = SettingsRecord;
     const QString none;
     return {
-        {none, QStringLiteral("Send on Enter"), QStringLiteral("Send on Enter"),
-         ValueKind::Boolean, &R::SendOnEnter},
-        {Colors, QStringLiteral("Message Color"), QStringLiteral("Message Color"),
-         ValueKind::Int32, nullptr, &R::MessageColor},
-        {Colors, QStringLiteral("My Name Color"), QStringLiteral("My Name Color"),
-         ValueKind::Int32, nullptr, &R::MyNameColor},
+        {none, QStringLiteral("Send on Enter"), QStringLiteral("Send on Enter"), ValueKind::Boolean,
+         &R::SendOnEnter},
+        {Colors, QStringLiteral("Message Color"), QStringLiteral("Message Color"), ValueKind::Int32,
+         nullptr, &R::MessageColor},
+        {Colors, QStringLiteral("My Name Color"), QStringLiteral("My Name Color"), ValueKind::Int32,
+         nullptr, &R::MyNameColor},
         {Colors, QStringLiteral("Other Name Color"), QStringLiteral("Other Name Color"),
          ValueKind::Int32, nullptr, &R::OtherNameColor},
-        {Colors, QStringLiteral("System Color"), QStringLiteral("System Color"),
-         ValueKind::Int32, nullptr, &R::SystemColor},
+        {Colors, QStringLiteral("System Color"), QStringLiteral("System Color"), ValueKind::Int32,
+         nullptr, &R::SystemColor},
         {none, QStringLiteral("iChat Style Plugin"), QStringLiteral("iChat Style Plugin"),
          ValueKind::Boolean, &R::iChatStylePlugin},
         {none, QStringLiteral("Name on separate Line"), QStringLiteral("Name on Separate Line"),
@@ -87,8 +87,8 @@ void InitMyGUID()
 {
     const QString fresh = bfGetNewGUID();
     SettingsStore store;
-    MyGUID = store.LoadValue(QString(), QStringLiteral("My GUID"), ValueKind::Text, fresh)
-                 .toString();
+    MyGUID =
+        store.LoadValue(QString(), QStringLiteral("My GUID"), ValueKind::Text, fresh).toString();
     (void)store.SaveValue(QString(), QStringLiteral("My GUID"), ValueKind::Text, MyGUID);
 }
 

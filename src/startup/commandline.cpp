@@ -44,9 +44,9 @@ StartupAction ParseCommandLine(const QStringList &arguments)
 QString UsageText()
 {
     const QString program = QFileInfo(bfGetEXEModulePrettyFileName()).completeBaseName();
-    return QStringLiteral("Использование:\r\n\r\n") + program
-           + QStringLiteral("[.EXE] [[/H] FileName]\r\n\r\nFileName - файл чата.\r\n")
-           + QStringLiteral("/H - скрыть окно чата при запуске.");
+    return QStringLiteral("Использование:\r\n\r\n") + program +
+           QStringLiteral("[.EXE] [[/H] FileName]\r\n\r\nFileName - файл чата.\r\n") +
+           QStringLiteral("/H - скрыть окно чата при запуске.");
 }
 
 void ShowUsageBox()

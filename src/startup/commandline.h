@@ -3,7 +3,12 @@
 #include <QString>
 #include <QStringList>
 
-enum class StartupAction { ShowUsage = 0, SelectChat = 1, OpenChat = 2 };
+enum class StartupAction
+{
+    ShowUsage = 0,
+    SelectChat = 1,
+    OpenChat = 2
+};
 
 // Reads the arguments (without the program's own path). Sets StartHidden; on
 // OpenChat leaves ChatFilePath and ExchangeFolderPath set and the folder claimed.

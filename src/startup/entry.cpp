@@ -50,7 +50,8 @@ protected:
             const auto *widget = static_cast<QWidget *>(watched);
             QFile log(m_path);
             if (widget->isWindow() && log.open(QIODevice::Append))
-                log.write((QStringLiteral("window\t") + widget->windowTitle() + QLatin1Char('\n')).toUtf8());
+                log.write((QStringLiteral("window\t") + widget->windowTitle() + QLatin1Char('\n'))
+                              .toUtf8());
         }
         return false;
     }

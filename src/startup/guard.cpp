@@ -40,11 +40,11 @@ bool ClaimExchangeFolder(QWidget *parent)
         ExchangeFolderGuard = std::make_unique<CExchangePathProtector>();
     if (!ExchangeFolderGuard->IsPathProtected(ExchangeFolderPath))
         return true;
-    Boxes::message(parent,
-                   ExchangeFolderPath + QStringLiteral("\r\n\r\nВ этом каталоге уже идёт чат.\r\n")
-                       + QStringLiteral("Попробуйте поискать иконку ")
-                       + QStringLiteral("программы в трее."),
-                   MB_OK | MB_ICONEXCLAMATION);
+    Boxes::message(
+        parent,
+        ExchangeFolderPath + QStringLiteral("\r\n\r\nВ этом каталоге уже идёт чат.\r\n") +
+            QStringLiteral("Попробуйте поискать иконку ") + QStringLiteral("программы в трее."),
+        MB_OK | MB_ICONEXCLAMATION);
     ExchangeFolderPath.clear();
     ChatFilePath.clear();
     ExchangeFolderGuard.reset();

@@ -27,8 +27,8 @@ private slots:
         QCOMPARE(seen[0].style, 18);
         QCOMPARE(seen[1].kind, BoxRequest::Kind::Input);
         QCOMPARE(seen[1].offered, QStringLiteral("o"));
-        QCOMPARE(seen[2].text, QStringLiteral("Не удалось.\r\n\r\nКод %1\r\nНа диске нет места.")
-                                   .arg(ENOSPC));
+        QCOMPARE(seen[2].text,
+                 QStringLiteral("Не удалось.\r\n\r\nКод %1\r\nНа диске нет места.").arg(ENOSPC));
         Boxes::resetHandler();
     }
 

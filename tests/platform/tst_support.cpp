@@ -16,21 +16,22 @@ private slots:
         QTest::addColumn<int>("options");
         QTest::addColumn<QString>("expected");
         const int names = int(TrimBlanksAndBreaks);
-        QTest::newRow("names") << QStringLiteral(" \t\u00A0Иван\r\n ") << names << QStringLiteral("Иван");
-        QTest::newRow("mixed ends") << QStringLiteral("\r\n  \r\n x y \r\n\t") << names
-                                    << QStringLiteral("x y");
-        QTest::newRow("breaks only keep blanks")
-            << QStringLiteral("\r\n  hello  \r\n") << int(TrimBreaks) << QStringLiteral("  hello  ");
+        QTest::newRow("names") << QStringLiteral(" \t\u00A0Иван\r\n ") << names
+                               << QStringLiteral("Иван");
+        QTest::newRow("mixed ends")
+            << QStringLiteral("\r\n  \r\n x y \r\n\t") << names << QStringLiteral("x y");
+        QTest::newRow("breaks only keep blanks") << QStringLiteral("\r\n  hello  \r\n")
+                                                 << int(TrimBreaks) << QStringLiteral("  hello  ");
         QTest::newRow("blanks only keep breaks")
             << QStringLiteral(" \r\nhi\r\n ") << int(TrimBlanks) << QStringLiteral("\r\nhi\r\n");
-        QTest::newRow("only blanks and breaks") << QStringLiteral(" \r\n\t \n\r ") << names
-                                                << QString();
-        QTest::newRow("inner kept") << QStringLiteral("a\r\n\r\nb") << names
-                                    << QStringLiteral("a\r\n\r\nb");
+        QTest::newRow("only blanks and breaks")
+            << QStringLiteral(" \r\n\t \n\r ") << names << QString();
+        QTest::newRow("inner kept")
+            << QStringLiteral("a\r\n\r\nb") << names << QStringLiteral("a\r\n\r\nb");
         QTest::newRow("controls") << QStringLiteral("\x01 {GUID}\x7f\r\n") << int(TrimAll)
                                   << QStringLiteral("{GUID}");
-        QTest::newRow("controls off") << QStringLiteral("\x01x") << names
-                                      << QStringLiteral("\x01x");
+        QTest::newRow("controls off")
+            << QStringLiteral("\x01x") << names << QStringLiteral("\x01x");
         QTest::newRow("leading only")
             << QStringLiteral("  x  ") << int(TrimOptions(TrimOption::LeadingBlanks))
             << QStringLiteral("x  ");
@@ -102,8 +103,8 @@ private slots:
 
     void guidText()
     {
-        const QRegularExpression form(QStringLiteral(
-            "^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}$"));
+        const QRegularExpression form(
+            QStringLiteral("^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}$"));
         const QString a = bfGetNewGUID();
         QVERIFY2(form.match(a).hasMatch(), qPrintable(a));
         QVERIFY(a != bfGetNewGUID());
@@ -155,10 +156,9 @@ private slots:
         QVERIFY(UtcToLocalTime(summer, local).ok());
         QCOMPARE(local, (SystemTime{2026, 7, 4, 2, 0, 30, 0, 5}));
 
-        for (const SystemTime &bad : {SystemTime{2012, 13, 0, 1, 0, 0, 0, 0},
-                                      SystemTime{2012, 2, 0, 30, 0, 0, 0, 0},
-                                      SystemTime{2012, 3, 0, 3, 24, 0, 0, 0},
-                                      SystemTime{2012, 3, 0, 3, 9, 5, 7, 1000}}) {
+        for (const SystemTime &bad :
+             {SystemTime{2012, 13, 0, 1, 0, 0, 0, 0}, SystemTime{2012, 2, 0, 30, 0, 0, 0, 0},
+              SystemTime{2012, 3, 0, 3, 24, 0, 0, 0}, SystemTime{2012, 3, 0, 3, 9, 5, 7, 1000}}) {
             SystemTime untouched{1, 1, 1, 1, 1, 1, 1, 1};
             const Status status = UtcToLocalTime(bad, untouched);
             QVERIFY(!status.ok());

@@ -17,17 +17,20 @@ private slots:
     {
         TestEnvironment env;
         const QString path = env.path(QStringLiteral("m.QLIM"));
-        const QString text = QStringLiteral("2012") + QChar(0) + QStringLiteral("Иван") + QChar(0)
-                             + QStringLiteral("Привет 👋\r\nвторая") + QChar(0) + QChar(0);
+        const QString text = QStringLiteral("2012") + QChar(0) + QStringLiteral("Иван") + QChar(0) +
+                             QStringLiteral("Привет 👋\r\nвторая") + QChar(0) + QChar(0);
         QVERIFY(TextFileIO::WriteTextFile(path, text).ok());
         const Result<QString> read = TextFileIO::ReadTextFile(path);
         QVERIFY(read.ok());
         QCOMPARE(read.value(), text);
         QFile raw(path);
         QVERIFY(raw.open(QIODevice::ReadOnly));
-        QVERIFY(raw.readAll().startsWith(QByteArray("\xFF\xFE" "2\x00", 4)));
+        QVERIFY(raw.readAll().startsWith(QByteArray("\xFF\xFE"
+                                                    "2\x00",
+                                                    4)));
         // Nothing but the file itself is left in the folder.
-        QCOMPARE(QDir(env.root()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("m.QLIM")});
+        QCOMPARE(QDir(env.root()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("m.QLIM")});
     }
 
     void readsEveryEncoding_data()
@@ -52,7 +55,8 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
         TestEnvironment env;
-        const Result<QString> read = TextFileIO::ReadTextFile(env.touch(QStringLiteral("f"), bytes));
+        const Result<QString> read =
+            TextFileIO::ReadTextFile(env.touch(QStringLiteral("f"), bytes));
         QVERIFY(read.ok());
         QCOMPARE(read.value(), text);
     }
@@ -96,8 +100,8 @@ private slots:
     void writeFailuresAreReported()
     {
         TestEnvironment env;
-        const Status missingFolder =
-            TextFileIO::WriteTextFile(env.path(QStringLiteral("nowhere/x.QLIM")), QStringLiteral("x"));
+        const Status missingFolder = TextFileIO::WriteTextFile(
+            env.path(QStringLiteral("nowhere/x.QLIM")), QStringLiteral("x"));
         QVERIFY(!missingFolder.ok());
         QCOMPARE(missingFolder.error().number, ENOENT);
         const Status onFolder = TextFileIO::WriteTextFile(env.chats(), QStringLiteral("x"));

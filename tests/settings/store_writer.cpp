@@ -13,8 +13,9 @@ int main(int argc, char *argv[])
     const int count = QByteArray(argv[2]).toInt();
     for (int i = 0; i < count; ++i) {
         SettingsStore store;
-        if (!store.SaveValue(QStringLiteral("Race"), prefix + QLatin1Char(' ') + QString::number(i),
-                             ValueKind::Int32, i)
+        if (!store
+                 .SaveValue(QStringLiteral("Race"), prefix + QLatin1Char(' ') + QString::number(i),
+                            ValueKind::Int32, i)
                  .ok())
             return 1;
     }

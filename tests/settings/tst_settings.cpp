@@ -39,7 +39,8 @@ private slots:
         // The identity is stored at once, and kept by the next start.
         QVERIFY(QFileInfo::exists(SettingsStore::filePath()));
         const QString first = MyGUID;
-        QVERIFY(QRegularExpression(QStringLiteral("^\\{[0-9A-F-]{36}\\}$")).match(first).hasMatch());
+        QVERIFY(
+            QRegularExpression(QStringLiteral("^\\{[0-9A-F-]{36}\\}$")).match(first).hasMatch());
         restart();
         QCOMPARE(MyGUID, first);
     }
@@ -69,17 +70,24 @@ private slots:
         TestEnvironment env;
         {
             SettingsStore store;
-            QVERIFY(store.SaveValue(QStringLiteral("Nicks"), QStringLiteral("/a/b/Чат.QLIMChat"),
-                                    ValueKind::Text, QStringLiteral("Иван = \"x\"\n;y"))
+            QVERIFY(store
+                        .SaveValue(QStringLiteral("Nicks"), QStringLiteral("/a/b/Чат.QLIMChat"),
+                                   ValueKind::Text, QStringLiteral("Иван = \"x\"\n;y"))
                         .ok());
-            QVERIFY(store.SaveValue(QStringLiteral("Nicks"), QStringLiteral("\\a\\b\\Чат.QLIMChat"),
-                                    ValueKind::Text, QStringLiteral("другой"))
+            QVERIFY(store
+                        .SaveValue(QStringLiteral("Nicks"), QStringLiteral("\\a\\b\\Чат.QLIMChat"),
+                                   ValueKind::Text, QStringLiteral("другой"))
                         .ok());
-            QVERIFY(store.SaveValue(QString(), QStringLiteral("Int"), ValueKind::Int32, -2147483647 - 1)
+            QVERIFY(
+                store.SaveValue(QString(), QStringLiteral("Int"), ValueKind::Int32, -2147483647 - 1)
+                    .ok());
+            QVERIFY(store
+                        .SaveValue(QStringLiteral("B"), QStringLiteral("Flag"), ValueKind::Boolean,
+                                   true)
                         .ok());
-            QVERIFY(store.SaveValue(QStringLiteral("B"), QStringLiteral("Flag"), ValueKind::Boolean, true)
-                        .ok());
-            QVERIFY(store.SaveValue(QStringLiteral("B"), QStringLiteral("Off"), ValueKind::Boolean, false)
+            QVERIFY(store
+                        .SaveValue(QStringLiteral("B"), QStringLiteral("Off"), ValueKind::Boolean,
+                                   false)
                         .ok());
         }
         SettingsStore store;
@@ -91,12 +99,14 @@ private slots:
                  QVariant(QStringLiteral("другой")));
         QCOMPARE(store.LoadValue(QString(), QStringLiteral("int"), ValueKind::Int32, 5).toInt(),
                  -2147483647 - 1);
-        QCOMPARE(store.LoadValue(QStringLiteral("b"), QStringLiteral("flag"), ValueKind::Boolean, false)
-                     .toBool(),
-                 true);
-        QCOMPARE(store.LoadValue(QStringLiteral("b"), QStringLiteral("off"), ValueKind::Boolean, true)
-                     .toBool(),
-                 false);
+        QCOMPARE(
+            store.LoadValue(QStringLiteral("b"), QStringLiteral("flag"), ValueKind::Boolean, false)
+                .toBool(),
+            true);
+        QCOMPARE(
+            store.LoadValue(QStringLiteral("b"), QStringLiteral("off"), ValueKind::Boolean, true)
+                .toBool(),
+            false);
         QCOMPARE(store.LoadValue(QStringLiteral("OFN Paths"),
                                  QStringLiteral("Laste Open File Directory"), ValueKind::Text),
                  QVariant(QString()));
@@ -120,7 +130,8 @@ private slots:
     void twoProcessesSavingAtOnceLoseNothing()
     {
         TestEnvironment env;
-        const QString writer = QCoreApplication::applicationDirPath() + QStringLiteral("/store_writer");
+        const QString writer =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/store_writer");
         const int count = 300;
         QProcess a;
         QProcess b;
@@ -134,7 +145,8 @@ private slots:
         for (int i = 0; i < count; ++i) {
             for (const char *prefix : {"first", "second"}) {
                 const QString key = QLatin1String(prefix) + QLatin1Char(' ') + QString::number(i);
-                QCOMPARE(store.LoadValue(QStringLiteral("race"), key, ValueKind::Int32, -1).toInt(), i);
+                QCOMPARE(store.LoadValue(QStringLiteral("race"), key, ValueKind::Int32, -1).toInt(),
+                         i);
             }
         }
     }
@@ -145,7 +157,8 @@ private slots:
         ChatFilePath = env.path(QStringLiteral("chats/a/team.QLIMChat"));
         const QString first = GetChatLogGUID();
         QCOMPARE(GetChatLogGUID(), first);
-        const QString logs = env.path(QStringLiteral("data/Greyhollow Studios/Quillet IM/Logs/")) + first;
+        const QString logs =
+            env.path(QStringLiteral("data/Greyhollow Studios/Quillet IM/Logs/")) + first;
         const Result<QString> noCreate = GetLogsFolder(true);
         QVERIFY(noCreate.ok());
         QCOMPARE(noCreate.value(), logs);
@@ -160,8 +173,9 @@ private slots:
         // A blank stored GUID is replaced and stored.
         {
             SettingsStore store;
-            QVERIFY(store.SaveValue(QStringLiteral("Log GUIDs"), ChatFilePath, ValueKind::Text,
-                                    QStringLiteral(" \t\r\n"))
+            QVERIFY(store
+                        .SaveValue(QStringLiteral("Log GUIDs"), ChatFilePath, ValueKind::Text,
+                                   QStringLiteral(" \t\r\n"))
                         .ok());
         }
         const QString replaced = GetChatLogGUID();

@@ -70,17 +70,19 @@ private slots:
         const QString chat = env.touch(QStringLiteral("chats/team.QLIMChat"));
         QCOMPARE(parse({chat, QStringLiteral("/?")}), StartupAction::ShowUsage);
         QCOMPARE(parse({QStringLiteral("/?"), chat}), StartupAction::ShowUsage);
-        QCOMPARE(parse({QStringLiteral("/?"), QStringLiteral("missing")}), StartupAction::ShowUsage);
+        QCOMPARE(parse({QStringLiteral("/?"), QStringLiteral("missing")}),
+                 StartupAction::ShowUsage);
         QVERIFY(m_boxes.isEmpty());
         QVERIFY(ChatFilePath.isEmpty());
         ShowUsageBox();
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes[0].style, MB_OK | MB_ICONINFORMATION);
-        const QString program = QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-        QCOMPARE(m_boxes[0].text, QStringLiteral("Использование:\r\n\r\n") + program
-                                      + QStringLiteral("[.EXE] [[/H] FileName]\r\n\r\n"
-                                                       "FileName - файл чата.\r\n"
-                                                       "/H - скрыть окно чата при запуске."));
+        const QString program =
+            QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+        QCOMPARE(m_boxes[0].text, QStringLiteral("Использование:\r\n\r\n") + program +
+                                      QStringLiteral("[.EXE] [[/H] FileName]\r\n\r\n"
+                                                     "FileName - файл чата.\r\n"
+                                                     "/H - скрыть окно чата при запуске."));
     }
 
     void relativeNameAgainstTheCurrentFolder()
@@ -126,11 +128,14 @@ private slots:
     void mutexNames()
     {
         const QString prefix = QStringLiteral("{66DD9D8B-670E-4254-B796-24EA1C03BF32}-");
-        QCOMPARE(ExchangeMutexName(QStringLiteral("C:\\Chats\\Team")), prefix + QStringLiteral("C??Chats?Team"));
-        QCOMPARE(ExchangeMutexName(QStringLiteral("C:/Chats/Team")), prefix + QStringLiteral("C??Chats?Team"));
+        QCOMPARE(ExchangeMutexName(QStringLiteral("C:\\Chats\\Team")),
+                 prefix + QStringLiteral("C??Chats?Team"));
+        QCOMPARE(ExchangeMutexName(QStringLiteral("C:/Chats/Team")),
+                 prefix + QStringLiteral("C??Chats?Team"));
         QCOMPARE(ExchangeMutexName(QStringLiteral("/home/ann/Sync/Семья/")),
                  prefix + QStringLiteral("?home?ann?Sync?Семья?"));
-        QVERIFY(ExchangeMutexName(QStringLiteral("/Chats")) != ExchangeMutexName(QStringLiteral("/chats")));
+        QVERIFY(ExchangeMutexName(QStringLiteral("/Chats")) !=
+                ExchangeMutexName(QStringLiteral("/chats")));
     }
 
     void guardInOneProcess()

@@ -27,9 +27,9 @@ Copy start(const TestEnvironment &env, const QString &name, const QStringList &a
 
 QString warning(const QString &folder)
 {
-    return QStringLiteral("48\t") + folder
-           + QStringLiteral("\\r\\n\\r\\nВ этом каталоге уже идёт чат.\\r\\n"
-                            "Попробуйте поискать иконку программы в трее.\t\n");
+    return QStringLiteral("48\t") + folder +
+           QStringLiteral("\\r\\n\\r\\nВ этом каталоге уже идёт чат.\\r\\n"
+                          "Попробуйте поискать иконку программы в трее.\t\n");
 }
 
 void stop(Copy &copy)
@@ -59,8 +59,8 @@ private slots:
         for (const QString &file : {chat, sibling}) {
             Copy second = start(env, QStringLiteral("second"), {file});
             QTRY_COMPARE_WITH_TIMEOUT(TestEnvironment::readAll(second.log),
-                                      warning(env.chats())
-                                          + QStringLiteral("window\tQuillet IM :: Вход в систему\n"),
+                                      warning(env.chats()) +
+                                          QStringLiteral("window\tQuillet IM :: Вход в систему\n"),
                                       20000);
             stop(second);
             QFile::remove(second.log);
@@ -87,9 +87,11 @@ private slots:
         QFile(chat).open(QIODevice::WriteOnly);
 
         Copy first = start(env, QStringLiteral("first"), {chat});
-        QTRY_VERIFY_WITH_TIMEOUT(TestEnvironment::readAll(first.log).startsWith(QStringLiteral("window")), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            TestEnvironment::readAll(first.log).startsWith(QStringLiteral("window")), 20000);
         Copy second = start(env, QStringLiteral("second"), {chat});
-        QTRY_VERIFY_WITH_TIMEOUT(TestEnvironment::readAll(second.log).startsWith(warning(folder)), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(TestEnvironment::readAll(second.log).startsWith(warning(folder)),
+                                 20000);
         stop(second);
         stop(first);
     }

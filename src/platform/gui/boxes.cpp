@@ -71,8 +71,8 @@ int showMessageBox(QWidget *parent, const QString &text, int style)
     }
     QList<QPair<QAbstractButton *, int>> buttons;
     for (const Choice &choice : choices)
-        buttons.append({box.addButton(QString::fromUtf8(choice.caption), choice.role),
-                        choice.answer});
+        buttons.append(
+            {box.addButton(QString::fromUtf8(choice.caption), choice.role), choice.answer});
     box.setDefaultButton(qobject_cast<QPushButton *>(buttons.first().first));
     box.exec();
     for (const auto &[button, answer] : buttons) {
@@ -104,8 +104,8 @@ QString Boxes::input(QWidget *parent, const QString &prompt, const QString &offe
     if (handler())
         return handler()(BoxRequest{BoxRequest::Kind::Input, prompt, MB_OK, offered}).text;
     bool accepted = false;
-    const QString answer = QInputDialog::getText(parent, appTitle(), prompt, QLineEdit::Normal,
-                                                 offered, &accepted);
+    const QString answer =
+        QInputDialog::getText(parent, appTitle(), prompt, QLineEdit::Normal, offered, &accepted);
     return accepted ? answer : QString();
 }
 
@@ -131,17 +131,16 @@ void Boxes::installFromEnvironment()
     const QString logPath = qEnvironmentVariable("QUILLET_BOX_LOG");
     if (logPath.isEmpty())
         return;
-    QStringList answers = qEnvironmentVariable("QUILLET_BOX_ANSWERS")
-                              .split(QLatin1Char(','), Qt::SkipEmptyParts);
+    QStringList answers =
+        qEnvironmentVariable("QUILLET_BOX_ANSWERS").split(QLatin1Char(','), Qt::SkipEmptyParts);
     setHandler([logPath, answers](const BoxRequest &request) mutable {
         QFile log(logPath);
         if (log.open(QIODevice::Append)) {
-            const QString line = QStringLiteral("%1\t%2\t%3\n")
-                                     .arg(request.kind == BoxRequest::Kind::Input
-                                              ? QStringLiteral("input")
-                                              : QString::number(request.style),
-                                          escapeForLog(request.text),
-                                          escapeForLog(request.offered));
+            const QString line =
+                QStringLiteral("%1\t%2\t%3\n")
+                    .arg(request.kind == BoxRequest::Kind::Input ? QStringLiteral("input")
+                                                                 : QString::number(request.style),
+                         escapeForLog(request.text), escapeForLog(request.offered));
             log.write(line.toUtf8());
         }
         BoxReply reply{firstButtonOf(request.style), request.offered};

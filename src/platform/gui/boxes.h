@@ -9,7 +9,8 @@
 class QWidget;
 
 // Message box styles and answers, in the numbering the program's texts use.
-enum BoxStyle : int {
+enum BoxStyle : int
+{
     MB_OK = 0,
     MB_ABORTRETRYIGNORE = 2,
     MB_YESNOCANCEL = 3,
@@ -18,7 +19,8 @@ enum BoxStyle : int {
     MB_ICONEXCLAMATION = 48,
     MB_ICONINFORMATION = 64,
 };
-enum BoxAnswer : int {
+enum BoxAnswer : int
+{
     IDOK = 1,
     IDCANCEL = 2,
     IDABORT = 3,
@@ -31,17 +33,21 @@ enum BoxAnswer : int {
 // One question the program puts to the user.
 struct BoxRequest
 {
-    enum class Kind { Message, Input };
+    enum class Kind
+    {
+        Message,
+        Input
+    };
     Kind kind = Kind::Message;
-    QString text;     // message text, or the input box's prompt
+    QString text; // message text, or the input box's prompt
     int style = MB_OK;
-    QString offered;  // the text an input box offers
+    QString offered; // the text an input box offers
 };
 
 struct BoxReply
 {
     int button = IDOK;
-    QString text;     // the input box's answer; empty when cancelled
+    QString text; // the input box's answer; empty when cancelled
 };
 
 // Every message and input box of the program goes through here, captioned

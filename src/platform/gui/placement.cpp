@@ -32,10 +32,10 @@ void SaveFormPlacement(QWidget *window, const QString &section, const QString &k
 void RestoreFormPlacement(QWidget *window, const QString &section, const QString &key)
 {
     SettingsStore store;
-    const QStringList parts = store.LoadValue(placementSection(window, section), key,
-                                              ValueKind::Text)
-                                  .toString()
-                                  .split(QLatin1Char(','));
+    const QStringList parts =
+        store.LoadValue(placementSection(window, section), key, ValueKind::Text)
+            .toString()
+            .split(QLatin1Char(','));
     if (parts.size() != 4)
         return;
     int values[4];
