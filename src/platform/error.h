@@ -36,6 +36,9 @@ enum : int
     RtfTooDeep = 1202,
     // Settings store
     StoreAccess = 1301,
+    // Program resources
+    ResourceNotFound = 1451,
+    BadPicture = 1452,
 };
 }
 
