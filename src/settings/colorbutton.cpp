@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QPalette>
 
+#include "dialogs.h"
+
 ColorButton::ColorButton(QWidget *parent) : QPushButton(parent)
 {
     setFlat(true);
@@ -18,14 +20,4 @@ void ColorButton::setColor(qint32 color)
     face.setColor(QPalette::Button, shown);
     face.setColor(QPalette::Window, shown);
     setPalette(face);
-}
-
-QColor colorFromRgbValue(qint32 value)
-{
-    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
-}
-
-qint32 rgbValueFromColor(const QColor &color)
-{
-    return color.red() | (color.green() << 8) | (color.blue() << 16);
 }

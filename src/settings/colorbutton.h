@@ -18,7 +18,3 @@ public:
 private:
     qint32 m_color = 0;
 };
-
-// Conversions between the program's 0x00BBGGRR values and QColor.
-QColor colorFromRgbValue(qint32 value);
-qint32 rgbValueFromColor(const QColor &color);

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include "error.h"
+
 class QCheckBox;
 class QLabel;
 class QPushButton;
@@ -27,7 +29,13 @@ public:
     // The open settings window, or null.
     static frmSettings *instance();
 
+    void done(int result) override;
+
 private:
+    template <class W> W *place(const char *name, const QRect &geometry);
+    QCheckBox *checkBox(const char *name, int top, int width, const QString &caption);
+    QPushButton *pushButton(const char *name, const QRect &geometry, const QString &caption);
+    void label(int index, const QRect &geometry, const QString &caption);
     void createWidgets();
     void connectButtons();
     void Form_Load();
@@ -35,7 +43,8 @@ private:
     void StoreDialogValues();
     void cmdOk_Click();
     void cmdApply_Click();
-    void cmdAddToAutorun_Click();
+    bool applyValues();
+    void reportFailure(const Error &error);
     void ChooseColor(ColorButton *button);
 
     QCheckBox *m_chkSendOnEnter = nullptr;
