@@ -36,6 +36,9 @@ enum : int
     RtfTooDeep = 1202,
     // Settings store
     StoreAccess = 1301,
+    // Logs viewer and shell
+    ShellOpenFailed = 1460,
+    LogTooLarge = 1461,
 };
 }
 
