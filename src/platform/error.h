@@ -39,6 +39,9 @@ enum : int
     // Program resources
     ResourceNotFound = 1451,
     BadPicture = 1452,
+    // Logs viewer and shell
+    ShellOpenFailed = 1460,
+    LogTooLarge = 1461,
 };
 }
 
