@@ -38,8 +38,9 @@ void ShowSettingsWindow(QWidget *owner)
     QPointer<frmSettings> &window = openWindow();
     if (!window)
         window = new frmSettings(owner);
+    else
+        window->raise();
     window->show();
-    window->raise();
     window->activateWindow();
 }
 
