@@ -10,6 +10,7 @@
 #include "colorbutton.h"
 #include "dialogs.h"
 #include "placement.h"
+#include "resources.h"
 #include "settings.h"
 #include "settingsstore.h"
 
@@ -176,6 +177,7 @@ void frmSettings::connectButtons()
 void frmSettings::Form_Load()
 {
     bfCenterFormEx(this);
+    bfSetWindowResIconAll(this, QStringLiteral("A_MAIN"));
     LoadDialogValues();
 }
 
