@@ -210,9 +210,19 @@ private slots:
         QVERIFY(m_dialogs.isEmpty());
     }
 
+    void creatingWritesAnEmptyChatFileAndEntersIt_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("cyrillic") << QStringLiteral("Беседа.QLIMChat");
+        QTest::newRow("backslash") << QStringLiteral("Бес\\еда\\.QLIMChat");
+        QTest::newRow("blanks and quotes") << QStringLiteral(" 'a' \"b\" $c .QLIMChat");
+        QTest::newRow("no extension") << QStringLiteral("Беседа");
+    }
+
     void creatingWritesAnEmptyChatFileAndEntersIt()
     {
-        const QString path = m_env->chats() + QStringLiteral("/Беседа.QLIMChat");
+        QFETCH(QString, name);
+        const QString path = m_env->chats() + QLatin1Char('/') + name;
         answerFileDialogs({path});
         QPointer<frmLogin> window = openSelection();
         click(window, "ucbCreateChat");

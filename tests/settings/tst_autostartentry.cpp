@@ -96,6 +96,18 @@ private slots:
         QVERIFY(!QFileInfo::exists(path));
     }
 
+    // A backslash is an ordinary character of a file name here.
+    void backslashInTheEntryName()
+    {
+        TestEnvironment env;
+        const QString path = env.path(QStringLiteral("autostart/a\\b.QLIMChat.desktop"));
+        QVERIFY(writeAutostartEntry(
+                    path, entryFor(QStringLiteral("/bin/q"), QStringLiteral("/s/a\\b.QLIMChat")))
+                    .ok());
+        QCOMPARE(QDir(env.path(QStringLiteral("autostart"))).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("a\\b.QLIMChat.desktop")});
+    }
+
     void missingFolderIsCreated()
     {
         TestEnvironment env;
