@@ -38,6 +38,8 @@ private slots:
             << exe << QStringLiteral("/srv/a&b|c;d<e>f~g*h?i#j(k).QLIMChat");
         QTest::newRow("tab and newline") << exe << QStringLiteral("/srv/a\tb/c\nd.QLIMChat");
         QTest::newRow("leading blank") << exe << QStringLiteral("/srv/ x/ y.QLIMChat");
+        QTest::newRow("trailing blank and odd spaces")
+            << exe << QStringLiteral("/srv/x /y\u00a0\u2028.QLIMChat ");
         QTest::newRow("everything") << QStringLiteral("/opt/Quillet IM $1/bin/quillet \"im\"")
                                     << QStringLiteral("/srv/\"`$\\%' Чат\\\\\"/Б $x \\n.QLIMChat");
         QTest::newRow("executable with percent")
