@@ -73,7 +73,9 @@ QString escapeDesktopValue(const QString &value)
         else
             escaped += c;
     }
-    // Leading blanks would be taken for the blank after "=".
+    // Blanks at either end would be taken for the layout around "=" and dropped.
+    if (escaped.endsWith(QLatin1Char(' ')))
+        escaped.replace(escaped.size() - 1, 1, QStringLiteral("\\s"));
     if (escaped.startsWith(QLatin1Char(' ')))
         escaped.replace(0, 1, QStringLiteral("\\s"));
     return escaped;

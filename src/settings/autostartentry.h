@@ -26,7 +26,7 @@ QString AutostartIconName();
 // is doubled so it is never read as a field code.
 QString quoteExecArgument(const QString &argument, bool alwaysQuote = false);
 // The general string escaping of a Desktop Entry value ("\\", "\n", "\t", "\r",
-// and "\s" for a leading blank).
+// and "\s" for a blank at either end).
 QString escapeDesktopValue(const QString &value);
 
 // The whole entry as UTF-8 text, or an error when a value holds a character

@@ -10,6 +10,7 @@
 #include "colorbutton.h"
 #include "dialogs.h"
 #include "placement.h"
+#include "resources.h"
 #include "settings.h"
 #include "settingsstore.h"
 
@@ -38,8 +39,9 @@ void ShowSettingsWindow(QWidget *owner)
     QPointer<frmSettings> &window = openWindow();
     if (!window)
         window = new frmSettings(owner);
+    else
+        window->raise();
     window->show();
-    window->raise();
     window->activateWindow();
 }
 
@@ -175,6 +177,7 @@ void frmSettings::connectButtons()
 void frmSettings::Form_Load()
 {
     bfCenterFormEx(this);
+    bfSetWindowResIconAll(this, QStringLiteral("A_MAIN"));
     LoadDialogValues();
 }
 

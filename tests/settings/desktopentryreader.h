@@ -47,14 +47,23 @@ inline std::optional<QString> unescapeValue(const QString &raw)
     return value;
 }
 
-// The keys of the [Desktop Entry] group, values unescaped; nullopt when the
-// file is not a well-formed entry.
-inline std::optional<QMap<QString, QString>> readEntry(const QString &path)
+// Blanks and tabs around "=" are layout, not part of the key or the value.
+inline QString blanksTrimmed(QString text)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+    const auto isBlank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    while (!text.isEmpty() && isBlank(text.back()))
+        text.chop(1);
+    qsizetype start = 0;
+    while (start < text.size() && isBlank(text[start]))
+        ++start;
+    return text.mid(start);
+}
+
+// The keys of the [Desktop Entry] group, values unescaped; nullopt when the
+// text is not a well-formed entry.
+inline std::optional<QMap<QString, QString>> parseEntry(const QByteArray &text)
+{
+    const QStringList lines = QString::fromUtf8(text).split(QLatin1Char('\n'));
     QMap<QString, QString> keys;
     bool inGroup = false;
     for (const QString &line : lines) {
@@ -69,12 +78,20 @@ inline std::optional<QMap<QString, QString>> readEntry(const QString &path)
             return std::nullopt;
         if (!inGroup)
             continue;
-        const std::optional<QString> value = unescapeValue(line.mid(equals + 1).trimmed());
+        const std::optional<QString> value = unescapeValue(blanksTrimmed(line.mid(equals + 1)));
         if (!value)
             return std::nullopt;
-        keys.insert(line.left(equals).trimmed(), *value);
+        keys.insert(blanksTrimmed(line.left(equals)), *value);
     }
     return keys;
+}
+
+inline std::optional<QMap<QString, QString>> readEntry(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    return parseEntry(file.readAll());
 }
 
 inline bool isReserved(QChar c)

@@ -38,6 +38,8 @@ private slots:
             << exe << QStringLiteral("/srv/a&b|c;d<e>f~g*h?i#j(k).QLIMChat");
         QTest::newRow("tab and newline") << exe << QStringLiteral("/srv/a\tb/c\nd.QLIMChat");
         QTest::newRow("leading blank") << exe << QStringLiteral("/srv/ x/ y.QLIMChat");
+        QTest::newRow("trailing blank and odd spaces")
+            << exe << QStringLiteral("/srv/x /y\u00a0\u2028.QLIMChat ");
         QTest::newRow("everything") << QStringLiteral("/opt/Quillet IM $1/bin/quillet \"im\"")
                                     << QStringLiteral("/srv/\"`$\\%' Чат\\\\\"/Б $x \\n.QLIMChat");
         QTest::newRow("executable with percent")
@@ -94,6 +96,18 @@ private slots:
         QVERIFY(!written.ok());
         QVERIFY(!written.error().description.isEmpty());
         QVERIFY(!QFileInfo::exists(path));
+    }
+
+    // A backslash is an ordinary character of a file name here.
+    void backslashInTheEntryName()
+    {
+        TestEnvironment env;
+        const QString path = env.path(QStringLiteral("autostart/a\\b.QLIMChat.desktop"));
+        QVERIFY(writeAutostartEntry(
+                    path, entryFor(QStringLiteral("/bin/q"), QStringLiteral("/s/a\\b.QLIMChat")))
+                    .ok());
+        QCOMPARE(QDir(env.path(QStringLiteral("autostart"))).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("a\\b.QLIMChat.desktop")});
     }
 
     void missingFolderIsCreated()

@@ -1,0 +1,52 @@
+// Writing an autostart entry's text and reading the colour dialog's custom
+// colour text from the store, including hostile oversized texts.
+#include "autostartentry.h"
+#include "dialogs.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+AutostartEntry entryWithPathOf(qsizetype length)
+{
+    QString chat = QStringLiteral("/srv/");
+    const QString piece = QStringLiteral("Чат \"$x\" `y` 100% \\ ");
+    while (chat.size() < length)
+        chat += piece;
+    return {QStringLiteral("Беседа"), QStringLiteral("/usr/bin/quillet-im"),
+            {QStringLiteral("/H")},   chat,
+            QStringLiteral("/srv"),   AutostartIconName()};
+}
+
+void BM_DesktopEntryText(benchmark::State &state)
+{
+    const AutostartEntry entry = entryWithPathOf(state.range(0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(desktopEntryText(entry));
+    state.SetBytesProcessed(state.iterations() * state.range(0) * qsizetype(sizeof(QChar)));
+}
+BENCHMARK(BM_DesktopEntryText)->Arg(100)->Arg(4096);
+
+void BM_ParseCustomColors(benchmark::State &state)
+{
+    QStringList parts;
+    for (int i = 0; i < 16; ++i)
+        parts.append(QString::number(i * 1048573 % 16777216));
+    const QString text = parts.join(QLatin1Char(','));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ColorDialog::parseCustomColors(text));
+}
+BENCHMARK(BM_ParseCustomColors);
+
+// A 4 MiB text of commas or of one long number: only sixteen entries are read.
+void BM_ParseHostileCustomColors(benchmark::State &state)
+{
+    const QString text(4 * 1024 * 1024, state.range(0) ? QLatin1Char(',') : QLatin1Char('7'));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ColorDialog::parseCustomColors(text));
+}
+BENCHMARK(BM_ParseHostileCustomColors)->Arg(0)->Arg(1);
+
+} // namespace
+
+BENCHMARK_MAIN();

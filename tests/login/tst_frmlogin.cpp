@@ -1,0 +1,366 @@
+#include "appstate.h"
+#include "boxes.h"
+#include "dialogs.h"
+#include "frmlogin.h"
+#include "guard.h"
+#include "settingsstore.h"
+#include "testenv.h"
+#include "ucbutton.h"
+#include "windows.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QTest>
+
+// The chat selection window driven through its real buttons and keys; file
+// dialogs and boxes are answered through their seams, the exchange-folder
+// guard and the chat files are real.
+class TestFrmLogin : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+    QList<FileDialog::Request> m_dialogs;
+    QList<BoxRequest> m_boxes;
+
+    static frmLogin *openSelection()
+    {
+        ShowChatSelection();
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (auto *window = qobject_cast<frmLogin *>(widget); window && window->isVisible())
+                return window;
+        }
+        return nullptr;
+    }
+
+    // Answers the next file dialogs with these paths; an empty path cancels.
+    void answerFileDialogs(QStringList paths)
+    {
+        FileDialog::setHandler([this, paths](const FileDialog::Request &request) mutable {
+            m_dialogs.append(request);
+            const QString path = paths.isEmpty() ? QString() : paths.takeFirst();
+            return FileDialog::Reply{!path.isEmpty(), path};
+        });
+    }
+
+    static void click(frmLogin *window, const char *button)
+    {
+        QTest::mouseClick(window->findChild<ucButton *>(QLatin1String(button)), Qt::LeftButton);
+    }
+
+    static QWidget *chatWindow(const QString &fileName)
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            if (widget->isVisible() &&
+                widget->windowTitle() == QStringLiteral("Quillet IM :: ") + fileName)
+                return widget;
+        }
+        return nullptr;
+    }
+
+    static QString stored(const char *key)
+    {
+        return SettingsStore()
+            .LoadValue(QStringLiteral("OFN Paths"), QLatin1String(key), ValueKind::Text)
+            .toString();
+    }
+
+    // Passes when the selection window has gone and the chat window of `path` is shown.
+    static bool enteredChat(const QPointer<frmLogin> &window, const QString &path)
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        return !window && ChatFilePath == path && ExchangeFolderPath == path.left(slash) &&
+               chatWindow(path.mid(slash + 1));
+    }
+
+    // Passes when the window is still open for another try and no chat was entered.
+    static bool stillSelecting(const QPointer<frmLogin> &window)
+    {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return window && window->isVisible() && ChatFilePath.isEmpty() &&
+               ExchangeFolderPath.isEmpty();
+    }
+
+private slots:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        m_dialogs.clear();
+        m_boxes.clear();
+        ChatFilePath.clear();
+        ExchangeFolderPath.clear();
+        Boxes::setHandler([this](const BoxRequest &request) {
+            m_boxes.append(request);
+            return BoxReply{IDOK, {}};
+        });
+    }
+
+    void cleanup()
+    {
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            delete widget;
+        ReleaseExchangeFolder();
+        FileDialog::resetHandler();
+        Boxes::resetHandler();
+        m_env.reset();
+    }
+
+    void windowAndWidgets()
+    {
+        frmLogin *window = openSelection();
+        QVERIFY(window);
+        QCOMPARE(window->windowTitle(), QStringLiteral("Quillet IM :: Вход в систему"));
+        QCOMPARE(window->size(), QSize(489, 317));
+        QVERIFY(!window->windowIcon().isNull());
+        const QList<QPair<const char *, int>> buttons{
+            {"ucbCreateChat", 12}, {"ucbOpenChat", 172}, {"ucbExit", 260}};
+        for (const auto &[name, top] : buttons) {
+            auto *button = window->findChild<ucButton *>(QLatin1String(name));
+            QVERIFY2(button, name);
+            QCOMPARE(button->geometry(), QRect(12, top, 45, 45));
+            QVERIFY2(!button->Picture().isNull(), name);
+        }
+    }
+
+    void labels_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("heading");
+        QTest::newRow("create heading")
+            << 0 << QRect(68, 12, 107, 14) << QStringLiteral("Создать файл чата") << true;
+        QTest::newRow("create description")
+            << 1 << QRect(68, 32, 411, 126)
+            << QStringLiteral(
+                   "Эту кнопку следует нажимать, если чат ещё никто не создал или вы хотите "
+                   "создать другой чат. Перед тем как нажать её, откройте папку Quillet, "
+                   "создайте в ней новую папку с каким-нибудь понятным именем вроде \"Чат с "
+                   "семьёй\" и сделайте её общей. Пригласите в неё всех, кто долежен принять "
+                   "участие в чате. После этого кнопку можно нажимать - появится окно, в "
+                   "котором вам нужно выбрать созданную общую папку и сохранить файл чата с "
+                   "именем вроде \"Беседа\". После этого другие участники чата смогут в него "
+                   "войти, открыв этот файл.")
+            << false;
+        QTest::newRow("open heading")
+            << 2 << QRect(68, 172, 111, 14) << QStringLiteral("Открыть файл чата") << true;
+        QTest::newRow("open description")
+            << 3 << QRect(68, 192, 411, 56)
+            << QStringLiteral("Нажмите эту кнопку чтобы войти в чат, ранее созданный в общей "
+                              "папке Quillet. Кстати! Ещё быстрее это можно сделать, открыв "
+                              "папку и дважды щёлкнув на файле чата - у него будет иконка как "
+                              "у этой программы.")
+            << false;
+        QTest::newRow("exit heading")
+            << 4 << QRect(68, 260, 118, 14) << QStringLiteral("Выход из программы") << true;
+    }
+
+    void labels()
+    {
+        QFETCH(int, index);
+        QFETCH(QRect, geometry);
+        QFETCH(QString, text);
+        QFETCH(bool, heading);
+        frmLogin *window = openSelection();
+        auto *label = window->findChild<QLabel *>(QStringLiteral("lblTag%1").arg(index));
+        QVERIFY(label);
+        QCOMPARE(label->text(), text);
+        QCOMPARE(label->pos(), geometry.topLeft());
+        QCOMPARE(label->font().bold(), heading);
+        if (heading) {
+            // Sized to its text: nothing of the heading is cut off.
+            QVERIFY(label->width() >= label->fontMetrics().horizontalAdvance(text));
+        } else {
+            QCOMPARE(label->size(), geometry.size());
+            QVERIFY(label->wordWrap());
+        }
+    }
+
+    void escapeWithoutModifiersCloses_data()
+    {
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("Escape") << int(Qt::NoModifier) << true;
+        QTest::newRow("Shift+Escape") << int(Qt::ShiftModifier) << false;
+        QTest::newRow("Ctrl+Escape") << int(Qt::ControlModifier) << false;
+        QTest::newRow("Alt+Escape") << int(Qt::AltModifier) << false;
+    }
+
+    void escapeWithoutModifiersCloses()
+    {
+        QFETCH(int, modifiers);
+        QFETCH(bool, closes);
+        QPointer<frmLogin> window = openSelection();
+        QTest::keyClick(window.data(), Qt::Key_Escape, Qt::KeyboardModifiers(modifiers));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QCOMPARE(window.isNull(), closes);
+        if (!closes)
+            QVERIFY(window->isVisible());
+    }
+
+    void exitButtonCloses()
+    {
+        QPointer<frmLogin> window = openSelection();
+        click(window, "ucbExit");
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(window.isNull());
+        QVERIFY(m_dialogs.isEmpty());
+    }
+
+    void creatingWritesAnEmptyChatFileAndEntersIt_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("cyrillic") << QStringLiteral("Беседа.QLIMChat");
+        QTest::newRow("backslash") << QStringLiteral("Бес\\еда\\.QLIMChat");
+        QTest::newRow("blanks and quotes") << QStringLiteral(" 'a' \"b\" $c .QLIMChat");
+        QTest::newRow("no extension") << QStringLiteral("Беседа");
+    }
+
+    void creatingWritesAnEmptyChatFileAndEntersIt()
+    {
+        QFETCH(QString, name);
+        const QString path = m_env->chats() + QLatin1Char('/') + name;
+        answerFileDialogs({path});
+        QPointer<frmLogin> window = openSelection();
+        click(window, "ucbCreateChat");
+        QCOMPARE(m_dialogs.size(), 1);
+        QCOMPARE(m_dialogs[0].mode, FileDialog::Mode::Save);
+        QCOMPARE(m_dialogs[0].filter, QStringLiteral("Файлы чата (*.QLIMChat);;Все файлы (*)"));
+        QCOMPARE(m_dialogs[0].initialFolder, QString()); // first use
+        QCOMPARE(m_dialogs[0].owner, window.data());
+        QVERIFY(QFileInfo(path).isFile());
+        QCOMPARE(QFileInfo(path).size(), 0);
+        QVERIFY(enteredChat(window, path));
+        QCOMPARE(stored("Laste Create File Directory"), m_env->chats());
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    // A chat file that exists already is replaced by an empty one (the dialog asked).
+    void creatingOverAnExistingFileEmptiesIt()
+    {
+        const QString path = m_env->touch(QStringLiteral("chats/old.QLIMChat"), "old text");
+        answerFileDialogs({path});
+        QPointer<frmLogin> window = openSelection();
+        click(window, "ucbCreateChat");
+        QCOMPARE(QFileInfo(path).size(), 0);
+        QVERIFY(enteredChat(window, path));
+    }
+
+    void openingAFileOfAnyTypeEntersItsChat()
+    {
+        const QString path = m_env->touch(QStringLiteral("shared/notes.txt"), "kept as it is");
+        answerFileDialogs({path});
+        QPointer<frmLogin> window = openSelection();
+        click(window, "ucbOpenChat");
+        QCOMPARE(m_dialogs.size(), 1);
+        QCOMPARE(m_dialogs[0].mode, FileDialog::Mode::Open);
+        QCOMPARE(m_dialogs[0].filter, frmLogin::ChatFileFilter());
+        QVERIFY(enteredChat(window, path));
+        QCOMPARE(TestEnvironment::readAll(path), QStringLiteral("kept as it is"));
+        QCOMPARE(stored("Laste Open File Directory"), m_env->path(QStringLiteral("shared")));
+        QCOMPARE(stored("Laste Create File Directory"), QString());
+    }
+
+    void rememberedFoldersSurviveARestart()
+    {
+        const QString created = m_env->path(QStringLiteral("A/Семья.QLIMChat"));
+        QDir().mkpath(m_env->path(QStringLiteral("A")));
+        const QString opened = m_env->touch(QStringLiteral("B/Работа.QLIMChat"));
+        answerFileDialogs({created});
+        click(openSelection(), "ucbCreateChat");
+        ReleaseExchangeFolder();
+        answerFileDialogs({opened});
+        click(openSelection(), "ucbOpenChat");
+        ReleaseExchangeFolder();
+
+        // A new window, as after a restart, reads the folders from the store.
+        answerFileDialogs({});
+        frmLogin *window = openSelection();
+        click(window, "ucbCreateChat");
+        click(window, "ucbOpenChat");
+        QCOMPARE(m_dialogs.size(), 4);
+        QCOMPARE(m_dialogs[2].initialFolder, m_env->path(QStringLiteral("A")));
+        QCOMPARE(m_dialogs[3].initialFolder, m_env->path(QStringLiteral("B")));
+    }
+
+    void cancelledDialogsChangeNothing()
+    {
+        answerFileDialogs({});
+        QPointer<frmLogin> window = openSelection();
+        click(window, "ucbCreateChat");
+        click(window, "ucbOpenChat");
+        QCOMPARE(m_dialogs.size(), 2);
+        QVERIFY(stillSelecting(window));
+        QVERIFY(!QFileInfo::exists(SettingsStore::filePath()) ||
+                stored("Laste Create File Directory").isEmpty());
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void failedCreationIsReportedAndWindowStays_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("missing folder")
+            << QStringLiteral("missing/a.QLIMChat") << QStringLiteral("missing");
+        QTest::newRow("folder in the way")
+            << QStringLiteral("chats/dir.QLIMChat") << QStringLiteral("chats");
+        QTest::newRow("file as folder")
+            << QStringLiteral("plain/a.QLIMChat") << QStringLiteral("plain");
+    }
+
+    void failedCreationIsReportedAndWindowStays()
+    {
+        QFETCH(QString, relative);
+        QFETCH(QString, folder);
+        QDir().mkpath(m_env->path(QStringLiteral("chats/dir.QLIMChat")));
+        m_env->touch(QStringLiteral("plain"), "a file");
+        answerFileDialogs({m_env->path(relative)});
+        QPointer<frmLogin> window = openSelection();
+        click(window, "ucbCreateChat");
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].style, int(MB_OK | MB_ICONSTOP));
+        QVERIFY2(m_boxes[0].text.startsWith(QStringLiteral("Не удалось создать файл чата.\r\n"
+                                                           "\r\nКод ")),
+                 qPrintable(m_boxes[0].text));
+        QVERIFY(stillSelecting(window));
+        // The folder was remembered before the file was written.
+        QCOMPARE(stored("Laste Create File Directory"), m_env->path(folder));
+    }
+
+    void guardRefusalKeepsTheCreatedFileAndTheWindow()
+    {
+        CExchangePathProtector other; // another running copy holds the folder
+        QVERIFY(!other.IsPathProtected(m_env->chats()));
+        const QString path = m_env->chats() + QStringLiteral("/Беседа.QLIMChat");
+        answerFileDialogs({path});
+        QPointer<frmLogin> window = openSelection();
+        click(window, "ucbCreateChat");
+        QVERIFY(QFileInfo(path).isFile());
+        QCOMPARE(QFileInfo(path).size(), 0);
+        QCOMPARE(m_boxes.size(), 1);
+        QVERIFY(m_boxes[0].text.startsWith(m_env->chats()));
+        QVERIFY(stillSelecting(window));
+        QVERIFY(!chatWindow(QStringLiteral("Беседа.QLIMChat")));
+    }
+
+    void guardRefusalOnOpeningLeavesTheWindowForAnotherTry()
+    {
+        CExchangePathProtector other;
+        QVERIFY(!other.IsPathProtected(m_env->chats()));
+        const QString held = m_env->touch(QStringLiteral("chats/held.QLIMChat"));
+        const QString free = m_env->touch(QStringLiteral("other/free.QLIMChat"));
+        answerFileDialogs({held, free});
+        QPointer<frmLogin> window = openSelection();
+        click(window, "ucbOpenChat");
+        QCOMPARE(m_boxes.size(), 1);
+        QVERIFY(stillSelecting(window));
+        click(window, "ucbOpenChat");
+        QVERIFY(enteredChat(window, free));
+    }
+};
+
+QTEST_MAIN(TestFrmLogin)
+#include "tst_frmlogin.moc"

@@ -1,0 +1,137 @@
+#include "dialogs.h"
+
+#include <QApplication>
+#include <QTest>
+#include <QWidget>
+
+// The file and colour dialog seams and the custom colour text.
+class TestDialogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup()
+    {
+        FileDialog::resetHandler();
+        ColorDialog::resetHandler();
+    }
+
+    void rgbValuesKeepRedLowest()
+    {
+        QCOMPARE(colorFromRgbValue(0x00FF0080), QColor(0x80, 0x00, 0xFF));
+        QCOMPARE(rgbValueFromColor(QColor(0x12, 0x34, 0x56)), 0x00563412);
+        QCOMPARE(rgbValueFromColor(QColor::fromHsv(120, 255, 128)),
+                 rgbValueFromColor(QColor::fromHsv(120, 255, 128).toRgb()));
+    }
+
+    void parseCustomColors_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<qint32>>("expected");
+        const qint32 w = 0xFFFFFF;
+        const QList<qint32> whites(16, w);
+        QTest::newRow("empty") << QString() << whites;
+        QList<qint32> three = whites;
+        three[0] = 255;
+        three[1] = 65280;
+        three[2] = 0;
+        QTest::newRow("fewer") << QStringLiteral("255,65280,0") << three;
+        QList<qint32> garbage = whites;
+        garbage[4] = 7;
+        garbage[5] = 16777215;
+        QTest::newRow("unreadable entries")
+            << QStringLiteral("abc,,-1,16777216, 7 ,16777215,0x10") << garbage;
+        QList<qint32> counted;
+        for (int i = 0; i < 16; ++i)
+            counted.append(i * 1000);
+        QStringList many;
+        for (int i = 0; i < 40; ++i)
+            many.append(QString::number(i * 1000));
+        QTest::newRow("more than sixteen") << many.join(QLatin1Char(',')) << counted;
+        QTest::newRow("binary") << QStringLiteral("\x01\xff,\n,") << whites;
+    }
+
+    void parseCustomColors()
+    {
+        QFETCH(QString, text);
+        QFETCH(QList<qint32>, expected);
+        QCOMPARE(ColorDialog::parseCustomColors(text), expected);
+    }
+
+    void customColorsRoundTrip()
+    {
+        const QString text =
+            QStringLiteral("0,1,255,65280,16711680,16777215,8421504,12,13,14,15,16,17,18,19,20");
+        QCOMPARE(ColorDialog::formatCustomColors(ColorDialog::parseCustomColors(text)), text);
+    }
+
+    void fileDialogAnswers()
+    {
+        QWidget owner;
+        QList<FileDialog::Request> seen;
+        FileDialog::setHandler([&seen](const FileDialog::Request &request) {
+            seen.append(request);
+            return FileDialog::Reply{request.mode == FileDialog::Mode::Save,
+                                     QStringLiteral("/x/a.QLIMChat")};
+        });
+        FileDialog dialog;
+        dialog.setFilter(QStringLiteral("F (*.f)"));
+        dialog.setInitialFolder(QStringLiteral("/x"));
+        dialog.setOwnerWindow(&owner);
+        QVERIFY(dialog.ShowSave());
+        QCOMPARE(dialog.FileName(), QStringLiteral("/x/a.QLIMChat"));
+        QVERIFY(!dialog.ShowOpen());
+        QCOMPARE(dialog.FileName(), QString());
+        QCOMPARE(seen.size(), 2);
+        QCOMPARE(seen[0].mode, FileDialog::Mode::Save);
+        QCOMPARE(seen[1].mode, FileDialog::Mode::Open);
+        QCOMPARE(seen[1].filter, QStringLiteral("F (*.f)"));
+        QCOMPARE(seen[1].initialFolder, QStringLiteral("/x"));
+        QCOMPARE(seen[1].owner, &owner);
+    }
+
+    // A confirmation without a file name is no confirmation.
+    void confirmedWithoutNameIsCancelled()
+    {
+        FileDialog::setHandler([](const FileDialog::Request &) {
+            return FileDialog::Reply{true, QString()};
+        });
+        FileDialog dialog;
+        QVERIFY(!dialog.ShowOpen());
+    }
+
+    void colorDialogTakesTheChoiceOnlyWhenConfirmed()
+    {
+        bool confirm = false;
+        ColorDialog::setHandler([&confirm](const ColorDialog::Request &request) {
+            return ColorDialog::Reply{confirm, 0x7F123456,
+                                      request.customColors + QStringLiteral(",1")};
+        });
+        ColorDialog dialog;
+        dialog.setColor(0x00FF00);
+        dialog.setCustomColorsText(QStringLiteral("5"));
+        QVERIFY(!dialog.Show());
+        QCOMPARE(dialog.Color(), 0x00FF00);
+        QCOMPARE(dialog.CustomColorsText(), QStringLiteral("5"));
+        confirm = true;
+        QVERIFY(dialog.Show());
+        QCOMPARE(dialog.Color(), 0x123456); // the top byte is not a colour
+        QCOMPARE(dialog.CustomColorsText(), QStringLiteral("5,1"));
+    }
+
+    // Headless and unanswered, a dialog is cancelled instead of waiting for nobody.
+    void unansweredHeadlessDialogsAreCancelled()
+    {
+        QTest::ignoreMessage(QtWarningMsg, "File dialog cancelled: no screen and no answer");
+        FileDialog file;
+        QVERIFY(!file.ShowSave());
+        QTest::ignoreMessage(QtWarningMsg, "Colour dialog cancelled: no screen and no answer");
+        ColorDialog colour;
+        colour.setColor(42);
+        QVERIFY(!colour.Show());
+        QCOMPARE(colour.Color(), 42);
+    }
+};
+
+QTEST_MAIN(TestDialogs)
+#include "tst_dialogs.moc"

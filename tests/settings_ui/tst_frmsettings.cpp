@@ -1,0 +1,399 @@
+#include "boxes.h"
+#include "colorbutton.h"
+#include "dialogs.h"
+#include "frmsettings.h"
+#include "settings.h"
+#include "settingsstore.h"
+#include "testenv.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+
+// The settings dialog driven through its real widgets; colour dialogs and
+// boxes are answered through their seams.
+class TestFrmSettings : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<QWidget> m_owner;
+    QList<ColorDialog::Request> m_colorRequests;
+
+    frmSettings *open()
+    {
+        ShowSettingsWindow(m_owner.get());
+        frmSettings *window = frmSettings::instance();
+        if (window)
+            (void)QTest::qWaitForWindowExposed(window);
+        return window;
+    }
+
+    template <class W> static W *child(QWidget *window, const char *name)
+    {
+        return window->findChild<W *>(QLatin1String(name));
+    }
+
+    static void click(QWidget *window, const char *name)
+    {
+        QTest::mouseClick(child<QAbstractButton>(window, name), Qt::LeftButton);
+    }
+
+    // Settings as a new start of the program reads them from the store.
+    static SettingsRecord stored()
+    {
+        const SettingsRecord running = Settings;
+        LoadSettings();
+        const SettingsRecord result = Settings;
+        Settings = running;
+        return result;
+    }
+
+    static QString storedCustomColors()
+    {
+        return SettingsStore()
+            .LoadValue(QStringLiteral("Colors"), QStringLiteral("Custom Colors"), ValueKind::Text,
+                       QString())
+            .toString();
+    }
+
+    void answerColorDialog(bool confirmed, qint32 color, const QString &custom)
+    {
+        ColorDialog::setHandler([this, confirmed, color, custom](const ColorDialog::Request &r) {
+            m_colorRequests.append(r);
+            return ColorDialog::Reply{confirmed, color, custom};
+        });
+    }
+
+    static void waitClosed()
+    {
+        QTRY_VERIFY(!frmSettings::instance());
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+private slots:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        Settings = SettingsRecord{};
+        m_owner = std::make_unique<QWidget>();
+        m_owner->setWindowTitle(QStringLiteral("Quillet IM :: owner"));
+        m_owner->show();
+        m_colorRequests.clear();
+        Boxes::setHandler([](const BoxRequest &request) {
+            qWarning("unexpected box: %s", qPrintable(request.text));
+            return BoxReply{IDCANCEL, {}};
+        });
+    }
+
+    void cleanup()
+    {
+        if (frmSettings *window = frmSettings::instance())
+            window->reject();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        m_owner.reset();
+        ColorDialog::resetHandler();
+        Boxes::resetHandler();
+        m_env.reset();
+    }
+
+    void widgetsStandAtTheirPlaces_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QString>("caption");
+        const auto row = [](const char *name, QRect geometry, const char *caption) {
+            QTest::newRow(name) << QString::fromLatin1(name) << geometry
+                                << QString::fromUtf8(caption);
+        };
+        row("chkSendOnEnter", {12, 12, 261, 17}, "Отправлять по Enter вместо Ctrl+Enter");
+        row("chkiChatStylePlugin", {12, 36, 209, 17}, "Пометка времени в стиле iChat");
+        row("chkNameOnSeparateLine", {12, 60, 301, 17},
+            "Имя и время сообщений на отдельной строке");
+        row("chkSortLogsList", {12, 84, 181, 17}, "Сортировать список логов");
+        row("chkSortLogsDescending", {12, 108, 245, 17}, "Обратный порядок сортировки логов");
+        row("chkShowDebugMessages", {12, 132, 357, 17},
+            "Отображать отладочные сообщения (не рекомендуется)");
+        row("lblTag0", {16, 164, 95, 14}, "Цвет сообщений");
+        row("cmdMessageColor", {188, 160, 205, 21}, "");
+        row("lblTag1", {16, 188, 105, 14}, "Цвет моего имени");
+        row("cmdMyNameColor", {188, 184, 205, 21}, "");
+        row("lblTag2", {16, 212, 144, 14}, "Цвет имён собеседников");
+        row("cmdOtherNameColor", {188, 208, 205, 21}, "");
+        row("lblTag4", {16, 236, 160, 14}, "Цвет системных сообщений");
+        row("cmdSystemColor", {188, 232, 205, 21}, "");
+        row("lblTag3", {16, 268, 290, 42},
+            "Открывать данный чат при старте системы. Он будет помещён в папку Автозагрузка, а "
+            "не в реестр. Удалить вы сможете ручками ^^");
+        row("cmdAddToAutorun", {316, 264, 77, 49}, "Добавить");
+        row("cmdOk", {100, 324, 93, 29}, "Ok");
+        row("cmdCancel", {200, 324, 93, 29}, "Отмена");
+        row("cmdApply", {300, 324, 93, 29}, "Применить");
+    }
+
+    void widgetsStandAtTheirPlaces()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, geometry);
+        QFETCH(QString, caption);
+        frmSettings *window = open();
+        QWidget *widget = window->findChild<QWidget *>(name);
+        QVERIFY(widget);
+        QCOMPARE(widget->geometry(), geometry);
+        if (auto *button = qobject_cast<QAbstractButton *>(widget))
+            QCOMPARE(button->text(), caption);
+        else
+            QCOMPARE(qobject_cast<QLabel *>(widget)->text(), caption);
+    }
+
+    void windowIsOwnedAndNotModal()
+    {
+        frmSettings *window = open();
+        QCOMPARE(window->windowTitle(), QStringLiteral("Настройки"));
+        QCOMPARE(window->size(), QSize(401, 361));
+        QCOMPARE(window->parentWidget(), m_owner.get());
+        QVERIFY(!window->isModal());
+        QVERIFY(child<QPushButton>(window, "cmdOk")->isDefault());
+        QVERIFY(child<QLabel>(window, "lblTag3")->wordWrap());
+        // The chat window takes the settings window with it.
+        m_owner.reset();
+        QVERIFY(!frmSettings::instance());
+    }
+
+    void tabOrderFollowsTheRows()
+    {
+        frmSettings *window = open();
+        const QStringList expected{QStringLiteral("chkSendOnEnter"),
+                                   QStringLiteral("chkiChatStylePlugin"),
+                                   QStringLiteral("chkNameOnSeparateLine"),
+                                   QStringLiteral("chkSortLogsList"),
+                                   QStringLiteral("chkSortLogsDescending"),
+                                   QStringLiteral("chkShowDebugMessages"),
+                                   QStringLiteral("cmdMessageColor"),
+                                   QStringLiteral("cmdMyNameColor"),
+                                   QStringLiteral("cmdOtherNameColor"),
+                                   QStringLiteral("cmdSystemColor"),
+                                   QStringLiteral("cmdAddToAutorun"),
+                                   QStringLiteral("cmdOk"),
+                                   QStringLiteral("cmdCancel"),
+                                   QStringLiteral("cmdApply")};
+        QStringList order;
+        QWidget *widget = child<QWidget>(window, "chkSendOnEnter");
+        do {
+            if (widget->focusPolicy() & Qt::TabFocus)
+                order.append(widget->objectName());
+            widget = widget->nextInFocusChain();
+        } while (widget->objectName() != expected.first() && order.size() < 40);
+        QCOMPARE(order, expected);
+    }
+
+    void widgetsShowSettings()
+    {
+        Settings.SendOnEnter = true;
+        Settings.iChatStylePlugin = false;
+        Settings.ShowDebugMessages = true;
+        Settings.MessageColor = 0x0000FF;  // red
+        Settings.SystemColor = 0x00FF0000; // blue
+        frmSettings *window = open();
+        QVERIFY(child<QCheckBox>(window, "chkSendOnEnter")->isChecked());
+        QVERIFY(!child<QCheckBox>(window, "chkiChatStylePlugin")->isChecked());
+        QVERIFY(child<QCheckBox>(window, "chkNameOnSeparateLine")->isChecked());
+        QVERIFY(child<QCheckBox>(window, "chkShowDebugMessages")->isChecked());
+        auto *message = child<ColorButton>(window, "cmdMessageColor");
+        auto *system = child<ColorButton>(window, "cmdSystemColor");
+        QCOMPARE(message->color(), 0x0000FF);
+        QVERIFY(message->isFlat());
+        QVERIFY(message->text().isEmpty());
+        // The face of the button shows the colour in the program's layout.
+        const QImage face = message->grab().toImage();
+        QCOMPARE(face.pixelColor(face.rect().center()), QColor(255, 0, 0));
+        const QImage blue = system->grab().toImage();
+        QCOMPARE(blue.pixelColor(blue.rect().center()), QColor(0, 0, 255));
+    }
+
+    void okStoresAndCloses()
+    {
+        frmSettings *window = open();
+        click(window, "chkSendOnEnter");
+        click(window, "chkSortLogsList");
+        click(window, "cmdOk");
+        waitClosed();
+        QCOMPARE(Settings.SendOnEnter, true);
+        QCOMPARE(Settings.SortLogsList, false);
+        QCOMPARE(stored().SendOnEnter, true);
+        QCOMPARE(stored().SortLogsList, false);
+    }
+
+    void applyThenCancelKeepsTheAppliedValues()
+    {
+        frmSettings *window = open();
+        click(window, "chkSendOnEnter");
+        click(window, "chkNameOnSeparateLine");
+        click(window, "cmdApply");
+        QVERIFY(frmSettings::instance());
+        QCOMPARE(Settings.SendOnEnter, true);
+        QCOMPARE(Settings.NameOnSeparateLine, false);
+        click(window, "chkShowDebugMessages");
+        click(window, "cmdCancel");
+        waitClosed();
+        QCOMPARE(Settings.SendOnEnter, true);
+        QCOMPARE(Settings.NameOnSeparateLine, false);
+        QCOMPARE(Settings.ShowDebugMessages, false);
+        const SettingsRecord fromStore = stored();
+        QCOMPARE(fromStore.SendOnEnter, true);
+        QCOMPARE(fromStore.NameOnSeparateLine, false);
+        QCOMPARE(fromStore.ShowDebugMessages, false);
+    }
+
+    void enterOnACheckBoxDoesOk_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Return") << int(Qt::Key_Return);
+        QTest::newRow("Enter") << int(Qt::Key_Enter);
+    }
+
+    void enterOnACheckBoxDoesOk()
+    {
+        QFETCH(int, key);
+        frmSettings *window = open();
+        auto *box = child<QCheckBox>(window, "chkSortLogsDescending");
+        click(window, "chkSortLogsDescending");
+        box->setFocus();
+        QTest::keyClick(box, Qt::Key(key));
+        waitClosed();
+        QCOMPARE(Settings.SortLogsDescending, false);
+        QCOMPARE(stored().SortLogsDescending, false);
+    }
+
+    void escapeDoesCancel_data()
+    {
+        QTest::addColumn<QString>("focused");
+        QTest::newRow("check box") << QStringLiteral("chkSendOnEnter");
+        QTest::newRow("colour button") << QStringLiteral("cmdMyNameColor");
+        QTest::newRow("apply button") << QStringLiteral("cmdApply");
+        QTest::newRow("autostart button") << QStringLiteral("cmdAddToAutorun");
+    }
+
+    void escapeDoesCancel()
+    {
+        QFETCH(QString, focused);
+        frmSettings *window = open();
+        click(window, "chkSendOnEnter");
+        QWidget *widget = window->findChild<QWidget *>(focused);
+        widget->setFocus();
+        QTest::keyClick(widget, Qt::Key_Escape);
+        waitClosed();
+        QCOMPARE(Settings.SendOnEnter, false);
+        QVERIFY(!QFileInfo::exists(SettingsStore::filePath()) || !stored().SendOnEnter);
+    }
+
+    void closeBoxDiscardsEdits()
+    {
+        frmSettings *window = open();
+        click(window, "chkSendOnEnter");
+        QVERIFY(window->close());
+        waitClosed();
+        QCOMPARE(Settings.SendOnEnter, false);
+    }
+
+    // F9 or the settings button while the window is open: the same window, edits kept.
+    void showingAgainKeepsUnsavedEdits()
+    {
+        frmSettings *window = open();
+        click(window, "chkSendOnEnter");
+        QPointer<frmSettings> first = window;
+        QCOMPARE(open(), first.data());
+        QVERIFY(child<QCheckBox>(window, "chkSendOnEnter")->isChecked());
+        QCOMPARE(Settings.SendOnEnter, false);
+    }
+
+    void reopeningAfterCancelShowsSettings()
+    {
+        frmSettings *window = open();
+        click(window, "chkSendOnEnter");
+        click(window, "cmdCancel");
+        waitClosed();
+        window = open();
+        QVERIFY(window);
+        QVERIFY(!child<QCheckBox>(window, "chkSendOnEnter")->isChecked());
+    }
+
+    void confirmedColourThenCancelSavesOnlyCustomColours()
+    {
+        const QString custom = QStringLiteral("255,65280,16711680,0,0,0,0,0,0,0,0,0,0,0,0,1");
+        answerColorDialog(true, 0x00123456, custom);
+        frmSettings *window = open();
+        auto *button = child<ColorButton>(window, "cmdMyNameColor");
+        click(window, "cmdMyNameColor");
+        QCOMPARE(m_colorRequests.size(), 1);
+        QCOMPARE(m_colorRequests[0].color, 0x008000);
+        QCOMPARE(m_colorRequests[0].customColors, QString()); // first run: empty text
+        QCOMPARE(m_colorRequests[0].owner, window);
+        QCOMPARE(button->color(), 0x00123456);
+        QCOMPARE(storedCustomColors(), custom);
+
+        click(window, "cmdCancel");
+        waitClosed();
+        QCOMPARE(Settings.MyNameColor, 0x008000);
+        QCOMPARE(stored().MyNameColor, 0x008000);
+        QCOMPARE(storedCustomColors(), custom);
+    }
+
+    void confirmedCustomColoursAreOfferedToTheNextDialog()
+    {
+        answerColorDialog(true, 0x000000FF, QStringLiteral("1,2,3"));
+        frmSettings *window = open();
+        click(window, "cmdMessageColor");
+        click(window, "cmdSystemColor");
+        QCOMPARE(m_colorRequests.size(), 2);
+        QCOMPARE(m_colorRequests[1].customColors, QStringLiteral("1,2,3"));
+        QCOMPARE(m_colorRequests[1].color, 0x0000FF);
+        click(window, "cmdOk");
+        waitClosed();
+        QCOMPARE(stored().MessageColor, 0x0000FF);
+    }
+
+    void cancelledColourDialogChangesNothing()
+    {
+        const QString before = QStringLiteral("10,20,30");
+        QVERIFY(SettingsStore()
+                    .SaveValue(QStringLiteral("Colors"), QStringLiteral("Custom Colors"),
+                               ValueKind::Text, before)
+                    .ok());
+        answerColorDialog(false, 0x00ABCDEF, QStringLiteral("99,98,97"));
+        frmSettings *window = open();
+        click(window, "cmdOtherNameColor");
+        QCOMPARE(m_colorRequests.size(), 1);
+        QCOMPARE(m_colorRequests[0].customColors, before);
+        QCOMPARE(child<ColorButton>(window, "cmdOtherNameColor")->color(), 0xFF0080);
+        QCOMPARE(storedCustomColors(), before);
+        click(window, "cmdOk");
+        waitClosed();
+        QCOMPARE(Settings.OtherNameColor, 0xFF0080);
+    }
+
+    // A store that cannot be written: OK reports it and leaves the window open.
+    void failedSaveIsReportedAndWindowStays()
+    {
+        QList<BoxRequest> boxes;
+        Boxes::setHandler([&boxes](const BoxRequest &request) {
+            boxes.append(request);
+            return BoxReply{IDOK, {}};
+        });
+        frmSettings *window = open();
+        click(window, "chkSendOnEnter");
+        QDir().mkpath(SettingsStore::filePath()); // a folder where the file belongs
+        click(window, "cmdOk");
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].style, int(MB_ICONSTOP));
+        QVERIFY(boxes[0].text.startsWith(QStringLiteral("Не удалось сохранить настройки.\r\n")));
+        QCOMPARE(frmSettings::instance(), window);
+        QVERIFY(window->isVisible());
+    }
+};
+
+QTEST_MAIN(TestFrmSettings)
+#include "tst_frmsettings.moc"
