@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QWheelEvent>
 
@@ -175,13 +176,14 @@ void frmLogsViewer::showLog(const QString &path)
 {
     const QFont font = this->font();
     // Read into a document of its own, laid out once when the view takes it.
+    // It is the view's child, so it goes with the view.
     auto *document = new QTextDocument(rtfLog);
     if (Status loaded = LoadLogDocument(path, document, font); !loaded)
         ShowLogError(document, loaded.error(), font);
-    QTextDocument *previous = rtfLog->document();
     rtfLog->setDocument(document);
-    if (previous && previous->parent() == rtfLog)
-        previous->deleteLater();
+    // The view never deletes a document it was given; the previous log goes now.
+    delete m_document;
+    m_document = document;
 }
 
 void frmLogsViewer::cmdOpenLogsFolder_Click()

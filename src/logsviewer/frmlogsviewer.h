@@ -7,6 +7,7 @@
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QTextDocument;
 class QTextEdit;
 
 // Shows the one logs viewer of the program: not modal, without owner, created
@@ -61,4 +62,5 @@ private:
     QString m_tagCaption;
     bool m_unloaded = false;
     QList<QWidget *> m_hooked;
+    QTextDocument *m_document = nullptr; // the log shown, once one was selected
 };
