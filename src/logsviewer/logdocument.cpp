@@ -1,5 +1,6 @@
 #include "logdocument.h"
 
+#include "rtfreader.h"
 #include "textfileio.h"
 
 #include <QColor>
@@ -18,8 +19,7 @@ Status LoadLogDocument(const QString &path, QTextDocument *document, const QFont
             return Error::make(ErrorCode::LogTooLarge);
         return bytes.error();
     }
-    // The RTF reader joins here.
-    return Error::make(ErrorCode::RtfMalformed);
+    return ReadRtf(bytes.value(), document);
 }
 
 void ShowLogError(QTextDocument *document, const Error &error, const QFont &font)

@@ -57,7 +57,7 @@ QByteArray plainRtf(const QString &text)
         else
             body.append("\\u" + QByteArray::number(qint16(c.unicode())) + '?');
     }
-    return "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Tahoma;}}\\f0\\fs18 " + body + "\\par}";
+    return "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Tahoma;}}\\f0\\fs18 " + body + '}';
 }
 
 // A log with many lines, long enough to scroll.
@@ -313,7 +313,7 @@ private slots:
         if (shown.startsWith(QStringLiteral("Код ")))
             verifyRedBold(v.rtfLog);
         else
-            QVERIFY(shown.endsWith(QStringLiteral("the end")));
+            QVERIFY(shown.endsWith(QStringLiteral("the end\n")));
     }
 
     void logUsesTheWindowFontByDefault()
