@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QThreadPool>
 #include <QUrl>
 #include <QWheelEvent>
 
@@ -45,7 +46,13 @@ struct Viewer
         const QListWidgetItem *item = lstFiles->currentItem();
         return item && item->isSelected() ? item->text() : QString();
     }
-    QString shown() const { return rtfLog->toPlainText(); }
+    // The shown text, once the selected log has been read.
+    QString shown() const
+    {
+        if (!QTest::qWaitFor([this] { return !window->isLoadingLog(); }, 60000))
+            return QStringLiteral("<still loading>");
+        return rtfLog->toPlainText();
+    }
 };
 
 QByteArray plainRtf(const QString &text)
@@ -316,6 +323,33 @@ private slots:
             QVERIFY(shown.endsWith(QStringLiteral("the end\n")));
     }
 
+    // A log read after a large one shows, even when the large one ends later.
+    void selectingAnotherLogWhileOneIsRead()
+    {
+        writeLog(QStringLiteral("2026-12-05 10-00-00.RTF"), plainRtf(QStringLiteral("small")));
+        writeLog(QStringLiteral("2026-12-05 11-00-00.RTF"), longRtf(60000));
+        const Viewer v = openViewer(false);
+        QTest::keyClick(v.lstFiles, Qt::Key_Down);
+        QCOMPARE(v.selected(), QStringLiteral("2026-12-05 10-00-00.RTF"));
+        QCOMPARE(v.shown(), QStringLiteral("small"));
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QCOMPARE(v.shown(), QStringLiteral("small"));
+        QVERIFY(!v.window->isLoadingLog());
+    }
+
+    void closingWhileALogIsRead()
+    {
+        writeLog(QStringLiteral("2026-12-05 11-00-00.RTF"), longRtf(60000));
+        const Viewer v = openViewer(false);
+        v.window->close();
+        QTRY_VERIFY(!frmLogsViewer::instance());
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        const Viewer again = openViewer();
+        QVERIFY(again.shown().endsWith(QStringLiteral("line 59999\n")));
+    }
+
     void logUsesTheWindowFontByDefault()
     {
         writeLog(QStringLiteral("a.RTF"), "{\\rtf1\\ansi no font table here\\par}");
@@ -528,7 +562,8 @@ private:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    static Viewer openViewer()
+    // Opens the viewer; unless told not to, waits until its log is shown.
+    static Viewer openViewer(bool waitForLog = true)
     {
         ShowLogsViewer();
         Viewer v;
@@ -541,6 +576,8 @@ private:
         v.cmdOpenLogsFolder =
             v.window->findChild<QPushButton *>(QStringLiteral("cmdOpenLogsFolder"));
         v.cmdClose = v.window->findChild<QPushButton *>(QStringLiteral("cmdClose"));
+        if (waitForLog)
+            (void)QTest::qWaitFor([&v] { return !v.window->isLoadingLog(); }, 60000);
         return v;
     }
     static void closeViewer()
