@@ -17,6 +17,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QWheelEvent>
 
@@ -116,6 +117,9 @@ void frmLogsViewer::createWidgets()
     cmdClose->setGeometry(488, 316, 81, 29);
     cmdClose->setAutoDefault(false);
 
+    m_loader = new LogLoader(this);
+    connect(m_loader, &LogLoader::loaded, this,
+            [this](QTextDocument *document) { takeLog(document); });
     connect(lstFiles, &QListWidget::currentRowChanged, this, [this] { lstFiles_Click(); });
     connect(cmdOpenLogsFolder, &QPushButton::clicked, this, [this] { cmdOpenLogsFolder_Click(); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { cmdClose_Click(); });
@@ -173,15 +177,25 @@ void frmLogsViewer::lstFiles_Click()
 
 void frmLogsViewer::showLog(const QString &path)
 {
-    const QFont font = this->font();
-    // Read into a document of its own, laid out once when the view takes it.
-    auto *document = new QTextDocument(rtfLog);
-    if (Status loaded = LoadLogDocument(path, document, font); !loaded)
-        ShowLogError(document, loaded.error(), font);
-    QTextDocument *previous = rtfLog->document();
+    // The view is emptied at once and takes the log when it has been read.
+    rtfLog->clear();
+    m_loader->load(path, font());
+}
+
+void frmLogsViewer::takeLog(QTextDocument *document)
+{
+    // The view never deletes a document it was given: it is the view's child,
+    // and the previous log goes now.
+    document->setParent(rtfLog);
     rtfLog->setDocument(document);
-    if (previous && previous->parent() == rtfLog)
-        previous->deleteLater();
+    delete m_document;
+    m_document = document;
+    emit logShown();
+}
+
+bool frmLogsViewer::isLoadingLog() const
+{
+    return m_loader->isLoading();
 }
 
 void frmLogsViewer::cmdOpenLogsFolder_Click()

@@ -4,9 +4,11 @@
 #include <QString>
 #include <QWidget>
 
+class LogLoader;
 class QLabel;
 class QListWidget;
 class QPushButton;
+class QTextDocument;
 class QTextEdit;
 
 // Shows the one logs viewer of the program: not modal, without owner, created
@@ -32,6 +34,13 @@ public:
     // The window's font: Tahoma 9 pt when installed, else the desktop's sans-serif at 9 pt.
     static QFont viewerFont();
 
+    // True from the selection of a log until it is shown.
+    bool isLoadingLog() const;
+
+signals:
+    // A selected log, or its error text, is now in the view.
+    void logShown();
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -50,6 +59,7 @@ private:
     void SaveViewerPlacement();
     bool forwardWheelToLog(QEvent *event);
     void showLog(const QString &path);
+    void takeLog(QTextDocument *document);
 
     QListWidget *lstFiles = nullptr;
     QTextEdit *rtfLog = nullptr;
@@ -61,4 +71,6 @@ private:
     QString m_tagCaption;
     bool m_unloaded = false;
     QList<QWidget *> m_hooked;
+    LogLoader *m_loader = nullptr;
+    QTextDocument *m_document = nullptr; // the log shown, once one was selected
 };

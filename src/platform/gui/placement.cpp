@@ -19,12 +19,14 @@ QString placementSection(const QWidget *window, const QString &section)
 
 void SaveFormPlacement(QWidget *window, const QString &section, const QString &key)
 {
-    const QRect frame = window->geometry();
+    // The position is the frame's, as move() takes it on restoring; the
+    // client's would shift the window by its frame at every restore.
+    const QPoint topLeft = window->pos();
     const QString text = QStringLiteral("%1,%2,%3,%4")
-                             .arg(frame.x())
-                             .arg(frame.y())
-                             .arg(frame.width())
-                             .arg(frame.height());
+                             .arg(topLeft.x())
+                             .arg(topLeft.y())
+                             .arg(window->width())
+                             .arg(window->height());
     SettingsStore store;
     (void)store.SaveValue(placementSection(window, section), key, ValueKind::Text, text);
 }

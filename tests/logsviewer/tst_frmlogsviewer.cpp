@@ -1,0 +1,612 @@
+#include "boxes.h"
+#include "frmlogsviewer.h"
+#include "logdocument.h"
+#include "placement.h"
+#include "settings.h"
+#include "shell.h"
+#include "support.h"
+#include "testenv.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QThreadPool>
+#include <QUrl>
+#include <QWheelEvent>
+
+#include <memory>
+
+namespace {
+
+// The widgets of the open viewer, found the way a user sees them.
+struct Viewer
+{
+    frmLogsViewer *window = nullptr;
+    QListWidget *lstFiles = nullptr;
+    QTextEdit *rtfLog = nullptr;
+    QLabel *lblTag = nullptr;
+    QPushButton *cmdOpenLogsFolder = nullptr;
+    QPushButton *cmdClose = nullptr;
+
+    QStringList names() const
+    {
+        QStringList result;
+        for (int i = 0; i < lstFiles->count(); ++i)
+            result.append(lstFiles->item(i)->text());
+        return result;
+    }
+    QString selected() const
+    {
+        const QListWidgetItem *item = lstFiles->currentItem();
+        return item && item->isSelected() ? item->text() : QString();
+    }
+    // The shown text, once the selected log has been read.
+    QString shown() const
+    {
+        if (!QTest::qWaitFor([this] { return !window->isLoadingLog(); }, 60000))
+            return QStringLiteral("<still loading>");
+        return rtfLog->toPlainText();
+    }
+};
+
+QByteArray plainRtf(const QString &text)
+{
+    QByteArray body;
+    for (const QChar c : text) {
+        if (c.unicode() < 128)
+            body.append(char(c.unicode()));
+        else
+            body.append("\\u" + QByteArray::number(qint16(c.unicode())) + '?');
+    }
+    return "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Tahoma;}}\\f0\\fs18 " + body + '}';
+}
+
+// A log with many lines, long enough to scroll.
+QByteArray longRtf(int lines)
+{
+    QByteArray rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Tahoma;}}\\f0\\fs18 ";
+    for (int i = 0; i < lines; ++i)
+        rtf += "line " + QByteArray::number(i) + "\\par ";
+    return rtf + '}';
+}
+
+} // namespace
+
+class TestLogsViewer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        ChatFilePath = m_env->chats() + QStringLiteral("/team.QLIMChat");
+        ExchangeFolderPath = m_env->chats();
+        Settings = SettingsRecord();
+        m_boxes.clear();
+        Boxes::setHandler([this](const BoxRequest &request) {
+            m_boxes.append(request);
+            return BoxReply{IDOK, {}};
+        });
+        m_opened.clear();
+        Shell::setOpener([this](const QUrl &url) {
+            m_opened.append(url);
+            return true;
+        });
+    }
+
+    void cleanup()
+    {
+        closeViewer();
+        Boxes::resetHandler();
+        Shell::resetOpener();
+        m_env.reset();
+    }
+
+    void windowLayout()
+    {
+        const Viewer v = openViewer();
+        QCOMPARE(v.window->windowTitle(), QStringLiteral("Quillet IM :: Просмотр логов"));
+        QCOMPARE(v.window->size(), QSize(574, 349));
+        QVERIFY(!v.window->parentWidget());
+        QCOMPARE(v.window->windowModality(), Qt::NonModal);
+        QCOMPARE(v.lstFiles->geometry(), QRect(4, 4, 169, 305));
+        QCOMPARE(v.rtfLog->geometry(), QRect(180, 4, 389, 305));
+        QCOMPARE(v.lblTag->pos(), QPoint(12, 320));
+        QCOMPARE(v.cmdOpenLogsFolder->geometry(), QRect(304, 316, 177, 29));
+        QCOMPARE(v.cmdClose->geometry(), QRect(488, 316, 81, 29));
+        QCOMPARE(v.cmdOpenLogsFolder->text(), QStringLiteral("Открыть папку с логами"));
+        QCOMPARE(v.cmdClose->text(), QStringLiteral("Закрыть"));
+        QVERIFY(!v.cmdClose->isDefault() && !v.cmdOpenLogsFolder->isDefault());
+        QVERIFY(v.rtfLog->isReadOnly());
+        QCOMPARE(v.window->font().pointSize(), 9);
+
+        // Tab order: list, log, folder button, close button.
+        QList<QWidget *> chain;
+        for (QWidget *w = v.lstFiles; chain.size() < 4; w = w->nextInFocusChain()) {
+            if (w == v.lstFiles || w == v.rtfLog || w == v.cmdOpenLogsFolder || w == v.cmdClose)
+                chain.append(w);
+        }
+        QCOMPARE(chain, (QList<QWidget *>{v.lstFiles, v.rtfLog, v.cmdOpenLogsFolder, v.cmdClose}));
+        QVERIFY(!QGuiApplication::overrideCursor());
+    }
+
+    // The order of the list, the item selected and the log shown, per settings.
+    void sortingAndSelection_data()
+    {
+        QTest::addColumn<bool>("sort");
+        QTest::addColumn<bool>("descending");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<int>("selected");
+
+        const QStringList names = logNames();
+        QTest::newRow("default: sorted, descending")
+            << true << true << QStringList{names[2], names[1], names[0]} << 0;
+        QTest::newRow("sorted, ascending") << true << false << names << 2;
+    }
+    void sortingAndSelection()
+    {
+        QFETCH(bool, sort);
+        QFETCH(bool, descending);
+        QFETCH(QStringList, expected);
+        QFETCH(int, selected);
+
+        // Written newest first, so creation order is not the sorted order.
+        for (const QString &name : reversed(logNames()))
+            writeLog(name, plainRtf(QStringLiteral("Лог ") + name));
+        Settings.SortLogsList = sort;
+        Settings.SortLogsDescending = descending;
+
+        const Viewer v = openViewer();
+        QCOMPARE(v.names(), expected);
+        QCOMPARE(v.lstFiles->currentRow(), selected);
+        QCOMPARE(v.selected(), logNames().last());
+        QCOMPARE(v.shown(), QStringLiteral("Лог ") + logNames().last());
+    }
+
+    void unsortedFollowsTheFileSystemOrder_data()
+    {
+        QTest::addColumn<bool>("descending");
+        QTest::newRow("ascending") << false;
+        QTest::newRow("descending") << true;
+    }
+    void unsortedFollowsTheFileSystemOrder()
+    {
+        QFETCH(bool, descending);
+        for (int i = 0; i < 40; ++i) {
+            writeLog(QStringLiteral("2026-12-%1 10-00-00.RTF").arg(i + 1, 2, 10, QLatin1Char('0')),
+                     plainRtf(QString::number(i)));
+        }
+        QStringList enumerated =
+            QDir(logsFolder()).entryList({QStringLiteral("*.RTF")}, QDir::Files, QDir::Unsorted);
+        QCOMPARE(enumerated.size(), 40);
+        const QString lastGiven = enumerated.last();
+        if (descending)
+            std::reverse(enumerated.begin(), enumerated.end());
+        Settings.SortLogsList = false;
+        Settings.SortLogsDescending = descending;
+
+        const Viewer v = openViewer();
+        QCOMPARE(v.names(), enumerated);
+        QCOMPARE(v.selected(), lastGiven);
+    }
+
+    void chatWithoutLogs()
+    {
+        const QString folder = GetLogsFolder(true).value();
+        const Viewer v = openViewer();
+        QCOMPARE(v.lstFiles->count(), 0);
+        QCOMPARE(v.shown(), QString());
+        QCOMPARE(v.lblTag->text(), QStringLiteral("Общий размер логов: 0 байт"));
+        QVERIFY(!QFileInfo::exists(folder));
+        QVERIFY(!QFileInfo::exists(bfGetFilePath(folder)));
+
+        QTest::mouseClick(v.cmdOpenLogsFolder, Qt::LeftButton);
+        QVERIFY(m_opened.isEmpty());
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].text,
+                 folder + QStringLiteral("\r\n\r\nНе удалось открыть папку с логами."));
+        QCOMPARE(m_boxes[0].style, int(MB_OK | MB_ICONSTOP));
+        QVERIFY(v.window->isVisible());
+        QVERIFY(!QFileInfo::exists(folder));
+    }
+
+    void openFolderOpensTheLogsFolder()
+    {
+        writeLog(QStringLiteral("2026-12-05 16-24-27.RTF"), plainRtf(QStringLiteral("x")));
+        const Viewer v = openViewer();
+        QTest::mouseClick(v.cmdOpenLogsFolder, Qt::LeftButton);
+        QCOMPARE(m_opened.size(), 1);
+        QCOMPARE(m_opened[0].toLocalFile(), logsFolder());
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void refusedOpeningShowsTheBox()
+    {
+        writeLog(QStringLiteral("2026-12-05 16-24-27.RTF"), plainRtf(QStringLiteral("x")));
+        Shell::setOpener([](const QUrl &) { return false; });
+        const Viewer v = openViewer();
+        QTest::mouseClick(v.cmdOpenLogsFolder, Qt::LeftButton);
+        QCOMPARE(m_boxes.size(), 1);
+        QCOMPARE(m_boxes[0].text,
+                 logsFolder() + QStringLiteral("\r\n\r\nНе удалось открыть папку с логами."));
+    }
+
+    void totalSizeCountsListedLogsOnly()
+    {
+        writeLog(QStringLiteral("a.RTF"), QByteArray(1000, 'a'));
+        writeLog(QStringLiteral("b.rtf"), QByteArray(1500, 'b'));
+        writeLog(QStringLiteral(".hidden.RTF"), QByteArray(5000, 'h'));
+        writeLog(QStringLiteral("note.txt"), QByteArray(7000, 'n'));
+        QDir().mkpath(logsFolder() + QStringLiteral("/folder.RTF"));
+        const Viewer v = openViewer();
+        QCOMPARE(v.names(), (QStringList{QStringLiteral("b.rtf"), QStringLiteral("a.RTF")}));
+        QCOMPARE(v.lblTag->text(),
+                 QStringLiteral("Общий размер логов: ") + bfFormatByteSizeEx(2500));
+    }
+
+    void deletedLogShowsTheErrorInRedBold()
+    {
+        writeLog(QStringLiteral("2026-12-05 10-00-00.RTF"), plainRtf(QStringLiteral("old")));
+        writeLog(QStringLiteral("2026-12-05 11-00-00.RTF"), plainRtf(QStringLiteral("new")));
+        const Viewer v = openViewer();
+        QCOMPARE(v.shown(), QStringLiteral("new"));
+        QTest::keyClick(v.lstFiles, Qt::Key_Down);
+        QCOMPARE(v.shown(), QStringLiteral("old"));
+        QVERIFY(QFile::remove(logsFolder() + QStringLiteral("/2026-12-05 11-00-00.RTF")));
+        QTest::keyClick(v.lstFiles, Qt::Key_Up);
+
+        QCOMPARE(v.selected(), QStringLiteral("2026-12-05 11-00-00.RTF"));
+        QCOMPARE(v.shown(), FormatLogError(Error::fromErrno(ENOENT)));
+        verifyRedBold(v.rtfLog);
+    }
+
+    // Files that are no good as logs give the error or their content, never a hang or crash.
+    void badLogs_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<qint64>("sparseSize");
+        QTest::addColumn<int>("error"); // 0: either loads or gives an error
+
+        QByteArray binary(4096, '\0');
+        for (int i = 0; i < binary.size(); ++i)
+            binary[i] = char((i * 131 + 7) % 256);
+        const QByteArray complete = longRtf(2000);
+        QTest::newRow("not RTF") << binary << qint64(0) << 0;
+        QTest::newRow("plain text") << QByteArray("Привет, это не RTF.") << qint64(0) << 0;
+        QTest::newRow("empty file") << QByteArray() << qint64(0) << 0;
+        QTest::newRow("truncated") << complete.left(complete.size() / 2) << qint64(0) << 0;
+        QTest::newRow("unbalanced braces") << QByteArray(100000, '{') << qint64(0) << 0;
+        QTest::newRow("larger than 64 MiB")
+            << QByteArray() << (MaxLogFileSize + 1) << int(ErrorCode::LogTooLarge);
+    }
+    void badLogs()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(qint64, sparseSize);
+        QFETCH(int, error);
+        const QString path = writeLog(QStringLiteral("2026-12-05 10-00-00.RTF"), content);
+        if (sparseSize > 0)
+            QVERIFY(QFile::resize(path, sparseSize));
+
+        const Viewer v = openViewer();
+        QCOMPARE(v.lstFiles->count(), 1);
+        if (error != 0) {
+            QCOMPARE(v.shown(), FormatLogError(Error::make(error)));
+            verifyRedBold(v.rtfLog);
+        } else if (v.shown().startsWith(QStringLiteral("Код "))) {
+            verifyRedBold(v.rtfLog);
+        }
+        QTest::mouseClick(v.cmdClose, Qt::LeftButton);
+        QTRY_VERIFY(!frmLogsViewer::instance());
+    }
+
+    void twentyMegabyteLogLoads()
+    {
+        QByteArray rtf = "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0 Tahoma;}}\\f0\\fs18 ";
+        const QByteArray line = "\\b Bob:\\b0  a line of the conversation, long enough\\par ";
+        while (rtf.size() < 20 * 1024 * 1024)
+            rtf += line;
+        rtf += "the end\\par}";
+        writeLog(QStringLiteral("2026-12-05 10-00-00.RTF"), rtf);
+        const Viewer v = openViewer();
+        const QString shown = v.shown();
+        if (shown.startsWith(QStringLiteral("Код ")))
+            verifyRedBold(v.rtfLog);
+        else
+            QVERIFY(shown.endsWith(QStringLiteral("the end\n")));
+    }
+
+    // A log read after a large one shows, even when the large one ends later.
+    void selectingAnotherLogWhileOneIsRead()
+    {
+        writeLog(QStringLiteral("2026-12-05 10-00-00.RTF"), plainRtf(QStringLiteral("small")));
+        writeLog(QStringLiteral("2026-12-05 11-00-00.RTF"), longRtf(60000));
+        const Viewer v = openViewer(false);
+        QTest::keyClick(v.lstFiles, Qt::Key_Down);
+        QCOMPARE(v.selected(), QStringLiteral("2026-12-05 10-00-00.RTF"));
+        QCOMPARE(v.shown(), QStringLiteral("small"));
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        QCOMPARE(v.shown(), QStringLiteral("small"));
+        QVERIFY(!v.window->isLoadingLog());
+    }
+
+    void closingWhileALogIsRead()
+    {
+        writeLog(QStringLiteral("2026-12-05 11-00-00.RTF"), longRtf(60000));
+        const Viewer v = openViewer(false);
+        v.window->close();
+        QTRY_VERIFY(!frmLogsViewer::instance());
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        const Viewer again = openViewer();
+        QVERIFY(again.shown().endsWith(QStringLiteral("line 59999\n")));
+    }
+
+    void logUsesTheWindowFontByDefault()
+    {
+        writeLog(QStringLiteral("a.RTF"), "{\\rtf1\\ansi no font table here\\par}");
+        const Viewer v = openViewer();
+        const QFont font = v.rtfLog->document()->defaultFont();
+        QCOMPARE(font.family(), frmLogsViewer::viewerFont().family());
+        QCOMPARE(font.pointSize(), 9);
+    }
+
+    void viewIsReadOnly()
+    {
+        writeLog(QStringLiteral("a.RTF"), plainRtf(QStringLiteral("kept")));
+        const Viewer v = openViewer();
+        v.rtfLog->setFocus();
+        QTest::keyClicks(v.rtfLog, QStringLiteral("typed"));
+        QTest::keyClick(v.rtfLog, Qt::Key_Backspace);
+        QTest::keyClick(v.rtfLog, Qt::Key_Delete);
+        QCOMPARE(v.shown(), QStringLiteral("kept"));
+        QCOMPARE(readLog(QStringLiteral("a.RTF")), plainRtf(QStringLiteral("kept")));
+    }
+
+    void showingAgainWhileOpenDoesNotReload()
+    {
+        writeLog(QStringLiteral("2026-12-05 10-00-00.RTF"), plainRtf(QStringLiteral("first")));
+        const Viewer v = openViewer();
+        v.window->move(v.window->pos() + QPoint(13, 7));
+        const QPoint moved = v.window->pos();
+        writeLog(QStringLiteral("2026-12-05 11-00-00.RTF"), plainRtf(QStringLiteral("second")));
+        const Viewer again = openViewer();
+        QCOMPARE(again.window, v.window);
+        QCOMPARE(again.names(), QStringList{QStringLiteral("2026-12-05 10-00-00.RTF")});
+        QCOMPARE(again.shown(), QStringLiteral("first"));
+        QCOMPARE(again.window->pos(), moved);
+    }
+
+    void reopeningBuildsTheListAfresh()
+    {
+        writeLog(QStringLiteral("2026-12-05 10-00-00.RTF"), plainRtf(QStringLiteral("first")));
+        Viewer v = openViewer();
+        QTest::mouseClick(v.cmdClose, Qt::LeftButton);
+        QTRY_VERIFY(!frmLogsViewer::instance());
+
+        writeLog(QStringLiteral("2026-12-05 11-00-00.RTF"), plainRtf(QStringLiteral("second")));
+        for (int round = 0; round < 2; ++round) {
+            v = openViewer();
+            QCOMPARE(v.names(), (QStringList{QStringLiteral("2026-12-05 11-00-00.RTF"),
+                                             QStringLiteral("2026-12-05 10-00-00.RTF")}));
+            QCOMPARE(v.shown(), QStringLiteral("second"));
+            // The caption is not appended to again on a later opening.
+            QCOMPARE(v.lblTag->text().count(QStringLiteral("Общий размер логов: ")), 1);
+            QCOMPARE(v.lblTag->text(),
+                     QStringLiteral("Общий размер логов: ") +
+                         bfFormatByteSizeEx(plainRtf(QStringLiteral("first")).size() +
+                                            plainRtf(QStringLiteral("second")).size()));
+            closeViewer();
+        }
+    }
+
+    // Esc with no modifier closes the viewer from any of its widgets.
+    void escapeCloses_data()
+    {
+        QTest::addColumn<QString>("widget");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<bool>("closes");
+        for (const char *name : {"lstFiles", "rtfLog", "cmdOpenLogsFolder", "cmdClose"}) {
+            QTest::addRow("%s, Esc", name) << QString::fromLatin1(name) << 0 << true;
+            QTest::addRow("%s, Shift+Esc", name)
+                << QString::fromLatin1(name) << int(Qt::ShiftModifier) << false;
+        }
+        QTest::newRow("Ctrl+Esc") << "lstFiles" << int(Qt::ControlModifier) << false;
+        QTest::newRow("Alt+Esc") << "lstFiles" << int(Qt::AltModifier) << false;
+    }
+    void escapeCloses()
+    {
+        QFETCH(QString, widget);
+        QFETCH(int, modifiers);
+        QFETCH(bool, closes);
+        writeLog(QStringLiteral("a.RTF"), plainRtf(QStringLiteral("x")));
+        const Viewer v = openViewer();
+        QApplication::setActiveWindow(v.window);
+        QVERIFY(QTest::qWaitForWindowActive(v.window));
+        auto *target = v.window->findChild<QWidget *>(widget);
+        QVERIFY(target);
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key_Escape, Qt::KeyboardModifiers(modifiers));
+        if (closes) {
+            QTRY_VERIFY(!frmLogsViewer::instance());
+        } else {
+            QTest::qWait(50);
+            QVERIFY(frmLogsViewer::instance());
+            QVERIFY(v.window->isVisible());
+        }
+    }
+
+    void placementIsRestoredPerChat()
+    {
+        Viewer v = openViewer();
+        const QPoint centred = v.window->pos();
+        const QPoint placed = centred + QPoint(-37, 21);
+        v.window->move(placed);
+        QTest::mouseClick(v.cmdClose, Qt::LeftButton);
+        QTRY_VERIFY(!frmLogsViewer::instance());
+
+        v = openViewer();
+        QCOMPARE(v.window->pos(), placed);
+        closeViewer();
+
+        // Another chat has its own placement, and the chat window's is not the viewer's.
+        ChatFilePath = m_env->chats() + QStringLiteral("/other.QLIMChat");
+        v = openViewer();
+        QCOMPARE(v.window->pos(), centred);
+        closeViewer();
+        QWidget chatWindow;
+        chatWindow.setObjectName(QStringLiteral("frmMain"));
+        chatWindow.resize(300, 200);
+        chatWindow.move(centred + QPoint(50, 50));
+        SaveFormPlacement(&chatWindow, QString(), ChatFilePath);
+        v = openViewer();
+        QCOMPARE(v.window->pos(), centred);
+    }
+
+    // Turning the wheel over the log while the list has the focus scrolls the log.
+    void wheelOverTheLogScrollsIt_data()
+    {
+        QTest::addColumn<QString>("hooked");
+        QTest::newRow("list") << "lstFiles";
+        QTest::newRow("close button") << "cmdClose";
+        QTest::newRow("folder button") << "cmdOpenLogsFolder";
+    }
+    void wheelOverTheLogScrollsIt()
+    {
+        QFETCH(QString, hooked);
+        for (int i = 0; i < 40; ++i) {
+            writeLog(QStringLiteral("2026-12-%1 10-00-00.RTF").arg(i + 1, 2, 10, QLatin1Char('0')),
+                     longRtf(300));
+        }
+        const Viewer v = openViewer();
+        QVERIFY(QTest::qWaitForWindowExposed(v.window));
+        v.lstFiles->setFocus();
+        const int row = v.lstFiles->currentRow();
+        const int listScroll = v.lstFiles->verticalScrollBar()->value();
+        QCOMPARE(v.rtfLog->verticalScrollBar()->value(), 0);
+
+        auto *widget = v.window->findChild<QWidget *>(hooked);
+        QWidget *receiver = widget == v.lstFiles ? v.lstFiles->viewport() : widget;
+        sendWheel(receiver, v.rtfLog->mapToGlobal(v.rtfLog->rect().center()), -120);
+        QVERIFY(v.rtfLog->verticalScrollBar()->value() > 0);
+        QCOMPARE(v.lstFiles->currentRow(), row);
+        QCOMPARE(v.lstFiles->verticalScrollBar()->value(), listScroll);
+        QCOMPARE(QApplication::focusWidget(), v.lstFiles);
+    }
+
+    void wheelOverTheListScrollsTheList()
+    {
+        for (int i = 0; i < 40; ++i) {
+            writeLog(QStringLiteral("2026-12-%1 10-00-00.RTF").arg(i + 1, 2, 10, QLatin1Char('0')),
+                     longRtf(300));
+        }
+        const Viewer v = openViewer();
+        QVERIFY(QTest::qWaitForWindowExposed(v.window));
+        const int row = v.lstFiles->currentRow();
+        sendWheel(v.lstFiles->viewport(), v.lstFiles->mapToGlobal(v.lstFiles->rect().center()),
+                  -120);
+        QVERIFY(v.lstFiles->verticalScrollBar()->value() > 0);
+        QCOMPARE(v.lstFiles->currentRow(), row);
+        QCOMPARE(v.rtfLog->verticalScrollBar()->value(), 0);
+    }
+
+    void quittingTheProgramClosesTheViewer()
+    {
+        Viewer v = openViewer();
+        const QPoint placed = v.window->pos() + QPoint(11, 11);
+        v.window->move(placed);
+        QMetaObject::invokeMethod(qApp, "aboutToQuit");
+        QVERIFY(!frmLogsViewer::instance());
+        v = openViewer();
+        QCOMPARE(v.window->pos(), placed);
+    }
+
+private:
+    static QStringList logNames()
+    {
+        return {QStringLiteral("2026-01-31 23-59-59.RTF"),
+                QStringLiteral("2026-12-05 09-05-00.RTF"),
+                QStringLiteral("2026-12-05 16-24-27.RTF")};
+    }
+    static QStringList reversed(QStringList list)
+    {
+        std::reverse(list.begin(), list.end());
+        return list;
+    }
+
+    // The logs folder, made by the test as the conversation log would.
+    static QString logsFolder()
+    {
+        const Result<QString> folder = GetLogsFolder(false);
+        return folder ? folder.value() : QString();
+    }
+    static QString writeLog(const QString &name, const QByteArray &content)
+    {
+        const QString path = bfBuildFileName(logsFolder(), name);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
+            qFatal("cannot write %s", qPrintable(path));
+        return path;
+    }
+    static QByteArray readLog(const QString &name)
+    {
+        QFile file(bfBuildFileName(logsFolder(), name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Opens the viewer; unless told not to, waits until its log is shown.
+    static Viewer openViewer(bool waitForLog = true)
+    {
+        ShowLogsViewer();
+        Viewer v;
+        v.window = frmLogsViewer::instance();
+        if (!v.window)
+            return v;
+        v.lstFiles = v.window->findChild<QListWidget *>(QStringLiteral("lstFiles"));
+        v.rtfLog = v.window->findChild<QTextEdit *>(QStringLiteral("rtfLog"));
+        v.lblTag = v.window->findChild<QLabel *>(QStringLiteral("lblTag"));
+        v.cmdOpenLogsFolder =
+            v.window->findChild<QPushButton *>(QStringLiteral("cmdOpenLogsFolder"));
+        v.cmdClose = v.window->findChild<QPushButton *>(QStringLiteral("cmdClose"));
+        if (waitForLog)
+            (void)QTest::qWaitFor([&v] { return !v.window->isLoadingLog(); }, 60000);
+        return v;
+    }
+    static void closeViewer()
+    {
+        if (frmLogsViewer *open = frmLogsViewer::instance())
+            open->close();
+        QTRY_VERIFY(!frmLogsViewer::instance());
+    }
+
+    static void verifyRedBold(QTextEdit *log)
+    {
+        QTextCursor cursor(log->document());
+        cursor.movePosition(QTextCursor::NextCharacter);
+        const QTextCharFormat format = cursor.charFormat();
+        QCOMPARE(format.foreground().color(), QColor(255, 0, 0));
+        QCOMPARE(format.fontWeight(), int(QFont::Bold));
+    }
+
+    static void sendWheel(QWidget *receiver, const QPoint &global, int delta)
+    {
+        QWheelEvent wheel(receiver->mapFromGlobal(QPointF(global)), QPointF(global), QPoint(),
+                          QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(receiver, &wheel);
+    }
+
+    std::unique_ptr<TestEnvironment> m_env;
+    QList<BoxRequest> m_boxes;
+    QList<QUrl> m_opened;
+};
+
+QTEST_MAIN(TestLogsViewer)
+#include "tst_frmlogsviewer.moc"
