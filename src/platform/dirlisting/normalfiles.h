@@ -1,0 +1,17 @@
+#pragma once
+
+#include "error.h"
+
+#include <QString>
+#include <QStringList>
+
+// True when the file counts as hidden: its name begins with "." or its
+// "user.DOSATTRIB" attribute holds the hidden (0x2) or system (0x4) bit.
+bool IsHiddenOrSystemFile(const QString &path);
+
+// The names of the normal files of `folder` whose name ends in `extension`
+// (letter case ignored, e.g. ".RTF"), in the order the file system gives
+// them. Normal files are regular files that are neither hidden nor system
+// files; folders, symbolic links, devices and pipes are skipped. Fails only
+// when the folder itself cannot be read.
+Result<QStringList> ListNormalFiles(const QString &folder, const QString &extension);
