@@ -121,6 +121,20 @@ private slots:
         QVERIFY2(opaque >= size * size / 8, qPrintable(QString::number(opaque)));
     }
 
+    // The desktop shows the same picture as the program's own windows and task bar.
+    void iconsMatchTheProgramIcon_data() { iconsAreRenderedAtTheirSize_data(); }
+    void iconsMatchTheProgramIcon()
+    {
+        QFETCH(int, size);
+        const QString own = TestEnvironment::sourceDir() +
+                            QStringLiteral("/src/platform/resources/png/A_MAIN_%1.png").arg(size);
+        const QImage expected(own);
+        QVERIFY2(!expected.isNull(), qPrintable(own));
+        const QImage installedIcon(installed(iconPath(QString::number(size))));
+        QCOMPARE(installedIcon.convertToFormat(QImage::Format_ARGB32),
+                 expected.convertToFormat(QImage::Format_ARGB32));
+    }
+
     void scalableIconIsTheProgramArt()
     {
         QFile source(QStringLiteral(QUILLET_ICON_SVG));
