@@ -151,6 +151,9 @@ private slots:
         for (const QString &size : installedIconSizes())
             QTest::newRow(qPrintable(QStringLiteral("icon ") + size))
                 << QStringLiteral("usr/") + iconPath(size) << file;
+        QTest::newRow("copyright") << QStringLiteral("usr/share/doc/quillet-im/copyright") << file;
+        QTest::newRow("changelog")
+            << QStringLiteral("usr/share/doc/quillet-im/changelog.Debian.gz") << file;
         QTest::newRow("folder") << QStringLiteral("usr/share/icons/hicolor/48x48/apps/")
                                 << QStringLiteral("drwxr-xr-x");
     }
@@ -177,6 +180,20 @@ private slots:
             QVERIFY2(line.contains(QStringLiteral(" root/root ")), qPrintable(line));
             QVERIFY2(!generated.match(path).hasMatch(), qPrintable(line));
         }
+    }
+
+    // Debian's own package checker, as the archive would run it. The one tag left out
+    // asks for an "intent to package" bug to close, which only uploads to Debian have.
+    void lintianFindsNothing()
+    {
+        const ToolRun check = runTool(
+            QStringLiteral("lintian"),
+            {QStringLiteral("--suppress-tags"), QStringLiteral("initial-upload-closes-no-bugs"),
+             QStringLiteral("--fail-on"), QStringLiteral("error,warning"), m_package});
+        QVERIFY2(check.ok(), qPrintable(check.report()));
+        QVERIFY2(!check.out.contains(QRegularExpression(QStringLiteral("^[EW]: "),
+                                                        QRegularExpression::MultilineOption)),
+                 qPrintable(check.report()));
     }
 
     void programIsStripped()
