@@ -9,6 +9,7 @@ packages=(
     clang libclang-rt-14-dev
     libbenchmark-dev
     attr desktop-file-utils appstream xdg-utils shared-mime-info dpkg-dev file
+    librsvg2-bin libfile-mimeinfo-perl man-db libglib2.0-bin lintian
 )
 
 missing=()
