@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include "messagefile.h"
@@ -35,7 +37,10 @@ void check(const Result<ReceivedMessage> &message)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static QTemporaryDir folder;
+    // A memory-backed folder where there is one: thousands of runs each write a file.
+    static QTemporaryDir folder(QFileInfo(QStringLiteral("/dev/shm")).isWritable()
+                                    ? QStringLiteral("/dev/shm/fuzz_message-XXXXXX")
+                                    : QDir::tempPath() + QStringLiteral("/fuzz_message-XXXXXX"));
     static const QString path = folder.filePath(QStringLiteral("fuzz.QLIM"));
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
 
