@@ -1,5 +1,7 @@
 #include "fswatcher.h"
 
+#include <atomic>
+
 namespace {
 
 // Files created, deleted, renamed, with changed attributes, size or contents;
@@ -105,6 +107,8 @@ bool CFSWatcher::tryRewatch()
 
 void CFSWatcher::forgetNames()
 {
+    // Unique across all watchers, so a new watcher never passes for an old one.
+    static std::atomic<quint64> lastEpoch{0};
     m_changedNames.clear();
-    ++m_epoch;
+    m_epoch = ++lastEpoch;
 }

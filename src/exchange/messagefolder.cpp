@@ -146,11 +146,11 @@ bool MessageFolder::isUnseen(const QByteArray &path, const QByteArray &name)
 {
     quint32 attributes = 0;
     const int error = readDosAttributes(path.constData(), attributes);
-    if (error == ENOENT)
+    if (error == ENOENT || (attributes & ShownAttributes) || inLedger(name))
         return false;
-    if (attributes & ShownAttributes)
-        return false;
-    return !inLedger(name);
+    // A name that does not survive the trip through text could never be read
+    // or marked by its listed path, and would come back after every change.
+    return QFile::encodeName(QFile::decodeName(name)) == name;
 }
 
 bool MessageFolder::inLedger(const QByteArray &name)

@@ -38,6 +38,9 @@ public:
     Q_DISABLE_COPY_MOVE(MessageFolder)
 
     // Full paths, ascending name order; watcher may be null (full listing).
+    // Pass the started watcher from the first listing on and call this after
+    // its IsSomethingChanged() answered true: the listing then looks only at
+    // the names that poll drained.
     QStringList ListUnseen(CFSWatcher *watcher);
     Status MarkShown(const QString &path);
 

@@ -1,6 +1,7 @@
 #include "messagefolder.h"
 #include "testenv.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -145,6 +146,11 @@ private slots:
         QCOMPARE(::mkfifo(QFile::encodeName(folder + QStringLiteral("/y.QLIM")).constData(), 0600),
                  0);
         QVERIFY(QDir().mkdir(folder + QStringLiteral("/z.QLIM")));
+        // A name that is not valid text could be neither read nor marked by its path.
+        const int fd =
+            ::open(QFile::encodeName(folder) + "/bad\xFF.QLIM", O_CREAT | O_WRONLY, 0600);
+        QVERIFY(fd >= 0);
+        ::close(fd);
 
         MessageFolder messages(folder);
         const QStringList batch = messages.ListUnseen(nullptr);
