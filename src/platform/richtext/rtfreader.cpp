@@ -559,9 +559,16 @@ Status ReadRtf(const QByteArray &rtf, QTextDocument *document)
     const qsizetype start = documentStart(rtf);
     if (start < 0)
         return Error::make(ErrorCode::RtfMalformed);
+    // One edit without undo history: a long log loads several times faster, and
+    // its reading cannot be undone piece by piece anyway.
+    const bool undo = document->isUndoRedoEnabled();
+    document->setUndoRedoEnabled(false);
+    QTextCursor(document).beginEditBlock();
     RtfParser parser(rtf, document);
     Status status = parser.parse(start);
+    QTextCursor(document).endEditBlock();
     if (!status)
         document->clear();
+    document->setUndoRedoEnabled(undo);
     return status;
 }
