@@ -412,6 +412,7 @@ bool RtfParser::consumesSkippedCharacter()
 
 void RtfParser::textByte(char byte)
 {
+    m_ignorable = false; // \* names the destination of the word right after it only
     switch (state().destination) {
     case Destination::Skip:
         return;
