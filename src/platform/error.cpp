@@ -80,6 +80,8 @@ QString errorDescription(int number)
         return QStringLiteral("Неверный формат сообщения: поле времени не является числом.");
     case ErrorCode::BadTime:
         return QStringLiteral("Неверный формат сообщения: недопустимые дата или время.");
+    case ErrorCode::EmptyMessage:
+        return QStringLiteral("Файл сообщения пуст.");
     case ErrorCode::RtfMalformed:
         return QStringLiteral("Файл не является документом RTF или повреждён.");
     case ErrorCode::RtfTooDeep:

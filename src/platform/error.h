@@ -31,6 +31,7 @@ enum : int
     TooFewFields = 1101,
     BadNumber = 1102,
     BadTime = 1103,
+    EmptyMessage = 1104,
     // Rich text
     RtfMalformed = 1201,
     RtfTooDeep = 1202,

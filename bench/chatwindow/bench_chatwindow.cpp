@@ -1,0 +1,157 @@
+// Measures the chat window as the user meets it, on a real exchange folder in a
+// temporary home: the first batch of a folder full of unseen messages, the CPU
+// an idle chat costs, and the delay from a message file appearing to its text
+// in the view. Run headless: QT_QPA_PLATFORM=offscreen bench_chatwindow [mode]
+// with mode batch [count], idle [seconds] or latency [count] (default: all).
+
+#include "appstate.h"
+#include "boxes.h"
+#include "chattestsupport.h"
+#include "frmmain.h"
+#include "settings.h"
+#include "testenv.h"
+#include "trayavailability.h"
+
+#include <cstdio>
+
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTextEdit>
+#include <QTimer>
+
+namespace {
+
+double cpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Runs the event loop until `done` holds, checking every `pollMs`.
+template <class Done> qint64 runUntil(Done done, int pollMs, qint64 limitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < limitMs) {
+        QEventLoop loop;
+        QTimer::singleShot(pollMs, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return clock.elapsed();
+}
+
+struct Chat
+{
+    TestEnvironment env;
+    std::unique_ptr<frmMain> window;
+
+    Chat()
+    {
+        ChatFilePath = env.touch(QStringLiteral("chats/bench.QLIMChat"));
+        ExchangeFolderPath = env.chats();
+        MyGUID = QStringLiteral("{BENCH}");
+        Settings = SettingsRecord{};
+        overrideTrayAvailable(true);
+        Boxes::setHandler([](const BoxRequest &) { return BoxReply{IDIGNORE, {}}; });
+    }
+    void open()
+    {
+        window = std::make_unique<frmMain>();
+        window->Form_Load(false);
+        window->show();
+    }
+    QTextEdit *view() const { return window->findChild<QTextEdit *>(QStringLiteral("rtfLog")); }
+};
+
+void benchBatch(int count)
+{
+    Chat chat;
+    for (int i = 0; i < count; ++i)
+        writeForeignMessage(chat.env.chats(), i / 3600, i / 60 % 60, i % 60,
+                            QStringLiteral("sender %1").arg(i % 7),
+                            QStringLiteral("message number %1 with some ordinary text").arg(i));
+    const QString last = QStringLiteral("message number %1 ").arg(count - 1);
+
+    // A 5 ms heartbeat: the longest gap between its beats is the longest pause
+    // of the event loop while the batch runs.
+    QElapsedTimer beat;
+    qint64 longestGap = 0;
+    QTimer heartbeat;
+    heartbeat.setInterval(5);
+    QObject::connect(&heartbeat, &QTimer::timeout, &heartbeat,
+                     [&] { longestGap = std::max(longestGap, beat.restart()); });
+
+    QElapsedTimer clock;
+    clock.start();
+    chat.open();
+    beat.start();
+    heartbeat.start();
+    runUntil([&] { return chat.view()->document()->toPlainText().contains(last); }, 20, 120000);
+    const qint64 shown = clock.elapsed();
+    heartbeat.stop();
+    int hidden = 0;
+    for (const QString &name : QDir(chat.env.chats()).entryList({QStringLiteral("*.QLIM")}))
+        hidden += dosAttributes(chat.env.chats() + QLatin1Char('/') + name) == "0x2";
+    std::printf("batch: %d messages shown in %lld ms, %d marked shown, longest event-loop "
+                "pause %lld ms\n",
+                count, static_cast<long long>(shown), hidden, static_cast<long long>(longestGap));
+}
+
+void benchIdle(int seconds)
+{
+    Chat chat;
+    chat.open();
+    runUntil([] { return false; }, 100, 1000); // past the first tick
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer wall;
+    wall.start();
+    runUntil([] { return false; }, 1000, seconds * 1000LL);
+    const double cpu = cpuSeconds() - cpuBefore;
+    std::printf("idle: %.3f s CPU over %.1f s wall = %.3f %% of one core\n", cpu,
+                wall.elapsed() / 1000.0, 100.0 * cpu / (wall.elapsed() / 1000.0));
+}
+
+void benchLatency(int count)
+{
+    Chat chat;
+    chat.open();
+    runUntil([] { return false; }, 100, 1000);
+    qint64 worst = 0;
+    qint64 total = 0;
+    for (int i = 0; i < count; ++i) {
+        const QString text = QStringLiteral("latency probe %1 end").arg(i);
+        // Start at a random point of the timer period.
+        runUntil([] { return false; }, 1, 37 * (i % 7));
+        QElapsedTimer clock;
+        clock.start();
+        writeForeignMessage(chat.env.chats(), 12, i / 60, i % 60, QStringLiteral("probe"), text);
+        runUntil([&] { return chat.view()->toPlainText().contains(text); }, 1, 5000);
+        const qint64 delay = clock.elapsed();
+        worst = std::max(worst, delay);
+        total += delay;
+    }
+    std::printf("latency: %d messages, mean %.1f ms, worst %lld ms (file written -> text in "
+                "view)\n",
+                count, double(total) / count, static_cast<long long>(worst));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    const int number = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 0;
+    if (mode.isEmpty() || mode == QLatin1String("batch"))
+        benchBatch(number > 0 ? number : 10000);
+    if (mode.isEmpty() || mode == QLatin1String("latency"))
+        benchLatency(number > 0 ? number : 40);
+    if (mode.isEmpty() || mode == QLatin1String("idle"))
+        benchIdle(number > 0 ? number : 60);
+    return 0;
+}

@@ -1,0 +1,21 @@
+#include "frmmain.h"
+#include "windows.h"
+
+#include <QApplication>
+#include <QPointer>
+
+// The one chat window of the process. It lives while the chat runs, hidden in
+// the tray included, and the program ends when the chat really exits.
+void OpenChatWindow(bool hidden)
+{
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    auto *window = new frmMain;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(window, &frmMain::sessionEnded, qApp, [] {
+        QApplication::closeAllWindows();
+        QCoreApplication::quit();
+    });
+    window->Form_Load(hidden);
+    if (!hidden)
+        window->show();
+}

@@ -1,0 +1,572 @@
+#include "frmmain.h"
+
+#include "appstate.h"
+#include "boxes.h"
+#include "frmlogsviewer.h"
+#include "frmsettings.h"
+#include "fswatcher.h"
+#include "glimmer.h"
+#include "keymap.h"
+#include "messagefile.h"
+#include "messagerenderer.h"
+#include "placement.h"
+#include "resources.h"
+#include "settings.h"
+#include "settingsstore.h"
+#include "support.h"
+#include "systemtime.h"
+#include "transparency.h"
+#include "trayavailability.h"
+#include "ucbutton.h"
+
+#include <algorithm>
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSessionManager>
+#include <QSystemTrayIcon>
+#include <QTextEdit>
+#include <QWheelEvent>
+
+namespace {
+
+// Positions are laid out in twips; 15 twips are one pixel.
+QRect twips(int left, int top, int width, int height)
+{
+    return {left / 15, top / 15, width / 15, height / 15};
+}
+
+QString errorLine(const QString &lead, const Error &error)
+{
+    return lead + bfGetErrorNumber(error.number) + QStringLiteral("\r\n") + error.description;
+}
+
+} // namespace
+
+frmMain::frmMain(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    createWidgets();
+    createTray();
+    connectHandlers();
+    m_renderer = std::make_unique<MessageRenderer>(rtfLog, this);
+    // The timer runs from the window's creation, shown or hidden.
+    tmrUpdate.setObjectName(QStringLiteral("tmrUpdate"));
+    tmrUpdate.setInterval(UpdateIntervalMs);
+    connect(&tmrUpdate, &QTimer::timeout, this, &frmMain::tmrUpdate_Timer);
+    tmrUpdate.start();
+}
+
+frmMain::~frmMain()
+{
+    StopSubclassing();
+}
+
+void frmMain::createWidgets()
+{
+    setFont(ConversationFont());
+    setFixedSize(7170 / 15, 5070 / 15);
+
+    lblTag[0] = new QLabel(QStringLiteral("Меня зовут:"), this);
+    lblTag[0]->setGeometry(twips(120, 105, 1020, 210));
+    txtUserName = new QLineEdit(this);
+    txtUserName->setObjectName(QStringLiteral("txtUserName"));
+    txtUserName->setGeometry(twips(1320, 60, 2475, 315));
+
+    const auto button = [this](const char *name, QRect place, const QString &tip) {
+        auto *created = new ucButton(this);
+        created->setObjectName(QLatin1String(name));
+        created->setGeometry(place);
+        created->setToolTip(tip);
+        return created;
+    };
+    ucbSetDefaultUserName = button("ucbSetDefaultUserName", twips(3840, 60, 315, 315),
+                                   QStringLiteral(" Установить имя пользователя по умолчанию "));
+    ucbSettings =
+        button("ucbSettings", twips(4260, 60, 675, 675), QStringLiteral(" Настройки (F9) "));
+    ucbLogs =
+        button("ucbLogs", twips(4980, 60, 675, 675), QStringLiteral(" Просмотр логов (Ctrl+L) "));
+    ucbMakeTransparent = button("ucbMakeTransparent", twips(5700, 60, 675, 675),
+                                QStringLiteral(" Сделать окно полупрозрачным (Ctrl+0) "));
+    ucbExit = button("ucbExit", twips(6420, 60, 675, 675), QStringLiteral(" Выход (Shift+Esc) "));
+
+    lblTag[1] = new QLabel(QStringLiteral("Журнал текущей беседы:"), this);
+    lblTag[1]->setGeometry(twips(120, 480, 2205, 210));
+    rtfLog = new QTextEdit(this);
+    rtfLog->setObjectName(QStringLiteral("rtfLog"));
+    rtfLog->setGeometry(twips(60, 780, 7035, 3435));
+    rtfLog->setReadOnly(true);
+    rtfLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    txtMessage = new QPlainTextEdit(this);
+    txtMessage->setObjectName(QStringLiteral("txtMessage"));
+    txtMessage->setGeometry(twips(60, 4260, 7035, 735));
+    txtMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtMessage->setTabChangesFocus(true);
+
+    setTabOrder(txtUserName, rtfLog);
+    setTabOrder(rtfLog, txtMessage);
+}
+
+void frmMain::createTray()
+{
+    stMain = new QSystemTrayIcon(this);
+    stMain->setObjectName(QStringLiteral("stMain"));
+    mnuMain = new QMenu(QStringLiteral("Context"), this);
+    mnuMain->setObjectName(QStringLiteral("mnuMain"));
+    QAction *show = mnuMain->addAction(QStringLiteral("Показать окно сообщений"));
+    show->setObjectName(QStringLiteral("mnuContext0"));
+    mnuMain->addSeparator();
+    QAction *exit = mnuMain->addAction(QStringLiteral("Выход"));
+    exit->setObjectName(QStringLiteral("mnuContext2"));
+    connect(show, &QAction::triggered, this, &frmMain::ShowAndRestore);
+    connect(exit, &QAction::triggered, this, &frmMain::mnuExit_Click);
+    stMain->setContextMenu(mnuMain);
+    connect(stMain, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) { stMain_Activated(reason); });
+
+    icBlinker = new brfGlimmer(this);
+    icBlinker->setObjectName(QStringLiteral("icBlinker"));
+    connect(icBlinker, &brfGlimmer::IconChange, stMain, &QSystemTrayIcon::setIcon);
+}
+
+void frmMain::connectHandlers()
+{
+    connect(ucbSetDefaultUserName, &ucButton::Click, this, &frmMain::ucbSetDefaultUserName_Click);
+    connect(ucbSettings, &ucButton::Click, this, &frmMain::ucbSettings_Click);
+    connect(ucbLogs, &ucButton::Click, this, &frmMain::ucbLogs_Click);
+    connect(ucbMakeTransparent, &ucButton::Click, this, &frmMain::ucbMakeTransparent_Click);
+    connect(ucbExit, &ucButton::Click, this, &frmMain::ucbExit_Click);
+    // The end of the desktop session ends the chat without hiding first.
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager &) { EndOfDesktopSession(); });
+}
+
+QString frmMain::logFilePath() const
+{
+    return m_renderer->logFilePath();
+}
+
+// ---------------------------------------------------------------- start and end
+
+void frmMain::Form_Load(bool startHidden)
+{
+    bfCenterFormEx(this);
+    bfSetWindowResIconAll(this, QStringLiteral("A_MAIN"));
+    setWindowTitle(QStringLiteral("Quillet IM :: ") + bfGetFileName(ChatFilePath));
+
+    stMain->setToolTip(windowTitle());
+    stMain->setIcon(LoadResIcon(QStringLiteral("A_MAIN")));
+    stMain->setVisible(true);
+
+    StartSubclassing();
+
+    icBlinker->setBlinking(false);
+    icBlinker->setMessageIcon(LoadResIcon(QStringLiteral("IDI_MESSAGE")));
+    icBlinker->setEmptyIcon(LoadResIcon(QStringLiteral("IDI_EMPTY")));
+    icBlinker->setRestIcon(stMain->icon());
+
+    LoadButtonPictures();
+    LoadChatWindowState();
+
+    m_folder = std::make_unique<MessageFolder>(ExchangeFolderPath);
+    m_Watcher = std::make_unique<CFSWatcher>();
+    (void)m_Watcher->StartWatch(ExchangeFolderPath); // a failed watch only costs live updates
+    m_sessionRunning = true;
+    m_testInputPath = qEnvironmentVariable("QUILLET_TEST_INPUT");
+
+    txtMessage->setFocus();
+    if (startHidden) {
+        // Without a tray the hidden start is a minimised one, so the chat stays reachable.
+        if (TrayAvailable())
+            hide();
+        else
+            showMinimized();
+    }
+}
+
+void frmMain::LoadButtonPictures()
+{
+    const std::pair<ucButton *, const char *> pictures[] = {
+        {ucbSettings, "IDP_SETTINGS"},
+        {ucbLogs, "IDP_SHOW_LOGS"},
+        {ucbMakeTransparent, "IDP_MAKE_TRANSPARENT"},
+        {ucbExit, "IDP_EXIT"},
+    };
+    // Every failure is ignored: a picture that cannot be made leaves its button blank.
+    for (const auto &[target, name] : pictures) {
+        const Result<QByteArray> bytes = LoadResPicture(QLatin1String(name));
+        if (!bytes)
+            continue;
+        const Result<QPixmap> picture = PictureFromPNG(bytes.value());
+        if (picture)
+            (void)target->setPicture(picture.value());
+    }
+}
+
+QString frmMain::GetDefaultUserName()
+{
+    return bfGetUserName() + QStringLiteral(" / ") + bfGetComputerName();
+}
+
+void frmMain::LoadChatWindowState()
+{
+    RestoreFormPlacement(this, QString(), ChatFilePath);
+    SettingsStore store;
+    txtUserName->setText(
+        store
+            .LoadValue(QStringLiteral("Nicks"), ChatFilePath, ValueKind::Text, GetDefaultUserName())
+            .toString());
+}
+
+void frmMain::SaveChatWindowState()
+{
+    SaveFormPlacement(this, QString(), ChatFilePath);
+    SettingsStore store;
+    const Status saved = store.SaveValue(QStringLiteral("Nicks"), ChatFilePath, ValueKind::Text,
+                                         txtUserName->text());
+    if (!saved)
+        Boxes::showError(this, saved.error(), MB_OK | MB_ICONSTOP, QString());
+}
+
+// The window hooks: the window's own activation, and wheel turns and keys of
+// the two text boxes, seen before the boxes see them.
+void frmMain::StartSubclassing()
+{
+    if (m_subclassed)
+        return;
+    for (QObject *hooked :
+         {static_cast<QObject *>(txtUserName), static_cast<QObject *>(txtMessage),
+          static_cast<QObject *>(txtMessage->viewport()), static_cast<QObject *>(rtfLog)})
+        hooked->installEventFilter(this);
+    m_subclassed = true;
+}
+
+void frmMain::StopSubclassing()
+{
+    if (!m_subclassed)
+        return;
+    for (QObject *hooked :
+         {static_cast<QObject *>(txtUserName), static_cast<QObject *>(txtMessage),
+          static_cast<QObject *>(txtMessage->viewport()), static_cast<QObject *>(rtfLog)})
+        hooked->removeEventFilter(this);
+    m_subclassed = false;
+}
+
+// Close decision: the user's own close (close box, window menu, Alt+F4) hides
+// the window unless Shift is held or the tray menu asked for the exit; every
+// other close exits after the log is saved.
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    if (!m_sessionRunning) {
+        event->accept();
+        return;
+    }
+    const bool userClose = event->spontaneous() && !m_endOfDesktopSession;
+    const bool shiftHeld = QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
+    if (userClose && !shiftHeld && !m_exitRequested) {
+        event->ignore();
+        HideWindow();
+        return;
+    }
+    m_exitRequested = false;
+    if (!m_renderer->SaveConversationLog(false)) {
+        m_endOfDesktopSession = false;
+        event->ignore(); // Abort: the chat goes on
+        return;
+    }
+    ExitSession();
+    event->accept();
+}
+
+void frmMain::ExitSession()
+{
+    m_sessionRunning = false;
+    tmrUpdate.stop();
+    icBlinker->setBlinking(false);
+    m_Watcher.reset();
+    SaveChatWindowState();
+    StopSubclassing();
+    stMain->setVisible(false);
+    emit sessionEnded();
+}
+
+void frmMain::EndOfDesktopSession()
+{
+    if (!m_sessionRunning)
+        return;
+    m_endOfDesktopSession = true;
+    close();
+}
+
+// ---------------------------------------------------------------- receiving
+
+void frmMain::tmrUpdate_Timer()
+{
+    // A tick that arrives while a batch processes its events waits: the
+    // watcher keeps what changed meanwhile for the next tick.
+    if (m_dispatching || !m_sessionRunning)
+        return;
+    if (!m_testInputPath.isEmpty())
+        pollTestInput();
+    if (!m_FirstTickDone) {
+        m_FirstTickDone = true;
+        DispatchAllMessages();
+    } else if (m_Watcher && m_Watcher->IsSomethingChanged()) {
+        DispatchAllMessages();
+    }
+}
+
+void frmMain::DispatchAllMessages()
+{
+    QStringList batch = m_folder->ListUnseen(m_Watcher.get());
+    if (batch.isEmpty()) {
+        ShowDebugMessage(QStringLiteral("DispatchAllMessages() ==> Ложное срабатывание."));
+        return;
+    }
+    // Every name begins with its UTC send time: name order is send order.
+    std::sort(batch.begin(), batch.end());
+
+    m_dispatching = true;
+    const QPointer<frmMain> alive(this);
+    for (const QString &path : std::as_const(batch)) {
+        DispatchMessageFile(path);
+        (void)m_folder->MarkShown(path); // shown, whatever the outcome
+        QCoreApplication::processEvents();
+        if (!alive || !m_sessionRunning)
+            return; // the chat exited meanwhile
+    }
+    m_dispatching = false;
+}
+
+void frmMain::DispatchMessageFile(const QString &path)
+{
+    const Result<ReceivedMessage> message = ReadMessageFile(path, MyGUID);
+    if (!message) {
+        ShowSystemMessage(
+            errorLine(QStringLiteral("Ошибка получения сообщения. Код "), message.error()));
+        return;
+    }
+    const ReceivedMessage &received = message.value();
+    m_renderer->RenderMessage(received.senderName, received.text, received.utcTime, received.kind);
+    if (QApplication::activeWindow() != this)
+        icBlinker->setBlinking(true);
+}
+
+void frmMain::ShowDebugMessage(const QString &text)
+{
+    if (Settings.ShowDebugMessages)
+        ShowSystemMessage(text);
+}
+
+void frmMain::ShowSystemMessage(const QString &text)
+{
+    m_renderer->RenderMessage(appTitle(), text, Clock::utcSystemTime(), MessageKind::System);
+}
+
+// ---------------------------------------------------------------- sending
+
+void frmMain::SendChatMessage()
+{
+    const QString text = bfTrimEx2(txtMessage->toPlainText(), TrimBreaks);
+    // Blanks and line breaks in any mix are no message: the emptiness test
+    // trims both kinds, not only blanks.
+    if (text.isEmpty() || bfTrimEx2(text, TrimBlanksAndBreaks).isEmpty())
+        return;
+    const Result<QString> written =
+        WriteMessageFile(ExchangeFolderPath, GetDisplayName(txtUserName->text()), text, MyGUID);
+    if (!written) {
+        ShowSystemMessage(
+            errorLine(QStringLiteral("Ошибка отправки сообщения. Код "), written.error()));
+        return;
+    }
+    txtMessage->setPlainText(QString());
+}
+
+// ---------------------------------------------------------------- keys and hooks
+
+bool frmMain::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate && icBlinker->Blinking())
+        icBlinker->setBlinking(false);
+    return QWidget::event(event);
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress)
+        return Form_KeyDown(static_cast<QKeyEvent *>(event), watched);
+    if (event->type() == QEvent::Wheel &&
+        (watched == txtUserName || watched == txtMessage || watched == txtMessage->viewport()))
+        return forwardWheelToLog(static_cast<QWheelEvent *>(event));
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::keyPressEvent(QKeyEvent *event)
+{
+    if (!Form_KeyDown(event, this))
+        QWidget::keyPressEvent(event);
+}
+
+// Returns true when the key is consumed and must not reach the focused widget.
+bool frmMain::Form_KeyDown(QKeyEvent *event, QObject *target)
+{
+    const ChatKeyTarget where = target == txtMessage    ? ChatKeyTarget::MessageBox
+                                : target == txtUserName ? ChatKeyTarget::UserNameBox
+                                                        : ChatKeyTarget::Other;
+    switch (ChatKeyActionFor(event->key(), event->modifiers(), where, Settings.SendOnEnter)) {
+    case ChatKeyAction::None:
+        break;
+    case ChatKeyAction::Hide:
+        HideWindow();
+        return true;
+    case ChatKeyAction::Exit:
+        close();
+        return true;
+    case ChatKeyAction::Settings:
+        ucbSettings->ClickMe();
+        return true;
+    case ChatKeyAction::Logs:
+        ucbLogs->ClickMe();
+        return true;
+    case ChatKeyAction::Transparency:
+        ucbMakeTransparent->ClickMe();
+        return true;
+    case ChatKeyAction::SelectAll:
+        if (where == ChatKeyTarget::MessageBox) {
+            txtMessage->selectAll();
+            suppressMessageKeyPress = true;
+        } else {
+            txtUserName->selectAll();
+            suppressUserNameKeyPress = true;
+        }
+        break;
+    case ChatKeyAction::Send:
+        SendChatMessage();
+        suppressMessageKeyPress = true;
+        break;
+    }
+    // The character the key would type: swallowed once after a handled key.
+    if (where == ChatKeyTarget::MessageBox && suppressMessageKeyPress) {
+        suppressMessageKeyPress = false;
+        return true;
+    }
+    if (where == ChatKeyTarget::UserNameBox && suppressUserNameKeyPress) {
+        suppressUserNameKeyPress = false;
+        return true;
+    }
+    return false;
+}
+
+// A wheel turn over the conversation scrolls the conversation, even while the
+// focus (and so the turn) is in one of the text boxes.
+bool frmMain::forwardWheelToLog(QWheelEvent *event)
+{
+    const QPoint inWindow = mapFromGlobal(event->globalPosition().toPoint());
+    QWidget *child = childAt(inWindow);
+    if (!child || (child != rtfLog && !rtfLog->isAncestorOf(child)))
+        return false;
+    QWidget *receiver = rtfLog->viewport();
+    const QPointF local = receiver->mapFromGlobal(event->globalPosition());
+    QWheelEvent forwarded(local, event->globalPosition(), event->pixelDelta(), event->angleDelta(),
+                          event->buttons(), event->modifiers(), event->phase(), event->inverted(),
+                          event->source(), event->pointingDevice());
+    QCoreApplication::sendEvent(receiver, &forwarded);
+    return true;
+}
+
+// ---------------------------------------------------------------- tray and window
+
+void frmMain::HideWindow()
+{
+    if (TrayAvailable())
+        hide();
+    else
+        showMinimized();
+}
+
+void frmMain::ShowAndRestore()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void frmMain::stMain_Activated(int reason)
+{
+    // The context menu is the tray's own; every other action shows the window.
+    if (reason != QSystemTrayIcon::Context)
+        ShowAndRestore();
+}
+
+void frmMain::mnuExit_Click()
+{
+    m_exitRequested = true;
+    close();
+}
+
+// ---------------------------------------------------------------- buttons
+
+void frmMain::ucbSetDefaultUserName_Click()
+{
+    txtUserName->setText(GetDefaultUserName());
+}
+
+void frmMain::ucbSettings_Click()
+{
+    txtMessage->setFocus();
+    ShowSettingsWindow(this);
+}
+
+void frmMain::ucbLogs_Click()
+{
+    txtMessage->setFocus();
+    ShowLogsViewer();
+}
+
+void frmMain::ucbMakeTransparent_Click()
+{
+    m_opacityPercent = m_opacityPercent == 75 ? 100 : 75;
+    SetWindowTransparency(this, m_opacityPercent, true);
+}
+
+void frmMain::ucbExit_Click()
+{
+    close();
+}
+
+// ---------------------------------------------------------------- headless runs
+
+// With QUILLET_TEST_INPUT naming a file, each line of it is sent as if typed
+// and sent with the send key, then the file is removed; a line ":exit" exits
+// the chat as the tray menu's "Выход" does.
+void frmMain::pollTestInput()
+{
+    QFile input(m_testInputPath);
+    if (!input.exists() || !input.open(QIODevice::ReadOnly))
+        return;
+    const QStringList lines = QString::fromUtf8(input.readAll()).split(QLatin1Char('\n'));
+    input.close();
+    input.remove();
+    for (const QString &line : lines) {
+        if (line == QLatin1String(":exit")) {
+            mnuExit_Click();
+            return;
+        }
+        if (line.isEmpty())
+            continue;
+        txtMessage->setPlainText(line);
+        SendChatMessage();
+    }
+}

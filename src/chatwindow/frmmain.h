@@ -1,0 +1,127 @@
+#pragma once
+
+#include "messagefolder.h"
+#include "messagekind.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <memory>
+
+class CFSWatcher;
+class MessageRenderer;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QSystemTrayIcon;
+class QTextEdit;
+class brfGlimmer;
+class ucButton;
+struct SystemTime;
+
+// The window of the one running chat: the user name and tool buttons on top,
+// the conversation in the middle, the message box at the bottom. It takes
+// its chat from ChatFilePath and ExchangeFolderPath, receives on its timer,
+// sends on Enter or Ctrl+Enter, hides to the tray on its close box and ends
+// the session only on an explicit exit.
+class frmMain final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int UpdateIntervalMs = 250;
+
+    explicit frmMain(QWidget *parent = nullptr);
+    ~frmMain() override;
+    Q_DISABLE_COPY_MOVE(frmMain)
+
+    // The start sequence; with startHidden the window is hidden at its end.
+    void Form_Load(bool startHidden);
+
+    static QString GetDefaultUserName();
+    int opacityPercent() const { return m_opacityPercent; }
+    bool sessionRunning() const { return m_sessionRunning; }
+    QString logFilePath() const;
+
+signals:
+    // The chat really exited: the log is saved, the window state stored.
+    void sessionEnded();
+
+protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createWidgets();
+    void createTray();
+    void connectHandlers();
+
+    // Start and end
+    void LoadButtonPictures();
+    void LoadChatWindowState();
+    void SaveChatWindowState();
+    void StartSubclassing();
+    void StopSubclassing();
+    void ExitSession();
+    void EndOfDesktopSession();
+
+    // Receiving
+    void tmrUpdate_Timer();
+    void DispatchAllMessages();
+    void DispatchMessageFile(const QString &path);
+    void ShowDebugMessage(const QString &text);
+    void ShowSystemMessage(const QString &text);
+
+    // Sending
+    void SendChatMessage();
+
+    // Keys, window hooks, tray
+    bool Form_KeyDown(QKeyEvent *event, QObject *target);
+    bool forwardWheelToLog(QWheelEvent *event);
+    void HideWindow();
+    void ShowAndRestore();
+    void stMain_Activated(int reason);
+    void mnuExit_Click();
+
+    // Buttons
+    void ucbSetDefaultUserName_Click();
+    void ucbSettings_Click();
+    void ucbLogs_Click();
+    void ucbMakeTransparent_Click();
+    void ucbExit_Click();
+
+    // Headless runs: messages to send and an exit request from a control file.
+    void pollTestInput();
+
+    QLabel *lblTag[2] = {};
+    QLineEdit *txtUserName = nullptr;
+    ucButton *ucbSetDefaultUserName = nullptr;
+    ucButton *ucbSettings = nullptr;
+    ucButton *ucbLogs = nullptr;
+    ucButton *ucbMakeTransparent = nullptr;
+    ucButton *ucbExit = nullptr;
+    QTextEdit *rtfLog = nullptr;
+    QPlainTextEdit *txtMessage = nullptr;
+    QTimer tmrUpdate;
+    QSystemTrayIcon *stMain = nullptr;
+    brfGlimmer *icBlinker = nullptr;
+    QMenu *mnuMain = nullptr;
+
+    std::unique_ptr<MessageRenderer> m_renderer;
+    std::unique_ptr<CFSWatcher> m_Watcher;
+    std::unique_ptr<MessageFolder> m_folder;
+    bool m_FirstTickDone = false;
+    bool m_dispatching = false;
+    bool m_exitRequested = false;
+    bool m_endOfDesktopSession = false;
+    bool m_sessionRunning = false;
+    bool m_subclassed = false;
+    bool suppressMessageKeyPress = false;
+    bool suppressUserNameKeyPress = false;
+    int m_opacityPercent = 0;
+    QString m_testInputPath;
+};

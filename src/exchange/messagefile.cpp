@@ -1,0 +1,186 @@
+#include "messagefile.h"
+
+#include <optional>
+
+#include <QStringList>
+
+#include "support.h"
+#include "textfileio.h"
+
+namespace {
+
+constexpr QChar FieldSeparator = QChar(0);
+constexpr int NumberFieldCount = 7;
+constexpr int FieldsWithoutGuid = 9;
+constexpr int GuidField = 9;
+// The last year a Windows file time can hold.
+constexpr int MaxYear = 30827;
+
+QString padded(int value, int width)
+{
+    return QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0'));
+}
+
+QString withoutNul(QString field)
+{
+    return field.remove(FieldSeparator);
+}
+
+bool isBlank(QChar c)
+{
+    return c.isSpace();
+}
+
+// Decimal text as the usual conversion reads it: blanks around it, an optional
+// sign, ASCII digits; anything else, or a value outside 16 bits, is refused.
+std::optional<int> toInt16(QStringView field)
+{
+    qsizetype begin = 0;
+    qsizetype end = field.size();
+    while (begin < end && isBlank(field[begin]))
+        ++begin;
+    while (end > begin && isBlank(field[end - 1]))
+        --end;
+    bool negative = false;
+    if (begin < end && (field[begin] == QLatin1Char('+') || field[begin] == QLatin1Char('-'))) {
+        negative = field[begin] == QLatin1Char('-');
+        ++begin;
+    }
+    if (begin == end)
+        return std::nullopt;
+    int value = 0;
+    for (qsizetype i = begin; i < end; ++i) {
+        const char16_t c = field[i].unicode();
+        if (c < u'0' || c > u'9')
+            return std::nullopt;
+        value = value * 10 + (c - u'0');
+        if (value > 32768)
+            return std::nullopt;
+    }
+    value = negative ? -value : value;
+    if (value < -32768 || value > 32767)
+        return std::nullopt;
+    return value;
+}
+
+Result<SystemTime> parseTime(const QList<QStringView> &fields)
+{
+    int numbers[NumberFieldCount] = {};
+    for (int i = 0; i < NumberFieldCount; ++i) {
+        const std::optional<int> number = toInt16(fields[i]);
+        if (!number)
+            return Error::make(ErrorCode::BadNumber);
+        numbers[i] = *number;
+    }
+    for (int n : numbers) {
+        if (n < 0)
+            return Error::make(ErrorCode::BadTime);
+    }
+    if (numbers[0] > MaxYear)
+        return Error::make(ErrorCode::BadTime);
+    SystemTime time;
+    time.wYear = static_cast<quint16>(numbers[0]);
+    time.wMonth = static_cast<quint16>(numbers[1]);
+    time.wDay = static_cast<quint16>(numbers[2]);
+    time.wHour = static_cast<quint16>(numbers[3]);
+    time.wMinute = static_cast<quint16>(numbers[4]);
+    time.wSecond = static_cast<quint16>(numbers[5]);
+    time.wMilliseconds = static_cast<quint16>(numbers[6]);
+    // A record that is no real moment could not be shown as a local time.
+    if (!systemTimeToDateTime(time, Qt::UTC))
+        return Error::make(ErrorCode::BadTime);
+    return time;
+}
+
+} // namespace
+
+QString normalizeLineBreaks(const QString &text)
+{
+    QString result;
+    result.reserve(text.size() + 16);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == QLatin1Char('\r')) {
+            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+                ++i;
+            result += QLatin1String("\r\n");
+        } else if (c == QLatin1Char('\n') || c == QChar::LineSeparator ||
+                   c == QChar::ParagraphSeparator) {
+            result += QLatin1String("\r\n");
+        } else {
+            result += c;
+        }
+    }
+    return result;
+}
+
+QString MessageFileName(const SystemTime &utc, const QString &guid)
+{
+    const QString second = padded(utc.wSecond, 2);
+    return padded(utc.wYear, 4) + QLatin1Char('-') + padded(utc.wMonth, 2) + QLatin1Char('-') +
+           padded(utc.wDay, 2) + QLatin1Char(' ') + padded(utc.wHour, 2) + QLatin1Char('-') +
+           padded(utc.wMinute, 2) + QLatin1Char('-') + second + QLatin1Char('-') + second +
+           QLatin1Char('-') + padded(utc.wMilliseconds, 3) + QLatin1Char(' ') + guid +
+           QStringLiteral(".QLIM");
+}
+
+QString BuildMessageContent(const SystemTime &utc, const QString &senderName, const QString &text,
+                            const QString &senderGuid)
+{
+    const QStringList fields = {
+        QString::number(utc.wYear),
+        QString::number(utc.wMonth),
+        QString::number(utc.wDay),
+        QString::number(utc.wHour),
+        QString::number(utc.wMinute),
+        QString::number(utc.wSecond),
+        QString::number(utc.wMilliseconds),
+        withoutNul(senderName),
+        withoutNul(normalizeLineBreaks(text)),
+        withoutNul(senderGuid),
+    };
+    return fields.join(FieldSeparator);
+}
+
+Result<ReceivedMessage> ParseMessageContent(const QString &content, const QString &myGuid)
+{
+    if (content.isEmpty())
+        return Error::make(ErrorCode::EmptyMessage);
+    const QList<QStringView> fields =
+        QStringView(content).split(FieldSeparator, Qt::KeepEmptyParts);
+    if (fields.size() < FieldsWithoutGuid)
+        return Error::make(ErrorCode::TooFewFields);
+    Result<SystemTime> time = parseTime(fields);
+    if (!time)
+        return time.error();
+
+    ReceivedMessage message;
+    message.utcTime = time.value();
+    message.senderName = fields[7].toString();
+    message.text = normalizeLineBreaks(fields[8].toString());
+    message.kind = fields.size() > GuidField && fields[GuidField] != myGuid ? MessageKind::Other
+                                                                            : MessageKind::Own;
+    return message;
+}
+
+Result<ReceivedMessage> ReadMessageFile(const QString &path, const QString &myGuid)
+{
+    const Result<QString> content = TextFileIO::ReadTextFile(path);
+    if (!content)
+        return content.error();
+    return ParseMessageContent(content.value(), myGuid);
+}
+
+Result<QString> WriteMessageFile(const QString &folder, const QString &senderName,
+                                 const QString &text, const QString &myGuid)
+{
+    if (folder.isEmpty())
+        return Error::make(ErrorCode::EmptyPath);
+    const SystemTime utc = Clock::utcSystemTime();
+    const QString path = bfBuildFileName(folder, MessageFileName(utc, bfGetNewGUID()));
+    const Status written =
+        TextFileIO::WriteTextFile(path, BuildMessageContent(utc, senderName, text, myGuid));
+    if (!written)
+        return written.error();
+    return path;
+}

@@ -1,0 +1,291 @@
+#include "chattestsupport.h"
+#include "rtfreader.h"
+#include "settingsstore.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTimer>
+
+namespace {
+
+// Default name colours: own messages green, other participants' purple.
+const QColor OwnColour(0, 128, 0);
+const QColor OtherColour(128, 0, 255);
+
+// One participant: the real program with its own home folders and its own
+// exchange folder, driven through its headless test input file.
+struct Side
+{
+    QString name;
+    QString root;
+    QString exchange;
+    QString chatFile;
+    QProcessEnvironment environment;
+    std::unique_ptr<QProcess> process;
+
+    QString path(const QString &relative) const { return root + QLatin1Char('/') + relative; }
+    QString inputFile() const { return path(QStringLiteral("input.txt")); }
+    QString boxLog() const { return path(QStringLiteral("boxes.log")); }
+    QString logsFolder() const
+    {
+        return path(QStringLiteral("data/Greyhollow Studios/Quillet IM/Logs"));
+    }
+};
+
+QStringList messageFileNames(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.QLIM")}, QDir::Files, QDir::Name);
+}
+
+// The conversation logs a side has written, oldest first.
+QStringList logFiles(const Side &side)
+{
+    QStringList logs;
+    QDirIterator it(side.logsFolder(), {QStringLiteral("*.RTF")}, QDir::Files,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext())
+        logs << it.next();
+    std::sort(logs.begin(), logs.end());
+    return logs;
+}
+
+// A log as a document; empty when it cannot be read (yet).
+std::unique_ptr<QTextDocument> readLog(const QString &path)
+{
+    auto document = std::make_unique<QTextDocument>();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || !ReadRtf(file.readAll(), document.get()).ok())
+        document->clear();
+    return document;
+}
+
+QString logText(const QString &path)
+{
+    return readLog(path)->toPlainText();
+}
+
+// The colour of the header that carries the sender's name before `text`.
+QColor headerColourBefore(const QTextDocument &document, const QString &sender, const QString &text)
+{
+    QColor colour;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (fragment.text().startsWith(sender))
+                colour = fragment.charFormat().foreground().color();
+            if (fragment.text().contains(text))
+                return colour;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+class tst_ChatSessionEndToEnd final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void twoCopiesChatThroughSyncedFolders();
+
+private:
+    Side makeSide(const QString &name);
+    void start(Side &side);
+    void send(const Side &side, const QString &text);
+    void stop(Side &side);
+    void syncOnce();
+
+    QTemporaryDir m_dir;
+    Side m_a;
+    Side m_b;
+    QTimer m_sync;
+};
+
+Side tst_ChatSessionEndToEnd::makeSide(const QString &name)
+{
+    Side side;
+    side.name = name;
+    side.root = m_dir.filePath(name);
+    side.exchange = side.path(QStringLiteral("exchange"));
+    for (const char *folder : {"home", "config", "data", "state", "runtime", "exchange"})
+        QDir().mkpath(side.path(QLatin1String(folder)));
+    QFile::setPermissions(side.path(QStringLiteral("runtime")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    side.chatFile = side.exchange + QStringLiteral("/team.QLIMChat");
+    QFile(side.chatFile).open(QIODevice::WriteOnly);
+
+    side.environment = QProcessEnvironment::systemEnvironment();
+    side.environment.insert(QStringLiteral("HOME"), side.path(QStringLiteral("home")));
+    side.environment.insert(QStringLiteral("XDG_CONFIG_HOME"), side.path(QStringLiteral("config")));
+    side.environment.insert(QStringLiteral("XDG_DATA_HOME"), side.path(QStringLiteral("data")));
+    side.environment.insert(QStringLiteral("XDG_STATE_HOME"), side.path(QStringLiteral("state")));
+    side.environment.insert(QStringLiteral("XDG_RUNTIME_DIR"),
+                            side.path(QStringLiteral("runtime")));
+    side.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    side.environment.insert(QStringLiteral("QUILLET_BOX_LOG"), side.boxLog());
+    side.environment.insert(QStringLiteral("QUILLET_TEST_INPUT"), side.inputFile());
+
+    // Each participant's name for this chat, stored as the program stores it.
+    const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", side.path(QStringLiteral("config")).toUtf8());
+    {
+        SettingsStore store;
+        if (!store.SaveValue(QStringLiteral("Nicks"), side.chatFile, ValueKind::Text, name).ok())
+            qWarning("cannot store the user name");
+    }
+    qputenv("XDG_CONFIG_HOME", savedConfig);
+    return side;
+}
+
+void tst_ChatSessionEndToEnd::start(Side &side)
+{
+    side.process = std::make_unique<QProcess>();
+    side.process->setProcessEnvironment(side.environment);
+    side.process->setProcessChannelMode(QProcess::ForwardedChannels);
+    side.process->start(qEnvironmentVariable("QUILLET_EXECUTABLE"), {side.chatFile});
+    QVERIFY(side.process->waitForStarted());
+}
+
+// Typed and sent: the program reads its input file on its next tick.
+void tst_ChatSessionEndToEnd::send(const Side &side, const QString &text)
+{
+    const QString temporary = side.path(QStringLiteral(".input.tmp"));
+    QFile file(temporary);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(text.toUtf8() + '\n');
+    file.close();
+    QVERIFY(QFile::rename(temporary, side.inputFile()));
+    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(side.inputFile()), 20000);
+}
+
+void tst_ChatSessionEndToEnd::stop(Side &side)
+{
+    send(side, QStringLiteral(":exit"));
+    if (side.process->state() != QProcess::NotRunning)
+        QVERIFY(side.process->waitForFinished(20000));
+    QCOMPARE(side.process->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(side.process->exitCode(), 0);
+}
+
+// The sync service: new message files go both ways, as plain new files
+// without the attributes of the source, written under a temporary name first.
+void tst_ChatSessionEndToEnd::syncOnce()
+{
+    const auto copyNew = [](const QString &from, const QString &to) {
+        const QStringList present = messageFileNames(to);
+        for (const QString &name : messageFileNames(from)) {
+            if (present.contains(name))
+                continue;
+            QFile source(from + QLatin1Char('/') + name);
+            if (!source.open(QIODevice::ReadOnly))
+                continue;
+            const QString temporary = to + QStringLiteral("/.sync.tmp");
+            QFile target(temporary);
+            if (!target.open(QIODevice::WriteOnly))
+                continue;
+            target.write(source.readAll());
+            target.close();
+            QFile::rename(temporary, to + QLatin1Char('/') + name);
+        }
+    };
+    copyNew(m_a.exchange, m_b.exchange);
+    copyNew(m_b.exchange, m_a.exchange);
+}
+
+void tst_ChatSessionEndToEnd::init()
+{
+    QVERIFY(m_dir.isValid());
+    m_a = makeSide(QStringLiteral("Alice"));
+    m_b = makeSide(QStringLiteral("Bob"));
+    m_sync.setInterval(50);
+    connect(&m_sync, &QTimer::timeout, this, &tst_ChatSessionEndToEnd::syncOnce);
+    m_sync.start();
+}
+
+void tst_ChatSessionEndToEnd::cleanup()
+{
+    m_sync.stop();
+    for (Side *side : {&m_a, &m_b}) {
+        if (side->process && side->process->state() != QProcess::NotRunning) {
+            side->process->kill();
+            side->process->waitForFinished();
+        }
+    }
+}
+
+void tst_ChatSessionEndToEnd::twoCopiesChatThroughSyncedFolders()
+{
+    start(m_a);
+    start(m_b);
+
+    // Alternating senders; each message is seen on both sides before the next.
+    const QList<std::pair<Side *, QString>> conversation = {
+        {&m_a, QStringLiteral("hello from alice")},
+        {&m_b, QStringLiteral("hello from bob")},
+        {&m_b, QStringLiteral("bob again")},
+        {&m_a, QStringLiteral("alice replies")},
+    };
+    for (const auto &[sender, text] : conversation) {
+        send(*sender, text);
+        for (const Side *side : {&m_a, &m_b})
+            QTRY_VERIFY_WITH_TIMEOUT(!logFiles(*side).isEmpty() &&
+                                         logText(logFiles(*side).last()).contains(text),
+                                     20000);
+    }
+
+    for (const Side *side : {&m_a, &m_b}) {
+        QCOMPARE(logFiles(*side).size(), 1);
+        const auto log = readLog(logFiles(*side).last());
+        const QString text = log->toPlainText();
+        qsizetype position = -1;
+        for (const auto &[sender, message] : conversation) {
+            QCOMPARE(text.count(message), 1);
+            const qsizetype at = text.indexOf(message);
+            QVERIFY2(at > position, qPrintable(side->name + QStringLiteral(": ") + message));
+            position = at;
+            const QColor expected = sender == side ? OwnColour : OtherColour;
+            QCOMPARE(headerColourBefore(*log, sender->name, message), expected);
+        }
+        // Every message file ends up shown (hidden) on each side, the chat file never.
+        QCOMPARE(messageFileNames(side->exchange).size(), conversation.size());
+        for (const QString &name : messageFileNames(side->exchange))
+            QTRY_COMPARE(dosAttributes(side->exchange + QLatin1Char('/') + name),
+                         QByteArray("0x2"));
+        QVERIFY(dosAttributes(side->chatFile).isEmpty());
+    }
+
+    // Alice leaves and comes back: nothing is shown again, new messages are.
+    stop(m_a);
+    QTest::qWait(1100); // the next log is named by another second
+    start(m_a);
+    send(m_b, QStringLiteral("welcome back"));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        logFiles(m_a).size() == 2 &&
+            logText(logFiles(m_a).last()).contains(QStringLiteral("welcome back")),
+        20000);
+    const QString second = logText(logFiles(m_a).last());
+    for (const auto &[sender, message] : conversation)
+        QVERIFY(!second.contains(message));
+    // The first run's log kept the whole first conversation.
+    QVERIFY(logText(logFiles(m_a).first()).contains(QStringLiteral("alice replies")));
+
+    stop(m_a);
+    stop(m_b);
+    for (const Side *side : {&m_a, &m_b}) {
+        QFile boxes(side->boxLog());
+        if (boxes.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : boxes.readAll().split('\n'))
+                QVERIFY2(line.isEmpty() || line.startsWith("window\t"), line.constData());
+        }
+    }
+}
+
+QTEST_MAIN(tst_ChatSessionEndToEnd)
+#include "tst_chatsession_e2e.moc"

@@ -1,0 +1,708 @@
+#include "frmmain.h"
+
+#include "appstate.h"
+#include "boxes.h"
+#include "chattestsupport.h"
+#include "frmlogsviewer.h"
+#include "frmsettings.h"
+#include "glimmer.h"
+#include "settings.h"
+#include "settingsstore.h"
+#include "support.h"
+#include "testenv.h"
+#include "trayavailability.h"
+#include "ucbutton.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QTextEdit>
+
+namespace {
+
+const QString MyGuidText = QStringLiteral("{11111111-2222-3333-4444-555555555555}");
+
+QStringList messageFiles(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.QLIM")}, QDir::Files, QDir::Name);
+}
+
+} // namespace
+
+class tst_frmMain final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void captionAndLayout();
+    void keyMap_data();
+    void keyMap();
+    void selectAllTypesNothing_data();
+    void selectAllTypesNothing();
+    void closeBoxHidesAndTrayShowsAgain();
+    void shiftCloseExitsAfterSavingLog();
+    void trayExitWorksWhileHidden();
+    void abortKeepsWindowAndNextCloseHides();
+    void ignoreExitsWithoutLog();
+    void withoutTrayWindowIsMinimised();
+    void transparencyCycle();
+    void blinkingWhileHiddenStopsOnActivation();
+    void blinkingWhileInactiveButNotWhileActive();
+    void firstTickShowsWhatArrivedInSendOrder();
+    void malformedFileGivesErrorLineAndBatchGoesOn();
+    void restartShowsNothingTwice();
+    void falseAlarmFollowsBatchWithDebugMessages();
+    void longBatchShowsEveryFileOnce();
+    void sendWritesFileThatComesBackAsOwn();
+    void blankMessageSendsNothing();
+    void blankUserNameIsAnonymous();
+    void sendFailureKeepsTextAndShowsErrorLine();
+    void userNamePerChat();
+    void wheelOverConversationScrollsIt();
+    void buttonPicturesAreLoaded();
+
+private:
+    frmMain *openWindow(bool show = true);
+    QString viewText() const;
+    void spontaneousClose();
+    QAction *trayAction(int index) const;
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<frmMain> m_window;
+    QList<BoxRequest> m_boxes;
+    QList<int> m_answers;
+};
+
+void tst_frmMain::init()
+{
+    m_env = std::make_unique<TestEnvironment>();
+    ChatFilePath = m_env->touch(QStringLiteral("chats/team.QLIMChat"));
+    ExchangeFolderPath = m_env->chats();
+    MyGUID = MyGuidText;
+    Settings = SettingsRecord{};
+    overrideTrayAvailable(true);
+    m_boxes.clear();
+    m_answers.clear();
+    Boxes::setHandler([this](const BoxRequest &request) {
+        m_boxes.append(request);
+        return BoxReply{m_answers.isEmpty() ? IDOK : m_answers.takeFirst(), {}};
+    });
+}
+
+void tst_frmMain::cleanup()
+{
+    delete frmSettings::instance();
+    delete frmLogsViewer::instance();
+    m_window.reset();
+    overrideTrayAvailable(std::nullopt);
+    Boxes::resetHandler();
+    m_env.reset();
+}
+
+frmMain *tst_frmMain::openWindow(bool show)
+{
+    m_window = std::make_unique<frmMain>();
+    m_window->Form_Load(!show);
+    if (show) {
+        m_window->show();
+        m_window->activateWindow();
+        if (!QTest::qWaitForWindowActive(m_window.get()))
+            qWarning("chat window not active");
+    }
+    return m_window.get();
+}
+
+QString tst_frmMain::viewText() const
+{
+    return m_window->findChild<QTextEdit *>(QStringLiteral("rtfLog"))->toPlainText();
+}
+
+// A close through the window system (the close box), as the desktop sends it.
+void tst_frmMain::spontaneousClose()
+{
+    QCloseEvent close;
+    QCoreApplication::sendEvent(m_window->windowHandle(), &close);
+}
+
+QAction *tst_frmMain::trayAction(int index) const
+{
+    auto *tray = m_window->findChild<QSystemTrayIcon *>(QStringLiteral("stMain"));
+    return tray->contextMenu()->actions().at(index);
+}
+
+void tst_frmMain::captionAndLayout()
+{
+    frmMain *window = openWindow();
+    QCOMPARE(window->windowTitle(), QStringLiteral("Quillet IM :: team.QLIMChat"));
+    QCOMPARE(window->size(), QSize(478, 338));
+    QCOMPARE(window->minimumSize(), window->maximumSize());
+    const auto geometryOf = [window](const char *name) {
+        return window->findChild<QWidget *>(QLatin1String(name))->geometry();
+    };
+    QCOMPARE(geometryOf("txtUserName"), QRect(88, 4, 165, 21));
+    QCOMPARE(geometryOf("ucbSetDefaultUserName"), QRect(256, 4, 21, 21));
+    QCOMPARE(geometryOf("ucbSettings"), QRect(284, 4, 45, 45));
+    QCOMPARE(geometryOf("ucbExit"), QRect(428, 4, 45, 45));
+    QCOMPARE(geometryOf("rtfLog"), QRect(4, 52, 469, 229));
+    QCOMPARE(geometryOf("txtMessage"), QRect(4, 284, 469, 49));
+    QVERIFY(window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"))->hasFocus());
+
+    auto *tray = window->findChild<QSystemTrayIcon *>(QStringLiteral("stMain"));
+    QCOMPARE(tray->toolTip(), window->windowTitle());
+    QVERIFY(tray->isVisible());
+    const QList<QAction *> items = tray->contextMenu()->actions();
+    QCOMPARE(items.size(), 3);
+    QCOMPARE(items.at(0)->text(), QStringLiteral("Показать окно сообщений"));
+    QVERIFY(items.at(1)->isSeparator());
+    QCOMPARE(items.at(2)->text(), QStringLiteral("Выход"));
+}
+
+void tst_frmMain::keyMap_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<bool>("sendOnEnter");
+    QTest::addColumn<QString>("effect");
+    QTest::addColumn<QString>("messageText"); // null: not checked
+
+    const Qt::KeyboardModifiers none = Qt::NoModifier;
+    const Qt::KeyboardModifiers shift = Qt::ShiftModifier;
+    const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
+    const Qt::KeyboardModifiers ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
+    const Qt::KeyboardModifiers ctrlAlt = Qt::ControlModifier | Qt::AltModifier;
+    const QString message = QStringLiteral("message");
+    const QString hello = QStringLiteral("hello");
+    const QString helloBreak = QStringLiteral("hello\n");
+    const QString unchecked;
+
+    QTest::newRow("Enter sends (on)")
+        << int(Qt::Key_Return) << none << message << true << "sent" << QString();
+    QTest::newRow("keypad Enter sends (on)")
+        << int(Qt::Key_Enter) << Qt::KeyboardModifiers(Qt::KeypadModifier) << message << true
+        << "sent" << QString();
+    QTest::newRow("Shift+Enter breaks (on)")
+        << int(Qt::Key_Return) << shift << message << true << "nothing" << helloBreak;
+    QTest::newRow("Ctrl+Enter nothing (on)")
+        << int(Qt::Key_Return) << ctrl << message << true << "nothing" << unchecked;
+    QTest::newRow("Ctrl+Enter sends (off)")
+        << int(Qt::Key_Return) << ctrl << message << false << "sent" << QString();
+    QTest::newRow("Enter breaks (off)")
+        << int(Qt::Key_Return) << none << message << false << "nothing" << helloBreak;
+    QTest::newRow("Ctrl+Shift+Enter nothing (off)")
+        << int(Qt::Key_Return) << ctrlShift << message << false << "nothing" << unchecked;
+    QTest::newRow("Enter in user name (on)")
+        << int(Qt::Key_Return) << none << "username" << true << "nothing" << hello;
+    QTest::newRow("Esc in message box")
+        << int(Qt::Key_Escape) << none << message << true << "hidden" << hello;
+    QTest::newRow("Esc in user name")
+        << int(Qt::Key_Escape) << none << "username" << true << "hidden" << hello;
+    QTest::newRow("Esc in conversation")
+        << int(Qt::Key_Escape) << none << "log" << true << "hidden" << hello;
+    QTest::newRow("Shift+Esc exits")
+        << int(Qt::Key_Escape) << shift << message << true << "exit" << unchecked;
+    QTest::newRow("Ctrl+Esc nothing")
+        << int(Qt::Key_Escape) << ctrl << message << true << "nothing" << hello;
+    QTest::newRow("F9 settings") << int(Qt::Key_F9) << none << "log" << true << "settings" << hello;
+    QTest::newRow("Shift+F9 nothing")
+        << int(Qt::Key_F9) << shift << message << true << "nothing" << hello;
+    QTest::newRow("Ctrl+F9 nothing")
+        << int(Qt::Key_F9) << ctrl << message << true << "nothing" << hello;
+    QTest::newRow("Ctrl+L logs") << int(Qt::Key_L) << ctrl << "username" << true << "logs" << hello;
+    QTest::newRow("Ctrl+Shift+L nothing")
+        << int(Qt::Key_L) << ctrlShift << message << true << "nothing" << hello;
+    QTest::newRow("Ctrl+Alt+L nothing")
+        << int(Qt::Key_L) << ctrlAlt << message << true << "nothing" << unchecked;
+    QTest::newRow("Ctrl+0 transparent")
+        << int(Qt::Key_0) << ctrl << message << true << "transparent" << hello;
+    QTest::newRow("Ctrl+Shift+0 nothing")
+        << int(Qt::Key_0) << ctrlShift << message << true << "nothing" << unchecked;
+    QTest::newRow("Ctrl+Alt+0 nothing")
+        << int(Qt::Key_0) << ctrlAlt << message << true << "nothing" << unchecked;
+    QTest::newRow("Ctrl+keypad 0 nothing")
+        << int(Qt::Key_0) << (ctrl | Qt::KeypadModifier) << "log" << true << "nothing" << hello;
+}
+
+// Each key through the window system into the focused widget, as typed.
+void tst_frmMain::keyMap()
+{
+    QFETCH(int, key);
+    QFETCH(Qt::KeyboardModifiers, modifiers);
+    QFETCH(QString, focus);
+    QFETCH(bool, sendOnEnter);
+    QFETCH(QString, effect);
+    QFETCH(QString, messageText);
+
+    Settings.SendOnEnter = sendOnEnter;
+    frmMain *window = openWindow();
+    QSignalSpy ended(window, &frmMain::sessionEnded);
+    auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
+    box->setPlainText(QStringLiteral("hello"));
+    box->moveCursor(QTextCursor::End);
+    const QString target = focus == QLatin1String("message")    ? QStringLiteral("txtMessage")
+                           : focus == QLatin1String("username") ? QStringLiteral("txtUserName")
+                                                                : QStringLiteral("rtfLog");
+    window->findChild<QWidget *>(target)->setFocus();
+
+    QTest::keyClick(window->windowHandle(), Qt::Key(key), modifiers);
+
+    const bool sent = !messageFiles(ExchangeFolderPath).isEmpty();
+    QCOMPARE(sent, effect == QLatin1String("sent"));
+    if (sent)
+        QCOMPARE(box->toPlainText(), QString());
+    if (!messageText.isNull())
+        QCOMPARE(box->toPlainText(), messageText);
+    QCOMPARE(window->isHidden(),
+             effect == QLatin1String("hidden") || effect == QLatin1String("exit"));
+    QCOMPARE(ended.count(), effect == QLatin1String("exit") ? 1 : 0);
+    QCOMPARE(frmSettings::instance() != nullptr, effect == QLatin1String("settings"));
+    QCOMPARE(frmLogsViewer::instance() != nullptr, effect == QLatin1String("logs"));
+    QCOMPARE(window->opacityPercent(), effect == QLatin1String("transparent") ? 75 : 0);
+}
+
+void tst_frmMain::selectAllTypesNothing_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::newRow("message box") << QStringLiteral("txtMessage");
+    QTest::newRow("user name") << QStringLiteral("txtUserName");
+}
+
+void tst_frmMain::selectAllTypesNothing()
+{
+    QFETCH(QString, box);
+    frmMain *window = openWindow();
+    auto *message = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
+    auto *name = window->findChild<QLineEdit *>(QStringLiteral("txtUserName"));
+    message->setPlainText(QStringLiteral("some text"));
+    name->setText(QStringLiteral("some name"));
+    window->findChild<QWidget *>(box)->setFocus();
+
+    QTest::keyClick(window->windowHandle(), Qt::Key_A, Qt::ControlModifier);
+    QCOMPARE(message->toPlainText(), QStringLiteral("some text"));
+    QCOMPARE(name->text(), QStringLiteral("some name"));
+    if (box == QLatin1String("txtMessage"))
+        QCOMPARE(message->textCursor().selectedText(), QStringLiteral("some text"));
+    else
+        QCOMPARE(name->selectedText(), QStringLiteral("some name"));
+    // The next key types as usual again.
+    QTest::keyClick(window->windowHandle(), Qt::Key_X);
+    QVERIFY(message->toPlainText() == QStringLiteral("x") || name->text() == QStringLiteral("x"));
+}
+
+void tst_frmMain::closeBoxHidesAndTrayShowsAgain()
+{
+    frmMain *window = openWindow();
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
+                        QStringLiteral("kept text"));
+    QTRY_VERIFY(viewText().contains(QStringLiteral("kept text")));
+    QSignalSpy ended(window, &frmMain::sessionEnded);
+
+    spontaneousClose();
+    QVERIFY(window->isHidden());
+    QVERIFY(window->sessionRunning());
+    QVERIFY(window->findChild<QSystemTrayIcon *>(QStringLiteral("stMain"))->isVisible());
+    QCOMPARE(ended.count(), 0);
+    QVERIFY(m_boxes.isEmpty());
+
+    trayAction(0)->trigger();
+    QVERIFY(window->isVisible());
+    QVERIFY(viewText().contains(QStringLiteral("kept text")));
+}
+
+void tst_frmMain::shiftCloseExitsAfterSavingLog()
+{
+    frmMain *window = openWindow();
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
+                        QStringLiteral("before exit"));
+    QTRY_VERIFY(viewText().contains(QStringLiteral("before exit")));
+    QSignalSpy ended(window, &frmMain::sessionEnded);
+
+    QTest::keyPress(window->windowHandle(), Qt::Key_Shift, Qt::ShiftModifier);
+    QVERIFY(QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier));
+    spontaneousClose();
+    QTest::keyRelease(window->windowHandle(), Qt::Key_Shift, Qt::NoModifier);
+
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(!window->sessionRunning());
+    QVERIFY(window->isHidden());
+    QVERIFY(QFile::exists(window->logFilePath()));
+    QVERIFY(
+        TestEnvironment::readAll(window->logFilePath()).contains(QStringLiteral("before exit")));
+}
+
+void tst_frmMain::trayExitWorksWhileHidden()
+{
+    frmMain *window = openWindow();
+    QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+    QVERIFY(window->isHidden());
+    QSignalSpy ended(window, &frmMain::sessionEnded);
+    trayAction(2)->trigger();
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(m_boxes.isEmpty()); // nothing shown, no log to save
+}
+
+namespace {
+
+// Makes the logs folder impossible to create: a file stands where it belongs.
+void blockLogsFolder()
+{
+    const QString logs = xdgDataHome() + QStringLiteral("/Greyhollow Studios/Quillet IM/Logs");
+    QDir().mkpath(QFileInfo(logs).absolutePath());
+    QFile blocker(logs);
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+}
+
+} // namespace
+
+void tst_frmMain::abortKeepsWindowAndNextCloseHides()
+{
+    blockLogsFolder();
+    frmMain *window = openWindow();
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
+                        QStringLiteral("unsaved"));
+    QTRY_VERIFY(viewText().contains(QStringLiteral("unsaved")));
+    QVERIFY(m_boxes.isEmpty()); // the silent save failed silently
+    QSignalSpy ended(window, &frmMain::sessionEnded);
+
+    m_answers = {IDABORT};
+    trayAction(2)->trigger();
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes.at(0).style, MB_ABORTRETRYIGNORE | MB_ICONSTOP);
+    QVERIFY(m_boxes.at(0).text.contains(QStringLiteral("Не удалось сохранить лог.")));
+    QCOMPARE(ended.count(), 0);
+    QVERIFY(window->sessionRunning());
+    QVERIFY(window->isVisible());
+
+    spontaneousClose();
+    QVERIFY(window->isHidden());
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(ended.count(), 0);
+}
+
+void tst_frmMain::ignoreExitsWithoutLog()
+{
+    blockLogsFolder();
+    frmMain *window = openWindow();
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
+                        QStringLiteral("unsaved"));
+    QTRY_VERIFY(viewText().contains(QStringLiteral("unsaved")));
+    QSignalSpy ended(window, &frmMain::sessionEnded);
+    m_answers = {IDIGNORE};
+    window->findChild<ucButton *>(QStringLiteral("ucbExit"))->ClickMe();
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(ended.count(), 1);
+}
+
+void tst_frmMain::withoutTrayWindowIsMinimised()
+{
+    overrideTrayAvailable(false);
+    frmMain *window = openWindow();
+    QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+    QTRY_VERIFY(window->isMinimized());
+    QVERIFY(window->isVisible());
+    window->showNormal();
+    QTRY_VERIFY(!window->isMinimized());
+    spontaneousClose();
+    QTRY_VERIFY(window->isMinimized());
+    QVERIFY(window->sessionRunning());
+
+    // A hidden start starts minimised.
+    m_window.reset();
+    frmMain *hidden = openWindow(false);
+    QVERIFY(hidden->isMinimized());
+    QVERIFY(hidden->isVisible());
+}
+
+void tst_frmMain::transparencyCycle()
+{
+    frmMain *window = openWindow();
+    auto *button = window->findChild<ucButton *>(QStringLiteral("ucbMakeTransparent"));
+    const QPoint centre = button->mapTo(window, button->rect().center());
+    QCOMPARE(window->opacityPercent(), 0);
+    QCOMPARE(window->windowOpacity(), 1.0);
+
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, centre);
+    QCOMPARE(window->opacityPercent(), 75);
+    QCOMPARE(qRound(window->windowOpacity() * 255), 191);
+    QTest::keyClick(window->windowHandle(), Qt::Key_0, Qt::ControlModifier);
+    QCOMPARE(window->opacityPercent(), 100);
+    QCOMPARE(qRound(window->windowOpacity() * 255), 255);
+    QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {}, centre);
+    QCOMPARE(window->opacityPercent(), 75);
+    QCOMPARE(qRound(window->windowOpacity() * 255), 191);
+    // Hiding and showing keeps it.
+    QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+    window->show();
+    QCOMPARE(window->opacityPercent(), 75);
+}
+
+void tst_frmMain::blinkingWhileHiddenStopsOnActivation()
+{
+    frmMain *window = openWindow();
+    auto *blinker = window->findChild<brfGlimmer *>(QStringLiteral("icBlinker"));
+    auto *tray = window->findChild<QSystemTrayIcon *>(QStringLiteral("stMain"));
+    const qint64 restIcon = tray->icon().cacheKey();
+    QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+    QVERIFY(window->isHidden());
+
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
+                        QStringLiteral("while hidden"));
+    QTRY_VERIFY(blinker->Blinking());
+    QVERIFY(tray->icon().cacheKey() != restIcon);
+    trayAction(0)->trigger();
+    QVERIFY(window->isVisible());
+    // The desktop activates the shown window (the offscreen platform leaves that to us).
+    QApplication::setActiveWindow(window);
+    QVERIFY(window->isActiveWindow());
+    QTRY_VERIFY(!blinker->Blinking());
+    QCOMPARE(tray->icon().cacheKey(), restIcon);
+}
+
+void tst_frmMain::blinkingWhileInactiveButNotWhileActive()
+{
+    frmMain *window = openWindow();
+    auto *blinker = window->findChild<brfGlimmer *>(QStringLiteral("icBlinker"));
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
+                        QStringLiteral("while active"));
+    QTRY_VERIFY(viewText().contains(QStringLiteral("while active")));
+    QVERIFY(!blinker->Blinking());
+
+    // Another window in front.
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 1, QStringLiteral("guest"),
+                        QStringLiteral("while behind"));
+    QTRY_VERIFY(blinker->Blinking());
+
+    // Clicking into the chat window stops it.
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTRY_VERIFY(!blinker->Blinking());
+}
+
+void tst_frmMain::firstTickShowsWhatArrivedInSendOrder()
+{
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 1, QStringLiteral("anna"),
+                        QStringLiteral("second"));
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("boris"),
+                        QStringLiteral("first"));
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 2, QStringLiteral("anna"),
+                        QStringLiteral("third"));
+    m_env->touch(QStringLiteral("chats/notes.txt"), "not a message");
+    openWindow(false); // a hidden start dispatches as well
+    QTRY_VERIFY(viewText().contains(QStringLiteral("third")));
+    const QString text = viewText();
+    QVERIFY(text.indexOf(QStringLiteral("first")) < text.indexOf(QStringLiteral("second")));
+    QVERIFY(text.indexOf(QStringLiteral("second")) < text.indexOf(QStringLiteral("third")));
+    for (const QString &name : messageFiles(ExchangeFolderPath))
+        QCOMPARE(dosAttributes(ExchangeFolderPath + QLatin1Char('/') + name), QByteArray("0x2"));
+    QVERIFY(dosAttributes(ChatFilePath).isEmpty());
+    QVERIFY(dosAttributes(m_env->path(QStringLiteral("chats/notes.txt"))).isEmpty());
+}
+
+void tst_frmMain::malformedFileGivesErrorLineAndBatchGoesOn()
+{
+    const QString broken =
+        m_env->touch(QStringLiteral("chats/2026-12-05 09-00-00-00-000 x.QLIM"), QByteArray("2026\0"
+                                                                                           "12",
+                                                                                           7));
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
+                        QStringLiteral("after the broken one"));
+    frmMain *window = openWindow(false);
+    QTRY_VERIFY(viewText().contains(QStringLiteral("after the broken one")));
+    const QString text = viewText();
+    const qsizetype error = text.indexOf(QStringLiteral("Ошибка получения сообщения. Код "));
+    QVERIFY(error >= 0);
+    QVERIFY(error < text.indexOf(QStringLiteral("after the broken one")));
+    QVERIFY(text.contains(appTitle()));
+    QCOMPARE(dosAttributes(broken), QByteArray("0x2"));
+    // The error line alone does not blink; the message after it does (hidden window).
+    QVERIFY(window->findChild<brfGlimmer *>(QStringLiteral("icBlinker"))->Blinking());
+}
+
+void tst_frmMain::restartShowsNothingTwice()
+{
+    Settings.ShowDebugMessages = true;
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
+                        QStringLiteral("only once"));
+    openWindow();
+    QTRY_VERIFY(viewText().contains(QStringLiteral("only once")));
+    m_window.reset();
+
+    openWindow();
+    const QString falseAlarm = QStringLiteral("DispatchAllMessages() ==> Ложное срабатывание.");
+    QTRY_VERIFY(viewText().contains(falseAlarm));
+    QVERIFY(!viewText().contains(QStringLiteral("only once")));
+
+    // A shown file made visible again by hand is shown again.
+    const QString path =
+        ExchangeFolderPath + QLatin1Char('/') + messageFiles(ExchangeFolderPath).at(0);
+    QVERIFY(removexattr(QFile::encodeName(path).constData(), "user.DOSATTRIB") == 0);
+    QTRY_VERIFY(viewText().contains(QStringLiteral("only once")));
+}
+
+void tst_frmMain::falseAlarmFollowsBatchWithDebugMessages()
+{
+    Settings.ShowDebugMessages = true;
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
+                        QStringLiteral("a message"));
+    openWindow();
+    const QString falseAlarm = QStringLiteral("DispatchAllMessages() ==> Ложное срабатывание.");
+    QTRY_VERIFY(viewText().contains(falseAlarm));
+    QVERIFY(viewText().indexOf(QStringLiteral("a message")) < viewText().indexOf(falseAlarm));
+}
+
+void tst_frmMain::longBatchShowsEveryFileOnce()
+{
+    const int count = 400;
+    for (int i = 0; i < count; ++i)
+        writeForeignMessage(ExchangeFolderPath, 10, i / 60, i % 60, QStringLiteral("guest"),
+                            QStringLiteral("<%1>").arg(i));
+    openWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(viewText().contains(QStringLiteral("<%1>").arg(count - 1)), 60000);
+    // More files arrive while the first batch may still run.
+    writeForeignMessage(ExchangeFolderPath, 11, 0, 0, QStringLiteral("guest"),
+                        QStringLiteral("<late>"));
+    QTRY_VERIFY(viewText().contains(QStringLiteral("<late>")));
+    const QString text = viewText();
+    for (int i = 0; i < count; ++i)
+        QCOMPARE(text.count(QStringLiteral("<%1>").arg(i)), 1);
+    QCOMPARE(text.count(QStringLiteral("<late>")), 1);
+}
+
+void tst_frmMain::sendWritesFileThatComesBackAsOwn()
+{
+    Settings.SendOnEnter = true;
+    frmMain *window = openWindow();
+    auto *name = window->findChild<QLineEdit *>(QStringLiteral("txtUserName"));
+    name->setText(QStringLiteral("  Вася  "));
+    auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
+    box->setFocus();
+    box->insertPlainText(QStringLiteral("Привет"));
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    QCOMPARE(box->toPlainText(), QString());
+    QCOMPARE(messageFiles(ExchangeFolderPath).size(), 1);
+    QTRY_VERIFY(viewText().contains(QStringLiteral("Привет")));
+    QVERIFY(viewText().contains(QStringLiteral("Вася")));
+    QVERIFY(!viewText().contains(QStringLiteral("  Вася")));
+    // The own message, read back while the window is active, does not blink.
+    QVERIFY(!window->findChild<brfGlimmer *>(QStringLiteral("icBlinker"))->Blinking());
+}
+
+void tst_frmMain::blankMessageSendsNothing()
+{
+    Settings.SendOnEnter = true;
+    frmMain *window = openWindow();
+    auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
+    box->setPlainText(QStringLiteral(" \n\t \r\n  "));
+    box->moveCursor(QTextCursor::End);
+    box->setFocus();
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    QVERIFY(messageFiles(ExchangeFolderPath).isEmpty());
+    QCOMPARE(box->toPlainText(), QStringLiteral(" \n\t \n  ")); // no line break added
+}
+
+void tst_frmMain::blankUserNameIsAnonymous()
+{
+    Settings.SendOnEnter = true;
+    frmMain *window = openWindow();
+    window->findChild<QLineEdit *>(QStringLiteral("txtUserName"))->setText(QStringLiteral("   "));
+    auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
+    box->setPlainText(QStringLiteral("hi"));
+    box->setFocus();
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    QTRY_VERIFY(viewText().contains(QStringLiteral("Анонимус")));
+}
+
+void tst_frmMain::sendFailureKeepsTextAndShowsErrorLine()
+{
+    Settings.SendOnEnter = true;
+    frmMain *window = openWindow();
+    // The exchange folder became unreachable: a file now stands in its place.
+    ExchangeFolderPath = m_env->touch(QStringLiteral("gone"));
+    auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
+    box->setPlainText(QStringLiteral("keep me"));
+    box->setFocus();
+    QTest::keyClick(window->windowHandle(), Qt::Key_Return);
+    QCOMPARE(box->toPlainText(), QStringLiteral("keep me"));
+    QVERIFY(viewText().contains(QStringLiteral("Ошибка отправки сообщения. Код ")));
+}
+
+void tst_frmMain::userNamePerChat()
+{
+    frmMain *window = openWindow();
+    auto *name = window->findChild<QLineEdit *>(QStringLiteral("txtUserName"));
+    QCOMPARE(name->text(), bfGetUserName() + QStringLiteral(" / ") + bfGetComputerName());
+    name->setText(QStringLiteral("Пётр"));
+    window->findChild<ucButton *>(QStringLiteral("ucbExit"))->ClickMe();
+    QVERIFY(!window->sessionRunning());
+
+    openWindow();
+    QCOMPARE(m_window->findChild<QLineEdit *>(QStringLiteral("txtUserName"))->text(),
+             QStringLiteral("Пётр"));
+    // The default-name button.
+    m_window->findChild<ucButton *>(QStringLiteral("ucbSetDefaultUserName"))->ClickMe();
+    QCOMPARE(m_window->findChild<QLineEdit *>(QStringLiteral("txtUserName"))->text(),
+             frmMain::GetDefaultUserName());
+    m_window.reset();
+
+    ChatFilePath = m_env->touch(QStringLiteral("chats/other.QLIMChat"));
+    openWindow();
+    QCOMPARE(m_window->findChild<QLineEdit *>(QStringLiteral("txtUserName"))->text(),
+             frmMain::GetDefaultUserName());
+}
+
+void tst_frmMain::wheelOverConversationScrollsIt()
+{
+    frmMain *window = openWindow();
+    auto *log = window->findChild<QTextEdit *>(QStringLiteral("rtfLog"));
+    auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
+    QStringList lines;
+    for (int i = 0; i < 200; ++i)
+        lines << QStringLiteral("line %1").arg(i);
+    log->setPlainText(lines.join(QLatin1Char('\n')));
+    box->setPlainText(lines.join(QLatin1Char('\n')));
+    log->verticalScrollBar()->setValue(log->verticalScrollBar()->maximum());
+    box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
+    box->setFocus();
+    const int logBefore = log->verticalScrollBar()->value();
+    const int boxBefore = box->verticalScrollBar()->value();
+
+    const auto turn = [&](QWidget *over) {
+        const QPointF global = over->mapToGlobal(QPointF(over->rect().center()));
+        QWheelEvent wheel(box->viewport()->mapFromGlobal(global), global, QPoint(), QPoint(0, 120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QCoreApplication::sendEvent(box->viewport(), &wheel);
+    };
+    turn(log);
+    QVERIFY(log->verticalScrollBar()->value() < logBefore);
+    QCOMPARE(box->verticalScrollBar()->value(), boxBefore);
+
+    const int logAfter = log->verticalScrollBar()->value();
+    turn(box);
+    QCOMPARE(log->verticalScrollBar()->value(), logAfter);
+    QVERIFY(box->verticalScrollBar()->value() < boxBefore);
+}
+
+void tst_frmMain::buttonPicturesAreLoaded()
+{
+    frmMain *window = openWindow();
+    for (const char *name : {"ucbSettings", "ucbLogs", "ucbMakeTransparent", "ucbExit"})
+        QCOMPARE(window->findChild<ucButton *>(QLatin1String(name))->Picture().size(),
+                 QSize(32, 32));
+    QVERIFY(
+        window->findChild<ucButton *>(QStringLiteral("ucbSetDefaultUserName"))->Picture().isNull());
+}
+
+QTEST_MAIN(tst_frmMain)
+#include "tst_frmmain.moc"

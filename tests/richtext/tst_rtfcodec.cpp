@@ -1,0 +1,442 @@
+#include "rtfreader.h"
+#include "rtfwriter.h"
+#include "testenv.h"
+
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace {
+
+// One run of a read document, as the tests compare it.
+struct Run
+{
+    int block = 0;
+    QString text;
+    qreal points = 0;
+    bool bold = false;
+    QRgb colour = 0; // 0xAARRGGBB; alpha 0 when the run has no colour of its own
+    Qt::Alignment alignment = Qt::AlignLeft;
+
+    friend bool operator==(const Run &, const Run &) = default;
+};
+
+char *toString(const Run &run)
+{
+    return qstrdup(QStringLiteral("[%1] \"%2\" %3pt %4 #%5 align %6")
+                       .arg(run.block)
+                       .arg(run.text)
+                       .arg(run.points)
+                       .arg(run.bold ? QStringLiteral("bold") : QStringLiteral("plain"))
+                       .arg(run.colour, 8, 16, QLatin1Char('0'))
+                       .arg(int(run.alignment))
+                       .toUtf8()
+                       .constData());
+}
+
+Qt::Alignment horizontal(const QTextBlock &block)
+{
+    const Qt::Alignment a = block.blockFormat().alignment() & Qt::AlignHorizontal_Mask;
+    return a == Qt::AlignLeading ? Qt::AlignLeft : a;
+}
+
+// The runs of a document; neighbours with equal attributes are joined, as the
+// same text may be split differently by different writers.
+QList<Run> runsOf(const QTextDocument &document)
+{
+    QList<Run> runs;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            Run run{block.blockNumber(),
+                    it.fragment().text(),
+                    format.fontPointSize(),
+                    format.fontWeight() > QFont::Medium,
+                    format.foreground().style() == Qt::NoBrush ? 0u
+                                                               : format.foreground().color().rgb(),
+                    horizontal(block)};
+            Run *last = runs.isEmpty() ? nullptr : &runs.last();
+            if (last && last->block == run.block && last->points == run.points &&
+                last->bold == run.bold && last->colour == run.colour)
+                last->text += run.text;
+            else
+                runs.append(run);
+        }
+    }
+    return runs;
+}
+
+QRgb rgb(int r, int g, int b)
+{
+    return qRgb(r, g, b);
+}
+
+void append(QTextCursor &cursor, const QString &text, qreal points, bool bold, QRgb colour,
+            Qt::Alignment alignment = Qt::AlignLeft)
+{
+    QTextBlockFormat block = cursor.blockFormat();
+    block.setAlignment(alignment);
+    cursor.setBlockFormat(block);
+    QTextCharFormat format;
+    format.setFontPointSize(points);
+    format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+    format.setForeground(QColor::fromRgb(colour));
+    cursor.insertText(text, format);
+}
+
+QByteArray fixture(const char *name)
+{
+    QFile file(TestEnvironment::sourceDir() + QStringLiteral("/tests/data/rtf/") +
+               QLatin1String(name));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing fixture %s", name);
+    return file.readAll();
+}
+
+// The control words of RTF text and whether its groups close exactly at its end.
+struct Structure
+{
+    QStringList words;
+    bool balanced = true;
+};
+
+Structure structureOf(const QByteArray &rtf)
+{
+    Structure result;
+    int depth = 0;
+    for (qsizetype i = 0; i < rtf.size(); ++i) {
+        const char c = rtf.at(i);
+        if (c == '{') {
+            ++depth;
+        } else if (c == '}') {
+            if (--depth == 0 && i != rtf.size() - 1)
+                result.balanced = false;
+        } else if (c == '\\' && i + 1 < rtf.size()) {
+            qsizetype end = i + 1;
+            while (end < rtf.size() && isalpha(static_cast<unsigned char>(rtf.at(end))))
+                ++end;
+            if (end == i + 1)
+                ++i; // a control symbol such as \{ or \\ stands for itself
+            else
+                result.words.append(QString::fromLatin1(rtf.mid(i + 1, end - i - 1)));
+            i = qMax(i, end - 1);
+        }
+    }
+    if (depth != 0)
+        result.balanced = false;
+    return result;
+}
+
+} // namespace
+
+class TestRtfCodec : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void writerCannotBeInjected_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("closing group") << QStringLiteral("}{\\rtf1\\par}");
+        QTest::newRow("field") << QStringLiteral("\\field{\\*\\fldinst HYPERLINK x}");
+        QTest::newRow("lone backslash at end") << QStringLiteral("a\\");
+        QTest::newRow("braces") << QStringLiteral("{{{}}}}}");
+        QTest::newRow("hex escape") << QStringLiteral("\\'cf\\'f0");
+        QTest::newRow("unicode escape") << QStringLiteral("\\u1043?\\uc0");
+        QTest::newRow("binary") << QStringLiteral("\\bin5 }}}}}");
+        QTest::newRow("cyrillic and emoji") << QStringLiteral("Привет 👋 «ёлка» — 𝄞");
+        QTest::newRow("controls and tab")
+            << QStringLiteral("a\tb") + QChar(1) + QChar(0x7F) + QChar(0xA0) + QChar(0xFFFD);
+    }
+
+    void writerCannotBeInjected()
+    {
+        QFETCH(QString, text);
+        QTextDocument document;
+        QTextCursor cursor(&document);
+        append(cursor, text, 9, false, rgb(0, 0, 0));
+        const QByteArray rtf = WriteRtf(document);
+
+        const Structure structure = structureOf(rtf);
+        QVERIFY2(structure.balanced, rtf.constData());
+        const QStringList allowed{
+            QStringLiteral("rtf"),      QStringLiteral("ansi"),     QStringLiteral("ansicpg"),
+            QStringLiteral("deff"),     QStringLiteral("fonttbl"),  QStringLiteral("f"),
+            QStringLiteral("fnil"),     QStringLiteral("fcharset"), QStringLiteral("colortbl"),
+            QStringLiteral("red"),      QStringLiteral("green"),    QStringLiteral("blue"),
+            QStringLiteral("viewkind"), QStringLiteral("uc"),       QStringLiteral("pard"),
+            QStringLiteral("ql"),       QStringLiteral("plain"),    QStringLiteral("fs"),
+            QStringLiteral("cf"),       QStringLiteral("u"),        QStringLiteral("tab")};
+        for (const QString &word : structure.words)
+            QVERIFY2(allowed.contains(word), qPrintable(word));
+        for (const char byte : rtf)
+            QVERIFY(byte >= 0x20 || byte == '\r' || byte == '\n');
+
+        QTextDocument read;
+        QVERIFY(ReadRtf(rtf, &read).ok());
+        QCOMPARE(read.blockCount(), 1);
+        QCOMPARE(read.begin().text(), text);
+    }
+
+    void writtenRunsReadBackIntact()
+    {
+        QTextDocument document;
+        QTextCursor cursor(&document);
+        const QList<qreal> sizes{3, 8, 9, 7.5, 12, 72};
+        const QList<QRgb> colours{rgb(0, 0, 0),   rgb(0, 128, 0),     rgb(128, 0, 255),
+                                  rgb(255, 0, 0), rgb(128, 128, 128), rgb(1, 2, 3)};
+        QList<Run> expected;
+        int block = 0;
+        for (int i = 0; i < 24; ++i) {
+            const qreal points = sizes.at(i % sizes.size());
+            const bool bold = i % 3 == 0;
+            const QRgb colour = colours.at(i % colours.size());
+            const Qt::Alignment alignment = block % 3 == 1 ? Qt::AlignHCenter : Qt::AlignLeft;
+            const QString text = QStringLiteral("run %1 ж").arg(i);
+            append(cursor, text, points, bold, colour, alignment);
+            expected.append({block, text, points, bold, colour, alignment});
+            if (i % 2 == 1) {
+                cursor.insertText(QStringLiteral("\r\n"));
+                ++block;
+            }
+        }
+        for (const Qt::Alignment alignment : {Qt::AlignRight, Qt::AlignJustify}) {
+            append(cursor, QStringLiteral("x"), 9, false, rgb(0, 0, 0), alignment);
+            expected.append({block++, QStringLiteral("x"), 9, false, rgb(0, 0, 0), alignment});
+            cursor.insertBlock();
+        }
+
+        const QByteArray rtf = WriteRtf(document);
+        QCOMPARE(structureOf(rtf).words.count(QStringLiteral("par")), document.blockCount() - 1);
+        QTextDocument read;
+        QVERIFY(ReadRtf(rtf, &read).ok());
+        QCOMPARE(read.blockCount(), document.blockCount());
+        QCOMPARE(runsOf(read), expected);
+        // Read back and written again, nothing changes.
+        read.setDefaultFont(document.defaultFont());
+        QCOMPARE(runsOf(read), runsOf(document));
+    }
+
+    void readsOtherWriters_data()
+    {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<QList<Run>>("expected");
+        const QRgb grey = rgb(128, 128, 128);
+        const QRgb green = rgb(0, 128, 0);
+        const QRgb violet = rgb(128, 0, 255);
+        const QRgb black = rgb(0, 0, 0);
+        QTest::newRow("word processor")
+            << fixture("word-processor-unicode.rtf")
+            << QList<Run>{
+                   {0, QStringLiteral("12:10:00"), 8, false, grey, Qt::AlignHCenter},
+                   {1, QStringLiteral("Гость (12:03:44 - 05.12.2026)"), 8, true, green},
+                   {2, QStringLiteral("Привет! Как дела? — «ёлка» & {скобки} \\ обратная косая"), 9,
+                    false, black},
+                   {3, QStringLiteral("(12:04:01 - 05.12.2026) Bob: "), 8, true, violet},
+                   {3, QStringLiteral("Hello 👋 world"), 9, false, black},
+               };
+        QTest::newRow("rich edit cp1251")
+            << fixture("richedit-cp1251.rtf")
+            << QList<Run>{
+                   {0, QStringLiteral("Гость  (12:03:44 - 05.12.2026)"), 8, true, green},
+                   {1, QStringLiteral("Привет! Как дела?"), 9, false, black},
+                   {2, QStringLiteral(" "), 3, false, 0},
+                   {3, QStringLiteral("12:10:00"), 8, false, grey, Qt::AlignHCenter},
+                   {4, QStringLiteral(" "), 3, false, 0},
+                   {5, QStringLiteral("(12:11:02 - 05.12.2026) Bob:  "), 8, true, violet},
+                   {5, QStringLiteral("ёлка {x} \\ y"), 9, false, black},
+                   {6, QStringLiteral("Quillet"), 8, true, rgb(255, 0, 0)},
+                   {6, QStringLiteral(" — dash"), 9, false, black},
+               };
+    }
+
+    void readsOtherWriters()
+    {
+        QFETCH(QByteArray, rtf);
+        QFETCH(QList<Run>, expected);
+        QTextDocument read;
+        QVERIFY(ReadRtf(rtf, &read).ok());
+        QCOMPARE(runsOf(read), expected);
+        QCOMPARE(read.lastBlock().text(), QString()); // after the last \par
+        QCOMPARE(read.blockCount(), expected.last().block + 2);
+    }
+
+    void readsText_data()
+    {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("cp1251 bytes")
+            << QByteArray("{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2 \\'b8}")
+            << QStringLiteral("Привет ё");
+        QTest::newRow("raw cp1251 bytes")
+            << QByteArray("{\\rtf1\\ansicpg1251 \xcf\xf0\xe8}") << QStringLiteral("При");
+        QTest::newRow("font charset over code page")
+            << QByteArray("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset204 "
+                          "Tahoma;}}\\f0 \\'e9\\f1 \\'e9}")
+            << QStringLiteral("éй");
+        QTest::newRow("cp1252 default")
+            << QByteArray("{\\rtf1 caf\\'e9 \\'80}") << QStringLiteral("café €");
+        QTest::newRow("uc2 skips two")
+            << QByteArray("{\\rtf1\\uc2\\u1046\\'3f\\'3fa}") << QStringLiteral("Жa");
+        QTest::newRow("uc0 skips none")
+            << QByteArray("{\\rtf1\\uc0\\u1046 a}") << QStringLiteral("Жa");
+        QTest::newRow("uc in group restored")
+            << QByteArray("{\\rtf1{\\uc0\\u1046}\\u1046?a}") << QStringLiteral("ЖЖa");
+        QTest::newRow("negative unicode")
+            << QByteArray("{\\rtf1\\u-4064?}") << QString(QChar(0xF020));
+        QTest::newRow("surrogate pair")
+            << QByteArray("{\\rtf1\\u-10179?\\u-9141?}") << QStringLiteral("👋");
+        QTest::newRow("lone surrogate")
+            << QByteArray("{\\rtf1\\u-10179?x\\u-8701?}") << QStringLiteral("\uFFFDx\uFFFD");
+        QTest::newRow("ignorable destination")
+            << QByteArray("{\\rtf1 a{\\*\\unknown b{c}d}e}") << QStringLiteral("ae");
+        QTest::newRow("known destinations")
+            << QByteArray("{\\rtf1{\\info{\\title t}}{\\stylesheet{\\s0 Normal;}}"
+                          "{\\pict\\bin4 }}}}x}y}")
+            << QStringLiteral("y");
+        QTest::newRow("binary skipped")
+            << QByteArray("{\\rtf1 a\\bin3 {}\\b}") << QStringLiteral("ab");
+        QTest::newRow("field result shown")
+            << QByteArray("{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt link}}}")
+            << QStringLiteral("link");
+        QTest::newRow("symbols") << QByteArray("{\\rtf1 a\\~b\\-c\\_d\\{\\}\\\\\\tab e\\line f}")
+                                 << QStringLiteral("a\u00A0bc\u2011d{}\\\te\u2028f");
+        QTest::newRow("line ends ignored")
+            << QByteArray("{\\rtf1 a\r\nb\nc\r}") << QStringLiteral("abc");
+        QTest::newRow("paragraphs")
+            << QByteArray("{\\rtf1 a\\par b\\par}") << QStringLiteral("a\nb\n");
+        QTest::newRow("byte order mark and blanks")
+            << QByteArray("\xEF\xBB\xBF \r\n{\\rtf1 a}") << QStringLiteral("a");
+        QTest::newRow("missing final brace")
+            << QByteArray("{\\rtf1 abc\\par de") << QStringLiteral("abc\nde");
+        QTest::newRow("truncated escape") << QByteArray("{\\rtf1 ab\\'c") << QStringLiteral("ab");
+        QTest::newRow("truncated word") << QByteArray("{\\rtf1 ab\\") << QStringLiteral("ab");
+        QTest::newRow("text after the document")
+            << QByteArray("{\\rtf1 ab}cd{\\rtf1 ef}", 23) << QStringLiteral("ab");
+        QTest::newRow("huge parameters")
+            << QByteArray("{\\rtf1\\fs99999999999999999\\u99999999999\\uc-5\\cf-3 a\\bin-7 b}")
+            << QStringLiteral("\uFFFDab");
+        QTest::newRow("huge binary length")
+            << QByteArray("{\\rtf1 a\\bin2147483647 bcd") << QStringLiteral("a");
+        QTest::newRow("overlong word")
+            << QByteArray("{\\rtf1 a\\") + QByteArray(100, 'x') + QByteArray(" b}")
+            << QStringLiteral("ab");
+    }
+
+    void readsText()
+    {
+        QFETCH(QByteArray, rtf);
+        QFETCH(QString, text);
+        QTextDocument read;
+        QVERIFY(ReadRtf(rtf, &read).ok());
+        QStringList blocks;
+        for (QTextBlock block = read.begin(); block.isValid(); block = block.next())
+            blocks.append(block.text());
+        QCOMPARE(blocks.join(QLatin1Char('\n')), text);
+    }
+
+    void refusesWhatIsNotRtf_data()
+    {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<int>("error");
+        QTest::newRow("empty") << QByteArray() << int(ErrorCode::RtfMalformed);
+        QTest::newRow("plain text") << QByteArray("Hello") << int(ErrorCode::RtfMalformed);
+        QTest::newRow("html") << QByteArray("<html>{\\rtf1}") << int(ErrorCode::RtfMalformed);
+        QTest::newRow("binary") << QByteArray("\x00\xff{\\rtf1 a}", 10)
+                                << int(ErrorCode::RtfMalformed);
+        QTest::newRow("deep nesting")
+            << QByteArray("{\\rtf1 a") + QByteArray(100000, '{') << int(ErrorCode::RtfTooDeep);
+    }
+
+    void refusesWhatIsNotRtf()
+    {
+        QFETCH(QByteArray, rtf);
+        QFETCH(int, error);
+        QTextDocument read;
+        read.setPlainText(QStringLiteral("old"));
+        const Status status = ReadRtf(rtf, &read);
+        QVERIFY(!status.ok());
+        QCOMPARE(status.error().number, error);
+        QVERIFY(!status.error().description.isEmpty());
+        QVERIFY(read.isEmpty());
+    }
+
+    void readsModerateNesting()
+    {
+        const QByteArray rtf =
+            QByteArray("{\\rtf1 ") + QByteArray(200, '{') + "x" + QByteArray(200, '}') + "}";
+        QTextDocument read;
+        QVERIFY(ReadRtf(rtf, &read).ok());
+        QCOMPARE(read.toPlainText(), QStringLiteral("x"));
+    }
+
+    // Whatever is done to the document, the incremental writer's parts add up to
+    // what a full write gives.
+    void incrementalWriterMatchesFullWrite()
+    {
+        QTextDocument document;
+        RtfIncrementalWriter writer(&document);
+        QTextCursor cursor(&document);
+        const auto check = [&] {
+            writer.update();
+            const QByteArray full = WriteRtf(document);
+            const QByteArray parts = writer.rtf();
+            qsizetype i = 0;
+            while (i < full.size() && i < parts.size() && full.at(i) == parts.at(i))
+                ++i;
+            QVERIFY2(parts == full,
+                     (parts.mid(i - 40, 80) + " <> " + full.mid(i - 40, 80)).constData());
+        };
+        check();
+        for (int i = 0; i < 50; ++i) {
+            append(cursor, QStringLiteral("name %1: ").arg(i), 8, true, rgb(0, 128, 0));
+            append(cursor, QStringLiteral("body\r\n"), 9, false, rgb(0, 0, 0));
+            if (i % 7 == 0)
+                check();
+        }
+        check();
+        const qsizetype stable = writer.body().size();
+        writer.markStable();
+
+        append(cursor, QStringLiteral("new colour\r\n"), 9, false, rgb(1, 2, 3));
+        check();
+        QCOMPARE(writer.stableBodyLength(), stable);
+
+        // An edit in the middle: everything from that paragraph on is written again.
+        QTextCursor middle(document.findBlockByNumber(10));
+        middle.insertText(QStringLiteral("inserted"));
+        check();
+        QVERIFY(writer.stableBodyLength() < stable);
+
+        QTextCursor format(document.findBlockByNumber(3));
+        format.select(QTextCursor::BlockUnderCursor);
+        QTextCharFormat red;
+        red.setForeground(QColor(255, 0, 0));
+        format.mergeCharFormat(red);
+        check();
+
+        QTextBlockFormat centred;
+        centred.setAlignment(Qt::AlignHCenter);
+        QTextCursor(document.findBlockByNumber(5)).mergeBlockFormat(centred);
+        check();
+
+        QTextCursor remove(document.findBlockByNumber(2));
+        remove.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, 30);
+        remove.removeSelectedText();
+        check();
+
+        QFont font(QStringLiteral("Serif"));
+        font.setPointSizeF(11);
+        document.setDefaultFont(font);
+        QTextCursor(&document).insertText(QStringLiteral("no size of its own"));
+        check();
+
+        document.clear();
+        check();
+    }
+};
+
+// A full QGuiApplication: the incremental writer lays its document out.
+QTEST_MAIN(TestRtfCodec)
+#include "tst_rtfcodec.moc"
