@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QPointer>
 #include <QTest>
+#include <QTimer>
 
 // The chat selection window driven through its real buttons and keys; file
 // dialogs and boxes are answered through their seams, the exchange-folder
@@ -246,6 +247,35 @@ private slots:
         QPointer<frmLogin> window = openSelection();
         click(window, "ucbCreateChat");
         QCOMPARE(QFileInfo(path).size(), 0);
+        QVERIFY(enteredChat(window, path));
+    }
+
+    // Closing the selection window, the last one, must not end the program
+    // when the chat window takes its place.
+    void enteringAChatKeepsTheProgramRunning()
+    {
+        struct QuitSpy final : QObject
+        {
+            bool seen = false;
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                seen = seen || event->type() == QEvent::Quit;
+                return false;
+            }
+        } spy;
+        const QString path = m_env->chats() + QStringLiteral("/Беседа.QLIMChat");
+        answerFileDialogs({path});
+        QPointer<frmLogin> window = openSelection();
+        QVERIFY(QApplication::quitOnLastWindowClosed());
+        QTimer::singleShot(0, this, [&] {
+            qApp->installEventFilter(&spy);
+            click(window, "ucbCreateChat");
+            QCoreApplication::sendPostedEvents();
+            qApp->removeEventFilter(&spy);
+            QCoreApplication::exit(0);
+        });
+        QApplication::exec();
+        QVERIFY(!spy.seen);
         QVERIFY(enteredChat(window, path));
     }
 

@@ -154,6 +154,7 @@ private slots:
         frmSettings *window = open();
         QCOMPARE(window->windowTitle(), QStringLiteral("Настройки"));
         QCOMPARE(window->size(), QSize(401, 361));
+        QVERIFY(!window->windowIcon().isNull());
         QCOMPARE(window->parentWidget(), m_owner.get());
         QVERIFY(!window->isModal());
         QVERIFY(child<QPushButton>(window, "cmdOk")->isDefault());
