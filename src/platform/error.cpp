@@ -88,6 +88,10 @@ QString errorDescription(int number)
         return QStringLiteral("Документ RTF слишком глубоко вложен.");
     case ErrorCode::StoreAccess:
         return QStringLiteral("Не удалось записать настройки.");
+    case ErrorCode::ResourceNotFound:
+        return QStringLiteral("Ресурс программы не найден.");
+    case ErrorCode::BadPicture:
+        return QStringLiteral("Рисунок повреждён или имеет неверный формат.");
     case ErrorCode::ShellOpenFailed:
         return QStringLiteral("Файловый менеджер не открыл папку.");
     case ErrorCode::LogTooLarge:

@@ -37,6 +37,9 @@ enum : int
     RtfTooDeep = 1202,
     // Settings store
     StoreAccess = 1301,
+    // Program resources
+    ResourceNotFound = 1451,
+    BadPicture = 1452,
     // Logs viewer and shell
     ShellOpenFailed = 1460,
     LogTooLarge = 1461,

@@ -147,9 +147,13 @@ Status TextFileIO::CreateTextFile(const QString &path, const QString &text)
 QString TextFileIO::temporaryNameFor(const QString &path)
 {
     const QString suffix = QString::number(QRandomGenerator::global()->generate64(), 36);
-    return bfBuildFileName(bfGetFilePath(path), QLatin1Char('.') + bfGetFileName(path) +
-                                                    QLatin1Char('.') + suffix +
-                                                    QStringLiteral(".tmp"));
+    const QString name =
+        QLatin1Char('.') + bfGetFileName(path) + QLatin1Char('.') + suffix + QStringLiteral(".tmp");
+    // Joined by hand: bfBuildFileName would take a '\\' in the name for a separator.
+    const QString folder = bfGetFilePath(path);
+    if (folder.isEmpty())
+        return name;
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
 Status TextFileIO::writeFileAtomically(const QString &path, const QByteArray &bytes)

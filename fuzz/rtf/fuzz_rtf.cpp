@@ -1,0 +1,25 @@
+#include "rtfreader.h"
+
+#include <QByteArray>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include <cstddef>
+#include <cstdint>
+
+// Any bytes: ReadRtf must give an error or a document, never crash or hang.
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray rtf =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
+    QTextDocument document;
+    const Status status = ReadRtf(rtf, &document);
+    if (!status.ok() && !document.isEmpty())
+        __builtin_trap(); // a refused input leaves nothing behind
+    qsizetype characters = 0;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        characters += block.length();
+    if (characters > static_cast<qsizetype>(size) + 1)
+        __builtin_trap(); // every character comes from at least one byte
+    return 0;
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "messagekind.h"
+#include "systemtime.h"
+
+#include <QDateTime>
+#include <QFont>
+#include <QString>
+
+#include <memory>
+
+class QTextEdit;
+class QWidget;
+class RtfLogFile;
+
+// The font of the conversation view: Tahoma 9 pt where installed, otherwise the
+// desktop's sans-serif at 9 pt.
+QFont ConversationFont();
+
+// A sender's name as shown: trimmed of blanks and line breaks; "Анонимус" when
+// nothing is left.
+QString GetDisplayName(const QString &name);
+
+// Shows messages in the conversation view of one chat window and keeps its
+// conversation log, one file per window, named after its first message.
+class MessageRenderer final
+{
+    Q_DISABLE_COPY_MOVE(MessageRenderer)
+
+public:
+    // `view` gets the conversation font and loses its undo history, which a
+    // read-only conversation does not need and which would grow without end.
+    MessageRenderer(QTextEdit *view, QWidget *boxParent);
+    ~MessageRenderer();
+
+    // Appends spacer, time stamp, header and body for one message (time in UTC),
+    // then saves the log silently.
+    void RenderMessage(const QString &senderName, const QString &text, SystemTime utcTime,
+                       MessageKind kind);
+    // Brings the log file up to date. Silent: false on failure, tried again with
+    // the next message. Otherwise a failure asks Abort (false), Retry or Ignore (true).
+    bool SaveConversationLog(bool silent);
+    // The full path of the log file; empty until the first save has fixed it.
+    QString logFilePath() const { return m_logFilePath; }
+
+private:
+    void appendTimeStamp();
+    Status writeLog();
+    QString failedPath() const;
+
+    QTextEdit *m_view;
+    QWidget *m_boxParent;
+    QDateTime m_lastStampTime; // local; invalid until the first message
+    QString m_logFileName;     // fixed at the first save
+    QString m_logFilePath;
+    bool m_folderChecked = false;
+    std::unique_ptr<RtfLogFile> m_log;
+};

@@ -1,0 +1,90 @@
+#include "modrtfsupport.h"
+
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
+
+namespace {
+
+// One pair for the whole program: appends are never nested.
+bool scrollPreserve = false;
+int savedVertical = 0;
+int savedHorizontal = 0;
+
+Qt::Alignment alignmentOf(int alignment)
+{
+    switch (alignment) {
+    case 1:
+        return Qt::AlignRight;
+    case 2:
+        return Qt::AlignHCenter;
+    default:
+        return Qt::AlignLeft;
+    }
+}
+
+} // namespace
+
+QColor colourFromBgr(qint32 colour)
+{
+    return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+}
+
+void BeginAppend(QTextEdit *view)
+{
+    const QScrollBar *bar = view->verticalScrollBar();
+    scrollPreserve = bar->value() < bar->maximum();
+    if (!scrollPreserve)
+        return;
+    savedVertical = bar->value();
+    savedHorizontal = view->horizontalScrollBar()->value();
+    // The runs and the scroll-back then show in one step, without flicker.
+    view->setUpdatesEnabled(false);
+}
+
+void EndAppend(QTextEdit *view)
+{
+    QScrollBar *bar = view->verticalScrollBar();
+    if (!scrollPreserve) {
+        bar->setValue(bar->maximum());
+        return;
+    }
+    bar->setValue(savedVertical);
+    view->horizontalScrollBar()->setValue(savedHorizontal);
+    view->setUpdatesEnabled(true);
+}
+
+void MoveToEnd(QTextEdit *view)
+{
+    QTextCursor cursor = view->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    view->setTextCursor(cursor);
+}
+
+void AppendText(QTextEdit *view, const QString &text, int size, bool bold, qint32 colour,
+                int alignment)
+{
+    MoveToEnd(view);
+    QTextCursor cursor = view->textCursor();
+    QTextCharFormat format;
+    format.setFontPointSize(size);
+    format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+    format.setForeground(colourFromBgr(colour));
+    QTextBlockFormat block = cursor.blockFormat();
+    block.setAlignment(alignmentOf(alignment));
+    cursor.setBlockFormat(block);
+    // CR LF, LF and CR each become one paragraph break.
+    cursor.insertText(text, format);
+}
+
+void AppendLine(QTextEdit *view, const QString &text, int size, bool bold, qint32 colour,
+                int alignment)
+{
+    AppendText(view, text + QStringLiteral("\r\n"), size, bold, colour, alignment);
+}
+
+void AppendSpacer(QTextEdit *view)
+{
+    AppendLine(view, QStringLiteral(" "), 3, false, 0, 0);
+}

@@ -1,0 +1,185 @@
+#include "messagefolder.h"
+
+#include <algorithm>
+#include <cerrno>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "dirscan.h"
+#include "fileattributes.h"
+#include "fswatcher.h"
+#include "shownledger.h"
+
+namespace {
+
+constexpr quint32 ShownAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+MessageFolder::MarkStore chosenStore(MessageFolder::MarkStore requested)
+{
+    if (qEnvironmentVariable("QUILLET_SHOWN_MARKS") == QLatin1String("ledger"))
+        return MessageFolder::MarkStore::Ledger;
+    return requested;
+}
+
+// Where an extended attribute cannot be written, the ledger keeps the mark.
+bool ledgerTakesOver(int error)
+{
+    return error == ENOTSUP || error == EROFS || error == EACCES || error == EPERM;
+}
+
+bool sameFolder(const QString &a, const QString &b)
+{
+    return QDir::cleanPath(QFileInfo(a).absoluteFilePath()) ==
+           QDir::cleanPath(QFileInfo(b).absoluteFilePath());
+}
+
+} // namespace
+
+bool isMessageFileName(const char *name, qsizetype length)
+{
+    if (length <= 5 || name[0] == '.')
+        return false;
+    const char *extension = name + length - 5;
+    return extension[0] == '.' && (extension[1] | 0x20) == 'q' && (extension[2] | 0x20) == 'l' &&
+           (extension[3] | 0x20) == 'i' && (extension[4] | 0x20) == 'm';
+}
+
+MessageFolder::MessageFolder(const QString &folder, MarkStore store)
+    : m_folder(folder), m_encodedFolder(QFile::encodeName(folder)), m_store(chosenStore(store))
+{
+    if (!m_encodedFolder.endsWith('/'))
+        m_encodedFolder += '/';
+    // An existing ledger counts in either mode: marks made there stay marks.
+    if (m_store == MarkStore::Ledger || QFile::exists(ShownLedger::filePathFor(folder)))
+        ledger();
+}
+
+MessageFolder::~MessageFolder() = default;
+
+QStringList MessageFolder::ListUnseen(CFSWatcher *watcher)
+{
+    const bool cacheValid = watcher && watcher == m_cacheWatcher && watcher->isWatching() &&
+                            watcher->epoch() == m_cacheEpoch;
+    if (cacheValid) {
+        relook(watcher->takeChangedNames());
+        return sortedPaths();
+    }
+    m_cacheWatcher = nullptr;
+    if (watcher && watcher->isWatching() && sameFolder(watcher->path(), m_folder)) {
+        // Changes drained until now are seen by the listing that follows;
+        // later ones stay queued for the next poll.
+        watcher->takeChangedNames();
+        m_cacheWatcher = watcher;
+        m_cacheEpoch = watcher->epoch();
+    }
+    listFully();
+    return sortedPaths();
+}
+
+Status MessageFolder::MarkShown(const QString &path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    const QByteArray name = nameInFolder(encoded);
+    if (m_store == MarkStore::Automatic) {
+        const int error = writeDosAttributes(encoded.constData(), FILE_ATTRIBUTE_HIDDEN);
+        if (error == 0 || error == ENOENT)
+            m_unseen.remove(name);
+        if (error == 0)
+            return {};
+        if (!ledgerTakesOver(error))
+            return Error::fromErrno(error);
+    }
+    if (lstatType(encoded.constData()) == EntryType::Missing) {
+        m_unseen.remove(name);
+        return Error::fromErrno(ENOENT);
+    }
+    const Status recorded = ledger().add(QFile::encodeName(QFileInfo(path).fileName()));
+    if (recorded)
+        m_unseen.remove(name);
+    return recorded;
+}
+
+void MessageFolder::listFully()
+{
+    ++m_fullListings;
+    m_unseen.clear();
+    DirScanner scanner(m_encodedFolder);
+    QByteArray path = m_encodedFolder;
+    const qsizetype folderLength = path.size();
+    const char *name = nullptr;
+    qsizetype length = 0;
+    EntryType type = EntryType::Unknown;
+    while (scanner.next(name, length, type)) {
+        if (!isMessageFileName(name, length))
+            continue;
+        if (type == EntryType::Unknown)
+            type = scanner.typeOf(name);
+        if (type != EntryType::Regular)
+            continue;
+        path.truncate(folderLength);
+        path.append(name, length);
+        const QByteArray bareName = QByteArray(name, length);
+        if (isUnseen(path, bareName))
+            m_unseen.insert(bareName);
+    }
+}
+
+void MessageFolder::relook(const QSet<QByteArray> &names)
+{
+    QByteArray path = m_encodedFolder;
+    const qsizetype folderLength = path.size();
+    for (const QByteArray &name : names) {
+        if (!isMessageFileName(name.constData(), name.size()))
+            continue;
+        path.truncate(folderLength);
+        path.append(name);
+        if (lstatType(path.constData()) == EntryType::Regular && isUnseen(path, name))
+            m_unseen.insert(name);
+        else
+            m_unseen.remove(name);
+    }
+}
+
+bool MessageFolder::isUnseen(const QByteArray &path, const QByteArray &name)
+{
+    quint32 attributes = 0;
+    const int error = readDosAttributes(path.constData(), attributes);
+    if (error == ENOENT)
+        return false;
+    if (attributes & ShownAttributes)
+        return false;
+    return !inLedger(name);
+}
+
+bool MessageFolder::inLedger(const QByteArray &name)
+{
+    return m_ledger && !m_ledger->isEmpty() && m_ledger->contains(name);
+}
+
+ShownLedger &MessageFolder::ledger()
+{
+    if (!m_ledger)
+        m_ledger = std::make_unique<ShownLedger>(m_folder);
+    return *m_ledger;
+}
+
+QByteArray MessageFolder::nameInFolder(const QByteArray &path) const
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray parent = slash < 0 ? QByteArray() : path.left(slash + 1);
+    if (!sameFolder(QFile::decodeName(parent), m_folder))
+        return {};
+    return path.mid(slash + 1);
+}
+
+QStringList MessageFolder::sortedPaths() const
+{
+    QStringList paths;
+    paths.reserve(m_unseen.size());
+    for (const QByteArray &name : m_unseen)
+        paths.append(QFile::decodeName(m_encodedFolder + name));
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <memory>
+
+#include <QByteArray>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include "error.h"
+
+class CFSWatcher;
+class ShownLedger;
+
+// The unseen enumeration and the shown marks of one exchange folder.
+//
+// A message file is a regular file named "*.QLIM" (any letter case), not
+// starting with "." and without the hidden or system attribute. Marking it
+// shown sets its attributes to exactly "hidden"; where the file system keeps
+// no extended attributes (or refuses to write them) the mark goes to a local
+// ledger instead, so nothing is ever shown twice.
+//
+// With a watcher, the first listing reads the whole folder and later ones
+// look again only at the names the watcher saw change; whenever the watcher
+// may have missed events, the folder is read whole once more. Both give the
+// same result.
+class MessageFolder final
+{
+public:
+    enum class MarkStore
+    {
+        Automatic, // extended attributes, the ledger where they cannot be written
+        Ledger,    // the ledger only (also chosen by QUILLET_SHOWN_MARKS=ledger)
+    };
+
+    explicit MessageFolder(const QString &folder, MarkStore store = MarkStore::Automatic);
+    ~MessageFolder();
+    Q_DISABLE_COPY_MOVE(MessageFolder)
+
+    // Full paths, ascending name order; watcher may be null (full listing).
+    QStringList ListUnseen(CFSWatcher *watcher);
+    Status MarkShown(const QString &path);
+
+    QString folder() const { return m_folder; }
+    MarkStore markStore() const { return m_store; }
+    // How many listings read the whole folder; for tests and benchmarks.
+    int fullListings() const { return m_fullListings; }
+
+private:
+    void listFully();
+    void relook(const QSet<QByteArray> &names);
+    bool isUnseen(const QByteArray &path, const QByteArray &name);
+    bool inLedger(const QByteArray &name);
+    ShownLedger &ledger();
+    QByteArray nameInFolder(const QByteArray &path) const;
+    QStringList sortedPaths() const;
+
+    QString m_folder;
+    QByteArray m_encodedFolder; // with a trailing slash
+    MarkStore m_store;
+    std::unique_ptr<ShownLedger> m_ledger;
+    QSet<QByteArray> m_unseen;
+    const CFSWatcher *m_cacheWatcher = nullptr;
+    quint64 m_cacheEpoch = 0;
+    int m_fullListings = 0;
+};
+
+// "*.QLIM" in any letter case, not hidden by a leading ".".
+bool isMessageFileName(const char *name, qsizetype length);

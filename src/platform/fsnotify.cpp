@@ -1,0 +1,84 @@
+#include "fsnotify.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/inotify.h>
+#include <unistd.h>
+
+#include <QFile>
+
+static_assert(FsEvent::Modify == IN_MODIFY && FsEvent::Attrib == IN_ATTRIB &&
+              FsEvent::CloseWrite == IN_CLOSE_WRITE && FsEvent::MovedFrom == IN_MOVED_FROM &&
+              FsEvent::MovedTo == IN_MOVED_TO && FsEvent::Create == IN_CREATE &&
+              FsEvent::Delete == IN_DELETE && FsEvent::DeleteSelf == IN_DELETE_SELF &&
+              FsEvent::MoveSelf == IN_MOVE_SELF && FsEvent::Unmount == IN_UNMOUNT &&
+              FsEvent::QueueOverflow == IN_Q_OVERFLOW && FsEvent::Ignored == IN_IGNORED &&
+              FsEvent::OnlyDir == IN_ONLYDIR && FsEvent::IsDir == IN_ISDIR);
+
+FsNotify::~FsNotify()
+{
+    close();
+}
+
+Status FsNotify::open()
+{
+    close();
+    m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (m_fd < 0)
+        return Error::fromErrno(errno);
+    return {};
+}
+
+void FsNotify::close()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+Result<int> FsNotify::addWatch(const QString &path, quint32 mask)
+{
+    if (m_fd < 0)
+        return Error::fromErrno(EBADF);
+    if (path.isEmpty())
+        return Error::make(ErrorCode::EmptyPath);
+    const int watch = ::inotify_add_watch(m_fd, QFile::encodeName(path).constData(), mask);
+    if (watch < 0)
+        return Error::fromErrno(errno);
+    return watch;
+}
+
+void FsNotify::removeWatch(int watch)
+{
+    if (m_fd >= 0 && watch >= 0)
+        ::inotify_rm_watch(m_fd, watch);
+}
+
+Status FsNotify::drain(const Sink &sink)
+{
+    if (m_fd < 0)
+        return Error::fromErrno(EBADF);
+    alignas(inotify_event) char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t length = ::read(m_fd, buffer, sizeof buffer);
+        if (length < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EAGAIN)
+                return {};
+            return Error::fromErrno(errno);
+        }
+        if (length == 0)
+            return {};
+        for (ssize_t offset = 0; offset + ssize_t(sizeof(inotify_event)) <= length;) {
+            inotify_event event;
+            std::memcpy(&event, buffer + offset, sizeof event);
+            const char *name = buffer + offset + sizeof event;
+            // The name is NUL-padded to its slot.
+            const QByteArrayView nameView =
+                event.len ? QByteArrayView(name, qstrnlen(name, event.len)) : QByteArrayView();
+            sink(event.wd, event.mask, nameView);
+            offset += sizeof(inotify_event) + event.len;
+        }
+    }
+}

@@ -1,0 +1,23 @@
+#include "colorbutton.h"
+
+#include <QColor>
+#include <QPalette>
+
+#include "dialogs.h"
+
+ColorButton::ColorButton(QWidget *parent) : QPushButton(parent)
+{
+    setFlat(true);
+    setAutoFillBackground(true);
+    setColor(0);
+}
+
+void ColorButton::setColor(qint32 color)
+{
+    m_color = color & 0x00FFFFFF;
+    QPalette face = palette();
+    const QColor shown = colorFromRgbValue(m_color);
+    face.setColor(QPalette::Button, shown);
+    face.setColor(QPalette::Window, shown);
+    setPalette(face);
+}

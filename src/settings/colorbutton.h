@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QPushButton>
+
+// A flat push button without caption whose face is the colour it edits.
+// The colour is kept in the program's layout 0x00BBGGRR (red lowest).
+class ColorButton final : public QPushButton
+{
+    Q_OBJECT
+
+public:
+    explicit ColorButton(QWidget *parent = nullptr);
+    Q_DISABLE_COPY_MOVE(ColorButton)
+
+    qint32 color() const { return m_color; }
+    void setColor(qint32 color);
+
+private:
+    qint32 m_color = 0;
+};

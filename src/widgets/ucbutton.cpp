@@ -1,0 +1,95 @@
+#include "ucbutton.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <qdrawutil.h>
+
+ucButton::ucButton(QWidget *parent) : QWidget(parent)
+{
+    resize(sizeHint());
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+Status ucButton::setPicture(const QPixmap &picture)
+{
+    m_pictureWidth = picture.isNull() ? 0 : picture.width();
+    m_pictureHeight = picture.isNull() ? 0 : picture.height();
+    m_picture = picture;
+    return {};
+}
+
+void ucButton::ClickMe()
+{
+    if (isEnabled())
+        emit Click();
+}
+
+void ucButton::DrawButton(bool pressed)
+{
+    const qreal ratio = devicePixelRatioF();
+    m_face = QImage(size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    m_face.setDevicePixelRatio(ratio);
+    m_face.fill(palette().color(QPalette::Button));
+
+    QPainter painter(&m_face);
+    const QRect client = rect();
+    if (!m_picture.isNull()) {
+        // Integer division rounds towards zero: an odd remainder is dropped and
+        // a picture larger than the button is cut off evenly.
+        const int x = (client.width() - m_pictureWidth) / 2;
+        const int y = (client.height() - m_pictureHeight) / 2;
+        painter.drawPixmap(x, y, m_pictureWidth, m_pictureHeight, m_picture);
+    }
+    qDrawWinButton(&painter, client, palette(), pressed, nullptr);
+    painter.end();
+    update();
+}
+
+void ucButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    if (m_face.isNull())
+        painter.fillRect(rect(), palette().color(QPalette::Button));
+    else
+        painter.drawImage(0, 0, m_face);
+}
+
+void ucButton::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    DrawButton(false);
+}
+
+void ucButton::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    DrawButton(false);
+}
+
+void ucButton::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() == Qt::LeftButton)
+        m_clickArmed = true;
+    DrawButton(true);
+}
+
+void ucButton::mouseReleaseEvent(QMouseEvent *event)
+{
+    DrawButton(false);
+    const bool click = event->button() == Qt::LeftButton && m_clickArmed &&
+                       rect().contains(event->position().toPoint());
+    if (event->button() == Qt::LeftButton)
+        m_clickArmed = false;
+    if (click)
+        emit Click();
+}
+
+// The second press of a double click raises Click at once; its release does not.
+void ucButton::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    DrawButton(true);
+    if (event->button() == Qt::LeftButton) {
+        m_clickArmed = false;
+        emit Click();
+    }
+}

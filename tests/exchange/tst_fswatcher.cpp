@@ -1,0 +1,208 @@
+#include "fswatcher.h"
+#include "testenv.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QTest>
+
+#include "fileattributes.h"
+
+namespace {
+
+int openDescriptorCount()
+{
+    return int(QDir(QStringLiteral("/proc/self/fd"))
+                   .entryList(QDir::System | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+bool rename(const QString &from, const QString &to)
+{
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+} // namespace
+
+class TestFSWatcher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void createdFileMakesOnePollTrue()
+    {
+        TestEnvironment env;
+        CFSWatcher watcher;
+        QVERIFY(watcher.StartWatch(env.chats()));
+        QVERIFY(!watcher.IsSomethingChanged());
+        env.touch(QStringLiteral("chats/a.QLIM"), "x");
+        QVERIFY(watcher.IsSomethingChanged());
+        QVERIFY(!watcher.IsSomethingChanged());
+    }
+
+    void manyChangesBetweenPollsGiveOneTrue()
+    {
+        TestEnvironment env;
+        CFSWatcher watcher;
+        QVERIFY(watcher.StartWatch(env.chats()));
+        for (int i = 0; i < 10; ++i)
+            env.touch(QStringLiteral("chats/%1.QLIM").arg(i), "x");
+        QVERIFY(watcher.IsSomethingChanged());
+        QVERIFY(!watcher.IsSomethingChanged());
+        QCOMPARE(watcher.takeChangedNames().size(), 10);
+    }
+
+    // Every kind of change to a file of the folder counts, and names the file.
+    void eachKindOfChange_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("hidden mark") << QStringLiteral("hide") << QByteArray("old.QLIM");
+        QTest::newRow("mark removed") << QStringLiteral("unhide") << QByteArray("old.QLIM");
+        QTest::newRow("contents") << QStringLiteral("append") << QByteArray("old.QLIM");
+        QTest::newRow("deleted") << QStringLiteral("delete") << QByteArray("old.QLIM");
+        QTest::newRow("renamed away") << QStringLiteral("move out") << QByteArray("old.QLIM");
+        QTest::newRow("renamed in") << QStringLiteral("move in") << QByteArray("in.QLIM");
+        QTest::newRow("permissions") << QStringLiteral("chmod") << QByteArray("old.QLIM");
+    }
+
+    void eachKindOfChange()
+    {
+        QFETCH(QString, change);
+        QFETCH(QByteArray, name);
+        TestEnvironment env;
+        const QString old = env.touch(QStringLiteral("chats/old.QLIM"), "x");
+        QVERIFY(SetFileAttributesA(old, FILE_ATTRIBUTE_HIDDEN).ok());
+        const QString outside = env.touch(QStringLiteral("outside.QLIM"), "y");
+        CFSWatcher watcher;
+        QVERIFY(watcher.StartWatch(env.chats()));
+        if (change == QLatin1String("hide")) {
+            QVERIFY(SetFileAttributesA(old, FILE_ATTRIBUTE_HIDDEN).ok());
+        } else if (change == QLatin1String("unhide")) {
+            QVERIFY(clearDosAttributes(old).ok());
+        } else if (change == QLatin1String("append")) {
+            QFile file(old);
+            QVERIFY(file.open(QIODevice::Append));
+            file.write("more");
+        } else if (change == QLatin1String("delete")) {
+            QVERIFY(QFile::remove(old));
+        } else if (change == QLatin1String("move out")) {
+            QVERIFY(rename(old, env.path(QStringLiteral("gone.QLIM"))));
+        } else if (change == QLatin1String("move in")) {
+            QVERIFY(rename(outside, env.path(QStringLiteral("chats/in.QLIM"))));
+        } else if (change == QLatin1String("chmod")) {
+            QCOMPARE(::chmod(QFile::encodeName(old).constData(), 0600), 0);
+        }
+        QVERIFY(watcher.IsSomethingChanged());
+        QVERIFY(watcher.takeChangedNames().contains(name));
+        QVERIFY(!watcher.IsSomethingChanged());
+    }
+
+    void subfoldersAreOutsideTheWatch()
+    {
+        TestEnvironment env;
+        QVERIFY(QDir().mkpath(env.path(QStringLiteral("chats/sub"))));
+        CFSWatcher watcher;
+        QVERIFY(watcher.StartWatch(env.chats()));
+        env.touch(QStringLiteral("chats/sub/a.QLIM"), "x");
+        QVERIFY(!watcher.IsSomethingChanged());
+        // Folder-name changes are not watched either.
+        QVERIFY(QDir().mkdir(env.path(QStringLiteral("chats/other"))));
+        QVERIFY(!watcher.IsSomethingChanged());
+    }
+
+    void failedStartAnswersFalseAndClosesNothing_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::newRow("missing folder") << QStringLiteral("missing");
+        QTest::newRow("a file") << QStringLiteral("file");
+        QTest::newRow("empty path") << QString();
+    }
+
+    void failedStartAnswersFalseAndClosesNothing()
+    {
+        QFETCH(QString, relative);
+        TestEnvironment env;
+        env.touch(QStringLiteral("file"));
+        const QString path = relative.isEmpty() ? QString() : env.path(relative);
+        int pipe[2];
+        QCOMPARE(::pipe(pipe), 0);
+        const int before = openDescriptorCount();
+        {
+            CFSWatcher watcher;
+            QVERIFY(!watcher.StartWatch(path));
+            QCOMPARE(openDescriptorCount(), before);
+            QVERIFY(!watcher.IsSomethingChanged());
+            if (relative == QLatin1String("missing")) {
+                // Creating the folder later does not start a watch that never started.
+                QVERIFY(QDir().mkdir(path));
+                env.touch(relative + QStringLiteral("/a.QLIM"), "x");
+            }
+            QVERIFY(!watcher.IsSomethingChanged());
+            QVERIFY(!watcher.isWatching());
+        }
+        QCOMPARE(openDescriptorCount(), before);
+        QVERIFY(::fcntl(pipe[0], F_GETFD) >= 0);
+        QVERIFY(::fcntl(pipe[1], F_GETFD) >= 0);
+        ::close(pipe[0]);
+        ::close(pipe[1]);
+    }
+
+    void destructionReleasesTheDescriptor()
+    {
+        TestEnvironment env;
+        const int before = openDescriptorCount();
+        {
+            CFSWatcher watcher;
+            QVERIFY(watcher.StartWatch(env.chats()));
+            QCOMPARE(openDescriptorCount(), before + 1);
+        }
+        QCOMPARE(openDescriptorCount(), before);
+    }
+
+    void watchComesBackAfterFolderReturns_data()
+    {
+        QTest::addColumn<bool>("moveAway");
+        QTest::newRow("removed") << false;
+        QTest::newRow("renamed away") << true;
+    }
+
+    void watchComesBackAfterFolderReturns()
+    {
+        QFETCH(bool, moveAway);
+        TestEnvironment env;
+        const QString folder = env.chats();
+        CFSWatcher watcher;
+        watcher.setRetryInterval(20);
+        QVERIFY(watcher.StartWatch(folder));
+        const quint64 epoch = watcher.epoch();
+        if (moveAway)
+            QVERIFY(rename(folder, env.path(QStringLiteral("moved"))));
+        else
+            QVERIFY(QDir(folder).removeRecursively());
+        // Losing the watch is a change; then silence while the folder is away.
+        QVERIFY(watcher.IsSomethingChanged());
+        QVERIFY(!watcher.isWatching());
+        QTest::qWait(50);
+        QVERIFY(!watcher.IsSomethingChanged());
+
+        QVERIFY(QDir().mkdir(folder));
+        // QTRY_VERIFY evaluates once more after success: keep the first true.
+        bool changed = false;
+        QTRY_VERIFY(changed = changed || watcher.IsSomethingChanged());
+        QVERIFY(watcher.isWatching());
+        QVERIFY(watcher.epoch() != epoch);
+        QVERIFY(!watcher.IsSomethingChanged());
+        env.touch(QStringLiteral("chats/back.QLIM"), "x");
+        QVERIFY(watcher.IsSomethingChanged());
+        if (moveAway) {
+            // The folder that went away is no longer watched.
+            env.touch(QStringLiteral("moved/old.QLIM"), "x");
+            QVERIFY(!watcher.IsSomethingChanged());
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFSWatcher)
+#include "tst_fswatcher.moc"

@@ -1,0 +1,397 @@
+#include "messagefolder.h"
+#include "testenv.h"
+
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <QTest>
+
+#include "fileattributes.h"
+#include "fswatcher.h"
+#include "messagefile.h"
+#include "shownledger.h"
+#include "support.h"
+
+using Store = MessageFolder::MarkStore;
+
+namespace {
+
+const QString GuidA = QStringLiteral("{AAAAAAAA-0000-0000-0000-000000000001}");
+const QString GuidB = QStringLiteral("{BBBBBBBB-0000-0000-0000-000000000002}");
+
+QByteArray rawAttribute(const QString &path)
+{
+    char buffer[64];
+    const ssize_t length =
+        ::lgetxattr(QFile::encodeName(path).constData(), "user.DOSATTRIB", buffer, sizeof buffer);
+    return length < 0 ? QByteArray() : QByteArray(buffer, length);
+}
+
+void setRawAttribute(const QString &path, const QByteArray &value)
+{
+    QCOMPARE(::lsetxattr(QFile::encodeName(path).constData(), "user.DOSATTRIB", value.constData(),
+                         value.size(), 0),
+             0);
+}
+
+bool rename(const QString &from, const QString &to)
+{
+    return ::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+QStringList names(const QStringList &paths)
+{
+    QStringList result;
+    for (const QString &path : paths)
+        result.append(bfGetFileName(path));
+    return result;
+}
+
+// What a fresh folder object, reading the whole folder, finds.
+QStringList fullListing(const QString &folder, Store store = Store::Automatic)
+{
+    MessageFolder fresh(folder, store);
+    return fresh.ListUnseen(nullptr);
+}
+
+QString writeAt(const QString &folder, const QTime &utc, const QString &name, const QString &text,
+                const QString &guid)
+{
+    Clock::setFixedUtc(QDateTime(QDate(2024, 5, 6), utc, Qt::UTC));
+    const Result<QString> path = WriteMessageFile(folder, name, text, guid);
+    return path.ok() ? path.value() : QString();
+}
+
+} // namespace
+
+class TestMessageFolder : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup()
+    {
+        Clock::reset();
+        qunsetenv("QUILLET_SHOWN_MARKS");
+    }
+
+    void batchComesInSendOrder_data()
+    {
+        QTest::addColumn<Store>("store");
+        QTest::newRow("extended attributes") << Store::Automatic;
+        QTest::newRow("ledger") << Store::Ledger;
+    }
+
+    void batchComesInSendOrder()
+    {
+        QFETCH(Store, store);
+        TestEnvironment env;
+        const QString folder = env.chats();
+        QVERIFY(!writeAt(folder, QTime(10, 0, 1), QStringLiteral("Анна"), QStringLiteral("второе"),
+                         GuidA)
+                     .isEmpty());
+        QVERIFY(!writeAt(folder, QTime(10, 0, 0), QStringLiteral("Борис"), QStringLiteral("первое"),
+                         GuidB)
+                     .isEmpty());
+        QVERIFY(!writeAt(folder, QTime(10, 0, 2), QStringLiteral("Анна"), QStringLiteral("третье"),
+                         GuidA)
+                     .isEmpty());
+
+        MessageFolder messages(folder, store);
+        const QStringList batch = messages.ListUnseen(nullptr);
+        QCOMPARE(batch.size(), 3);
+        QStringList texts;
+        QList<MessageKind> kinds;
+        for (const QString &path : batch) {
+            QCOMPARE(bfGetFilePath(path), folder);
+            const Result<ReceivedMessage> message = ReadMessageFile(path, GuidA);
+            QVERIFY(message.ok());
+            texts.append(message.value().text);
+            kinds.append(message.value().kind);
+            QVERIFY(messages.MarkShown(path).ok());
+        }
+        QCOMPARE(texts, (QStringList{QStringLiteral("первое"), QStringLiteral("второе"),
+                                     QStringLiteral("третье")}));
+        QCOMPARE(kinds,
+                 (QList<MessageKind>{MessageKind::Other, MessageKind::Own, MessageKind::Own}));
+        QVERIFY(messages.ListUnseen(nullptr).isEmpty());
+        // A restart shows nothing again.
+        QVERIFY(fullListing(folder, store).isEmpty());
+        for (const QString &path : batch)
+            QCOMPARE(rawAttribute(path), store == Store::Ledger ? QByteArray() : QByteArray("0x2"));
+        QCOMPARE(QFile::exists(ShownLedger::filePathFor(folder)), store == Store::Ledger);
+    }
+
+    void listsOnlyVisibleRegularMessageFiles()
+    {
+        TestEnvironment env;
+        const QString folder = env.chats();
+        const QString outside = env.touch(QStringLiteral("secret.QLIM"), "outside");
+        for (const char *name : {"a.QLIM", "b.qlim", "c.QliM", "chat.QLIMChat", ".d.QLIM",
+                                 ".e.QLIM.1234.tmp", "f.QLIMx", "QLIM", ".QLIM", "g.QLIM", "h.QLIM",
+                                 "i.QLIM", "j.QLIM", "k.QLIM", "sub/l.QLIM"})
+            env.touch(QStringLiteral("chats/") + QLatin1String(name), "x");
+        setRawAttribute(folder + QStringLiteral("/g.QLIM"), "0x2");
+        setRawAttribute(folder + QStringLiteral("/h.QLIM"), "0x4");
+        setRawAttribute(folder + QStringLiteral("/i.QLIM"), "0x1");
+        setRawAttribute(folder + QStringLiteral("/j.QLIM"), "0x20");
+        // Samba's form: the text, a NUL, then a binary record.
+        setRawAttribute(folder + QStringLiteral("/k.QLIM"),
+                        QByteArray("0x22\0\x03\x00\x01\xFF", 9));
+        QCOMPARE(::symlink(QFile::encodeName(outside).constData(),
+                           QFile::encodeName(folder + QStringLiteral("/x.QLIM")).constData()),
+                 0);
+        QCOMPARE(::mkfifo(QFile::encodeName(folder + QStringLiteral("/y.QLIM")).constData(), 0600),
+                 0);
+        QVERIFY(QDir().mkdir(folder + QStringLiteral("/z.QLIM")));
+
+        MessageFolder messages(folder);
+        const QStringList batch = messages.ListUnseen(nullptr);
+        QCOMPARE(names(batch), (QStringList{QStringLiteral("a.QLIM"), QStringLiteral("b.qlim"),
+                                            QStringLiteral("c.QliM"), QStringLiteral("i.QLIM"),
+                                            QStringLiteral("j.QLIM")}));
+        for (const QString &path : batch) {
+            QVERIFY(!ReadMessageFile(path, GuidA).ok());
+            QVERIFY(messages.MarkShown(path).ok());
+        }
+        QVERIFY(messages.ListUnseen(nullptr).isEmpty());
+        // What was skipped was neither read nor marked.
+        QCOMPARE(rawAttribute(outside), QByteArray());
+        QCOMPARE(TestEnvironment::readAll(outside), QStringLiteral("outside"));
+        QCOMPARE(rawAttribute(folder + QStringLiteral("/z.QLIM")), QByteArray());
+        QCOMPARE(rawAttribute(folder + QStringLiteral("/chat.QLIMChat")), QByteArray());
+        QCOMPARE(rawAttribute(folder + QStringLiteral("/sub/l.QLIM")), QByteArray());
+    }
+
+    void readOnlyFileEndsExactlyHidden()
+    {
+        TestEnvironment env;
+        const QString path = env.touch(QStringLiteral("chats/r.QLIM"), "x");
+        setRawAttribute(path, "0x21");
+        MessageFolder messages(env.chats());
+        QCOMPARE(messages.ListUnseen(nullptr), QStringList{path});
+        QVERIFY(messages.MarkShown(path).ok());
+        QCOMPARE(rawAttribute(path), QByteArray("0x2"));
+    }
+
+    void markingAMissingFileFails_data()
+    {
+        QTest::addColumn<Store>("store");
+        QTest::newRow("extended attributes") << Store::Automatic;
+        QTest::newRow("ledger") << Store::Ledger;
+    }
+
+    void markingAMissingFileFails()
+    {
+        QFETCH(Store, store);
+        TestEnvironment env;
+        const QString path = env.touch(QStringLiteral("chats/m.QLIM"), "x");
+        MessageFolder messages(env.chats(), store);
+        QCOMPARE(messages.ListUnseen(nullptr), QStringList{path});
+        QVERIFY(QFile::remove(path));
+        const Status marked = messages.MarkShown(path);
+        QVERIFY(!marked.ok());
+        QCOMPARE(marked.error().number, ENOENT);
+        QVERIFY(messages.ListUnseen(nullptr).isEmpty());
+    }
+
+    // The chat window's use: list at the first tick, then after each reported change.
+    void fileMadeVisibleAgainIsListedAgain()
+    {
+        TestEnvironment env;
+        const QString folder = env.chats();
+        const QString path = env.touch(QStringLiteral("chats/v.QLIM"), "x");
+        CFSWatcher watcher;
+        QVERIFY(watcher.StartWatch(folder));
+        MessageFolder messages(folder);
+        QCOMPARE(messages.ListUnseen(&watcher), QStringList{path});
+        QVERIFY(messages.MarkShown(path).ok());
+        // The mark itself is a change: a false alarm that finds nothing.
+        QVERIFY(watcher.IsSomethingChanged());
+        QVERIFY(messages.ListUnseen(&watcher).isEmpty());
+        QVERIFY(!watcher.IsSomethingChanged());
+
+        QVERIFY(clearDosAttributes(path).ok());
+        QVERIFY(watcher.IsSomethingChanged());
+        QCOMPARE(messages.ListUnseen(&watcher), QStringList{path});
+        QCOMPARE(messages.fullListings(), 1);
+    }
+
+    // Every kind of change, each followed by a poll: what the watcher's names
+    // give must be exactly what reading the whole folder gives.
+    void incrementalListingMatchesFull()
+    {
+        TestEnvironment env;
+        const QString folder = env.chats();
+        const auto in = [&](const char *name) {
+            return folder + QLatin1Char('/') + QLatin1String(name);
+        };
+        env.touch(QStringLiteral("chats/old1.QLIM"), "x");
+        env.touch(QStringLiteral("chats/old2.QLIM"), "x");
+        env.touch(QStringLiteral("chats/c.txt"), "x");
+        setRawAttribute(in("old2.QLIM"), "0x2");
+
+        CFSWatcher watcher;
+        QVERIFY(watcher.StartWatch(folder));
+        MessageFolder messages(folder);
+        QCOMPARE(messages.ListUnseen(&watcher), fullListing(folder));
+
+        QString written;
+        const QList<std::pair<const char *, std::function<void()>>> steps = {
+            {"message written",
+             [&] {
+                 written = writeAt(folder, QTime(1, 2, 3), QStringLiteral("A"), QStringLiteral("t"),
+                                   GuidA);
+             }},
+            {"file created", [&] { env.touch(QStringLiteral("chats/a.QLIM"), "x"); }},
+            {"renamed into folder",
+             [&] { QVERIFY(rename(env.touch(QStringLiteral("b.QLIM"), "x"), in("b.QLIM"))); }},
+            {"renamed to other name", [&] { QVERIFY(rename(in("a.QLIM"), in("a.txt"))); }},
+            {"renamed to message name", [&] { QVERIFY(rename(in("c.txt"), in("c.QLIM"))); }},
+            {"marked shown", [&] { QVERIFY(messages.MarkShown(in("old1.QLIM")).ok()); }},
+            {"hidden by hand", [&] { setRawAttribute(in("b.QLIM"), "0x2"); }},
+            {"system by hand", [&] { setRawAttribute(in("c.QLIM"), "0x4"); }},
+            {"visible again by hand", [&] { QVERIFY(clearDosAttributes(in("old1.QLIM")).ok()); }},
+            {"archive only", [&] { setRawAttribute(in("old2.QLIM"), "0x20"); }},
+            {"hidden by a dot", [&] { QVERIFY(rename(in("old2.QLIM"), in(".old2.QLIM"))); }},
+            {"deleted", [&] { QVERIFY(QFile::remove(in("c.QLIM"))); }},
+            {"moved out",
+             [&] { QVERIFY(rename(in("old1.QLIM"), env.path(QStringLiteral("out.QLIM")))); }},
+            {"replaced by a link",
+             [&] {
+                 env.touch(QStringLiteral("chats/l.QLIM"), "x");
+                 QVERIFY(QFile::remove(in("l.QLIM")));
+                 QCOMPARE(::symlink("/etc/hostname", QFile::encodeName(in("l.QLIM")).constData()),
+                          0);
+             }},
+            {"replaced by a folder",
+             [&] {
+                 env.touch(QStringLiteral("chats/d.QLIM"), "x");
+                 QVERIFY(QFile::remove(in("d.QLIM")));
+                 QVERIFY(QDir().mkdir(in("d.QLIM")));
+             }},
+            {"named pipe",
+             [&] { QCOMPARE(::mkfifo(QFile::encodeName(in("p.QLIM")).constData(), 0600), 0); }},
+            {"in a subfolder", [&] { env.touch(QStringLiteral("chats/d.QLIM/s.QLIM"), "x"); }},
+            {"chat file", [&] { env.touch(QStringLiteral("chats/x.QLIMChat"), "x"); }},
+        };
+        for (const auto &[what, step] : steps) {
+            step();
+            watcher.IsSomethingChanged();
+            QCOMPARE(messages.ListUnseen(&watcher), fullListing(folder));
+            if (QTest::currentTestFailed())
+                QFAIL(what);
+        }
+        QCOMPARE(messages.ListUnseen(&watcher), QStringList{written});
+        QCOMPARE(messages.fullListings(), 1);
+    }
+
+    void queueOverflowLeadsToOneFullListing()
+    {
+        QFile limits(QStringLiteral("/proc/sys/fs/inotify/max_queued_events"));
+        QVERIFY(limits.open(QIODevice::ReadOnly));
+        const int queueLimit = limits.readAll().trimmed().toInt();
+        if (queueLimit <= 0 || queueLimit > 200000)
+            QSKIP("the inotify queue is too long to overflow here");
+
+        TestEnvironment env;
+        const QString folder = env.chats();
+        const QString shown = env.touch(QStringLiteral("chats/shown.QLIM"), "x");
+        setRawAttribute(shown, "0x2");
+        CFSWatcher watcher;
+        QVERIFY(watcher.StartWatch(folder));
+        MessageFolder messages(folder);
+        QVERIFY(messages.ListUnseen(&watcher).isEmpty());
+
+        // Each new file queues a creation and a close: more than the queue holds.
+        for (int i = 0; i <= queueLimit / 2 + 64; ++i)
+            env.touch(QStringLiteral("chats/%1.QLIM").arg(i, 6, 10, QLatin1Char('0')));
+        QVERIFY(clearDosAttributes(shown).ok());
+        QVERIFY(watcher.IsSomethingChanged());
+        QCOMPARE(watcher.overflowCount(), 1);
+        const QStringList batch = messages.ListUnseen(&watcher);
+        QCOMPARE(messages.fullListings(), 2);
+        QCOMPARE(batch.size(), queueLimit / 2 + 64 + 2);
+        QCOMPARE(batch, fullListing(folder));
+        QVERIFY(!watcher.IsSomethingChanged());
+        QCOMPARE(messages.ListUnseen(&watcher), batch);
+        QCOMPARE(messages.fullListings(), 2);
+    }
+
+    void folderRemovedAndRecreated()
+    {
+        TestEnvironment env;
+        const QString folder = env.chats();
+        const QString first = env.touch(QStringLiteral("chats/a.QLIM"), "x");
+        CFSWatcher watcher;
+        watcher.setRetryInterval(20);
+        QVERIFY(watcher.StartWatch(folder));
+        MessageFolder messages(folder);
+        QCOMPARE(messages.ListUnseen(&watcher), QStringList{first});
+
+        QVERIFY(QDir(folder).removeRecursively());
+        QVERIFY(watcher.IsSomethingChanged());
+        QVERIFY(messages.ListUnseen(&watcher).isEmpty());
+
+        const QString second = env.touch(QStringLiteral("chats/b.QLIM"), "x");
+        // QTRY_VERIFY evaluates once more after success: keep the first true.
+        bool changed = false;
+        QTRY_VERIFY(changed = changed || watcher.IsSomethingChanged());
+        QCOMPARE(messages.ListUnseen(&watcher), QStringList{second});
+        const QString third = env.touch(QStringLiteral("chats/c.QLIM"), "x");
+        QVERIFY(watcher.IsSomethingChanged());
+        QCOMPARE(messages.ListUnseen(&watcher), (QStringList{second, third}));
+        QCOMPARE(messages.ListUnseen(&watcher), fullListing(folder));
+    }
+
+    void watcherOfAnotherFolderIsNotTrusted()
+    {
+        TestEnvironment env;
+        QVERIFY(QDir().mkdir(env.path(QStringLiteral("other"))));
+        CFSWatcher watcher;
+        QVERIFY(watcher.StartWatch(env.path(QStringLiteral("other"))));
+        MessageFolder messages(env.chats());
+        QVERIFY(messages.ListUnseen(&watcher).isEmpty());
+        const QString path = env.touch(QStringLiteral("chats/a.QLIM"), "x");
+        QCOMPARE(messages.ListUnseen(&watcher), QStringList{path});
+    }
+
+    void ledgerKeepsMarksOutsideTheFolder()
+    {
+        TestEnvironment env;
+        qputenv("QUILLET_SHOWN_MARKS", "ledger");
+        const QString folder = env.chats();
+        const QString odd = env.touch(QStringLiteral("chats/line\nbreak %41#.QLIM"), "x");
+        const QString plain = env.touch(QStringLiteral("chats/plain.QLIM"), "x");
+        {
+            MessageFolder messages(folder);
+            QCOMPARE(messages.markStore(), Store::Ledger);
+            QCOMPARE(messages.ListUnseen(nullptr).size(), 2);
+            QVERIFY(messages.MarkShown(odd).ok());
+            QCOMPARE(messages.ListUnseen(nullptr), QStringList{plain});
+        }
+        QCOMPARE(rawAttribute(odd), QByteArray());
+        const QString ledger = ShownLedger::filePathFor(folder);
+        QVERIFY(ledger.startsWith(env.path(QStringLiteral("state/quillet-im/shown/"))));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
+
+        // A torn last line from a crash is ignored; the marks before it hold,
+        // also for a folder object that would use extended attributes.
+        QFile file(ledger);
+        QVERIFY(file.open(QIODevice::Append));
+        file.write("plain.QL");
+        file.close();
+        qunsetenv("QUILLET_SHOWN_MARKS");
+        QCOMPARE(fullListing(folder), QStringList{plain});
+        {
+            MessageFolder messages(folder, Store::Ledger);
+            QVERIFY(messages.MarkShown(plain).ok());
+        }
+        QVERIFY(fullListing(folder).isEmpty());
+        QVERIFY(fullListing(folder, Store::Ledger).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMessageFolder)
+#include "tst_messagefolder.moc"

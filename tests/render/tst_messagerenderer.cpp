@@ -1,0 +1,536 @@
+#include "boxes.h"
+#include "messagerenderer.h"
+#include "modrtfsupport.h"
+#include "rtfreader.h"
+#include "rtfwriter.h"
+#include "settings.h"
+#include "support.h"
+#include "testenv.h"
+#include "textfileio.h"
+
+#include <ctime>
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextEdit>
+
+namespace {
+
+// One run of the view, as the tests compare it.
+struct Run
+{
+    int block = 0;
+    QString text;
+    qreal points = 0;
+    bool bold = false;
+    QRgb colour = 0;
+    Qt::Alignment alignment = Qt::AlignLeft;
+
+    friend bool operator==(const Run &, const Run &) = default;
+};
+
+char *toString(const Run &run)
+{
+    return qstrdup(QStringLiteral("[%1] \"%2\" %3pt %4 #%5 align %6")
+                       .arg(run.block)
+                       .arg(run.text)
+                       .arg(run.points)
+                       .arg(run.bold ? QStringLiteral("bold") : QStringLiteral("plain"))
+                       .arg(run.colour, 8, 16, QLatin1Char('0'))
+                       .arg(int(run.alignment))
+                       .toUtf8()
+                       .constData());
+}
+
+QList<Run> runsOf(const QTextDocument &document)
+{
+    QList<Run> runs;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            runs.append({block.blockNumber(), it.fragment().text(), format.fontPointSize(),
+                         format.fontWeight() > QFont::Medium, format.foreground().color().rgb(),
+                         block.blockFormat().alignment() & Qt::AlignHorizontal_Mask});
+        }
+    }
+    return runs;
+}
+
+QStringList blockTexts(const QTextDocument &document)
+{
+    QStringList texts;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        texts.append(block.text());
+    return texts;
+}
+
+SystemTime utc(int year, int month, int day, int hour, int minute, int second)
+{
+    SystemTime time;
+    time.wYear = quint16(year);
+    time.wMonth = quint16(month);
+    time.wDay = quint16(day);
+    time.wHour = quint16(hour);
+    time.wMinute = quint16(minute);
+    time.wSecond = quint16(second);
+    return time;
+}
+
+// Local time in the test zone (three hours east of UTC, no daylight saving).
+QDateTime moscow(int hour, int minute, int second)
+{
+    return QDateTime(QDate(2026, 12, 5), QTime(hour, minute, second), Qt::OffsetFromUTC, 3 * 3600);
+}
+
+const QRgb Grey = qRgb(128, 128, 128);
+const QRgb Black = qRgb(0, 0, 0);
+const QRgb Green = qRgb(0, 128, 0);
+const QRgb Violet = qRgb(128, 0, 255);
+
+} // namespace
+
+class TestMessageRenderer : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<QTextEdit> m_view;
+    std::unique_ptr<MessageRenderer> m_renderer;
+    QList<BoxRequest> m_boxes;
+    std::function<int(const BoxRequest &)> m_answer;
+
+    QString logsRoot() const
+    {
+        return m_env->path(QStringLiteral("data/Greyhollow Studios/Quillet IM/Logs"));
+    }
+
+    QStringList logFiles() const
+    {
+        const Result<QString> folder = GetLogsFolder(true);
+        return QDir(folder.value()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
+
+    void render(const QString &name = QStringLiteral("guest"),
+                const QString &text = QStringLiteral("Hello"),
+                MessageKind kind = MessageKind::Other)
+    {
+        m_renderer->RenderMessage(name, text, Clock::utcSystemTime(), kind);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("TZ", "MSK-3");
+        tzset();
+    }
+
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        ChatFilePath = m_env->path(QStringLiteral("chats/Room.QLIMChat"));
+        Settings = SettingsRecord();
+        Clock::setFixedUtc(QDateTime(QDate(2026, 12, 5), QTime(9, 0, 0), Qt::UTC));
+        m_view = std::make_unique<QTextEdit>();
+        m_view->setReadOnly(true);
+        m_renderer = std::make_unique<MessageRenderer>(m_view.get(), m_view.get());
+        m_boxes.clear();
+        m_answer = [](const BoxRequest &) { return int(IDIGNORE); };
+        Boxes::setHandler([this](const BoxRequest &request) {
+            m_boxes.append(request);
+            return BoxReply{m_answer(request), {}};
+        });
+    }
+
+    void cleanup()
+    {
+        m_renderer.reset();
+        m_view.reset();
+        Boxes::resetHandler();
+        Clock::reset();
+        m_env.reset();
+    }
+
+    void layoutOfMessages_data()
+    {
+        QTest::addColumn<bool>("separateLine");
+        QTest::addColumn<QList<Run>>("expected");
+        QTest::newRow("name on its own line")
+            << true
+            << QList<Run>{
+                   {0, QStringLiteral("guest  (12:00:00 - 05.12.2026)"), 8, true, Violet},
+                   {1, QStringLiteral("Hello"), 9, false, Black},
+                   {2, QStringLiteral(" "), 3, false, Black},
+                   {3, QStringLiteral("guest  (12:00:00 - 05.12.2026)"), 8, true, Violet},
+                   {4, QStringLiteral("Hello"), 9, false, Black},
+               };
+        QTest::newRow("name in front of the text")
+            << false
+            << QList<Run>{
+                   {0, QStringLiteral("(12:00:00 - 05.12.2026) guest:  "), 8, true, Violet},
+                   {0, QStringLiteral("Hello"), 9, false, Black},
+                   {1, QStringLiteral(" "), 3, false, Black},
+                   {2, QStringLiteral("(12:00:00 - 05.12.2026) guest:  "), 8, true, Violet},
+                   {2, QStringLiteral("Hello"), 9, false, Black},
+               };
+    }
+
+    // The first message starts at the top; each later one follows a 3-point spacer.
+    void layoutOfMessages()
+    {
+        QFETCH(bool, separateLine);
+        QFETCH(QList<Run>, expected);
+        Settings.NameOnSeparateLine = separateLine;
+        render();
+        render();
+        QCOMPARE(runsOf(*m_view->document()), expected);
+        QCOMPARE(m_view->document()->lastBlock().text(), QString());
+        QCOMPARE(m_view->document()->blockCount(), expected.last().block + 2);
+    }
+
+    void timeStamps_data()
+    {
+        QTest::addColumn<QDateTime>("first");
+        QTest::addColumn<QDateTime>("second");
+        QTest::addColumn<bool>("stamped");
+        QTest::newRow("five boundaries in 4:01") << moscow(10, 0, 59) << moscow(10, 5, 0) << true;
+        QTest::newRow("four boundaries in 4:59") << moscow(10, 0, 0) << moscow(10, 4, 59) << false;
+        QTest::newRow("hours later") << moscow(10, 0, 0) << moscow(13, 0, 0) << true;
+        QTest::newRow("clock set back") << moscow(10, 0, 0) << moscow(9, 0, 0) << false;
+    }
+
+    void timeStamps()
+    {
+        QFETCH(QDateTime, first);
+        QFETCH(QDateTime, second);
+        QFETCH(bool, stamped);
+        Clock::setFixedUtc(first);
+        render();
+        QCOMPARE(blockTexts(*m_view->document()).first(), QStringLiteral("guest  (") +
+                                                              first.toString(u"HH:mm:ss") +
+                                                              QStringLiteral(" - 05.12.2026)"));
+        Clock::setFixedUtc(second);
+        render();
+        const QStringList texts = blockTexts(*m_view->document());
+        const QString stamp = second.toString(u"HH:mm:ss");
+        if (stamped) {
+            QCOMPARE(texts.mid(2, 4), (QStringList{QStringLiteral(" "), stamp, QStringLiteral(" "),
+                                                   QStringLiteral("guest  (") + stamp +
+                                                       QStringLiteral(" - 05.12.2026)")}));
+            const QTextBlock block = m_view->document()->findBlockByNumber(3);
+            QCOMPARE(block.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+            QCOMPARE(block.begin().fragment().charFormat().fontPointSize(), 8.0);
+            QCOMPARE(block.begin().fragment().charFormat().foreground().color().rgb(), Grey);
+            QCOMPARE(block.next().blockFormat().alignment() & Qt::AlignHorizontal_Mask,
+                     Qt::AlignLeft);
+        } else {
+            QCOMPARE(texts.size(), 6);
+            QVERIFY(!texts.contains(stamp));
+        }
+    }
+
+    // A stamp starts the count anew, and stamps can be switched off.
+    void timeStampCountRestarts()
+    {
+        Clock::setFixedUtc(moscow(10, 0, 0));
+        render();
+        Clock::setFixedUtc(moscow(10, 5, 30));
+        render(); // stamped at 10:05:30
+        Clock::setFixedUtc(moscow(10, 9, 59));
+        render();
+        Clock::setFixedUtc(moscow(10, 10, 0));
+        Settings.iChatStylePlugin = false;
+        render();
+        Settings.iChatStylePlugin = true;
+        Clock::setFixedUtc(moscow(10, 10, 1));
+        render();
+        const QStringList texts = blockTexts(*m_view->document());
+        QCOMPARE(texts.count(QStringLiteral("10:05:30")), 1);
+        QCOMPARE(texts.count(QStringLiteral("10:10:00")), 0);
+        QCOMPARE(texts.count(QStringLiteral("10:10:01")), 1);
+    }
+
+    void displayName_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("empty") << QString() << QStringLiteral("Анонимус");
+        QTest::newRow("blanks") << QStringLiteral("   ") << QStringLiteral("Анонимус");
+        QTest::newRow("blanks and breaks")
+            << QStringLiteral(" \r\n\t\u00A0\n") << QStringLiteral("Анонимус");
+        QTest::newRow("padded") << QStringLiteral("  Иван Петров \r\n")
+                                << QStringLiteral("Иван Петров");
+        QTest::newRow("rtf-like") << QStringLiteral("}{\\rtf1\\par}")
+                                  << QStringLiteral("}{\\rtf1\\par}");
+    }
+
+    void displayName()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        QCOMPARE(GetDisplayName(name), shown);
+        render(name);
+        QCOMPARE(blockTexts(*m_view->document()).first(),
+                 shown + QStringLiteral("  (12:00:00 - 05.12.2026)"));
+    }
+
+    void bodies_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("trimmed") << QStringLiteral(" \t\r\n  Hello  \r\n\r\n ")
+                                 << QStringList{QStringLiteral("Hello")};
+        QTest::newRow("crlf") << QStringLiteral("a\r\nb\r\nc")
+                              << QStringList{QStringLiteral("a"), QStringLiteral("b"),
+                                             QStringLiteral("c")};
+        QTest::newRow("lf") << QStringLiteral("a\nb\nc")
+                            << QStringList{QStringLiteral("a"), QStringLiteral("b"),
+                                           QStringLiteral("c")};
+        QTest::newRow("cr") << QStringLiteral("a\rb\rc")
+                            << QStringList{QStringLiteral("a"), QStringLiteral("b"),
+                                           QStringLiteral("c")};
+        QTest::newRow("empty line kept")
+            << QStringLiteral("a\r\n\r\nb")
+            << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
+        QTest::newRow("empty") << QStringLiteral(" \r\n ") << QStringList{QString()};
+    }
+
+    // The body is trimmed and followed by exactly the renderer's one line break.
+    void bodies()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, lines);
+        render(QStringLiteral("guest"), text);
+        QCOMPARE(blockTexts(*m_view->document()).mid(1), lines + QStringList{QString()});
+    }
+
+    void colours_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QRgb>("colour");
+        QTest::newRow("own") << int(MessageKind::Own) << Green;
+        QTest::newRow("other") << int(MessageKind::Other) << Violet;
+        QTest::newRow("system") << int(MessageKind::System) << qRgb(255, 0, 0);
+    }
+
+    void colours()
+    {
+        QFETCH(int, kind);
+        QFETCH(QRgb, colour);
+        render(QStringLiteral("guest"), QStringLiteral("x"), MessageKind(kind));
+        // Settings are read at each call.
+        Settings.MyNameColor = Settings.OtherNameColor = Settings.SystemColor = 0x563412;
+        Settings.MessageColor = 0x0000FF;
+        render(QStringLiteral("guest"), QStringLiteral("y"), MessageKind(kind));
+        const QList<Run> runs = runsOf(*m_view->document());
+        QCOMPARE(runs.at(0).colour, colour);
+        QCOMPARE(runs.at(2).colour, Black);
+        QCOMPARE(runs.last().text, QStringLiteral("y"));
+        QCOMPARE(runs.last().colour, qRgb(255, 0, 0));
+        QCOMPARE(runs.at(runs.size() - 2).colour, qRgb(0x12, 0x34, 0x56));
+    }
+
+    void localTime_data()
+    {
+        QTest::addColumn<SystemTime>("time");
+        QTest::addColumn<QString>("header");
+        QTest::newRow("same day") << utc(2012, 3, 3, 9, 5, 7)
+                                  << QStringLiteral("12:05:07 - 03.03.2012");
+        QTest::newRow("next day") << utc(2026, 12, 31, 22, 30, 0)
+                                  << QStringLiteral("01:30:00 - 01.01.2027");
+        QTest::newRow("summer date")
+            << utc(2026, 7, 1, 12, 0, 0) << QStringLiteral("15:00:00 - 01.07.2026");
+        QTest::newRow("no real moment")
+            << utc(2026, 13, 1, 25, 0, 0) << QStringLiteral("25:00:00 - 01.13.2026");
+    }
+
+    void localTime()
+    {
+        QFETCH(SystemTime, time);
+        QFETCH(QString, header);
+        m_renderer->RenderMessage(QStringLiteral("guest"), QStringLiteral("x"), time,
+                                  MessageKind::Other);
+        QCOMPARE(blockTexts(*m_view->document()).first(),
+                 QStringLiteral("guest  (") + header + QLatin1Char(')'));
+    }
+
+    // The offset in force now applies to every date, also one in the other season.
+    void currentOffsetForEveryDate()
+    {
+        qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
+        tzset();
+        m_renderer->RenderMessage(QStringLiteral("guest"), QStringLiteral("x"),
+                                  utc(2026, 7, 1, 12, 0, 0), MessageKind::Other);
+        qputenv("TZ", "MSK-3");
+        tzset();
+        QCOMPARE(blockTexts(*m_view->document()).first(),
+                 QStringLiteral("guest  (13:00:00 - 01.07.2026)"));
+    }
+
+    void scrolling()
+    {
+        m_view->resize(300, 200);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+        for (int i = 0; i < 60; ++i)
+            render(QStringLiteral("guest"), QStringLiteral("message %1").arg(i));
+        QScrollBar *bar = m_view->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+
+        // At the end, the view follows.
+        int before = bar->maximum();
+        render();
+        QVERIFY(bar->maximum() > before);
+        QCOMPARE(bar->value(), bar->maximum());
+
+        // Scrolled up, it keeps exactly still, and draws again afterwards.
+        bar->setValue(bar->maximum() / 3);
+        const int kept = bar->value();
+        before = bar->maximum();
+        for (int i = 0; i < 5; ++i)
+            render(QStringLiteral("guest"), QStringLiteral("line\r\nline\r\nline"));
+        QVERIFY(bar->maximum() > before);
+        QCOMPARE(bar->value(), kept);
+        QVERIFY(m_view->updatesEnabled());
+
+        // Back at the end, it follows again.
+        bar->setValue(bar->maximum());
+        render();
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+
+    void noLogWithoutMessages()
+    {
+        QVERIFY(m_renderer->SaveConversationLog(true));
+        QVERIFY(m_renderer->SaveConversationLog(false));
+        QVERIFY(m_boxes.isEmpty());
+        QVERIFY(m_renderer->logFilePath().isEmpty());
+        QVERIFY(!QFileInfo::exists(logsRoot()));
+    }
+
+    // One file per window, named after the local time of its first message and
+    // always holding exactly what a full write of the view gives.
+    void oneFilePerRun()
+    {
+        Clock::setFixedUtc(moscow(16, 24, 27));
+        render(QStringLiteral("guest"), QStringLiteral("first"));
+        Clock::advanceMs(61000);
+        render(QStringLiteral("guest"), QStringLiteral("second"));
+        QCOMPARE(logFiles(), QStringList{QStringLiteral("2026-12-05 16-24-27.RTF")});
+        const QString first = m_renderer->logFilePath();
+        QCOMPARE(first, GetLogsFolder(true).value() + QStringLiteral("/2026-12-05 16-24-27.RTF"));
+        const Result<QByteArray> firstBytes = TextFileIO::ReadBytes(first);
+        QCOMPARE(firstBytes.value(), WriteRtf(*m_view->document()));
+        QTextDocument read;
+        QVERIFY(ReadRtf(firstBytes.value(), &read).ok());
+        QCOMPARE(blockTexts(read), blockTexts(*m_view->document()));
+        QVERIFY(m_renderer->SaveConversationLog(false));
+
+        // A second run of the chat writes a second file and leaves the first alone.
+        m_renderer.reset();
+        m_view = std::make_unique<QTextEdit>();
+        m_renderer = std::make_unique<MessageRenderer>(m_view.get(), m_view.get());
+        Clock::advanceMs(3600 * 1000);
+        render(QStringLiteral("guest"), QStringLiteral("third"));
+        QCOMPARE(logFiles(), (QStringList{QStringLiteral("2026-12-05 16-24-27.RTF"),
+                                          QStringLiteral("2026-12-05 17-25-28.RTF")}));
+        QCOMPARE(TextFileIO::ReadBytes(first).value(), firstBytes.value());
+        QCOMPARE(TextFileIO::ReadBytes(m_renderer->logFilePath()).value(),
+                 WriteRtf(*m_view->document()));
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    void logMatchesFullWrite()
+    {
+        for (int i = 0; i < 300; ++i) {
+            Clock::advanceMs(7000);
+            Settings.NameOnSeparateLine = i % 50 < 25;
+            render(i % 3 ? QStringLiteral("guest") : QStringLiteral("}{\\rtf1\\par}"),
+                   QStringLiteral("message %1 \\field{x}\r\nЖ 👋").arg(i), MessageKind(i % 3));
+        }
+        QCOMPARE(TextFileIO::ReadBytes(m_renderer->logFilePath()).value(),
+                 WriteRtf(*m_view->document()));
+        Settings.MessageColor = 0x123456; // a colour the log has not used yet
+        render();
+        render();
+        QCOMPARE(TextFileIO::ReadBytes(m_renderer->logFilePath()).value(),
+                 WriteRtf(*m_view->document()));
+        m_view->setFont(QFont(QStringLiteral("Serif"), 9));
+        render();
+        QCOMPARE(TextFileIO::ReadBytes(m_renderer->logFilePath()).value(),
+                 WriteRtf(*m_view->document()));
+    }
+
+    // Silent saves fail quietly and are tried again; at exit the user is asked.
+    void failureAndRetry_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<bool>("result");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("abort") << int(IDABORT) << false << false;
+        QTest::newRow("ignore") << int(IDIGNORE) << true << false;
+        QTest::newRow("retry after the cause is removed") << int(IDRETRY) << true << true;
+    }
+
+    void failureAndRetry()
+    {
+        QFETCH(int, answer);
+        QFETCH(bool, result);
+        QFETCH(bool, written);
+        const QString blocker =
+            m_env->touch(QStringLiteral("data/Greyhollow Studios/Quillet IM/Logs"), "not a folder");
+        Clock::setFixedUtc(moscow(16, 24, 27));
+        render();
+        Clock::advanceMs(5000);
+        render();
+        QCOMPARE(m_view->document()->blockCount(), 6); // shown without any notice
+        QVERIFY(m_boxes.isEmpty());
+        QVERIFY(!m_renderer->SaveConversationLog(true));
+        QVERIFY(m_boxes.isEmpty());
+
+        m_answer = [&](const BoxRequest &) {
+            if (answer != IDRETRY || m_boxes.size() > 1)
+                return answer;
+            QFile::remove(blocker); // the user removes the cause, then retries
+            return int(IDRETRY);
+        };
+        QCOMPARE(m_renderer->SaveConversationLog(false), result);
+        QCOMPARE(m_boxes.size(), 1);
+        const BoxRequest &box = m_boxes.first();
+        QCOMPARE(box.style, 18);
+        const QString path =
+            GetLogsFolder(true).value() + QStringLiteral("/2026-12-05 16-24-27.RTF");
+        QVERIFY2(box.text.startsWith(path + QStringLiteral("\r\n\r\nНе удалось сохранить лог.")),
+                 qPrintable(box.text));
+        QVERIFY(box.text.contains(QStringLiteral("Код ")));
+        QCOMPARE(QFileInfo::exists(path), written);
+        if (written) {
+            QCOMPARE(m_renderer->logFilePath(), path);
+            QCOMPARE(TextFileIO::ReadBytes(path).value(), WriteRtf(*m_view->document()));
+        }
+    }
+
+    // A write that fails after the file exists (its folder deleted) is also retried.
+    void folderRemovedLater()
+    {
+        render();
+        const QString path = m_renderer->logFilePath();
+        QVERIFY(QFileInfo::exists(path));
+        QVERIFY(QDir(bfGetFilePath(path)).removeRecursively());
+        m_env->touch(QStringLiteral("blocker"));
+        QVERIFY(QFile::rename(m_env->path(QStringLiteral("blocker")), bfGetFilePath(path)));
+        render();
+        QVERIFY(!QFileInfo(path).exists());
+        QVERIFY(QFile::remove(bfGetFilePath(path)));
+        render();
+        QCOMPARE(TextFileIO::ReadBytes(path).value(), WriteRtf(*m_view->document()));
+        QVERIFY(m_boxes.isEmpty());
+    }
+};
+
+QTEST_MAIN(TestMessageRenderer)
+#include "tst_messagerenderer.moc"

@@ -1,0 +1,205 @@
+#include "ucbutton.h"
+
+#include <QSignalSpy>
+#include <QTest>
+#include <QWindow>
+
+namespace {
+
+QPixmap solid(int width, int height, QColor colour)
+{
+    QPixmap pixmap(width, height);
+    pixmap.fill(colour);
+    return pixmap;
+}
+
+// Every pixel tells its own coordinates, so a crop can be checked exactly.
+QPixmap coordinates(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb(x * 3, y * 3, 77));
+    return QPixmap::fromImage(image);
+}
+
+// Showing the button again redraws its face.
+void reshow(ucButton &button, QSize size)
+{
+    button.hide();
+    button.resize(size);
+    button.show();
+}
+
+QRgb pixel(QWidget &widget, int x, int y)
+{
+    return widget.grab().toImage().pixel(x, y);
+}
+
+// Mouse input through the window system, as a real pointer delivers it (a
+// second press soon after the first becomes a double click there).
+QPoint inWindow(ucButton &button)
+{
+    return button.mapTo(button.window(), button.rect().center());
+}
+
+} // namespace
+
+class tst_ucButton final : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_host = std::make_unique<QWidget>();
+        m_host->resize(200, 200);
+        m_button = new ucButton(m_host.get());
+        m_button->setGeometry(10, 10, 45, 45);
+        m_host->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
+        m_background = m_button->palette().color(QPalette::Button).rgb();
+    }
+    void cleanup() { m_host.reset(); }
+
+    void newButtonHasNoPictureAndDefaultSize()
+    {
+        ucButton button;
+        QVERIFY(button.Picture().isNull());
+        QCOMPARE(button.size(), QSize(53, 53));
+    }
+
+    void pictureIsCentredRoundingTowardsZero_data()
+    {
+        QTest::addColumn<QSize>("buttonSize");
+        QTest::addColumn<QSize>("pictureSize");
+        QTest::addColumn<QPoint>("topLeft");
+        QTest::newRow("32 on 45") << QSize(45, 45) << QSize(32, 32) << QPoint(6, 6);
+        QTest::newRow("16 on 21") << QSize(21, 21) << QSize(16, 16) << QPoint(2, 2);
+        QTest::newRow("wide picture") << QSize(45, 45) << QSize(20, 9) << QPoint(12, 18);
+        QTest::newRow("even") << QSize(44, 44) << QSize(32, 32) << QPoint(6, 6);
+    }
+    void pictureIsCentredRoundingTowardsZero()
+    {
+        QFETCH(QSize, buttonSize);
+        QFETCH(QSize, pictureSize);
+        QFETCH(QPoint, topLeft);
+        const QColor red(Qt::red);
+        QVERIFY(m_button->setPicture(solid(pictureSize.width(), pictureSize.height(), red)).ok());
+        reshow(*m_button, buttonSize);
+        const QImage face = m_button->grab().toImage();
+        QCOMPARE(face.pixel(topLeft), red.rgb());
+        QCOMPARE(face.pixel(topLeft + QPoint(pictureSize.width() - 1, pictureSize.height() - 1)),
+                 red.rgb());
+        QCOMPARE(face.pixel(topLeft - QPoint(1, 1)), m_background);
+        QCOMPARE(face.pixel(topLeft + QPoint(pictureSize.width(), pictureSize.height())),
+                 m_background);
+    }
+
+    void largerPictureIsCutOffEvenly()
+    {
+        QVERIFY(m_button->setPicture(coordinates(60, 59)).ok());
+        reshow(*m_button, QSize(45, 45));
+        // (45 - 60) / 2 = -7 and (45 - 59) / 2 = -7: button (10, 20) shows picture (17, 27).
+        QCOMPARE(pixel(*m_button, 10, 20), qRgb(17 * 3, 27 * 3, 77));
+        QCOMPARE(pixel(*m_button, 22, 22), qRgb(29 * 3, 29 * 3, 77));
+    }
+
+    void withoutPictureOnlyBackgroundAndEdge()
+    {
+        m_button->resize(45, 46); // a resize redraws the face
+        const QImage face = m_button->grab().toImage();
+        QCOMPARE(face.pixel(22, 22), m_background);
+        QVERIFY(face.pixel(0, 0) != m_background || face.pixel(44, 45) != m_background);
+    }
+
+    void anyMouseButtonShowsSunkenEdge_data()
+    {
+        QTest::addColumn<Qt::MouseButton>("mouseButton");
+        QTest::newRow("left") << Qt::LeftButton;
+        QTest::newRow("right") << Qt::RightButton;
+        QTest::newRow("middle") << Qt::MiddleButton;
+    }
+    void anyMouseButtonShowsSunkenEdge()
+    {
+        QFETCH(Qt::MouseButton, mouseButton);
+        QVERIFY(m_button->setPicture(solid(32, 32, Qt::blue)).ok());
+        reshow(*m_button, QSize(45, 45));
+        const QImage raised = m_button->grab().toImage();
+        QWindow *window = m_host->windowHandle();
+        QTest::mousePress(window, mouseButton, {}, inWindow(*m_button));
+        const QImage sunken = m_button->grab().toImage();
+        QVERIFY(sunken.pixel(0, 0) != raised.pixel(0, 0));
+        QCOMPARE(sunken.pixel(6, 6), QColor(Qt::blue).rgb()); // the picture does not move
+        // Still sunken after the pointer left the button, raised once released.
+        QTest::mouseMove(window, QPoint(150, 150));
+        QCOMPARE(m_button->grab().toImage(), sunken);
+        QTest::mouseRelease(window, mouseButton, {}, QPoint(150, 150));
+        QCOMPARE(m_button->grab().toImage(), raised);
+    }
+
+    void settingPictureShowsOnlyAtNextRedraw()
+    {
+        m_button->resize(45, 45);
+        const QImage before = m_button->grab().toImage();
+        QVERIFY(m_button->setPicture(solid(32, 32, Qt::green)).ok());
+        m_button->update();
+        QCOMPARE(m_button->grab().toImage(), before);
+        QTest::mousePress(m_host->windowHandle(), Qt::RightButton, {}, inWindow(*m_button));
+        QCOMPARE(pixel(*m_button, 6, 6), QColor(Qt::green).rgb());
+        QTest::mouseRelease(m_host->windowHandle(), Qt::RightButton, {}, inWindow(*m_button));
+    }
+
+    void nullPictureRemovesIt()
+    {
+        QVERIFY(m_button->setPicture(solid(32, 32, Qt::green)).ok());
+        QVERIFY(m_button->setPicture(QPixmap()).ok());
+        QVERIFY(m_button->Picture().isNull());
+        reshow(*m_button, QSize(45, 45));
+        QCOMPARE(pixel(*m_button, 22, 22), m_background);
+    }
+
+    void clicks_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("clicks");
+        QTest::newRow("left click") << QStringLiteral("click") << 1;
+        QTest::newRow("double click") << QStringLiteral("double") << 2;
+        QTest::newRow("right click") << QStringLiteral("right") << 0;
+        QTest::newRow("released outside") << QStringLiteral("outside") << 0;
+        QTest::newRow("ClickMe") << QStringLiteral("clickme") << 1;
+        QTest::newRow("ClickMe disabled") << QStringLiteral("clickme disabled") << 0;
+    }
+    void clicks()
+    {
+        QFETCH(QString, action);
+        QFETCH(int, clicks);
+        QSignalSpy spy(m_button, &ucButton::Click);
+        QWindow *window = m_host->windowHandle();
+        const QPoint at = inWindow(*m_button);
+        if (action == QLatin1String("click")) {
+            QTest::mouseClick(window, Qt::LeftButton, {}, at);
+        } else if (action == QLatin1String("double")) {
+            QTest::mouseDClick(window, Qt::LeftButton, {}, at);
+        } else if (action == QLatin1String("right")) {
+            QTest::mouseClick(window, Qt::RightButton, {}, at);
+        } else if (action == QLatin1String("outside")) {
+            QTest::mousePress(window, Qt::LeftButton, {}, at);
+            QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(150, 150));
+        } else if (action == QLatin1String("clickme")) {
+            m_button->ClickMe();
+        } else {
+            m_button->setEnabled(false);
+            m_button->ClickMe();
+        }
+        QCOMPARE(spy.count(), clicks);
+    }
+
+private:
+    std::unique_ptr<QWidget> m_host;
+    ucButton *m_button = nullptr;
+    QRgb m_background = 0;
+};
+
+QTEST_MAIN(tst_ucButton)
+#include "tst_ucbutton.moc"
