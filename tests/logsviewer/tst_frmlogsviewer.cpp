@@ -2,6 +2,7 @@
 #include "frmlogsviewer.h"
 #include "logdocument.h"
 #include "placement.h"
+#include "resources.h"
 #include "rtfwriter.h"
 #include "settings.h"
 #include "shell.h"
@@ -129,6 +130,11 @@ private slots:
         QVERIFY(!v.cmdClose->isDefault() && !v.cmdOpenLogsFolder->isDefault());
         QVERIFY(v.rtfLog->isReadOnly());
         QCOMPARE(v.window->font().pointSize(), 9);
+        QVERIFY(!v.window->windowIcon().isNull());
+        const QIcon main = LoadResIcon(QStringLiteral("A_MAIN"));
+        QVERIFY(!main.availableSizes().isEmpty());
+        QCOMPARE(v.window->windowIcon().availableSizes(), main.availableSizes());
+        QCOMPARE(v.window->windowIcon().pixmap(32).toImage(), main.pixmap(32).toImage());
 
         // Tab order: list, log, folder button, close button.
         QList<QWidget *> chain;
