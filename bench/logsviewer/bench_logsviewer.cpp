@@ -70,6 +70,17 @@ LogsFixture &fixture()
     return logs;
 }
 
+// Opens the viewer and waits until its newest log is in the view.
+frmLogsViewer *openViewerAndWait()
+{
+    ShowLogsViewer();
+    frmLogsViewer *viewer = frmLogsViewer::instance();
+    while (viewer->isLoadingLog())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    viewer->repaint();
+    return viewer;
+}
+
 void closeViewer()
 {
     if (frmLogsViewer *viewer = frmLogsViewer::instance())
@@ -83,8 +94,7 @@ void BM_OpenViewerOn1000Logs(benchmark::State &state)
 {
     fixture();
     for (auto _ : state) {
-        ShowLogsViewer();
-        frmLogsViewer *viewer = frmLogsViewer::instance();
+        frmLogsViewer *viewer = openViewerAndWait();
         const auto *list = viewer->findChild<QListWidget *>(QStringLiteral("lstFiles"));
         const auto *log = viewer->findChild<QTextEdit *>(QStringLiteral("rtfLog"));
         if (list->count() != LogCount || log->document()->isEmpty())
@@ -122,6 +132,32 @@ void BM_ReadLog(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_ReadLog)->Arg(200 * 1024)->Arg(20 * 1024 * 1024)->Unit(benchmark::kMillisecond);
+
+// Opening the viewer on one large log: reading it (on the worker thread) and
+// handing it to the view.
+void BM_OpenViewerOnOneLog(benchmark::State &state)
+{
+    TestEnvironment env;
+    ChatFilePath = env.chats() + QStringLiteral("/large.QLIMChat");
+    const QString folder = GetLogsFolder(false).value();
+    const QByteArray rtf = conversationRtf(state.range(0), 2);
+    QFile file(bfBuildFileName(folder, QStringLiteral("2026-12-05 10-00-00.RTF")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(rtf) != rtf.size())
+        qFatal("cannot write the log");
+    file.close();
+    for (auto _ : state) {
+        frmLogsViewer *viewer = openViewerAndWait();
+        auto *log = viewer->findChild<QTextEdit *>(QStringLiteral("rtfLog"));
+        benchmark::DoNotOptimize(log->document()->blockCount());
+        state.PauseTiming();
+        closeViewer();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_OpenViewerOnOneLog)
+    ->Arg(20 * 1024 * 1024)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 
 } // namespace
 

@@ -4,6 +4,7 @@
 #include "logdocument.h"
 #include "logslist.h"
 #include "placement.h"
+#include "resources.h"
 #include "settings.h"
 #include "shell.h"
 #include "support.h"
@@ -132,6 +133,7 @@ void frmLogsViewer::createWidgets()
 void frmLogsViewer::Form_Load()
 {
     bfCenterFormEx(this);
+    bfSetWindowResIconAll(this, QStringLiteral("A_MAIN"));
     FillLogsList();
     StartSubclassing();
     LoadViewerPlacement();

@@ -2,6 +2,8 @@
 #include "frmlogsviewer.h"
 #include "logdocument.h"
 #include "placement.h"
+#include "resources.h"
+#include "rtfwriter.h"
 #include "settings.h"
 #include "shell.h"
 #include "support.h"
@@ -15,6 +17,8 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QThreadPool>
 #include <QUrl>
@@ -126,6 +130,11 @@ private slots:
         QVERIFY(!v.cmdClose->isDefault() && !v.cmdOpenLogsFolder->isDefault());
         QVERIFY(v.rtfLog->isReadOnly());
         QCOMPARE(v.window->font().pointSize(), 9);
+        QVERIFY(!v.window->windowIcon().isNull());
+        const QIcon main = LoadResIcon(QStringLiteral("A_MAIN"));
+        QVERIFY(!main.availableSizes().isEmpty());
+        QCOMPARE(v.window->windowIcon().availableSizes(), main.availableSizes());
+        QCOMPARE(v.window->windowIcon().pixmap(32).toImage(), main.pixmap(32).toImage());
 
         // Tab order: list, log, folder button, close button.
         QList<QWidget *> chain;
@@ -350,6 +359,82 @@ private slots:
         QVERIFY(again.shown().endsWith(QStringLiteral("line 59999\n")));
     }
 
+    // Logs of our own writer and of other writers read back with their formatting.
+    void logsReadBackWithTheirFormatting_data()
+    {
+        QTest::addColumn<QString>("file"); // a fixture, or empty for our own writer's log
+        QTest::addColumn<QString>("needle");
+        QTest::addColumn<double>("points");
+        QTest::addColumn<bool>("bold");
+        QTest::addColumn<QColor>("colour");
+        QTest::addColumn<bool>("centred");
+
+        const QColor black(0, 0, 0), green(0, 128, 0), grey(128, 128, 128), violet(128, 0, 255);
+        const QString word = QStringLiteral("word-processor-unicode.rtf");
+        QTest::newRow("word processor: time") << word << "12:10:00" << 8.0 << false << grey << true;
+        QTest::newRow("word processor: header")
+            << word << "Гость (12:03:44 - 05.12.2026)" << 8.0 << true << green << false;
+        QTest::newRow("word processor: text")
+            << word << "Привет! Как дела? — «ёлка» & {скобки} \\ обратная косая" << 9.0 << false
+            << black << false;
+        QTest::newRow("word processor: name run")
+            << word << "(12:04:01 - 05.12.2026) Bob: " << 8.0 << true << violet << false;
+        QTest::newRow("word processor: surrogate pair")
+            << word << "Hello 👋 world" << 9.0 << false << black << false;
+
+        const QString richedit = QStringLiteral("richedit-cp1251.rtf");
+        QTest::newRow("rich edit: header")
+            << richedit << "Гость  (12:03:44 - 05.12.2026)" << 8.0 << true << green << false;
+        QTest::newRow("rich edit: text")
+            << richedit << "Привет! Как дела?" << 9.0 << false << black << false;
+        QTest::newRow("rich edit: time") << richedit << "12:10:00" << 8.0 << false << grey << true;
+        QTest::newRow("rich edit: escapes")
+            << richedit << "ёлка {x} \\ y" << 9.0 << false << black << false;
+        QTest::newRow("rich edit: red")
+            << richedit << "Quillet" << 8.0 << true << QColor(255, 0, 0) << false;
+        QTest::newRow("rich edit: dash") << richedit << " — dash" << 9.0 << false << black << false;
+
+        QTest::newRow("our writer: time")
+            << QString() << "12:10:00" << 8.0 << false << grey << true;
+        QTest::newRow("our writer: header")
+            << QString() << "Гость (12:03:44 - 05.12.2026)" << 8.0 << true << green << false;
+        QTest::newRow("our writer: text")
+            << QString() << "Привет! {скобки} \\par не команда 👋" << 9.0 << false << black << false;
+        QTest::newRow("our writer: system")
+            << QString() << "Код 2" << 10.0 << true << QColor(255, 0, 0) << false;
+    }
+    void logsReadBackWithTheirFormatting()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, needle);
+        QFETCH(double, points);
+        QFETCH(bool, bold);
+        QFETCH(QColor, colour);
+        QFETCH(bool, centred);
+
+        const QByteArray rtf = file.isEmpty() ? WriteRtf(*conversation()) : fixture(file);
+        writeLog(QStringLiteral("2026-12-05 12-03-44.RTF"), rtf);
+        const Viewer v = openViewer();
+        QVERIFY2(v.shown().contains(needle), qPrintable(v.shown()));
+
+        const QTextCursor found = v.rtfLog->document()->find(needle);
+        QVERIFY(!found.isNull());
+        QTextCursor cursor(v.rtfLog->document());
+        for (int position = found.selectionStart() + 1; position <= found.selectionEnd();
+             ++position) {
+            cursor.setPosition(position);
+            const QTextCharFormat format = cursor.charFormat();
+            QCOMPARE(format.fontPointSize(), points);
+            QCOMPARE(format.fontWeight() >= QFont::Bold, bold);
+            const QColor shown = format.hasProperty(QTextFormat::ForegroundBrush)
+                                     ? format.foreground().color()
+                                     : v.rtfLog->palette().color(QPalette::Text);
+            QCOMPARE(shown, colour);
+        }
+        const Qt::Alignment alignment = cursor.blockFormat().alignment() & Qt::AlignHorizontal_Mask;
+        QCOMPARE(alignment == Qt::AlignHCenter, centred);
+    }
+
     void logUsesTheWindowFontByDefault()
     {
         writeLog(QStringLiteral("a.RTF"), "{\\rtf1\\ansi no font table here\\par}");
@@ -540,6 +625,40 @@ private:
     {
         std::reverse(list.begin(), list.end());
         return list;
+    }
+
+    static QByteArray fixture(const QString &name)
+    {
+        QFile file(TestEnvironment::sourceDir() + QStringLiteral("/tests/data/rtf/") + name);
+        if (!file.open(QIODevice::ReadOnly))
+            qFatal("missing fixture %s", qPrintable(name));
+        return file.readAll();
+    }
+
+    // A conversation as the chat window renders it: a centred time stamp, a bold
+    // coloured header, the message text, and a system line.
+    static std::unique_ptr<QTextDocument> conversation()
+    {
+        auto document = std::make_unique<QTextDocument>();
+        QTextCursor cursor(document.get());
+        const auto run = [&cursor](const QString &text, double points, bool bold, QColor colour) {
+            QTextCharFormat format;
+            format.setFontPointSize(points);
+            format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+            format.setForeground(colour);
+            cursor.insertText(text, format);
+        };
+        QTextBlockFormat centred;
+        centred.setAlignment(Qt::AlignHCenter);
+        cursor.setBlockFormat(centred);
+        run(QStringLiteral("12:10:00"), 8, false, QColor(128, 128, 128));
+        cursor.insertBlock(QTextBlockFormat());
+        run(QStringLiteral("Гость (12:03:44 - 05.12.2026)"), 8, true, QColor(0, 128, 0));
+        cursor.insertBlock();
+        run(QStringLiteral("Привет! {скобки} \\par не команда 👋"), 9, false, QColor(0, 0, 0));
+        cursor.insertBlock();
+        run(QStringLiteral("Код 2"), 10, true, QColor(255, 0, 0));
+        return document;
     }
 
     // The logs folder, made by the test as the conversation log would.

@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <unistd.h>
 
 #include <QFile>
 
@@ -46,45 +45,32 @@ unsigned parseDosAttributes(const char *text, ssize_t length)
     return ok ? bits : 0;
 }
 
-bool hasHiddenAttribute(int folderFd, const char *name)
+// Read by path without following links: no need to open the file, so a file
+// the user may not read is still judged by its attribute.
+bool hasHiddenAttribute(const QByteArray &path)
 {
-    // Opened without following links; the caller has already checked it is a regular file.
-    const int fd = ::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
     char text[64];
-    const ssize_t length = ::fgetxattr(fd, "user.DOSATTRIB", text, sizeof text);
-    ::close(fd);
+    const ssize_t length = ::lgetxattr(path.constData(), "user.DOSATTRIB", text, sizeof text);
     if (length <= 0)
         return false;
     return (parseDosAttributes(text, length) & (HiddenAttribute | SystemAttribute)) != 0;
 }
 
-bool isNormalEntry(int folderFd, const char *name)
+bool isRegularEntry(int folderFd, const char *name)
 {
-    if (name[0] == '.')
-        return false;
     struct stat st
     {
     };
-    if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
-        return false;
-    return !hasHiddenAttribute(folderFd, name);
+    return ::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
 }
 
 } // namespace
 
 bool IsHiddenOrSystemFile(const QString &path)
 {
-    const QString name = path.section(QLatin1Char('/'), -1);
-    if (name.startsWith(QLatin1Char('.')))
+    if (path.section(QLatin1Char('/'), -1).startsWith(QLatin1Char('.')))
         return true;
-    char text[64];
-    const ssize_t length =
-        ::lgetxattr(QFile::encodeName(path).constData(), "user.DOSATTRIB", text, sizeof text);
-    if (length <= 0)
-        return false;
-    return (parseDosAttributes(text, length) & (HiddenAttribute | SystemAttribute)) != 0;
+    return hasHiddenAttribute(QFile::encodeName(path));
 }
 
 Result<QStringList> ListNormalFiles(const QString &folder, const QString &extension)
@@ -96,17 +82,19 @@ Result<QStringList> ListNormalFiles(const QString &folder, const QString &extens
     if (!stream.get())
         return Error::fromErrno(errno);
     const int folderFd = ::dirfd(stream.get());
+    const QByteArray prefix = QFile::encodeName(folder) + '/';
 
     QStringList names;
     for (;;) {
-        errno = 0;
         const dirent *entry = ::readdir(stream.get());
         if (!entry)
             break;
         const QString name = QFile::decodeName(entry->d_name);
         if (name.size() <= extension.size() || !name.endsWith(extension, Qt::CaseInsensitive))
             continue;
-        if (isNormalEntry(folderFd, entry->d_name))
+        if (name.startsWith(QLatin1Char('.')) || !isRegularEntry(folderFd, entry->d_name))
+            continue;
+        if (!hasHiddenAttribute(prefix + entry->d_name))
             names.append(name);
     }
     return names;
