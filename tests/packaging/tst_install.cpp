@@ -165,6 +165,9 @@ private slots:
         QTest::newRow("categories")
             << QStringLiteral("Categories") << QStringLiteral("Network;InstantMessaging;Chat;");
         QTest::newRow("terminal") << QStringLiteral("Terminal") << QStringLiteral("false");
+        // Qt names its windows after the executable (X11 class, Wayland app id).
+        QTest::newRow("window class")
+            << QStringLiteral("StartupWMClass") << QStringLiteral("quillet-im");
     }
     void desktopEntryOpensChatFiles()
     {
@@ -236,12 +239,16 @@ private slots:
     {
         const QString file =
             m_env.touch(QStringLiteral("chats/gio.QLIMChat"), QByteArray("\xFF\xFE", 2));
-        const ToolRun query = runTool(QStringLiteral("gio"),
-                                      {QStringLiteral("info"), QStringLiteral("--attributes"),
-                                       QStringLiteral("standard::content-type"), file},
-                                      desktopEnvironment());
+        const ToolRun query =
+            runTool(QStringLiteral("gio"),
+                    {QStringLiteral("info"), QStringLiteral("--attributes"),
+                     QStringLiteral("standard::content-type,standard::icon"), file},
+                    desktopEnvironment());
         QVERIFY2(query.ok(), qPrintable(query.report()));
         QVERIFY2(query.out.contains(QStringLiteral("standard::content-type: ") + chatMimeType),
+                 qPrintable(query.report()));
+        // Chat files carry the program's icon, as the chat selection window promises.
+        QVERIFY2(query.out.contains(QStringLiteral("standard::icon: quillet-im,")),
                  qPrintable(query.report()));
     }
 
