@@ -69,4 +69,5 @@ inline const QString metainfoPath =
 inline const QString scalableIconPath =
     QStringLiteral("share/icons/hicolor/scalable/apps/quillet-im.svg");
 inline const QString manPagePath = QStringLiteral("share/man/man1/quillet-im.1.gz");
+inline const QString russianManPagePath = QStringLiteral("share/man/ru/man1/quillet-im.1.gz");
 inline const QString executablePath = QStringLiteral("bin/quillet-im");

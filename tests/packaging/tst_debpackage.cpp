@@ -147,6 +147,7 @@ private slots:
         QTest::newRow("chat file type") << QStringLiteral("usr/") + mimePackagePath << file;
         QTest::newRow("metainfo") << QStringLiteral("usr/") + metainfoPath << file;
         QTest::newRow("manual page") << QStringLiteral("usr/") + manPagePath << file;
+        QTest::newRow("Russian manual page") << QStringLiteral("usr/") + russianManPagePath << file;
         QTest::newRow("scalable icon") << QStringLiteral("usr/") + scalableIconPath << file;
         for (const QString &size : installedIconSizes())
             QTest::newRow(qPrintable(QStringLiteral("icon ") + size))

@@ -77,6 +77,7 @@ private slots:
         QTest::newRow("chat file type") << mimePackagePath << false;
         QTest::newRow("metainfo") << metainfoPath << false;
         QTest::newRow("manual page") << manPagePath << false;
+        QTest::newRow("Russian manual page") << russianManPagePath << false;
         QTest::newRow("scalable icon") << scalableIconPath << false;
         for (const QString &size : installedIconSizes())
             QTest::newRow(qPrintable(QStringLiteral("icon ") + size)) << iconPath(size) << false;
@@ -165,6 +166,9 @@ private slots:
         QTest::newRow("categories")
             << QStringLiteral("Categories") << QStringLiteral("Network;InstantMessaging;Chat;");
         QTest::newRow("terminal") << QStringLiteral("Terminal") << QStringLiteral("false");
+        // Qt names its windows after the executable (X11 class, Wayland app id).
+        QTest::newRow("window class")
+            << QStringLiteral("StartupWMClass") << QStringLiteral("quillet-im");
     }
     void desktopEntryOpensChatFiles()
     {
@@ -236,12 +240,16 @@ private slots:
     {
         const QString file =
             m_env.touch(QStringLiteral("chats/gio.QLIMChat"), QByteArray("\xFF\xFE", 2));
-        const ToolRun query = runTool(QStringLiteral("gio"),
-                                      {QStringLiteral("info"), QStringLiteral("--attributes"),
-                                       QStringLiteral("standard::content-type"), file},
-                                      desktopEnvironment());
+        const ToolRun query =
+            runTool(QStringLiteral("gio"),
+                    {QStringLiteral("info"), QStringLiteral("--attributes"),
+                     QStringLiteral("standard::content-type,standard::icon"), file},
+                    desktopEnvironment());
         QVERIFY2(query.ok(), qPrintable(query.report()));
         QVERIFY2(query.out.contains(QStringLiteral("standard::content-type: ") + chatMimeType),
+                 qPrintable(query.report()));
+        // Chat files carry the program's icon, as the chat selection window promises.
+        QVERIFY2(query.out.contains(QStringLiteral("standard::icon: quillet-im,")),
                  qPrintable(query.report()));
     }
 
@@ -281,25 +289,44 @@ private slots:
             QStringLiteral("<release version=\"%1\"").arg(QStringLiteral(QUILLET_VERSION))));
     }
 
+    void manualPageRendersCleanly_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList common{QStringLiteral("[[/H] "),
+                                 QStringLiteral("--help"),
+                                 QStringLiteral("--version"),
+                                 QStringLiteral("/?"),
+                                 QStringLiteral(".QLIMChat"),
+                                 QStringLiteral("Quillet IM.conf"),
+                                 QStringLiteral("XDG_RUNTIME_DIR"),
+                                 QStringLiteral("QUILLET_BOX_LOG"),
+                                 QStringLiteral("user.DOSATTRIB"),
+                                 QStringLiteral("Sync Extended Attributes"),
+                                 QStringLiteral("Quillet IM " QUILLET_VERSION)};
+        QTest::newRow("English") << manPagePath
+                                 << common + QStringList{QStringLiteral("chat-file]"),
+                                                         QStringLiteral("SYNOPSIS")};
+        QTest::newRow("Russian") << russianManPagePath
+                                 << common + QStringList{QStringLiteral("файл-чата]"),
+                                                         QStringLiteral("СИНТАКСИС")};
+    }
     void manualPageRendersCleanly()
     {
+        QFETCH(QString, page);
+        QFETCH(QStringList, expected);
         QProcessEnvironment environment = desktopEnvironment();
         environment.insert(QStringLiteral("MANWIDTH"), QStringLiteral("100"));
-        const ToolRun page =
-            runTool(QStringLiteral("man"),
-                    {QStringLiteral("--warnings"), QStringLiteral("-E"), QStringLiteral("UTF-8"),
-                     QStringLiteral("-l"), installed(manPagePath)},
-                    environment);
-        QVERIFY2(page.ok(), qPrintable(page.report()));
-        QVERIFY2(page.err.trimmed().isEmpty(), qPrintable(page.err));
-        const QString text = page.out;
-        for (const QString &expected :
-             {QStringLiteral("[[/H] chat-file]"), QStringLiteral("--help"),
-              QStringLiteral("--version"), QStringLiteral("/?"), QStringLiteral(".QLIMChat"),
-              QStringLiteral("Quillet IM.conf"), QStringLiteral("XDG_RUNTIME_DIR"),
-              QStringLiteral("QUILLET_BOX_LOG"), QStringLiteral("user.DOSATTRIB"),
-              QStringLiteral("Quillet IM ") + QStringLiteral(QUILLET_VERSION)})
-            QVERIFY2(text.contains(expected), qPrintable(expected));
+        const ToolRun rendered = runTool(
+            QStringLiteral("man"),
+            {QStringLiteral("--warnings"), QStringLiteral("--no-hyphenation"), QStringLiteral("-E"),
+             QStringLiteral("UTF-8"), QStringLiteral("-l"), installed(page)},
+            environment);
+        QVERIFY2(rendered.ok(), qPrintable(rendered.report()));
+        QVERIFY2(rendered.err.trimmed().isEmpty(), qPrintable(rendered.err));
+        const QString text = rendered.out.simplified(); // phrases may wrap
+        for (const QString &phrase : expected)
+            QVERIFY2(text.contains(phrase), qPrintable(phrase));
     }
 
     void installedProgramRuns_data()
