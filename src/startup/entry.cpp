@@ -19,6 +19,7 @@ void setApplicationNames()
     QCoreApplication::setOrganizationName(QStringLiteral("Greyhollow Studios"));
     QCoreApplication::setApplicationName(QStringLiteral("Quillet IM"));
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillet-im"));
 }
 
 // --help and --version answer on standard output without opening any window,
