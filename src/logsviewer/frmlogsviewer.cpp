@@ -53,7 +53,10 @@ void ShowLogsViewer()
             delete openViewer().data();
         });
     }
-    viewer->show();
+    if (viewer->isMinimized())
+        viewer->showNormal();
+    else
+        viewer->show();
     viewer->raise();
     viewer->activateWindow();
 }

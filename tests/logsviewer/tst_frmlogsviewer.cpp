@@ -468,6 +468,14 @@ private slots:
         QCOMPARE(again.names(), QStringList{QStringLiteral("2026-12-05 10-00-00.RTF")});
         QCOMPARE(again.shown(), QStringLiteral("first"));
         QCOMPARE(again.window->pos(), moved);
+
+        // A minimised viewer comes back as it was, still not reloaded.
+        v.window->showMinimized();
+        QTRY_VERIFY(v.window->isMinimized());
+        const Viewer restored = openViewer();
+        QCOMPARE(restored.window, v.window);
+        QTRY_VERIFY(!restored.window->isMinimized());
+        QCOMPARE(restored.names(), QStringList{QStringLiteral("2026-12-05 10-00-00.RTF")});
     }
 
     void reopeningBuildsTheListAfresh()
