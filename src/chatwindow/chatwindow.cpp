@@ -11,10 +11,13 @@ void OpenChatWindow(bool hidden)
     QGuiApplication::setQuitOnLastWindowClosed(false);
     auto *window = new frmMain;
     window->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(window, &frmMain::sessionEnded, qApp, [] {
-        QApplication::closeAllWindows();
-        QCoreApplication::quit();
-    });
+    QObject::connect(
+        window, &frmMain::sessionEnded, qApp,
+        [] {
+            QApplication::closeAllWindows();
+            QCoreApplication::quit();
+        },
+        Qt::QueuedConnection);
     window->Form_Load(hidden);
     if (!hidden)
         window->show();

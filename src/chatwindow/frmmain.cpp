@@ -19,11 +19,10 @@
 #include "trayavailability.h"
 #include "ucbutton.h"
 
-#include <algorithm>
-
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -77,7 +76,8 @@ void frmMain::createWidgets()
     setFixedSize(7170 / 15, 5070 / 15);
 
     lblTag[0] = new QLabel(QStringLiteral("Меня зовут:"), this);
-    lblTag[0]->setGeometry(twips(120, 105, 1020, 210));
+    // The labels may run on up to the next widget: fonts other than Tahoma are wider.
+    lblTag[0]->setGeometry(twips(120, 105, 1020, 210).adjusted(0, -2, 10, 2));
     txtUserName = new QLineEdit(this);
     txtUserName->setObjectName(QStringLiteral("txtUserName"));
     txtUserName->setGeometry(twips(1320, 60, 2475, 315));
@@ -100,7 +100,7 @@ void frmMain::createWidgets()
     ucbExit = button("ucbExit", twips(6420, 60, 675, 675), QStringLiteral(" Выход (Shift+Esc) "));
 
     lblTag[1] = new QLabel(QStringLiteral("Журнал текущей беседы:"), this);
-    lblTag[1]->setGeometry(twips(120, 480, 2205, 210));
+    lblTag[1]->setGeometry(twips(120, 480, 2205, 210).adjusted(0, -2, 120, 2));
     rtfLog = new QTextEdit(this);
     rtfLog->setObjectName(QStringLiteral("rtfLog"));
     rtfLog->setGeometry(twips(60, 780, 7035, 3435));
@@ -165,7 +165,7 @@ void frmMain::Form_Load(bool startHidden)
 
     stMain->setToolTip(windowTitle());
     stMain->setIcon(LoadResIcon(QStringLiteral("A_MAIN")));
-    stMain->setVisible(true);
+    stMain->setVisible(TrayAvailable()); // there is nothing to show it in otherwise
 
     StartSubclassing();
 
@@ -327,23 +327,38 @@ void frmMain::tmrUpdate_Timer()
 
 void frmMain::DispatchAllMessages()
 {
-    QStringList batch = m_folder->ListUnseen(m_Watcher.get());
+    const QStringList batch = m_folder->ListUnseen(m_Watcher.get()); // in name (send) order
     if (batch.isEmpty()) {
         ShowDebugMessage(QStringLiteral("DispatchAllMessages() ==> Ложное срабатывание."));
         return;
     }
-    // Every name begins with its UTC send time: name order is send order.
-    std::sort(batch.begin(), batch.end());
-
     m_dispatching = true;
+    // A long batch saves the log about once a second and at its end rather than
+    // after every message, and lets the window handle its events every few
+    // milliseconds rather than after every file: both would otherwise cost more
+    // than the messages themselves.
+    m_renderer->setDeferSaving(batch.size() > 1);
+    QElapsedTimer sinceSave;
+    QElapsedTimer sinceEvents;
+    sinceSave.start();
+    sinceEvents.start();
     const QPointer<frmMain> alive(this);
-    for (const QString &path : std::as_const(batch)) {
+    for (const QString &path : batch) {
         DispatchMessageFile(path);
         (void)m_folder->MarkShown(path); // shown, whatever the outcome
-        QCoreApplication::processEvents();
-        if (!alive || !m_sessionRunning)
-            return; // the chat exited meanwhile
+        if (sinceSave.elapsed() >= BatchSaveIntervalMs) {
+            (void)m_renderer->SaveConversationLog(true);
+            sinceSave.restart();
+        }
+        if (sinceEvents.elapsed() >= BatchEventsIntervalMs) {
+            QCoreApplication::processEvents();
+            if (!alive || !m_sessionRunning)
+                return; // the chat exited meanwhile, its log saved
+            sinceEvents.restart();
+        }
     }
+    m_renderer->setDeferSaving(false);
+    (void)m_renderer->SaveConversationLog(true);
     m_dispatching = false;
 }
 

@@ -32,6 +32,8 @@ class frmMain final : public QWidget
 
 public:
     static constexpr int UpdateIntervalMs = 250;
+    static constexpr int BatchSaveIntervalMs = 1000;
+    static constexpr int BatchEventsIntervalMs = 15;
 
     explicit frmMain(QWidget *parent = nullptr);
     ~frmMain() override;

@@ -48,6 +48,8 @@ private slots:
     void selectAllTypesNothing_data();
     void selectAllTypesNothing();
     void closeBoxHidesAndTrayShowsAgain();
+    void trayIconClickShowsWindow_data();
+    void trayIconClickShowsWindow();
     void shiftCloseExitsAfterSavingLog();
     void trayExitWorksWhileHidden();
     void abortKeepsWindowAndNextCloseHides();
@@ -315,6 +317,30 @@ void tst_frmMain::closeBoxHidesAndTrayShowsAgain()
     trayAction(0)->trigger();
     QVERIFY(window->isVisible());
     QVERIFY(viewText().contains(QStringLiteral("kept text")));
+}
+
+void tst_frmMain::trayIconClickShowsWindow_data()
+{
+    QTest::addColumn<int>("reason");
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("click") << int(QSystemTrayIcon::Trigger) << true;
+    QTest::newRow("double click") << int(QSystemTrayIcon::DoubleClick) << true;
+    QTest::newRow("middle click") << int(QSystemTrayIcon::MiddleClick) << true;
+    QTest::newRow("context menu") << int(QSystemTrayIcon::Context) << false;
+}
+
+// The tray's own menu takes the right click; every other action on the icon
+// brings the window back.
+void tst_frmMain::trayIconClickShowsWindow()
+{
+    QFETCH(int, reason);
+    QFETCH(bool, shown);
+    frmMain *window = openWindow();
+    QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+    QVERIFY(window->isHidden());
+    auto *tray = window->findChild<QSystemTrayIcon *>(QStringLiteral("stMain"));
+    emit tray->activated(QSystemTrayIcon::ActivationReason(reason));
+    QCOMPARE(window->isVisible(), shown);
 }
 
 void tst_frmMain::shiftCloseExitsAfterSavingLog()

@@ -295,6 +295,8 @@ private slots:
             << QByteArray("{\\rtf1{\\info{\\title t}}{\\stylesheet{\\s0 Normal;}}"
                           "{\\pict\\bin4 }}}}x}y}")
             << QStringLiteral("y");
+        QTest::newRow("stray ignorable mark")
+            << QByteArray("{\\rtf1 \\*x\\b y}") << QStringLiteral("xy");
         QTest::newRow("binary skipped")
             << QByteArray("{\\rtf1 a\\bin3 {}\\b}") << QStringLiteral("ab");
         QTest::newRow("field result shown")

@@ -98,7 +98,8 @@ void MessageRenderer::RenderMessage(const QString &senderName, const QString &te
     AppendLine(m_view, bfTrimEx2(text, TrimBlanksAndBreaks), BodySize, false, Settings.MessageColor,
                0);
     EndAppend(m_view);
-    (void)SaveConversationLog(true);
+    if (!m_deferSaving)
+        (void)SaveConversationLog(true);
 }
 
 // A centred time line above a message that arrives five or more minute boundaries

@@ -40,6 +40,9 @@ public:
     // Brings the log file up to date. Silent: false on failure, tried again with
     // the next message. Otherwise a failure asks Abort (false), Retry or Ignore (true).
     bool SaveConversationLog(bool silent);
+    // While deferred, RenderMessage leaves saving to the caller, which saves now
+    // and then during a long batch of messages instead of after every one.
+    void setDeferSaving(bool defer) { m_deferSaving = defer; }
     // The full path of the log file; empty until the first save has fixed it.
     QString logFilePath() const { return m_logFilePath; }
 
@@ -54,5 +57,6 @@ private:
     QString m_logFileName;     // fixed at the first save
     QString m_logFilePath;
     bool m_folderChecked = false;
+    bool m_deferSaving = false;
     std::unique_ptr<RtfLogFile> m_log;
 };

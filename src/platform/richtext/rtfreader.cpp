@@ -412,6 +412,7 @@ bool RtfParser::consumesSkippedCharacter()
 
 void RtfParser::textByte(char byte)
 {
+    m_ignorable = false; // \* names the destination of the word right after it only
     switch (state().destination) {
     case Destination::Skip:
         return;
@@ -559,9 +560,16 @@ Status ReadRtf(const QByteArray &rtf, QTextDocument *document)
     const qsizetype start = documentStart(rtf);
     if (start < 0)
         return Error::make(ErrorCode::RtfMalformed);
+    // One edit without undo history: a long log loads several times faster, and
+    // its reading cannot be undone piece by piece anyway.
+    const bool undo = document->isUndoRedoEnabled();
+    document->setUndoRedoEnabled(false);
+    QTextCursor(document).beginEditBlock();
     RtfParser parser(rtf, document);
     Status status = parser.parse(start);
+    QTextCursor(document).endEditBlock();
     if (!status)
         document->clear();
+    document->setUndoRedoEnabled(undo);
     return status;
 }

@@ -1,0 +1,127 @@
+// Rendering one more message and bringing the log up to date, with a short and
+// with a long conversation already in the view. Run from the build folder:
+//   QT_QPA_PLATFORM=offscreen bench/render/bench_render
+#include "messagerenderer.h"
+#include "modrtfsupport.h"
+#include "rtfreader.h"
+#include "rtfwriter.h"
+#include "settings.h"
+#include "textfileio.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <QTextEdit>
+
+namespace {
+
+// A private home for the logs, and a chat whose log folder lies in it.
+class Home final
+{
+public:
+    Home()
+    {
+        qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toUtf8());
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toUtf8());
+        ChatFilePath = m_dir.filePath(QStringLiteral("Room.QLIMChat"));
+    }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+const QString Body = QStringLiteral("Привет! Как дела? Сообщение обычной длины, line two.");
+
+// The runs of `count` messages, appended without saving after each.
+void fill(QTextEdit *view, int count)
+{
+    for (int i = 0; i < count; ++i) {
+        if (!view->document()->isEmpty())
+            AppendSpacer(view);
+        AppendLine(view, QStringLiteral("Гость  (12:03:44 - 05.12.2026)"), 8, true,
+                   Settings.OtherNameColor, 0);
+        AppendLine(view, Body, 9, false, Settings.MessageColor, 0);
+    }
+}
+
+struct Chat
+{
+    Home home;
+    QTextEdit view;
+    MessageRenderer renderer{&view, &view};
+
+    explicit Chat(int count)
+    {
+        view.resize(600, 400);
+        fill(&view, count);
+        view.show();
+        renderer.SaveConversationLog(true);
+    }
+};
+
+// One message rendered and logged, as the chat window does for every message.
+void renderAndLog(benchmark::State &state)
+{
+    Chat chat(int(state.range(0)));
+    for (auto _ : state)
+        chat.renderer.RenderMessage(QStringLiteral("Гость"), Body, Clock::utcSystemTime(),
+                                    MessageKind::Other);
+    state.counters["log_MiB"] =
+        double(QFileInfo(chat.renderer.logFilePath()).size()) / (1024.0 * 1024.0);
+}
+
+// The same runs without the log: what the view itself costs.
+void renderOnly(benchmark::State &state)
+{
+    Chat chat(int(state.range(0)));
+    for (auto _ : state) {
+        BeginAppend(&chat.view);
+        fill(&chat.view, 1);
+        EndAppend(&chat.view);
+    }
+}
+
+// What a save costs when the whole log is written again: the method we avoid.
+void fullRewrite(benchmark::State &state)
+{
+    Chat chat(int(state.range(0)));
+    const QString path = chat.home.path(QStringLiteral("full.RTF"));
+    for (auto _ : state) {
+        fill(&chat.view, 1);
+        benchmark::DoNotOptimize(
+            TextFileIO::writeFileAtomically(path, WriteRtf(*chat.view.document())));
+    }
+}
+
+// Reading a long log back, as the logs viewer does.
+void readLog(benchmark::State &state)
+{
+    Chat chat(int(state.range(0)));
+    const QByteArray rtf = WriteRtf(*chat.view.document());
+    for (auto _ : state) {
+        QTextDocument document;
+        benchmark::DoNotOptimize(ReadRtf(rtf, &document));
+    }
+    state.SetBytesProcessed(qint64(state.iterations()) * rtf.size());
+}
+
+} // namespace
+
+// Few iterations, so that the short conversation stays short while it is measured.
+BENCHMARK(renderAndLog)->Arg(100)->Arg(50000)->Unit(benchmark::kMicrosecond)->Iterations(300);
+BENCHMARK(renderOnly)->Arg(100)->Arg(50000)->Unit(benchmark::kMicrosecond)->Iterations(300);
+BENCHMARK(fullRewrite)->Arg(100)->Arg(50000)->Unit(benchmark::kMicrosecond)->Iterations(20);
+BENCHMARK(readLog)->Arg(1000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
