@@ -30,7 +30,7 @@ if [ -d fuzz ]; then
         -DQUILLET_TESTS=OFF -DQUILLET_BENCH=OFF >/dev/null
     cmake --build build-fuzz -j"$jobs"
     for target in build-fuzz/fuzz/*/fuzz_*; do
-        [ -x "$target" ] || continue
+        [ -f "$target" ] && [ -x "$target" ] || continue # not the automoc folders
         name=$(basename "$target")
         corpus=fuzz/corpus/${name#fuzz_}
         work=$(mktemp -d)
