@@ -101,8 +101,12 @@ private slots:
 
     void cleanup()
     {
+        // A chat window takes its own top-level helpers (menus, dialogs) with it.
+        QList<QPointer<QWidget>> windows;
         for (QWidget *widget : QApplication::topLevelWidgets())
-            delete widget;
+            windows.append(widget);
+        for (const QPointer<QWidget> &window : windows)
+            delete window.data();
         ReleaseExchangeFolder();
         FileDialog::resetHandler();
         Boxes::resetHandler();
@@ -266,7 +270,8 @@ private slots:
         const QString path = m_env->chats() + QStringLiteral("/Беседа.QLIMChat");
         answerFileDialogs({path});
         QPointer<frmLogin> window = openSelection();
-        QVERIFY(QApplication::quitOnLastWindowClosed());
+        // As at start-up, before any chat window may have changed it.
+        QApplication::setQuitOnLastWindowClosed(true);
         QTimer::singleShot(0, this, [&] {
             qApp->installEventFilter(&spy);
             click(window, "ucbCreateChat");
