@@ -5,20 +5,11 @@
 
 #include <QFile>
 
+#include "support.h"
+
 namespace {
 
 constexpr char AttributeName[] = "user.DOSATTRIB";
-
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 } // namespace
 

@@ -29,6 +29,8 @@ Result<double> bfGetFileSizeEx(const QString &path);
 QString bfFormatByteSizeEx(double bytes);
 QString bfGetNewGUID();
 QString bfGetErrorNumber(int number);
+// The value of one hexadecimal digit, or -1.
+int hexDigit(char c);
 QString bfGetUserName();
 QString bfGetComputerName();
 

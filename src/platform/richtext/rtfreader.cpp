@@ -1,6 +1,7 @@
 #include "rtfreader.h"
 
 #include "codepages.h"
+#include "support.h"
 
 #include <QColor>
 #include <QHash>
@@ -56,17 +57,6 @@ struct FontEntry
     QString name;
     int codePage = 0;
 };
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Destinations whose content is never text of the document.
 bool isSkippedDestination(std::string_view word)
@@ -239,7 +229,7 @@ void RtfParser::controlSymbol(char symbol)
     case '\'': {
         int value = 0;
         for (int i = 0; i < 2; ++i) {
-            const int digit = m_pos < m_size ? hexValue(m_data[m_pos]) : -1;
+            const int digit = m_pos < m_size ? hexDigit(m_data[m_pos]) : -1;
             if (digit < 0)
                 return;
             value = value * 16 + digit;
