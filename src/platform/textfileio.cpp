@@ -141,7 +141,7 @@ Status TextFileIO::WriteTextFile(const QString &path, const QString &text)
 
 Status TextFileIO::CreateTextFile(const QString &path, const QString &text)
 {
-    return writeFileAtomically(path, text.isEmpty() ? QByteArray() : encode(text));
+    return writeFileAtomically(path, encode(text));
 }
 
 QString TextFileIO::temporaryNameFor(const QString &path)

@@ -25,7 +25,8 @@ public:
     static QByteArray encode(const QString &text);
 
     static Status WriteTextFile(const QString &path, const QString &text);
-    // As WriteTextFile; an empty text gives an empty file.
+    // As WriteTextFile. An empty text still gets its byte-order mark: file managers
+    // that take every zero-byte file for plain text then go by the file's name.
     static Status CreateTextFile(const QString &path, const QString &text);
     // Replaces the file at `path` by `bytes` atomically.
     static Status writeFileAtomically(const QString &path, const QByteArray &bytes);

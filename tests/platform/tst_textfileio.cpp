@@ -110,12 +110,15 @@ private slots:
         QCOMPARE(QDir(env.root()).entryList(QDir::Hidden | QDir::Files), QStringList());
     }
 
-    void createTextFileWritesEmptyFile()
+    void createTextFileWritesEmptyText()
     {
         TestEnvironment env;
         const QString path = env.path(QStringLiteral("chats/Беседа.QLIMChat"));
         QVERIFY(TextFileIO::CreateTextFile(path, QString()).ok());
-        QCOMPARE(QFileInfo(path).size(), 0);
+        QCOMPARE(QFileInfo(path).size(), 2); // the byte-order mark alone
+        const Result<QString> read = TextFileIO::ReadTextFile(path);
+        QVERIFY(read.ok());
+        QVERIFY(read.value().isEmpty());
     }
 
     // A writer killed at any moment leaves the target either as it was or
