@@ -345,6 +345,13 @@ void frmMain::DispatchAllMessages()
     // The messages between two event slices go into the view as one edit, laid
     // out and scrolled once; a slice is closed before saving and before events.
     const QPointer<frmMain> alive(this);
+    if (batch.size() > 1) {
+        // A long first listing and the first slice would otherwise make one pause.
+        QCoreApplication::processEvents();
+        if (!alive || !m_sessionRunning)
+            return;
+        sinceEvents.restart();
+    }
     m_renderer->BeginBatch();
     for (const QString &path : batch) {
         DispatchMessageFile(path);
