@@ -342,21 +342,34 @@ void frmMain::DispatchAllMessages()
     QElapsedTimer sinceEvents;
     sinceSave.start();
     sinceEvents.start();
+    // The messages between two event slices go into the view as one edit, laid
+    // out and scrolled once; a slice is closed before saving and before events.
     const QPointer<frmMain> alive(this);
+    if (batch.size() > 1) {
+        // A long first listing and the first slice would otherwise make one pause.
+        QCoreApplication::processEvents();
+        if (!alive || !m_sessionRunning)
+            return;
+        sinceEvents.restart();
+    }
+    m_renderer->BeginBatch();
     for (const QString &path : batch) {
         DispatchMessageFile(path);
         (void)m_folder->MarkShown(path); // shown, whatever the outcome
+        if (sinceEvents.elapsed() < BatchEventsIntervalMs)
+            continue;
+        m_renderer->EndBatch();
         if (sinceSave.elapsed() >= BatchSaveIntervalMs) {
             (void)m_renderer->SaveConversationLog(true);
             sinceSave.restart();
         }
-        if (sinceEvents.elapsed() >= BatchEventsIntervalMs) {
-            QCoreApplication::processEvents();
-            if (!alive || !m_sessionRunning)
-                return; // the chat exited meanwhile, its log saved
-            sinceEvents.restart();
-        }
+        QCoreApplication::processEvents();
+        if (!alive || !m_sessionRunning)
+            return; // the chat exited meanwhile, its log saved
+        sinceEvents.restart();
+        m_renderer->BeginBatch();
     }
+    m_renderer->EndBatch();
     m_renderer->setDeferSaving(false);
     (void)m_renderer->SaveConversationLog(true);
     m_dispatching = false;

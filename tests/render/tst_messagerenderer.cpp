@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 
@@ -401,6 +402,70 @@ private slots:
         bar->setValue(bar->maximum());
         render();
         QCOMPARE(bar->value(), bar->maximum());
+    }
+
+    // Messages rendered as one batch scroll once at its end like single ones,
+    // and the same text rendered in batches or singly gives the same document.
+    void batchScrolling_data()
+    {
+        QTest::addColumn<bool>("atEnd");
+        QTest::newRow("following") << true;
+        QTest::newRow("scrolled up") << false;
+    }
+
+    void batchScrolling()
+    {
+        QFETCH(bool, atEnd);
+        m_view->resize(300, 200);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+        for (int i = 0; i < 60; ++i)
+            render(QStringLiteral("guest"), QStringLiteral("message %1").arg(i));
+        QScrollBar *bar = m_view->verticalScrollBar();
+        bar->setValue(atEnd ? bar->maximum() : bar->maximum() / 3);
+        const int kept = bar->value();
+        const int before = bar->maximum();
+        m_renderer->BeginBatch();
+        for (int i = 0; i < 20; ++i)
+            render(QStringLiteral("guest"), QStringLiteral("line\r\nline %1").arg(i));
+        m_renderer->EndBatch();
+        QVERIFY(bar->maximum() > before);
+        QCOMPARE(bar->value(), atEnd ? bar->maximum() : kept);
+        QVERIFY(m_view->updatesEnabled());
+        QVERIFY(m_view->textCursor().atEnd());
+        QVERIFY(!m_view->textCursor().hasSelection());
+    }
+
+    void batchLogMatchesFullWrite()
+    {
+        QTextEdit single;
+        MessageRenderer singleRenderer(&single, nullptr);
+        // A selection in the view is dropped as by a single message.
+        render(QStringLiteral("guest"), QStringLiteral("first"));
+        singleRenderer.RenderMessage(QStringLiteral("guest"), QStringLiteral("first"),
+                                     Clock::utcSystemTime(), MessageKind::Other);
+        QTextCursor selection(m_view->document());
+        selection.select(QTextCursor::Document);
+        m_view->setTextCursor(selection);
+        m_renderer->setDeferSaving(true);
+        for (int slice = 0; slice < 5; ++slice) {
+            m_renderer->BeginBatch();
+            for (int i = 0; i < 30; ++i) {
+                Clock::advanceMs(7000);
+                Settings.NameOnSeparateLine = i % 2;
+                const QString text = QStringLiteral("message %1 \\par Ж\r\n").arg(i);
+                render(QStringLiteral("guest"), text, MessageKind(i % 3));
+                singleRenderer.RenderMessage(QStringLiteral("guest"), text, Clock::utcSystemTime(),
+                                             MessageKind(i % 3));
+            }
+            m_renderer->EndBatch();
+            QVERIFY(!m_view->textCursor().hasSelection());
+            QVERIFY(m_renderer->SaveConversationLog(true));
+            QCOMPARE(TextFileIO::ReadBytes(m_renderer->logFilePath()).value(),
+                     WriteRtf(*m_view->document()));
+        }
+        m_renderer->setDeferSaving(false);
+        QCOMPARE(WriteRtf(*m_view->document()), WriteRtf(*single.document()));
     }
 
     void noLogWithoutMessages()

@@ -71,7 +71,9 @@ void MessageRenderer::RenderMessage(const QString &senderName, const QString &te
                                     SystemTime utcTime, MessageKind kind)
 {
     const qint32 colour = nameColour(kind);
-    BeginAppend(m_view);
+    const bool single = !m_batchCursor;
+    if (single)
+        BeginAppend(m_view);
     SystemTime time = utcTime;
     // A record that names no real moment is shown as it came rather than dropped.
     if (!UtcToLocalTime(utcTime, time))
@@ -97,9 +99,29 @@ void MessageRenderer::RenderMessage(const QString &senderName, const QString &te
     }
     AppendLine(m_view, bfTrimEx2(text, TrimBlanksAndBreaks), BodySize, false, Settings.MessageColor,
                0);
+    if (!single)
+        return;
     EndAppend(m_view);
     if (!m_deferSaving)
         (void)SaveConversationLog(true);
+}
+
+void MessageRenderer::BeginBatch()
+{
+    if (m_batchCursor)
+        return;
+    BeginAppend(m_view);
+    m_batchCursor.emplace(m_view->document());
+    m_batchCursor->beginEditBlock();
+}
+
+void MessageRenderer::EndBatch()
+{
+    if (!m_batchCursor)
+        return;
+    m_batchCursor->endEditBlock();
+    m_batchCursor.reset();
+    EndAppend(m_view);
 }
 
 // A centred time line above a message that arrives five or more minute boundaries

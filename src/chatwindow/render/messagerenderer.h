@@ -6,8 +6,10 @@
 #include <QDateTime>
 #include <QFont>
 #include <QString>
+#include <QTextCursor>
 
 #include <memory>
+#include <optional>
 
 class QTextEdit;
 class QWidget;
@@ -43,6 +45,13 @@ public:
     // While deferred, RenderMessage leaves saving to the caller, which saves now
     // and then during a long batch of messages instead of after every one.
     void setDeferSaving(bool defer) { m_deferSaving = defer; }
+    // Between BeginBatch and EndBatch the messages rendered form one edit of the
+    // document: the view lays out, reports the change and takes its scroll
+    // decision once, at EndBatch, instead of for every message. RenderMessage
+    // does not save meanwhile; the event loop must not run inside a batch.
+    void BeginBatch();
+    void EndBatch();
+
     // The full path of the log file; empty until the first save has fixed it.
     QString logFilePath() const { return m_logFilePath; }
 
@@ -58,5 +67,6 @@ private:
     QString m_logFilePath;
     bool m_folderChecked = false;
     bool m_deferSaving = false;
+    std::optional<QTextCursor> m_batchCursor; // holds the open edit block
     std::unique_ptr<RtfLogFile> m_log;
 };

@@ -45,6 +45,12 @@ void BeginAppend(QTextEdit *view)
 
 void EndAppend(QTextEdit *view)
 {
+    // The runs went in through a cursor of their own; the view's insertion point
+    // follows insertions at the end by itself and needs setting (which lays the
+    // view out) only when it was moved or holds a selection.
+    const QTextCursor current = view->textCursor();
+    if (current.hasSelection() || !current.atEnd())
+        MoveToEnd(view);
     QScrollBar *bar = view->verticalScrollBar();
     if (!scrollPreserve) {
         bar->setValue(bar->maximum());
@@ -65,8 +71,10 @@ void MoveToEnd(QTextEdit *view)
 void AppendText(QTextEdit *view, const QString &text, int size, bool bold, qint32 colour,
                 int alignment)
 {
-    MoveToEnd(view);
-    QTextCursor cursor = view->textCursor();
+    // A cursor of the document rather than the view's own: setting the view's
+    // cursor for every run would lay the view out each time.
+    QTextCursor cursor(view->document());
+    cursor.movePosition(QTextCursor::End);
     QTextCharFormat format;
     format.setFontPointSize(size);
     format.setFontWeight(bold ? QFont::Bold : QFont::Normal);

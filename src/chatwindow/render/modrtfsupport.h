@@ -11,8 +11,9 @@ class QTextEdit;
 // A colour of the settings (0x00BBGGRR, red in the lowest byte).
 QColor colourFromBgr(qint32 colour);
 
-// Bracket one rendered message: while the end of the view is in sight the view
-// follows the new text; scrolled up, it keeps exactly still. Never nested.
+// Bracket one rendered message, or a run of them: while the end of the view is in
+// sight the view follows the new text; scrolled up, it keeps exactly still. Never
+// nested. EndAppend also leaves the view's insertion point at the end, unselected.
 void BeginAppend(QTextEdit *view);
 void EndAppend(QTextEdit *view);
 // Puts the view's insertion point at the end, with nothing selected.
