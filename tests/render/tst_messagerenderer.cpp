@@ -1,4 +1,5 @@
 #include "boxes.h"
+#include "documentruns.h"
 #include "messagerenderer.h"
 #include "modrtfsupport.h"
 #include "rtfreader.h"
@@ -19,32 +20,6 @@
 #include <QTextEdit>
 
 namespace {
-
-// One run of the view, as the tests compare it.
-struct Run
-{
-    int block = 0;
-    QString text;
-    qreal points = 0;
-    bool bold = false;
-    QRgb colour = 0;
-    Qt::Alignment alignment = Qt::AlignLeft;
-
-    friend bool operator==(const Run &, const Run &) = default;
-};
-
-char *toString(const Run &run)
-{
-    return qstrdup(QStringLiteral("[%1] \"%2\" %3pt %4 #%5 align %6")
-                       .arg(run.block)
-                       .arg(run.text)
-                       .arg(run.points)
-                       .arg(run.bold ? QStringLiteral("bold") : QStringLiteral("plain"))
-                       .arg(run.colour, 8, 16, QLatin1Char('0'))
-                       .arg(int(run.alignment))
-                       .toUtf8()
-                       .constData());
-}
 
 QList<Run> runsOf(const QTextDocument &document)
 {
