@@ -46,6 +46,8 @@ public:
     int opacityPercent() const { return m_opacityPercent; }
     bool sessionRunning() const { return m_sessionRunning; }
     QString logFilePath() const;
+    // The desktop session ends: the chat exits, saving its log, without hiding first.
+    void EndOfDesktopSession();
 
 signals:
     // The chat really exited: the log is saved, the window state stored.
@@ -69,7 +71,6 @@ private:
     void StartSubclassing();
     void StopSubclassing();
     void ExitSession();
-    void EndOfDesktopSession();
 
     // Receiving
     void tmrUpdate_Timer();

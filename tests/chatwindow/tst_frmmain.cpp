@@ -52,6 +52,7 @@ private slots:
     void trayIconClickShowsWindow();
     void shiftCloseExitsAfterSavingLog();
     void trayExitWorksWhileHidden();
+    void endOfDesktopSessionExitsSavingLog();
     void abortKeepsWindowAndNextCloseHides();
     void ignoreExitsWithoutLog();
     void withoutTrayWindowIsMinimised();
@@ -373,6 +374,21 @@ void tst_frmMain::trayExitWorksWhileHidden()
     trayAction(2)->trigger();
     QCOMPARE(ended.count(), 1);
     QVERIFY(m_boxes.isEmpty()); // nothing shown, no log to save
+}
+
+void tst_frmMain::endOfDesktopSessionExitsSavingLog()
+{
+    frmMain *window = openWindow();
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
+                        QStringLiteral("before logout"));
+    QTRY_VERIFY(viewText().contains(QStringLiteral("before logout")));
+    QSignalSpy ended(window, &frmMain::sessionEnded);
+    window->EndOfDesktopSession();
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(!window->sessionRunning());
+    QVERIFY(m_boxes.isEmpty());
+    QVERIFY(
+        TestEnvironment::readAll(window->logFilePath()).contains(QStringLiteral("before logout")));
 }
 
 namespace {
