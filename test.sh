@@ -10,13 +10,14 @@ export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 
 echo "== Normal build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_WERROR=ON >/dev/null
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_WERROR=ON \
+    -DQUILLET_TESTS=ON >/dev/null
 cmake --build build -j"$jobs"
 ctest --test-dir build --output-on-failure -j"$jobs"
 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer build"
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLET_WERROR=ON \
-    -DQUILLET_SANITIZE=ON -DQUILLET_BENCH=OFF >/dev/null
+    -DQUILLET_TESTS=ON -DQUILLET_SANITIZE=ON -DQUILLET_BENCH=OFF >/dev/null
 cmake --build build-sanitize -j"$jobs"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:detect_stack_use_after_return=1"
 export LSAN_OPTIONS="suppressions=$PWD/scripts/lsan.supp:print_suppressions=0"

@@ -181,7 +181,9 @@ void frmMain::Form_Load(bool startHidden)
     m_Watcher = std::make_unique<CFSWatcher>();
     (void)m_Watcher->StartWatch(ExchangeFolderPath); // a failed watch only costs live updates
     m_sessionRunning = true;
+#ifdef QUILLET_TEST_HOOKS
     m_testInputPath = qEnvironmentVariable("QUILLET_TEST_INPUT");
+#endif
 
     txtMessage->setFocus();
     if (startHidden) {
@@ -231,10 +233,8 @@ void frmMain::SaveChatWindowState()
 {
     SaveFormPlacement(this, QString(), ChatFilePath);
     SettingsStore store;
-    const Status saved = store.SaveValue(QStringLiteral("Nicks"), ChatFilePath, ValueKind::Text,
-                                         txtUserName->text());
-    if (!saved)
-        Boxes::showError(this, saved.error(), MB_OK | MB_ICONSTOP, QString());
+    reportStoreFailure(store.SaveValue(QStringLiteral("Nicks"), ChatFilePath, ValueKind::Text,
+                                       txtUserName->text()));
 }
 
 // The window hooks: the window's own activation, and wheel turns and keys of
@@ -576,11 +576,12 @@ void frmMain::ucbExit_Click()
 
 // ---------------------------------------------------------------- headless runs
 
-// With QUILLET_TEST_INPUT naming a file, each line of it is sent as if typed
-// and sent with the send key, then the file is removed; a line ":exit" exits
-// the chat as the tray menu's "Выход" does.
+// In test builds, with QUILLET_TEST_INPUT naming a file, each line of it is sent
+// as if typed and sent with the send key, then the file is removed; a line ":exit"
+// exits the chat as the tray menu's "Выход" does.
 void frmMain::pollTestInput()
 {
+#ifdef QUILLET_TEST_HOOKS
     QFile input(m_testInputPath);
     if (!input.exists() || !input.open(QIODevice::ReadOnly))
         return;
@@ -597,4 +598,5 @@ void frmMain::pollTestInput()
         txtMessage->setPlainText(line);
         SendChatMessage();
     }
+#endif
 }

@@ -18,8 +18,10 @@ constexpr quint32 ShownAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTE
 
 MessageFolder::MarkStore chosenStore(MessageFolder::MarkStore requested)
 {
+#ifdef QUILLET_TEST_HOOKS
     if (qEnvironmentVariable("QUILLET_SHOWN_MARKS") == QLatin1String("ledger"))
         return MessageFolder::MarkStore::Ledger;
+#endif
     return requested;
 }
 

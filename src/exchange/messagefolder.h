@@ -30,7 +30,7 @@ public:
     enum class MarkStore
     {
         Automatic, // extended attributes, the ledger where they cannot be written
-        Ledger,    // the ledger only (also chosen by QUILLET_SHOWN_MARKS=ledger)
+        Ledger,    // the ledger only (in test builds also QUILLET_SHOWN_MARKS=ledger)
     };
 
     explicit MessageFolder(const QString &folder, MarkStore store = MarkStore::Automatic);

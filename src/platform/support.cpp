@@ -75,12 +75,14 @@ QString bfBuildFileName(const QString &folder, const QString &name)
     return folder + QLatin1Char('/') + relative;
 }
 
-Status bfCreateComplexDirectory(const QString &path)
+namespace {
+
+// Creates each missing component in turn, so the reason of a failure is known.
+Status createFolderPath(const QString &path, mode_t mode, bool exactMode)
 {
     if (path.isEmpty())
         return Error::make(ErrorCode::EmptyPath);
     const QString full = bfGetFullFileName(path);
-    // Create each missing component in turn, so the reason of a failure is known.
     qsizetype next = 1;
     while (next <= full.size()) {
         qsizetype slash = full.indexOf(QLatin1Char('/'), next);
@@ -93,12 +95,28 @@ Status bfCreateComplexDirectory(const QString &path)
         if (::stat(part.constData(), &st) == 0) {
             if (!S_ISDIR(st.st_mode))
                 return Error::fromErrno(ENOTDIR);
-        } else if (::mkdir(part.constData(), 0777) != 0 && errno != EEXIST) {
+        } else if (::mkdir(part.constData(), mode) == 0) {
+            // The umask may have taken bits away, or left some that must not stay.
+            if (exactMode && ::chmod(part.constData(), mode) != 0)
+                return Error::fromErrno(errno);
+        } else if (errno != EEXIST) {
             return Error::fromErrno(errno);
         }
         next = slash + 1;
     }
     return {};
+}
+
+} // namespace
+
+Status bfCreateComplexDirectory(const QString &path)
+{
+    return createFolderPath(path, 0777, false);
+}
+
+Status createPrivateFolder(const QString &path)
+{
+    return createFolderPath(path, 0700, true);
 }
 
 namespace {

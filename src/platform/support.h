@@ -23,6 +23,9 @@ QString bfGetFileExtension(const QString &fileName);
 QString bfCutRight(const QString &text, qsizetype count);
 QString bfBuildFileName(const QString &folder, const QString &name);
 Status bfCreateComplexDirectory(const QString &path);
+// As bfCreateComplexDirectory, but every folder it has to create is the user's
+// alone (0700, whatever the umask); folders that exist already stay as they are.
+Status createPrivateFolder(const QString &path);
 QString bfGetSpecialFolder(int csidl);
 QString bfGetEXEModulePrettyFileName();
 Result<double> bfGetFileSizeEx(const QString &path);

@@ -156,17 +156,24 @@ QString TextFileIO::temporaryNameFor(const QString &path)
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
-Status TextFileIO::writeFileAtomically(const QString &path, const QByteArray &bytes)
+Status TextFileIO::writeFileAtomically(const QString &path, const QByteArray &bytes, Access access)
 {
     if (path.isEmpty())
         return Error::make(ErrorCode::EmptyPath);
     const QByteArray target = QFile::encodeName(path);
     const QByteArray temporary = QFile::encodeName(temporaryNameFor(path));
-    FileDescriptor fd(
-        ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644));
+    const bool ownerOnly = access == Access::OwnerOnly;
+    FileDescriptor fd(::open(temporary.constData(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                             ownerOnly ? 0600 : 0644));
     if (fd.get() < 0)
         return Error::fromErrno(errno);
-    Status written = writeAll(fd.get(), bytes);
+    Status written;
+    // Exactly 0600: a strict umask would leave the user unable to read it back.
+    if (ownerOnly && ::fchmod(fd.get(), 0600) != 0)
+        written = Error::fromErrno(errno);
+    if (written)
+        written = writeAll(fd.get(), bytes);
     if (written && ::fsync(fd.get()) != 0)
         written = Error::fromErrno(errno);
     if (::close(fd.release()) != 0 && written)

@@ -28,8 +28,14 @@ public:
     // As WriteTextFile. An empty text still gets its byte-order mark: file managers
     // that take every zero-byte file for plain text then go by the file's name.
     static Status CreateTextFile(const QString &path, const QString &text);
+    enum class Access
+    {
+        Default,   // 0644 less the umask
+        OwnerOnly, // 0600, whatever the umask: for files private to the user
+    };
     // Replaces the file at `path` by `bytes` atomically.
-    static Status writeFileAtomically(const QString &path, const QByteArray &bytes);
+    static Status writeFileAtomically(const QString &path, const QByteArray &bytes,
+                                      Access access = Access::Default);
 
     // The temporary name used while writing `path`: never matches "*.QLIM".
     static QString temporaryNameFor(const QString &path);

@@ -3,6 +3,8 @@
 #include "settingsstore.h"
 #include "support.h"
 
+#include <QHash>
+
 QString ChatFilePath;
 QString ExchangeFolderPath;
 bool StartHidden = false;
@@ -54,7 +56,45 @@ QList<Row> rows()
     };
 }
 
+struct StoreFailureReport
+{
+    StoreFailureHandler handler;
+    bool told = false;
+};
+
+StoreFailureReport &storeFailureReport()
+{
+    static StoreFailureReport report;
+    return report;
+}
+
+// Log GUIDs made this run that the store did not take, by chat file.
+QHash<QString, QString> &unsavedLogGuids()
+{
+    static QHash<QString, QString> guids;
+    return guids;
+}
+
 } // namespace
+
+void setStoreFailureHandler(StoreFailureHandler handler)
+{
+    storeFailureReport() = {std::move(handler), false};
+}
+
+void reportStoreFailure(const Status &saved)
+{
+    StoreFailureReport &report = storeFailureReport();
+    if (saved || report.told || !report.handler)
+        return;
+    report.told = true;
+    report.handler(SettingsStore::filePath() +
+                       QStringLiteral("\r\n\r\nНе удалось записать файл настроек. Пока он "
+                                      "недоступен, программа не помнит вас между запусками: "
+                                      "ваши прежние сообщения будут показаны как чужие, а "
+                                      "сохранённые логи чата не найдутся."),
+                   saved.error());
+}
 
 void LoadSettings()
 {
@@ -89,7 +129,8 @@ void InitMyGUID()
     SettingsStore store;
     MyGUID =
         store.LoadValue(QString(), QStringLiteral("My GUID"), ValueKind::Text, fresh).toString();
-    (void)store.SaveValue(QString(), QStringLiteral("My GUID"), ValueKind::Text, MyGUID);
+    reportStoreFailure(
+        store.SaveValue(QString(), QStringLiteral("My GUID"), ValueKind::Text, MyGUID));
 }
 
 QString GetChatLogGUID()
@@ -98,10 +139,19 @@ QString GetChatLogGUID()
     SettingsStore store;
     QString value = bfTrimEx2(
         store.LoadValue(section, ChatFilePath, ValueKind::Text, QString()).toString(), TrimAll);
-    if (value.isEmpty()) {
-        value = bfGetNewGUID();
-        (void)store.SaveValue(section, ChatFilePath, ValueKind::Text, value);
-    }
+    // A GUID the store did not take earlier in this run is offered again, so that
+    // meanwhile the writer and the viewer of logs find the same folder.
+    const QString unsaved = unsavedLogGuids().value(ChatFilePath);
+    if (!value.isEmpty() && value != unsaved)
+        return value;
+    if (value.isEmpty())
+        value = unsaved.isEmpty() ? bfGetNewGUID() : unsaved;
+    const Status saved = store.SaveValue(section, ChatFilePath, ValueKind::Text, value);
+    if (saved)
+        unsavedLogGuids().remove(ChatFilePath);
+    else
+        unsavedLogGuids().insert(ChatFilePath, value);
+    reportStoreFailure(saved);
     return value;
 }
 
@@ -111,7 +161,7 @@ Result<QString> GetLogsFolder(bool noCreate)
                                    QStringLiteral("Greyhollow Studios\\Quillet IM\\Logs"));
     path = bfBuildFileName(path, GetChatLogGUID());
     if (!noCreate) {
-        if (Status created = bfCreateComplexDirectory(path); !created)
+        if (Status created = createPrivateFolder(path); !created)
             return created.error();
     }
     return path;

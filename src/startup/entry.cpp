@@ -37,6 +37,7 @@ int answerOnConsole(int argc, char *argv[], const char *option)
     return 0;
 }
 
+#ifdef QUILLET_TEST_HOOKS
 // With QUILLET_BOX_LOG set (headless runs and tests), every window shown is
 // noted in the same log as the boxes.
 class ShownWindowLog final : public QObject
@@ -60,6 +61,7 @@ protected:
 private:
     QString m_path;
 };
+#endif
 
 const char *consoleOption(int argc, char *argv[])
 {
@@ -79,11 +81,16 @@ int RunQuillet(int argc, char *argv[])
 
     QApplication app(argc, argv);
     setApplicationNames();
+#ifdef QUILLET_TEST_HOOKS
     Boxes::installFromEnvironment();
     ShownWindowLog windowLog(qEnvironmentVariable("QUILLET_BOX_LOG"));
     if (qEnvironmentVariableIsSet("QUILLET_BOX_LOG"))
         app.installEventFilter(&windowLog);
+#endif
 
+    setStoreFailureHandler([](const QString &text, const Error &error) {
+        Boxes::showError(nullptr, error, MB_OK | MB_ICONEXCLAMATION, text);
+    });
     InitMyGUID();
     LoadSettings();
     QStringList arguments = QCoreApplication::arguments();

@@ -300,7 +300,6 @@ private slots:
                                  QStringLiteral(".QLIMChat"),
                                  QStringLiteral("Quillet IM.conf"),
                                  QStringLiteral("XDG_RUNTIME_DIR"),
-                                 QStringLiteral("QUILLET_BOX_LOG"),
                                  QStringLiteral("user.DOSATTRIB"),
                                  QStringLiteral("Sync Extended Attributes"),
                                  QStringLiteral("Quillet IM " QUILLET_VERSION)};

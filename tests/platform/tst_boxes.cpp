@@ -3,14 +3,83 @@
 #include "testenv.h"
 
 #include <QApplication>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
+
+namespace {
+
+// Acts on the next modal window as soon as it is shown, as a person would.
+void onNextModal(std::function<void(QWidget *)> act)
+{
+    auto *poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, act = std::move(act)] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            poll->deleteLater();
+            poll->stop();
+            act(modal);
+        }
+    });
+    poll->start(10);
+}
+
+} // namespace
 
 class TestBoxes : public QObject
 {
     Q_OBJECT
 
 private slots:
+    // Paths and messages may hold "<b>" or "&lt;": the real boxes show them as typed.
+    void textIsShownAsTyped()
+    {
+        const QString text = QStringLiteral("/home/a/<b>chat</b> &lt;1&gt;.QLIMChat");
+        Qt::TextFormat boxFormat = Qt::AutoText;
+        QStringList plainLabels;
+        onNextModal([&](QWidget *modal) {
+            if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+                boxFormat = box->textFormat();
+                for (const QLabel *label : box->findChildren<QLabel *>()) {
+                    if (label->textFormat() == Qt::PlainText)
+                        plainLabels << label->text();
+                }
+                box->findChild<QPushButton *>()->click();
+            } else {
+                modal->close();
+            }
+        });
+        QCOMPARE(Boxes::message(nullptr, text + QStringLiteral("\r\n\r\nФайл не существует."),
+                                MB_OK | MB_ICONSTOP),
+                 int(IDOK));
+        QCOMPARE(boxFormat, Qt::PlainText);
+        QCOMPARE(plainLabels, QStringList{text + QStringLiteral("\n\nФайл не существует.")});
+
+        plainLabels.clear();
+        onNextModal([&](QWidget *modal) {
+            auto *dialog = qobject_cast<QInputDialog *>(modal);
+            if (!dialog) {
+                modal->close();
+                return;
+            }
+            for (const QLabel *label : dialog->findChildren<QLabel *>()) {
+                if (label->textFormat() == Qt::PlainText)
+                    plainLabels << label->text();
+            }
+            dialog->setTextValue(QStringLiteral("<i>Семья</i>"));
+            dialog->accept();
+        });
+        QCOMPARE(Boxes::input(nullptr, text, QStringLiteral("offer")),
+                 QStringLiteral("<i>Семья</i>"));
+        QCOMPARE(plainLabels, QStringList{text});
+
+        onNextModal([](QWidget *modal) { static_cast<QDialog *>(modal)->reject(); });
+        QCOMPARE(Boxes::input(nullptr, text, QStringLiteral("offer")), QString());
+    }
+
     void handlerAnswersAndSeesEveryBox()
     {
         QList<BoxRequest> seen;

@@ -10,8 +10,10 @@
 #include "textfileio.h"
 
 #include <ctime>
+#include <sys/stat.h>
 
 #include <QApplication>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
@@ -482,6 +484,85 @@ private slots:
         QCOMPARE(TextFileIO::ReadBytes(m_renderer->logFilePath()).value(),
                  WriteRtf(*m_view->document()));
         QVERIFY(m_boxes.isEmpty());
+    }
+
+    // A run whose first message comes in the same second as an earlier run's first
+    // one takes the next free second; whatever holds a name (a log, a folder, a
+    // link) is left as it is.
+    void sameSecondAsAnEarlierRun()
+    {
+        Clock::setFixedUtc(moscow(16, 24, 27));
+        render(QStringLiteral("guest"), QStringLiteral("first run"));
+        const QString earlier = m_renderer->logFilePath();
+        const QByteArray earlierBytes = TextFileIO::ReadBytes(earlier).value();
+        const QString folder = bfGetFilePath(earlier);
+        QVERIFY(QDir(folder).mkdir(QStringLiteral("2026-12-05 16-24-28.RTF")));
+        const QString outside = m_env->path(QStringLiteral("outside.RTF"));
+        QVERIFY(QFile::link(outside, folder + QStringLiteral("/2026-12-05 16-24-29.RTF")));
+
+        m_renderer.reset();
+        m_view = std::make_unique<QTextEdit>();
+        m_renderer = std::make_unique<MessageRenderer>(m_view.get(), m_view.get());
+        render(QStringLiteral("guest"), QStringLiteral("second run"));
+        Clock::advanceMs(2000);
+        render(QStringLiteral("guest"), QStringLiteral("second run again"));
+        QCOMPARE(m_renderer->logFilePath(), folder + QStringLiteral("/2026-12-05 16-24-30.RTF"));
+        QCOMPARE(TextFileIO::ReadBytes(m_renderer->logFilePath()).value(),
+                 WriteRtf(*m_view->document()));
+        QCOMPARE(TextFileIO::ReadBytes(earlier).value(), earlierBytes);
+        QVERIFY(QFileInfo(folder + QStringLiteral("/2026-12-05 16-24-28.RTF")).isDir());
+        QVERIFY(!QFileInfo::exists(outside));
+        QVERIFY(m_renderer->SaveConversationLog(false));
+        QVERIFY(m_boxes.isEmpty());
+    }
+
+    // Logs are the user's alone whatever the umask: files 0600, the folders made for
+    // them 0700, also when the folder is made again; folders that were there stay.
+    void logsArePrivate_data()
+    {
+        QTest::addColumn<int>("umask");
+        QTest::newRow("lax") << 0;
+        QTest::newRow("strict") << 0277;
+    }
+    void logsArePrivate()
+    {
+        QFETCH(int, umask);
+        const QString data = m_env->path(QStringLiteral("data"));
+        QVERIFY(QDir().mkpath(data));
+        QVERIFY(QFile::setPermissions(data, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                QFile::ReadOther | QFile::ExeOther));
+        const mode_t previous = ::umask(mode_t(umask));
+        const auto restore = qScopeGuard([previous] { ::umask(previous); });
+        const auto modeOf = [](const QString &path) {
+            struct stat st
+            {
+            };
+            return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777)
+                                                                         : -1;
+        };
+        // The modes of the log file and of every folder up to `data`, which stays as it was.
+        const auto modes = [&] {
+            const QString file = m_renderer->logFilePath();
+            QList<int> found{modeOf(file)};
+            for (QString folder = bfGetFilePath(file); folder.size() >= data.size();
+                 folder = bfGetFilePath(folder))
+                found << modeOf(folder);
+            return found;
+        };
+        const QList<int> expected{0600, 0700, 0700, 0700, 0700, 0705};
+        render();
+        QCOMPARE(modes(), expected);
+        render(); // appended
+        QCOMPARE(modes(), expected);
+        Settings.MessageColor = 0x123456; // a new colour: the file is written anew
+        render();
+        QCOMPARE(modes(), expected);
+        QVERIFY(QDir(logsRoot()).removeRecursively());
+        render(); // fails silently, and the next one makes the folders again
+        render();
+        QCOMPARE(modes(), expected);
+        QCOMPARE(TextFileIO::ReadBytes(m_renderer->logFilePath()).value(),
+                 WriteRtf(*m_view->document()));
     }
 
     void logMatchesFullWrite()

@@ -2,8 +2,10 @@
 #include "settingsstore.h"
 #include "testenv.h"
 
+#include <QDirIterator>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 
 class TestSettings : public QObject
@@ -188,6 +190,126 @@ private slots:
         QVERIFY(!blocked.ok());
         QCOMPARE(blocked.error().number, ENOTDIR);
         ChatFilePath.clear();
+    }
+
+    // Where the store cannot be written: config folder a file, or the store's file a
+    // folder. The user hears of it once, whatever else fails to be saved in the run,
+    // and the writer and the viewer of a chat's logs still agree on its folder.
+    void unwritableStore_data()
+    {
+        QTest::addColumn<QString>("blocker");
+        QTest::addColumn<bool>("isFolder");
+        QTest::addColumn<int>("reports");
+        QTest::newRow("writable") << QString() << false << 0;
+        QTest::newRow("config folder is a file") << QStringLiteral("config") << false << 1;
+        QTest::newRow("store file is a folder")
+            << QStringLiteral("config/Greyhollow Studios/Quillet IM.conf") << true << 1;
+    }
+    void unwritableStore()
+    {
+        QFETCH(QString, blocker);
+        QFETCH(bool, isFolder);
+        QFETCH(int, reports);
+        TestEnvironment env;
+        if (isFolder)
+            QVERIFY(QDir().mkpath(env.path(blocker)));
+        else if (!blocker.isEmpty())
+            env.touch(blocker);
+        QStringList texts;
+        setStoreFailureHandler([&](const QString &text, const Error &error) {
+            texts << text;
+            QCOMPARE(error.number, int(ErrorCode::StoreAccess));
+        });
+        const auto resetHandler = qScopeGuard([] { setStoreFailureHandler(nullptr); });
+
+        restart();
+        ChatFilePath = env.path(QStringLiteral("chats/a/team.QLIMChat"));
+        const QString logGuid = GetChatLogGUID();
+        QCOMPARE(GetChatLogGUID(), logGuid);
+        QCOMPARE(GetLogsFolder(true).value(),
+                 env.path(QStringLiteral("data/Greyhollow Studios/Quillet IM/Logs/")) + logGuid);
+        ChatFilePath = env.path(QStringLiteral("chats/b/team.QLIMChat"));
+        QVERIFY(GetChatLogGUID() != logGuid);
+        QCOMPARE(texts.size(), reports);
+        if (reports) {
+            QVERIFY2(texts.first().startsWith(SettingsStore::filePath() +
+                                              QStringLiteral("\r\n\r\nНе удалось записать")),
+                     qPrintable(texts.first()));
+        }
+
+        // Once the store can be written again, the log GUID of this run is the one kept.
+        if (!blocker.isEmpty()) {
+            QVERIFY(isFolder ? QDir(env.path(blocker)).removeRecursively()
+                             : QFile::remove(env.path(blocker)));
+            ChatFilePath = env.path(QStringLiteral("chats/a/team.QLIMChat"));
+            QCOMPARE(GetChatLogGUID(), logGuid);
+            QVERIFY(TestEnvironment::readAll(SettingsStore::filePath()).contains(logGuid));
+            QCOMPARE(texts.size(), reports);
+        }
+        ChatFilePath.clear();
+    }
+
+    // The real program with such a store: one box, naming the store's file, although
+    // both the identity and the chat's log GUID fail to be stored.
+    void unwritableStoreInTheProgram_data()
+    {
+        QTest::addColumn<QString>("blocker");
+        QTest::addColumn<bool>("isFolder");
+        QTest::addColumn<int>("reports");
+        QTest::newRow("writable") << QString() << false << 0;
+        QTest::newRow("config folder is a file") << QStringLiteral("config") << false << 1;
+        QTest::newRow("store file is a folder")
+            << QStringLiteral("config/Greyhollow Studios/Quillet IM.conf") << true << 1;
+    }
+    void unwritableStoreInTheProgram()
+    {
+        QFETCH(QString, blocker);
+        QFETCH(bool, isFolder);
+        QFETCH(int, reports);
+        TestEnvironment env;
+        if (isFolder)
+            QVERIFY(QDir().mkpath(env.path(blocker)));
+        else if (!blocker.isEmpty())
+            env.touch(blocker);
+        const QString chat = env.touch(QStringLiteral("chats/team.QLIMChat"));
+        const QString boxLog = env.path(QStringLiteral("boxes.log"));
+        const QString input = env.path(QStringLiteral("input.txt"));
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("QUILLET_BOX_LOG"), boxLog);
+        environment.insert(QStringLiteral("QUILLET_TEST_INPUT"), input);
+        program.setProcessEnvironment(environment);
+        program.start(TestEnvironment::executable(), {chat});
+        QVERIFY(program.waitForStarted());
+        const auto type = [&](const QByteArray &line) {
+            const QString temporary = env.path(QStringLiteral(".input.tmp"));
+            QFile file(temporary);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(line + '\n');
+            file.close();
+            QVERIFY(QFile::rename(temporary, input));
+        };
+        // The message comes back and is logged, which asks for the chat's log GUID.
+        type("hello");
+        const auto logged = [&] {
+            QDirIterator logs(env.path(QStringLiteral("data")), {QStringLiteral("*.RTF")},
+                              QDir::Files, QDirIterator::Subdirectories);
+            return logs.hasNext();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(logged(), 20000);
+        type(":exit");
+        QVERIFY(program.waitForFinished(20000));
+        QCOMPARE(program.exitCode(), 0);
+
+        const QStringList lines =
+            TestEnvironment::readAll(boxLog).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        const QStringList boxes = lines.filter(QRegularExpression(QStringLiteral("^\\d+\t")));
+        QVERIFY2(boxes.size() == reports, qPrintable(boxes.join(QLatin1Char('\n'))));
+        if (reports) {
+            QVERIFY2(boxes.first().startsWith(QStringLiteral("48\t") + SettingsStore::filePath() +
+                                              QStringLiteral("\\r\\n\\r\\n")),
+                     qPrintable(boxes.first()));
+        }
     }
 };
 

@@ -10,6 +10,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 
+#include <cerrno>
 #include <cmath>
 
 namespace {
@@ -18,6 +19,12 @@ constexpr int HeaderSize = 8;
 constexpr int BodySize = 9;
 constexpr qint32 StampColour = 0x808080; // RGB(128, 128, 128)
 constexpr int StampMinutes = 5;
+constexpr int MaxLogNameAttempts = 3600; // names taken in a row before giving up
+
+QString logFileName(const QDateTime &localTime)
+{
+    return localTime.toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")) + QStringLiteral(".RTF");
+}
 
 // Whole minutes of local wall-clock time since the epoch.
 qint64 localMinute(const QDateTime &time)
@@ -143,8 +150,8 @@ bool MessageRenderer::SaveConversationLog(bool silent)
     if (m_view->document()->isEmpty())
         return true;
     if (m_logFileName.isEmpty()) {
-        m_logFileName = Clock::nowLocal().toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")) +
-                        QStringLiteral(".RTF");
+        m_logNameTime = Clock::nowLocal();
+        m_logFileName = logFileName(m_logNameTime);
     }
     for (;;) {
         const Status saved = writeLog();
@@ -171,10 +178,23 @@ Status MessageRenderer::writeLog()
         const Result<QString> folder = GetLogsFolder(false);
         if (!folder)
             return folder.error();
-        m_logFilePath = bfBuildFileName(folder.value(), m_logFileName);
+        // Another run of this chat may have started its log in the same second:
+        // its file is never overwritten, this log takes the next free second.
+        for (int attempt = 0;; ++attempt) {
+            const QString path = bfBuildFileName(folder.value(), m_logFileName);
+            const Status created = RtfLogFile::createNew(path);
+            if (created) {
+                m_logFilePath = path;
+                break;
+            }
+            if (created.error().number != EEXIST || attempt == MaxLogNameAttempts)
+                return created;
+            m_logNameTime = m_logNameTime.addSecs(1);
+            m_logFileName = logFileName(m_logNameTime);
+        }
         m_folderChecked = true;
     } else if (!m_folderChecked) {
-        if (Status created = bfCreateComplexDirectory(bfGetFilePath(m_logFilePath)); !created)
+        if (Status created = createPrivateFolder(bfGetFilePath(m_logFilePath)); !created)
             return created;
         m_folderChecked = true;
     }

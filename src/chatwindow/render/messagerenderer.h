@@ -63,6 +63,7 @@ private:
     QTextEdit *m_view;
     QWidget *m_boxParent;
     QDateTime m_lastStampTime; // local; invalid until the first message
+    QDateTime m_logNameTime;   // local; the time the log's name gives
     QString m_logFileName;     // fixed at the first save
     QString m_logFilePath;
     bool m_folderChecked = false;

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QInputDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -15,6 +16,7 @@ Boxes::Handler &handler()
     return value;
 }
 
+#ifdef QUILLET_TEST_HOOKS
 int firstButtonOf(int style)
 {
     switch (style & 0xF) {
@@ -26,6 +28,7 @@ int firstButtonOf(int style)
         return IDOK;
     }
 }
+#endif
 
 QMessageBox::Icon iconOf(int style)
 {
@@ -48,6 +51,8 @@ int showMessageBox(QWidget *parent, const QString &text, int style)
     QString shown = text;
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     QMessageBox box(iconOf(style), appTitle(), shown, QMessageBox::NoButton, parent);
+    // Texts hold paths and messages: a "<b>" or "&lt;" in them is shown as typed.
+    box.setTextFormat(Qt::PlainText);
     struct Choice
     {
         int answer;
@@ -82,6 +87,7 @@ int showMessageBox(QWidget *parent, const QString &text, int style)
     return (style & 0xF) == MB_OK ? IDOK : IDCANCEL;
 }
 
+#ifdef QUILLET_TEST_HOOKS
 QString escapeForLog(QString text)
 {
     text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
@@ -89,6 +95,7 @@ QString escapeForLog(QString text)
     text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
     return text;
 }
+#endif
 
 } // namespace
 
@@ -103,10 +110,17 @@ QString Boxes::input(QWidget *parent, const QString &prompt, const QString &offe
 {
     if (handler())
         return handler()(BoxRequest{BoxRequest::Kind::Input, prompt, MB_OK, offered}).text;
-    bool accepted = false;
-    const QString answer =
-        QInputDialog::getText(parent, appTitle(), prompt, QLineEdit::Normal, offered, &accepted);
-    return accepted ? answer : QString();
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(appTitle());
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(offered);
+    // The prompt is shown as typed, as the message box's text is.
+    for (QLabel *label : dialog.findChildren<QLabel *>())
+        label->setTextFormat(Qt::PlainText);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    return dialog.textValue();
 }
 
 int Boxes::showError(QWidget *parent, const Error &error, int style, const QString &text)
@@ -126,6 +140,7 @@ void Boxes::resetHandler()
     handler() = nullptr;
 }
 
+#ifdef QUILLET_TEST_HOOKS
 void Boxes::installFromEnvironment()
 {
     const QString logPath = qEnvironmentVariable("QUILLET_BOX_LOG");
@@ -152,3 +167,4 @@ void Boxes::installFromEnvironment()
         return reply;
     });
 }
+#endif

@@ -88,10 +88,25 @@ Status RtfLogFile::save(const QString &path)
     return {};
 }
 
+Status RtfLogFile::createNew(const QString &path)
+{
+    FileDescriptor fd(::open(QFile::encodeName(path).constData(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (fd.get() < 0)
+        return Error::fromErrno(errno);
+    if (::fchmod(fd.get(), 0600) != 0)
+        return Error::fromErrno(errno);
+    if (::close(fd.release()) != 0)
+        return Error::fromErrno(errno);
+    return {};
+}
+
 Status RtfLogFile::rewrite(const QString &path)
 {
     m_lastMethod = Method::Rewritten;
-    if (Status written = TextFileIO::writeFileAtomically(path, m_writer.rtf()); !written)
+    if (Status written =
+            TextFileIO::writeFileAtomically(path, m_writer.rtf(), TextFileIO::Access::OwnerOnly);
+        !written)
         return written;
     const Result<Identity> identity = identityOf(path);
     if (!identity)

@@ -18,7 +18,7 @@ class QTextDocument;
 // RTF readers ignore; after it, the new document. No byte before the old brace is
 // ever written, so an interruption at any moment loses nothing the file held.
 // Everything else (a new colour, an edit, a file changed by someone else, a failed
-// save) replaces the file atomically.
+// save) replaces the file atomically. Log files are the user's alone (0600).
 class RtfLogFile final
 {
     Q_DISABLE_COPY_MOVE(RtfLogFile)
@@ -34,6 +34,9 @@ public:
     explicit RtfLogFile(QTextDocument *document);
 
     Status save(const QString &path);
+    // Claims the name `path` for a new log by creating it empty, failing with
+    // EEXIST when any file of that name exists: a log is never overwritten.
+    static Status createNew(const QString &path);
     Method lastMethod() const { return m_lastMethod; }
 
 private:
