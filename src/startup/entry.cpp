@@ -38,7 +38,7 @@ int answerOnConsole(int argc, char *argv[], const char *option)
 }
 
 #ifdef QUILLET_TEST_HOOKS
-// With QUILLET_BOX_LOG set (headless runs and tests), every window shown is
+// In test builds, with QUILLET_BOX_LOG set, every window shown is
 // noted in the same log as the boxes.
 class ShownWindowLog final : public QObject
 {

@@ -38,6 +38,7 @@ private slots:
                               QStringLiteral(QUILLET_CMAKE_GENERATOR),
                               QStringLiteral("-DCMAKE_BUILD_TYPE=Release"),
                               QStringLiteral("-DCMAKE_CXX_COMPILER=" QUILLET_CXX_COMPILER),
+                              QStringLiteral("-DQUILLET_WERROR=" QUILLET_WERROR_SETTING),
                               QStringLiteral("-DQUILLET_TESTS=OFF"),
                               QStringLiteral("-DQUILLET_BENCH=OFF")};
         if (!QStringLiteral(QUILLET_CXX_LAUNCHER).isEmpty())

@@ -67,7 +67,7 @@ public:
     static void setHandler(Handler handler);
     static void resetHandler();
 #ifdef QUILLET_TEST_HOOKS
-    // When QUILLET_BOX_LOG names a file, every box is appended to it and answered
+    // Test builds: when QUILLET_BOX_LOG names a file, every box is appended to it and answered
     // without being shown: with the next number of QUILLET_BOX_ANSWERS (comma
     // separated), otherwise with the first button of its style.
     static void installFromEnvironment();
