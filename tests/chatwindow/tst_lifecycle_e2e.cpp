@@ -2,6 +2,7 @@
 #include "settingsstore.h"
 #include "testenv.h"
 
+#include <algorithm>
 #include <csignal>
 
 #include <QDirIterator>
@@ -104,10 +105,15 @@ private slots:
     void signalEndsChatSavingWhatItHolds();
     void signalWithoutChatQuits();
     void trayThatComesUpLateGetsTheIcon();
+    void sessionManagerCheckpointThenLogout();
 
 private:
     QProcessEnvironment programEnvironment() const;
     void sendLine(const QString &text);
+    QString startXServer();
+    QProcess *startHelper(const QString &program, const QStringList &arguments,
+                          const QProcessEnvironment &environment);
+    bool sentAndShown(int count) const;
 
     std::unique_ptr<TestEnvironment> m_env;
     QString m_chatFile;
@@ -161,6 +167,41 @@ void tst_LifecycleEndToEnd::sendLine(const QString &text)
     QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(m_env->path(u"input.txt"_s)), 20000);
 }
 
+// A private X server on a free display; its number, or empty when none starts.
+QString tst_LifecycleEndToEnd::startXServer()
+{
+    if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty())
+        return {};
+    QProcess *server = startHelper(
+        u"Xvfb"_s,
+        {u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s, u"-screen"_s, u"0"_s, u"1024x768x24"_s},
+        QProcessEnvironment::systemEnvironment());
+    if (!server->waitForReadyRead(10000))
+        return {};
+    return QString::fromLatin1(server->readLine()).trimmed();
+}
+
+QProcess *tst_LifecycleEndToEnd::startHelper(const QString &program, const QStringList &arguments,
+                                             const QProcessEnvironment &environment)
+{
+    auto &helper = m_helpers.emplace_back(std::make_unique<QProcess>());
+    helper->setProcessEnvironment(environment);
+    helper->start(program, arguments);
+    helper->waitForStarted();
+    return helper.get();
+}
+
+// The program has sent `count` messages and shown (marked) them all.
+bool tst_LifecycleEndToEnd::sentAndShown(int count) const
+{
+    const QString exchange = m_env->chats();
+    const QStringList files = QDir(exchange).entryList({u"*.QLIM"_s}, QDir::Files);
+    return files.size() == count &&
+           std::all_of(files.begin(), files.end(), [&](const QString &name) {
+               return dosAttributes(exchange + u'/' + name) == QByteArray("0x2");
+           });
+}
+
 void tst_LifecycleEndToEnd::signalEndsChatSavingWhatItHolds_data()
 {
     QTest::addColumn<int>("signalNumber");
@@ -187,14 +228,7 @@ void tst_LifecycleEndToEnd::signalEndsChatSavingWhatItHolds()
     m_program->start(TestEnvironment::executable(), {m_chatFile});
     QVERIFY(m_program->waitForStarted());
     sendLine(u"said before the signal"_s);
-    const QString exchange = m_env->chats();
-    QTRY_VERIFY_WITH_TIMEOUT(
-        [&] {
-            const QStringList files = QDir(exchange).entryList({u"*.QLIM"_s}, QDir::Files);
-            return files.size() == 1 &&
-                   dosAttributes(exchange + u'/' + files.at(0)) == QByteArray("0x2");
-        }(),
-        20000);
+    QTRY_VERIFY_WITH_TIMEOUT(sentAndShown(1), 20000);
 
     // What the program saves only when its chat ends: the user name (stored
     // here behind its back) and the window placement.
@@ -238,17 +272,13 @@ void tst_LifecycleEndToEnd::signalWithoutChatQuits()
 // session bus, so the icon goes the XEmbed way.
 void tst_LifecycleEndToEnd::trayThatComesUpLateGetsTheIcon()
 {
-    for (const QString &tool : {u"Xvfb"_s, u"trayer"_s, u"xdotool"_s, u"xwininfo"_s}) {
+    for (const QString &tool : {u"trayer"_s, u"xdotool"_s, u"xwininfo"_s}) {
         if (QStandardPaths::findExecutable(tool).isEmpty())
             QSKIP(qPrintable(tool + u" is not installed (scripts/install-deps.sh installs it)"_s));
     }
-    auto &server = m_helpers.emplace_back(std::make_unique<QProcess>());
-    server->start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s, u"-screen"_s,
-                              u"0"_s, u"1024x768x24"_s});
-    if (!server->waitForStarted() || !server->waitForReadyRead(10000))
-        QSKIP("no X server could be started");
-    const QString display = QString::fromLatin1(server->readLine()).trimmed();
-    QVERIFY(!display.isEmpty());
+    const QString display = startXServer();
+    if (display.isEmpty())
+        QSKIP("no X server could be started (Xvfb)");
 
     QProcessEnvironment environment = programEnvironment();
     environment.insert(u"DISPLAY"_s, u':' + display);
@@ -268,10 +298,7 @@ void tst_LifecycleEndToEnd::trayThatComesUpLateGetsTheIcon()
     QTRY_VERIFY_WITH_TIMEOUT(timesShown() > 0, 20000);
     QCOMPARE(embeddedIcons(environment), QList<QRect>());
 
-    auto &host = m_helpers.emplace_back(std::make_unique<QProcess>());
-    host->setProcessEnvironment(environment);
-    host->start(u"trayer"_s, {});
-    QVERIFY(host->waitForStarted());
+    QCOMPARE(startHelper(u"trayer"_s, {}, environment)->state(), QProcess::Running);
     QTRY_COMPARE_WITH_TIMEOUT(embeddedIcons(environment).size(), 1, 20000);
 
     // Hidden into the tray now (Esc), and back by a click on the icon.
@@ -298,6 +325,63 @@ void tst_LifecycleEndToEnd::trayThatComesUpLateGetsTheIcon()
     QVERIFY(timesShown() > shownBefore);
     QCOMPARE(m_program->state(), QProcess::Running);
     QCOMPARE(boxesShown(boxLog), QStringList());
+}
+
+// An X11 session manager asks to save on a checkpoint and before a logout.
+// The checkpoint saves the user name and the log, and the chat goes on; the
+// logout's request to quit then ends the chat with everything saved.
+void tst_LifecycleEndToEnd::sessionManagerCheckpointThenLogout()
+{
+    const QString managerProgram = qEnvironmentVariable("QUILLET_SESSION_MANAGER");
+    if (managerProgram.isEmpty())
+        QSKIP("the test session manager was not built (libsm-dev is missing)");
+    const QString display = startXServer();
+    if (display.isEmpty())
+        QSKIP("no X server could be started (Xvfb)");
+    QProcess *manager = startHelper(managerProgram, {}, QProcessEnvironment::systemEnvironment());
+    QVERIFY(manager->waitForReadyRead(10000));
+    const QString address = QString::fromLatin1(manager->readLine()).trimmed();
+    QString events;
+    const auto managerSaw = [&](const QString &event) {
+        events += QString::fromLatin1(manager->readAll());
+        return events.split(u'\n').contains(event);
+    };
+
+    storeValue(u"Nicks"_s, m_chatFile, u"Alice"_s);
+    QProcessEnvironment environment = programEnvironment();
+    environment.insert(u"DISPLAY"_s, u':' + display);
+    environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    environment.insert(u"SESSION_MANAGER"_s, address);
+    m_program = std::make_unique<QProcess>();
+    m_program->setProcessEnvironment(environment);
+    m_program->setProcessChannelMode(QProcess::ForwardedChannels);
+    m_program->start(TestEnvironment::executable(), {m_chatFile});
+    QVERIFY(m_program->waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(managerSaw(u"registered"_s), 20000);
+    sendLine(u"before the checkpoint"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(sentAndShown(1), 20000);
+
+    storeValue(u"Nicks"_s, m_chatFile, u"stale"_s);
+    manager->write("checkpoint\n");
+    QVERIFY(manager->waitForBytesWritten());
+    QTRY_VERIFY_WITH_TIMEOUT(managerSaw(u"saved"_s), 20000);
+    QCOMPARE(storedValue(u"Nicks"_s, m_chatFile), u"Alice"_s);
+    QVERIFY(allLogText().contains(u"before the checkpoint"_s));
+    sendLine(u"after the checkpoint"_s); // the chat goes on
+    QTRY_VERIFY_WITH_TIMEOUT(sentAndShown(2), 20000);
+    QCOMPARE(m_program->state(), QProcess::Running);
+
+    storeValue(u"Nicks"_s, m_chatFile, u"stale"_s);
+    events.clear();
+    manager->write("logout\n");
+    QVERIFY(manager->waitForBytesWritten());
+    QVERIFY(m_program->waitForFinished(5000));
+    QCOMPARE(m_program->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_program->exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(managerSaw(u"saved"_s), 10000);
+    QCOMPARE(storedValue(u"Nicks"_s, m_chatFile), u"Alice"_s);
+    QVERIFY(allLogText().contains(u"after the checkpoint"_s));
+    QCOMPARE(boxesShown(m_env->path(u"boxes.log"_s)), QStringList());
 }
 
 QTEST_MAIN(tst_LifecycleEndToEnd)
