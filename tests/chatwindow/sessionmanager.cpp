@@ -127,7 +127,9 @@ int main()
     }
     for (int i = 0; i < count; ++i)
         IceSetHostBasedAuthProc(listeners[i], anyHost);
-    say(IceComposeNetworkIdList(count, listeners));
+    char *address = IceComposeNetworkIdList(count, listeners);
+    say(address);
+    std::free(address);
 
     IceConn client = nullptr;
     for (;;) {
