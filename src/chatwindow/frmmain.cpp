@@ -49,6 +49,28 @@ QString errorLine(const QString &lead, const Error &error)
     return lead + bfGetErrorNumber(error.number) + QStringLiteral("\r\n") + error.description;
 }
 
+// The session manager ends the desktop session by telling the application to
+// quit once it has saved: the chat then ends as at the end of the session.
+class QuitRequestWatch final : public QObject
+{
+public:
+    explicit QuitRequestWatch(frmMain *window) : QObject(window), m_window(window)
+    {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == qApp && event->type() == QEvent::Quit)
+            m_window->EndOfDesktopSession();
+        return false;
+    }
+
+private:
+    frmMain *m_window;
+};
+
 } // namespace
 
 frmMain::frmMain(QWidget *parent) : QWidget(parent)
@@ -145,9 +167,13 @@ void frmMain::connectHandlers()
     connect(ucbLogs, &ucButton::Click, this, &frmMain::ucbLogs_Click);
     connect(ucbMakeTransparent, &ucButton::Click, this, &frmMain::ucbMakeTransparent_Click);
     connect(ucbExit, &ucButton::Click, this, &frmMain::ucbExit_Click);
-    // The end of the desktop session ends the chat without hiding first.
+    // The session manager sends both requests on a mere checkpoint as well as
+    // before the end of the session; the end itself comes as a request to quit.
     connect(qApp, &QGuiApplication::commitDataRequest, this,
-            [this](QSessionManager &) { EndOfDesktopSession(); });
+            [this](QSessionManager &) { SaveSessionCheckpoint(); });
+    connect(qApp, &QGuiApplication::saveStateRequest, this,
+            [this](QSessionManager &) { SaveSessionCheckpoint(); });
+    new QuitRequestWatch(this);
 }
 
 QString frmMain::logFilePath() const
@@ -165,7 +191,11 @@ void frmMain::Form_Load(bool startHidden)
 
     stMain->setToolTip(windowTitle());
     stMain->setIcon(LoadResIcon(QStringLiteral("A_MAIN")));
-    stMain->setVisible(TrayAvailable()); // there is nothing to show it in otherwise
+    // Asked for during the whole session, so that a tray that comes up later gets it.
+    stMain->setVisible(true);
+    m_trayCheck.setInterval(TrayCheckIntervalMs);
+    connect(&m_trayCheck, &QTimer::timeout, this, &frmMain::checkTray);
+    m_trayCheck.start();
 
     StartSubclassing();
 
@@ -186,13 +216,8 @@ void frmMain::Form_Load(bool startHidden)
 #endif
 
     txtMessage->setFocus();
-    if (startHidden) {
-        // Without a tray the hidden start is a minimised one, so the chat stays reachable.
-        if (TrayAvailable())
-            hide();
-        else
-            showMinimized();
-    }
+    if (startHidden)
+        HideWindow();
 }
 
 void frmMain::LoadButtonPictures()
@@ -229,12 +254,14 @@ void frmMain::LoadChatWindowState()
             .toString());
 }
 
-void frmMain::SaveChatWindowState()
+void frmMain::SaveChatWindowState(bool silent)
 {
     SaveFormPlacement(this, QString(), ChatFilePath);
     SettingsStore store;
-    reportStoreFailure(store.SaveValue(QStringLiteral("Nicks"), ChatFilePath, ValueKind::Text,
-                                       txtUserName->text()));
+    const Status saved = store.SaveValue(QStringLiteral("Nicks"), ChatFilePath, ValueKind::Text,
+                                         txtUserName->text());
+    if (!silent)
+        reportStoreFailure(saved);
 }
 
 // The window hooks: the window's own activation, and wheel turns and keys of
@@ -278,8 +305,8 @@ void frmMain::closeEvent(QCloseEvent *event)
         return;
     }
     m_exitRequested = false;
-    if (!m_renderer->SaveConversationLog(false)) {
-        m_endOfDesktopSession = false;
+    const bool silent = m_endOfDesktopSession;
+    if (!m_renderer->SaveConversationLog(silent) && !silent) {
         event->ignore(); // Abort: the chat goes on
         return;
     }
@@ -293,7 +320,7 @@ void frmMain::ExitSession()
     tmrUpdate.stop();
     icBlinker->setBlinking(false);
     m_Watcher.reset();
-    SaveChatWindowState();
+    SaveChatWindowState(m_endOfDesktopSession);
     StopSubclassing();
     stMain->setVisible(false);
     emit sessionEnded();
@@ -305,6 +332,14 @@ void frmMain::EndOfDesktopSession()
         return;
     m_endOfDesktopSession = true;
     close();
+}
+
+void frmMain::SaveSessionCheckpoint()
+{
+    if (!m_sessionRunning)
+        return;
+    (void)m_renderer->SaveConversationLog(true);
+    SaveChatWindowState(true);
 }
 
 // ---------------------------------------------------------------- receiving
@@ -513,11 +548,26 @@ bool frmMain::forwardWheelToLog(QWheelEvent *event)
 
 // ---------------------------------------------------------------- tray and window
 
+// Hidden only while the tray icon can bring the window back; minimised otherwise.
 void frmMain::HideWindow()
 {
-    if (TrayAvailable())
+    if (trayIconShown())
         hide();
     else
+        showMinimized();
+}
+
+bool frmMain::trayIconShown() const
+{
+    return stMain->isVisible() && TrayAvailable();
+}
+
+// A tray that comes up later takes the icon by itself (Qt watches for it
+// while the icon is asked for); one that goes away takes the hidden window's
+// only way back with it, so the window comes back minimised.
+void frmMain::checkTray()
+{
+    if (m_sessionRunning && isHidden() && !trayIconShown())
         showMinimized();
 }
 

@@ -34,6 +34,8 @@ public:
     static constexpr int UpdateIntervalMs = 250;
     static constexpr int BatchSaveIntervalMs = 1000;
     static constexpr int BatchEventsIntervalMs = 15;
+    // How often the desktop is asked again whether it shows tray icons.
+    static constexpr int TrayCheckIntervalMs = 2000;
 
     explicit frmMain(QWidget *parent = nullptr);
     ~frmMain() override;
@@ -46,8 +48,12 @@ public:
     int opacityPercent() const { return m_opacityPercent; }
     bool sessionRunning() const { return m_sessionRunning; }
     QString logFilePath() const;
-    // The desktop session ends: the chat exits, saving its log, without hiding first.
+    // The desktop session ends: the chat exits, saving its log, without hiding
+    // first and without asking anything (nobody is there to answer).
     void EndOfDesktopSession();
+    // The session manager asks to save without ending the chat: the log, the
+    // user name and the placement are saved silently.
+    void SaveSessionCheckpoint();
 
 signals:
     // The chat really exited: the log is saved, the window state stored.
@@ -67,7 +73,7 @@ private:
     // Start and end
     void LoadButtonPictures();
     void LoadChatWindowState();
-    void SaveChatWindowState();
+    void SaveChatWindowState(bool silent);
     void StartSubclassing();
     void StopSubclassing();
     void ExitSession();
@@ -86,6 +92,8 @@ private:
     bool Form_KeyDown(QKeyEvent *event, QObject *target);
     bool forwardWheelToLog(QWheelEvent *event);
     void HideWindow();
+    bool trayIconShown() const;
+    void checkTray();
     void ShowAndRestore();
     void stMain_Activated(int reason);
     void mnuExit_Click();
@@ -113,6 +121,7 @@ private:
     QSystemTrayIcon *stMain = nullptr;
     brfGlimmer *icBlinker = nullptr;
     QMenu *mnuMain = nullptr;
+    QTimer m_trayCheck;
 
     std::unique_ptr<MessageRenderer> m_renderer;
     std::unique_ptr<CFSWatcher> m_Watcher;

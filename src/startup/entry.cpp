@@ -3,6 +3,7 @@
 #include "boxes.h"
 #include "commandline.h"
 #include "settings.h"
+#include "terminationsignals.h"
 #include "windows.h"
 
 #include <cstdio>
@@ -91,6 +92,20 @@ int RunQuillet(int argc, char *argv[])
     setStoreFailureHandler([](const QString &text, const Error &error) {
         Boxes::showError(nullptr, error, MB_OK | MB_ICONEXCLAMATION, text);
     });
+
+    // A logout, shutdown or closed terminal ends the process by a signal: the
+    // chat then ends as at the end of the desktop session, its log and state
+    // saved; without a chat the program just quits.
+    TerminationSignals termination;
+    // A signal during a start-up box ends only that box's loop: remembered here.
+    bool quitRequested = false;
+    QObject::connect(&termination, &TerminationSignals::received, &app, [&quitRequested] {
+        if (EndRunningChat())
+            return;
+        quitRequested = true;
+        QCoreApplication::exit(0);
+    });
+
     InitMyGUID();
     LoadSettings();
     QStringList arguments = QCoreApplication::arguments();
@@ -106,5 +121,5 @@ int RunQuillet(int argc, char *argv[])
         OpenChatWindow(StartHidden);
         break;
     }
-    return app.exec();
+    return quitRequested ? 0 : app.exec();
 }

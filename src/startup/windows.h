@@ -5,3 +5,7 @@
 void ShowChatSelection();
 // Opens the chat window on ChatFilePath; a hidden start only loads it.
 void OpenChatWindow(bool hidden);
+// The user's session ends (logout, shutdown, a closed terminal): the running
+// chat exits as at the end of the desktop session, and the program ends after
+// it. False when no chat is running.
+bool EndRunningChat();

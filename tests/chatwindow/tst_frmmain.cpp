@@ -23,6 +23,8 @@
 #include <QTest>
 #include <QTextEdit>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QString MyGuidText = QStringLiteral("{11111111-2222-3333-4444-555555555555}");
@@ -53,9 +55,13 @@ private slots:
     void shiftCloseExitsAfterSavingLog();
     void trayExitWorksWhileHidden();
     void endOfDesktopSessionExitsSavingLog();
+    void endOfDesktopSessionAsksNothing();
+    void quitRequestEndsChat();
+    void sessionCheckpointSavesAndChatGoesOn();
     void abortKeepsWindowAndNextCloseHides();
     void ignoreExitsWithoutLog();
     void withoutTrayWindowIsMinimised();
+    void trayComingAndGoing();
     void transparencyCycle();
     void blinkingWhileHiddenStopsOnActivation();
     void blinkingWhileInactiveButNotWhileActive();
@@ -402,7 +408,92 @@ void blockLogsFolder()
     QVERIFY(blocker.open(QIODevice::WriteOnly));
 }
 
+QString storedUserName()
+{
+    SettingsStore store;
+    return store.LoadValue(u"Nicks"_s, ChatFilePath, ValueKind::Text).toString();
+}
+
+// Eats the request to quit once the window under test has seen it, so that
+// the test's own application goes on.
+class QuitEater final : public QObject
+{
+protected:
+    bool eventFilter(QObject *, QEvent *event) override { return event->type() == QEvent::Quit; }
+};
+
 } // namespace
+
+// Nobody can answer a box while the desktop session ends: a log that cannot
+// be saved is given up silently and the exit completes.
+void tst_frmMain::endOfDesktopSessionAsksNothing()
+{
+    blockLogsFolder();
+    frmMain *window = openWindow();
+    window->findChild<QLineEdit *>(u"txtUserName"_s)->setText(u"Logging out"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"unsaved"_s);
+    QTRY_VERIFY(viewText().contains(u"unsaved"_s));
+    QSignalSpy ended(window, &frmMain::sessionEnded);
+    m_answers = {IDABORT};
+    window->EndOfDesktopSession();
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(m_boxes.isEmpty());
+    QCOMPARE(storedUserName(), u"Logging out"_s);
+}
+
+// The session manager's request to quit (the end of an X11 session) ends the
+// chat as the end of the session does, even while it is hidden in the tray.
+void tst_frmMain::quitRequestEndsChat()
+{
+    QuitEater eater;
+    qApp->installEventFilter(&eater); // before the window's, so it sees the request last
+    frmMain *window = openWindow();
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"before quit"_s);
+    QTRY_VERIFY(viewText().contains(u"before quit"_s));
+    QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+    QVERIFY(window->isHidden());
+    QSignalSpy ended(window, &frmMain::sessionEnded);
+
+    QEvent quit(QEvent::Quit);
+    QCoreApplication::sendEvent(qApp, &quit);
+    QCOMPARE(ended.count(), 1);
+    QVERIFY(m_boxes.isEmpty());
+    QVERIFY(TestEnvironment::readAll(window->logFilePath()).contains(u"before quit"_s));
+}
+
+// A checkpoint saves what a crash or a kill afterwards would lose, and the
+// chat goes on as it was; a log that cannot be saved asks nothing.
+void tst_frmMain::sessionCheckpointSavesAndChatGoesOn()
+{
+    frmMain *window = openWindow();
+    window->findChild<QLineEdit *>(u"txtUserName"_s)->setText(u"Checkpoint name"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"first"_s);
+    QTRY_VERIFY(viewText().contains(u"first"_s));
+    QSignalSpy ended(window, &frmMain::sessionEnded);
+    window->move(window->pos() + QPoint(7, 5));
+    const QPoint placed = window->pos();
+
+    window->SaveSessionCheckpoint();
+    QCOMPARE(storedUserName(), u"Checkpoint name"_s);
+    QVERIFY(TestEnvironment::readAll(window->logFilePath()).contains(u"first"_s));
+    QCOMPARE(ended.count(), 0);
+    QVERIFY(window->sessionRunning());
+    QVERIFY(window->isVisible());
+    m_window.reset();
+    openWindow(false);
+    QCOMPARE(m_window->pos(), placed);
+    QCOMPARE(m_window->findChild<QLineEdit *>(u"txtUserName"_s)->text(), u"Checkpoint name"_s);
+
+    // Receiving goes on after a checkpoint; a failing one asks nothing.
+    const QString logs = xdgDataHome() + u"/Greyhollow Studios/Quillet IM/Logs"_s;
+    QVERIFY(QDir(logs).removeRecursively());
+    blockLogsFolder();
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 1, u"guest"_s, u"second"_s);
+    QTRY_VERIFY(viewText().contains(u"second"_s));
+    m_window->SaveSessionCheckpoint();
+    QVERIFY(m_boxes.isEmpty());
+    QVERIFY(m_window->sessionRunning());
+}
 
 void tst_frmMain::abortKeepsWindowAndNextCloseHides()
 {
@@ -461,6 +552,28 @@ void tst_frmMain::withoutTrayWindowIsMinimised()
     frmMain *hidden = openWindow(false);
     QVERIFY(hidden->isMinimized());
     QVERIFY(hidden->isVisible());
+}
+
+// A tray that comes up after the chat gets the icon, and the window then hides
+// into it; a tray that goes away gives the hidden window back, minimised.
+void tst_frmMain::trayComingAndGoing()
+{
+    overrideTrayAvailable(false);
+    frmMain *window = openWindow(false);
+    auto *tray = window->findChild<QSystemTrayIcon *>(u"stMain"_s);
+    QVERIFY(tray->isVisible()); // asked for all along
+    QVERIFY(window->isMinimized());
+
+    overrideTrayAvailable(true);
+    window->showNormal();
+    QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+    QVERIFY(window->isHidden());
+
+    overrideTrayAvailable(false);
+    QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 3 * frmMain::TrayCheckIntervalMs);
+    QVERIFY(window->isMinimized());
+    QVERIFY(tray->isVisible());
+    QVERIFY(window->sessionRunning());
 }
 
 void tst_frmMain::transparencyCycle()
