@@ -1,15 +1,13 @@
 #pragma once
 
-#include "messagefolder.h"
+#include "chatsession.h"
 #include "messagekind.h"
 
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
 
 #include <memory>
 
-class CFSWatcher;
 class MessageRenderer;
 class QLabel;
 class QLineEdit;
@@ -31,10 +29,6 @@ class frmMain final : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int UpdateIntervalMs = 250;
-    static constexpr int BatchSaveIntervalMs = 1000;
-    static constexpr int BatchEventsIntervalMs = 15;
-
     explicit frmMain(QWidget *parent = nullptr);
     ~frmMain() override;
     Q_DISABLE_COPY_MOVE(frmMain)
@@ -46,6 +40,8 @@ public:
     int opacityPercent() const { return m_opacityPercent; }
     bool sessionRunning() const { return m_sessionRunning; }
     QString logFilePath() const;
+    // The receive side of the chat; null until Form_Load.
+    ChatSession *session() const { return m_session.get(); }
     // The desktop session ends: the chat exits, saving its log, without hiding first.
     void EndOfDesktopSession();
 
@@ -72,10 +68,9 @@ private:
     void StopSubclassing();
     void ExitSession();
 
-    // Receiving
+    // Receiving: the session reads the folder, the window shows what it got.
     void tmrUpdate_Timer();
-    void DispatchAllMessages();
-    void DispatchMessageFile(const QString &path);
+    void showReceived(const QList<IncomingEntry> &entries);
     void ShowDebugMessage(const QString &text);
     void ShowSystemMessage(const QString &text);
 
@@ -109,16 +104,12 @@ private:
     ucButton *ucbExit = nullptr;
     QTextEdit *rtfLog = nullptr;
     QPlainTextEdit *txtMessage = nullptr;
-    QTimer tmrUpdate;
     QSystemTrayIcon *stMain = nullptr;
     brfGlimmer *icBlinker = nullptr;
     QMenu *mnuMain = nullptr;
 
     std::unique_ptr<MessageRenderer> m_renderer;
-    std::unique_ptr<CFSWatcher> m_Watcher;
-    std::unique_ptr<MessageFolder> m_folder;
-    bool m_FirstTickDone = false;
-    bool m_dispatching = false;
+    std::unique_ptr<ChatSession> m_session;
     bool m_exitRequested = false;
     bool m_endOfDesktopSession = false;
     bool m_sessionRunning = false;

@@ -29,6 +29,10 @@ bool ledgerTakesOver(int error)
     return error == ENOTSUP || error == EROFS || error == EACCES || error == EPERM;
 }
 
+#ifdef QUILLET_TEST_HOOKS
+int markErrorForTests = 0;
+#endif
+
 bool sameFolder(const QString &a, const QString &b)
 {
     return QDir::cleanPath(QFileInfo(a).absoluteFilePath()) ==
@@ -78,8 +82,19 @@ QStringList MessageFolder::ListUnseen(CFSWatcher *watcher)
     return sortedPaths();
 }
 
+#ifdef QUILLET_TEST_HOOKS
+void MessageFolder::setMarkErrorForTests(int error)
+{
+    markErrorForTests = error;
+}
+#endif
+
 Status MessageFolder::MarkShown(const QString &path)
 {
+#ifdef QUILLET_TEST_HOOKS
+    if (markErrorForTests != 0)
+        return Error::fromErrno(markErrorForTests);
+#endif
     const QByteArray encoded = QFile::encodeName(path);
     const QByteArray name = nameInFolder(encoded);
     if (m_store == MarkStore::Automatic) {

@@ -49,6 +49,11 @@ public:
     // How many listings read the whole folder; for tests and benchmarks.
     int fullListings() const { return m_fullListings; }
 
+#ifdef QUILLET_TEST_HOOKS
+    // Every mark fails with this errno (EIO, ENOSPC...) until set back to 0.
+    static void setMarkErrorForTests(int error);
+#endif
+
 private:
     void listFully();
     void relook(const QSet<QByteArray> &names);
