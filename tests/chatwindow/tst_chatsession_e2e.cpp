@@ -3,6 +3,7 @@
 #include "settingsstore.h"
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -328,10 +329,19 @@ void tst_ChatSessionEndToEnd::killedDuringBacklogLosesNothing()
     int expectedDuplicates = 0;
     for (int round = 0; round < 4; ++round) {
         if (round > 0)
-            addBacklog(750);
+            addBacklog(2000);
         const QStringList logsBefore = logFiles(m_a);
         start(m_a);
-        QTest::qWait(int(random.bounded(200, 1400)));
+        if (round == 0) {
+            QTest::qWait(int(random.bounded(200, 1400)));
+        } else {
+            // Soon after a save, while the files it holds are being marked.
+            QElapsedTimer waited;
+            waited.start();
+            while (logFiles(m_a).size() == logsBefore.size() && waited.elapsed() < 20000)
+                QTest::qWait(1);
+            QTest::qWait(int(random.bounded(0, 40)));
+        }
         m_a.process->kill();
         QVERIFY(m_a.process->waitForFinished());
 
