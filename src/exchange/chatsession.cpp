@@ -1,5 +1,7 @@
 #include "chatsession.h"
 
+#include <algorithm>
+
 #include <QDateTime>
 #include <QFileInfo>
 #include <QPointer>
@@ -111,8 +113,33 @@ void ChatSession::dispatchAll(Reason reason)
 {
     if (reason == Reason::Poll || isPolling())
         m_sincePoll.restart();
-    const QStringList listed =
-        m_folder->ListUnseen(reason == Reason::Poll ? nullptr : m_watcher.get());
+    CFSWatcher *watcher = reason == Reason::Poll ? nullptr : m_watcher.get();
+    if (!m_folder->needsFullListing(watcher)) {
+        dispatchListed(reason, m_folder->ListUnseen(watcher));
+        return;
+    }
+    // Reading the marks of a large folder takes a while: in slices as well.
+    m_folder->startFullListing(watcher);
+    m_dispatching = true;
+    continueListing(reason);
+}
+
+void ChatSession::continueListing(Reason reason)
+{
+    if (!m_running)
+        return;
+    QElapsedTimer budget;
+    budget.start();
+    if (!m_folder->continueFullListing(budget, SliceMs)) {
+        QTimer::singleShot(0, this, [this, reason] { continueListing(reason); });
+        return;
+    }
+    m_dispatching = false;
+    dispatchListed(reason, m_folder->unseenPaths());
+}
+
+void ChatSession::dispatchListed(Reason reason, const QStringList &listed)
+{
     // Files that went away before they were finished no longer wait.
     for (auto it = m_waiting.begin(); it != m_waiting.end();) {
         if (listed.contains(it.key()))
@@ -139,6 +166,9 @@ void ChatSession::dispatchAll(Reason reason)
     QTimer::singleShot(0, this, &ChatSession::runSlice);
 }
 
+// One turn of the event loop: owed marks first, then as many files as were
+// read and shown within the slice time last time, then the save when due
+// (in a turn of its own, so a slice and a save never add up to one pause).
 void ChatSession::runSlice()
 {
     if (!m_running || !m_dispatching)
@@ -150,8 +180,10 @@ void ChatSession::runSlice()
         return;
     }
     QList<IncomingEntry> entries;
-    while (m_next < m_batch.size() && budget.elapsed() < SliceMs) {
+    qsizetype looked = 0;
+    while (m_next < m_batch.size() && looked < m_sliceFiles && budget.elapsed() < SliceMs) {
         const QString &path = m_batch.at(m_next++);
+        ++looked;
         if (!takeEntry(path, entries))
             continue;
         m_dispatched.insert(path);
@@ -164,20 +196,44 @@ void ChatSession::runSlice()
         emit received(entries);
     if (!alive || !m_running)
         return; // the chat exited meanwhile
+    // Showing costs more than reading: the next slice takes as many files as fit.
+    const qint64 took = std::max<qint64>(budget.elapsed(), 1);
+    const qsizetype fit = looked * SliceMs / took;
+    m_sliceFiles = std::clamp<qsizetype>((m_sliceFiles + fit) / 2, 1, MaxSliceFiles);
     const bool done = m_next >= m_batch.size();
-    QElapsedTimer afterSave;
-    if (done || m_sinceSave.elapsed() >= SaveIntervalMs) {
-        saveAndOweMarks();
-        m_sinceSave.restart();
-        afterSave.start(); // the marks right after the save get a budget of their own
-    }
-    if (done && markOwed(afterSave)) {
-        m_batch.clear();
-        m_dispatching = false;
-        emit batchFinished();
+    if (done || m_sinceSave.elapsed() >= SaveIntervalMs)
+        QTimer::singleShot(0, this, &ChatSession::saveSlice);
+    else
+        QTimer::singleShot(0, this, &ChatSession::runSlice);
+}
+
+void ChatSession::saveSlice()
+{
+    if (!m_running || !m_dispatching)
+        return;
+    saveAndOweMarks();
+    m_sinceSave.restart();
+    if (m_next < m_batch.size()) {
+        QTimer::singleShot(0, this, &ChatSession::runSlice);
         return;
     }
-    QTimer::singleShot(0, this, &ChatSession::runSlice);
+    finishBatch();
+}
+
+// The marks right after the last save, in slices of their own.
+void ChatSession::finishBatch()
+{
+    if (!m_running || !m_dispatching)
+        return;
+    QElapsedTimer budget;
+    budget.start();
+    if (!markOwed(budget)) {
+        QTimer::singleShot(0, this, &ChatSession::finishBatch);
+        return;
+    }
+    m_batch.clear();
+    m_dispatching = false;
+    emit batchFinished();
 }
 
 // Reads one file into `entries`; false when it is not finished yet and waits.

@@ -46,6 +46,7 @@ public:
     static constexpr int TickIntervalMs = 250;
     static constexpr int SaveIntervalMs = 1000;
     static constexpr int SliceMs = 15;
+    static constexpr qsizetype MaxSliceFiles = 2048;
     static constexpr int PollIntervalMs = 1000;
     static constexpr int WatchRetryIntervalMs = 3000;
     static constexpr qint64 QuietMs = 3000;
@@ -97,7 +98,11 @@ private:
 
     void tick();
     void dispatchAll(Reason reason);
+    void continueListing(Reason reason);
+    void dispatchListed(Reason reason, const QStringList &listed);
     void runSlice();
+    void saveSlice();
+    void finishBatch();
     bool takeEntry(const QString &path, QList<IncomingEntry> &entries);
     bool hasBeenQuiet(const QString &path);
     void saveAndOweMarks();
@@ -119,6 +124,7 @@ private:
     QElapsedTimer m_sinceSave;
     QStringList m_batch;
     qsizetype m_next = 0;
+    qsizetype m_sliceFiles = 16;
     QStringList m_unsaved;             // shown since the last save
     QStringList m_owedMarks;           // in a saved log, not marked yet
     QSet<QString> m_dispatched;        // never shown twice in one run, whatever became of the mark

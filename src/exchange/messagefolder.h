@@ -3,6 +3,8 @@
 #include <memory>
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -42,6 +44,14 @@ public:
     // its IsSomethingChanged() answered true: the listing then looks only at
     // the names that poll drained.
     QStringList ListUnseen(CFSWatcher *watcher);
+    // The same in parts, for callers that must not pause long: whether the next
+    // listing with `watcher` reads the whole folder; if so, startFullListing reads
+    // the names and continueFullListing their marks until `budgetMs` have passed
+    // on `clock`, true once done. unseenPaths() is then what ListUnseen gives.
+    bool needsFullListing(const CFSWatcher *watcher) const;
+    void startFullListing(CFSWatcher *watcher);
+    bool continueFullListing(const QElapsedTimer &clock, qint64 budgetMs);
+    QStringList unseenPaths() const { return sortedPaths(); }
     Status MarkShown(const QString &path);
 
     QString folder() const { return m_folder; }
@@ -56,6 +66,7 @@ public:
 
 private:
     void listFully();
+    void scanNames();
     void relook(const QSet<QByteArray> &names);
     bool isUnseen(const QByteArray &path, const QByteArray &name);
     bool inLedger(const QByteArray &name);
@@ -68,6 +79,8 @@ private:
     MarkStore m_store;
     std::unique_ptr<ShownLedger> m_ledger;
     QSet<QByteArray> m_unseen;
+    QList<QByteArray> m_toExamine; // names of a full listing whose marks are not read yet
+    qsizetype m_examined = 0;
     const CFSWatcher *m_cacheWatcher = nullptr;
     quint64 m_cacheEpoch = 0;
     int m_fullListings = 0;
