@@ -85,6 +85,8 @@ void ChatSession::tick()
         return;
     }
     ensureWatch();
+    if (m_dispatching)
+        return; // the watch came back and the folder is being read whole
     if (m_watcher->IsSomethingChanged())
         dispatchAll(Reason::Change);
     else if (isPolling() && m_sincePoll.elapsed() >= PollIntervalMs)
