@@ -21,9 +21,9 @@ struct SystemTime;
 
 // The window of the one running chat: the user name and tool buttons on top,
 // the conversation in the middle, the message box at the bottom. It takes
-// its chat from ChatFilePath and ExchangeFolderPath, receives on its timer,
-// sends on Enter or Ctrl+Enter, hides to the tray on its close box and ends
-// the session only on an explicit exit.
+// its chat from ChatFilePath and ExchangeFolderPath, shows what its chat
+// session receives, sends on Enter or Ctrl+Enter, hides to the tray on its
+// close box and ends the session only on an explicit exit.
 class frmMain final : public QWidget
 {
     Q_OBJECT
