@@ -4,10 +4,8 @@
 #include "boxes.h"
 #include "frmlogsviewer.h"
 #include "frmsettings.h"
-#include "fswatcher.h"
 #include "glimmer.h"
 #include "keymap.h"
-#include "messagefile.h"
 #include "messagerenderer.h"
 #include "placement.h"
 #include "resources.h"
@@ -22,7 +20,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -80,11 +77,6 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent)
     createTray();
     connectHandlers();
     m_renderer = std::make_unique<MessageRenderer>(rtfLog, this);
-    // The timer runs from the window's creation, shown or hidden.
-    tmrUpdate.setObjectName(QStringLiteral("tmrUpdate"));
-    tmrUpdate.setInterval(UpdateIntervalMs);
-    connect(&tmrUpdate, &QTimer::timeout, this, &frmMain::tmrUpdate_Timer);
-    tmrUpdate.start();
 }
 
 frmMain::~frmMain()
@@ -207,9 +199,12 @@ void frmMain::Form_Load(bool startHidden)
     LoadButtonPictures();
     LoadChatWindowState();
 
-    m_folder = std::make_unique<MessageFolder>(ExchangeFolderPath);
-    m_Watcher = std::make_unique<CFSWatcher>();
-    (void)m_Watcher->StartWatch(ExchangeFolderPath); // a failed watch only costs live updates
+    m_session = std::make_unique<ChatSession>(ExchangeFolderPath, MyGUID);
+    m_session->setLogSaver([this] { return m_renderer->SaveConversationLog(true); });
+    connect(m_session.get(), &ChatSession::ticked, this, &frmMain::tmrUpdate_Timer);
+    connect(m_session.get(), &ChatSession::received, this, &frmMain::showReceived);
+    connect(m_session.get(), &ChatSession::falseAlarmRaised, this, &frmMain::ShowDebugMessage);
+    m_session->start();
     m_sessionRunning = true;
 #ifdef QUILLET_TEST_HOOKS
     m_testInputPath = qEnvironmentVariable("QUILLET_TEST_INPUT");
@@ -317,9 +312,8 @@ void frmMain::closeEvent(QCloseEvent *event)
 void frmMain::ExitSession()
 {
     m_sessionRunning = false;
-    tmrUpdate.stop();
+    m_session->stop(); // after the exit's save: what was shown gets its marks
     icBlinker->setBlinking(false);
-    m_Watcher.reset();
     SaveChatWindowState(m_endOfDesktopSession);
     StopSubclassing();
     stMain->setVisible(false);
@@ -346,81 +340,28 @@ void frmMain::SaveSessionCheckpoint()
 
 void frmMain::tmrUpdate_Timer()
 {
-    // A tick that arrives while a batch processes its events waits: the
-    // watcher keeps what changed meanwhile for the next tick.
-    if (m_dispatching || !m_sessionRunning)
-        return;
-    if (!m_testInputPath.isEmpty())
+    if (m_sessionRunning && !m_testInputPath.isEmpty())
         pollTestInput();
-    if (!m_FirstTickDone) {
-        m_FirstTickDone = true;
-        DispatchAllMessages();
-    } else if (m_Watcher && m_Watcher->IsSomethingChanged()) {
-        DispatchAllMessages();
-    }
 }
 
-void frmMain::DispatchAllMessages()
+// One slice of received messages goes into the view as one edit; the session
+// saves the log afterwards, when it is due.
+void frmMain::showReceived(const QList<IncomingEntry> &entries)
 {
-    const QStringList batch = m_folder->ListUnseen(m_Watcher.get()); // in name (send) order
-    if (batch.isEmpty()) {
-        ShowDebugMessage(QStringLiteral("DispatchAllMessages() ==> Ложное срабатывание."));
-        return;
-    }
-    m_dispatching = true;
-    // A long batch saves the log about once a second and at its end rather than
-    // after every message, and lets the window handle its events every few
-    // milliseconds rather than after every file: both would otherwise cost more
-    // than the messages themselves.
-    m_renderer->setDeferSaving(batch.size() > 1);
-    QElapsedTimer sinceSave;
-    QElapsedTimer sinceEvents;
-    sinceSave.start();
-    sinceEvents.start();
-    // The messages between two event slices go into the view as one edit, laid
-    // out and scrolled once; a slice is closed before saving and before events.
-    const QPointer<frmMain> alive(this);
-    if (batch.size() > 1) {
-        // A long first listing and the first slice would otherwise make one pause.
-        QCoreApplication::processEvents();
-        if (!alive || !m_sessionRunning)
-            return;
-        sinceEvents.restart();
-    }
+    bool message = false;
     m_renderer->BeginBatch();
-    for (const QString &path : batch) {
-        DispatchMessageFile(path);
-        (void)m_folder->MarkShown(path); // shown, whatever the outcome
-        if (sinceEvents.elapsed() < BatchEventsIntervalMs)
+    for (const IncomingEntry &entry : entries) {
+        if (entry.type == IncomingEntry::Type::ReceiveError) {
+            ShowSystemMessage(entry.errorText);
             continue;
-        m_renderer->EndBatch();
-        if (sinceSave.elapsed() >= BatchSaveIntervalMs) {
-            (void)m_renderer->SaveConversationLog(true);
-            sinceSave.restart();
         }
-        QCoreApplication::processEvents();
-        if (!alive || !m_sessionRunning)
-            return; // the chat exited meanwhile, its log saved
-        sinceEvents.restart();
-        m_renderer->BeginBatch();
+        const ReceivedMessage &received = entry.message;
+        m_renderer->RenderMessage(received.senderName, received.text, received.utcTime,
+                                  received.kind);
+        message = true;
     }
     m_renderer->EndBatch();
-    m_renderer->setDeferSaving(false);
-    (void)m_renderer->SaveConversationLog(true);
-    m_dispatching = false;
-}
-
-void frmMain::DispatchMessageFile(const QString &path)
-{
-    const Result<ReceivedMessage> message = ReadMessageFile(path, MyGUID);
-    if (!message) {
-        ShowSystemMessage(
-            errorLine(QStringLiteral("Ошибка получения сообщения. Код "), message.error()));
-        return;
-    }
-    const ReceivedMessage &received = message.value();
-    m_renderer->RenderMessage(received.senderName, received.text, received.utcTime, received.kind);
-    if (QApplication::activeWindow() != this)
+    if (message && QApplication::activeWindow() != this)
         icBlinker->setBlinking(true);
 }
 

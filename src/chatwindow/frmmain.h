@@ -1,15 +1,13 @@
 #pragma once
 
-#include "messagefolder.h"
+#include "chatsession.h"
 #include "messagekind.h"
 
 #include <QPointer>
-#include <QTimer>
 #include <QWidget>
 
 #include <memory>
 
-class CFSWatcher;
 class MessageRenderer;
 class QLabel;
 class QLineEdit;
@@ -23,17 +21,14 @@ struct SystemTime;
 
 // The window of the one running chat: the user name and tool buttons on top,
 // the conversation in the middle, the message box at the bottom. It takes
-// its chat from ChatFilePath and ExchangeFolderPath, receives on its timer,
-// sends on Enter or Ctrl+Enter, hides to the tray on its close box and ends
-// the session only on an explicit exit.
+// its chat from ChatFilePath and ExchangeFolderPath, shows what its chat
+// session receives, sends on Enter or Ctrl+Enter, hides to the tray on its
+// close box and ends the session only on an explicit exit.
 class frmMain final : public QWidget
 {
     Q_OBJECT
 
 public:
-    static constexpr int UpdateIntervalMs = 250;
-    static constexpr int BatchSaveIntervalMs = 1000;
-    static constexpr int BatchEventsIntervalMs = 15;
     // How often the desktop is asked again whether it shows tray icons.
     static constexpr int TrayCheckIntervalMs = 2000;
 
@@ -48,6 +43,8 @@ public:
     int opacityPercent() const { return m_opacityPercent; }
     bool sessionRunning() const { return m_sessionRunning; }
     QString logFilePath() const;
+    // The receive side of the chat; null until Form_Load.
+    ChatSession *session() const { return m_session.get(); }
     // The desktop session ends: the chat exits, saving its log, without hiding
     // first and without asking anything (nobody is there to answer).
     void EndOfDesktopSession();
@@ -78,10 +75,9 @@ private:
     void StopSubclassing();
     void ExitSession();
 
-    // Receiving
+    // Receiving: the session reads the folder, the window shows what it got.
     void tmrUpdate_Timer();
-    void DispatchAllMessages();
-    void DispatchMessageFile(const QString &path);
+    void showReceived(const QList<IncomingEntry> &entries);
     void ShowDebugMessage(const QString &text);
     void ShowSystemMessage(const QString &text);
 
@@ -117,17 +113,13 @@ private:
     ucButton *ucbExit = nullptr;
     QTextEdit *rtfLog = nullptr;
     QPlainTextEdit *txtMessage = nullptr;
-    QTimer tmrUpdate;
     QSystemTrayIcon *stMain = nullptr;
     brfGlimmer *icBlinker = nullptr;
     QMenu *mnuMain = nullptr;
     QTimer m_trayCheck;
 
     std::unique_ptr<MessageRenderer> m_renderer;
-    std::unique_ptr<CFSWatcher> m_Watcher;
-    std::unique_ptr<MessageFolder> m_folder;
-    bool m_FirstTickDone = false;
-    bool m_dispatching = false;
+    std::unique_ptr<ChatSession> m_session;
     bool m_exitRequested = false;
     bool m_endOfDesktopSession = false;
     bool m_sessionRunning = false;

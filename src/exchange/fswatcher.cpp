@@ -58,9 +58,17 @@ bool CFSWatcher::IsSomethingChanged()
         forgetNames();
         return true;
     }
-    if (m_changedNames.size() > MaxTrackedNames)
+    if (m_changedNames.size() > MaxTrackedNames || m_writeStates.size() > MaxTrackedNames)
         forgetNames();
     return changed;
+}
+
+CFSWatcher::WriteState CFSWatcher::writeState(const QByteArray &name) const
+{
+    const auto found = m_writeStates.constFind(name);
+    if (found == m_writeStates.constEnd())
+        return WriteState::Unknown;
+    return found.value() ? WriteState::Writing : WriteState::Finished;
 }
 
 QSet<QByteArray> CFSWatcher::takeChangedNames()
@@ -84,8 +92,16 @@ void CFSWatcher::handleEvent(int watch, quint32 mask, QByteArrayView name, bool 
         lost = true;
         return;
     }
-    if (!name.isEmpty())
-        m_changedNames.insert(name.toByteArray());
+    if (!name.isEmpty()) {
+        const QByteArray bytes = name.toByteArray();
+        if (mask & (FsEvent::CloseWrite | FsEvent::MovedTo))
+            m_writeStates.insert(bytes, false);
+        else if (mask & (FsEvent::Create | FsEvent::Modify))
+            m_writeStates.insert(bytes, true);
+        else if (mask & (FsEvent::Delete | FsEvent::MovedFrom))
+            m_writeStates.remove(bytes);
+        m_changedNames.insert(bytes);
+    }
     // Folder-name changes are not watched.
     if (!(mask & FsEvent::IsDir))
         changed = true;
@@ -110,5 +126,6 @@ void CFSWatcher::forgetNames()
     // Unique across all watchers, so a new watcher never passes for an old one.
     static std::atomic<quint64> lastEpoch{0};
     m_changedNames.clear();
+    m_writeStates.clear();
     m_epoch = ++lastEpoch;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QSet>
 #include <QString>
 
@@ -30,9 +31,23 @@ public:
 
     QString path() const { return m_path; }
     bool isWatching() const { return m_watch >= 0; }
+    // StartWatch succeeded once; a watch lost since is looked for again by itself.
+    bool isStarted() const { return m_started; }
     quint64 epoch() const { return m_epoch; }
     // The names of the files that changed since the last call.
     QSet<QByteArray> takeChangedNames();
+
+    // What the events said of a file's writer: created or modified without a
+    // close since (Writing), closed after writing or renamed into place
+    // (Finished), or nothing since the watch started or last lost events.
+    enum class WriteState
+    {
+        Unknown,
+        Writing,
+        Finished,
+    };
+    WriteState writeState(const QByteArray &name) const;
+    void forgetWriteState(const QByteArray &name) { m_writeStates.remove(name); }
 
     // How often the kernel's event queue overflowed; for tests and diagnostics.
     int overflowCount() const { return m_overflows; }
@@ -49,6 +64,7 @@ private:
     bool m_started = false;
     quint64 m_epoch = 0;
     QSet<QByteArray> m_changedNames;
+    QHash<QByteArray, bool> m_writeStates; // true while being written
     int m_overflows = 0;
     int m_retryIntervalMs = DefaultRetryIntervalMs;
     QElapsedTimer m_sinceLost;

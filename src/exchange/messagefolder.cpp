@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <limits>
 
 #include <QDir>
 #include <QFile>
@@ -30,6 +31,10 @@ bool ledgerTakesOver(int error)
 {
     return error == ENOTSUP || error == EROFS || error == EACCES || error == EPERM;
 }
+
+#ifdef QUILLET_TEST_HOOKS
+int markErrorForTests = 0;
+#endif
 
 bool sameFolder(const QString &a, const QString &b)
 {
@@ -62,12 +67,26 @@ MessageFolder::~MessageFolder() = default;
 
 QStringList MessageFolder::ListUnseen(CFSWatcher *watcher)
 {
-    const bool cacheValid = watcher && watcher == m_cacheWatcher && watcher->isWatching() &&
-                            watcher->epoch() == m_cacheEpoch;
-    if (cacheValid) {
+    if (!needsFullListing(watcher)) {
         relook(watcher->takeChangedNames());
         return sortedPaths();
     }
+    startFullListing(watcher);
+    QElapsedTimer clock;
+    clock.start();
+    while (!continueFullListing(clock, std::numeric_limits<qint64>::max())) {
+    }
+    return sortedPaths();
+}
+
+bool MessageFolder::needsFullListing(const CFSWatcher *watcher) const
+{
+    return !(watcher && watcher == m_cacheWatcher && watcher->isWatching() &&
+             watcher->epoch() == m_cacheEpoch);
+}
+
+void MessageFolder::startFullListing(CFSWatcher *watcher)
+{
     m_cacheWatcher = nullptr;
     if (watcher && watcher->isWatching() && sameFolder(watcher->path(), m_folder)) {
         // Changes drained until now are seen by the listing that follows;
@@ -77,11 +96,21 @@ QStringList MessageFolder::ListUnseen(CFSWatcher *watcher)
         m_cacheEpoch = watcher->epoch();
     }
     listFully();
-    return sortedPaths();
 }
+
+#ifdef QUILLET_TEST_HOOKS
+void MessageFolder::setMarkErrorForTests(int error)
+{
+    markErrorForTests = error;
+}
+#endif
 
 Status MessageFolder::MarkShown(const QString &path)
 {
+#ifdef QUILLET_TEST_HOOKS
+    if (markErrorForTests != 0)
+        return Error::fromErrno(markErrorForTests);
+#endif
     const QByteArray encoded = QFile::encodeName(path);
     const QByteArray name = nameInFolder(encoded);
     if (m_store == MarkStore::Automatic) {
@@ -107,9 +136,15 @@ void MessageFolder::listFully()
 {
     ++m_fullListings;
     m_unseen.clear();
+    scanNames();
+}
+
+// The names first, the marks (one extended attribute read each) after.
+void MessageFolder::scanNames()
+{
+    m_toExamine.clear();
+    m_examined = 0;
     DirScanner scanner(m_encodedFolder);
-    QByteArray path = m_encodedFolder;
-    const qsizetype folderLength = path.size();
     const char *name = nullptr;
     qsizetype length = 0;
     EntryType type = EntryType::Unknown;
@@ -118,14 +153,31 @@ void MessageFolder::listFully()
             continue;
         if (type == EntryType::Unknown)
             type = scanner.typeOf(name);
-        if (type != EntryType::Regular)
-            continue;
-        path.truncate(folderLength);
-        path.append(name, length);
-        const QByteArray bareName = QByteArray(name, length);
-        if (isUnseen(path, bareName))
-            m_unseen.insert(bareName);
+        if (type == EntryType::Regular)
+            m_toExamine.append(QByteArray(name, length));
     }
+}
+
+bool MessageFolder::continueFullListing(const QElapsedTimer &clock, qint64 budgetMs)
+{
+    QByteArray path = m_encodedFolder;
+    const qsizetype folderLength = path.size();
+    for (int sinceCheck = 0; m_examined < m_toExamine.size(); ++sinceCheck) {
+        // Checked every few files: the clock costs about as much as a file.
+        if (sinceCheck == 64) {
+            if (clock.elapsed() >= budgetMs)
+                return false;
+            sinceCheck = 0;
+        }
+        const QByteArray &name = m_toExamine.at(m_examined++);
+        path.truncate(folderLength);
+        path.append(name);
+        if (isUnseen(path, name))
+            m_unseen.insert(name);
+    }
+    m_toExamine.clear();
+    m_examined = 0;
+    return true;
 }
 
 void MessageFolder::relook(const QSet<QByteArray> &names)

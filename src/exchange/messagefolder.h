@@ -3,6 +3,8 @@
 #include <memory>
 
 #include <QByteArray>
+#include <QElapsedTimer>
+#include <QList>
 #include <QSet>
 #include <QString>
 #include <QStringList>
@@ -42,6 +44,14 @@ public:
     // its IsSomethingChanged() answered true: the listing then looks only at
     // the names that poll drained.
     QStringList ListUnseen(CFSWatcher *watcher);
+    // The same in parts, for callers that must not pause long: whether the next
+    // listing with `watcher` reads the whole folder; if so, startFullListing reads
+    // the names and continueFullListing their marks until `budgetMs` have passed
+    // on `clock`, true once done. unseenPaths() is then what ListUnseen gives.
+    bool needsFullListing(const CFSWatcher *watcher) const;
+    void startFullListing(CFSWatcher *watcher);
+    bool continueFullListing(const QElapsedTimer &clock, qint64 budgetMs);
+    QStringList unseenPaths() const { return sortedPaths(); }
     Status MarkShown(const QString &path);
 
     QString folder() const { return m_folder; }
@@ -49,8 +59,14 @@ public:
     // How many listings read the whole folder; for tests and benchmarks.
     int fullListings() const { return m_fullListings; }
 
+#ifdef QUILLET_TEST_HOOKS
+    // Every mark fails with this errno (EIO, ENOSPC...) until set back to 0.
+    static void setMarkErrorForTests(int error);
+#endif
+
 private:
     void listFully();
+    void scanNames();
     void relook(const QSet<QByteArray> &names);
     bool isUnseen(const QByteArray &path, const QByteArray &name);
     bool inLedger(const QByteArray &name);
@@ -63,6 +79,8 @@ private:
     MarkStore m_store;
     std::unique_ptr<ShownLedger> m_ledger;
     QSet<QByteArray> m_unseen;
+    QList<QByteArray> m_toExamine; // names of a full listing whose marks are not read yet
+    qsizetype m_examined = 0;
     const CFSWatcher *m_cacheWatcher = nullptr;
     quint64 m_cacheEpoch = 0;
     int m_fullListings = 0;

@@ -3,7 +3,10 @@
 #include "settingsstore.h"
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
@@ -68,6 +71,21 @@ QString logText(const QString &path)
     return readLog(path)->toPlainText();
 }
 
+// The numbers of the "<m...>" messages a log shows, in its order; false when
+// the log is not readable RTF.
+bool loggedNumbers(const QString &path, QList<int> &numbers)
+{
+    QFile file(path);
+    QTextDocument document;
+    if (!file.open(QIODevice::ReadOnly) || !ReadRtf(file.readAll(), &document).ok())
+        return false;
+    static const QRegularExpression token(QStringLiteral("<m(\\d+)>"));
+    auto matches = token.globalMatch(document.toPlainText());
+    while (matches.hasNext())
+        numbers.append(matches.next().captured(1).toInt());
+    return true;
+}
+
 // The colour of the header that carries the sender's name before `text`.
 QColor headerColourBefore(const QTextDocument &document, const QString &sender, const QString &text)
 {
@@ -94,6 +112,8 @@ private slots:
     void init();
     void cleanup();
     void twoCopiesChatThroughSyncedFolders();
+    void killedDuringBacklogLosesNothing();
+    void networkFolderIsPolled();
 
 private:
     Side makeSide(const QString &name);
@@ -285,6 +305,120 @@ void tst_ChatSessionEndToEnd::twoCopiesChatThroughSyncedFolders()
                 QVERIFY2(line.isEmpty() || line.startsWith("window\t"), line.constData());
         }
     }
+}
+
+// kill -9 at random moments of a long backlog, then a restart: a file is marked
+// shown only once a log holds its message, so nothing is lost, and what shows
+// twice is the tail of a killed run's log that had not been marked yet.
+void tst_ChatSessionEndToEnd::killedDuringBacklogLosesNothing()
+{
+    m_sync.stop();
+    const quint32 seed = QRandomGenerator::global()->generate();
+    qInfo("seed %u", seed);
+    QRandomGenerator random(seed);
+    QHash<int, QString> pathOf;
+    const auto addBacklog = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            const int n = int(pathOf.size());
+            pathOf.insert(n, writeForeignMessage(m_a.exchange, 10 + n / 3600, n / 60 % 60, n % 60,
+                                                 QStringLiteral("guest"),
+                                                 QStringLiteral("<m%1>").arg(n)));
+        }
+    };
+    addBacklog(3000);
+    int expectedDuplicates = 0;
+    for (int round = 0; round < 4; ++round) {
+        if (round > 0)
+            addBacklog(2000);
+        const QStringList logsBefore = logFiles(m_a);
+        start(m_a);
+        if (round == 0) {
+            QTest::qWait(int(random.bounded(200, 1400)));
+        } else {
+            // Soon after a save, while the files it holds are being marked.
+            QElapsedTimer waited;
+            waited.start();
+            while (logFiles(m_a).size() == logsBefore.size() && waited.elapsed() < 20000)
+                QTest::qWait(1);
+            QTest::qWait(int(random.bounded(0, 40)));
+        }
+        m_a.process->kill();
+        QVERIFY(m_a.process->waitForFinished());
+
+        QSet<int> logged;
+        for (const QString &log : logFiles(m_a)) {
+            QList<int> numbers;
+            QVERIFY2(loggedNumbers(log, numbers), qPrintable(log));
+            logged.unite(QSet<int>(numbers.begin(), numbers.end()));
+        }
+        QSet<int> marked;
+        for (auto it = pathOf.cbegin(); it != pathOf.cend(); ++it) {
+            if (dosAttributes(it.value()) == "0x2")
+                marked.insert(it.key());
+        }
+        for (int n : std::as_const(marked))
+            QVERIFY2(logged.contains(n), qPrintable(QStringLiteral("lost <m%1>").arg(n)));
+        // This run's log: what it holds without a mark is its last save, at its end.
+        const QStringList logs = logFiles(m_a);
+        for (const QString &log : logs) {
+            if (logsBefore.contains(log))
+                continue;
+            QList<int> numbers;
+            QVERIFY(loggedNumbers(log, numbers));
+            qsizetype firstUnmarked = numbers.size();
+            while (firstUnmarked > 0 && !marked.contains(numbers.at(firstUnmarked - 1)))
+                --firstUnmarked;
+            for (qsizetype i = 0; i < firstUnmarked; ++i)
+                QVERIFY(marked.contains(numbers.at(i)));
+            expectedDuplicates += int(numbers.size() - firstUnmarked);
+            qInfo("round %d: %lld in the log, %lld of them unmarked at the kill", round,
+                  qlonglong(numbers.size()), qlonglong(numbers.size() - firstUnmarked));
+        }
+        QTest::qWait(1100); // the next log is named by another second
+    }
+    start(m_a);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        std::all_of(pathOf.cbegin(), pathOf.cend(),
+                    [](const QString &path) { return dosAttributes(path) == "0x2"; }),
+        120000);
+    stop(m_a);
+    QHash<int, int> shown;
+    for (const QString &log : logFiles(m_a)) {
+        QList<int> numbers;
+        QVERIFY2(loggedNumbers(log, numbers), qPrintable(log));
+        for (int n : std::as_const(numbers))
+            ++shown[n];
+    }
+    int total = 0;
+    for (auto it = pathOf.cbegin(); it != pathOf.cend(); ++it) {
+        QVERIFY2(shown.value(it.key()) >= 1, qPrintable(QStringLiteral("<m%1>").arg(it.key())));
+        total += shown.value(it.key());
+    }
+    QCOMPARE(total, int(pathOf.size()) + expectedDuplicates);
+}
+
+// On a network file system inotify misses what other computers write: the
+// chat lists the folder itself, and a message written by another process is
+// in the view (and so in the log) within two seconds.
+void tst_ChatSessionEndToEnd::networkFolderIsPolled()
+{
+    m_sync.stop();
+    m_a.environment.insert(QStringLiteral("QUILLET_TEST_NETWORK_FS"), QStringLiteral("1"));
+    start(m_a);
+    send(m_a, QStringLiteral("ready"));
+    QTRY_VERIFY_WITH_TIMEOUT(!logFiles(m_a).isEmpty() &&
+                                 logText(logFiles(m_a).last()).contains(QStringLiteral("ready")),
+                             20000);
+    const QString prepared = writeForeignMessage(m_a.root, 11, 0, 0, QStringLiteral("guest"),
+                                                 QStringLiteral("from afar"));
+    QVERIFY(!prepared.isEmpty());
+    QProcess copy;
+    copy.start(QStringLiteral("cp"), {prepared, m_a.exchange});
+    QVERIFY(copy.waitForFinished());
+    QCOMPARE(copy.exitCode(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(logText(logFiles(m_a).last()).contains(QStringLiteral("from afar")),
+                             2000);
+    stop(m_a);
 }
 
 QTEST_MAIN(tst_ChatSessionEndToEnd)

@@ -53,6 +53,40 @@ private slots:
         QCOMPARE(watcher.takeChangedNames().size(), 10);
     }
 
+    // What the events say of a file's writer: open and written, closed, or
+    // renamed into place; a file the watch never saw is unknown.
+    void writeStateFollowsTheWriter()
+    {
+        TestEnvironment env;
+        env.touch(QStringLiteral("chats/before.QLIM"), "x");
+        CFSWatcher watcher;
+        QVERIFY(watcher.StartWatch(env.chats()));
+        const QString path = env.path(QStringLiteral("chats/slow.QLIM"));
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0644);
+        QVERIFY(fd >= 0);
+        QVERIFY(::write(fd, "part", 4) == 4);
+        QVERIFY(watcher.IsSomethingChanged());
+        QCOMPARE(watcher.writeState("slow.QLIM"), CFSWatcher::WriteState::Writing);
+        QCOMPARE(watcher.writeState("before.QLIM"), CFSWatcher::WriteState::Unknown);
+        ::close(fd);
+        QVERIFY(watcher.IsSomethingChanged());
+        QCOMPARE(watcher.writeState("slow.QLIM"), CFSWatcher::WriteState::Finished);
+
+        env.touch(QStringLiteral("chats/.moved.tmp"), "whole");
+        QVERIFY(rename(env.path(QStringLiteral("chats/.moved.tmp")),
+                       env.path(QStringLiteral("chats/moved.QLIM"))));
+        QVERIFY(watcher.IsSomethingChanged());
+        QCOMPARE(watcher.writeState("moved.QLIM"), CFSWatcher::WriteState::Finished);
+
+        // Marking it shown is no writing.
+        QVERIFY(SetFileAttributesA(path, FILE_ATTRIBUTE_HIDDEN).ok());
+        QVERIFY(watcher.IsSomethingChanged());
+        QCOMPARE(watcher.writeState("slow.QLIM"), CFSWatcher::WriteState::Finished);
+        QVERIFY(QFile::remove(path));
+        QVERIFY(watcher.IsSomethingChanged());
+        QCOMPARE(watcher.writeState("slow.QLIM"), CFSWatcher::WriteState::Unknown);
+    }
+
     // Every kind of change to a file of the folder counts, and names the file.
     void eachKindOfChange_data()
     {
