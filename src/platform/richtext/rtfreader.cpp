@@ -1,6 +1,7 @@
 #include "rtfreader.h"
 
 #include "codepages.h"
+#include "rtfdestinations.h"
 #include "support.h"
 
 #include <QColor>
@@ -57,26 +58,6 @@ struct FontEntry
     QString name;
     int codePage = 0;
 };
-
-// Destinations whose content is never text of the document.
-bool isSkippedDestination(std::string_view word)
-{
-    static constexpr std::string_view words[] = {
-        "annotation", "atnid",      "author",     "buptim",       "colorschememapping",
-        "comment",    "company",    "creatim",    "datastore",    "doccomm",
-        "docvar",     "falt",       "fldinst",    "filetbl",      "footer",
-        "footerf",    "footerl",    "footerr",    "footnote",     "ftncn",
-        "ftnsep",     "ftnsepc",    "header",     "headerf",      "headerl",
-        "headerr",    "info",       "keywords",   "latentstyles", "listoverridetable",
-        "listtable",  "nonshppict", "object",     "objdata",      "operator",
-        "panose",     "pict",       "pntext",     "pntxta",       "pntxtb",
-        "printim",    "private",    "revtbl",     "revtim",       "rsidtbl",
-        "shp",        "shpinst",    "stylesheet", "subject",      "tc",
-        "template",   "themedata",  "title",      "txe",          "xe",
-        "xmlnstbl",
-    };
-    return std::find(std::begin(words), std::end(words), word) != std::end(words);
-}
 
 // Reads one RTF document token by token with an explicit group stack.
 class RtfParser final
@@ -277,7 +258,7 @@ void RtfParser::controlWord(std::string_view word, bool hasParameter, int parame
         state().destination = Destination::Skip;
         return;
     }
-    if (isSkippedDestination(word)) {
+    if (isSkippedRtfDestination(word)) {
         state().destination = Destination::Skip;
         return;
     }
