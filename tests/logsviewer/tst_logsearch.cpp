@@ -1,6 +1,7 @@
 #include "logsearch.h"
 #include "rtflogfile.h"
 #include "rtfreader.h"
+#include "rtftextscanner.h"
 #include "settingsstore.h"
 #include "testenv.h"
 
@@ -336,16 +337,33 @@ private slots:
         chat.setProcessChannelMode(QProcess::ForwardedChannels);
         chat.start(TestEnvironment::executable(), {chatFile});
         QVERIFY(chat.waitForStarted());
-        const QString temporary = env.path(u".input.tmp"_s);
-        QFile file(temporary);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(u"Адрес: ул. Ёлочная, 5\nвторое сообщение\n:exit\n"_s.toUtf8());
-        file.close();
-        QVERIFY(QFile::rename(temporary, input));
+        const auto send = [&](const QString &lines) {
+            const QString temporary = env.path(u".input.tmp"_s);
+            QFile file(temporary);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(lines.toUtf8());
+            file.close();
+            QVERIFY(QFile::rename(temporary, input));
+            QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(input), 20000);
+        };
+        send(u"Адрес: ул. Ёлочная, 5\nвторое сообщение\n"_s);
+        // Sent messages are shown, and logged, once they are read back from the folder.
+        const QString logs = env.path(u"data/Greyhollow Studios/Quillet IM/Logs"_s);
+        const auto logged = [&] {
+            QDirIterator it(logs, {u"*.RTF"_s}, QDir::Files, QDirIterator::Subdirectories);
+            if (!it.hasNext())
+                return false;
+            QFile log(it.next());
+            if (!log.open(QIODevice::ReadOnly))
+                return false;
+            const Result<QString> text = RtfTextScanner::plainText(log.readAll());
+            return text && text.value().contains(u"второе сообщение"_s);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(logged(), 20000);
+        send(u":exit\n"_s);
         QVERIFY(chat.waitForFinished(30000));
         QCOMPARE(chat.exitCode(), 0);
 
-        const QString logs = env.path(u"data/Greyhollow Studios/Quillet IM/Logs"_s);
         QDirIterator folders(logs, QDir::Dirs | QDir::NoDotAndDotDot);
         QVERIFY(folders.hasNext());
         const Outcome outcome = searchAll(folders.next(), u"елочная"_s);
