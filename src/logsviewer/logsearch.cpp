@@ -42,10 +42,20 @@ const std::array<char16_t, 65536> &foldTable()
     return *table;
 }
 
-// The "HH:mm:ss - dd.MM.yyyy" of a message header at `at`, or an invalid time.
 constexpr qsizetype StampLength = 21;
 
-QDateTime stampAt(QStringView text, qsizetype at)
+// A header's date and time, kept apart: a local QDateTime is made only for a
+// result, as making one asks the C library about the time zone each time.
+struct Stamp
+{
+    QDate date;
+    QTime time;
+
+    bool isValid() const { return date.isValid() && time.isValid(); }
+};
+
+// The "HH:mm:ss - dd.MM.yyyy" of a message header at `at`, or an invalid stamp.
+Stamp stampAt(QStringView text, qsizetype at)
 {
     if (at < 0 || at + StampLength > text.size())
         return {};
@@ -65,9 +75,7 @@ QDateTime stampAt(QStringView text, qsizetype at)
         }
     }
     // Fields in order: hour, minute, second, day, month, year.
-    const QDateTime time(QDate(numbers[5], numbers[4], numbers[3]),
-                         QTime(numbers[0], numbers[1], numbers[2]));
-    return time.isValid() ? time : QDateTime();
+    return {QDate(numbers[5], numbers[4], numbers[3]), QTime(numbers[0], numbers[1], numbers[2])};
 }
 
 struct Message
@@ -75,7 +83,7 @@ struct Message
     qsizetype headerStart = 0;
     qsizetype bodyStart = 0;
     QString sender;
-    QDateTime time;
+    Stamp time;
 };
 
 // A message header as the chat writes it, at the start of the line [start, end):
@@ -89,7 +97,7 @@ std::optional<Message> headerAt(QStringView text, qsizetype start, qsizetype end
         const qsizetype nameStart = StampLength + 3;
         const qsizetype colon = line.indexOf(u":  ", nameStart);
         if (colon > nameStart) {
-            if (QDateTime time = stampAt(line, 1); time.isValid())
+            if (const Stamp time = stampAt(line, 1); time.isValid())
                 return Message{start, start + colon + 3,
                                line.sliced(nameStart, colon - nameStart).trimmed().toString(),
                                time};
@@ -100,7 +108,7 @@ std::optional<Message> headerAt(QStringView text, qsizetype start, qsizetype end
         line[line.size() - StampLength - 3] == u' ') {
         const QStringView name = line.first(line.size() - StampLength - 2).trimmed();
         if (!name.isEmpty()) {
-            if (QDateTime time = stampAt(line, line.size() - StampLength - 1); time.isValid())
+            if (const Stamp time = stampAt(line, line.size() - StampLength - 1); time.isValid())
                 return Message{start, qMin(end + 1, text.size()), name.toString(), time};
         }
     }
@@ -244,7 +252,7 @@ QList<LogSearchResult> LogTextSearch::search(const QString &text, const QString 
         if (messageIndex >= 0) {
             const Message &message = messages.at(messageIndex);
             result.sender = message.sender;
-            result.messageTime = message.time;
+            result.messageTime = QDateTime(message.time.date, message.time.time);
             lineFloor = message.bodyStart;
         }
         describeLine(result, text, lineFloor);

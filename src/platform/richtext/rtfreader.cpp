@@ -1,7 +1,7 @@
 #include "rtfreader.h"
 
 #include "codepages.h"
-#include "rtfdestinations.h"
+#include "rtfsyntax.h"
 #include "support.h"
 
 #include <QColor>
@@ -131,24 +131,24 @@ Status RtfParser::parse(qsizetype start)
             if (m_pos >= m_size)
                 break;
             const char next = m_data[m_pos];
-            if (!isalpha(static_cast<unsigned char>(next))) {
+            if (!isRtfLetter(next)) {
                 ++m_pos;
                 controlSymbol(next);
                 continue;
             }
             const qsizetype wordStart = m_pos;
-            while (m_pos < m_size && isalpha(static_cast<unsigned char>(m_data[m_pos])))
+            while (m_pos < m_size && isRtfLetter(m_data[m_pos]))
                 ++m_pos;
             const std::string_view word(m_data + wordStart, std::size_t(m_pos - wordStart));
             bool negative = false;
             if (m_pos + 1 < m_size && m_data[m_pos] == '-' &&
-                isdigit(static_cast<unsigned char>(m_data[m_pos + 1]))) {
+                isRtfDigit(m_data[m_pos + 1])) {
                 negative = true;
                 ++m_pos;
             }
             qint64 value = 0;
             int digits = 0;
-            while (m_pos < m_size && isdigit(static_cast<unsigned char>(m_data[m_pos]))) {
+            while (m_pos < m_size && isRtfDigit(m_data[m_pos])) {
                 if (digits++ < MaxParameterDigits)
                     value = value * 10 + (m_data[m_pos] - '0');
                 ++m_pos;

@@ -1,7 +1,7 @@
 #include "rtftextscanner.h"
 
 #include "codepages.h"
-#include "rtfdestinations.h"
+#include "rtfsyntax.h"
 #include "support.h"
 
 #include <QHash>
@@ -174,6 +174,23 @@ Word wordOf(std::string_view w)
     }
 }
 
+// Characters that a document's plain text shows differently: breaks and no-break spaces.
+constexpr bool changesInPlainText(char16_t c)
+{
+    switch (c) {
+    case u'\r':
+    case u'\n':
+    case QChar::Nbsp:
+    case QChar::LineSeparator:
+    case QChar::ParagraphSeparator:
+    case 0xFDD0: // the document's frame marks
+    case 0xFDD1:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // Bytes that end a stretch of plain text.
 constexpr std::array<bool, 256> specialBytes = [] {
     std::array<bool, 256> table{};
@@ -232,6 +249,8 @@ private:
     QString m_text;
     qsizetype m_runStart = 0;      // where the reader's current run begins in m_text
     qsizetype m_pendingStart = -1; // raw bytes of the run waiting to be decoded, from here
+    bool m_pendingHigh = false;    // some of them are above ASCII
+    bool m_runChanges = false;     // the run holds characters the plain text shows differently
     char16_t m_highSurrogate = 0;
 };
 
@@ -296,23 +315,23 @@ void Scanner::controlSequence()
         m_pos = m_size;
         return;
     }
-    if (!isalpha(static_cast<unsigned char>(m_data[m_pos]))) {
+    if (!isRtfLetter(m_data[m_pos])) {
         controlSymbol(m_data[m_pos++]);
         return;
     }
     const qsizetype wordStart = m_pos;
-    while (m_pos < m_size && isalpha(static_cast<unsigned char>(m_data[m_pos])))
+    while (m_pos < m_size && isRtfLetter(m_data[m_pos]))
         ++m_pos;
     const std::string_view word(m_data + wordStart, std::size_t(m_pos - wordStart));
     bool negative = false;
     if (m_pos + 1 < m_size && m_data[m_pos] == '-' &&
-        isdigit(static_cast<unsigned char>(m_data[m_pos + 1]))) {
+        isRtfDigit(m_data[m_pos + 1])) {
         negative = true;
         ++m_pos;
     }
     qint64 value = 0;
     int digits = 0;
-    while (m_pos < m_size && isdigit(static_cast<unsigned char>(m_data[m_pos]))) {
+    while (m_pos < m_size && isRtfDigit(m_data[m_pos])) {
         if (digits++ < MaxParameterDigits)
             value = value * 10 + (m_data[m_pos] - '0');
         ++m_pos;
@@ -547,8 +566,10 @@ void Scanner::textBytes()
     bool prepared = false;
     qsizetype written = 0;
     QChar *out = nullptr;
+    unsigned char all = 0;
     for (; i < count; ++i) {
         const auto value = static_cast<unsigned char>(bytes[i]);
+        all |= value;
         if (value < 0x20 && value != '\t')
             continue; // NUL and other control bytes are no text
         if (!prepared) {
@@ -561,8 +582,10 @@ void Scanner::textBytes()
         }
         out[written++] = QChar(char16_t(value));
     }
-    if (prepared)
+    if (prepared) {
         m_text.truncate(written);
+        m_pendingHigh = m_pendingHigh || all >= 0x80;
+    }
 }
 
 void Scanner::textByte(char byte)
@@ -586,6 +609,7 @@ void Scanner::textByte(char byte)
     prepareRun();
     beginBytes();
     m_text.append(QChar(char16_t(value)));
+    m_pendingHigh = m_pendingHigh || value >= 0x80;
 }
 
 void Scanner::fontTableByte(char byte)
@@ -605,6 +629,7 @@ void Scanner::textUnit(char16_t unit)
         return;
     prepareRun();
     flushBytes();
+    m_runChanges = m_runChanges || changesInPlainText(unit);
     if (QChar::isLowSurrogate(unit) && m_highSurrogate != 0) {
         m_text.append(QChar(m_highSurrogate));
         m_text.append(QChar(unit));
@@ -649,16 +674,23 @@ void Scanner::flushBytes()
 {
     if (m_pendingStart < 0)
         return;
+    if (!m_pendingHigh) { // ASCII reads the same in every code page
+        m_pendingStart = -1;
+        return;
+    }
     const std::array<char16_t, 128> *half = singleByteCodePage(codePage());
     if (half == nullptr)
         half = singleByteCodePage(1252);
     QChar *text = m_text.data();
     for (qsizetype i = m_pendingStart, end = m_text.size(); i < end; ++i) {
         const char16_t value = text[i].unicode();
-        if (value >= 0x80)
+        if (value >= 0x80) {
             text[i] = QChar((*half)[value - 0x80]);
+            m_runChanges = m_runChanges || changesInPlainText((*half)[value - 0x80]);
+        }
     }
     m_pendingStart = -1;
+    m_pendingHigh = false;
 }
 
 // Ends the reader's run: what inserting it into a document and taking the
@@ -671,29 +703,22 @@ void Scanner::flushRun()
         m_text.append(QChar::ReplacementCharacter);
         m_highSurrogate = 0;
     }
+    if (!m_runChanges) {
+        m_runStart = m_text.size();
+        return;
+    }
+    m_runChanges = false;
     QChar *run = m_text.data() + m_runStart;
     const qsizetype length = m_text.size() - m_runStart;
     qsizetype out = 0;
     for (qsizetype i = 0; i < length; ++i) {
         char16_t c = run[i].unicode();
-        switch (c) {
-        case u'\r':
-            if (i + 1 < length && run[i + 1] == u'\n')
-                ++i;
-            c = u'\n';
-            break;
-        case QChar::LineSeparator:
-        case QChar::ParagraphSeparator:
-        case 0xFDD0: // the document's frame marks
-        case 0xFDD1:
-            c = u'\n';
-            break;
-        case QChar::Nbsp:
+        if (c == u'\r' && i + 1 < length && run[i + 1] == u'\n')
+            ++i;
+        else if (c == QChar::Nbsp)
             c = u' ';
-            break;
-        default:
-            break;
-        }
+        if (changesInPlainText(c))
+            c = u'\n';
         run[out++] = QChar(c);
     }
     m_text.truncate(m_runStart + out);

@@ -1,4 +1,4 @@
-#include "rtfdestinations.h"
+#include "rtfsyntax.h"
 
 #include <algorithm>
 #include <iterator>
