@@ -563,29 +563,30 @@ void Scanner::textBytes()
     qsizetype i = 0;
     while (i < count && consumesSkippedCharacter())
         ++i;
-    bool prepared = false;
-    qsizetype written = 0;
-    QChar *out = nullptr;
+    const auto *text = reinterpret_cast<const unsigned char *>(bytes) + i;
+    const qsizetype length = count - i;
+    // Most stretches hold no control bytes: those are widened in one simple pass.
     unsigned char all = 0;
-    for (; i < count; ++i) {
-        const auto value = static_cast<unsigned char>(bytes[i]);
-        all |= value;
-        if (value < 0x20 && value != '\t')
-            continue; // NUL and other control bytes are no text
-        if (!prepared) {
-            prepareRun();
-            beginBytes();
-            written = m_text.size();
-            m_text.resize(written + (count - i));
-            out = m_text.data();
-            prepared = true;
+    bool controls = false;
+    for (qsizetype k = 0; k < length; ++k) {
+        all |= text[k];
+        controls |= text[k] < 0x20 && text[k] != '\t';
+    }
+    if (length == 0 || controls) {
+        for (qsizetype k = 0; k < length; ++k) {
+            if (text[k] >= 0x20 || text[k] == '\t')
+                textByte(char(text[k]));
         }
-        out[written++] = QChar(char16_t(value));
+        return;
     }
-    if (prepared) {
-        m_text.truncate(written);
-        m_pendingHigh = m_pendingHigh || all >= 0x80;
-    }
+    prepareRun();
+    beginBytes();
+    const qsizetype start = m_text.size();
+    m_text.resize(start + length);
+    QChar *out = m_text.data() + start;
+    for (qsizetype k = 0; k < length; ++k)
+        out[k] = QChar(char16_t(text[k]));
+    m_pendingHigh = m_pendingHigh || all >= 0x80;
 }
 
 void Scanner::textByte(char byte)
