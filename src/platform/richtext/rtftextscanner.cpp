@@ -204,7 +204,8 @@ class Scanner final
 public:
     explicit Scanner(QByteArrayView rtf) : m_data(rtf.data()), m_size(rtf.size())
     {
-        m_text.reserve(m_size / 4);
+        // Every character comes from at least one byte: the text never grows again.
+        m_text.reserve(m_size + 1);
     }
 
     Status scan(qsizetype start);
