@@ -141,8 +141,7 @@ Status RtfParser::parse(qsizetype start)
                 ++m_pos;
             const std::string_view word(m_data + wordStart, std::size_t(m_pos - wordStart));
             bool negative = false;
-            if (m_pos + 1 < m_size && m_data[m_pos] == '-' &&
-                isRtfDigit(m_data[m_pos + 1])) {
+            if (m_pos + 1 < m_size && m_data[m_pos] == '-' && isRtfDigit(m_data[m_pos + 1])) {
                 negative = true;
                 ++m_pos;
             }
