@@ -1,15 +1,24 @@
 #include "frmlogsviewer.h"
 #include "logdocument.h"
+#include "logsearch.h"
 #include "logslist.h"
+#include "rtfreader.h"
+#include "rtftextscanner.h"
+#include "rtfwriter.h"
 #include "settings.h"
 #include "support.h"
 #include "testenv.h"
 
 #include <benchmark/benchmark.h>
 
+#include <sys/resource.h>
+
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QListWidget>
+#include <QSignalSpy>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
 
@@ -158,6 +167,128 @@ BENCHMARK(BM_OpenViewerOnOneLog)
     ->Arg(20 * 1024 * 1024)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2);
+
+// A log as our own writer makes it: Russian text, every letter as \uN?.
+QByteArray ownWriterRtf(qint64 bytes)
+{
+    QTextDocument document;
+    QTextCursor cursor(&document);
+    QTextCharFormat head;
+    head.setFontPointSize(8);
+    head.setFontWeight(QFont::Bold);
+    QTextCharFormat body;
+    body.setFontPointSize(9);
+    QByteArray rtf;
+    for (int i = 0; rtf.size() < bytes; ++i) {
+        for (int m = 0; m < 200; ++m) {
+            cursor.insertText(QStringLiteral(" \r\n"), body);
+            cursor.insertText(QStringLiteral("(12:00:%1 - 05.12.2026) Борис:  ").arg(m % 60), head);
+            cursor.insertText(QStringLiteral("Привет! Встретимся у метро в %1, адрес: ул. Ёлочная, "
+                                             "5 (Latin text too).\r\n")
+                                  .arg(i * 200 + m),
+                              body);
+        }
+        rtf = WriteRtf(document);
+    }
+    return rtf;
+}
+
+// The text of one log without a document: the scanner's throughput, single thread.
+void BM_ScanLogText(benchmark::State &state)
+{
+    const QByteArray rtf =
+        state.range(1) ? ownWriterRtf(state.range(0)) : conversationRtf(state.range(0), 1);
+    for (auto _ : state) {
+        const Result<QString> text = RtfTextScanner::plainText(rtf);
+        if (!text)
+            state.SkipWithError("the log was refused");
+        benchmark::DoNotOptimize(text.value().size());
+    }
+    state.SetBytesProcessed(state.iterations() * rtf.size());
+}
+BENCHMARK(BM_ScanLogText)
+    ->Args({200 * 1024, 0})
+    ->Args({200 * 1024, 1})
+    ->Args({20 * 1024 * 1024, 1})
+    ->Unit(benchmark::kMillisecond);
+
+// The same text through the full reader, for comparison.
+void BM_ReadLogText(benchmark::State &state)
+{
+    const QByteArray rtf = ownWriterRtf(state.range(0));
+    for (auto _ : state) {
+        QTextDocument document;
+        if (!ReadRtf(rtf, &document))
+            state.SkipWithError("the log was refused");
+        benchmark::DoNotOptimize(document.toPlainText().size());
+    }
+    state.SetBytesProcessed(state.iterations() * rtf.size());
+}
+BENCHMARK(BM_ReadLogText)->Arg(200 * 1024)->Unit(benchmark::kMillisecond);
+
+// Folding and matching one log's text, without reading or scanning it.
+void BM_SearchLogText(benchmark::State &state)
+{
+    const QString text = RtfTextScanner::plainText(ownWriterRtf(200 * 1024)).value();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(LogTextSearch::search(text, QStringLiteral("ёлочная 5")).size());
+    state.SetBytesProcessed(state.iterations() * text.size() * 2);
+}
+BENCHMARK(BM_SearchLogText)->Unit(benchmark::kMillisecond);
+
+// Processor time of the whole process, all threads, in milliseconds.
+double processCpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return (double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3) +
+           (double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3);
+}
+
+// Searching the whole collection (1,000 logs, 200 MB) as the viewer will: from the
+// start to the first result and to the end, with the event loop running. Argument:
+// 0 a query found once in every log, 1 a query found nowhere.
+void BM_SearchAllLogs(benchmark::State &state)
+{
+    const QString folder = fixture().folder();
+    const QString query =
+        state.range(0) ? QStringLiteral("nowhere to be found") : QStringLiteral("NUMBER 777,");
+    double firstMs = 0;
+    double results = 0;
+    double cpuMs = 0;
+    for (auto _ : state) {
+        LogSearch search;
+        QElapsedTimer clock;
+        qint64 first = -1;
+        int found = 0;
+        QObject::connect(&search, &LogSearch::resultsFound, &search,
+                         [&](const QList<LogSearchResult> &batch) {
+                             if (first < 0)
+                                 first = clock.nsecsElapsed();
+                             found += int(batch.size());
+                         });
+        QSignalSpy finished(&search, &LogSearch::finished);
+        const double cpuBefore = processCpuMs();
+        clock.start();
+        search.start(folder, query);
+        while (finished.isEmpty())
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+        cpuMs += processCpuMs() - cpuBefore;
+        firstMs += double(first) / 1e6;
+        results += found;
+    }
+    state.counters["first_result_ms"] = firstMs / double(state.iterations());
+    state.counters["results"] = results / double(state.iterations());
+    state.counters["all_threads_cpu_ms"] = cpuMs / double(state.iterations());
+    state.SetBytesProcessed(state.iterations() * FolderBytes);
+}
+BENCHMARK(BM_SearchAllLogs)
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5);
 
 } // namespace
 

@@ -1,4 +1,5 @@
 #include "rtfreader.h"
+#include "rtftextscanner.h"
 
 #include <QByteArray>
 #include <QTextBlock>
@@ -7,7 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// Any bytes: ReadRtf must give an error or a document, never crash or hang.
+// Any bytes: ReadRtf must give an error or a document, never crash or hang, and
+// the text scanner must give exactly that document's plain text, or the same error.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray rtf =
@@ -21,5 +23,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         characters += block.length();
     if (characters > static_cast<qsizetype>(size) + 1)
         __builtin_trap(); // every character comes from at least one byte
+
+    const Result<QString> text = RtfTextScanner::plainText(rtf);
+    if (text.ok() != status.ok())
+        __builtin_trap();
+    if (!text.ok() && text.error().number != status.error().number)
+        __builtin_trap();
+    if (text.ok() && text.value() != document.toPlainText())
+        __builtin_trap(); // the scanner and the reader disagree on the text
     return 0;
 }

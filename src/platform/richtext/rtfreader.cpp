@@ -1,6 +1,7 @@
 #include "rtfreader.h"
 
 #include "codepages.h"
+#include "rtfsyntax.h"
 #include "support.h"
 
 #include <QColor>
@@ -57,26 +58,6 @@ struct FontEntry
     QString name;
     int codePage = 0;
 };
-
-// Destinations whose content is never text of the document.
-bool isSkippedDestination(std::string_view word)
-{
-    static constexpr std::string_view words[] = {
-        "annotation", "atnid",      "author",     "buptim",       "colorschememapping",
-        "comment",    "company",    "creatim",    "datastore",    "doccomm",
-        "docvar",     "falt",       "fldinst",    "filetbl",      "footer",
-        "footerf",    "footerl",    "footerr",    "footnote",     "ftncn",
-        "ftnsep",     "ftnsepc",    "header",     "headerf",      "headerl",
-        "headerr",    "info",       "keywords",   "latentstyles", "listoverridetable",
-        "listtable",  "nonshppict", "object",     "objdata",      "operator",
-        "panose",     "pict",       "pntext",     "pntxta",       "pntxtb",
-        "printim",    "private",    "revtbl",     "revtim",       "rsidtbl",
-        "shp",        "shpinst",    "stylesheet", "subject",      "tc",
-        "template",   "themedata",  "title",      "txe",          "xe",
-        "xmlnstbl",
-    };
-    return std::find(std::begin(words), std::end(words), word) != std::end(words);
-}
 
 // Reads one RTF document token by token with an explicit group stack.
 class RtfParser final
@@ -150,24 +131,23 @@ Status RtfParser::parse(qsizetype start)
             if (m_pos >= m_size)
                 break;
             const char next = m_data[m_pos];
-            if (!isalpha(static_cast<unsigned char>(next))) {
+            if (!isRtfLetter(next)) {
                 ++m_pos;
                 controlSymbol(next);
                 continue;
             }
             const qsizetype wordStart = m_pos;
-            while (m_pos < m_size && isalpha(static_cast<unsigned char>(m_data[m_pos])))
+            while (m_pos < m_size && isRtfLetter(m_data[m_pos]))
                 ++m_pos;
             const std::string_view word(m_data + wordStart, std::size_t(m_pos - wordStart));
             bool negative = false;
-            if (m_pos + 1 < m_size && m_data[m_pos] == '-' &&
-                isdigit(static_cast<unsigned char>(m_data[m_pos + 1]))) {
+            if (m_pos + 1 < m_size && m_data[m_pos] == '-' && isRtfDigit(m_data[m_pos + 1])) {
                 negative = true;
                 ++m_pos;
             }
             qint64 value = 0;
             int digits = 0;
-            while (m_pos < m_size && isdigit(static_cast<unsigned char>(m_data[m_pos]))) {
+            while (m_pos < m_size && isRtfDigit(m_data[m_pos])) {
                 if (digits++ < MaxParameterDigits)
                     value = value * 10 + (m_data[m_pos] - '0');
                 ++m_pos;
@@ -277,7 +257,7 @@ void RtfParser::controlWord(std::string_view word, bool hasParameter, int parame
         state().destination = Destination::Skip;
         return;
     }
-    if (isSkippedDestination(word)) {
+    if (isSkippedRtfDestination(word)) {
         state().destination = Destination::Skip;
         return;
     }
