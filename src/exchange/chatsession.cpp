@@ -203,7 +203,7 @@ void ChatSession::runSlice()
     const qsizetype fit = looked * SliceMs / took;
     m_sliceFiles = std::clamp<qsizetype>((m_sliceFiles + fit) / 2, 1, MaxSliceFiles);
     const bool done = m_next >= m_batch.size();
-    if (done || m_sinceSave.elapsed() >= SaveIntervalMs)
+    if (done || m_sinceSave.elapsed() >= SaveIntervalMs || m_unsaved.size() >= MaxUnsavedFiles)
         QTimer::singleShot(0, this, &ChatSession::saveSlice);
     else
         QTimer::singleShot(0, this, &ChatSession::runSlice);

@@ -3,6 +3,7 @@
 #include "support.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -156,7 +157,26 @@ QString TextFileIO::temporaryNameFor(const QString &path)
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
 }
 
-Status TextFileIO::writeFileAtomically(const QString &path, const QByteArray &bytes, Access access)
+namespace {
+
+// Moves the finished temporary file to its name unless that name is taken.
+int renameNoReplace(const char *from, const char *to)
+{
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // File systems without the flag: a hard link fails on an existing name too.
+    if (::link(from, to) != 0)
+        return errno;
+    ::unlink(from);
+    return 0;
+}
+
+} // namespace
+
+Status TextFileIO::writeFileAtomically(const QString &path, const QByteArray &bytes, Access access,
+                                       Existing existing)
 {
     if (path.isEmpty())
         return Error::make(ErrorCode::EmptyPath);
@@ -178,8 +198,13 @@ Status TextFileIO::writeFileAtomically(const QString &path, const QByteArray &by
         written = Error::fromErrno(errno);
     if (::close(fd.release()) != 0 && written)
         written = Error::fromErrno(errno);
-    if (written && ::rename(temporary.constData(), target.constData()) != 0)
+    if (written && existing == Existing::Replace &&
+        ::rename(temporary.constData(), target.constData()) != 0)
         written = Error::fromErrno(errno);
+    if (written && existing == Existing::Keep) {
+        if (const int error = renameNoReplace(temporary.constData(), target.constData()))
+            written = Error::fromErrno(error);
+    }
     if (!written)
         ::unlink(temporary.constData());
     return written;

@@ -33,9 +33,16 @@ public:
         Default,   // 0644 less the umask
         OwnerOnly, // 0600, whatever the umask: for files private to the user
     };
-    // Replaces the file at `path` by `bytes` atomically.
+    enum class Existing
+    {
+        Replace, // an existing file of that name is replaced
+        Keep,    // an existing file is kept: the write fails with EEXIST
+    };
+    // Puts `bytes` into the file at `path` atomically: readers see the old file or
+    // the whole new one, never a part.
     static Status writeFileAtomically(const QString &path, const QByteArray &bytes,
-                                      Access access = Access::Default);
+                                      Access access = Access::Default,
+                                      Existing existing = Existing::Replace);
 
     // The temporary name used while writing `path`: never matches "*.QLIM".
     static QString temporaryNameFor(const QString &path);

@@ -182,17 +182,17 @@ Status MessageRenderer::writeLog()
         // its file is never overwritten, this log takes the next free second.
         for (int attempt = 0;; ++attempt) {
             const QString path = bfBuildFileName(folder.value(), m_logFileName);
-            const Status created = RtfLogFile::createNew(path);
+            const Status created = m_log->saveNew(path);
             if (created) {
                 m_logFilePath = path;
-                break;
+                m_folderChecked = true;
+                return {};
             }
             if (created.error().number != EEXIST || attempt == MaxLogNameAttempts)
                 return created;
             m_logNameTime = m_logNameTime.addSecs(1);
             m_logFileName = logFileName(m_logNameTime);
         }
-        m_folderChecked = true;
     } else if (!m_folderChecked) {
         if (Status created = createPrivateFolder(bfGetFilePath(m_logFilePath)); !created)
             return created;

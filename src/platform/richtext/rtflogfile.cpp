@@ -80,32 +80,35 @@ Status RtfLogFile::save(const QString &path)
         m_path.clear(); // what the file holds is not known: the next save replaces it
         return status;
     }
+    remember(path);
+    return {};
+}
+
+Status RtfLogFile::saveNew(const QString &path)
+{
+    m_writer.update();
+    m_path.clear();
+    if (Status written = rewrite(path, TextFileIO::Existing::Keep); !written)
+        return written;
+    remember(path);
+    return {};
+}
+
+// The file at `path` now holds the whole document as the writer made it.
+void RtfLogFile::remember(const QString &path)
+{
     m_path = path;
     m_header = m_writer.header();
-    m_bodyLength = body.size();
+    m_bodyLength = m_writer.body().size();
     m_tail = m_writer.tail();
     m_writer.markStable();
-    return {};
 }
 
-Status RtfLogFile::createNew(const QString &path)
-{
-    FileDescriptor fd(::open(QFile::encodeName(path).constData(),
-                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (fd.get() < 0)
-        return Error::fromErrno(errno);
-    if (::fchmod(fd.get(), 0600) != 0)
-        return Error::fromErrno(errno);
-    if (::close(fd.release()) != 0)
-        return Error::fromErrno(errno);
-    return {};
-}
-
-Status RtfLogFile::rewrite(const QString &path)
+Status RtfLogFile::rewrite(const QString &path, TextFileIO::Existing existing)
 {
     m_lastMethod = Method::Rewritten;
-    if (Status written =
-            TextFileIO::writeFileAtomically(path, m_writer.rtf(), TextFileIO::Access::OwnerOnly);
+    if (Status written = TextFileIO::writeFileAtomically(path, m_writer.rtf(),
+                                                         TextFileIO::Access::OwnerOnly, existing);
         !written)
         return written;
     const Result<Identity> identity = identityOf(path);

@@ -2,6 +2,7 @@
 
 #include "error.h"
 #include "rtfwriter.h"
+#include "textfileio.h"
 
 #include <QByteArray>
 #include <QString>
@@ -34,9 +35,10 @@ public:
     explicit RtfLogFile(QTextDocument *document);
 
     Status save(const QString &path);
-    // Claims the name `path` for a new log by creating it empty, failing with
-    // EEXIST when any file of that name exists: a log is never overwritten.
-    static Status createNew(const QString &path);
+    // The first save of a new log: the whole document goes to `path` at once, and
+    // the save fails with EEXIST when a file of that name exists, which it keeps:
+    // a log is never overwritten, and never left empty or half written.
+    Status saveNew(const QString &path);
     Method lastMethod() const { return m_lastMethod; }
 
 private:
@@ -50,7 +52,9 @@ private:
         friend bool operator==(const Identity &, const Identity &) = default;
     };
 
-    Status rewrite(const QString &path);
+    Status rewrite(const QString &path,
+                   TextFileIO::Existing existing = TextFileIO::Existing::Replace);
+    void remember(const QString &path);
     Status append(const QString &path, const QByteArray &added);
     static Result<Identity> identityOf(const QString &path);
 
