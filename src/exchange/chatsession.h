@@ -47,7 +47,7 @@ public:
     static constexpr int SaveIntervalMs = 1000;
     // A save also comes after this many messages: one save of a long backlog's
     // first second would pause the window too long.
-    static constexpr qsizetype MaxUnsavedFiles = 1000;
+    static constexpr qsizetype MaxUnsavedFiles = 400;
     static constexpr int SliceMs = 15;
     static constexpr qsizetype MaxSliceFiles = 2048;
     static constexpr int PollIntervalMs = 1000;
