@@ -5,13 +5,13 @@
 // with mode batch [count], idle [seconds] or latency [count] (default: all),
 // or "screenshot <file.png>" for a picture of the window with a few messages.
 
-#include "appstate.h"
-#include "boxes.h"
+#include "core/appstate.h"
+#include "gui/boxes.h"
 #include "chattestsupport.h"
-#include "frmmain.h"
-#include "settings.h"
+#include "chatwindow/chatwindow.h"
+#include "settings/settings.h"
 #include "testenv.h"
-#include "trayavailability.h"
+#include "chatwindow/trayavailability.h"
 
 #include <cstdio>
 
@@ -25,6 +25,8 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
+
+using namespace quillet;
 
 namespace {
 
@@ -52,21 +54,21 @@ template <class Done> qint64 runUntil(Done done, int pollMs, qint64 limitMs)
 struct Chat
 {
     TestEnvironment env;
-    std::unique_ptr<frmMain> window;
+    std::unique_ptr<ChatWindow> window;
 
     Chat()
     {
         ChatFilePath = env.touch(QStringLiteral("chats/bench.QLIMChat"));
         ExchangeFolderPath = env.chats();
         MyGUID = QStringLiteral("{BENCH}");
-        Settings = SettingsRecord{};
+        appSettings() = SettingsRecord{};
         overrideTrayAvailable(true);
-        Boxes::setHandler([](const BoxRequest &) { return BoxReply{IDIGNORE, {}}; });
+        Boxes::setHandler([](const BoxRequest &) { return BoxReply{BoxAnswer::Ignore, {}}; });
     }
     void open()
     {
-        window = std::make_unique<frmMain>();
-        window->Form_Load(false);
+        window = std::make_unique<ChatWindow>();
+        window->startSession(false);
         window->show();
     }
     QTextEdit *view() const { return window->findChild<QTextEdit *>(QStringLiteral("rtfLog")); }

@@ -22,20 +22,22 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "fileattributes.h"
-#include "fswatcher.h"
-#include "messagefile.h"
-#include "messagefolder.h"
-#include "support.h"
-#include "textfileio.h"
+#include "platform/fileattributes.h"
+#include "exchange/folderwatcher.h"
+#include "exchange/messagefile.h"
+#include "exchange/messagefolder.h"
+#include "core/support.h"
+#include "core/textfile.h"
+
+using namespace quillet;
 
 namespace {
 
 const QString MyGuid = QStringLiteral("{0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D}");
 
-QByteArray messageBytes(int i, const SystemTime &utc)
+QByteArray messageBytes(int i, const MessageTime &utc)
 {
-    return TextFileIO::encode(BuildMessageContent(
+    return TextFile::encode(buildMessageContent(
         utc, QStringLiteral("Участник %1").arg(i % 7),
         QStringLiteral("Сообщение номер %1.\r\nВторая строка с текстом.").arg(i), MyGuid));
 }
@@ -49,17 +51,17 @@ public:
         qputenv("XDG_STATE_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("state"))));
         m_folder = m_dir.filePath(QStringLiteral("chat"));
         QDir().mkpath(m_folder);
-        SystemTime utc = Clock::utcSystemTime();
+        MessageTime utc = Clock::utcMessageTime();
         for (int i = 0; i < count; ++i) {
-            utc.wMilliseconds = quint16(i % 1000);
-            const QString path = bfBuildFileName(m_folder, MessageFileName(utc, bfGetNewGUID()));
+            utc.millisecond = quint16(i % 1000);
+            const QString path = joinPath(m_folder, messageFileName(utc, newGuid()));
             m_paths.append(path);
             QFile file(path);
             if (!file.open(QIODevice::WriteOnly))
                 std::abort();
             file.write(messageBytes(i, utc));
             file.close();
-            if (shown && !SetFileAttributesA(path, FILE_ATTRIBUTE_HIDDEN).ok())
+            if (shown && !setDosAttributes(path, DosAttribute::Hidden).ok())
                 std::abort();
         }
     }
@@ -140,7 +142,7 @@ void BM_FirstListing(benchmark::State &state)
     const QString folder = fixture(int(state.range(0)), true).folder();
     for (auto _ : state) {
         MessageFolder messages(folder);
-        benchmark::DoNotOptimize(messages.ListUnseen(nullptr));
+        benchmark::DoNotOptimize(messages.listUnseen(nullptr));
     }
 }
 
@@ -159,7 +161,7 @@ void BM_FirstListingVsBareLoop(benchmark::State &state)
     const auto listing = [&] {
         const Stopwatch watch;
         MessageFolder messages(folder);
-        const QStringList unseen = messages.ListUnseen(nullptr);
+        const QStringList unseen = messages.listUnseen(nullptr);
         listingMs += watch.wallMs();
         listingCpuMs += watch.cpuMs();
         if (!unseen.isEmpty())
@@ -191,18 +193,18 @@ void laterListing(benchmark::State &state, bool newFile)
 {
     MessageFolderFixture &data = fixture(int(state.range(0)), true);
     const QString folder = data.folder();
-    CFSWatcher watcher;
-    if (!watcher.StartWatch(folder))
+    FolderWatcher watcher;
+    if (!watcher.start(folder))
         std::abort();
     MessageFolder messages(folder);
-    messages.ListUnseen(&watcher);
+    messages.listUnseen(&watcher);
     int serial = 0;
-    const SystemTime utc = Clock::utcSystemTime();
+    const MessageTime utc = Clock::utcMessageTime();
     for (auto _ : state) {
         state.PauseTiming();
         QString path;
         if (newFile) {
-            path = bfBuildFileName(folder, MessageFileName(utc, bfGetNewGUID()));
+            path = joinPath(folder, messageFileName(utc, newGuid()));
             QFile file(path);
             if (!file.open(QIODevice::WriteOnly))
                 std::abort();
@@ -215,15 +217,15 @@ void laterListing(benchmark::State &state, bool newFile)
         ++serial;
         state.ResumeTiming();
 
-        if (!watcher.IsSomethingChanged())
+        if (!watcher.hasChanged())
             std::abort();
-        const QStringList batch = messages.ListUnseen(&watcher);
+        const QStringList batch = messages.listUnseen(&watcher);
 
         state.PauseTiming();
-        if (batch != QStringList{path} || !messages.MarkShown(path).ok())
+        if (batch != QStringList{path} || !messages.markShown(path).ok())
             std::abort();
         // The false alarm of the mark, so the next change starts clean.
-        if (!watcher.IsSomethingChanged() || !messages.ListUnseen(&watcher).isEmpty())
+        if (!watcher.hasChanged() || !messages.listUnseen(&watcher).isEmpty())
             std::abort();
         state.ResumeTiming();
     }
@@ -244,23 +246,23 @@ void BM_LaterListingAfterUnhiddenByHand(benchmark::State &state)
 void BM_FalseAlarmAfterMarkShown(benchmark::State &state)
 {
     MessageFolderFixture &data = fixture(int(state.range(0)), true);
-    CFSWatcher watcher;
-    if (!watcher.StartWatch(data.folder()))
+    FolderWatcher watcher;
+    if (!watcher.start(data.folder()))
         std::abort();
     MessageFolder messages(data.folder());
-    messages.ListUnseen(&watcher);
+    messages.listUnseen(&watcher);
     int serial = 0;
     for (auto _ : state) {
         state.PauseTiming();
         const QString path = data.paths().at(serial++ % data.paths().size());
-        if (!clearDosAttributes(path).ok() || !watcher.IsSomethingChanged() ||
-            messages.ListUnseen(&watcher).size() != 1 || !messages.MarkShown(path).ok())
+        if (!clearDosAttributes(path).ok() || !watcher.hasChanged() ||
+            messages.listUnseen(&watcher).size() != 1 || !messages.markShown(path).ok())
             std::abort();
         state.ResumeTiming();
 
-        if (!watcher.IsSomethingChanged())
+        if (!watcher.hasChanged())
             std::abort();
-        benchmark::DoNotOptimize(messages.ListUnseen(&watcher));
+        benchmark::DoNotOptimize(messages.listUnseen(&watcher));
     }
     state.counters["full_listings"] = messages.fullListings();
 }
@@ -299,7 +301,7 @@ void BM_ReadAndParse10000Files(benchmark::State &state)
     for (auto _ : state) {
         int own = 0;
         for (const QString &path : data.paths()) {
-            const Result<ReceivedMessage> message = ReadMessageFile(path, MyGuid);
+            const Result<ReceivedMessage> message = readMessageFile(path, MyGuid);
             if (!message.ok())
                 std::abort();
             own += message.value().kind == MessageKind::Own;
@@ -325,7 +327,7 @@ void BM_ReadVsParse10000Files(benchmark::State &state)
         bytesCpuMs += watch.cpuMs();
         watch = Stopwatch();
         for (const QString &path : data.paths())
-            benchmark::DoNotOptimize(ReadMessageFile(path, MyGuid).ok());
+            benchmark::DoNotOptimize(readMessageFile(path, MyGuid).ok());
         parseMs += watch.wallMs();
         parseCpuMs += watch.cpuMs();
     }

@@ -1,12 +1,12 @@
-#include "frmlogsviewer.h"
-#include "logdocument.h"
-#include "logsearch.h"
-#include "logslist.h"
-#include "rtfreader.h"
-#include "rtftextscanner.h"
-#include "rtfwriter.h"
-#include "settings.h"
-#include "support.h"
+#include "logsviewer/logsviewer.h"
+#include "logsviewer/logdocument.h"
+#include "logsviewer/logsearch.h"
+#include "logsviewer/logslist.h"
+#include "richtext/rtfreader.h"
+#include "richtext/rtftextscanner.h"
+#include "richtext/rtfwriter.h"
+#include "settings/settings.h"
+#include "core/support.h"
 #include "testenv.h"
 
 #include <benchmark/benchmark.h>
@@ -23,6 +23,8 @@
 #include <QTextEdit>
 
 #include <memory>
+
+using namespace quillet;
 
 namespace {
 
@@ -54,14 +56,14 @@ public:
     LogsFixture()
     {
         ChatFilePath = m_env.chats() + QStringLiteral("/team.QLIMChat");
-        m_folder = GetLogsFolder(false).value();
+        m_folder = logsFolder(false).value();
         const QByteArray shared = conversationRtf(FolderBytes / LogCount, 0);
         for (int i = 0; i < LogCount; ++i) {
             const QString name = QStringLiteral("2026-%1-%2 %3-00-00.RTF")
                                      .arg(1 + i / 84, 2, 10, QLatin1Char('0'))
                                      .arg(1 + (i / 3) % 28, 2, 10, QLatin1Char('0'))
                                      .arg(8 + i % 3 * 4, 2, 10, QLatin1Char('0'));
-            QFile file(bfBuildFileName(m_folder, name));
+            QFile file(joinPath(m_folder, name));
             if (!file.open(QIODevice::WriteOnly) || file.write(shared) != shared.size())
                 qFatal("cannot write %s", qPrintable(name));
         }
@@ -80,10 +82,10 @@ LogsFixture &fixture()
 }
 
 // Opens the viewer and waits until its newest log is in the view.
-frmLogsViewer *openViewerAndWait()
+LogsViewer *openViewerAndWait()
 {
-    ShowLogsViewer();
-    frmLogsViewer *viewer = frmLogsViewer::instance();
+    showLogsViewer();
+    LogsViewer *viewer = LogsViewer::instance();
     while (viewer->isLoadingLog())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     viewer->repaint();
@@ -92,7 +94,7 @@ frmLogsViewer *openViewerAndWait()
 
 void closeViewer()
 {
-    if (frmLogsViewer *viewer = frmLogsViewer::instance())
+    if (LogsViewer *viewer = LogsViewer::instance())
         viewer->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
@@ -103,7 +105,7 @@ void BM_OpenViewerOn1000Logs(benchmark::State &state)
 {
     fixture();
     for (auto _ : state) {
-        frmLogsViewer *viewer = openViewerAndWait();
+        LogsViewer *viewer = openViewerAndWait();
         const auto *list = viewer->findChild<QListWidget *>(QStringLiteral("lstFiles"));
         const auto *log = viewer->findChild<QTextEdit *>(QStringLiteral("rtfLog"));
         if (list->count() != LogCount || log->document()->isEmpty())
@@ -120,7 +122,7 @@ void BM_ListLogsFolder(benchmark::State &state)
 {
     const QString folder = fixture().folder();
     for (auto _ : state) {
-        const LogsList list = BuildLogsList(folder, true, true);
+        const LogsList list = buildLogsList(folder, true, true);
         benchmark::DoNotOptimize(list.totalSize);
     }
 }
@@ -130,10 +132,10 @@ void BM_ReadLog(benchmark::State &state)
 {
     TestEnvironment env;
     const QString path = env.touch(QStringLiteral("log.RTF"), conversationRtf(state.range(0), 1));
-    const QFont font = frmLogsViewer::viewerFont();
+    const QFont font = LogsViewer::viewerFont();
     for (auto _ : state) {
         QTextDocument document;
-        const Status loaded = LoadLogDocument(path, &document, font);
+        const Status loaded = loadLogDocument(path, &document, font);
         if (!loaded)
             state.SkipWithError("the log did not load");
         benchmark::DoNotOptimize(document.blockCount());
@@ -148,14 +150,14 @@ void BM_OpenViewerOnOneLog(benchmark::State &state)
 {
     TestEnvironment env;
     ChatFilePath = env.chats() + QStringLiteral("/large.QLIMChat");
-    const QString folder = GetLogsFolder(false).value();
+    const QString folder = logsFolder(false).value();
     const QByteArray rtf = conversationRtf(state.range(0), 2);
-    QFile file(bfBuildFileName(folder, QStringLiteral("2026-12-05 10-00-00.RTF")));
+    QFile file(joinPath(folder, QStringLiteral("2026-12-05 10-00-00.RTF")));
     if (!file.open(QIODevice::WriteOnly) || file.write(rtf) != rtf.size())
         qFatal("cannot write the log");
     file.close();
     for (auto _ : state) {
-        frmLogsViewer *viewer = openViewerAndWait();
+        LogsViewer *viewer = openViewerAndWait();
         auto *log = viewer->findChild<QTextEdit *>(QStringLiteral("rtfLog"));
         benchmark::DoNotOptimize(log->document()->blockCount());
         state.PauseTiming();
@@ -188,7 +190,7 @@ QByteArray ownWriterRtf(qint64 bytes)
                                   .arg(i * 200 + m),
                               body);
         }
-        rtf = WriteRtf(document);
+        rtf = writeRtf(document);
     }
     return rtf;
 }
@@ -218,7 +220,7 @@ void BM_ReadLogText(benchmark::State &state)
     const QByteArray rtf = ownWriterRtf(state.range(0));
     for (auto _ : state) {
         QTextDocument document;
-        if (!ReadRtf(rtf, &document))
+        if (!readRtf(rtf, &document))
             state.SkipWithError("the log was refused");
         benchmark::DoNotOptimize(document.toPlainText().size());
     }

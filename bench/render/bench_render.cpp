@@ -1,12 +1,12 @@
 // Rendering one more message and bringing the log up to date, with a short and
 // with a long conversation already in the view. Run from the build folder:
 //   QT_QPA_PLATFORM=offscreen bench/render/bench_render
-#include "messagerenderer.h"
-#include "modrtfsupport.h"
-#include "rtfreader.h"
-#include "rtfwriter.h"
-#include "settings.h"
-#include "textfileio.h"
+#include "chatwindow/messagerenderer.h"
+#include "chatwindow/conversationview.h"
+#include "richtext/rtfreader.h"
+#include "richtext/rtfwriter.h"
+#include "settings/settings.h"
+#include "core/textfile.h"
 
 #include <benchmark/benchmark.h>
 
@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QTextEdit>
+
+using namespace quillet;
 
 namespace {
 
@@ -41,10 +43,10 @@ void fill(QTextEdit *view, int count)
 {
     for (int i = 0; i < count; ++i) {
         if (!view->document()->isEmpty())
-            AppendSpacer(view);
-        AppendLine(view, QStringLiteral("Гость  (12:03:44 - 05.12.2026)"), 8, true,
-                   Settings.OtherNameColor, 0);
-        AppendLine(view, Body, 9, false, Settings.MessageColor, 0);
+            appendSpacer(view);
+        appendLine(view, QStringLiteral("Гость  (12:03:44 - 05.12.2026)"), 8, true,
+                   appSettings().otherNameColor, 0);
+        appendLine(view, Body, 9, false, appSettings().messageColor, 0);
     }
 }
 
@@ -59,7 +61,7 @@ struct Chat
         view.resize(600, 400);
         fill(&view, count);
         view.show();
-        renderer.SaveConversationLog(true);
+        renderer.saveLog(true);
     }
 };
 
@@ -68,7 +70,7 @@ void renderAndLog(benchmark::State &state)
 {
     Chat chat(int(state.range(0)));
     for (auto _ : state)
-        chat.renderer.RenderMessage(QStringLiteral("Гость"), Body, Clock::utcSystemTime(),
+        chat.renderer.renderMessage(QStringLiteral("Гость"), Body, Clock::utcMessageTime(),
                                     MessageKind::Other);
     state.counters["log_MiB"] =
         double(QFileInfo(chat.renderer.logFilePath()).size()) / (1024.0 * 1024.0);
@@ -79,9 +81,9 @@ void renderOnly(benchmark::State &state)
 {
     Chat chat(int(state.range(0)));
     for (auto _ : state) {
-        BeginAppend(&chat.view);
+        beginAppend(&chat.view);
         fill(&chat.view, 1);
-        EndAppend(&chat.view);
+        endAppend(&chat.view);
     }
 }
 
@@ -93,7 +95,7 @@ void fullRewrite(benchmark::State &state)
     for (auto _ : state) {
         fill(&chat.view, 1);
         benchmark::DoNotOptimize(
-            TextFileIO::writeFileAtomically(path, WriteRtf(*chat.view.document())));
+            TextFile::writeAtomically(path, writeRtf(*chat.view.document())));
     }
 }
 
@@ -101,10 +103,10 @@ void fullRewrite(benchmark::State &state)
 void readLog(benchmark::State &state)
 {
     Chat chat(int(state.range(0)));
-    const QByteArray rtf = WriteRtf(*chat.view.document());
+    const QByteArray rtf = writeRtf(*chat.view.document());
     for (auto _ : state) {
         QTextDocument document;
-        benchmark::DoNotOptimize(ReadRtf(rtf, &document));
+        benchmark::DoNotOptimize(readRtf(rtf, &document));
     }
     state.SetBytesProcessed(qint64(state.iterations()) * rtf.size());
 }

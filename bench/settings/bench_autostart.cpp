@@ -1,9 +1,11 @@
 // Writing an autostart entry's text and reading the colour dialog's custom
 // colour text from the store, including hostile oversized texts.
-#include "autostartentry.h"
-#include "dialogs.h"
+#include "settings/autostartentry.h"
+#include "gui/dialogs.h"
 
 #include <benchmark/benchmark.h>
+
+using namespace quillet;
 
 namespace {
 
@@ -15,7 +17,7 @@ AutostartEntry entryWithPathOf(qsizetype length)
         chat += piece;
     return {QStringLiteral("Беседа"), QStringLiteral("/usr/bin/quillet-im"),
             {QStringLiteral("/H")},   chat,
-            QStringLiteral("/srv"),   AutostartIconName()};
+            QStringLiteral("/srv"),   autostartIconName()};
 }
 
 void BM_DesktopEntryText(benchmark::State &state)

@@ -9,8 +9,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "messagefile.h"
-#include "textfileio.h"
+#include "exchange/messagefile.h"
+#include "core/textfile.h"
+
+using namespace quillet;
 
 namespace {
 
@@ -24,7 +26,7 @@ void check(const Result<ReceivedMessage> &message)
         return;
     }
     // Whatever was accepted names a real moment and has its line breaks as CR LF.
-    if (!systemTimeToDateTime(message.value().utcTime, Qt::UTC).ok())
+    if (!messageTimeToDateTime(message.value().utcTime, Qt::UTC).ok())
         std::abort();
     const QString &text = message.value().text;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -44,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static const QString path = folder.filePath(QStringLiteral("fuzz.QLIM"));
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
 
-    const Result<QString> text = TextFileIO::decode(bytes);
-    const Result<ReceivedMessage> parsed = text.ok() ? ParseMessageContent(text.value(), MyGuid)
+    const Result<QString> text = TextFile::decode(bytes);
+    const Result<ReceivedMessage> parsed = text.ok() ? parseMessageContent(text.value(), MyGuid)
                                                      : Result<ReceivedMessage>(text.error());
     check(parsed);
 
@@ -54,7 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         std::abort();
     file.write(bytes);
     file.close();
-    const Result<ReceivedMessage> read = ReadMessageFile(path, MyGuid);
+    const Result<ReceivedMessage> read = readMessageFile(path, MyGuid);
     check(read);
     // Reading the file and parsing its bytes in memory agree.
     if (read.ok() != parsed.ok())

@@ -1,5 +1,5 @@
-#include "rtfreader.h"
-#include "rtftextscanner.h"
+#include "richtext/rtfreader.h"
+#include "richtext/rtftextscanner.h"
 
 #include <QByteArray>
 #include <QTextBlock>
@@ -8,14 +8,16 @@
 #include <cstddef>
 #include <cstdint>
 
-// Any bytes: ReadRtf must give an error or a document, never crash or hang, and
+using namespace quillet;
+
+// Any bytes: readRtf must give an error or a document, never crash or hang, and
 // the text scanner must give exactly that document's plain text, or the same error.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray rtf =
         QByteArray::fromRawData(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     QTextDocument document;
-    const Status status = ReadRtf(rtf, &document);
+    const Status status = readRtf(rtf, &document);
     if (!status.ok() && !document.isEmpty())
         __builtin_trap(); // a refused input leaves nothing behind
     qsizetype characters = 0;

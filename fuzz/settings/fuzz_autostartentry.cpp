@@ -1,9 +1,11 @@
 // Any chat file path (and any executable path) written into an autostart entry
 // must come back unchanged from the entry's Exec line, or be refused.
-#include "autostartentry.h"
+#include "settings/autostartentry.h"
 #include "settings/desktopentryreader.h"
 
 #include <cstdlib>
+
+using namespace quillet;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -14,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         nul < 0 ? QStringLiteral("/usr/bin/quillet-im") : QString::fromUtf8(bytes.left(nul));
     const QString chat = QString::fromUtf8(nul < 0 ? bytes : bytes.mid(nul + 1));
     const AutostartEntry entry{chat, executable, {QStringLiteral("/H")},
-                               chat, chat,       AutostartIconName()};
+                               chat, chat,       autostartIconName()};
     const Result<QByteArray> text = desktopEntryText(entry);
     if (!text)
         return 0;

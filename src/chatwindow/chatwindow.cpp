@@ -1,37 +1,597 @@
-#include "frmmain.h"
-#include "windows.h"
+#include "chatwindow/chatwindow.h"
+
+#include "core/appstate.h"
+#include "gui/boxes.h"
+#include "logsviewer/logsviewer.h"
+#include "settings/settingsdialog.h"
+#include "chatwindow/trayblinker.h"
+#include "chatwindow/keymap.h"
+#include "chatwindow/messagerenderer.h"
+#include "gui/placement.h"
+#include "gui/resources.h"
+#include "settings/settings.h"
+#include "core/settingsstore.h"
+#include "core/support.h"
+#include "core/messagetime.h"
+#include "chatwindow/transparency.h"
+#include "chatwindow/trayavailability.h"
+#include "gui/picturebutton.h"
 
 #include <QApplication>
-#include <QPointer>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSessionManager>
+#include <QSystemTrayIcon>
+#include <QTextEdit>
+#include <QWheelEvent>
+
+namespace quillet {
 
 namespace {
-QPointer<frmMain> g_chatWindow;
+
+// Positions are laid out in twips; 15 twips are one pixel.
+QRect twips(int left, int top, int width, int height)
+{
+    return {left / 15, top / 15, width / 15, height / 15};
 }
 
-// The one chat window of the process. It lives while the chat runs, hidden in
-// the tray included, and the program ends when the chat really exits.
-void OpenChatWindow(bool hidden)
+QString errorLine(const QString &lead, const Error &error)
 {
-    QGuiApplication::setQuitOnLastWindowClosed(false);
-    auto *window = new frmMain;
-    g_chatWindow = window;
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(
-        window, &frmMain::sessionEnded, qApp,
-        [] {
-            QApplication::closeAllWindows();
-            QCoreApplication::quit();
-        },
-        Qt::QueuedConnection);
-    window->Form_Load(hidden);
-    if (!hidden)
-        window->show();
+    return lead + errorNumberText(error.number) + QStringLiteral("\r\n") + error.description;
 }
 
-bool EndRunningChat()
+// The session manager ends the desktop session by telling the application to
+// quit once it has saved: the chat then ends as at the end of the session.
+class QuitRequestWatch final : public QObject
 {
-    if (!g_chatWindow || !g_chatWindow->sessionRunning())
+public:
+    explicit QuitRequestWatch(ChatWindow *window) : QObject(window), m_window(window)
+    {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == qApp && event->type() == QEvent::Quit)
+            m_window->endDesktopSession();
         return false;
-    g_chatWindow->EndOfDesktopSession();
+    }
+
+private:
+    ChatWindow *m_window;
+};
+
+} // namespace
+
+ChatWindow::ChatWindow(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    createWidgets();
+    createTray();
+    connectHandlers();
+    m_renderer = std::make_unique<MessageRenderer>(rtfLog, this);
+}
+
+ChatWindow::~ChatWindow()
+{
+    removeEventFilters();
+}
+
+void ChatWindow::createWidgets()
+{
+    setFont(conversationFont());
+    setFixedSize(7170 / 15, 5070 / 15);
+
+    lblTag[0] = new QLabel(QStringLiteral("Меня зовут:"), this);
+    // The labels may run on up to the next widget: fonts other than Tahoma are wider.
+    lblTag[0]->setGeometry(twips(120, 105, 1020, 210).adjusted(0, -2, 10, 2));
+    txtUserName = new QLineEdit(this);
+    txtUserName->setObjectName(QStringLiteral("txtUserName"));
+    txtUserName->setGeometry(twips(1320, 60, 2475, 315));
+
+    const auto button = [this](const char *name, QRect place, const QString &tip) {
+        auto *created = new PictureButton(this);
+        created->setObjectName(QLatin1String(name));
+        created->setGeometry(place);
+        created->setToolTip(tip);
+        return created;
+    };
+    ucbSetDefaultUserName = button("ucbSetDefaultUserName", twips(3840, 60, 315, 315),
+                                   QStringLiteral(" Установить имя пользователя по умолчанию "));
+    ucbSettings =
+        button("ucbSettings", twips(4260, 60, 675, 675), QStringLiteral(" Настройки (F9) "));
+    ucbLogs =
+        button("ucbLogs", twips(4980, 60, 675, 675), QStringLiteral(" Просмотр логов (Ctrl+L) "));
+    ucbMakeTransparent = button("ucbMakeTransparent", twips(5700, 60, 675, 675),
+                                QStringLiteral(" Сделать окно полупрозрачным (Ctrl+0) "));
+    ucbExit = button("ucbExit", twips(6420, 60, 675, 675), QStringLiteral(" Выход (Shift+Esc) "));
+
+    lblTag[1] = new QLabel(QStringLiteral("Журнал текущей беседы:"), this);
+    lblTag[1]->setGeometry(twips(120, 480, 2205, 210).adjusted(0, -2, 120, 2));
+    rtfLog = new QTextEdit(this);
+    rtfLog->setObjectName(QStringLiteral("rtfLog"));
+    rtfLog->setGeometry(twips(60, 780, 7035, 3435));
+    rtfLog->setReadOnly(true);
+    rtfLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    txtMessage = new QPlainTextEdit(this);
+    txtMessage->setObjectName(QStringLiteral("txtMessage"));
+    txtMessage->setGeometry(twips(60, 4260, 7035, 735));
+    txtMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtMessage->setTabChangesFocus(true);
+
+    setTabOrder(txtUserName, rtfLog);
+    setTabOrder(rtfLog, txtMessage);
+}
+
+void ChatWindow::createTray()
+{
+    stMain = new QSystemTrayIcon(this);
+    stMain->setObjectName(QStringLiteral("stMain"));
+    mnuMain = new QMenu(QStringLiteral("Context"), this);
+    mnuMain->setObjectName(QStringLiteral("mnuMain"));
+    QAction *show = mnuMain->addAction(QStringLiteral("Показать окно сообщений"));
+    show->setObjectName(QStringLiteral("mnuContext0"));
+    mnuMain->addSeparator();
+    QAction *exit = mnuMain->addAction(QStringLiteral("Выход"));
+    exit->setObjectName(QStringLiteral("mnuContext2"));
+    connect(show, &QAction::triggered, this, &ChatWindow::showAndRestore);
+    connect(exit, &QAction::triggered, this, &ChatWindow::exitFromTray);
+    stMain->setContextMenu(mnuMain);
+    connect(stMain, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(reason); });
+
+    icBlinker = new TrayBlinker(this);
+    icBlinker->setObjectName(QStringLiteral("icBlinker"));
+    connect(icBlinker, &TrayBlinker::iconChanged, stMain, &QSystemTrayIcon::setIcon);
+}
+
+void ChatWindow::connectHandlers()
+{
+    connect(ucbSetDefaultUserName, &PictureButton::clicked, this, &ChatWindow::resetUserName);
+    connect(ucbSettings, &PictureButton::clicked, this, &ChatWindow::openSettings);
+    connect(ucbLogs, &PictureButton::clicked, this, &ChatWindow::openLogs);
+    connect(ucbMakeTransparent, &PictureButton::clicked, this, &ChatWindow::toggleTransparency);
+    connect(ucbExit, &PictureButton::clicked, this, &ChatWindow::exitChat);
+    // The session manager sends both requests on a mere checkpoint as well as
+    // before the end of the session; the end itself comes as a request to quit.
+    connect(qApp, &QGuiApplication::commitDataRequest, this,
+            [this](QSessionManager &) { saveCheckpoint(); });
+    connect(qApp, &QGuiApplication::saveStateRequest, this,
+            [this](QSessionManager &) { saveCheckpoint(); });
+    new QuitRequestWatch(this);
+}
+
+QString ChatWindow::logFilePath() const
+{
+    return m_renderer->logFilePath();
+}
+
+// ---------------------------------------------------------------- start and end
+
+void ChatWindow::startSession(bool startHidden)
+{
+    centerOnScreen(this);
+    setWindowIconFromResource(this, QStringLiteral("A_MAIN"));
+    setWindowTitle(QStringLiteral("Quillet IM :: ") + fileNameOf(ChatFilePath));
+
+    stMain->setToolTip(windowTitle());
+    stMain->setIcon(resourceIcon(QStringLiteral("A_MAIN")));
+    // Asked for during the whole session, so that a tray that comes up later gets it.
+    stMain->setVisible(true);
+    m_trayCheck.setInterval(TrayCheckIntervalMs);
+    connect(&m_trayCheck, &QTimer::timeout, this, &ChatWindow::checkTray);
+    m_trayCheck.start();
+
+    installEventFilters();
+
+    icBlinker->setBlinking(false);
+    icBlinker->setMessageIcon(resourceIcon(QStringLiteral("IDI_MESSAGE")));
+    icBlinker->setEmptyIcon(resourceIcon(QStringLiteral("IDI_EMPTY")));
+    icBlinker->setRestIcon(stMain->icon());
+
+    loadButtonPictures();
+    restoreState();
+
+    m_session = std::make_unique<ChatSession>(ExchangeFolderPath, MyGUID);
+    m_session->setLogSaver([this] { return m_renderer->saveLog(true); });
+    connect(m_session.get(), &ChatSession::ticked, this, &ChatWindow::onUpdateTimer);
+    connect(m_session.get(), &ChatSession::received, this, &ChatWindow::showReceived);
+    connect(m_session.get(), &ChatSession::falseAlarmRaised, this, &ChatWindow::showDebugMessage);
+    m_session->start();
+    m_sessionRunning = true;
+#ifdef QUILLET_TEST_HOOKS
+    m_testInputPath = qEnvironmentVariable("QUILLET_TEST_INPUT");
+#endif
+
+    txtMessage->setFocus();
+    if (startHidden)
+        hideWindow();
+}
+
+void ChatWindow::loadButtonPictures()
+{
+    const std::pair<PictureButton *, const char *> pictures[] = {
+        {ucbSettings, "IDP_SETTINGS"},
+        {ucbLogs, "IDP_SHOW_LOGS"},
+        {ucbMakeTransparent, "IDP_MAKE_TRANSPARENT"},
+        {ucbExit, "IDP_EXIT"},
+    };
+    // Every failure is ignored: a picture that cannot be made leaves its button blank.
+    for (const auto &[target, name] : pictures) {
+        const Result<QByteArray> bytes = resourcePicture(QLatin1String(name));
+        if (!bytes)
+            continue;
+        const Result<QPixmap> picture = pictureFromPng(bytes.value());
+        if (picture)
+            (void)target->setPicture(picture.value());
+    }
+}
+
+QString ChatWindow::defaultUserName()
+{
+    return userName() + QStringLiteral(" / ") + computerName();
+}
+
+void ChatWindow::restoreState()
+{
+    restoreWindowPlacement(this, QString(), ChatFilePath);
+    SettingsStore store;
+    txtUserName->setText(
+        store
+            .loadValue(QStringLiteral("Nicks"), ChatFilePath, ValueKind::Text, defaultUserName())
+            .toString());
+}
+
+void ChatWindow::saveState(bool silent)
+{
+    saveWindowPlacement(this, QString(), ChatFilePath);
+    SettingsStore store;
+    const Status saved = store.saveValue(QStringLiteral("Nicks"), ChatFilePath, ValueKind::Text,
+                                         txtUserName->text());
+    if (!silent)
+        reportStoreFailure(saved);
+}
+
+// The window hooks: the window's own activation, and wheel turns and keys of
+// the two text boxes, seen before the boxes see them.
+void ChatWindow::installEventFilters()
+{
+    if (m_subclassed)
+        return;
+    for (QObject *hooked :
+         {static_cast<QObject *>(txtUserName), static_cast<QObject *>(txtMessage),
+          static_cast<QObject *>(txtMessage->viewport()), static_cast<QObject *>(rtfLog)})
+        hooked->installEventFilter(this);
+    m_subclassed = true;
+}
+
+void ChatWindow::removeEventFilters()
+{
+    if (!m_subclassed)
+        return;
+    for (QObject *hooked :
+         {static_cast<QObject *>(txtUserName), static_cast<QObject *>(txtMessage),
+          static_cast<QObject *>(txtMessage->viewport()), static_cast<QObject *>(rtfLog)})
+        hooked->removeEventFilter(this);
+    m_subclassed = false;
+}
+
+// Close decision: the user's own close (close box, window menu, Alt+F4) hides
+// the window unless Shift is held or the tray menu asked for the exit; every
+// other close exits after the log is saved.
+void ChatWindow::closeEvent(QCloseEvent *event)
+{
+    if (!m_sessionRunning) {
+        event->accept();
+        return;
+    }
+    const bool userClose = event->spontaneous() && !m_endOfDesktopSession;
+    const bool shiftHeld = QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier);
+    if (userClose && !shiftHeld && !m_exitRequested) {
+        event->ignore();
+        hideWindow();
+        return;
+    }
+    m_exitRequested = false;
+    const bool silent = m_endOfDesktopSession;
+    if (!m_renderer->saveLog(silent) && !silent) {
+        event->ignore(); // Abort: the chat goes on
+        return;
+    }
+    exitSession();
+    event->accept();
+}
+
+void ChatWindow::exitSession()
+{
+    m_sessionRunning = false;
+    m_session->stop(); // after the exit's save: what was shown gets its marks
+    icBlinker->setBlinking(false);
+    saveState(m_endOfDesktopSession);
+    removeEventFilters();
+    stMain->setVisible(false);
+    emit sessionEnded();
+}
+
+void ChatWindow::endDesktopSession()
+{
+    if (!m_sessionRunning)
+        return;
+    m_endOfDesktopSession = true;
+    close();
+}
+
+void ChatWindow::saveCheckpoint()
+{
+    if (!m_sessionRunning)
+        return;
+    (void)m_renderer->saveLog(true);
+    saveState(true);
+}
+
+// ---------------------------------------------------------------- receiving
+
+void ChatWindow::onUpdateTimer()
+{
+    if (m_sessionRunning && !m_testInputPath.isEmpty())
+        pollTestInput();
+}
+
+// One slice of received messages goes into the view as one edit; the session
+// saves the log afterwards, when it is due.
+void ChatWindow::showReceived(const QList<IncomingEntry> &entries)
+{
+    bool message = false;
+    m_renderer->beginBatch();
+    for (const IncomingEntry &entry : entries) {
+        if (entry.type == IncomingEntry::Type::ReceiveError) {
+            showSystemMessage(entry.errorText);
+            continue;
+        }
+        const ReceivedMessage &received = entry.message;
+        m_renderer->renderMessage(received.senderName, received.text, received.utcTime,
+                                  received.kind);
+        message = true;
+    }
+    m_renderer->endBatch();
+    if (message && QApplication::activeWindow() != this)
+        icBlinker->setBlinking(true);
+}
+
+void ChatWindow::showDebugMessage(const QString &text)
+{
+    if (appSettings().showDebugMessages)
+        showSystemMessage(text);
+}
+
+void ChatWindow::showSystemMessage(const QString &text)
+{
+    m_renderer->renderMessage(appTitle(), text, Clock::utcMessageTime(), MessageKind::System);
+}
+
+// ---------------------------------------------------------------- sending
+
+void ChatWindow::sendMessage()
+{
+    const QString text = trimText(txtMessage->toPlainText(), TrimBreaks);
+    // Blanks and line breaks in any mix are no message: the emptiness test
+    // trims both kinds, not only blanks.
+    if (text.isEmpty() || trimText(text, TrimBlanksAndBreaks).isEmpty())
+        return;
+    const Result<QString> written =
+        writeMessageFile(ExchangeFolderPath, displayName(txtUserName->text()), text, MyGUID);
+    if (!written) {
+        showSystemMessage(
+            errorLine(QStringLiteral("Ошибка отправки сообщения. Код "), written.error()));
+        return;
+    }
+    txtMessage->setPlainText(QString());
+}
+
+// ---------------------------------------------------------------- keys and hooks
+
+bool ChatWindow::event(QEvent *event)
+{
+    if (event->type() == QEvent::WindowActivate && icBlinker->isBlinking())
+        icBlinker->setBlinking(false);
+    return QWidget::event(event);
+}
+
+bool ChatWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress)
+        return handleKey(static_cast<QKeyEvent *>(event), watched);
+    if (event->type() == QEvent::Wheel &&
+        (watched == txtUserName || watched == txtMessage || watched == txtMessage->viewport()))
+        return forwardWheelToLog(static_cast<QWheelEvent *>(event));
+    return QWidget::eventFilter(watched, event);
+}
+
+void ChatWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (!handleKey(event, this))
+        QWidget::keyPressEvent(event);
+}
+
+// Returns true when the key is consumed and must not reach the focused widget.
+bool ChatWindow::handleKey(QKeyEvent *event, QObject *target)
+{
+    const ChatKeyTarget where = target == txtMessage    ? ChatKeyTarget::MessageBox
+                                : target == txtUserName ? ChatKeyTarget::UserNameBox
+                                                        : ChatKeyTarget::Other;
+    switch (chatKeyAction(event->key(), event->modifiers(), where, appSettings().sendOnEnter)) {
+    case ChatKeyAction::None:
+        break;
+    case ChatKeyAction::Hide:
+        hideWindow();
+        return true;
+    case ChatKeyAction::Exit:
+        close();
+        return true;
+    case ChatKeyAction::Settings:
+        ucbSettings->click();
+        return true;
+    case ChatKeyAction::Logs:
+        ucbLogs->click();
+        return true;
+    case ChatKeyAction::Transparency:
+        ucbMakeTransparent->click();
+        return true;
+    case ChatKeyAction::SelectAll:
+        if (where == ChatKeyTarget::MessageBox) {
+            txtMessage->selectAll();
+            m_suppressMessageKeyPress = true;
+        } else {
+            txtUserName->selectAll();
+            m_suppressUserNameKeyPress = true;
+        }
+        break;
+    case ChatKeyAction::Send:
+        sendMessage();
+        m_suppressMessageKeyPress = true;
+        break;
+    }
+    // The character the key would type: swallowed once after a handled key.
+    if (where == ChatKeyTarget::MessageBox && m_suppressMessageKeyPress) {
+        m_suppressMessageKeyPress = false;
+        return true;
+    }
+    if (where == ChatKeyTarget::UserNameBox && m_suppressUserNameKeyPress) {
+        m_suppressUserNameKeyPress = false;
+        return true;
+    }
+    return false;
+}
+
+// A wheel turn over the conversation scrolls the conversation, even while the
+// focus (and so the turn) is in one of the text boxes.
+bool ChatWindow::forwardWheelToLog(QWheelEvent *event)
+{
+    const QPoint inWindow = mapFromGlobal(event->globalPosition().toPoint());
+    QWidget *child = childAt(inWindow);
+    if (!child || (child != rtfLog && !rtfLog->isAncestorOf(child)))
+        return false;
+    QWidget *receiver = rtfLog->viewport();
+    const QPointF local = receiver->mapFromGlobal(event->globalPosition());
+    QWheelEvent forwarded(local, event->globalPosition(), event->pixelDelta(), event->angleDelta(),
+                          event->buttons(), event->modifiers(), event->phase(), event->inverted(),
+                          event->source(), event->pointingDevice());
+    QCoreApplication::sendEvent(receiver, &forwarded);
     return true;
 }
+
+// ---------------------------------------------------------------- tray and window
+
+// Hidden only while the tray icon can bring the window back; minimised otherwise.
+void ChatWindow::hideWindow()
+{
+    if (trayIconShown())
+        hide();
+    else
+        showMinimized();
+}
+
+bool ChatWindow::trayIconShown() const
+{
+    return stMain->isVisible() && trayAvailable();
+}
+
+// A tray that comes up later takes the icon by itself (Qt watches for it
+// while the icon is asked for); one that goes away takes the hidden window's
+// only way back with it, so the window comes back minimised.
+void ChatWindow::checkTray()
+{
+    if (m_sessionRunning && isHidden() && !trayIconShown())
+        showMinimized();
+}
+
+void ChatWindow::showAndRestore()
+{
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    raise();
+    activateWindow();
+}
+
+void ChatWindow::onTrayActivated(int reason)
+{
+    // The context menu is the tray's own; every other action shows the window.
+    if (reason != QSystemTrayIcon::Context)
+        showAndRestore();
+}
+
+void ChatWindow::exitFromTray()
+{
+    m_exitRequested = true;
+    close();
+}
+
+// ---------------------------------------------------------------- buttons
+
+void ChatWindow::resetUserName()
+{
+    txtUserName->setText(defaultUserName());
+}
+
+void ChatWindow::openSettings()
+{
+    txtMessage->setFocus();
+    showSettingsDialog(this);
+}
+
+void ChatWindow::openLogs()
+{
+    txtMessage->setFocus();
+    showLogsViewer();
+}
+
+void ChatWindow::toggleTransparency()
+{
+    m_opacityPercent = m_opacityPercent == 75 ? 100 : 75;
+    setWindowTransparency(this, m_opacityPercent, true);
+}
+
+void ChatWindow::exitChat()
+{
+    close();
+}
+
+// ---------------------------------------------------------------- headless runs
+
+// In test builds, with QUILLET_TEST_INPUT naming a file, each line of it is sent
+// as if typed and sent with the send key, then the file is removed; a line ":exit"
+// exits the chat as the tray menu's "Выход" does.
+void ChatWindow::pollTestInput()
+{
+#ifdef QUILLET_TEST_HOOKS
+    QFile input(m_testInputPath);
+    if (!input.exists() || !input.open(QIODevice::ReadOnly))
+        return;
+    const QStringList lines = QString::fromUtf8(input.readAll()).split(QLatin1Char('\n'));
+    input.close();
+    input.remove();
+    for (const QString &line : lines) {
+        if (line == QLatin1String(":exit")) {
+            exitFromTray();
+            return;
+        }
+        if (line.isEmpty())
+            continue;
+        txtMessage->setPlainText(line);
+        sendMessage();
+    }
+#endif
+}
+
+} // namespace quillet

@@ -1,6 +1,8 @@
-#include "keymap.h"
+#include "chatwindow/keymap.h"
 
-ChatKeyAction ChatKeyActionFor(int key, Qt::KeyboardModifiers modifiers, ChatKeyTarget target,
+namespace quillet {
+
+ChatKeyAction chatKeyAction(int key, Qt::KeyboardModifiers modifiers, ChatKeyTarget target,
                                bool sendOnEnter)
 {
     // Only Shift, Ctrl, Alt and Meta count; the keypad flag tells the two
@@ -34,3 +36,5 @@ ChatKeyAction ChatKeyActionFor(int key, Qt::KeyboardModifiers modifiers, ChatKey
         return ChatKeyAction::None;
     }
 }
+
+} // namespace quillet

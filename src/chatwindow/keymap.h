@@ -2,6 +2,8 @@
 
 #include <Qt>
 
+namespace quillet {
+
 // The chat window's key map. The window looks at every key before the focused
 // widget; the modifiers must match exactly (Ctrl+Shift+L is not Ctrl+L).
 enum class ChatKeyAction
@@ -23,5 +25,7 @@ enum class ChatKeyTarget
     UserNameBox,
 };
 
-ChatKeyAction ChatKeyActionFor(int key, Qt::KeyboardModifiers modifiers, ChatKeyTarget target,
+ChatKeyAction chatKeyAction(int key, Qt::KeyboardModifiers modifiers, ChatKeyTarget target,
                                bool sendOnEnter);
+
+} // namespace quillet

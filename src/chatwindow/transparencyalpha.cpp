@@ -1,7 +1,9 @@
-#include "transparency.h"
+#include "chatwindow/transparency.h"
 
 #include <algorithm>
 #include <cmath>
+
+namespace quillet {
 
 namespace {
 
@@ -21,9 +23,11 @@ int roundHalfToEven(double value)
 
 } // namespace
 
-int TransparencyAlpha(int value, bool valueIsPercent)
+int transparencyAlpha(int value, bool valueIsPercent)
 {
     if (valueIsPercent)
         return roundHalfToEven(std::clamp(value, 0, 100) * 255.0 / 100.0);
     return std::clamp(value, 0, 255);
 }
+
+} // namespace quillet

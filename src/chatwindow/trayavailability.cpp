@@ -1,12 +1,14 @@
-#include "trayavailability.h"
+#include "chatwindow/trayavailability.h"
 
 #include <QSystemTrayIcon>
+
+namespace quillet {
 
 namespace {
 std::optional<bool> g_override;
 }
 
-bool TrayAvailable()
+bool trayAvailable()
 {
     return g_override.value_or(QSystemTrayIcon::isSystemTrayAvailable());
 }
@@ -15,3 +17,5 @@ void overrideTrayAvailable(std::optional<bool> available)
 {
     g_override = available;
 }
+
+} // namespace quillet

@@ -1,4 +1,4 @@
-#include "chatsession.h"
+#include "exchange/chatsession.h"
 
 #include <algorithm>
 
@@ -6,13 +6,15 @@
 #include <QFileInfo>
 #include <QPointer>
 
-#include "filesystem.h"
-#include "fswatcher.h"
-#include "messagefolder.h"
-#include "support.h"
-#include "textfileio.h"
+#include "platform/filesystem.h"
+#include "exchange/folderwatcher.h"
+#include "exchange/messagefolder.h"
+#include "core/support.h"
+#include "core/textfile.h"
 
 using namespace Qt::StringLiterals;
+
+namespace quillet {
 
 namespace {
 
@@ -21,7 +23,7 @@ constexpr qsizetype CompleteFieldCount = 10;
 
 QString receiveErrorLine(const Error &error)
 {
-    return u"Ошибка получения сообщения. Код "_s + bfGetErrorNumber(error.number) + u"\r\n"_s +
+    return u"Ошибка получения сообщения. Код "_s + errorNumberText(error.number) + u"\r\n"_s +
            error.description;
 }
 
@@ -34,7 +36,7 @@ QString nameOf(const QString &path)
 
 ChatSession::ChatSession(const QString &folder, const QString &myGuid, QObject *parent)
     : QObject(parent), m_folderPath(folder), m_myGuid(myGuid),
-      m_folder(std::make_unique<MessageFolder>(folder)), m_watcher(std::make_unique<CFSWatcher>())
+      m_folder(std::make_unique<MessageFolder>(folder)), m_watcher(std::make_unique<FolderWatcher>())
 {
     m_tick.setInterval(TickIntervalMs);
     connect(&m_tick, &QTimer::timeout, this, &ChatSession::tick);
@@ -44,7 +46,7 @@ ChatSession::~ChatSession() = default;
 
 void ChatSession::start()
 {
-    (void)m_watcher->StartWatch(m_folderPath); // without it the folder is polled
+    (void)m_watcher->start(m_folderPath); // without it the folder is polled
     m_sinceWatchTry.start();
     m_networkFolder = isNetworkFileSystem(m_folderPath);
     m_running = true;
@@ -60,11 +62,11 @@ void ChatSession::stop()
     // The exit has just saved the log (or tried to): whatever was shown is in it.
     m_owedMarks += std::exchange(m_unsaved, {});
     for (const QString &path : std::as_const(m_owedMarks))
-        (void)m_folder->MarkShown(path);
+        (void)m_folder->markShown(path);
     m_owedMarks.clear();
     m_batch.clear();
     m_dispatching = false;
-    m_watcher.reset(new CFSWatcher);
+    m_watcher.reset(new FolderWatcher);
 }
 
 bool ChatSession::isPolling() const
@@ -87,7 +89,7 @@ void ChatSession::tick()
     ensureWatch();
     if (m_dispatching)
         return; // the watch came back and the folder is being read whole
-    if (m_watcher->IsSomethingChanged())
+    if (m_watcher->hasChanged())
         dispatchAll(Reason::Change);
     else if (isPolling() && m_sincePoll.elapsed() >= PollIntervalMs)
         dispatchAll(Reason::Poll);
@@ -105,7 +107,7 @@ void ChatSession::ensureWatch()
     // A watcher that started once looks for its folder again by itself.
     if (m_watcher->isStarted())
         return;
-    if (m_watcher->StartWatch(m_folderPath)) {
+    if (m_watcher->start(m_folderPath)) {
         m_networkFolder = isNetworkFileSystem(m_folderPath);
         dispatchAll(Reason::Poll);
     }
@@ -115,9 +117,9 @@ void ChatSession::dispatchAll(Reason reason)
 {
     if (reason == Reason::Poll || isPolling())
         m_sincePoll.restart();
-    CFSWatcher *watcher = reason == Reason::Poll ? nullptr : m_watcher.get();
+    FolderWatcher *watcher = reason == Reason::Poll ? nullptr : m_watcher.get();
     if (!m_folder->needsFullListing(watcher)) {
-        dispatchListed(reason, m_folder->ListUnseen(watcher));
+        dispatchListed(reason, m_folder->listUnseen(watcher));
         return;
     }
     // Reading the marks of a large folder takes a while: in slices as well.
@@ -157,7 +159,7 @@ void ChatSession::dispatchListed(Reason reason, const QStringList &listed)
     }
     if (batch.isEmpty()) {
         if (reason == Reason::FirstTick || reason == Reason::Change)
-            emit falseAlarmRaised(u"DispatchAllMessages() ==> Ложное срабатывание."_s);
+            emit falseAlarmRaised(u"dispatchAll() ==> Ложное срабатывание."_s);
         return;
     }
     m_batch = batch; // in name order, which is send order
@@ -242,15 +244,15 @@ void ChatSession::finishBatch()
 bool ChatSession::takeEntry(const QString &path, QList<IncomingEntry> &entries)
 {
     const QByteArray name = QFile::encodeName(nameOf(path));
-    const CFSWatcher::WriteState state = m_watcher->writeState(name);
-    if (state == CFSWatcher::WriteState::Writing && !hasBeenQuiet(path))
+    const FolderWatcher::WriteState state = m_watcher->writeState(name);
+    if (state == FolderWatcher::WriteState::Writing && !hasBeenQuiet(path))
         return false;
-    const Result<QString> content = TextFileIO::ReadTextFile(path);
-    Result<ReceivedMessage> message = content ? ParseMessageContent(content.value(), m_myGuid)
+    const Result<QString> content = TextFile::readText(path);
+    Result<ReceivedMessage> message = content ? parseMessageContent(content.value(), m_myGuid)
                                               : Result<ReceivedMessage>(content.error());
     // Without word from the watcher the content tells: a cut file does not parse,
     // or has lost its last field (a text cut short would pass for one's own).
-    if (state == CFSWatcher::WriteState::Unknown) {
+    if (state == FolderWatcher::WriteState::Unknown) {
         const bool looksCut =
             !message || content.value().count(FieldSeparator) < CompleteFieldCount - 1;
         if (looksCut && !hasBeenQuiet(path))
@@ -304,7 +306,9 @@ bool ChatSession::markOwed(const QElapsedTimer &budget)
 {
     qsizetype marked = 0;
     while (marked < m_owedMarks.size() && budget.elapsed() < SliceMs)
-        (void)m_folder->MarkShown(m_owedMarks.at(marked++));
+        (void)m_folder->markShown(m_owedMarks.at(marked++));
     m_owedMarks.remove(0, marked);
     return m_owedMarks.isEmpty();
 }
+
+} // namespace quillet

@@ -12,9 +12,11 @@
 #include <functional>
 #include <memory>
 
-#include "messagefile.h"
+#include "exchange/messagefile.h"
 
-class CFSWatcher;
+namespace quillet {
+
+class FolderWatcher;
 class MessageFolder;
 
 // One entry for the conversation, in the order the exchange folder gave it.
@@ -115,7 +117,7 @@ private:
     QString m_folderPath;
     QString m_myGuid;
     std::unique_ptr<MessageFolder> m_folder;
-    std::unique_ptr<CFSWatcher> m_watcher;
+    std::unique_ptr<FolderWatcher> m_watcher;
     QTimer m_tick;
     LogSaver m_saveLog;
     bool m_running = false;
@@ -133,3 +135,5 @@ private:
     QSet<QString> m_dispatched;        // never shown twice in one run, whatever became of the mark
     QHash<QString, Waiting> m_waiting; // unfinished files, looked at again each tick
 };
+
+} // namespace quillet

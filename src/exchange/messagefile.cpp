@@ -1,11 +1,13 @@
-#include "messagefile.h"
+#include "exchange/messagefile.h"
 
 #include <optional>
 
 #include <QStringList>
 
-#include "support.h"
-#include "textfileio.h"
+#include "core/support.h"
+#include "core/textfile.h"
+
+namespace quillet {
 
 namespace {
 
@@ -63,7 +65,7 @@ std::optional<int> toInt16(QStringView field)
     return value;
 }
 
-Result<SystemTime> parseTime(const QList<QStringView> &fields)
+Result<MessageTime> parseTime(const QList<QStringView> &fields)
 {
     int numbers[NumberFieldCount] = {};
     for (int i = 0; i < NumberFieldCount; ++i) {
@@ -78,16 +80,16 @@ Result<SystemTime> parseTime(const QList<QStringView> &fields)
     }
     if (numbers[0] > MaxYear)
         return Error::make(ErrorCode::BadTime);
-    SystemTime time;
-    time.wYear = static_cast<quint16>(numbers[0]);
-    time.wMonth = static_cast<quint16>(numbers[1]);
-    time.wDay = static_cast<quint16>(numbers[2]);
-    time.wHour = static_cast<quint16>(numbers[3]);
-    time.wMinute = static_cast<quint16>(numbers[4]);
-    time.wSecond = static_cast<quint16>(numbers[5]);
-    time.wMilliseconds = static_cast<quint16>(numbers[6]);
+    MessageTime time;
+    time.year = static_cast<quint16>(numbers[0]);
+    time.month = static_cast<quint16>(numbers[1]);
+    time.day = static_cast<quint16>(numbers[2]);
+    time.hour = static_cast<quint16>(numbers[3]);
+    time.minute = static_cast<quint16>(numbers[4]);
+    time.second = static_cast<quint16>(numbers[5]);
+    time.millisecond = static_cast<quint16>(numbers[6]);
     // A record that is no real moment could not be shown as a local time.
-    if (!systemTimeToDateTime(time, Qt::UTC))
+    if (!messageTimeToDateTime(time, Qt::UTC))
         return Error::make(ErrorCode::BadTime);
     return time;
 }
@@ -114,27 +116,27 @@ QString normalizeLineBreaks(const QString &text)
     return result;
 }
 
-QString MessageFileName(const SystemTime &utc, const QString &guid)
+QString messageFileName(const MessageTime &utc, const QString &guid)
 {
-    const QString second = padded(utc.wSecond, 2);
-    return padded(utc.wYear, 4) + QLatin1Char('-') + padded(utc.wMonth, 2) + QLatin1Char('-') +
-           padded(utc.wDay, 2) + QLatin1Char(' ') + padded(utc.wHour, 2) + QLatin1Char('-') +
-           padded(utc.wMinute, 2) + QLatin1Char('-') + second + QLatin1Char('-') + second +
-           QLatin1Char('-') + padded(utc.wMilliseconds, 3) + QLatin1Char(' ') + guid +
+    const QString second = padded(utc.second, 2);
+    return padded(utc.year, 4) + QLatin1Char('-') + padded(utc.month, 2) + QLatin1Char('-') +
+           padded(utc.day, 2) + QLatin1Char(' ') + padded(utc.hour, 2) + QLatin1Char('-') +
+           padded(utc.minute, 2) + QLatin1Char('-') + second + QLatin1Char('-') + second +
+           QLatin1Char('-') + padded(utc.millisecond, 3) + QLatin1Char(' ') + guid +
            QStringLiteral(".QLIM");
 }
 
-QString BuildMessageContent(const SystemTime &utc, const QString &senderName, const QString &text,
+QString buildMessageContent(const MessageTime &utc, const QString &senderName, const QString &text,
                             const QString &senderGuid)
 {
     const QStringList fields = {
-        QString::number(utc.wYear),
-        QString::number(utc.wMonth),
-        QString::number(utc.wDay),
-        QString::number(utc.wHour),
-        QString::number(utc.wMinute),
-        QString::number(utc.wSecond),
-        QString::number(utc.wMilliseconds),
+        QString::number(utc.year),
+        QString::number(utc.month),
+        QString::number(utc.day),
+        QString::number(utc.hour),
+        QString::number(utc.minute),
+        QString::number(utc.second),
+        QString::number(utc.millisecond),
         withoutNul(senderName),
         withoutNul(normalizeLineBreaks(text)),
         withoutNul(senderGuid),
@@ -142,7 +144,7 @@ QString BuildMessageContent(const SystemTime &utc, const QString &senderName, co
     return fields.join(FieldSeparator);
 }
 
-Result<ReceivedMessage> ParseMessageContent(const QString &content, const QString &myGuid)
+Result<ReceivedMessage> parseMessageContent(const QString &content, const QString &myGuid)
 {
     if (content.isEmpty())
         return Error::make(ErrorCode::EmptyMessage);
@@ -150,7 +152,7 @@ Result<ReceivedMessage> ParseMessageContent(const QString &content, const QStrin
         QStringView(content).split(FieldSeparator, Qt::KeepEmptyParts);
     if (fields.size() < FieldsWithoutGuid)
         return Error::make(ErrorCode::TooFewFields);
-    Result<SystemTime> time = parseTime(fields);
+    Result<MessageTime> time = parseTime(fields);
     if (!time)
         return time.error();
 
@@ -163,24 +165,26 @@ Result<ReceivedMessage> ParseMessageContent(const QString &content, const QStrin
     return message;
 }
 
-Result<ReceivedMessage> ReadMessageFile(const QString &path, const QString &myGuid)
+Result<ReceivedMessage> readMessageFile(const QString &path, const QString &myGuid)
 {
-    const Result<QString> content = TextFileIO::ReadTextFile(path);
+    const Result<QString> content = TextFile::readText(path);
     if (!content)
         return content.error();
-    return ParseMessageContent(content.value(), myGuid);
+    return parseMessageContent(content.value(), myGuid);
 }
 
-Result<QString> WriteMessageFile(const QString &folder, const QString &senderName,
+Result<QString> writeMessageFile(const QString &folder, const QString &senderName,
                                  const QString &text, const QString &myGuid)
 {
     if (folder.isEmpty())
         return Error::make(ErrorCode::EmptyPath);
-    const SystemTime utc = Clock::utcSystemTime();
-    const QString path = bfBuildFileName(folder, MessageFileName(utc, bfGetNewGUID()));
+    const MessageTime utc = Clock::utcMessageTime();
+    const QString path = joinPath(folder, messageFileName(utc, newGuid()));
     const Status written =
-        TextFileIO::WriteTextFile(path, BuildMessageContent(utc, senderName, text, myGuid));
+        TextFile::writeText(path, buildMessageContent(utc, senderName, text, myGuid));
     if (!written)
         return written.error();
     return path;
 }
+
+} // namespace quillet

@@ -1,4 +1,4 @@
-#include "messagefolder.h"
+#include "exchange/messagefolder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,14 +8,16 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "dirscan.h"
-#include "fileattributes.h"
-#include "fswatcher.h"
-#include "shownledger.h"
+#include "platform/dirscan.h"
+#include "platform/fileattributes.h"
+#include "exchange/folderwatcher.h"
+#include "exchange/shownledger.h"
+
+namespace quillet {
 
 namespace {
 
-constexpr quint32 ShownAttributes = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+constexpr quint32 ShownAttributes = DosAttribute::Hidden | DosAttribute::System;
 
 MessageFolder::MarkStore chosenStore(MessageFolder::MarkStore requested)
 {
@@ -65,7 +67,7 @@ MessageFolder::MessageFolder(const QString &folder, MarkStore store)
 
 MessageFolder::~MessageFolder() = default;
 
-QStringList MessageFolder::ListUnseen(CFSWatcher *watcher)
+QStringList MessageFolder::listUnseen(FolderWatcher *watcher)
 {
     if (!needsFullListing(watcher)) {
         relook(watcher->takeChangedNames());
@@ -79,13 +81,13 @@ QStringList MessageFolder::ListUnseen(CFSWatcher *watcher)
     return sortedPaths();
 }
 
-bool MessageFolder::needsFullListing(const CFSWatcher *watcher) const
+bool MessageFolder::needsFullListing(const FolderWatcher *watcher) const
 {
     return !(watcher && watcher == m_cacheWatcher && watcher->isWatching() &&
              watcher->epoch() == m_cacheEpoch);
 }
 
-void MessageFolder::startFullListing(CFSWatcher *watcher)
+void MessageFolder::startFullListing(FolderWatcher *watcher)
 {
     m_cacheWatcher = nullptr;
     if (watcher && watcher->isWatching() && sameFolder(watcher->path(), m_folder)) {
@@ -105,7 +107,7 @@ void MessageFolder::setMarkErrorForTests(int error)
 }
 #endif
 
-Status MessageFolder::MarkShown(const QString &path)
+Status MessageFolder::markShown(const QString &path)
 {
 #ifdef QUILLET_TEST_HOOKS
     if (markErrorForTests != 0)
@@ -114,7 +116,7 @@ Status MessageFolder::MarkShown(const QString &path)
     const QByteArray encoded = QFile::encodeName(path);
     const QByteArray name = nameInFolder(encoded);
     if (m_store == MarkStore::Automatic) {
-        const int error = writeDosAttributes(encoded.constData(), FILE_ATTRIBUTE_HIDDEN);
+        const int error = writeDosAttributes(encoded.constData(), DosAttribute::Hidden);
         if (error == 0 || error == ENOENT)
             m_unseen.remove(name);
         if (error == 0)
@@ -237,3 +239,5 @@ QStringList MessageFolder::sortedPaths() const
     std::sort(paths.begin(), paths.end());
     return paths;
 }
+
+} // namespace quillet

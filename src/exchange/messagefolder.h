@@ -9,9 +9,11 @@
 #include <QString>
 #include <QStringList>
 
-#include "error.h"
+#include "core/error.h"
 
-class CFSWatcher;
+namespace quillet {
+
+class FolderWatcher;
 class ShownLedger;
 
 // The unseen enumeration and the shown marks of one exchange folder.
@@ -41,18 +43,18 @@ public:
 
     // Full paths, ascending name order; watcher may be null (full listing).
     // Pass the started watcher from the first listing on and call this after
-    // its IsSomethingChanged() answered true: the listing then looks only at
+    // its hasChanged() answered true: the listing then looks only at
     // the names that poll drained.
-    QStringList ListUnseen(CFSWatcher *watcher);
+    QStringList listUnseen(FolderWatcher *watcher);
     // The same in parts, for callers that must not pause long: whether the next
     // listing with `watcher` reads the whole folder; if so, startFullListing reads
     // the names and continueFullListing their marks until `budgetMs` have passed
-    // on `clock`, true once done. unseenPaths() is then what ListUnseen gives.
-    bool needsFullListing(const CFSWatcher *watcher) const;
-    void startFullListing(CFSWatcher *watcher);
+    // on `clock`, true once done. unseenPaths() is then what listUnseen gives.
+    bool needsFullListing(const FolderWatcher *watcher) const;
+    void startFullListing(FolderWatcher *watcher);
     bool continueFullListing(const QElapsedTimer &clock, qint64 budgetMs);
     QStringList unseenPaths() const { return sortedPaths(); }
-    Status MarkShown(const QString &path);
+    Status markShown(const QString &path);
 
     QString folder() const { return m_folder; }
     MarkStore markStore() const { return m_store; }
@@ -81,10 +83,12 @@ private:
     QSet<QByteArray> m_unseen;
     QList<QByteArray> m_toExamine; // names of a full listing whose marks are not read yet
     qsizetype m_examined = 0;
-    const CFSWatcher *m_cacheWatcher = nullptr;
+    const FolderWatcher *m_cacheWatcher = nullptr;
     quint64 m_cacheEpoch = 0;
     int m_fullListings = 0;
 };
 
 // "*.QLIM" in any letter case, not hidden by a leading ".".
 bool isMessageFileName(const char *name, qsizetype length);
+
+} // namespace quillet

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace quillet {
+
 // What the renderer is told about a message; selects the colour of its header.
 enum class MessageKind
 {
@@ -7,3 +9,5 @@ enum class MessageKind
     Other = 1,  // written by someone else
     System = 2, // a text of the program itself, never read from a file
 };
+
+} // namespace quillet

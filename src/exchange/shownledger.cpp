@@ -1,11 +1,13 @@
-#include "shownledger.h"
+#include "exchange/shownledger.h"
 
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
-#include "support.h"
+#include "core/support.h"
+
+namespace quillet {
 
 namespace {
 
@@ -54,8 +56,8 @@ Status ShownLedger::add(const QByteArray &name)
 {
     if (m_names.contains(name))
         return {};
-    const QString folder = bfGetFilePath(m_filePath);
-    if (const Status made = bfCreateComplexDirectory(folder); !made)
+    const QString folder = parentFolder(m_filePath);
+    if (const Status made = makePath(folder); !made)
         return made;
     QFile file(m_filePath);
     if (!file.open(QIODevice::ReadWrite | QIODevice::Append))
@@ -74,3 +76,5 @@ Status ShownLedger::add(const QByteArray &name)
     m_names.insert(name);
     return {};
 }
+
+} // namespace quillet

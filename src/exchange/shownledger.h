@@ -4,7 +4,9 @@
 #include <QSet>
 #include <QString>
 
-#include "error.h"
+#include "core/error.h"
+
+namespace quillet {
 
 // This computer's record of shown message files for folders whose file system
 // keeps no extended attributes. It lives under $XDG_STATE_HOME, never in the
@@ -30,3 +32,5 @@ private:
     QString m_filePath;
     QSet<QByteArray> m_names;
 };
+
+} // namespace quillet

@@ -1,7 +1,7 @@
-#include "logdocument.h"
+#include "logsviewer/logdocument.h"
 
-#include "rtfreader.h"
-#include "textfileio.h"
+#include "richtext/rtfreader.h"
+#include "core/textfile.h"
 
 #include <QColor>
 #include <QFutureWatcher>
@@ -11,22 +11,24 @@
 #include <QThread>
 #include <QtConcurrent>
 
-Status LoadLogDocument(const QString &path, QTextDocument *document, const QFont &defaultFont)
+namespace quillet {
+
+Status loadLogDocument(const QString &path, QTextDocument *document, const QFont &defaultFont)
 {
     document->clear();
     document->setDefaultFont(defaultFont);
     // The view is read-only: recording every insertion for undo would only cost time and memory.
     document->setUndoRedoEnabled(false);
-    Result<QByteArray> bytes = TextFileIO::ReadBytes(path, MaxLogFileSize);
+    Result<QByteArray> bytes = TextFile::readBytes(path, MaxLogFileSize);
     if (!bytes) {
         if (bytes.error().number == ErrorCode::FileTooLarge)
             return Error::make(ErrorCode::LogTooLarge);
         return bytes.error();
     }
-    return ReadRtf(bytes.value(), document);
+    return readRtf(bytes.value(), document);
 }
 
-void ShowLogError(QTextDocument *document, const Error &error, const QFont &font)
+void showLogError(QTextDocument *document, const Error &error, const QFont &font)
 {
     document->clear();
     document->setDefaultFont(font);
@@ -35,10 +37,10 @@ void ShowLogError(QTextDocument *document, const Error &error, const QFont &font
     format.setForeground(QColor(255, 0, 0));
     format.setFontWeight(QFont::Bold);
     QTextCursor cursor(document);
-    cursor.insertText(FormatLogError(error), format);
+    cursor.insertText(formatLogError(error), format);
 }
 
-QString FormatLogError(const Error &error)
+QString formatLogError(const Error &error)
 {
     return QStringLiteral("Код %1\n%2").arg(error.number).arg(error.description);
 }
@@ -72,9 +74,11 @@ void LogLoader::load(const QString &path, const QFont &defaultFont)
         auto result = std::make_shared<Loaded>();
         result->document = std::make_unique<QTextDocument>();
         QTextDocument *document = result->document.get();
-        if (Status read = LoadLogDocument(path, document, defaultFont); !read)
-            ShowLogError(document, read.error(), defaultFont);
+        if (Status read = loadLogDocument(path, document, defaultFont); !read)
+            showLogError(document, read.error(), defaultFont);
         document->moveToThread(nullptr);
         return result;
     }));
 }
+
+} // namespace quillet

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "error.h"
+#include "core/error.h"
 
 #include <QFont>
 #include <QObject>
@@ -11,20 +11,22 @@
 class QTextDocument;
 template <class T> class QFutureWatcher;
 
+namespace quillet {
+
 // Logs larger than this are refused unread: a conversation of a day is far
 // smaller, and a larger file would stall the window while it is laid out.
 constexpr qint64 MaxLogFileSize = 64 * 1024 * 1024;
 
 // Reads the RTF log at `path` into `document`, which is emptied first and
 // given `defaultFont` for text the file gives no font.
-Status LoadLogDocument(const QString &path, QTextDocument *document, const QFont &defaultFont);
+Status loadLogDocument(const QString &path, QTextDocument *document, const QFont &defaultFont);
 
 // Replaces the content of `document` by the error's number and description,
 // red and bold, in `font`.
-void ShowLogError(QTextDocument *document, const Error &error, const QFont &font);
+void showLogError(QTextDocument *document, const Error &error, const QFont &font);
 
 // The text the viewer shows for an error: "Код N", a line break, the description.
-QString FormatLogError(const Error &error);
+QString formatLogError(const Error &error);
 
 // Reads logs on a worker thread, so that a large log never freezes the window.
 // Only the latest request is delivered: a read overtaken by a newer one is
@@ -51,3 +53,5 @@ private:
     struct Loaded;
     QFutureWatcher<std::shared_ptr<Loaded>> *m_pending = nullptr;
 };
+
+} // namespace quillet

@@ -1,11 +1,11 @@
-#include "logsearch.h"
+#include "logsviewer/logsearch.h"
 
-#include "logdocument.h"
-#include "logslist.h"
-#include "normalfiles.h"
-#include "rtftextscanner.h"
-#include "support.h"
-#include "textfileio.h"
+#include "logsviewer/logdocument.h"
+#include "logsviewer/logslist.h"
+#include "platform/normalfiles.h"
+#include "richtext/rtftextscanner.h"
+#include "core/support.h"
+#include "core/textfile.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -16,6 +16,8 @@
 #include <atomic>
 
 using namespace Qt::StringLiterals;
+
+namespace quillet {
 
 namespace {
 
@@ -171,7 +173,7 @@ QList<LogSearchResult> searchLog(const QString &path, const QString &query,
     log.logTime =
         QDateTime::fromString(QFileInfo(path).completeBaseName(), u"yyyy-MM-dd hh-mm-ss"_s);
     Result<QString> text = [&]() -> Result<QString> {
-        const Result<QByteArray> bytes = TextFileIO::ReadBytes(path, MaxLogFileSize);
+        const Result<QByteArray> bytes = TextFile::readBytes(path, MaxLogFileSize);
         if (!bytes) {
             return bytes.error().number == ErrorCode::FileTooLarge
                        ? Error::make(ErrorCode::LogTooLarge)
@@ -291,9 +293,9 @@ void LogSearch::start(const QString &logsFolder, const QString &query)
     cancel();
     auto job = std::make_shared<Job>();
     job->query = query;
-    if (Result<QStringList> names = ListNormalFiles(logsFolder, u".RTF"_s); names) {
-        for (const QString &name : ArrangeLogNames(std::move(names).value(), true, true).names)
-            job->paths.append(bfBuildFileName(logsFolder, name));
+    if (Result<QStringList> names = listNormalFiles(logsFolder, u".RTF"_s); names) {
+        for (const QString &name : arrangeLogNames(std::move(names).value(), true, true).names)
+            job->paths.append(joinPath(logsFolder, name));
     }
     m_job = job;
     m_lastJob = job;
@@ -385,3 +387,5 @@ void LogSearch::finish(bool limited)
     cancel();
     emit finished(limited);
 }
+
+} // namespace quillet

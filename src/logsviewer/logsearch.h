@@ -1,6 +1,6 @@
 #pragma once
 
-#include "error.h"
+#include "core/error.h"
 
 #include <QDateTime>
 #include <QList>
@@ -11,6 +11,8 @@
 
 #include <memory>
 #include <optional>
+
+namespace quillet {
 
 // One place in a log where the query was found, or a log that could not be read.
 struct LogSearchResult
@@ -96,3 +98,5 @@ QString fold(QStringView text);
 QList<LogSearchResult> search(const QString &text, const QString &query);
 
 } // namespace LogTextSearch
+
+} // namespace quillet

@@ -1,14 +1,16 @@
-#include "logslist.h"
+#include "logsviewer/logslist.h"
 
-#include "normalfiles.h"
-#include "support.h"
+#include "platform/normalfiles.h"
+#include "core/support.h"
 
 #include <algorithm>
 
-LogsList ArrangeLogNames(QStringList collection, bool sort, bool descending)
+namespace quillet {
+
+LogsList arrangeLogNames(QStringList collection, bool sort, bool descending)
 {
     if (sort)
-        SortLogNames(collection);
+        sortLogNames(collection);
     LogsList list;
     if (descending)
         std::reverse(collection.begin(), collection.end());
@@ -18,23 +20,23 @@ LogsList ArrangeLogNames(QStringList collection, bool sort, bool descending)
     return list;
 }
 
-LogsList BuildLogsList(const QString &folder, bool sort, bool descending)
+LogsList buildLogsList(const QString &folder, bool sort, bool descending)
 {
     QStringList collection;
     double total = 0;
-    if (Result<QStringList> names = ListNormalFiles(folder, QStringLiteral(".RTF")); names) {
+    if (Result<QStringList> names = listNormalFiles(folder, QStringLiteral(".RTF")); names) {
         collection = std::move(names).value();
         for (const QString &name : std::as_const(collection)) {
-            if (const Result<double> size = bfGetFileSizeEx(bfBuildFileName(folder, name)); size)
+            if (const Result<double> size = fileSize(joinPath(folder, name)); size)
                 total += size.value();
         }
     }
-    LogsList list = ArrangeLogNames(std::move(collection), sort, descending);
+    LogsList list = arrangeLogNames(std::move(collection), sort, descending);
     list.totalSize = total;
     return list;
 }
 
-void SortLogNames(QStringList &names)
+void sortLogNames(QStringList &names)
 {
     // Case-insensitive first, so "x.rtf" and "x.RTF" stay together; exact text
     // breaks ties so the order never depends on the order given.
@@ -43,3 +45,5 @@ void SortLogNames(QStringList &names)
         return folded != 0 ? folded < 0 : a < b;
     });
 }
+
+} // namespace quillet

@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace quillet {
+
 // What the logs viewer lists for one logs folder.
 struct LogsList
 {
@@ -14,15 +16,17 @@ struct LogsList
 // The names of a logs collection in list order: sorted ascending when `sort`,
 // then reversed when `descending`. The row to select is always the one of the
 // collection's last name, so with sorting on it is the newest log.
-LogsList ArrangeLogNames(QStringList collection, bool sort, bool descending);
+LogsList arrangeLogNames(QStringList collection, bool sort, bool descending);
 
 // Lists the normal "*.RTF" files of `folder` (letter case ignored) in the file
 // system's order, adds up their sizes and arranges them. Every error is
 // skipped: a missing or unreadable folder gives an empty list, a file whose
 // size cannot be read is still listed.
-LogsList BuildLogsList(const QString &folder, bool sort, bool descending);
+LogsList buildLogsList(const QString &folder, bool sort, bool descending);
 
 // Ascending order of log names, character by character with letter case
 // ignored: names made from the fixed-width local time of a log's first
 // message ("yyyy-mm-dd hh-nn-ss.RTF") sort by that time.
-void SortLogNames(QStringList &names);
+void sortLogNames(QStringList &names);
+
+} // namespace quillet

@@ -1,4 +1,4 @@
-#include "dirscan.h"
+#include "platform/dirscan.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace quillet {
 
 namespace {
 
@@ -96,3 +98,5 @@ EntryType lstatType(const char *path)
         return EntryType::Missing;
     return fromMode(st.st_mode);
 }
+
+} // namespace quillet

@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+namespace quillet {
+
 // Thin wrapper over readdir for loops over large folders: names are handed
 // out as raw bytes, with the type the folder entry already knows.
 enum class EntryType
@@ -38,3 +40,5 @@ private:
 
 // The type of `path` without following links.
 EntryType lstatType(const char *path);
+
+} // namespace quillet

@@ -1,11 +1,13 @@
-#include "fileattributes.h"
+#include "platform/fileattributes.h"
 
 #include <cerrno>
 #include <sys/xattr.h>
 
 #include <QFile>
 
-#include "support.h"
+#include "core/support.h"
+
+namespace quillet {
 
 namespace {
 
@@ -65,7 +67,7 @@ int writeDosAttributes(const char *path, quint32 attributes)
     return 0;
 }
 
-Result<quint32> GetFileAttributesA(const QString &path)
+Result<quint32> dosAttributes(const QString &path)
 {
     quint32 attributes = 0;
     if (const int error = readDosAttributes(QFile::encodeName(path).constData(), attributes))
@@ -73,7 +75,7 @@ Result<quint32> GetFileAttributesA(const QString &path)
     return attributes;
 }
 
-Status SetFileAttributesA(const QString &path, quint32 attributes)
+Status setDosAttributes(const QString &path, quint32 attributes)
 {
     if (const int error = writeDosAttributes(QFile::encodeName(path).constData(), attributes))
         return Error::fromErrno(error);
@@ -86,3 +88,5 @@ Status clearDosAttributes(const QString &path)
         return Error::fromErrno(errno);
     return {};
 }
+
+} // namespace quillet

@@ -4,14 +4,21 @@
 #include <QByteArrayView>
 #include <QString>
 
-#include "error.h"
+#include "core/error.h"
+
+namespace quillet {
 
 // DOS file attributes, kept as Linux file servers and compatibility layers keep
 // them: hexadecimal text ("0x2") in the extended attribute user.DOSATTRIB.
-constexpr quint32 FILE_ATTRIBUTE_READONLY = 0x1;
-constexpr quint32 FILE_ATTRIBUTE_HIDDEN = 0x2;
-constexpr quint32 FILE_ATTRIBUTE_SYSTEM = 0x4;
-constexpr quint32 FILE_ATTRIBUTE_ARCHIVE = 0x20;
+namespace DosAttribute {
+enum : quint32
+{
+    ReadOnly = 0x1,
+    Hidden = 0x2,
+    System = 0x4,
+    Archive = 0x20,
+};
+} // namespace DosAttribute
 
 // The leading "0x<hex>" of a stored value (Samba follows it with a binary
 // block); anything unreadable counts as no attribute.
@@ -19,9 +26,9 @@ quint32 parseDosAttributes(QByteArrayView value);
 QByteArray formatDosAttributes(quint32 attributes);
 
 // Links are never followed. A file without the extended attribute has 0.
-Result<quint32> GetFileAttributesA(const QString &path);
+Result<quint32> dosAttributes(const QString &path);
 // Replaces all attributes: hidden alone is stored as the three bytes "0x2".
-Status SetFileAttributesA(const QString &path, quint32 attributes);
+Status setDosAttributes(const QString &path, quint32 attributes);
 
 // The same on encoded paths, for loops over many files: 0 or an errno.
 int readDosAttributes(const char *path, quint32 &attributes);
@@ -29,3 +36,5 @@ int writeDosAttributes(const char *path, quint32 attributes);
 
 // Removes the attribute, as a person making a file visible again does.
 Status clearDosAttributes(const QString &path);
+
+} // namespace quillet

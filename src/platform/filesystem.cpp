@@ -1,9 +1,11 @@
-#include "filesystem.h"
+#include "platform/filesystem.h"
 
 #include <linux/magic.h>
 #include <sys/statfs.h>
 
 #include <QFile>
+
+namespace quillet {
 
 namespace {
 
@@ -53,3 +55,5 @@ void setForcedNetworkFileSystemForTests(bool forced)
     forcedNetwork = forced;
 }
 #endif
+
+} // namespace quillet

@@ -1,4 +1,4 @@
-#include "fsnotify.h"
+#include "platform/fsnotify.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <QFile>
+
+namespace quillet {
 
 static_assert(FsEvent::Modify == IN_MODIFY && FsEvent::Attrib == IN_ATTRIB &&
               FsEvent::CloseWrite == IN_CLOSE_WRITE && FsEvent::MovedFrom == IN_MOVED_FROM &&
@@ -82,3 +84,5 @@ Status FsNotify::drain(const Sink &sink)
         }
     }
 }
+
+} // namespace quillet

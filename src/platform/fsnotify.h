@@ -6,7 +6,9 @@
 #include <QByteArrayView>
 #include <QString>
 
-#include "error.h"
+#include "core/error.h"
+
+namespace quillet {
 
 // Thin wrapper over one inotify descriptor, opened non-blocking. The event
 // bits are those of the kernel, named here so callers need no Linux header.
@@ -53,3 +55,5 @@ public:
 private:
     int m_fd = -1;
 };
+
+} // namespace quillet

@@ -1,4 +1,4 @@
-#include "namedlock.h"
+#include "platform/namedlock.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -9,6 +9,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+
+namespace quillet {
 
 namespace {
 
@@ -87,3 +89,5 @@ void NamedLock::release()
         m_fd = -1;
     }
 }
+
+} // namespace quillet

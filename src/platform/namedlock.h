@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+namespace quillet {
+
 // A per-user named flag that lives while its holder's process does: an
 // exclusive flock on a lock file named after it in the user's runtime folder.
 // The kernel drops the lock when the holder ends or crashes.
@@ -34,3 +36,5 @@ public:
 private:
     int m_fd = -1;
 };
+
+} // namespace quillet

@@ -1,4 +1,4 @@
-#include "terminationsignals.h"
+#include "platform/terminationsignals.h"
 
 #include <cerrno>
 #include <csignal>
@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <QSocketNotifier>
+
+namespace quillet {
 
 namespace {
 
@@ -65,3 +67,5 @@ void TerminationSignals::readPipe()
             emit received(static_cast<unsigned char>(bytes[i]));
     }
 }
+
+} // namespace quillet

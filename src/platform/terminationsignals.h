@@ -4,6 +4,8 @@
 
 class QSocketNotifier;
 
+namespace quillet {
+
 // Brings the signals that end a program from outside (SIGTERM from a logout,
 // systemd or kill; SIGHUP from a closed terminal) into the event loop: the
 // handler only writes the signal number into a pipe, and `received` is
@@ -31,3 +33,5 @@ private:
 
     QSocketNotifier *m_notifier = nullptr;
 };
+
+} // namespace quillet

@@ -1,10 +1,12 @@
-#include "autostartentry.h"
+#include "settings/autostartentry.h"
 
-#include "support.h"
-#include "textfileio.h"
+#include "core/support.h"
+#include "core/textfile.h"
 
 #include <algorithm>
 #include <cerrno>
+
+namespace quillet {
 
 namespace {
 
@@ -37,7 +39,7 @@ QString doublePercent(QString text)
 
 } // namespace
 
-QString AutostartIconName()
+QString autostartIconName()
 {
     return QStringLiteral("quillet-im");
 }
@@ -112,15 +114,17 @@ Status writeAutostartEntry(const QString &path, const AutostartEntry &entry)
     const Result<QByteArray> text = desktopEntryText(entry);
     if (!text)
         return text.error();
-    if (Status folder = bfCreateComplexDirectory(bfGetFilePath(path)); !folder)
+    if (Status folder = makePath(parentFolder(path)); !folder)
         return folder;
-    return TextFileIO::writeFileAtomically(path, text.value());
+    return TextFile::writeAtomically(path, text.value());
 }
 
-QString StripExtension(const QString &name)
+QString stripExtension(const QString &name)
 {
-    const QString extension = bfGetFileExtension(name);
+    const QString extension = fileExtension(name);
     if (extension.isEmpty())
         return name;
-    return bfCutRight(name, extension.size() + 1);
+    return dropRight(name, extension.size() + 1);
 }
+
+} // namespace quillet

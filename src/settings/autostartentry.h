@@ -1,10 +1,12 @@
 #pragma once
 
-#include "error.h"
+#include "core/error.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+namespace quillet {
 
 // A Desktop Entry in the autostart folder that starts the program at log-on:
 // what the shell link in the Startup folder is on other systems.
@@ -19,7 +21,7 @@ struct AutostartEntry
 };
 
 // The icon name the program is installed under.
-QString AutostartIconName();
+QString autostartIconName();
 
 // One Exec argument quoted by the Desktop Entry rules when it needs quoting:
 // inside double quotes '"', '`', '$' and '\' get a backslash, and every '%'
@@ -37,4 +39,6 @@ Status writeAutostartEntry(const QString &path, const AutostartEntry &entry);
 
 // The name without its last extension: "Беседа.QLIMChat.desktop" gives
 // "Беседа.QLIMChat"; a name without a dot is returned unchanged.
-QString StripExtension(const QString &name);
+QString stripExtension(const QString &name);
+
+} // namespace quillet

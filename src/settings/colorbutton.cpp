@@ -1,9 +1,11 @@
-#include "colorbutton.h"
+#include "settings/colorbutton.h"
 
 #include <QColor>
 #include <QPalette>
 
-#include "dialogs.h"
+#include "gui/dialogs.h"
+
+namespace quillet {
 
 ColorButton::ColorButton(QWidget *parent) : QPushButton(parent)
 {
@@ -21,3 +23,5 @@ void ColorButton::setColor(qint32 color)
     face.setColor(QPalette::Window, shown);
     setPalette(face);
 }
+
+} // namespace quillet

@@ -2,6 +2,8 @@
 
 #include <QPushButton>
 
+namespace quillet {
+
 // A flat push button without caption whose face is the colour it edits.
 // The colour is kept in the program's layout 0x00BBGGRR (red lowest).
 class ColorButton final : public QPushButton
@@ -18,3 +20,5 @@ public:
 private:
     qint32 m_color = 0;
 };
+
+} // namespace quillet

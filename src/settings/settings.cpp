@@ -1,16 +1,22 @@
-#include "settings.h"
+#include "settings/settings.h"
 
-#include "settingsstore.h"
-#include "support.h"
+#include "core/settingsstore.h"
+#include "core/support.h"
 
 #include <QHash>
+
+namespace quillet {
 
 QString ChatFilePath;
 QString ExchangeFolderPath;
 bool StartHidden = false;
 QString MyGUID;
 
-SettingsRecord Settings;
+SettingsRecord &appSettings()
+{
+    static SettingsRecord settings;
+    return settings;
+}
 
 namespace {
 
@@ -34,25 +40,25 @@ QList<Row> rows()
     const QString none;
     return {
         {none, QStringLiteral("Send on Enter"), QStringLiteral("Send on Enter"), ValueKind::Boolean,
-         &R::SendOnEnter},
+         &R::sendOnEnter},
         {Colors, QStringLiteral("Message Color"), QStringLiteral("Message Color"), ValueKind::Int32,
-         nullptr, &R::MessageColor},
+         nullptr, &R::messageColor},
         {Colors, QStringLiteral("My Name Color"), QStringLiteral("My Name Color"), ValueKind::Int32,
-         nullptr, &R::MyNameColor},
+         nullptr, &R::myNameColor},
         {Colors, QStringLiteral("Other Name Color"), QStringLiteral("Other Name Color"),
-         ValueKind::Int32, nullptr, &R::OtherNameColor},
+         ValueKind::Int32, nullptr, &R::otherNameColor},
         {Colors, QStringLiteral("System Color"), QStringLiteral("System Color"), ValueKind::Int32,
-         nullptr, &R::SystemColor},
+         nullptr, &R::systemColor},
         {none, QStringLiteral("iChat Style Plugin"), QStringLiteral("iChat Style Plugin"),
-         ValueKind::Boolean, &R::iChatStylePlugin},
+         ValueKind::Boolean, &R::timeStamps},
         {none, QStringLiteral("Name on separate Line"), QStringLiteral("Name on Separate Line"),
-         ValueKind::Boolean, &R::NameOnSeparateLine},
+         ValueKind::Boolean, &R::nameOnSeparateLine},
         {LogsList, QStringLiteral("Sort"), QStringLiteral("Sort"), ValueKind::Boolean,
-         &R::SortLogsList},
+         &R::sortLogsList},
         {LogsList, QStringLiteral("Descending Sort"), QStringLiteral("Descending Sort"),
-         ValueKind::Boolean, &R::SortLogsDescending},
+         ValueKind::Boolean, &R::sortLogsDescending},
         {QStringLiteral("Debug"), QStringLiteral("Show Debug Messages"),
-         QStringLiteral("Show Debug Messages"), ValueKind::Boolean, &R::ShowDebugMessages},
+         QStringLiteral("Show Debug Messages"), ValueKind::Boolean, &R::showDebugMessages},
     };
 }
 
@@ -96,57 +102,57 @@ void reportStoreFailure(const Status &saved)
                    saved.error());
 }
 
-void LoadSettings()
+void loadSettings()
 {
     const SettingsRecord defaults;
     SettingsStore store;
     for (const Row &row : rows()) {
         if (row.flag) {
-            Settings.*row.flag =
-                store.LoadValue(row.section, row.readKey, row.kind, defaults.*row.flag).toBool();
+            appSettings().*row.flag =
+                store.loadValue(row.section, row.readKey, row.kind, defaults.*row.flag).toBool();
         } else {
-            Settings.*row.colour =
-                store.LoadValue(row.section, row.readKey, row.kind, defaults.*row.colour).toInt();
+            appSettings().*row.colour =
+                store.loadValue(row.section, row.readKey, row.kind, defaults.*row.colour).toInt();
         }
     }
 }
 
-Status SaveSettings()
+Status saveSettings()
 {
     SettingsStore store;
     for (const Row &row : rows()) {
         const QVariant value =
-            row.flag ? QVariant(Settings.*row.flag) : QVariant(Settings.*row.colour);
-        if (Status saved = store.SaveValue(row.section, row.writeKey, row.kind, value); !saved)
+            row.flag ? QVariant(appSettings().*row.flag) : QVariant(appSettings().*row.colour);
+        if (Status saved = store.saveValue(row.section, row.writeKey, row.kind, value); !saved)
             return saved;
     }
     return {};
 }
 
-void InitMyGUID()
+void initMyGuid()
 {
-    const QString fresh = bfGetNewGUID();
+    const QString fresh = newGuid();
     SettingsStore store;
     MyGUID =
-        store.LoadValue(QString(), QStringLiteral("My GUID"), ValueKind::Text, fresh).toString();
+        store.loadValue(QString(), QStringLiteral("My GUID"), ValueKind::Text, fresh).toString();
     reportStoreFailure(
-        store.SaveValue(QString(), QStringLiteral("My GUID"), ValueKind::Text, MyGUID));
+        store.saveValue(QString(), QStringLiteral("My GUID"), ValueKind::Text, MyGUID));
 }
 
-QString GetChatLogGUID()
+QString chatLogGuid()
 {
     const QString section = QStringLiteral("Log GUIDs");
     SettingsStore store;
-    QString value = bfTrimEx2(
-        store.LoadValue(section, ChatFilePath, ValueKind::Text, QString()).toString(), TrimAll);
+    QString value = trimText(
+        store.loadValue(section, ChatFilePath, ValueKind::Text, QString()).toString(), TrimAll);
     // A GUID the store did not take earlier in this run is offered again, so that
     // meanwhile the writer and the viewer of logs find the same folder.
     const QString unsaved = unsavedLogGuids().value(ChatFilePath);
     if (!value.isEmpty() && value != unsaved)
         return value;
     if (value.isEmpty())
-        value = unsaved.isEmpty() ? bfGetNewGUID() : unsaved;
-    const Status saved = store.SaveValue(section, ChatFilePath, ValueKind::Text, value);
+        value = unsaved.isEmpty() ? newGuid() : unsaved;
+    const Status saved = store.saveValue(section, ChatFilePath, ValueKind::Text, value);
     if (saved)
         unsavedLogGuids().remove(ChatFilePath);
     else
@@ -155,14 +161,16 @@ QString GetChatLogGUID()
     return value;
 }
 
-Result<QString> GetLogsFolder(bool noCreate)
+Result<QString> logsFolder(bool noCreate)
 {
-    QString path = bfBuildFileName(bfGetSpecialFolder(CSIDL_APPDATA),
+    QString path = joinPath(dataHomeFolder(),
                                    QStringLiteral("Greyhollow Studios\\Quillet IM\\Logs"));
-    path = bfBuildFileName(path, GetChatLogGUID());
+    path = joinPath(path, chatLogGuid());
     if (!noCreate) {
         if (Status created = createPrivateFolder(path); !created)
             return created.error();
     }
     return path;
 }
+
+} // namespace quillet

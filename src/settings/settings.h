@@ -1,37 +1,40 @@
 #pragma once
 
-#include "appstate.h"
-#include "error.h"
+#include "core/appstate.h"
+#include "core/error.h"
 
 #include <QString>
 #include <QtGlobal>
 
 #include <functional>
 
+namespace quillet {
+
 // The user's preferences, loaded once at start and saved by the settings dialog.
 // Colours are 0x00BBGGRR values (red in the lowest byte).
 struct SettingsRecord
 {
-    bool SendOnEnter = false;
-    qint32 MessageColor = 0;
-    qint32 MyNameColor = 0x008000;
-    qint32 OtherNameColor = 0xFF0080;
-    qint32 SystemColor = 0x0000FF;
-    bool iChatStylePlugin = true;
-    bool NameOnSeparateLine = true;
-    bool SortLogsList = true;
-    bool SortLogsDescending = true;
-    bool ShowDebugMessages = false;
+    bool sendOnEnter = false;
+    qint32 messageColor = 0;
+    qint32 myNameColor = 0x008000;
+    qint32 otherNameColor = 0xFF0080;
+    qint32 systemColor = 0x0000FF;
+    bool timeStamps = true;
+    bool nameOnSeparateLine = true;
+    bool sortLogsList = true;
+    bool sortLogsDescending = true;
+    bool showDebugMessages = false;
 };
 
-extern SettingsRecord Settings;
+// The preferences of this run: loaded at start, changed by the settings dialog.
+SettingsRecord &appSettings();
 
-void LoadSettings();
-Status SaveSettings();
-void InitMyGUID();
+void loadSettings();
+Status saveSettings();
+void initMyGuid();
 // The GUID naming the current chat's logs folder, made and stored on first use.
 // One that cannot be stored is kept for the rest of the run.
-QString GetChatLogGUID();
+QString chatLogGuid();
 // What the program must remember of the user (identity, the chats' log GUIDs, the
 // names chosen) has to outlive the run: when the store cannot keep it, the user's
 // earlier messages come up as someone else's and the earlier logs are lost from
@@ -43,4 +46,6 @@ void setStoreFailureHandler(StoreFailureHandler handler);
 void reportStoreFailure(const Status &saved);
 // The current chat's logs folder; unless noCreate, it is created with every missing
 // parent, each private to the user.
-Result<QString> GetLogsFolder(bool noCreate);
+Result<QString> logsFolder(bool noCreate);
+
+} // namespace quillet

@@ -1,9 +1,11 @@
-#include "glimmer.h"
-#include "transparency.h"
+#include "chatwindow/trayblinker.h"
+#include "chatwindow/transparency.h"
 
 #include <QPixmap>
 #include <QSignalSpy>
 #include <QTest>
+
+using namespace quillet;
 
 namespace {
 
@@ -51,19 +53,19 @@ private slots:
         QFETCH(int, value);
         QFETCH(bool, percent);
         QFETCH(int, alpha);
-        QCOMPARE(TransparencyAlpha(value, percent), alpha);
+        QCOMPARE(quillet::transparencyAlpha(value, percent), alpha);
     }
 
     void blinkerAlternatesAndRestsOnStop()
     {
-        brfGlimmer blinker;
+        TrayBlinker blinker;
         blinker.setMessageIcon(colouredIcon(Qt::red));
         blinker.setEmptyIcon(colouredIcon(Qt::white));
         blinker.setRestIcon(colouredIcon(Qt::blue));
-        QSignalSpy spy(&blinker, &brfGlimmer::IconChange);
+        QSignalSpy spy(&blinker, &TrayBlinker::iconChanged);
 
         blinker.setBlinking(true);
-        QVERIFY(blinker.Blinking());
+        QVERIFY(blinker.isBlinking());
         QCOMPARE(spy.count(), 1);
         QCOMPARE(colourOf(spy.at(0).at(0).value<QIcon>()), QColor(Qt::red).rgb());
         QTRY_VERIFY(spy.count() >= 3);
@@ -76,10 +78,10 @@ private slots:
         QCOMPARE(spy.count(), before);
 
         blinker.setBlinking(false);
-        QVERIFY(!blinker.Blinking());
+        QVERIFY(!blinker.isBlinking());
         QCOMPARE(colourOf(spy.last().at(0).value<QIcon>()), QColor(Qt::blue).rgb());
         const qsizetype stopped = spy.count();
-        QTest::qWait(2 * brfGlimmer::PhaseMs);
+        QTest::qWait(2 * TrayBlinker::PhaseMs);
         QCOMPARE(spy.count(), stopped);
         // Stopping a blinker at rest reports nothing.
         blinker.setBlinking(false);

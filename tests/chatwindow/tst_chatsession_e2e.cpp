@@ -1,6 +1,6 @@
 #include "chattestsupport.h"
-#include "rtfreader.h"
-#include "settingsstore.h"
+#include "richtext/rtfreader.h"
+#include "core/settingsstore.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -12,6 +12,8 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
+
+using namespace quillet;
 
 namespace {
 
@@ -61,7 +63,7 @@ std::unique_ptr<QTextDocument> readLog(const QString &path)
 {
     auto document = std::make_unique<QTextDocument>();
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || !ReadRtf(file.readAll(), document.get()).ok())
+    if (!file.open(QIODevice::ReadOnly) || !readRtf(file.readAll(), document.get()).ok())
         document->clear();
     return document;
 }
@@ -77,7 +79,7 @@ bool loggedNumbers(const QString &path, QList<int> &numbers)
 {
     QFile file(path);
     QTextDocument document;
-    if (!file.open(QIODevice::ReadOnly) || !ReadRtf(file.readAll(), &document).ok())
+    if (!file.open(QIODevice::ReadOnly) || !readRtf(file.readAll(), &document).ok())
         return false;
     static const QRegularExpression token(QStringLiteral("<m(\\d+)>"));
     auto matches = token.globalMatch(document.toPlainText());
@@ -157,7 +159,7 @@ Side tst_ChatSessionEndToEnd::makeSide(const QString &name)
     qputenv("XDG_CONFIG_HOME", side.path(QStringLiteral("config")).toUtf8());
     {
         SettingsStore store;
-        if (!store.SaveValue(QStringLiteral("Nicks"), side.chatFile, ValueKind::Text, name).ok())
+        if (!store.saveValue(QStringLiteral("Nicks"), side.chatFile, ValueKind::Text, name).ok())
             qWarning("cannot store the user name");
     }
     qputenv("XDG_CONFIG_HOME", savedConfig);

@@ -1,17 +1,17 @@
-#include "frmmain.h"
+#include "chatwindow/chatwindow.h"
 
-#include "appstate.h"
-#include "boxes.h"
+#include "core/appstate.h"
+#include "gui/boxes.h"
 #include "chattestsupport.h"
-#include "frmlogsviewer.h"
-#include "frmsettings.h"
-#include "glimmer.h"
-#include "settings.h"
-#include "settingsstore.h"
-#include "support.h"
+#include "logsviewer/logsviewer.h"
+#include "settings/settingsdialog.h"
+#include "chatwindow/trayblinker.h"
+#include "settings/settings.h"
+#include "core/settingsstore.h"
+#include "core/support.h"
 #include "testenv.h"
-#include "trayavailability.h"
-#include "ucbutton.h"
+#include "chatwindow/trayavailability.h"
+#include "gui/picturebutton.h"
 
 #include <QAction>
 #include <QLineEdit>
@@ -22,6 +22,8 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTextEdit>
+
+using namespace quillet;
 
 using namespace Qt::StringLiterals;
 
@@ -79,15 +81,15 @@ private slots:
     void buttonPicturesAreLoaded();
 
 private:
-    frmMain *openWindow(bool show = true);
+    ChatWindow *openWindow(bool show = true);
     QString viewText() const;
     void spontaneousClose();
     QAction *trayAction(int index) const;
 
     std::unique_ptr<TestEnvironment> m_env;
-    std::unique_ptr<frmMain> m_window;
+    std::unique_ptr<ChatWindow> m_window;
     QList<BoxRequest> m_boxes;
-    QList<int> m_answers;
+    QList<BoxAnswer> m_answers;
 };
 
 void tst_frmMain::init()
@@ -96,30 +98,30 @@ void tst_frmMain::init()
     ChatFilePath = m_env->touch(QStringLiteral("chats/team.QLIMChat"));
     ExchangeFolderPath = m_env->chats();
     MyGUID = MyGuidText;
-    Settings = SettingsRecord{};
+    appSettings() = SettingsRecord{};
     overrideTrayAvailable(true);
     m_boxes.clear();
     m_answers.clear();
     Boxes::setHandler([this](const BoxRequest &request) {
         m_boxes.append(request);
-        return BoxReply{m_answers.isEmpty() ? IDOK : m_answers.takeFirst(), {}};
+        return BoxReply{m_answers.isEmpty() ? BoxAnswer::Ok : m_answers.takeFirst(), {}};
     });
 }
 
 void tst_frmMain::cleanup()
 {
-    delete frmSettings::instance();
-    delete frmLogsViewer::instance();
+    delete SettingsDialog::instance();
+    delete LogsViewer::instance();
     m_window.reset();
     overrideTrayAvailable(std::nullopt);
     Boxes::resetHandler();
     m_env.reset();
 }
 
-frmMain *tst_frmMain::openWindow(bool show)
+ChatWindow *tst_frmMain::openWindow(bool show)
 {
-    m_window = std::make_unique<frmMain>();
-    m_window->Form_Load(!show);
+    m_window = std::make_unique<ChatWindow>();
+    m_window->startSession(!show);
     if (show) {
         m_window->show();
         m_window->activateWindow();
@@ -149,7 +151,7 @@ QAction *tst_frmMain::trayAction(int index) const
 
 void tst_frmMain::captionAndLayout()
 {
-    frmMain *window = openWindow();
+    ChatWindow *window = openWindow();
     QCOMPARE(window->windowTitle(), QStringLiteral("Quillet IM :: team.QLIMChat"));
     QCOMPARE(window->size(), QSize(478, 338));
     QCOMPARE(window->minimumSize(), window->maximumSize());
@@ -250,9 +252,9 @@ void tst_frmMain::keyMap()
     QFETCH(QString, effect);
     QFETCH(QString, messageText);
 
-    Settings.SendOnEnter = sendOnEnter;
-    frmMain *window = openWindow();
-    QSignalSpy ended(window, &frmMain::sessionEnded);
+    appSettings().sendOnEnter = sendOnEnter;
+    ChatWindow *window = openWindow();
+    QSignalSpy ended(window, &ChatWindow::sessionEnded);
     auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
     box->setPlainText(QStringLiteral("hello"));
     box->moveCursor(QTextCursor::End);
@@ -272,8 +274,8 @@ void tst_frmMain::keyMap()
     QCOMPARE(window->isHidden(),
              effect == QLatin1String("hidden") || effect == QLatin1String("exit"));
     QCOMPARE(ended.count(), effect == QLatin1String("exit") ? 1 : 0);
-    QCOMPARE(frmSettings::instance() != nullptr, effect == QLatin1String("settings"));
-    QCOMPARE(frmLogsViewer::instance() != nullptr, effect == QLatin1String("logs"));
+    QCOMPARE(SettingsDialog::instance() != nullptr, effect == QLatin1String("settings"));
+    QCOMPARE(LogsViewer::instance() != nullptr, effect == QLatin1String("logs"));
     QCOMPARE(window->opacityPercent(), effect == QLatin1String("transparent") ? 75 : 0);
 }
 
@@ -287,7 +289,7 @@ void tst_frmMain::selectAllTypesNothing_data()
 void tst_frmMain::selectAllTypesNothing()
 {
     QFETCH(QString, box);
-    frmMain *window = openWindow();
+    ChatWindow *window = openWindow();
     auto *message = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
     auto *name = window->findChild<QLineEdit *>(QStringLiteral("txtUserName"));
     message->setPlainText(QStringLiteral("some text"));
@@ -308,11 +310,11 @@ void tst_frmMain::selectAllTypesNothing()
 
 void tst_frmMain::closeBoxHidesAndTrayShowsAgain()
 {
-    frmMain *window = openWindow();
+    ChatWindow *window = openWindow();
     writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
                         QStringLiteral("kept text"));
     QTRY_VERIFY(viewText().contains(QStringLiteral("kept text")));
-    QSignalSpy ended(window, &frmMain::sessionEnded);
+    QSignalSpy ended(window, &ChatWindow::sessionEnded);
 
     spontaneousClose();
     QVERIFY(window->isHidden());
@@ -342,7 +344,7 @@ void tst_frmMain::trayIconClickShowsWindow()
 {
     QFETCH(int, reason);
     QFETCH(bool, shown);
-    frmMain *window = openWindow();
+    ChatWindow *window = openWindow();
     QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
     QVERIFY(window->isHidden());
     auto *tray = window->findChild<QSystemTrayIcon *>(QStringLiteral("stMain"));
@@ -352,11 +354,11 @@ void tst_frmMain::trayIconClickShowsWindow()
 
 void tst_frmMain::shiftCloseExitsAfterSavingLog()
 {
-    frmMain *window = openWindow();
+    ChatWindow *window = openWindow();
     writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
                         QStringLiteral("before exit"));
     QTRY_VERIFY(viewText().contains(QStringLiteral("before exit")));
-    QSignalSpy ended(window, &frmMain::sessionEnded);
+    QSignalSpy ended(window, &ChatWindow::sessionEnded);
 
     QTest::keyPress(window->windowHandle(), Qt::Key_Shift, Qt::ShiftModifier);
     QVERIFY(QGuiApplication::queryKeyboardModifiers().testFlag(Qt::ShiftModifier));
@@ -373,10 +375,10 @@ void tst_frmMain::shiftCloseExitsAfterSavingLog()
 
 void tst_frmMain::trayExitWorksWhileHidden()
 {
-    frmMain *window = openWindow();
+    ChatWindow *window = openWindow();
     QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
     QVERIFY(window->isHidden());
-    QSignalSpy ended(window, &frmMain::sessionEnded);
+    QSignalSpy ended(window, &ChatWindow::sessionEnded);
     trayAction(2)->trigger();
     QCOMPARE(ended.count(), 1);
     QVERIFY(m_boxes.isEmpty()); // nothing shown, no log to save
@@ -384,12 +386,12 @@ void tst_frmMain::trayExitWorksWhileHidden()
 
 void tst_frmMain::endOfDesktopSessionExitsSavingLog()
 {
-    frmMain *window = openWindow();
+    ChatWindow *window = openWindow();
     writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
                         QStringLiteral("before logout"));
     QTRY_VERIFY(viewText().contains(QStringLiteral("before logout")));
-    QSignalSpy ended(window, &frmMain::sessionEnded);
-    window->EndOfDesktopSession();
+    QSignalSpy ended(window, &ChatWindow::sessionEnded);
+    window->endDesktopSession();
     QCOMPARE(ended.count(), 1);
     QVERIFY(!window->sessionRunning());
     QVERIFY(m_boxes.isEmpty());
@@ -411,7 +413,7 @@ void blockLogsFolder()
 QString storedUserName()
 {
     SettingsStore store;
-    return store.LoadValue(u"Nicks"_s, ChatFilePath, ValueKind::Text).toString();
+    return store.loadValue(u"Nicks"_s, ChatFilePath, ValueKind::Text).toString();
 }
 
 // Eats the request to quit once the window under test has seen it, so that
@@ -429,13 +431,13 @@ protected:
 void tst_frmMain::endOfDesktopSessionAsksNothing()
 {
     blockLogsFolder();
-    frmMain *window = openWindow();
+    ChatWindow *window = openWindow();
     window->findChild<QLineEdit *>(u"txtUserName"_s)->setText(u"Logging out"_s);
     writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"unsaved"_s);
     QTRY_VERIFY(viewText().contains(u"unsaved"_s));
-    QSignalSpy ended(window, &frmMain::sessionEnded);
-    m_answers = {IDABORT};
-    window->EndOfDesktopSession();
+    QSignalSpy ended(window, &ChatWindow::sessionEnded);
+    m_answers = {BoxAnswer::Abort};
+    window->endDesktopSession();
     QCOMPARE(ended.count(), 1);
     QVERIFY(m_boxes.isEmpty());
     QCOMPARE(storedUserName(), u"Logging out"_s);
@@ -447,12 +449,12 @@ void tst_frmMain::quitRequestEndsChat()
 {
     QuitEater eater;
     qApp->installEventFilter(&eater); // before the window's, so it sees the request last
-    frmMain *window = openWindow();
+    ChatWindow *window = openWindow();
     writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"before quit"_s);
     QTRY_VERIFY(viewText().contains(u"before quit"_s));
     QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
     QVERIFY(window->isHidden());
-    QSignalSpy ended(window, &frmMain::sessionEnded);
+    QSignalSpy ended(window, &ChatWindow::sessionEnded);
 
     QEvent quit(QEvent::Quit);
     QCoreApplication::sendEvent(qApp, &quit);
@@ -465,15 +467,15 @@ void tst_frmMain::quitRequestEndsChat()
 // chat goes on as it was; a log that cannot be saved asks nothing.
 void tst_frmMain::sessionCheckpointSavesAndChatGoesOn()
 {
-    frmMain *window = openWindow();
+    ChatWindow *window = openWindow();
     window->findChild<QLineEdit *>(u"txtUserName"_s)->setText(u"Checkpoint name"_s);
     writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"first"_s);
     QTRY_VERIFY(viewText().contains(u"first"_s));
-    QSignalSpy ended(window, &frmMain::sessionEnded);
+    QSignalSpy ended(window, &ChatWindow::sessionEnded);
     window->move(window->pos() + QPoint(7, 5));
     const QPoint placed = window->pos();
 
-    window->SaveSessionCheckpoint();
+    window->saveCheckpoint();
     QCOMPARE(storedUserName(), u"Checkpoint name"_s);
     QVERIFY(TestEnvironment::readAll(window->logFilePath()).contains(u"first"_s));
     QCOMPARE(ended.count(), 0);
@@ -490,7 +492,7 @@ void tst_frmMain::sessionCheckpointSavesAndChatGoesOn()
     blockLogsFolder();
     writeForeignMessage(ExchangeFolderPath, 10, 0, 1, u"guest"_s, u"second"_s);
     QTRY_VERIFY(viewText().contains(u"second"_s));
-    m_window->SaveSessionCheckpoint();
+    m_window->saveCheckpoint();
     QVERIFY(m_boxes.isEmpty());
     QVERIFY(m_window->sessionRunning());
 }
@@ -498,17 +500,17 @@ void tst_frmMain::sessionCheckpointSavesAndChatGoesOn()
 void tst_frmMain::abortKeepsWindowAndNextCloseHides()
 {
     blockLogsFolder();
-    frmMain *window = openWindow();
+    ChatWindow *window = openWindow();
     writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
                         QStringLiteral("unsaved"));
     QTRY_VERIFY(viewText().contains(QStringLiteral("unsaved")));
     QVERIFY(m_boxes.isEmpty()); // the silent save failed silently
-    QSignalSpy ended(window, &frmMain::sessionEnded);
+    QSignalSpy ended(window, &ChatWindow::sessionEnded);
 
-    m_answers = {IDABORT};
+    m_answers = {BoxAnswer::Abort};
     trayAction(2)->trigger();
     QCOMPARE(m_boxes.size(), 1);
-    QCOMPARE(m_boxes.at(0).style, MB_ABORTRETRYIGNORE | MB_ICONSTOP);
+    QCOMPARE(m_boxes.at(0).style, (BoxStyle{BoxButtons::AbortRetryIgnore, BoxIcon::Stop}));
     QVERIFY(m_boxes.at(0).text.contains(QStringLiteral("Не удалось сохранить лог.")));
     QCOMPARE(ended.count(), 0);
     QVERIFY(window->sessionRunning());
@@ -523,13 +525,13 @@ void tst_frmMain::abortKeepsWindowAndNextCloseHides()
 void tst_frmMain::ignoreExitsWithoutLog()
 {
     blockLogsFolder();
-    frmMain *window = openWindow();
+    ChatWindow *window = openWindow();
     writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
                         QStringLiteral("unsaved"));
     QTRY_VERIFY(viewText().contains(QStringLiteral("unsaved")));
-    QSignalSpy ended(window, &frmMain::sessionEnded);
-    m_answers = {IDIGNORE};
-    window->findChild<ucButton *>(QStringLiteral("ucbExit"))->ClickMe();
+    QSignalSpy ended(window, &ChatWindow::sessionEnded);
+    m_answers = {BoxAnswer::Ignore};
+    window->findChild<PictureButton *>(QStringLiteral("ucbExit"))->click();
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(ended.count(), 1);
 }
@@ -537,7 +539,7 @@ void tst_frmMain::ignoreExitsWithoutLog()
 void tst_frmMain::withoutTrayWindowIsMinimised()
 {
     overrideTrayAvailable(false);
-    frmMain *window = openWindow();
+    ChatWindow *window = openWindow();
     QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
     QTRY_VERIFY(window->isMinimized());
     QVERIFY(window->isVisible());
@@ -549,7 +551,7 @@ void tst_frmMain::withoutTrayWindowIsMinimised()
 
     // A hidden start starts minimised.
     m_window.reset();
-    frmMain *hidden = openWindow(false);
+    ChatWindow *hidden = openWindow(false);
     QVERIFY(hidden->isMinimized());
     QVERIFY(hidden->isVisible());
 }
@@ -559,7 +561,7 @@ void tst_frmMain::withoutTrayWindowIsMinimised()
 void tst_frmMain::trayComingAndGoing()
 {
     overrideTrayAvailable(false);
-    frmMain *window = openWindow(false);
+    ChatWindow *window = openWindow(false);
     auto *tray = window->findChild<QSystemTrayIcon *>(u"stMain"_s);
     QVERIFY(tray->isVisible()); // asked for all along
     QVERIFY(window->isMinimized());
@@ -570,7 +572,7 @@ void tst_frmMain::trayComingAndGoing()
     QVERIFY(window->isHidden());
 
     overrideTrayAvailable(false);
-    QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 3 * frmMain::TrayCheckIntervalMs);
+    QTRY_VERIFY_WITH_TIMEOUT(window->isVisible(), 3 * ChatWindow::TrayCheckIntervalMs);
     QVERIFY(window->isMinimized());
     QVERIFY(tray->isVisible());
     QVERIFY(window->sessionRunning());
@@ -578,8 +580,8 @@ void tst_frmMain::trayComingAndGoing()
 
 void tst_frmMain::transparencyCycle()
 {
-    frmMain *window = openWindow();
-    auto *button = window->findChild<ucButton *>(QStringLiteral("ucbMakeTransparent"));
+    ChatWindow *window = openWindow();
+    auto *button = window->findChild<PictureButton *>(QStringLiteral("ucbMakeTransparent"));
     const QPoint centre = button->mapTo(window, button->rect().center());
     QCOMPARE(window->opacityPercent(), 0);
     QCOMPARE(window->windowOpacity(), 1.0);
@@ -601,8 +603,8 @@ void tst_frmMain::transparencyCycle()
 
 void tst_frmMain::blinkingWhileHiddenStopsOnActivation()
 {
-    frmMain *window = openWindow();
-    auto *blinker = window->findChild<brfGlimmer *>(QStringLiteral("icBlinker"));
+    ChatWindow *window = openWindow();
+    auto *blinker = window->findChild<TrayBlinker *>(QStringLiteral("icBlinker"));
     auto *tray = window->findChild<QSystemTrayIcon *>(QStringLiteral("stMain"));
     const qint64 restIcon = tray->icon().cacheKey();
     QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
@@ -610,25 +612,25 @@ void tst_frmMain::blinkingWhileHiddenStopsOnActivation()
 
     writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
                         QStringLiteral("while hidden"));
-    QTRY_VERIFY(blinker->Blinking());
+    QTRY_VERIFY(blinker->isBlinking());
     QVERIFY(tray->icon().cacheKey() != restIcon);
     trayAction(0)->trigger();
     QVERIFY(window->isVisible());
     // The desktop activates the shown window (the offscreen platform leaves that to us).
     QApplication::setActiveWindow(window);
     QVERIFY(window->isActiveWindow());
-    QTRY_VERIFY(!blinker->Blinking());
+    QTRY_VERIFY(!blinker->isBlinking());
     QCOMPARE(tray->icon().cacheKey(), restIcon);
 }
 
 void tst_frmMain::blinkingWhileInactiveButNotWhileActive()
 {
-    frmMain *window = openWindow();
-    auto *blinker = window->findChild<brfGlimmer *>(QStringLiteral("icBlinker"));
+    ChatWindow *window = openWindow();
+    auto *blinker = window->findChild<TrayBlinker *>(QStringLiteral("icBlinker"));
     writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
                         QStringLiteral("while active"));
     QTRY_VERIFY(viewText().contains(QStringLiteral("while active")));
-    QVERIFY(!blinker->Blinking());
+    QVERIFY(!blinker->isBlinking());
 
     // Another window in front.
     QWidget other;
@@ -637,12 +639,12 @@ void tst_frmMain::blinkingWhileInactiveButNotWhileActive()
     QVERIFY(QTest::qWaitForWindowActive(&other));
     writeForeignMessage(ExchangeFolderPath, 10, 0, 1, QStringLiteral("guest"),
                         QStringLiteral("while behind"));
-    QTRY_VERIFY(blinker->Blinking());
+    QTRY_VERIFY(blinker->isBlinking());
 
     // Clicking into the chat window stops it.
     window->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(window));
-    QTRY_VERIFY(!blinker->Blinking());
+    QTRY_VERIFY(!blinker->isBlinking());
 }
 
 void tst_frmMain::firstTickShowsWhatArrivedInSendOrder()
@@ -681,7 +683,7 @@ void tst_frmMain::malformedFileGivesErrorLineAndBatchGoesOn()
     old.close();
     writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
                         QStringLiteral("after the broken one"));
-    frmMain *window = openWindow(false);
+    ChatWindow *window = openWindow(false);
     QTRY_VERIFY(viewText().contains(QStringLiteral("after the broken one")));
     const QString text = viewText();
     const qsizetype error = text.indexOf(QStringLiteral("Ошибка получения сообщения. Код "));
@@ -690,12 +692,12 @@ void tst_frmMain::malformedFileGivesErrorLineAndBatchGoesOn()
     QVERIFY(text.contains(appTitle()));
     QTRY_COMPARE(dosAttributes(broken), QByteArray("0x2"));
     // The error line alone does not blink; the message after it does (hidden window).
-    QVERIFY(window->findChild<brfGlimmer *>(QStringLiteral("icBlinker"))->Blinking());
+    QVERIFY(window->findChild<TrayBlinker *>(QStringLiteral("icBlinker"))->isBlinking());
 }
 
 void tst_frmMain::restartShowsNothingTwice()
 {
-    Settings.ShowDebugMessages = true;
+    appSettings().showDebugMessages = true;
     writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
                         QStringLiteral("only once"));
     openWindow();
@@ -703,7 +705,7 @@ void tst_frmMain::restartShowsNothingTwice()
     m_window.reset();
 
     openWindow();
-    const QString falseAlarm = QStringLiteral("DispatchAllMessages() ==> Ложное срабатывание.");
+    const QString falseAlarm = QStringLiteral("dispatchAll() ==> Ложное срабатывание.");
     QTRY_VERIFY(viewText().contains(falseAlarm));
     QVERIFY(!viewText().contains(QStringLiteral("only once")));
 
@@ -716,11 +718,11 @@ void tst_frmMain::restartShowsNothingTwice()
 
 void tst_frmMain::falseAlarmFollowsBatchWithDebugMessages()
 {
-    Settings.ShowDebugMessages = true;
+    appSettings().showDebugMessages = true;
     writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
                         QStringLiteral("a message"));
     openWindow();
-    const QString falseAlarm = QStringLiteral("DispatchAllMessages() ==> Ложное срабатывание.");
+    const QString falseAlarm = QStringLiteral("dispatchAll() ==> Ложное срабатывание.");
     QTRY_VERIFY(viewText().contains(falseAlarm));
     QVERIFY(viewText().indexOf(QStringLiteral("a message")) < viewText().indexOf(falseAlarm));
 }
@@ -745,8 +747,8 @@ void tst_frmMain::longBatchShowsEveryFileOnce()
 
 void tst_frmMain::sendWritesFileThatComesBackAsOwn()
 {
-    Settings.SendOnEnter = true;
-    frmMain *window = openWindow();
+    appSettings().sendOnEnter = true;
+    ChatWindow *window = openWindow();
     auto *name = window->findChild<QLineEdit *>(QStringLiteral("txtUserName"));
     name->setText(QStringLiteral("  Вася  "));
     auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
@@ -759,13 +761,13 @@ void tst_frmMain::sendWritesFileThatComesBackAsOwn()
     QVERIFY(viewText().contains(QStringLiteral("Вася")));
     QVERIFY(!viewText().contains(QStringLiteral("  Вася")));
     // The own message, read back while the window is active, does not blink.
-    QVERIFY(!window->findChild<brfGlimmer *>(QStringLiteral("icBlinker"))->Blinking());
+    QVERIFY(!window->findChild<TrayBlinker *>(QStringLiteral("icBlinker"))->isBlinking());
 }
 
 void tst_frmMain::blankMessageSendsNothing()
 {
-    Settings.SendOnEnter = true;
-    frmMain *window = openWindow();
+    appSettings().sendOnEnter = true;
+    ChatWindow *window = openWindow();
     auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
     box->setPlainText(QStringLiteral(" \n\t \r\n  "));
     box->moveCursor(QTextCursor::End);
@@ -777,8 +779,8 @@ void tst_frmMain::blankMessageSendsNothing()
 
 void tst_frmMain::blankUserNameIsAnonymous()
 {
-    Settings.SendOnEnter = true;
-    frmMain *window = openWindow();
+    appSettings().sendOnEnter = true;
+    ChatWindow *window = openWindow();
     window->findChild<QLineEdit *>(QStringLiteral("txtUserName"))->setText(QStringLiteral("   "));
     auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
     box->setPlainText(QStringLiteral("hi"));
@@ -789,8 +791,8 @@ void tst_frmMain::blankUserNameIsAnonymous()
 
 void tst_frmMain::sendFailureKeepsTextAndShowsErrorLine()
 {
-    Settings.SendOnEnter = true;
-    frmMain *window = openWindow();
+    appSettings().sendOnEnter = true;
+    ChatWindow *window = openWindow();
     // The exchange folder became unreachable: a file now stands in its place.
     ExchangeFolderPath = m_env->touch(QStringLiteral("gone"));
     auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
@@ -803,31 +805,31 @@ void tst_frmMain::sendFailureKeepsTextAndShowsErrorLine()
 
 void tst_frmMain::userNamePerChat()
 {
-    frmMain *window = openWindow();
+    ChatWindow *window = openWindow();
     auto *name = window->findChild<QLineEdit *>(QStringLiteral("txtUserName"));
-    QCOMPARE(name->text(), bfGetUserName() + QStringLiteral(" / ") + bfGetComputerName());
+    QCOMPARE(name->text(), userName() + QStringLiteral(" / ") + computerName());
     name->setText(QStringLiteral("Пётр"));
-    window->findChild<ucButton *>(QStringLiteral("ucbExit"))->ClickMe();
+    window->findChild<PictureButton *>(QStringLiteral("ucbExit"))->click();
     QVERIFY(!window->sessionRunning());
 
     openWindow();
     QCOMPARE(m_window->findChild<QLineEdit *>(QStringLiteral("txtUserName"))->text(),
              QStringLiteral("Пётр"));
     // The default-name button.
-    m_window->findChild<ucButton *>(QStringLiteral("ucbSetDefaultUserName"))->ClickMe();
+    m_window->findChild<PictureButton *>(QStringLiteral("ucbSetDefaultUserName"))->click();
     QCOMPARE(m_window->findChild<QLineEdit *>(QStringLiteral("txtUserName"))->text(),
-             frmMain::GetDefaultUserName());
+             ChatWindow::defaultUserName());
     m_window.reset();
 
     ChatFilePath = m_env->touch(QStringLiteral("chats/other.QLIMChat"));
     openWindow();
     QCOMPARE(m_window->findChild<QLineEdit *>(QStringLiteral("txtUserName"))->text(),
-             frmMain::GetDefaultUserName());
+             ChatWindow::defaultUserName());
 }
 
 void tst_frmMain::wheelOverConversationScrollsIt()
 {
-    frmMain *window = openWindow();
+    ChatWindow *window = openWindow();
     auto *log = window->findChild<QTextEdit *>(QStringLiteral("rtfLog"));
     auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
     QStringList lines;
@@ -859,12 +861,12 @@ void tst_frmMain::wheelOverConversationScrollsIt()
 
 void tst_frmMain::buttonPicturesAreLoaded()
 {
-    frmMain *window = openWindow();
+    ChatWindow *window = openWindow();
     for (const char *name : {"ucbSettings", "ucbLogs", "ucbMakeTransparent", "ucbExit"})
-        QCOMPARE(window->findChild<ucButton *>(QLatin1String(name))->Picture().size(),
+        QCOMPARE(window->findChild<PictureButton *>(QLatin1String(name))->picture().size(),
                  QSize(32, 32));
     QVERIFY(
-        window->findChild<ucButton *>(QStringLiteral("ucbSetDefaultUserName"))->Picture().isNull());
+        window->findChild<PictureButton *>(QStringLiteral("ucbSetDefaultUserName"))->picture().isNull());
 }
 
 QTEST_MAIN(tst_frmMain)

@@ -1,5 +1,5 @@
 #include "chattestsupport.h"
-#include "settingsstore.h"
+#include "core/settingsstore.h"
 #include "testenv.h"
 
 #include <algorithm>
@@ -11,6 +11,8 @@
 #include <QStandardPaths>
 #include <QTest>
 
+using namespace quillet;
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -18,13 +20,13 @@ namespace {
 QString storedValue(const QString &section, const QString &key)
 {
     SettingsStore store;
-    return store.LoadValue(section, key, ValueKind::Text).toString();
+    return store.loadValue(section, key, ValueKind::Text).toString();
 }
 
 void storeValue(const QString &section, const QString &key, const QString &value)
 {
     SettingsStore store;
-    QVERIFY(store.SaveValue(section, key, ValueKind::Text, value).ok());
+    QVERIFY(store.saveValue(section, key, ValueKind::Text, value).ok());
 }
 
 QString logsFolder()

@@ -1,8 +1,8 @@
-#include "chatsession.h"
+#include "exchange/chatsession.h"
 
 #include "chattestsupport.h"
-#include "filesystem.h"
-#include "messagefolder.h"
+#include "platform/filesystem.h"
+#include "exchange/messagefolder.h"
 #include "testenv.h"
 
 #include <cerrno>
@@ -12,6 +12,8 @@
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
+
+using namespace quillet;
 
 using namespace Qt::StringLiterals;
 

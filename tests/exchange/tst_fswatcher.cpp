@@ -1,4 +1,4 @@
-#include "fswatcher.h"
+#include "exchange/folderwatcher.h"
 #include "testenv.h"
 
 #include <fcntl.h>
@@ -7,7 +7,9 @@
 
 #include <QTest>
 
-#include "fileattributes.h"
+#include "platform/fileattributes.h"
+
+using namespace quillet;
 
 namespace {
 
@@ -33,23 +35,23 @@ private slots:
     void createdFileMakesOnePollTrue()
     {
         TestEnvironment env;
-        CFSWatcher watcher;
-        QVERIFY(watcher.StartWatch(env.chats()));
-        QVERIFY(!watcher.IsSomethingChanged());
+        FolderWatcher watcher;
+        QVERIFY(watcher.start(env.chats()));
+        QVERIFY(!watcher.hasChanged());
         env.touch(QStringLiteral("chats/a.QLIM"), "x");
-        QVERIFY(watcher.IsSomethingChanged());
-        QVERIFY(!watcher.IsSomethingChanged());
+        QVERIFY(watcher.hasChanged());
+        QVERIFY(!watcher.hasChanged());
     }
 
     void manyChangesBetweenPollsGiveOneTrue()
     {
         TestEnvironment env;
-        CFSWatcher watcher;
-        QVERIFY(watcher.StartWatch(env.chats()));
+        FolderWatcher watcher;
+        QVERIFY(watcher.start(env.chats()));
         for (int i = 0; i < 10; ++i)
             env.touch(QStringLiteral("chats/%1.QLIM").arg(i), "x");
-        QVERIFY(watcher.IsSomethingChanged());
-        QVERIFY(!watcher.IsSomethingChanged());
+        QVERIFY(watcher.hasChanged());
+        QVERIFY(!watcher.hasChanged());
         QCOMPARE(watcher.takeChangedNames().size(), 10);
     }
 
@@ -59,32 +61,32 @@ private slots:
     {
         TestEnvironment env;
         env.touch(QStringLiteral("chats/before.QLIM"), "x");
-        CFSWatcher watcher;
-        QVERIFY(watcher.StartWatch(env.chats()));
+        FolderWatcher watcher;
+        QVERIFY(watcher.start(env.chats()));
         const QString path = env.path(QStringLiteral("chats/slow.QLIM"));
         const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0644);
         QVERIFY(fd >= 0);
         QVERIFY(::write(fd, "part", 4) == 4);
-        QVERIFY(watcher.IsSomethingChanged());
-        QCOMPARE(watcher.writeState("slow.QLIM"), CFSWatcher::WriteState::Writing);
-        QCOMPARE(watcher.writeState("before.QLIM"), CFSWatcher::WriteState::Unknown);
+        QVERIFY(watcher.hasChanged());
+        QCOMPARE(watcher.writeState("slow.QLIM"), FolderWatcher::WriteState::Writing);
+        QCOMPARE(watcher.writeState("before.QLIM"), FolderWatcher::WriteState::Unknown);
         ::close(fd);
-        QVERIFY(watcher.IsSomethingChanged());
-        QCOMPARE(watcher.writeState("slow.QLIM"), CFSWatcher::WriteState::Finished);
+        QVERIFY(watcher.hasChanged());
+        QCOMPARE(watcher.writeState("slow.QLIM"), FolderWatcher::WriteState::Finished);
 
         env.touch(QStringLiteral("chats/.moved.tmp"), "whole");
         QVERIFY(rename(env.path(QStringLiteral("chats/.moved.tmp")),
                        env.path(QStringLiteral("chats/moved.QLIM"))));
-        QVERIFY(watcher.IsSomethingChanged());
-        QCOMPARE(watcher.writeState("moved.QLIM"), CFSWatcher::WriteState::Finished);
+        QVERIFY(watcher.hasChanged());
+        QCOMPARE(watcher.writeState("moved.QLIM"), FolderWatcher::WriteState::Finished);
 
         // Marking it shown is no writing.
-        QVERIFY(SetFileAttributesA(path, FILE_ATTRIBUTE_HIDDEN).ok());
-        QVERIFY(watcher.IsSomethingChanged());
-        QCOMPARE(watcher.writeState("slow.QLIM"), CFSWatcher::WriteState::Finished);
+        QVERIFY(setDosAttributes(path, DosAttribute::Hidden).ok());
+        QVERIFY(watcher.hasChanged());
+        QCOMPARE(watcher.writeState("slow.QLIM"), FolderWatcher::WriteState::Finished);
         QVERIFY(QFile::remove(path));
-        QVERIFY(watcher.IsSomethingChanged());
-        QCOMPARE(watcher.writeState("slow.QLIM"), CFSWatcher::WriteState::Unknown);
+        QVERIFY(watcher.hasChanged());
+        QCOMPARE(watcher.writeState("slow.QLIM"), FolderWatcher::WriteState::Unknown);
     }
 
     // Every kind of change to a file of the folder counts, and names the file.
@@ -107,12 +109,12 @@ private slots:
         QFETCH(QByteArray, name);
         TestEnvironment env;
         const QString old = env.touch(QStringLiteral("chats/old.QLIM"), "x");
-        QVERIFY(SetFileAttributesA(old, FILE_ATTRIBUTE_HIDDEN).ok());
+        QVERIFY(setDosAttributes(old, DosAttribute::Hidden).ok());
         const QString outside = env.touch(QStringLiteral("outside.QLIM"), "y");
-        CFSWatcher watcher;
-        QVERIFY(watcher.StartWatch(env.chats()));
+        FolderWatcher watcher;
+        QVERIFY(watcher.start(env.chats()));
         if (change == QLatin1String("hide")) {
-            QVERIFY(SetFileAttributesA(old, FILE_ATTRIBUTE_HIDDEN).ok());
+            QVERIFY(setDosAttributes(old, DosAttribute::Hidden).ok());
         } else if (change == QLatin1String("unhide")) {
             QVERIFY(clearDosAttributes(old).ok());
         } else if (change == QLatin1String("append")) {
@@ -128,22 +130,22 @@ private slots:
         } else if (change == QLatin1String("chmod")) {
             QCOMPARE(::chmod(QFile::encodeName(old).constData(), 0600), 0);
         }
-        QVERIFY(watcher.IsSomethingChanged());
+        QVERIFY(watcher.hasChanged());
         QVERIFY(watcher.takeChangedNames().contains(name));
-        QVERIFY(!watcher.IsSomethingChanged());
+        QVERIFY(!watcher.hasChanged());
     }
 
     void subfoldersAreOutsideTheWatch()
     {
         TestEnvironment env;
         QVERIFY(QDir().mkpath(env.path(QStringLiteral("chats/sub"))));
-        CFSWatcher watcher;
-        QVERIFY(watcher.StartWatch(env.chats()));
+        FolderWatcher watcher;
+        QVERIFY(watcher.start(env.chats()));
         env.touch(QStringLiteral("chats/sub/a.QLIM"), "x");
-        QVERIFY(!watcher.IsSomethingChanged());
+        QVERIFY(!watcher.hasChanged());
         // Folder-name changes are not watched either.
         QVERIFY(QDir().mkdir(env.path(QStringLiteral("chats/other"))));
-        QVERIFY(!watcher.IsSomethingChanged());
+        QVERIFY(!watcher.hasChanged());
     }
 
     void failedStartAnswersFalseAndClosesNothing_data()
@@ -164,16 +166,16 @@ private slots:
         QCOMPARE(::pipe(pipe), 0);
         const int before = openDescriptorCount();
         {
-            CFSWatcher watcher;
-            QVERIFY(!watcher.StartWatch(path));
+            FolderWatcher watcher;
+            QVERIFY(!watcher.start(path));
             QCOMPARE(openDescriptorCount(), before);
-            QVERIFY(!watcher.IsSomethingChanged());
+            QVERIFY(!watcher.hasChanged());
             if (relative == QLatin1String("missing")) {
                 // Creating the folder later does not start a watch that never started.
                 QVERIFY(QDir().mkdir(path));
                 env.touch(relative + QStringLiteral("/a.QLIM"), "x");
             }
-            QVERIFY(!watcher.IsSomethingChanged());
+            QVERIFY(!watcher.hasChanged());
             QVERIFY(!watcher.isWatching());
         }
         QCOMPARE(openDescriptorCount(), before);
@@ -188,8 +190,8 @@ private slots:
         TestEnvironment env;
         const int before = openDescriptorCount();
         {
-            CFSWatcher watcher;
-            QVERIFY(watcher.StartWatch(env.chats()));
+            FolderWatcher watcher;
+            QVERIFY(watcher.start(env.chats()));
             QCOMPARE(openDescriptorCount(), before + 1);
         }
         QCOMPARE(openDescriptorCount(), before);
@@ -207,33 +209,33 @@ private slots:
         QFETCH(bool, moveAway);
         TestEnvironment env;
         const QString folder = env.chats();
-        CFSWatcher watcher;
+        FolderWatcher watcher;
         watcher.setRetryInterval(20);
-        QVERIFY(watcher.StartWatch(folder));
+        QVERIFY(watcher.start(folder));
         const quint64 epoch = watcher.epoch();
         if (moveAway)
             QVERIFY(rename(folder, env.path(QStringLiteral("moved"))));
         else
             QVERIFY(QDir(folder).removeRecursively());
         // Losing the watch is a change; then silence while the folder is away.
-        QVERIFY(watcher.IsSomethingChanged());
+        QVERIFY(watcher.hasChanged());
         QVERIFY(!watcher.isWatching());
         QTest::qWait(50);
-        QVERIFY(!watcher.IsSomethingChanged());
+        QVERIFY(!watcher.hasChanged());
 
         QVERIFY(QDir().mkdir(folder));
         // QTRY_VERIFY evaluates once more after success: keep the first true.
         bool changed = false;
-        QTRY_VERIFY(changed = changed || watcher.IsSomethingChanged());
+        QTRY_VERIFY(changed = changed || watcher.hasChanged());
         QVERIFY(watcher.isWatching());
         QVERIFY(watcher.epoch() != epoch);
-        QVERIFY(!watcher.IsSomethingChanged());
+        QVERIFY(!watcher.hasChanged());
         env.touch(QStringLiteral("chats/back.QLIM"), "x");
-        QVERIFY(watcher.IsSomethingChanged());
+        QVERIFY(watcher.hasChanged());
         if (moveAway) {
             // The folder that went away is no longer watched.
             env.touch(QStringLiteral("moved/old.QLIM"), "x");
-            QVERIFY(!watcher.IsSomethingChanged());
+            QVERIFY(!watcher.hasChanged());
         }
     }
 };

@@ -1,4 +1,4 @@
-#include "messagefile.h"
+#include "exchange/messagefile.h"
 #include "testenv.h"
 
 #include <cerrno>
@@ -8,8 +8,10 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include "support.h"
-#include "textfileio.h"
+#include "core/support.h"
+#include "core/textfile.h"
+
+using namespace quillet;
 
 namespace {
 
@@ -32,16 +34,16 @@ QString content(const QStringList &tail)
     return join(timeFields() + tail);
 }
 
-SystemTime sample()
+MessageTime sample()
 {
-    SystemTime t;
-    t.wYear = 2012;
-    t.wMonth = 3;
-    t.wDay = 3;
-    t.wHour = 9;
-    t.wMinute = 5;
-    t.wSecond = 7;
-    t.wMilliseconds = 45;
+    MessageTime t;
+    t.year = 2012;
+    t.month = 3;
+    t.day = 3;
+    t.hour = 9;
+    t.minute = 5;
+    t.second = 7;
+    t.millisecond = 45;
     return t;
 }
 
@@ -62,7 +64,7 @@ private slots:
 
     void nameHasEightPiecesWithSecondsTwice()
     {
-        QCOMPARE(MessageFileName(sample(), MyGuid),
+        QCOMPARE(messageFileName(sample(), MyGuid),
                  QStringLiteral("2012-03-03 09-05-07-07-045 ") + MyGuid + QStringLiteral(".QLIM"));
     }
 
@@ -71,19 +73,19 @@ private slots:
         TestEnvironment env;
         Clock::setFixedUtc(QDateTime(QDate(2012, 3, 3), QTime(9, 5, 7, 45), Qt::UTC));
         const Result<QString> path =
-            WriteMessageFile(env.chats(), QStringLiteral("Иван"), QStringLiteral("Привет"), MyGuid);
+            writeMessageFile(env.chats(), QStringLiteral("Иван"), QStringLiteral("Привет"), MyGuid);
         QVERIFY(path.ok());
-        const QString name = bfGetFileName(path.value());
+        const QString name = fileNameOf(path.value());
         QVERIFY2(QRegularExpression(QStringLiteral("^2012-03-03 09-05-07-07-045 "
                                                    "\\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\}"
                                                    "\\.QLIM$"))
                      .match(name)
                      .hasMatch(),
                  qPrintable(name));
-        QCOMPARE(bfGetFilePath(path.value()), env.chats());
+        QCOMPARE(parentFolder(path.value()), env.chats());
 
         // Unpadded time fields, then name, text and the sender's identity.
-        const Result<QString> raw = TextFileIO::ReadTextFile(path.value());
+        const Result<QString> raw = TextFile::readText(path.value());
         QVERIFY(raw.ok());
         const QStringList expected =
             timeFields() + QStringList{QStringLiteral("Иван"), QStringLiteral("Привет"), MyGuid};
@@ -98,13 +100,13 @@ private slots:
         TestEnvironment env;
         Clock::setFixedUtc(QDateTime(QDate(2020, 1, 1), QTime(0, 0), Qt::UTC));
         const Result<QString> first =
-            WriteMessageFile(env.chats(), QStringLiteral("A"), QStringLiteral("1"), MyGuid);
+            writeMessageFile(env.chats(), QStringLiteral("A"), QStringLiteral("1"), MyGuid);
         const Result<QString> second =
-            WriteMessageFile(env.chats(), QStringLiteral("A"), QStringLiteral("2"), MyGuid);
+            writeMessageFile(env.chats(), QStringLiteral("A"), QStringLiteral("2"), MyGuid);
         QVERIFY(first.ok() && second.ok());
         QVERIFY(first.value() != second.value());
-        QCOMPARE(ReadMessageFile(first.value(), MyGuid).value().text, QStringLiteral("1"));
-        QCOMPARE(ReadMessageFile(second.value(), MyGuid).value().text, QStringLiteral("2"));
+        QCOMPARE(readMessageFile(first.value(), MyGuid).value().text, QStringLiteral("1"));
+        QCOMPARE(readMessageFile(second.value(), MyGuid).value().text, QStringLiteral("2"));
     }
 
     void textRoundTrip_data()
@@ -130,9 +132,9 @@ private slots:
         QFETCH(QString, received);
         TestEnvironment env;
         const Result<QString> path =
-            WriteMessageFile(env.chats(), QStringLiteral("Иван"), typed, MyGuid);
+            writeMessageFile(env.chats(), QStringLiteral("Иван"), typed, MyGuid);
         QVERIFY(path.ok());
-        const Result<ReceivedMessage> message = ReadMessageFile(path.value(), MyGuid);
+        const Result<ReceivedMessage> message = readMessageFile(path.value(), MyGuid);
         QVERIFY(message.ok());
         QCOMPARE(message.value().text, received);
         QCOMPARE(message.value().senderName, QStringLiteral("Иван"));
@@ -141,9 +143,9 @@ private slots:
 
     void nulInNameCannotShiftFields()
     {
-        const QString text = BuildMessageContent(
+        const QString text = buildMessageContent(
             sample(), QStringLiteral("a") + Nul + QStringLiteral("b"), QStringLiteral("t"), MyGuid);
-        const Result<ReceivedMessage> message = ParseMessageContent(text, MyGuid);
+        const Result<ReceivedMessage> message = parseMessageContent(text, MyGuid);
         QVERIFY(message.ok());
         QCOMPARE(message.value().senderName, QStringLiteral("ab"));
         QCOMPARE(message.value().kind, MessageKind::Own);
@@ -161,7 +163,7 @@ private slots:
     {
         QFETCH(QString, stored);
         const Result<ReceivedMessage> message =
-            ParseMessageContent(content({QStringLiteral("N"), stored, MyGuid}), MyGuid);
+            parseMessageContent(content({QStringLiteral("N"), stored, MyGuid}), MyGuid);
         QVERIFY(message.ok());
         QCOMPARE(message.value().text, QStringLiteral("x\r\ny"));
     }
@@ -198,7 +200,7 @@ private slots:
     {
         QFETCH(QStringList, tail);
         QFETCH(MessageKind, kind);
-        const Result<ReceivedMessage> message = ParseMessageContent(content(tail), MyGuid);
+        const Result<ReceivedMessage> message = parseMessageContent(content(tail), MyGuid);
         QVERIFY(message.ok());
         QCOMPARE(message.value().kind, kind);
         QCOMPARE(message.value().senderName, QStringLiteral("N"));
@@ -221,10 +223,10 @@ private slots:
         QFETCH(QString, year);
         QStringList fields = timeFields();
         fields[0] = year;
-        const Result<ReceivedMessage> message = ParseMessageContent(
+        const Result<ReceivedMessage> message = parseMessageContent(
             join(fields + QStringList{QStringLiteral("N"), QStringLiteral("T")}), MyGuid);
         QVERIFY(message.ok());
-        QCOMPARE(message.value().utcTime.wYear, quint16(2012));
+        QCOMPARE(message.value().utcTime.year, quint16(2012));
     }
 
     void badContent_data()
@@ -281,7 +283,7 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(int, error);
-        const Result<ReceivedMessage> message = ParseMessageContent(text, MyGuid);
+        const Result<ReceivedMessage> message = parseMessageContent(text, MyGuid);
         QVERIFY(!message.ok());
         QCOMPARE(message.error().number, error);
         QCOMPARE(message.error().description, errorDescription(error));
@@ -314,7 +316,7 @@ private slots:
         QFETCH(int, error);
         TestEnvironment env;
         const QString path = env.touch(QStringLiteral("chats/bad.QLIM"), bytes);
-        const Result<ReceivedMessage> message = ReadMessageFile(path, MyGuid);
+        const Result<ReceivedMessage> message = readMessageFile(path, MyGuid);
         QVERIFY(!message.ok());
         QCOMPARE(message.error().number, error);
         QVERIFY(!message.error().description.isEmpty());
@@ -333,7 +335,7 @@ private slots:
         for (const QByteArray &bytes :
              {text.toUtf8(), QByteArray("\xEF\xBB\xBF") + text.toUtf8(), be}) {
             const Result<ReceivedMessage> message =
-                ReadMessageFile(env.touch(QStringLiteral("m.QLIM"), bytes), MyGuid);
+                readMessageFile(env.touch(QStringLiteral("m.QLIM"), bytes), MyGuid);
             QVERIFY(message.ok());
             QCOMPARE(message.value().senderName, QStringLiteral("Пётр"));
             QCOMPARE(message.value().kind, MessageKind::Own);
@@ -345,7 +347,7 @@ private slots:
         TestEnvironment env;
         const QString folder = env.chats();
         // Removed between listing and reading.
-        QCOMPARE(ReadMessageFile(folder + QStringLiteral("/gone.QLIM"), MyGuid).error().number,
+        QCOMPARE(readMessageFile(folder + QStringLiteral("/gone.QLIM"), MyGuid).error().number,
                  ENOENT);
         // A link pointing outside the folder is not followed.
         const QString outside = env.touch(
@@ -354,29 +356,29 @@ private slots:
         QCOMPARE(
             ::symlink(QFile::encodeName(outside).constData(), QFile::encodeName(link).constData()),
             0);
-        QVERIFY(!ReadMessageFile(link, MyGuid).ok());
+        QVERIFY(!readMessageFile(link, MyGuid).ok());
         // A named pipe is refused at once instead of waiting for a writer.
         const QString pipe = folder + QStringLiteral("/y.QLIM");
         QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-        QCOMPARE(ReadMessageFile(pipe, MyGuid).error().number, int(ErrorCode::NotRegularFile));
+        QCOMPARE(readMessageFile(pipe, MyGuid).error().number, int(ErrorCode::NotRegularFile));
         QVERIFY(QDir().mkdir(folder + QStringLiteral("/z.QLIM")));
-        QVERIFY(!ReadMessageFile(folder + QStringLiteral("/z.QLIM"), MyGuid).ok());
+        QVERIFY(!readMessageFile(folder + QStringLiteral("/z.QLIM"), MyGuid).ok());
     }
 
     void writeFailures()
     {
         TestEnvironment env;
         QCOMPARE(
-            WriteMessageFile({}, QStringLiteral("A"), QStringLiteral("t"), MyGuid).error().number,
+            writeMessageFile({}, QStringLiteral("A"), QStringLiteral("t"), MyGuid).error().number,
             int(ErrorCode::EmptyPath));
-        QCOMPARE(WriteMessageFile(env.path(QStringLiteral("missing")), QStringLiteral("A"),
+        QCOMPARE(writeMessageFile(env.path(QStringLiteral("missing")), QStringLiteral("A"),
                                   QStringLiteral("t"), MyGuid)
                      .error()
                      .number,
                  ENOENT);
         const QString file = env.touch(QStringLiteral("plain"));
         QCOMPARE(
-            WriteMessageFile(file, QStringLiteral("A"), QStringLiteral("t"), MyGuid).error().number,
+            writeMessageFile(file, QStringLiteral("A"), QStringLiteral("t"), MyGuid).error().number,
             ENOTDIR);
     }
 };

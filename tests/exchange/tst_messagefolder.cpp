@@ -1,4 +1,4 @@
-#include "messagefolder.h"
+#include "exchange/messagefolder.h"
 #include "testenv.h"
 
 #include <fcntl.h>
@@ -8,11 +8,13 @@
 
 #include <QTest>
 
-#include "fileattributes.h"
-#include "fswatcher.h"
-#include "messagefile.h"
-#include "shownledger.h"
-#include "support.h"
+#include "platform/fileattributes.h"
+#include "exchange/folderwatcher.h"
+#include "exchange/messagefile.h"
+#include "exchange/shownledger.h"
+#include "core/support.h"
+
+using namespace quillet;
 
 using Store = MessageFolder::MarkStore;
 
@@ -45,7 +47,7 @@ QStringList names(const QStringList &paths)
 {
     QStringList result;
     for (const QString &path : paths)
-        result.append(bfGetFileName(path));
+        result.append(fileNameOf(path));
     return result;
 }
 
@@ -53,14 +55,14 @@ QStringList names(const QStringList &paths)
 QStringList fullListing(const QString &folder, Store store = Store::Automatic)
 {
     MessageFolder fresh(folder, store);
-    return fresh.ListUnseen(nullptr);
+    return fresh.listUnseen(nullptr);
 }
 
 QString writeAt(const QString &folder, const QTime &utc, const QString &name, const QString &text,
                 const QString &guid)
 {
     Clock::setFixedUtc(QDateTime(QDate(2024, 5, 6), utc, Qt::UTC));
-    const Result<QString> path = WriteMessageFile(folder, name, text, guid);
+    const Result<QString> path = writeMessageFile(folder, name, text, guid);
     return path.ok() ? path.value() : QString();
 }
 
@@ -100,23 +102,23 @@ private slots:
                      .isEmpty());
 
         MessageFolder messages(folder, store);
-        const QStringList batch = messages.ListUnseen(nullptr);
+        const QStringList batch = messages.listUnseen(nullptr);
         QCOMPARE(batch.size(), 3);
         QStringList texts;
         QList<MessageKind> kinds;
         for (const QString &path : batch) {
-            QCOMPARE(bfGetFilePath(path), folder);
-            const Result<ReceivedMessage> message = ReadMessageFile(path, GuidA);
+            QCOMPARE(parentFolder(path), folder);
+            const Result<ReceivedMessage> message = readMessageFile(path, GuidA);
             QVERIFY(message.ok());
             texts.append(message.value().text);
             kinds.append(message.value().kind);
-            QVERIFY(messages.MarkShown(path).ok());
+            QVERIFY(messages.markShown(path).ok());
         }
         QCOMPARE(texts, (QStringList{QStringLiteral("первое"), QStringLiteral("второе"),
                                      QStringLiteral("третье")}));
         QCOMPARE(kinds,
                  (QList<MessageKind>{MessageKind::Other, MessageKind::Own, MessageKind::Own}));
-        QVERIFY(messages.ListUnseen(nullptr).isEmpty());
+        QVERIFY(messages.listUnseen(nullptr).isEmpty());
         // A restart shows nothing again.
         QVERIFY(fullListing(folder, store).isEmpty());
         for (const QString &path : batch)
@@ -153,15 +155,15 @@ private slots:
         ::close(fd);
 
         MessageFolder messages(folder);
-        const QStringList batch = messages.ListUnseen(nullptr);
+        const QStringList batch = messages.listUnseen(nullptr);
         QCOMPARE(names(batch), (QStringList{QStringLiteral("a.QLIM"), QStringLiteral("b.qlim"),
                                             QStringLiteral("c.QliM"), QStringLiteral("i.QLIM"),
                                             QStringLiteral("j.QLIM")}));
         for (const QString &path : batch) {
-            QVERIFY(!ReadMessageFile(path, GuidA).ok());
-            QVERIFY(messages.MarkShown(path).ok());
+            QVERIFY(!readMessageFile(path, GuidA).ok());
+            QVERIFY(messages.markShown(path).ok());
         }
-        QVERIFY(messages.ListUnseen(nullptr).isEmpty());
+        QVERIFY(messages.listUnseen(nullptr).isEmpty());
         // What was skipped was neither read nor marked.
         QCOMPARE(rawAttribute(outside), QByteArray());
         QCOMPARE(TestEnvironment::readAll(outside), QStringLiteral("outside"));
@@ -176,8 +178,8 @@ private slots:
         const QString path = env.touch(QStringLiteral("chats/r.QLIM"), "x");
         setRawAttribute(path, "0x21");
         MessageFolder messages(env.chats());
-        QCOMPARE(messages.ListUnseen(nullptr), QStringList{path});
-        QVERIFY(messages.MarkShown(path).ok());
+        QCOMPARE(messages.listUnseen(nullptr), QStringList{path});
+        QVERIFY(messages.markShown(path).ok());
         QCOMPARE(rawAttribute(path), QByteArray("0x2"));
     }
 
@@ -194,12 +196,12 @@ private slots:
         TestEnvironment env;
         const QString path = env.touch(QStringLiteral("chats/m.QLIM"), "x");
         MessageFolder messages(env.chats(), store);
-        QCOMPARE(messages.ListUnseen(nullptr), QStringList{path});
+        QCOMPARE(messages.listUnseen(nullptr), QStringList{path});
         QVERIFY(QFile::remove(path));
-        const Status marked = messages.MarkShown(path);
+        const Status marked = messages.markShown(path);
         QVERIFY(!marked.ok());
         QCOMPARE(marked.error().number, ENOENT);
-        QVERIFY(messages.ListUnseen(nullptr).isEmpty());
+        QVERIFY(messages.listUnseen(nullptr).isEmpty());
     }
 
     // The chat window's use: list at the first tick, then after each reported change.
@@ -208,19 +210,19 @@ private slots:
         TestEnvironment env;
         const QString folder = env.chats();
         const QString path = env.touch(QStringLiteral("chats/v.QLIM"), "x");
-        CFSWatcher watcher;
-        QVERIFY(watcher.StartWatch(folder));
+        FolderWatcher watcher;
+        QVERIFY(watcher.start(folder));
         MessageFolder messages(folder);
-        QCOMPARE(messages.ListUnseen(&watcher), QStringList{path});
-        QVERIFY(messages.MarkShown(path).ok());
+        QCOMPARE(messages.listUnseen(&watcher), QStringList{path});
+        QVERIFY(messages.markShown(path).ok());
         // The mark itself is a change: a false alarm that finds nothing.
-        QVERIFY(watcher.IsSomethingChanged());
-        QVERIFY(messages.ListUnseen(&watcher).isEmpty());
-        QVERIFY(!watcher.IsSomethingChanged());
+        QVERIFY(watcher.hasChanged());
+        QVERIFY(messages.listUnseen(&watcher).isEmpty());
+        QVERIFY(!watcher.hasChanged());
 
         QVERIFY(clearDosAttributes(path).ok());
-        QVERIFY(watcher.IsSomethingChanged());
-        QCOMPARE(messages.ListUnseen(&watcher), QStringList{path});
+        QVERIFY(watcher.hasChanged());
+        QCOMPARE(messages.listUnseen(&watcher), QStringList{path});
         QCOMPARE(messages.fullListings(), 1);
     }
 
@@ -238,10 +240,10 @@ private slots:
         env.touch(QStringLiteral("chats/c.txt"), "x");
         setRawAttribute(in("old2.QLIM"), "0x2");
 
-        CFSWatcher watcher;
-        QVERIFY(watcher.StartWatch(folder));
+        FolderWatcher watcher;
+        QVERIFY(watcher.start(folder));
         MessageFolder messages(folder);
-        QCOMPARE(messages.ListUnseen(&watcher), fullListing(folder));
+        QCOMPARE(messages.listUnseen(&watcher), fullListing(folder));
 
         QString written;
         const QList<std::pair<const char *, std::function<void()>>> steps = {
@@ -255,7 +257,7 @@ private slots:
              [&] { QVERIFY(rename(env.touch(QStringLiteral("b.QLIM"), "x"), in("b.QLIM"))); }},
             {"renamed to other name", [&] { QVERIFY(rename(in("a.QLIM"), in("a.txt"))); }},
             {"renamed to message name", [&] { QVERIFY(rename(in("c.txt"), in("c.QLIM"))); }},
-            {"marked shown", [&] { QVERIFY(messages.MarkShown(in("old1.QLIM")).ok()); }},
+            {"marked shown", [&] { QVERIFY(messages.markShown(in("old1.QLIM")).ok()); }},
             {"hidden by hand", [&] { setRawAttribute(in("b.QLIM"), "0x2"); }},
             {"system by hand", [&] { setRawAttribute(in("c.QLIM"), "0x4"); }},
             {"visible again by hand", [&] { QVERIFY(clearDosAttributes(in("old1.QLIM")).ok()); }},
@@ -284,12 +286,12 @@ private slots:
         };
         for (const auto &[what, step] : steps) {
             step();
-            watcher.IsSomethingChanged();
-            QCOMPARE(messages.ListUnseen(&watcher), fullListing(folder));
+            watcher.hasChanged();
+            QCOMPARE(messages.listUnseen(&watcher), fullListing(folder));
             if (QTest::currentTestFailed())
                 QFAIL(what);
         }
-        QCOMPARE(messages.ListUnseen(&watcher), QStringList{written});
+        QCOMPARE(messages.listUnseen(&watcher), QStringList{written});
         QCOMPARE(messages.fullListings(), 1);
     }
 
@@ -305,23 +307,23 @@ private slots:
         const QString folder = env.chats();
         const QString shown = env.touch(QStringLiteral("chats/shown.QLIM"), "x");
         setRawAttribute(shown, "0x2");
-        CFSWatcher watcher;
-        QVERIFY(watcher.StartWatch(folder));
+        FolderWatcher watcher;
+        QVERIFY(watcher.start(folder));
         MessageFolder messages(folder);
-        QVERIFY(messages.ListUnseen(&watcher).isEmpty());
+        QVERIFY(messages.listUnseen(&watcher).isEmpty());
 
         // Each new file queues a creation and a close: more than the queue holds.
         for (int i = 0; i <= queueLimit / 2 + 64; ++i)
             env.touch(QStringLiteral("chats/%1.QLIM").arg(i, 6, 10, QLatin1Char('0')));
         QVERIFY(clearDosAttributes(shown).ok());
-        QVERIFY(watcher.IsSomethingChanged());
+        QVERIFY(watcher.hasChanged());
         QCOMPARE(watcher.overflowCount(), 1);
-        const QStringList batch = messages.ListUnseen(&watcher);
+        const QStringList batch = messages.listUnseen(&watcher);
         QCOMPARE(messages.fullListings(), 2);
         QCOMPARE(batch.size(), queueLimit / 2 + 64 + 2);
         QCOMPARE(batch, fullListing(folder));
-        QVERIFY(!watcher.IsSomethingChanged());
-        QCOMPARE(messages.ListUnseen(&watcher), batch);
+        QVERIFY(!watcher.hasChanged());
+        QCOMPARE(messages.listUnseen(&watcher), batch);
         QCOMPARE(messages.fullListings(), 2);
     }
 
@@ -330,37 +332,37 @@ private slots:
         TestEnvironment env;
         const QString folder = env.chats();
         const QString first = env.touch(QStringLiteral("chats/a.QLIM"), "x");
-        CFSWatcher watcher;
+        FolderWatcher watcher;
         watcher.setRetryInterval(20);
-        QVERIFY(watcher.StartWatch(folder));
+        QVERIFY(watcher.start(folder));
         MessageFolder messages(folder);
-        QCOMPARE(messages.ListUnseen(&watcher), QStringList{first});
+        QCOMPARE(messages.listUnseen(&watcher), QStringList{first});
 
         QVERIFY(QDir(folder).removeRecursively());
-        QVERIFY(watcher.IsSomethingChanged());
-        QVERIFY(messages.ListUnseen(&watcher).isEmpty());
+        QVERIFY(watcher.hasChanged());
+        QVERIFY(messages.listUnseen(&watcher).isEmpty());
 
         const QString second = env.touch(QStringLiteral("chats/b.QLIM"), "x");
         // QTRY_VERIFY evaluates once more after success: keep the first true.
         bool changed = false;
-        QTRY_VERIFY(changed = changed || watcher.IsSomethingChanged());
-        QCOMPARE(messages.ListUnseen(&watcher), QStringList{second});
+        QTRY_VERIFY(changed = changed || watcher.hasChanged());
+        QCOMPARE(messages.listUnseen(&watcher), QStringList{second});
         const QString third = env.touch(QStringLiteral("chats/c.QLIM"), "x");
-        QVERIFY(watcher.IsSomethingChanged());
-        QCOMPARE(messages.ListUnseen(&watcher), (QStringList{second, third}));
-        QCOMPARE(messages.ListUnseen(&watcher), fullListing(folder));
+        QVERIFY(watcher.hasChanged());
+        QCOMPARE(messages.listUnseen(&watcher), (QStringList{second, third}));
+        QCOMPARE(messages.listUnseen(&watcher), fullListing(folder));
     }
 
     void watcherOfAnotherFolderIsNotTrusted()
     {
         TestEnvironment env;
         QVERIFY(QDir().mkdir(env.path(QStringLiteral("other"))));
-        CFSWatcher watcher;
-        QVERIFY(watcher.StartWatch(env.path(QStringLiteral("other"))));
+        FolderWatcher watcher;
+        QVERIFY(watcher.start(env.path(QStringLiteral("other"))));
         MessageFolder messages(env.chats());
-        QVERIFY(messages.ListUnseen(&watcher).isEmpty());
+        QVERIFY(messages.listUnseen(&watcher).isEmpty());
         const QString path = env.touch(QStringLiteral("chats/a.QLIM"), "x");
-        QCOMPARE(messages.ListUnseen(&watcher), QStringList{path});
+        QCOMPARE(messages.listUnseen(&watcher), QStringList{path});
     }
 
     void ledgerKeepsMarksOutsideTheFolder()
@@ -373,9 +375,9 @@ private slots:
         {
             MessageFolder messages(folder);
             QCOMPARE(messages.markStore(), Store::Ledger);
-            QCOMPARE(messages.ListUnseen(nullptr).size(), 2);
-            QVERIFY(messages.MarkShown(odd).ok());
-            QCOMPARE(messages.ListUnseen(nullptr), QStringList{plain});
+            QCOMPARE(messages.listUnseen(nullptr).size(), 2);
+            QVERIFY(messages.markShown(odd).ok());
+            QCOMPARE(messages.listUnseen(nullptr), QStringList{plain});
         }
         QCOMPARE(rawAttribute(odd), QByteArray());
         const QString ledger = ShownLedger::filePathFor(folder);
@@ -392,7 +394,7 @@ private slots:
         QCOMPARE(fullListing(folder), QStringList{plain});
         {
             MessageFolder messages(folder, Store::Ledger);
-            QVERIFY(messages.MarkShown(plain).ok());
+            QVERIFY(messages.markShown(plain).ok());
         }
         QVERIFY(fullListing(folder).isEmpty());
         QVERIFY(fullListing(folder, Store::Ledger).isEmpty());

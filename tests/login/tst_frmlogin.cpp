@@ -1,13 +1,13 @@
-#include "appstate.h"
-#include "boxes.h"
-#include "dialogs.h"
-#include "frmlogin.h"
-#include "guard.h"
-#include "settingsstore.h"
+#include "core/appstate.h"
+#include "gui/boxes.h"
+#include "gui/dialogs.h"
+#include "login/chatselectionwindow.h"
+#include "app/guard.h"
+#include "core/settingsstore.h"
 #include "testenv.h"
-#include "textfileio.h"
-#include "ucbutton.h"
-#include "windows.h"
+#include "core/textfile.h"
+#include "gui/picturebutton.h"
+#include "app/windows.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -15,13 +15,15 @@
 #include <QTest>
 #include <QTimer>
 
+using namespace quillet;
+
 // The chat selection window driven through its real buttons and keys; file
 // dialogs and boxes are answered through their seams, the exchange-folder
 // guard and the chat files are real.
 // A new chat file holds no text: at most the byte-order mark of an empty text.
 bool holdsNoText(const QString &path)
 {
-    const Result<QString> text = TextFileIO::ReadTextFile(path);
+    const Result<QString> text = TextFile::readText(path);
     return text.ok() && text.value().isEmpty() && QFileInfo(path).size() <= 3;
 }
 
@@ -34,11 +36,11 @@ private:
     QList<FileDialog::Request> m_dialogs;
     QList<BoxRequest> m_boxes;
 
-    static frmLogin *openSelection()
+    static ChatSelectionWindow *openSelection()
     {
-        ShowChatSelection();
+        showChatSelection();
         for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (auto *window = qobject_cast<frmLogin *>(widget); window && window->isVisible())
+            if (auto *window = qobject_cast<ChatSelectionWindow *>(widget); window && window->isVisible())
                 return window;
         }
         return nullptr;
@@ -54,9 +56,9 @@ private:
         });
     }
 
-    static void click(frmLogin *window, const char *button)
+    static void click(ChatSelectionWindow *window, const char *button)
     {
-        QTest::mouseClick(window->findChild<ucButton *>(QLatin1String(button)), Qt::LeftButton);
+        QTest::mouseClick(window->findChild<PictureButton *>(QLatin1String(button)), Qt::LeftButton);
     }
 
     static QWidget *chatWindow(const QString &fileName)
@@ -72,12 +74,12 @@ private:
     static QString stored(const char *key)
     {
         return SettingsStore()
-            .LoadValue(QStringLiteral("OFN Paths"), QLatin1String(key), ValueKind::Text)
+            .loadValue(QStringLiteral("OFN Paths"), QLatin1String(key), ValueKind::Text)
             .toString();
     }
 
     // Passes when the selection window has gone and the chat window of `path` is shown.
-    static bool enteredChat(const QPointer<frmLogin> &window, const QString &path)
+    static bool enteredChat(const QPointer<ChatSelectionWindow> &window, const QString &path)
     {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
@@ -86,7 +88,7 @@ private:
     }
 
     // Passes when the window is still open for another try and no chat was entered.
-    static bool stillSelecting(const QPointer<frmLogin> &window)
+    static bool stillSelecting(const QPointer<ChatSelectionWindow> &window)
     {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return window && window->isVisible() && ChatFilePath.isEmpty() &&
@@ -103,7 +105,7 @@ private slots:
         ExchangeFolderPath.clear();
         Boxes::setHandler([this](const BoxRequest &request) {
             m_boxes.append(request);
-            return BoxReply{IDOK, {}};
+            return BoxReply{BoxAnswer::Ok, {}};
         });
     }
 
@@ -115,7 +117,7 @@ private slots:
             windows.append(widget);
         for (const QPointer<QWidget> &window : windows)
             delete window.data();
-        ReleaseExchangeFolder();
+        releaseExchangeFolder();
         FileDialog::resetHandler();
         Boxes::resetHandler();
         m_env.reset();
@@ -123,7 +125,7 @@ private slots:
 
     void windowAndWidgets()
     {
-        frmLogin *window = openSelection();
+        ChatSelectionWindow *window = openSelection();
         QVERIFY(window);
         QCOMPARE(window->windowTitle(), QStringLiteral("Quillet IM :: Вход в систему"));
         QCOMPARE(window->size(), QSize(489, 317));
@@ -131,10 +133,10 @@ private slots:
         const QList<QPair<const char *, int>> buttons{
             {"ucbCreateChat", 12}, {"ucbOpenChat", 172}, {"ucbExit", 260}};
         for (const auto &[name, top] : buttons) {
-            auto *button = window->findChild<ucButton *>(QLatin1String(name));
+            auto *button = window->findChild<PictureButton *>(QLatin1String(name));
             QVERIFY2(button, name);
             QCOMPARE(button->geometry(), QRect(12, top, 45, 45));
-            QVERIFY2(!button->Picture().isNull(), name);
+            QVERIFY2(!button->picture().isNull(), name);
         }
     }
 
@@ -177,7 +179,7 @@ private slots:
         QFETCH(QRect, geometry);
         QFETCH(QString, text);
         QFETCH(bool, heading);
-        frmLogin *window = openSelection();
+        ChatSelectionWindow *window = openSelection();
         auto *label = window->findChild<QLabel *>(QStringLiteral("lblTag%1").arg(index));
         QVERIFY(label);
         QCOMPARE(label->text(), text);
@@ -206,7 +208,7 @@ private slots:
     {
         QFETCH(int, modifiers);
         QFETCH(bool, closes);
-        QPointer<frmLogin> window = openSelection();
+        QPointer<ChatSelectionWindow> window = openSelection();
         QTest::keyClick(window.data(), Qt::Key_Escape, Qt::KeyboardModifiers(modifiers));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QCOMPARE(window.isNull(), closes);
@@ -216,7 +218,7 @@ private slots:
 
     void exitButtonCloses()
     {
-        QPointer<frmLogin> window = openSelection();
+        QPointer<ChatSelectionWindow> window = openSelection();
         click(window, "ucbExit");
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(window.isNull());
@@ -237,7 +239,7 @@ private slots:
         QFETCH(QString, name);
         const QString path = m_env->chats() + QLatin1Char('/') + name;
         answerFileDialogs({path});
-        QPointer<frmLogin> window = openSelection();
+        QPointer<ChatSelectionWindow> window = openSelection();
         click(window, "ucbCreateChat");
         QCOMPARE(m_dialogs.size(), 1);
         QCOMPARE(m_dialogs[0].mode, FileDialog::Mode::Save);
@@ -256,7 +258,7 @@ private slots:
     {
         const QString path = m_env->touch(QStringLiteral("chats/old.QLIMChat"), "old text");
         answerFileDialogs({path});
-        QPointer<frmLogin> window = openSelection();
+        QPointer<ChatSelectionWindow> window = openSelection();
         click(window, "ucbCreateChat");
         QVERIFY(holdsNoText(path));
         QVERIFY(enteredChat(window, path));
@@ -277,7 +279,7 @@ private slots:
         } spy;
         const QString path = m_env->chats() + QStringLiteral("/Беседа.QLIMChat");
         answerFileDialogs({path});
-        QPointer<frmLogin> window = openSelection();
+        QPointer<ChatSelectionWindow> window = openSelection();
         // As at start-up, before any chat window may have changed it.
         QApplication::setQuitOnLastWindowClosed(true);
         QTimer::singleShot(0, this, [&] {
@@ -296,11 +298,11 @@ private slots:
     {
         const QString path = m_env->touch(QStringLiteral("shared/notes.txt"), "kept as it is");
         answerFileDialogs({path});
-        QPointer<frmLogin> window = openSelection();
+        QPointer<ChatSelectionWindow> window = openSelection();
         click(window, "ucbOpenChat");
         QCOMPARE(m_dialogs.size(), 1);
         QCOMPARE(m_dialogs[0].mode, FileDialog::Mode::Open);
-        QCOMPARE(m_dialogs[0].filter, frmLogin::ChatFileFilter());
+        QCOMPARE(m_dialogs[0].filter, ChatSelectionWindow::chatFileFilter());
         QVERIFY(enteredChat(window, path));
         QCOMPARE(TestEnvironment::readAll(path), QStringLiteral("kept as it is"));
         QCOMPARE(stored("Laste Open File Directory"), m_env->path(QStringLiteral("shared")));
@@ -314,14 +316,14 @@ private slots:
         const QString opened = m_env->touch(QStringLiteral("B/Работа.QLIMChat"));
         answerFileDialogs({created});
         click(openSelection(), "ucbCreateChat");
-        ReleaseExchangeFolder();
+        releaseExchangeFolder();
         answerFileDialogs({opened});
         click(openSelection(), "ucbOpenChat");
-        ReleaseExchangeFolder();
+        releaseExchangeFolder();
 
         // A new window, as after a restart, reads the folders from the store.
         answerFileDialogs({});
-        frmLogin *window = openSelection();
+        ChatSelectionWindow *window = openSelection();
         click(window, "ucbCreateChat");
         click(window, "ucbOpenChat");
         QCOMPARE(m_dialogs.size(), 4);
@@ -332,7 +334,7 @@ private slots:
     void cancelledDialogsChangeNothing()
     {
         answerFileDialogs({});
-        QPointer<frmLogin> window = openSelection();
+        QPointer<ChatSelectionWindow> window = openSelection();
         click(window, "ucbCreateChat");
         click(window, "ucbOpenChat");
         QCOMPARE(m_dialogs.size(), 2);
@@ -361,10 +363,10 @@ private slots:
         QDir().mkpath(m_env->path(QStringLiteral("chats/dir.QLIMChat")));
         m_env->touch(QStringLiteral("plain"), "a file");
         answerFileDialogs({m_env->path(relative)});
-        QPointer<frmLogin> window = openSelection();
+        QPointer<ChatSelectionWindow> window = openSelection();
         click(window, "ucbCreateChat");
         QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].style, int(MB_OK | MB_ICONSTOP));
+        QCOMPARE(m_boxes[0].style, (BoxStyle{BoxButtons::Ok, BoxIcon::Stop}));
         QVERIFY2(m_boxes[0].text.startsWith(QStringLiteral("Не удалось создать файл чата.\r\n"
                                                            "\r\nКод ")),
                  qPrintable(m_boxes[0].text));
@@ -375,11 +377,11 @@ private slots:
 
     void guardRefusalKeepsTheCreatedFileAndTheWindow()
     {
-        CExchangePathProtector other; // another running copy holds the folder
-        QVERIFY(!other.IsPathProtected(m_env->chats()));
+        ExchangeFolderLock other; // another running copy holds the folder
+        QVERIFY(!other.isHeldElsewhere(m_env->chats()));
         const QString path = m_env->chats() + QStringLiteral("/Беседа.QLIMChat");
         answerFileDialogs({path});
-        QPointer<frmLogin> window = openSelection();
+        QPointer<ChatSelectionWindow> window = openSelection();
         click(window, "ucbCreateChat");
         QVERIFY(QFileInfo(path).isFile());
         QVERIFY(holdsNoText(path));
@@ -391,12 +393,12 @@ private slots:
 
     void guardRefusalOnOpeningLeavesTheWindowForAnotherTry()
     {
-        CExchangePathProtector other;
-        QVERIFY(!other.IsPathProtected(m_env->chats()));
+        ExchangeFolderLock other;
+        QVERIFY(!other.isHeldElsewhere(m_env->chats()));
         const QString held = m_env->touch(QStringLiteral("chats/held.QLIMChat"));
         const QString free = m_env->touch(QStringLiteral("other/free.QLIMChat"));
         answerFileDialogs({held, free});
-        QPointer<frmLogin> window = openSelection();
+        QPointer<ChatSelectionWindow> window = openSelection();
         click(window, "ucbOpenChat");
         QCOMPARE(m_boxes.size(), 1);
         QVERIFY(stillSelecting(window));

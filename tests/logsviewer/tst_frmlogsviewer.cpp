@@ -1,12 +1,12 @@
-#include "boxes.h"
-#include "frmlogsviewer.h"
-#include "logdocument.h"
-#include "placement.h"
-#include "resources.h"
-#include "rtfwriter.h"
-#include "settings.h"
-#include "shell.h"
-#include "support.h"
+#include "gui/boxes.h"
+#include "logsviewer/logsviewer.h"
+#include "logsviewer/logdocument.h"
+#include "gui/placement.h"
+#include "gui/resources.h"
+#include "richtext/rtfwriter.h"
+#include "settings/settings.h"
+#include "gui/shell.h"
+#include "core/support.h"
 #include "testenv.h"
 
 #include <QApplication>
@@ -26,12 +26,14 @@
 
 #include <memory>
 
+using namespace quillet;
+
 namespace {
 
 // The widgets of the open viewer, found the way a user sees them.
 struct Viewer
 {
-    frmLogsViewer *window = nullptr;
+    LogsViewer *window = nullptr;
     QListWidget *lstFiles = nullptr;
     QTextEdit *rtfLog = nullptr;
     QLabel *lblTag = nullptr;
@@ -92,11 +94,11 @@ private slots:
         m_env = std::make_unique<TestEnvironment>();
         ChatFilePath = m_env->chats() + QStringLiteral("/team.QLIMChat");
         ExchangeFolderPath = m_env->chats();
-        Settings = SettingsRecord();
+        appSettings() = SettingsRecord();
         m_boxes.clear();
         Boxes::setHandler([this](const BoxRequest &request) {
             m_boxes.append(request);
-            return BoxReply{IDOK, {}};
+            return BoxReply{BoxAnswer::Ok, {}};
         });
         m_opened.clear();
         Shell::setOpener([this](const QUrl &url) {
@@ -131,7 +133,7 @@ private slots:
         QVERIFY(v.rtfLog->isReadOnly());
         QCOMPARE(v.window->font().pointSize(), 9);
         QVERIFY(!v.window->windowIcon().isNull());
-        const QIcon main = LoadResIcon(QStringLiteral("A_MAIN"));
+        const QIcon main = resourceIcon(QStringLiteral("A_MAIN"));
         QVERIFY(!main.availableSizes().isEmpty());
         QCOMPARE(v.window->windowIcon().availableSizes(), main.availableSizes());
         QCOMPARE(v.window->windowIcon().pixmap(32).toImage(), main.pixmap(32).toImage());
@@ -169,8 +171,8 @@ private slots:
         // Written newest first, so creation order is not the sorted order.
         for (const QString &name : reversed(logNames()))
             writeLog(name, plainRtf(QStringLiteral("Лог ") + name));
-        Settings.SortLogsList = sort;
-        Settings.SortLogsDescending = descending;
+        appSettings().sortLogsList = sort;
+        appSettings().sortLogsDescending = descending;
 
         const Viewer v = openViewer();
         QCOMPARE(v.names(), expected);
@@ -198,8 +200,8 @@ private slots:
         const QString lastGiven = enumerated.last();
         if (descending)
             std::reverse(enumerated.begin(), enumerated.end());
-        Settings.SortLogsList = false;
-        Settings.SortLogsDescending = descending;
+        appSettings().sortLogsList = false;
+        appSettings().sortLogsDescending = descending;
 
         const Viewer v = openViewer();
         QCOMPARE(v.names(), enumerated);
@@ -208,20 +210,20 @@ private slots:
 
     void chatWithoutLogs()
     {
-        const QString folder = GetLogsFolder(true).value();
+        const QString folder = quillet::logsFolder(true).value();
         const Viewer v = openViewer();
         QCOMPARE(v.lstFiles->count(), 0);
         QCOMPARE(v.shown(), QString());
         QCOMPARE(v.lblTag->text(), QStringLiteral("Общий размер логов: 0 байт"));
         QVERIFY(!QFileInfo::exists(folder));
-        QVERIFY(!QFileInfo::exists(bfGetFilePath(folder)));
+        QVERIFY(!QFileInfo::exists(parentFolder(folder)));
 
         QTest::mouseClick(v.cmdOpenLogsFolder, Qt::LeftButton);
         QVERIFY(m_opened.isEmpty());
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes[0].text,
                  folder + QStringLiteral("\r\n\r\nНе удалось открыть папку с логами."));
-        QCOMPARE(m_boxes[0].style, int(MB_OK | MB_ICONSTOP));
+        QCOMPARE(m_boxes[0].style, (BoxStyle{BoxButtons::Ok, BoxIcon::Stop}));
         QVERIFY(v.window->isVisible());
         QVERIFY(!QFileInfo::exists(folder));
     }
@@ -257,7 +259,7 @@ private slots:
         const Viewer v = openViewer();
         QCOMPARE(v.names(), (QStringList{QStringLiteral("b.rtf"), QStringLiteral("a.RTF")}));
         QCOMPARE(v.lblTag->text(),
-                 QStringLiteral("Общий размер логов: ") + bfFormatByteSizeEx(2500));
+                 QStringLiteral("Общий размер логов: ") + formatByteSize(2500));
     }
 
     void deletedLogShowsTheErrorInRedBold()
@@ -272,7 +274,7 @@ private slots:
         QTest::keyClick(v.lstFiles, Qt::Key_Up);
 
         QCOMPARE(v.selected(), QStringLiteral("2026-12-05 11-00-00.RTF"));
-        QCOMPARE(v.shown(), FormatLogError(Error::fromErrno(ENOENT)));
+        QCOMPARE(v.shown(), formatLogError(Error::fromErrno(ENOENT)));
         verifyRedBold(v.rtfLog);
     }
 
@@ -307,13 +309,13 @@ private slots:
         const Viewer v = openViewer();
         QCOMPARE(v.lstFiles->count(), 1);
         if (error != 0) {
-            QCOMPARE(v.shown(), FormatLogError(Error::make(error)));
+            QCOMPARE(v.shown(), formatLogError(Error::make(error)));
             verifyRedBold(v.rtfLog);
         } else if (v.shown().startsWith(QStringLiteral("Код "))) {
             verifyRedBold(v.rtfLog);
         }
         QTest::mouseClick(v.cmdClose, Qt::LeftButton);
-        QTRY_VERIFY(!frmLogsViewer::instance());
+        QTRY_VERIFY(!LogsViewer::instance());
     }
 
     void twentyMegabyteLogLoads()
@@ -352,7 +354,7 @@ private slots:
         writeLog(QStringLiteral("2026-12-05 11-00-00.RTF"), longRtf(60000));
         const Viewer v = openViewer(false);
         v.window->close();
-        QTRY_VERIFY(!frmLogsViewer::instance());
+        QTRY_VERIFY(!LogsViewer::instance());
         QThreadPool::globalInstance()->waitForDone();
         QCoreApplication::processEvents();
         const Viewer again = openViewer();
@@ -412,7 +414,7 @@ private slots:
         QFETCH(QColor, colour);
         QFETCH(bool, centred);
 
-        const QByteArray rtf = file.isEmpty() ? WriteRtf(*conversation()) : fixture(file);
+        const QByteArray rtf = file.isEmpty() ? writeRtf(*conversation()) : fixture(file);
         writeLog(QStringLiteral("2026-12-05 12-03-44.RTF"), rtf);
         const Viewer v = openViewer();
         QVERIFY2(v.shown().contains(needle), qPrintable(v.shown()));
@@ -440,7 +442,7 @@ private slots:
         writeLog(QStringLiteral("a.RTF"), "{\\rtf1\\ansi no font table here\\par}");
         const Viewer v = openViewer();
         const QFont font = v.rtfLog->document()->defaultFont();
-        QCOMPARE(font.family(), frmLogsViewer::viewerFont().family());
+        QCOMPARE(font.family(), LogsViewer::viewerFont().family());
         QCOMPARE(font.pointSize(), 9);
     }
 
@@ -483,7 +485,7 @@ private slots:
         writeLog(QStringLiteral("2026-12-05 10-00-00.RTF"), plainRtf(QStringLiteral("first")));
         Viewer v = openViewer();
         QTest::mouseClick(v.cmdClose, Qt::LeftButton);
-        QTRY_VERIFY(!frmLogsViewer::instance());
+        QTRY_VERIFY(!LogsViewer::instance());
 
         writeLog(QStringLiteral("2026-12-05 11-00-00.RTF"), plainRtf(QStringLiteral("second")));
         for (int round = 0; round < 2; ++round) {
@@ -495,7 +497,7 @@ private slots:
             QCOMPARE(v.lblTag->text().count(QStringLiteral("Общий размер логов: ")), 1);
             QCOMPARE(v.lblTag->text(),
                      QStringLiteral("Общий размер логов: ") +
-                         bfFormatByteSizeEx(plainRtf(QStringLiteral("first")).size() +
+                         formatByteSize(plainRtf(QStringLiteral("first")).size() +
                                             plainRtf(QStringLiteral("second")).size()));
             closeViewer();
         }
@@ -529,10 +531,10 @@ private slots:
         target->setFocus();
         QTest::keyClick(target, Qt::Key_Escape, Qt::KeyboardModifiers(modifiers));
         if (closes) {
-            QTRY_VERIFY(!frmLogsViewer::instance());
+            QTRY_VERIFY(!LogsViewer::instance());
         } else {
             QTest::qWait(50);
-            QVERIFY(frmLogsViewer::instance());
+            QVERIFY(LogsViewer::instance());
             QVERIFY(v.window->isVisible());
         }
     }
@@ -544,7 +546,7 @@ private slots:
         const QPoint placed = centred + QPoint(-37, 21);
         v.window->move(placed);
         QTest::mouseClick(v.cmdClose, Qt::LeftButton);
-        QTRY_VERIFY(!frmLogsViewer::instance());
+        QTRY_VERIFY(!LogsViewer::instance());
 
         v = openViewer();
         QCOMPARE(v.window->pos(), placed);
@@ -559,7 +561,7 @@ private slots:
         chatWindow.setObjectName(QStringLiteral("frmMain"));
         chatWindow.resize(300, 200);
         chatWindow.move(centred + QPoint(50, 50));
-        SaveFormPlacement(&chatWindow, QString(), ChatFilePath);
+        saveWindowPlacement(&chatWindow, QString(), ChatFilePath);
         v = openViewer();
         QCOMPARE(v.window->pos(), centred);
     }
@@ -617,7 +619,7 @@ private slots:
         const QPoint placed = v.window->pos() + QPoint(11, 11);
         v.window->move(placed);
         QMetaObject::invokeMethod(qApp, "aboutToQuit");
-        QVERIFY(!frmLogsViewer::instance());
+        QVERIFY(!LogsViewer::instance());
         v = openViewer();
         QCOMPARE(v.window->pos(), placed);
     }
@@ -672,12 +674,12 @@ private:
     // The logs folder, made by the test as the conversation log would.
     static QString logsFolder()
     {
-        const Result<QString> folder = GetLogsFolder(false);
+        const Result<QString> folder = quillet::logsFolder(false);
         return folder ? folder.value() : QString();
     }
     static QString writeLog(const QString &name, const QByteArray &content)
     {
-        const QString path = bfBuildFileName(logsFolder(), name);
+        const QString path = joinPath(logsFolder(), name);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
             qFatal("cannot write %s", qPrintable(path));
@@ -685,16 +687,16 @@ private:
     }
     static QByteArray readLog(const QString &name)
     {
-        QFile file(bfBuildFileName(logsFolder(), name));
+        QFile file(joinPath(logsFolder(), name));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
     // Opens the viewer; unless told not to, waits until its log is shown.
     static Viewer openViewer(bool waitForLog = true)
     {
-        ShowLogsViewer();
+        showLogsViewer();
         Viewer v;
-        v.window = frmLogsViewer::instance();
+        v.window = LogsViewer::instance();
         if (!v.window)
             return v;
         v.lstFiles = v.window->findChild<QListWidget *>(QStringLiteral("lstFiles"));
@@ -709,9 +711,9 @@ private:
     }
     static void closeViewer()
     {
-        if (frmLogsViewer *open = frmLogsViewer::instance())
+        if (LogsViewer *open = LogsViewer::instance())
             open->close();
-        QTRY_VERIFY(!frmLogsViewer::instance());
+        QTRY_VERIFY(!LogsViewer::instance());
     }
 
     static void verifyRedBold(QTextEdit *log)

@@ -1,8 +1,8 @@
-#include "logsearch.h"
-#include "rtflogfile.h"
-#include "rtfreader.h"
-#include "rtftextscanner.h"
-#include "settingsstore.h"
+#include "logsviewer/logsearch.h"
+#include "richtext/rtflogfile.h"
+#include "richtext/rtfreader.h"
+#include "richtext/rtftextscanner.h"
+#include "core/settingsstore.h"
 #include "testenv.h"
 
 #include <QDirIterator>
@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
+
+using namespace quillet;
 
 using namespace Qt::StringLiterals;
 
@@ -86,7 +88,7 @@ QString selectedInLog(const LogSearchResult &result)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     QTextDocument document;
-    if (!ReadRtf(file.readAll(), &document).ok())
+    if (!readRtf(file.readAll(), &document).ok())
         return {};
     QTextCursor cursor(&document);
     cursor.setPosition(int(result.position));
@@ -323,7 +325,7 @@ private slots:
         QFile(chatFile).open(QIODevice::WriteOnly);
         {
             SettingsStore store;
-            QVERIFY(store.SaveValue(u"Nicks"_s, chatFile, ValueKind::Text, u"Борис"_s).ok());
+            QVERIFY(store.saveValue(u"Nicks"_s, chatFile, ValueKind::Text, u"Борис"_s).ok());
         }
         QFile::setPermissions(env.path(u"runtime"_s), QFileDevice::ReadOwner |
                                                           QFileDevice::WriteOwner |

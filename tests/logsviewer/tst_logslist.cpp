@@ -1,5 +1,5 @@
-#include "logslist.h"
-#include "normalfiles.h"
+#include "logsviewer/logslist.h"
+#include "platform/normalfiles.h"
 #include "testenv.h"
 
 #include <sys/stat.h>
@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTest>
+
+using namespace quillet;
 
 namespace {
 
@@ -93,7 +95,7 @@ private slots:
                 setDosAttributes(path, attributes.value(kind));
         }
 
-        const LogsList list = BuildLogsList(folder, true, true);
+        const LogsList list = buildLogsList(folder, true, true);
         QCOMPARE(list.names.contains(name), listed);
         QCOMPARE(list.names.size(), listed ? 1 : 0);
         QCOMPARE(list.totalSize, listed ? double(content.size()) : 0.0);
@@ -105,8 +107,8 @@ private slots:
         TestEnvironment env;
         const QString path = env.touch(QStringLiteral("logs/n.RTF"), "x");
         setDosAttributes(path, QByteArray("0x2\0", 4));
-        QVERIFY(IsHiddenOrSystemFile(path));
-        QVERIFY(BuildLogsList(env.path(QStringLiteral("logs")), true, true).names.isEmpty());
+        QVERIFY(isHiddenOrSystemFile(path));
+        QVERIFY(buildLogsList(env.path(QStringLiteral("logs")), true, true).names.isEmpty());
     }
 
     // The order of the list and the row selected, for every pair of settings.
@@ -138,7 +140,7 @@ private slots:
         const QStringList given = {QStringLiteral("2026-12-05 16-24-27.RTF"),
                                    QStringLiteral("2026-01-31 09-00-00.RTF"),
                                    QStringLiteral("2026-12-05 08-00-00.RTF")};
-        const LogsList list = ArrangeLogNames(given, sort, descending);
+        const LogsList list = arrangeLogNames(given, sort, descending);
         QCOMPARE(list.names, expected);
         QCOMPARE(list.selected, selected);
     }
@@ -147,7 +149,7 @@ private slots:
     {
         for (bool sort : {false, true}) {
             for (bool descending : {false, true})
-                QCOMPARE(ArrangeLogNames({}, sort, descending).selected, -1);
+                QCOMPARE(arrangeLogNames({}, sort, descending).selected, -1);
         }
     }
 
@@ -155,7 +157,7 @@ private slots:
     {
         QStringList names = {QStringLiteral("b.RTF"), QStringLiteral("A.rtf"),
                              QStringLiteral("a.RTF"), QStringLiteral("B.rtf")};
-        SortLogNames(names);
+        sortLogNames(names);
         QCOMPARE(names, (QStringList{QStringLiteral("A.rtf"), QStringLiteral("a.RTF"),
                                      QStringLiteral("B.rtf"), QStringLiteral("b.RTF")}));
     }
@@ -175,10 +177,10 @@ private slots:
         const QStringList enumerated =
             QDir(folder).entryList({QStringLiteral("*.RTF")}, QDir::Files, QDir::Unsorted);
         QCOMPARE(enumerated.size(), 60);
-        QVERIFY2(enumerated != ArrangeLogNames(enumerated, true, false).names,
+        QVERIFY2(enumerated != arrangeLogNames(enumerated, true, false).names,
                  "the file system gave sorted names; the test proves nothing");
 
-        const LogsList list = BuildLogsList(folder, false, false);
+        const LogsList list = buildLogsList(folder, false, false);
         QCOMPARE(list.names, enumerated);
         QCOMPARE(list.selected, 59);
         QCOMPARE(list.totalSize, 60.0 * 61 / 2);
@@ -200,7 +202,7 @@ private slots:
         const QString previous = QDir::currentPath();
         QDir::setCurrent(env.root());
         const QString path = folder.isEmpty() ? QString() : env.path(folder);
-        const LogsList list = BuildLogsList(path, true, true);
+        const LogsList list = buildLogsList(path, true, true);
         QDir::setCurrent(previous);
         QVERIFY(list.names.isEmpty());
         QCOMPARE(list.totalSize, 0.0);

@@ -1,9 +1,11 @@
-#include "shell.h"
+#include "gui/shell.h"
 #include "testenv.h"
 
 #include <QApplication>
 #include <QTest>
 #include <QUrl>
+
+using namespace quillet;
 
 class TestShell : public QObject
 {

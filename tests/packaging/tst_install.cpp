@@ -128,7 +128,7 @@ private slots:
     {
         QFETCH(int, size);
         const QString own = TestEnvironment::sourceDir() +
-                            QStringLiteral("/src/platform/resources/png/A_MAIN_%1.png").arg(size);
+                            QStringLiteral("/src/gui/resources/png/A_MAIN_%1.png").arg(size);
         const QImage expected(own);
         QVERIFY2(!expected.isNull(), qPrintable(own));
         const QImage installedIcon(installed(iconPath(QString::number(size))));

@@ -1,10 +1,12 @@
-#include "fileattributes.h"
-#include "messagefile.h"
-#include "support.h"
+#include "platform/fileattributes.h"
+#include "exchange/messagefile.h"
+#include "core/support.h"
 #include "testenv.h"
 #include "tooltest.h"
 
 #include <QTest>
+
+using namespace quillet;
 
 namespace {
 
@@ -77,8 +79,8 @@ private slots:
     void variablesChangeNothing()
     {
         const QString chat = m_env.touch(QStringLiteral("chats/team.QLIMChat"));
-        const Result<QString> message = WriteMessageFile(m_env.chats(), QStringLiteral("guest"),
-                                                         QStringLiteral("hello"), bfGetNewGUID());
+        const Result<QString> message = writeMessageFile(m_env.chats(), QStringLiteral("guest"),
+                                                         QStringLiteral("hello"), newGuid());
         QVERIFY(message.ok());
         const QString input = m_env.touch(QStringLiteral("input.txt"), "typed\n:exit\n");
         const QString boxLog = m_env.path(QStringLiteral("boxes.log"));
@@ -93,8 +95,8 @@ private slots:
         program.start(m_program, {chat});
         QVERIFY(program.waitForStarted());
         // Shown: the first tick of the chat has run, after the input file was looked at.
-        QTRY_COMPARE_WITH_TIMEOUT(GetFileAttributesA(message.value()).value(),
-                                  FILE_ATTRIBUTE_HIDDEN, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(dosAttributes(message.value()).value(),
+                                  DosAttribute::Hidden, 20000);
         QCOMPARE(program.state(), QProcess::Running);
         QCOMPARE(TestEnvironment::readAll(input), QStringLiteral("typed\n:exit\n"));
         QVERIFY(!QFileInfo::exists(boxLog));

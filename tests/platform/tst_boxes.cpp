@@ -1,5 +1,5 @@
-#include "boxes.h"
-#include "placement.h"
+#include "gui/boxes.h"
+#include "gui/placement.h"
 #include "testenv.h"
 
 #include <QApplication>
@@ -10,6 +10,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QWidget>
+
+using namespace quillet;
 
 namespace {
 
@@ -53,8 +55,8 @@ private slots:
             }
         });
         QCOMPARE(Boxes::message(nullptr, text + QStringLiteral("\r\n\r\nФайл не существует."),
-                                MB_OK | MB_ICONSTOP),
-                 int(IDOK));
+                                (BoxStyle{BoxButtons::Ok, BoxIcon::Stop})),
+                 BoxAnswer::Ok);
         QCOMPARE(boxFormat, Qt::PlainText);
         QCOMPARE(plainLabels, QStringList{text + QStringLiteral("\n\nФайл не существует.")});
 
@@ -85,15 +87,15 @@ private slots:
         QList<BoxRequest> seen;
         Boxes::setHandler([&](const BoxRequest &r) {
             seen.append(r);
-            return BoxReply{IDRETRY, QStringLiteral("Семья")};
+            return BoxReply{BoxAnswer::Retry, QStringLiteral("Семья")};
         });
-        QCOMPARE(Boxes::message(nullptr, QStringLiteral("t"), MB_ABORTRETRYIGNORE | MB_ICONSTOP),
-                 int(IDRETRY));
+        QCOMPARE(Boxes::message(nullptr, QStringLiteral("t"), (BoxStyle{BoxButtons::AbortRetryIgnore, BoxIcon::Stop})),
+                 BoxAnswer::Retry);
         QCOMPARE(Boxes::input(nullptr, QStringLiteral("p"), QStringLiteral("o")),
                  QStringLiteral("Семья"));
-        Boxes::showError(nullptr, Error::fromErrno(ENOSPC), 16, QStringLiteral("Не удалось."));
+        Boxes::showError(nullptr, Error::fromErrno(ENOSPC), BoxStyle{BoxButtons::Ok, BoxIcon::Stop}, QStringLiteral("Не удалось."));
         QCOMPARE(seen.size(), 3);
-        QCOMPARE(seen[0].style, 18);
+        QCOMPARE(seen[0].style.number(), 18);
         QCOMPARE(seen[1].kind, BoxRequest::Kind::Input);
         QCOMPARE(seen[1].offered, QStringLiteral("o"));
         QCOMPARE(seen[2].text,
@@ -108,8 +110,8 @@ private slots:
         qputenv("QUILLET_BOX_LOG", log.toUtf8());
         qputenv("QUILLET_BOX_ANSWERS", "7");
         Boxes::installFromEnvironment();
-        QCOMPARE(Boxes::message(nullptr, QStringLiteral("a\r\nb"), MB_YESNOCANCEL), int(IDNO));
-        QCOMPARE(Boxes::message(nullptr, QStringLiteral("c"), MB_ABORTRETRYIGNORE), int(IDABORT));
+        QCOMPARE(Boxes::message(nullptr, QStringLiteral("a\r\nb"), BoxStyle{BoxButtons::YesNoCancel}), BoxAnswer::No);
+        QCOMPARE(Boxes::message(nullptr, QStringLiteral("c"), BoxStyle{BoxButtons::AbortRetryIgnore}), BoxAnswer::Abort);
         QCOMPARE(Boxes::input(nullptr, QStringLiteral("p"), QStringLiteral("offer")),
                  QStringLiteral("offer"));
         QCOMPARE(TestEnvironment::readAll(log),
@@ -129,22 +131,22 @@ private slots:
         viewer.setObjectName(QStringLiteral("frmLogsViewer"));
         chat.setGeometry(100, 120, 300, 200);
         viewer.setGeometry(400, 50, 300, 200);
-        SaveFormPlacement(&chat, QString(), key);
-        SaveFormPlacement(&viewer, QString(), key);
+        saveWindowPlacement(&chat, QString(), key);
+        saveWindowPlacement(&viewer, QString(), key);
 
         QWidget chat2;
         chat2.setObjectName(QStringLiteral("frmMain"));
         chat2.setGeometry(0, 0, 300, 200);
-        RestoreFormPlacement(&chat2, QString(), key);
+        restoreWindowPlacement(&chat2, QString(), key);
         QCOMPARE(chat2.pos(), QPoint(100, 120));
         QWidget viewer2;
         viewer2.setObjectName(QStringLiteral("frmLogsViewer"));
-        RestoreFormPlacement(&viewer2, QString(), key);
+        restoreWindowPlacement(&viewer2, QString(), key);
         QCOMPARE(viewer2.pos(), QPoint(400, 50));
         QWidget other;
         other.setObjectName(QStringLiteral("frmMain"));
         other.move(7, 8);
-        RestoreFormPlacement(&other, QString(), QStringLiteral("/chats/other.QLIMChat"));
+        restoreWindowPlacement(&other, QString(), QStringLiteral("/chats/other.QLIMChat"));
         QCOMPARE(other.pos(), QPoint(7, 8));
     }
 };

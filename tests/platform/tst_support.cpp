@@ -1,9 +1,11 @@
-#include "support.h"
-#include "systemtime.h"
+#include "core/support.h"
+#include "core/messagetime.h"
 #include "testenv.h"
 
 #include <QRegularExpression>
 #include <QTest>
+
+using namespace quillet;
 
 class TestSupport : public QObject
 {
@@ -42,72 +44,72 @@ private slots:
         QFETCH(QString, text);
         QFETCH(int, options);
         QFETCH(QString, expected);
-        QCOMPARE(bfTrimEx2(text, TrimOptions::fromInt(options)), expected);
+        QCOMPARE(trimText(text, TrimOptions::fromInt(options)), expected);
     }
 
     void pathParts()
     {
-        QCOMPARE(bfGetFilePath(QStringLiteral("/home/u/Chat/team.QLIMChat")),
+        QCOMPARE(parentFolder(QStringLiteral("/home/u/Chat/team.QLIMChat")),
                  QStringLiteral("/home/u/Chat"));
-        QCOMPARE(bfGetFilePath(QStringLiteral("/team.QLIMChat")), QStringLiteral("/"));
-        QCOMPARE(bfGetFilePath(QStringLiteral("team.QLIMChat")), QString());
-        QCOMPARE(bfGetFileName(QStringLiteral("/a/b/Беседа.QLIMChat")),
+        QCOMPARE(parentFolder(QStringLiteral("/team.QLIMChat")), QStringLiteral("/"));
+        QCOMPARE(parentFolder(QStringLiteral("team.QLIMChat")), QString());
+        QCOMPARE(fileNameOf(QStringLiteral("/a/b/Беседа.QLIMChat")),
                  QStringLiteral("Беседа.QLIMChat"));
-        QCOMPARE(bfGetFileExtension(QStringLiteral("Беседа.QLIMChat.desktop")),
+        QCOMPARE(fileExtension(QStringLiteral("Беседа.QLIMChat.desktop")),
                  QStringLiteral("desktop"));
-        QCOMPARE(bfGetFileExtension(QStringLiteral("/a.b/Семья")), QString());
-        QCOMPARE(bfCutRight(QStringLiteral("abc"), 5), QString());
-        QCOMPARE(bfBuildFileName(QStringLiteral("/data/"), QStringLiteral("/x")),
+        QCOMPARE(fileExtension(QStringLiteral("/a.b/Семья")), QString());
+        QCOMPARE(dropRight(QStringLiteral("abc"), 5), QString());
+        QCOMPARE(joinPath(QStringLiteral("/data/"), QStringLiteral("/x")),
                  QStringLiteral("/data/x"));
-        QCOMPARE(bfBuildFileName(QStringLiteral("/data"),
+        QCOMPARE(joinPath(QStringLiteral("/data"),
                                  QStringLiteral("Greyhollow Studios\\Quillet IM\\Logs")),
                  QStringLiteral("/data/Greyhollow Studios/Quillet IM/Logs"));
         const QString cwd = QDir::currentPath();
-        QCOMPARE(bfGetFullFileName(QStringLiteral("sub/../chat.QLIMChat")),
+        QCOMPARE(absolutePath(QStringLiteral("sub/../chat.QLIMChat")),
                  cwd + QStringLiteral("/chat.QLIMChat"));
-        QCOMPARE(bfGetFullFileName(QString()), QString());
+        QCOMPARE(absolutePath(QString()), QString());
     }
 
     void specialFoldersFollowXdg()
     {
         TestEnvironment env;
-        QCOMPARE(bfGetSpecialFolder(CSIDL_APPDATA), env.path(QStringLiteral("data")));
-        QCOMPARE(bfGetSpecialFolder(CSIDL_STARTUP), env.path(QStringLiteral("config/autostart")));
+        QCOMPARE(dataHomeFolder(), env.path(QStringLiteral("data")));
+        QCOMPARE(autostartFolder(), env.path(QStringLiteral("config/autostart")));
         qputenv("XDG_DATA_HOME", "relative/is/ignored");
-        QCOMPARE(bfGetSpecialFolder(CSIDL_APPDATA), env.path(QStringLiteral("home/.local/share")));
+        QCOMPARE(dataHomeFolder(), env.path(QStringLiteral("home/.local/share")));
     }
 
     void createComplexDirectory()
     {
         TestEnvironment env;
         const QString deep = env.path(QStringLiteral("a/b/c/d"));
-        QVERIFY(bfCreateComplexDirectory(deep).ok());
+        QVERIFY(makePath(deep).ok());
         QVERIFY(QFileInfo(deep).isDir());
-        QVERIFY(bfCreateComplexDirectory(deep).ok()); // already there
+        QVERIFY(makePath(deep).ok()); // already there
         env.touch(QStringLiteral("file"));
-        const Status blocked = bfCreateComplexDirectory(env.path(QStringLiteral("file/sub")));
+        const Status blocked = makePath(env.path(QStringLiteral("file/sub")));
         QVERIFY(!blocked.ok());
         QCOMPARE(blocked.error().number, ENOTDIR);
         QVERIFY(!blocked.error().description.isEmpty());
-        QVERIFY(!bfCreateComplexDirectory(QString()).ok());
+        QVERIFY(!makePath(QString()).ok());
     }
 
     void fileExistence()
     {
         TestEnvironment env;
-        QVERIFY(bfIsFileExist(env.touch(QStringLiteral("x.QLIMChat"))));
-        QVERIFY(!bfIsFileExist(env.chats()));
-        QVERIFY(!bfIsFileExist(env.path(QStringLiteral("missing"))));
-        QVERIFY(!bfIsFileExist(QString()));
+        QVERIFY(fileExists(env.touch(QStringLiteral("x.QLIMChat"))));
+        QVERIFY(!fileExists(env.chats()));
+        QVERIFY(!fileExists(env.path(QStringLiteral("missing"))));
+        QVERIFY(!fileExists(QString()));
     }
 
     void guidText()
     {
         const QRegularExpression form(
             QStringLiteral("^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}$"));
-        const QString a = bfGetNewGUID();
+        const QString a = newGuid();
         QVERIFY2(form.match(a).hasMatch(), qPrintable(a));
-        QVERIFY(a != bfGetNewGUID());
+        QVERIFY(a != newGuid());
     }
 
     void byteSizes_data()
@@ -128,21 +130,21 @@ private slots:
     {
         QFETCH(double, bytes);
         QFETCH(QString, text);
-        QCOMPARE(bfFormatByteSizeEx(bytes), text);
+        QCOMPARE(formatByteSize(bytes), text);
     }
 
     void timeTexts()
     {
-        SystemTime t;
-        t.wYear = 2026;
-        t.wMonth = 12;
-        t.wDay = 5;
-        t.wHour = 9;
-        t.wMinute = 3;
-        t.wSecond = 4;
-        QCOMPARE(bfSystemTimeToStringTime(t), QStringLiteral("09:03:04"));
-        QCOMPARE(bfSystemTimeToStringDate(t, 0), QStringLiteral("05.12.2026"));
-        QCOMPARE(bfSystemTimeToStringTime2(QDateTime(QDate(2026, 1, 2), QTime(23, 5, 0))),
+        MessageTime t;
+        t.year = 2026;
+        t.month = 12;
+        t.day = 5;
+        t.hour = 9;
+        t.minute = 3;
+        t.second = 4;
+        QCOMPARE(formatTime(t), QStringLiteral("09:03:04"));
+        QCOMPARE(formatDate(t, 0), QStringLiteral("05.12.2026"));
+        QCOMPARE(formatClockTime(QDateTime(QDate(2026, 1, 2), QTime(23, 5, 0))),
                  QStringLiteral("23:05:00"));
     }
 
@@ -151,19 +153,19 @@ private slots:
         qputenv("TZ", "Europe/Berlin");
         // Winter now (+1): a summer date is still shifted by one hour.
         Clock::setFixedUtc(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC));
-        SystemTime summer{2026, 7, 0, 1, 23, 30, 0, 5};
-        SystemTime local;
-        QVERIFY(UtcToLocalTime(summer, local).ok());
-        QCOMPARE(local, (SystemTime{2026, 7, 4, 2, 0, 30, 0, 5}));
+        MessageTime summer{2026, 7, 0, 1, 23, 30, 0, 5};
+        MessageTime local;
+        QVERIFY(utcToLocal(summer, local).ok());
+        QCOMPARE(local, (MessageTime{2026, 7, 4, 2, 0, 30, 0, 5}));
 
-        for (const SystemTime &bad :
-             {SystemTime{2012, 13, 0, 1, 0, 0, 0, 0}, SystemTime{2012, 2, 0, 30, 0, 0, 0, 0},
-              SystemTime{2012, 3, 0, 3, 24, 0, 0, 0}, SystemTime{2012, 3, 0, 3, 9, 5, 7, 1000}}) {
-            SystemTime untouched{1, 1, 1, 1, 1, 1, 1, 1};
-            const Status status = UtcToLocalTime(bad, untouched);
+        for (const MessageTime &bad :
+             {MessageTime{2012, 13, 0, 1, 0, 0, 0, 0}, MessageTime{2012, 2, 0, 30, 0, 0, 0, 0},
+              MessageTime{2012, 3, 0, 3, 24, 0, 0, 0}, MessageTime{2012, 3, 0, 3, 9, 5, 7, 1000}}) {
+            MessageTime untouched{1, 1, 1, 1, 1, 1, 1, 1};
+            const Status status = utcToLocal(bad, untouched);
             QVERIFY(!status.ok());
             QCOMPARE(status.error().number, int(ErrorCode::BadTime));
-            QCOMPARE(untouched, (SystemTime{1, 1, 1, 1, 1, 1, 1, 1}));
+            QCOMPARE(untouched, (MessageTime{1, 1, 1, 1, 1, 1, 1, 1}));
         }
         Clock::reset();
         qunsetenv("TZ");

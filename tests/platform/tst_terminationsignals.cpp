@@ -1,9 +1,11 @@
-#include "terminationsignals.h"
+#include "platform/terminationsignals.h"
 
 #include <csignal>
 
 #include <QSignalSpy>
 #include <QTest>
+
+using namespace quillet;
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include "testenv.h"
-#include "textfileio.h"
+#include "core/textfile.h"
 
 #include <csignal>
 #include <sys/stat.h>
@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <QTest>
+
+using namespace quillet;
 
 class TestTextFileIO : public QObject
 {
@@ -19,8 +21,8 @@ private slots:
         const QString path = env.path(QStringLiteral("m.QLIM"));
         const QString text = QStringLiteral("2012") + QChar(0) + QStringLiteral("Иван") + QChar(0) +
                              QStringLiteral("Привет 👋\r\nвторая") + QChar(0) + QChar(0);
-        QVERIFY(TextFileIO::WriteTextFile(path, text).ok());
-        const Result<QString> read = TextFileIO::ReadTextFile(path);
+        QVERIFY(TextFile::writeText(path, text).ok());
+        const Result<QString> read = TextFile::readText(path);
         QVERIFY(read.ok());
         QCOMPARE(read.value(), text);
         QFile raw(path);
@@ -46,7 +48,7 @@ private slots:
             be.append(char(c.unicode() & 0xFF));
         }
         QTest::newRow("utf-16be") << be << sample;
-        QTest::newRow("utf-16le") << TextFileIO::encode(sample) << sample;
+        QTest::newRow("utf-16le") << TextFile::encode(sample) << sample;
         QTest::newRow("empty") << QByteArray() << QString();
     }
 
@@ -56,7 +58,7 @@ private slots:
         QFETCH(QString, text);
         TestEnvironment env;
         const Result<QString> read =
-            TextFileIO::ReadTextFile(env.touch(QStringLiteral("f"), bytes));
+            TextFile::readText(env.touch(QStringLiteral("f"), bytes));
         QVERIFY(read.ok());
         QCOMPARE(read.value(), text);
     }
@@ -65,7 +67,7 @@ private slots:
     {
         TestEnvironment env;
         auto errorOf = [&](const QString &path) {
-            const Result<QString> read = TextFileIO::ReadTextFile(path);
+            const Result<QString> read = TextFile::readText(path);
             return read.ok() ? 0 : read.error().number;
         };
         QCOMPARE(errorOf(env.touch(QStringLiteral("bad-utf8"), "ab\xC3\x28")),
@@ -79,14 +81,14 @@ private slots:
         // A file just over the cap, and a sparse file of a terabyte: both are
         // refused at once, without being read.
         const QString over = env.touch(QStringLiteral("over"));
-        QVERIFY(QFile::resize(over, TextFileIO::MaxFileSize + 1));
+        QVERIFY(QFile::resize(over, TextFile::MaxFileSize + 1));
         QCOMPARE(errorOf(over), int(ErrorCode::FileTooLarge));
         const QString huge = env.touch(QStringLiteral("huge"));
         QVERIFY(QFile::resize(huge, qint64(1) << 40));
         QCOMPARE(errorOf(huge), int(ErrorCode::FileTooLarge));
         const QString atCap = env.touch(QStringLiteral("at-cap"));
-        QVERIFY(QFile::resize(atCap, TextFileIO::MaxFileSize));
-        QVERIFY(TextFileIO::ReadTextFile(atCap).ok()); // NULs are valid UTF-8
+        QVERIFY(QFile::resize(atCap, TextFile::MaxFileSize));
+        QVERIFY(TextFile::readText(atCap).ok()); // NULs are valid UTF-8
 
         // Links and pipes are never followed or waited on.
         const QString link = env.path(QStringLiteral("link"));
@@ -100,11 +102,11 @@ private slots:
     void writeFailuresAreReported()
     {
         TestEnvironment env;
-        const Status missingFolder = TextFileIO::WriteTextFile(
+        const Status missingFolder = TextFile::writeText(
             env.path(QStringLiteral("nowhere/x.QLIM")), QStringLiteral("x"));
         QVERIFY(!missingFolder.ok());
         QCOMPARE(missingFolder.error().number, ENOENT);
-        const Status onFolder = TextFileIO::WriteTextFile(env.chats(), QStringLiteral("x"));
+        const Status onFolder = TextFile::writeText(env.chats(), QStringLiteral("x"));
         QVERIFY(!onFolder.ok());
         QVERIFY(QFileInfo(env.chats()).isDir());
         QCOMPARE(QDir(env.root()).entryList(QDir::Hidden | QDir::Files), QStringList());
@@ -114,9 +116,9 @@ private slots:
     {
         TestEnvironment env;
         const QString path = env.path(QStringLiteral("chats/Беседа.QLIMChat"));
-        QVERIFY(TextFileIO::CreateTextFile(path, QString()).ok());
+        QVERIFY(TextFile::createText(path, QString()).ok());
         QCOMPARE(QFileInfo(path).size(), 2); // the byte-order mark alone
-        const Result<QString> read = TextFileIO::ReadTextFile(path);
+        const Result<QString> read = TextFile::readText(path);
         QVERIFY(read.ok());
         QVERIFY(read.value().isEmpty());
     }
@@ -129,21 +131,21 @@ private slots:
         const QString path = env.path(QStringLiteral("log.txt"));
         const QString first(1'500'000, QLatin1Char('a'));
         const QString second(1'500'000, QLatin1Char('b'));
-        QVERIFY(TextFileIO::WriteTextFile(path, first).ok());
+        QVERIFY(TextFile::writeText(path, first).ok());
         for (int round = 0; round < 6; ++round) {
             const pid_t child = ::fork();
             QVERIFY(child >= 0);
             if (child == 0) {
                 for (;;) {
-                    (void)TextFileIO::WriteTextFile(path, second);
-                    (void)TextFileIO::WriteTextFile(path, first);
+                    (void)TextFile::writeText(path, second);
+                    (void)TextFile::writeText(path, first);
                 }
             }
             ::usleep(20'000 + round * 7'000);
             ::kill(child, SIGKILL);
             int status = 0;
             ::waitpid(child, &status, 0);
-            const Result<QString> read = TextFileIO::ReadTextFile(path);
+            const Result<QString> read = TextFile::readText(path);
             QVERIFY(read.ok());
             QVERIFY(read.value() == first || read.value() == second);
         }

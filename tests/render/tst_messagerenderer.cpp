@@ -1,13 +1,13 @@
-#include "boxes.h"
+#include "gui/boxes.h"
 #include "documentruns.h"
-#include "messagerenderer.h"
-#include "modrtfsupport.h"
-#include "rtfreader.h"
-#include "rtfwriter.h"
-#include "settings.h"
-#include "support.h"
+#include "chatwindow/messagerenderer.h"
+#include "chatwindow/conversationview.h"
+#include "richtext/rtfreader.h"
+#include "richtext/rtfwriter.h"
+#include "settings/settings.h"
+#include "core/support.h"
 #include "testenv.h"
-#include "textfileio.h"
+#include "core/textfile.h"
 
 #include <ctime>
 #include <sys/stat.h>
@@ -20,6 +20,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextEdit>
+
+using namespace quillet;
 
 namespace {
 
@@ -45,15 +47,15 @@ QStringList blockTexts(const QTextDocument &document)
     return texts;
 }
 
-SystemTime utc(int year, int month, int day, int hour, int minute, int second)
+MessageTime utc(int year, int month, int day, int hour, int minute, int second)
 {
-    SystemTime time;
-    time.wYear = quint16(year);
-    time.wMonth = quint16(month);
-    time.wDay = quint16(day);
-    time.wHour = quint16(hour);
-    time.wMinute = quint16(minute);
-    time.wSecond = quint16(second);
+    MessageTime time;
+    time.year = quint16(year);
+    time.month = quint16(month);
+    time.day = quint16(day);
+    time.hour = quint16(hour);
+    time.minute = quint16(minute);
+    time.second = quint16(second);
     return time;
 }
 
@@ -79,7 +81,7 @@ private:
     std::unique_ptr<QTextEdit> m_view;
     std::unique_ptr<MessageRenderer> m_renderer;
     QList<BoxRequest> m_boxes;
-    std::function<int(const BoxRequest &)> m_answer;
+    std::function<BoxAnswer(const BoxRequest &)> m_answer;
 
     QString logsRoot() const
     {
@@ -88,7 +90,7 @@ private:
 
     QStringList logFiles() const
     {
-        const Result<QString> folder = GetLogsFolder(true);
+        const Result<QString> folder = logsFolder(true);
         return QDir(folder.value()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
@@ -96,7 +98,7 @@ private:
                 const QString &text = QStringLiteral("Hello"),
                 MessageKind kind = MessageKind::Other)
     {
-        m_renderer->RenderMessage(name, text, Clock::utcSystemTime(), kind);
+        m_renderer->renderMessage(name, text, Clock::utcMessageTime(), kind);
     }
 
 private slots:
@@ -110,13 +112,13 @@ private slots:
     {
         m_env = std::make_unique<TestEnvironment>();
         ChatFilePath = m_env->path(QStringLiteral("chats/Room.QLIMChat"));
-        Settings = SettingsRecord();
+        appSettings() = SettingsRecord();
         Clock::setFixedUtc(QDateTime(QDate(2026, 12, 5), QTime(9, 0, 0), Qt::UTC));
         m_view = std::make_unique<QTextEdit>();
         m_view->setReadOnly(true);
         m_renderer = std::make_unique<MessageRenderer>(m_view.get(), m_view.get());
         m_boxes.clear();
-        m_answer = [](const BoxRequest &) { return int(IDIGNORE); };
+        m_answer = [](const BoxRequest &) { return BoxAnswer::Ignore; };
         Boxes::setHandler([this](const BoxRequest &request) {
             m_boxes.append(request);
             return BoxReply{m_answer(request), {}};
@@ -161,7 +163,7 @@ private slots:
     {
         QFETCH(bool, separateLine);
         QFETCH(QList<Run>, expected);
-        Settings.NameOnSeparateLine = separateLine;
+        appSettings().nameOnSeparateLine = separateLine;
         render();
         render();
         QCOMPARE(runsOf(*m_view->document()), expected);
@@ -220,9 +222,9 @@ private slots:
         Clock::setFixedUtc(moscow(10, 9, 59));
         render();
         Clock::setFixedUtc(moscow(10, 10, 0));
-        Settings.iChatStylePlugin = false;
+        appSettings().timeStamps = false;
         render();
-        Settings.iChatStylePlugin = true;
+        appSettings().timeStamps = true;
         Clock::setFixedUtc(moscow(10, 10, 1));
         render();
         const QStringList texts = blockTexts(*m_view->document());
@@ -249,7 +251,7 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QString, shown);
-        QCOMPARE(GetDisplayName(name), shown);
+        QCOMPARE(quillet::displayName(name), shown);
         render(name);
         QCOMPARE(blockTexts(*m_view->document()).first(),
                  shown + QStringLiteral("  (12:00:00 - 05.12.2026)"));
@@ -300,8 +302,8 @@ private slots:
         QFETCH(QRgb, colour);
         render(QStringLiteral("guest"), QStringLiteral("x"), MessageKind(kind));
         // Settings are read at each call.
-        Settings.MyNameColor = Settings.OtherNameColor = Settings.SystemColor = 0x563412;
-        Settings.MessageColor = 0x0000FF;
+        appSettings().myNameColor = appSettings().otherNameColor = appSettings().systemColor = 0x563412;
+        appSettings().messageColor = 0x0000FF;
         render(QStringLiteral("guest"), QStringLiteral("y"), MessageKind(kind));
         const QList<Run> runs = runsOf(*m_view->document());
         QCOMPARE(runs.at(0).colour, colour);
@@ -313,7 +315,7 @@ private slots:
 
     void localTime_data()
     {
-        QTest::addColumn<SystemTime>("time");
+        QTest::addColumn<MessageTime>("time");
         QTest::addColumn<QString>("header");
         QTest::newRow("same day") << utc(2012, 3, 3, 9, 5, 7)
                                   << QStringLiteral("12:05:07 - 03.03.2012");
@@ -327,9 +329,9 @@ private slots:
 
     void localTime()
     {
-        QFETCH(SystemTime, time);
+        QFETCH(MessageTime, time);
         QFETCH(QString, header);
-        m_renderer->RenderMessage(QStringLiteral("guest"), QStringLiteral("x"), time,
+        m_renderer->renderMessage(QStringLiteral("guest"), QStringLiteral("x"), time,
                                   MessageKind::Other);
         QCOMPARE(blockTexts(*m_view->document()).first(),
                  QStringLiteral("guest  (") + header + QLatin1Char(')'));
@@ -340,7 +342,7 @@ private slots:
     {
         qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
         tzset();
-        m_renderer->RenderMessage(QStringLiteral("guest"), QStringLiteral("x"),
+        m_renderer->renderMessage(QStringLiteral("guest"), QStringLiteral("x"),
                                   utc(2026, 7, 1, 12, 0, 0), MessageKind::Other);
         qputenv("TZ", "MSK-3");
         tzset();
@@ -402,10 +404,10 @@ private slots:
         bar->setValue(atEnd ? bar->maximum() : bar->maximum() / 3);
         const int kept = bar->value();
         const int before = bar->maximum();
-        m_renderer->BeginBatch();
+        m_renderer->beginBatch();
         for (int i = 0; i < 20; ++i)
             render(QStringLiteral("guest"), QStringLiteral("line\r\nline %1").arg(i));
-        m_renderer->EndBatch();
+        m_renderer->endBatch();
         QVERIFY(bar->maximum() > before);
         QCOMPARE(bar->value(), atEnd ? bar->maximum() : kept);
         QVERIFY(m_view->updatesEnabled());
@@ -419,36 +421,36 @@ private slots:
         MessageRenderer singleRenderer(&single, nullptr);
         // A selection in the view is dropped as by a single message.
         render(QStringLiteral("guest"), QStringLiteral("first"));
-        singleRenderer.RenderMessage(QStringLiteral("guest"), QStringLiteral("first"),
-                                     Clock::utcSystemTime(), MessageKind::Other);
+        singleRenderer.renderMessage(QStringLiteral("guest"), QStringLiteral("first"),
+                                     Clock::utcMessageTime(), MessageKind::Other);
         QTextCursor selection(m_view->document());
         selection.select(QTextCursor::Document);
         m_view->setTextCursor(selection);
         m_renderer->setDeferSaving(true);
         for (int slice = 0; slice < 5; ++slice) {
-            m_renderer->BeginBatch();
+            m_renderer->beginBatch();
             for (int i = 0; i < 30; ++i) {
                 Clock::advanceMs(7000);
-                Settings.NameOnSeparateLine = i % 2;
+                appSettings().nameOnSeparateLine = i % 2;
                 const QString text = QStringLiteral("message %1 \\par Ж\r\n").arg(i);
                 render(QStringLiteral("guest"), text, MessageKind(i % 3));
-                singleRenderer.RenderMessage(QStringLiteral("guest"), text, Clock::utcSystemTime(),
+                singleRenderer.renderMessage(QStringLiteral("guest"), text, Clock::utcMessageTime(),
                                              MessageKind(i % 3));
             }
-            m_renderer->EndBatch();
+            m_renderer->endBatch();
             QVERIFY(!m_view->textCursor().hasSelection());
-            QVERIFY(m_renderer->SaveConversationLog(true));
-            QCOMPARE(TextFileIO::ReadBytes(m_renderer->logFilePath()).value(),
-                     WriteRtf(*m_view->document()));
+            QVERIFY(m_renderer->saveLog(true));
+            QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
+                     writeRtf(*m_view->document()));
         }
         m_renderer->setDeferSaving(false);
-        QCOMPARE(WriteRtf(*m_view->document()), WriteRtf(*single.document()));
+        QCOMPARE(writeRtf(*m_view->document()), writeRtf(*single.document()));
     }
 
     void noLogWithoutMessages()
     {
-        QVERIFY(m_renderer->SaveConversationLog(true));
-        QVERIFY(m_renderer->SaveConversationLog(false));
+        QVERIFY(m_renderer->saveLog(true));
+        QVERIFY(m_renderer->saveLog(false));
         QVERIFY(m_boxes.isEmpty());
         QVERIFY(m_renderer->logFilePath().isEmpty());
         QVERIFY(!QFileInfo::exists(logsRoot()));
@@ -464,13 +466,13 @@ private slots:
         render(QStringLiteral("guest"), QStringLiteral("second"));
         QCOMPARE(logFiles(), QStringList{QStringLiteral("2026-12-05 16-24-27.RTF")});
         const QString first = m_renderer->logFilePath();
-        QCOMPARE(first, GetLogsFolder(true).value() + QStringLiteral("/2026-12-05 16-24-27.RTF"));
-        const Result<QByteArray> firstBytes = TextFileIO::ReadBytes(first);
-        QCOMPARE(firstBytes.value(), WriteRtf(*m_view->document()));
+        QCOMPARE(first, logsFolder(true).value() + QStringLiteral("/2026-12-05 16-24-27.RTF"));
+        const Result<QByteArray> firstBytes = TextFile::readBytes(first);
+        QCOMPARE(firstBytes.value(), writeRtf(*m_view->document()));
         QTextDocument read;
-        QVERIFY(ReadRtf(firstBytes.value(), &read).ok());
+        QVERIFY(readRtf(firstBytes.value(), &read).ok());
         QCOMPARE(blockTexts(read), blockTexts(*m_view->document()));
-        QVERIFY(m_renderer->SaveConversationLog(false));
+        QVERIFY(m_renderer->saveLog(false));
 
         // A second run of the chat writes a second file and leaves the first alone.
         m_renderer.reset();
@@ -480,9 +482,9 @@ private slots:
         render(QStringLiteral("guest"), QStringLiteral("third"));
         QCOMPARE(logFiles(), (QStringList{QStringLiteral("2026-12-05 16-24-27.RTF"),
                                           QStringLiteral("2026-12-05 17-25-28.RTF")}));
-        QCOMPARE(TextFileIO::ReadBytes(first).value(), firstBytes.value());
-        QCOMPARE(TextFileIO::ReadBytes(m_renderer->logFilePath()).value(),
-                 WriteRtf(*m_view->document()));
+        QCOMPARE(TextFile::readBytes(first).value(), firstBytes.value());
+        QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
+                 writeRtf(*m_view->document()));
         QVERIFY(m_boxes.isEmpty());
     }
 
@@ -494,8 +496,8 @@ private slots:
         Clock::setFixedUtc(moscow(16, 24, 27));
         render(QStringLiteral("guest"), QStringLiteral("first run"));
         const QString earlier = m_renderer->logFilePath();
-        const QByteArray earlierBytes = TextFileIO::ReadBytes(earlier).value();
-        const QString folder = bfGetFilePath(earlier);
+        const QByteArray earlierBytes = TextFile::readBytes(earlier).value();
+        const QString folder = parentFolder(earlier);
         QVERIFY(QDir(folder).mkdir(QStringLiteral("2026-12-05 16-24-28.RTF")));
         const QString outside = m_env->path(QStringLiteral("outside.RTF"));
         QVERIFY(QFile::link(outside, folder + QStringLiteral("/2026-12-05 16-24-29.RTF")));
@@ -507,12 +509,12 @@ private slots:
         Clock::advanceMs(2000);
         render(QStringLiteral("guest"), QStringLiteral("second run again"));
         QCOMPARE(m_renderer->logFilePath(), folder + QStringLiteral("/2026-12-05 16-24-30.RTF"));
-        QCOMPARE(TextFileIO::ReadBytes(m_renderer->logFilePath()).value(),
-                 WriteRtf(*m_view->document()));
-        QCOMPARE(TextFileIO::ReadBytes(earlier).value(), earlierBytes);
+        QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
+                 writeRtf(*m_view->document()));
+        QCOMPARE(TextFile::readBytes(earlier).value(), earlierBytes);
         QVERIFY(QFileInfo(folder + QStringLiteral("/2026-12-05 16-24-28.RTF")).isDir());
         QVERIFY(!QFileInfo::exists(outside));
-        QVERIFY(m_renderer->SaveConversationLog(false));
+        QVERIFY(m_renderer->saveLog(false));
         QVERIFY(m_boxes.isEmpty());
     }
 
@@ -544,8 +546,8 @@ private slots:
         const auto modes = [&] {
             const QString file = m_renderer->logFilePath();
             QList<int> found{modeOf(file)};
-            for (QString folder = bfGetFilePath(file); folder.size() >= data.size();
-                 folder = bfGetFilePath(folder))
+            for (QString folder = parentFolder(file); folder.size() >= data.size();
+                 folder = parentFolder(folder))
                 found << modeOf(folder);
             return found;
         };
@@ -554,52 +556,52 @@ private slots:
         QCOMPARE(modes(), expected);
         render(); // appended
         QCOMPARE(modes(), expected);
-        Settings.MessageColor = 0x123456; // a new colour: the file is written anew
+        appSettings().messageColor = 0x123456; // a new colour: the file is written anew
         render();
         QCOMPARE(modes(), expected);
         QVERIFY(QDir(logsRoot()).removeRecursively());
         render(); // fails silently, and the next one makes the folders again
         render();
         QCOMPARE(modes(), expected);
-        QCOMPARE(TextFileIO::ReadBytes(m_renderer->logFilePath()).value(),
-                 WriteRtf(*m_view->document()));
+        QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
+                 writeRtf(*m_view->document()));
     }
 
     void logMatchesFullWrite()
     {
         for (int i = 0; i < 300; ++i) {
             Clock::advanceMs(7000);
-            Settings.NameOnSeparateLine = i % 50 < 25;
+            appSettings().nameOnSeparateLine = i % 50 < 25;
             render(i % 3 ? QStringLiteral("guest") : QStringLiteral("}{\\rtf1\\par}"),
                    QStringLiteral("message %1 \\field{x}\r\nЖ 👋").arg(i), MessageKind(i % 3));
         }
-        QCOMPARE(TextFileIO::ReadBytes(m_renderer->logFilePath()).value(),
-                 WriteRtf(*m_view->document()));
-        Settings.MessageColor = 0x123456; // a colour the log has not used yet
+        QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
+                 writeRtf(*m_view->document()));
+        appSettings().messageColor = 0x123456; // a colour the log has not used yet
         render();
         render();
-        QCOMPARE(TextFileIO::ReadBytes(m_renderer->logFilePath()).value(),
-                 WriteRtf(*m_view->document()));
+        QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
+                 writeRtf(*m_view->document()));
         m_view->setFont(QFont(QStringLiteral("Serif"), 9));
         render();
-        QCOMPARE(TextFileIO::ReadBytes(m_renderer->logFilePath()).value(),
-                 WriteRtf(*m_view->document()));
+        QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
+                 writeRtf(*m_view->document()));
     }
 
     // Silent saves fail quietly and are tried again; at exit the user is asked.
     void failureAndRetry_data()
     {
-        QTest::addColumn<int>("answer");
+        QTest::addColumn<BoxAnswer>("answer");
         QTest::addColumn<bool>("result");
         QTest::addColumn<bool>("written");
-        QTest::newRow("abort") << int(IDABORT) << false << false;
-        QTest::newRow("ignore") << int(IDIGNORE) << true << false;
-        QTest::newRow("retry after the cause is removed") << int(IDRETRY) << true << true;
+        QTest::newRow("abort") << BoxAnswer::Abort << false << false;
+        QTest::newRow("ignore") << BoxAnswer::Ignore << true << false;
+        QTest::newRow("retry after the cause is removed") << BoxAnswer::Retry << true << true;
     }
 
     void failureAndRetry()
     {
-        QFETCH(int, answer);
+        QFETCH(BoxAnswer, answer);
         QFETCH(bool, result);
         QFETCH(bool, written);
         const QString blocker =
@@ -610,28 +612,28 @@ private slots:
         render();
         QCOMPARE(m_view->document()->blockCount(), 6); // shown without any notice
         QVERIFY(m_boxes.isEmpty());
-        QVERIFY(!m_renderer->SaveConversationLog(true));
+        QVERIFY(!m_renderer->saveLog(true));
         QVERIFY(m_boxes.isEmpty());
 
         m_answer = [&](const BoxRequest &) {
-            if (answer != IDRETRY || m_boxes.size() > 1)
+            if (answer != BoxAnswer::Retry || m_boxes.size() > 1)
                 return answer;
             QFile::remove(blocker); // the user removes the cause, then retries
-            return int(IDRETRY);
+            return BoxAnswer::Retry;
         };
-        QCOMPARE(m_renderer->SaveConversationLog(false), result);
+        QCOMPARE(m_renderer->saveLog(false), result);
         QCOMPARE(m_boxes.size(), 1);
         const BoxRequest &box = m_boxes.first();
-        QCOMPARE(box.style, 18);
+        QCOMPARE(box.style.number(), 18);
         const QString path =
-            GetLogsFolder(true).value() + QStringLiteral("/2026-12-05 16-24-27.RTF");
+            logsFolder(true).value() + QStringLiteral("/2026-12-05 16-24-27.RTF");
         QVERIFY2(box.text.startsWith(path + QStringLiteral("\r\n\r\nНе удалось сохранить лог.")),
                  qPrintable(box.text));
         QVERIFY(box.text.contains(QStringLiteral("Код ")));
         QCOMPARE(QFileInfo::exists(path), written);
         if (written) {
             QCOMPARE(m_renderer->logFilePath(), path);
-            QCOMPARE(TextFileIO::ReadBytes(path).value(), WriteRtf(*m_view->document()));
+            QCOMPARE(TextFile::readBytes(path).value(), writeRtf(*m_view->document()));
         }
     }
 
@@ -641,14 +643,14 @@ private slots:
         render();
         const QString path = m_renderer->logFilePath();
         QVERIFY(QFileInfo::exists(path));
-        QVERIFY(QDir(bfGetFilePath(path)).removeRecursively());
+        QVERIFY(QDir(parentFolder(path)).removeRecursively());
         m_env->touch(QStringLiteral("blocker"));
-        QVERIFY(QFile::rename(m_env->path(QStringLiteral("blocker")), bfGetFilePath(path)));
+        QVERIFY(QFile::rename(m_env->path(QStringLiteral("blocker")), parentFolder(path)));
         render();
         QVERIFY(!QFileInfo(path).exists());
-        QVERIFY(QFile::remove(bfGetFilePath(path)));
+        QVERIFY(QFile::remove(parentFolder(path)));
         render();
-        QCOMPARE(TextFileIO::ReadBytes(path).value(), WriteRtf(*m_view->document()));
+        QCOMPARE(TextFile::readBytes(path).value(), writeRtf(*m_view->document()));
         QVERIFY(m_boxes.isEmpty());
     }
 };

@@ -1,7 +1,9 @@
-#include "resources.h"
+#include "gui/resources.h"
 
 #include <QTest>
 #include <QWidget>
+
+using namespace quillet;
 
 class tst_Resources final : public QObject
 {
@@ -18,10 +20,10 @@ private slots:
     void buttonPicturesAre32WithAlpha()
     {
         QFETCH(QString, name);
-        const Result<QByteArray> bytes = LoadResPicture(name);
+        const Result<QByteArray> bytes = resourcePicture(name);
         QVERIFY(bytes.ok());
         QVERIFY(bytes.value().startsWith("\x89PNG"));
-        const Result<QPixmap> picture = PictureFromPNG(bytes.value());
+        const Result<QPixmap> picture = pictureFromPng(bytes.value());
         QVERIFY(picture.ok());
         QCOMPARE(picture.value().size(), QSize(32, 32));
         QVERIFY(picture.value().hasAlphaChannel());
@@ -42,11 +44,11 @@ private slots:
     void unknownOrHostileNamesFail()
     {
         QFETCH(QString, name);
-        const Result<QByteArray> bytes = LoadResPicture(name);
+        const Result<QByteArray> bytes = resourcePicture(name);
         QVERIFY(!bytes.ok());
         QCOMPARE(bytes.error().number, int(ErrorCode::ResourceNotFound));
         if (name != QLatin1String("A_MAIN"))
-            QVERIFY(LoadResIcon(name).isNull());
+            QVERIFY(resourceIcon(name).isNull());
     }
 
     void brokenPngIsAnError_data()
@@ -54,14 +56,14 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("text") << QByteArray("not a picture");
-        const QByteArray png = LoadResPicture(QStringLiteral("IDP_EXIT")).value();
+        const QByteArray png = resourcePicture(QStringLiteral("IDP_EXIT")).value();
         QTest::newRow("truncated") << png.left(png.size() / 3);
         QTest::newRow("header only") << png.left(8);
     }
     void brokenPngIsAnError()
     {
         QFETCH(QByteArray, bytes);
-        const Result<QPixmap> picture = PictureFromPNG(bytes);
+        const Result<QPixmap> picture = pictureFromPng(bytes);
         QVERIFY(!picture.ok());
         QCOMPARE(picture.error().number, int(ErrorCode::BadPicture));
     }
@@ -76,7 +78,7 @@ private slots:
     void iconsHaveSmallAndLargeSizes()
     {
         QFETCH(QString, name);
-        const QIcon icon = LoadResIcon(name);
+        const QIcon icon = resourceIcon(name);
         QVERIFY(!icon.isNull());
         const QList<QSize> sizes = icon.availableSizes();
         QVERIFY(sizes.contains(QSize(16, 16)));
@@ -87,7 +89,7 @@ private slots:
 
     void emptyIconIsFullyTransparent()
     {
-        const QIcon icon = LoadResIcon(QStringLiteral("IDI_EMPTY"));
+        const QIcon icon = resourceIcon(QStringLiteral("IDI_EMPTY"));
         for (int size : {16, 32}) {
             const QImage image = icon.pixmap(size, size).toImage();
             for (int y = 0; y < image.height(); ++y)
@@ -98,15 +100,15 @@ private slots:
 
     void programAndMessageIconsDiffer()
     {
-        const QImage main = LoadResIcon(QStringLiteral("A_MAIN")).pixmap(16, 16).toImage();
-        const QImage message = LoadResIcon(QStringLiteral("IDI_MESSAGE")).pixmap(16, 16).toImage();
+        const QImage main = resourceIcon(QStringLiteral("A_MAIN")).pixmap(16, 16).toImage();
+        const QImage message = resourceIcon(QStringLiteral("IDI_MESSAGE")).pixmap(16, 16).toImage();
         QVERIFY(main != message);
     }
 
     void windowGetsIcon()
     {
         QWidget window;
-        bfSetWindowResIconAll(&window, QStringLiteral("A_MAIN"));
+        setWindowIconFromResource(&window, QStringLiteral("A_MAIN"));
         QVERIFY(window.windowIcon().availableSizes().contains(QSize(32, 32)));
     }
 };

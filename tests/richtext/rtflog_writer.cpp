@@ -1,13 +1,15 @@
 // Grows a document one paragraph at a time and saves its log after each, printing
 // the number of every paragraph whose save has finished. Killed by the test at
 // random moments to show that an interrupted save loses nothing.
-#include "rtflogfile.h"
+#include "richtext/rtflogfile.h"
 
 #include <cstdio>
 
 #include <QGuiApplication>
 #include <QTextCursor>
 #include <QTextDocument>
+
+using namespace quillet;
 
 int main(int argc, char **argv)
 {

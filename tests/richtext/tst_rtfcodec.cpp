@@ -1,12 +1,14 @@
 #include "documentruns.h"
-#include "rtfreader.h"
-#include "rtfwriter.h"
+#include "richtext/rtfreader.h"
+#include "richtext/rtfwriter.h"
 #include "testenv.h"
 
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+
+using namespace quillet;
 
 namespace {
 
@@ -131,7 +133,7 @@ private slots:
         QTextDocument document;
         QTextCursor cursor(&document);
         append(cursor, text, 9, false, rgb(0, 0, 0));
-        const QByteArray rtf = WriteRtf(document);
+        const QByteArray rtf = writeRtf(document);
 
         const Structure structure = structureOf(rtf);
         QVERIFY2(structure.balanced, rtf.constData());
@@ -149,7 +151,7 @@ private slots:
             QVERIFY(byte >= 0x20 || byte == '\r' || byte == '\n');
 
         QTextDocument read;
-        QVERIFY(ReadRtf(rtf, &read).ok());
+        QVERIFY(readRtf(rtf, &read).ok());
         QCOMPARE(read.blockCount(), 1);
         QCOMPARE(read.begin().text(), text);
     }
@@ -182,10 +184,10 @@ private slots:
             cursor.insertBlock();
         }
 
-        const QByteArray rtf = WriteRtf(document);
+        const QByteArray rtf = writeRtf(document);
         QCOMPARE(structureOf(rtf).words.count(QStringLiteral("par")), document.blockCount() - 1);
         QTextDocument read;
-        QVERIFY(ReadRtf(rtf, &read).ok());
+        QVERIFY(readRtf(rtf, &read).ok());
         QCOMPARE(read.blockCount(), document.blockCount());
         QCOMPARE(runsOf(read), expected);
         // Read back and written again, nothing changes.
@@ -231,7 +233,7 @@ private slots:
         QFETCH(QByteArray, rtf);
         QFETCH(QList<Run>, expected);
         QTextDocument read;
-        QVERIFY(ReadRtf(rtf, &read).ok());
+        QVERIFY(readRtf(rtf, &read).ok());
         QCOMPARE(runsOf(read), expected);
         QCOMPARE(read.lastBlock().text(), QString()); // after the last \par
         QCOMPARE(read.blockCount(), expected.last().block + 2);
@@ -306,7 +308,7 @@ private slots:
         QFETCH(QByteArray, rtf);
         QFETCH(QString, text);
         QTextDocument read;
-        QVERIFY(ReadRtf(rtf, &read).ok());
+        QVERIFY(readRtf(rtf, &read).ok());
         QStringList blocks;
         for (QTextBlock block = read.begin(); block.isValid(); block = block.next())
             blocks.append(block.text());
@@ -332,7 +334,7 @@ private slots:
         QFETCH(int, error);
         QTextDocument read;
         read.setPlainText(QStringLiteral("old"));
-        const Status status = ReadRtf(rtf, &read);
+        const Status status = readRtf(rtf, &read);
         QVERIFY(!status.ok());
         QCOMPARE(status.error().number, error);
         QVERIFY(!status.error().description.isEmpty());
@@ -344,7 +346,7 @@ private slots:
         const QByteArray rtf =
             QByteArray("{\\rtf1 ") + QByteArray(200, '{') + "x" + QByteArray(200, '}') + "}";
         QTextDocument read;
-        QVERIFY(ReadRtf(rtf, &read).ok());
+        QVERIFY(readRtf(rtf, &read).ok());
         QCOMPARE(read.toPlainText(), QStringLiteral("x"));
     }
 
@@ -357,7 +359,7 @@ private slots:
         QTextCursor cursor(&document);
         const auto check = [&] {
             writer.update();
-            const QByteArray full = WriteRtf(document);
+            const QByteArray full = writeRtf(document);
             const QByteArray parts = writer.rtf();
             qsizetype i = 0;
             while (i < full.size() && i < parts.size() && full.at(i) == parts.at(i))

@@ -1,14 +1,16 @@
-#include "rtflogfile.h"
-#include "rtfreader.h"
-#include "rtfwriter.h"
+#include "richtext/rtflogfile.h"
+#include "richtext/rtfreader.h"
+#include "richtext/rtfwriter.h"
 #include "testenv.h"
-#include "textfileio.h"
+#include "core/textfile.h"
 
 #include <QRandomGenerator>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+
+using namespace quillet;
 
 namespace {
 
@@ -24,7 +26,7 @@ void appendLine(QTextDocument &document, const QString &text, QColor colour = Qt
 
 QByteArray bytesOf(const QString &path)
 {
-    const Result<QByteArray> bytes = TextFileIO::ReadBytes(path, 1 << 30);
+    const Result<QByteArray> bytes = TextFile::readBytes(path, 1 << 30);
     return bytes ? bytes.value() : QByteArray();
 }
 
@@ -35,7 +37,7 @@ QByteArray expectedLog(int count)
     QTextCursor cursor(&document);
     for (int i = 0; i < count; ++i)
         cursor.insertText(QStringLiteral("message %1 Ж\r\n").arg(i));
-    return WriteRtf(document);
+    return writeRtf(document);
 }
 
 } // namespace
@@ -55,7 +57,7 @@ private slots:
         const auto save = [&](RtfLogFile::Method method) {
             QVERIFY(log.save(path).ok());
             QCOMPARE(log.lastMethod(), method);
-            QCOMPARE(bytesOf(path), WriteRtf(document));
+            QCOMPARE(bytesOf(path), writeRtf(document));
         };
         appendLine(document, QStringLiteral("first"));
         save(RtfLogFile::Method::Rewritten);
@@ -93,7 +95,7 @@ private slots:
         const QString second = env.path(QStringLiteral("second.RTF"));
         QVERIFY(log.save(second).ok());
         QCOMPARE(log.lastMethod(), RtfLogFile::Method::Rewritten);
-        QCOMPARE(bytesOf(second), WriteRtf(document));
+        QCOMPARE(bytesOf(second), writeRtf(document));
     }
 
     void failedSaveIsRepeatedWhole()
@@ -115,7 +117,7 @@ private slots:
         appendLine(document, QStringLiteral("third"));
         QVERIFY(log.save(path).ok());
         QCOMPARE(log.lastMethod(), RtfLogFile::Method::Rewritten);
-        QCOMPARE(bytesOf(path), WriteRtf(document));
+        QCOMPARE(bytesOf(path), writeRtf(document));
     }
 
     // A writer killed at random moments leaves a file that holds at least every
@@ -150,7 +152,7 @@ private slots:
 
             const QByteArray bytes = bytesOf(path);
             QTextDocument read;
-            QVERIFY(ReadRtf(bytes, &read).ok());
+            QVERIFY(readRtf(bytes, &read).ok());
             const int saved = read.blockCount() - 1;
             QVERIFY2(saved >= reported + 1,
                      qPrintable(QStringLiteral("%1 < %2").arg(saved).arg(reported + 1)));

@@ -1,7 +1,7 @@
-#include "rtflogfile.h"
-#include "rtfreader.h"
-#include "rtftextscanner.h"
-#include "rtfwriter.h"
+#include "richtext/rtflogfile.h"
+#include "richtext/rtfreader.h"
+#include "richtext/rtftextscanner.h"
+#include "richtext/rtfwriter.h"
 #include "testenv.h"
 
 #include <QDebug>
@@ -12,6 +12,8 @@
 #include <QTextDocument>
 
 #include <iterator>
+
+using namespace quillet;
 
 namespace {
 
@@ -34,7 +36,7 @@ char *toString(const Reading &reading)
 Reading readFully(const QByteArray &rtf)
 {
     QTextDocument document;
-    const Status status = ReadRtf(rtf, &document);
+    const Status status = readRtf(rtf, &document);
     return {document.toPlainText(), status ? 0 : status.error().number};
 }
 

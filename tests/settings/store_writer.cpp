@@ -1,8 +1,10 @@
 // Saves <count> keys "<prefix> <n>" into the settings store, one save at a
 // time, as a second running copy of the program would.
-#include "settingsstore.h"
+#include "core/settingsstore.h"
 
 #include <QCoreApplication>
+
+using namespace quillet;
 
 int main(int argc, char *argv[])
 {
@@ -14,7 +16,7 @@ int main(int argc, char *argv[])
     for (int i = 0; i < count; ++i) {
         SettingsStore store;
         if (!store
-                 .SaveValue(QStringLiteral("Race"), prefix + QLatin1Char(' ') + QString::number(i),
+                 .saveValue(QStringLiteral("Race"), prefix + QLatin1Char(' ') + QString::number(i),
                             ValueKind::Int32, i)
                  .ok())
             return 1;

@@ -1,8 +1,10 @@
-#include "autostartentry.h"
+#include "settings/autostartentry.h"
 #include "desktopentryreader.h"
 #include "testenv.h"
 
 #include <QTest>
+
+using namespace quillet;
 
 // The autostart entry must start exactly the executable with /H and the chat
 // file, whatever characters the paths hold, and pass desktop-file-validate.
@@ -15,7 +17,7 @@ private:
     {
         const qsizetype slash = chat.lastIndexOf(QLatin1Char('/'));
         return {QStringLiteral("Беседа"), executable,         {QStringLiteral("/H")}, chat,
-                chat.left(slash),         AutostartIconName()};
+                chat.left(slash),         autostartIconName()};
     }
 
 private slots:
@@ -164,7 +166,7 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QString, stripped);
-        QCOMPARE(StripExtension(name), stripped);
+        QCOMPARE(quillet::stripExtension(name), stripped);
     }
 };
 

@@ -1,5 +1,5 @@
-#include "settings.h"
-#include "settingsstore.h"
+#include "settings/settings.h"
+#include "core/settingsstore.h"
 #include "testenv.h"
 
 #include <QDirIterator>
@@ -8,6 +8,8 @@
 #include <QScopeGuard>
 #include <QTest>
 
+using namespace quillet;
+
 class TestSettings : public QObject
 {
     Q_OBJECT
@@ -15,12 +17,12 @@ class TestSettings : public QObject
 private:
     static void restart()
     {
-        Settings = SettingsRecord{};
-        Settings.SendOnEnter = true; // anything LoadSettings must overwrite
-        Settings.MessageColor = 12345;
+        appSettings() = SettingsRecord{};
+        appSettings().sendOnEnter = true; // anything loadSettings must overwrite
+        appSettings().messageColor = 12345;
         MyGUID.clear();
-        InitMyGUID();
-        LoadSettings();
+        initMyGuid();
+        loadSettings();
     }
 
 private slots:
@@ -28,16 +30,16 @@ private slots:
     {
         TestEnvironment env;
         restart();
-        QCOMPARE(Settings.SendOnEnter, false);
-        QCOMPARE(Settings.MessageColor, 0);
-        QCOMPARE(Settings.MyNameColor, 32768);
-        QCOMPARE(Settings.OtherNameColor, 16711808);
-        QCOMPARE(Settings.SystemColor, 255);
-        QCOMPARE(Settings.iChatStylePlugin, true);
-        QCOMPARE(Settings.NameOnSeparateLine, true);
-        QCOMPARE(Settings.SortLogsList, true);
-        QCOMPARE(Settings.SortLogsDescending, true);
-        QCOMPARE(Settings.ShowDebugMessages, false);
+        QCOMPARE(appSettings().sendOnEnter, false);
+        QCOMPARE(appSettings().messageColor, 0);
+        QCOMPARE(appSettings().myNameColor, 32768);
+        QCOMPARE(appSettings().otherNameColor, 16711808);
+        QCOMPARE(appSettings().systemColor, 255);
+        QCOMPARE(appSettings().timeStamps, true);
+        QCOMPARE(appSettings().nameOnSeparateLine, true);
+        QCOMPARE(appSettings().sortLogsList, true);
+        QCOMPARE(appSettings().sortLogsDescending, true);
+        QCOMPARE(appSettings().showDebugMessages, false);
         // The identity is stored at once, and kept by the next start.
         QVERIFY(QFileInfo::exists(SettingsStore::filePath()));
         const QString first = MyGUID;
@@ -51,17 +53,17 @@ private slots:
     {
         TestEnvironment env;
         restart();
-        Settings.NameOnSeparateLine = false;
-        Settings.SendOnEnter = true;
-        Settings.OtherNameColor = 0x123456;
-        Settings.SortLogsDescending = false;
-        QVERIFY(SaveSettings().ok());
+        appSettings().nameOnSeparateLine = false;
+        appSettings().sendOnEnter = true;
+        appSettings().otherNameColor = 0x123456;
+        appSettings().sortLogsDescending = false;
+        QVERIFY(saveSettings().ok());
         restart();
-        QCOMPARE(Settings.NameOnSeparateLine, false);
-        QCOMPARE(Settings.SendOnEnter, true);
-        QCOMPARE(Settings.OtherNameColor, 0x123456);
-        QCOMPARE(Settings.SortLogsDescending, false);
-        QCOMPARE(Settings.iChatStylePlugin, true);
+        QCOMPARE(appSettings().nameOnSeparateLine, false);
+        QCOMPARE(appSettings().sendOnEnter, true);
+        QCOMPARE(appSettings().otherNameColor, 0x123456);
+        QCOMPARE(appSettings().sortLogsDescending, false);
+        QCOMPARE(appSettings().timeStamps, true);
         // Written under one spelling, read under the other.
         QVERIFY(TestEnvironment::readAll(SettingsStore::filePath())
                     .contains(QStringLiteral("name%20on%20separate%20line=false")));
@@ -73,43 +75,43 @@ private slots:
         {
             SettingsStore store;
             QVERIFY(store
-                        .SaveValue(QStringLiteral("Nicks"), QStringLiteral("/a/b/Чат.QLIMChat"),
+                        .saveValue(QStringLiteral("Nicks"), QStringLiteral("/a/b/Чат.QLIMChat"),
                                    ValueKind::Text, QStringLiteral("Иван = \"x\"\n;y"))
                         .ok());
             QVERIFY(store
-                        .SaveValue(QStringLiteral("Nicks"), QStringLiteral("\\a\\b\\Чат.QLIMChat"),
+                        .saveValue(QStringLiteral("Nicks"), QStringLiteral("\\a\\b\\Чат.QLIMChat"),
                                    ValueKind::Text, QStringLiteral("другой"))
                         .ok());
             QVERIFY(
-                store.SaveValue(QString(), QStringLiteral("Int"), ValueKind::Int32, -2147483647 - 1)
+                store.saveValue(QString(), QStringLiteral("Int"), ValueKind::Int32, -2147483647 - 1)
                     .ok());
             QVERIFY(store
-                        .SaveValue(QStringLiteral("B"), QStringLiteral("Flag"), ValueKind::Boolean,
+                        .saveValue(QStringLiteral("B"), QStringLiteral("Flag"), ValueKind::Boolean,
                                    true)
                         .ok());
             QVERIFY(store
-                        .SaveValue(QStringLiteral("B"), QStringLiteral("Off"), ValueKind::Boolean,
+                        .saveValue(QStringLiteral("B"), QStringLiteral("Off"), ValueKind::Boolean,
                                    false)
                         .ok());
         }
         SettingsStore store;
-        QCOMPARE(store.LoadValue(QStringLiteral("NICKS"), QStringLiteral("/A/B/чат.qlimchat"),
+        QCOMPARE(store.loadValue(QStringLiteral("NICKS"), QStringLiteral("/A/B/чат.qlimchat"),
                                  ValueKind::Text),
                  QVariant(QStringLiteral("Иван = \"x\"\n;y")));
-        QCOMPARE(store.LoadValue(QStringLiteral("nicks"), QStringLiteral("\\a\\b\\Чат.QLIMChat"),
+        QCOMPARE(store.loadValue(QStringLiteral("nicks"), QStringLiteral("\\a\\b\\Чат.QLIMChat"),
                                  ValueKind::Text),
                  QVariant(QStringLiteral("другой")));
-        QCOMPARE(store.LoadValue(QString(), QStringLiteral("int"), ValueKind::Int32, 5).toInt(),
+        QCOMPARE(store.loadValue(QString(), QStringLiteral("int"), ValueKind::Int32, 5).toInt(),
                  -2147483647 - 1);
         QCOMPARE(
-            store.LoadValue(QStringLiteral("b"), QStringLiteral("flag"), ValueKind::Boolean, false)
+            store.loadValue(QStringLiteral("b"), QStringLiteral("flag"), ValueKind::Boolean, false)
                 .toBool(),
             true);
         QCOMPARE(
-            store.LoadValue(QStringLiteral("b"), QStringLiteral("off"), ValueKind::Boolean, true)
+            store.loadValue(QStringLiteral("b"), QStringLiteral("off"), ValueKind::Boolean, true)
                 .toBool(),
             false);
-        QCOMPARE(store.LoadValue(QStringLiteral("OFN Paths"),
+        QCOMPARE(store.loadValue(QStringLiteral("OFN Paths"),
                                  QStringLiteral("Laste Open File Directory"), ValueKind::Text),
                  QVariant(QString()));
     }
@@ -123,9 +125,9 @@ private slots:
         garbage.append("\n[Colors]\nmessage%20color=notanumber\n[=\n\\\\\\\n");
         env.touch(QStringLiteral("config/Greyhollow Studios/Quillet IM.conf"), garbage);
         restart();
-        QCOMPARE(Settings.MessageColor, 0);
-        QCOMPARE(Settings.MyNameColor, 32768);
-        QCOMPARE(Settings.iChatStylePlugin, true);
+        QCOMPARE(appSettings().messageColor, 0);
+        QCOMPARE(appSettings().myNameColor, 32768);
+        QCOMPARE(appSettings().timeStamps, true);
         QVERIFY(!MyGUID.isEmpty());
     }
 
@@ -147,7 +149,7 @@ private slots:
         for (int i = 0; i < count; ++i) {
             for (const char *prefix : {"first", "second"}) {
                 const QString key = QLatin1String(prefix) + QLatin1Char(' ') + QString::number(i);
-                QCOMPARE(store.LoadValue(QStringLiteral("race"), key, ValueKind::Int32, -1).toInt(),
+                QCOMPARE(store.loadValue(QStringLiteral("race"), key, ValueKind::Int32, -1).toInt(),
                          i);
             }
         }
@@ -157,36 +159,36 @@ private slots:
     {
         TestEnvironment env;
         ChatFilePath = env.path(QStringLiteral("chats/a/team.QLIMChat"));
-        const QString first = GetChatLogGUID();
-        QCOMPARE(GetChatLogGUID(), first);
+        const QString first = chatLogGuid();
+        QCOMPARE(chatLogGuid(), first);
         const QString logs =
             env.path(QStringLiteral("data/Greyhollow Studios/Quillet IM/Logs/")) + first;
-        const Result<QString> noCreate = GetLogsFolder(true);
+        const Result<QString> noCreate = logsFolder(true);
         QVERIFY(noCreate.ok());
         QCOMPARE(noCreate.value(), logs);
         QVERIFY(!QFileInfo::exists(env.path(QStringLiteral("data"))));
-        const Result<QString> created = GetLogsFolder(false);
+        const Result<QString> created = logsFolder(false);
         QVERIFY(created.ok());
         QVERIFY(QFileInfo(logs).isDir());
 
         ChatFilePath = env.path(QStringLiteral("chats/b/team.QLIMChat"));
-        QVERIFY(GetChatLogGUID() != first);
+        QVERIFY(chatLogGuid() != first);
 
         // A blank stored GUID is replaced and stored.
         {
             SettingsStore store;
             QVERIFY(store
-                        .SaveValue(QStringLiteral("Log GUIDs"), ChatFilePath, ValueKind::Text,
+                        .saveValue(QStringLiteral("Log GUIDs"), ChatFilePath, ValueKind::Text,
                                    QStringLiteral(" \t\r\n"))
                         .ok());
         }
-        const QString replaced = GetChatLogGUID();
+        const QString replaced = chatLogGuid();
         QVERIFY(!replaced.trimmed().isEmpty());
-        QCOMPARE(GetChatLogGUID(), replaced);
+        QCOMPARE(chatLogGuid(), replaced);
 
         // A file where the data folder should be makes the creation fail.
         qputenv("XDG_DATA_HOME", env.touch(QStringLiteral("data-file")).toUtf8());
-        const Result<QString> blocked = GetLogsFolder(false);
+        const Result<QString> blocked = logsFolder(false);
         QVERIFY(!blocked.ok());
         QCOMPARE(blocked.error().number, ENOTDIR);
         ChatFilePath.clear();
@@ -224,12 +226,12 @@ private slots:
 
         restart();
         ChatFilePath = env.path(QStringLiteral("chats/a/team.QLIMChat"));
-        const QString logGuid = GetChatLogGUID();
-        QCOMPARE(GetChatLogGUID(), logGuid);
-        QCOMPARE(GetLogsFolder(true).value(),
+        const QString logGuid = chatLogGuid();
+        QCOMPARE(chatLogGuid(), logGuid);
+        QCOMPARE(logsFolder(true).value(),
                  env.path(QStringLiteral("data/Greyhollow Studios/Quillet IM/Logs/")) + logGuid);
         ChatFilePath = env.path(QStringLiteral("chats/b/team.QLIMChat"));
-        QVERIFY(GetChatLogGUID() != logGuid);
+        QVERIFY(chatLogGuid() != logGuid);
         QCOMPARE(texts.size(), reports);
         if (reports) {
             QVERIFY2(texts.first().startsWith(SettingsStore::filePath() +
@@ -242,7 +244,7 @@ private slots:
             QVERIFY(isFolder ? QDir(env.path(blocker)).removeRecursively()
                              : QFile::remove(env.path(blocker)));
             ChatFilePath = env.path(QStringLiteral("chats/a/team.QLIMChat"));
-            QCOMPARE(GetChatLogGUID(), logGuid);
+            QCOMPARE(chatLogGuid(), logGuid);
             QVERIFY(TestEnvironment::readAll(SettingsStore::filePath()).contains(logGuid));
             QCOMPARE(texts.size(), reports);
         }

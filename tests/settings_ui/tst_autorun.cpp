@@ -1,13 +1,15 @@
-#include "appstate.h"
-#include "autorun.h"
-#include "boxes.h"
-#include "frmsettings.h"
+#include "core/appstate.h"
+#include "settings/autostart.h"
+#include "gui/boxes.h"
+#include "settings/settingsdialog.h"
 #include "settings/desktopentryreader.h"
 #include "testenv.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QTest>
+
+using namespace quillet;
 
 // The autostart button of the settings dialog: the name question loop, the
 // entry written, and the reports, with every box answered by a script.
@@ -32,31 +34,31 @@ private:
         if (request.kind == BoxRequest::Kind::Input) {
             m_events.append(QStringLiteral("input:") + request.offered);
             const QString next = m_answers.isEmpty() ? QString() : m_answers.takeFirst();
-            return {IDOK, next.mid(next.indexOf(QLatin1Char(':')) + 1)};
+            return {BoxAnswer::Ok, next.mid(next.indexOf(QLatin1Char(':')) + 1)};
         }
-        if (request.style == (MB_YESNOCANCEL | MB_ICONEXCLAMATION)) {
+        if (request.style == BoxStyle{BoxButtons::YesNoCancel, BoxIcon::Warning}) {
             const QString path = request.text.section(QStringLiteral("\r\n"), 0, 0);
             m_events.append(QStringLiteral("question:") +
                             path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
             const QString next =
                 m_answers.isEmpty() ? QStringLiteral("cancel") : m_answers.takeFirst();
-            return {next == QLatin1String("yes")  ? IDYES
-                    : next == QLatin1String("no") ? IDNO
-                                                  : IDCANCEL,
+            return {next == QLatin1String("yes")  ? BoxAnswer::Yes
+                    : next == QLatin1String("no") ? BoxAnswer::No
+                                                  : BoxAnswer::Cancel,
                     {}};
         }
-        m_events.append(request.style == (MB_OK | MB_ICONINFORMATION) ? QStringLiteral("done")
+        m_events.append(request.style == BoxStyle{BoxButtons::Ok, BoxIcon::Information} ? QStringLiteral("done")
                                                                       : QStringLiteral("error"));
-        return {IDOK, {}};
+        return {BoxAnswer::Ok, {}};
     }
 
     void pressAutostartButton()
     {
-        ShowSettingsWindow(m_owner.get());
-        QWidget *window = frmSettings::instance();
+        showSettingsDialog(m_owner.get());
+        QWidget *window = SettingsDialog::instance();
         QTest::mouseClick(window->findChild<QAbstractButton *>(QStringLiteral("cmdAddToAutorun")),
                           Qt::LeftButton);
-        QCOMPARE(frmSettings::instance(), window); // the dialog stays open throughout
+        QCOMPARE(SettingsDialog::instance(), window); // the dialog stays open throughout
     }
 
     static QStringList entries(const QString &folder)
@@ -178,7 +180,7 @@ private slots:
         pressAutostartButton();
         QCOMPARE(m_boxes.size(), 2);
         const QString path = autostart() + QStringLiteral("/Беседа.QLIMChat.desktop");
-        QCOMPARE(m_boxes[0].style, 51);
+        QCOMPARE(m_boxes[0].style.number(), 51);
         QCOMPARE(m_boxes[0].text.split(QStringLiteral("\r\n")),
                  (QStringList{path, QString(),
                               QStringLiteral("Ярлык уже существует. Возможно, данный чат уже "
@@ -188,7 +190,7 @@ private slots:
                               QStringLiteral("Да     - заменить."),
                               QStringLiteral("Нет    - задать новое имя файла."),
                               QStringLiteral("Отмена - не создавать ничего.")}));
-        QCOMPARE(m_boxes[1].style, 64);
+        QCOMPARE(m_boxes[1].style.number(), 64);
         QCOMPARE(m_boxes[1].text, QStringLiteral("Готово! ^_^v"));
     }
 
@@ -209,7 +211,7 @@ private slots:
         m_env->touch(QStringLiteral("config/autostart"), "a file, not a folder");
         pressAutostartButton();
         QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].style, 16);
+        QCOMPARE(m_boxes[0].style.number(), 16);
         QVERIFY2(m_boxes[0].text.startsWith(
                      QStringLiteral("Не удалось создать ярлык.\r\n\r\nКод %1\r\n").arg(ENOTDIR)),
                  qPrintable(m_boxes[0].text));
@@ -217,8 +219,8 @@ private slots:
 
     void emptyTargetOrPathDoesNothing()
     {
-        CreateShortcut(nullptr, QString(), QStringLiteral("/bin/q"), {}, {}, {}, {});
-        CreateShortcut(nullptr, autostart() + QStringLiteral("/x.desktop"), QString(), {}, {}, {},
+        createAutostartEntry(nullptr, QString(), QStringLiteral("/bin/q"), {}, {}, {}, {});
+        createAutostartEntry(nullptr, autostart() + QStringLiteral("/x.desktop"), QString(), {}, {}, {},
                        {});
         QVERIFY(m_boxes.isEmpty());
         QVERIFY(!QFileInfo::exists(autostart()));

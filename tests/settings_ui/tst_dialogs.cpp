@@ -1,8 +1,10 @@
-#include "dialogs.h"
+#include "gui/dialogs.h"
 
 #include <QApplication>
 #include <QTest>
 #include <QWidget>
+
+using namespace quillet;
 
 // The file and colour dialog seams and the custom colour text.
 class TestDialogs : public QObject
@@ -78,10 +80,10 @@ private slots:
         dialog.setFilter(QStringLiteral("F (*.f)"));
         dialog.setInitialFolder(QStringLiteral("/x"));
         dialog.setOwnerWindow(&owner);
-        QVERIFY(dialog.ShowSave());
-        QCOMPARE(dialog.FileName(), QStringLiteral("/x/a.QLIMChat"));
-        QVERIFY(!dialog.ShowOpen());
-        QCOMPARE(dialog.FileName(), QString());
+        QVERIFY(dialog.showSave());
+        QCOMPARE(dialog.fileName(), QStringLiteral("/x/a.QLIMChat"));
+        QVERIFY(!dialog.showOpen());
+        QCOMPARE(dialog.fileName(), QString());
         QCOMPARE(seen.size(), 2);
         QCOMPARE(seen[0].mode, FileDialog::Mode::Save);
         QCOMPARE(seen[1].mode, FileDialog::Mode::Open);
@@ -97,7 +99,7 @@ private slots:
             return FileDialog::Reply{true, QString()};
         });
         FileDialog dialog;
-        QVERIFY(!dialog.ShowOpen());
+        QVERIFY(!dialog.showOpen());
     }
 
     void colorDialogTakesTheChoiceOnlyWhenConfirmed()
@@ -110,13 +112,13 @@ private slots:
         ColorDialog dialog;
         dialog.setColor(0x00FF00);
         dialog.setCustomColorsText(QStringLiteral("5"));
-        QVERIFY(!dialog.Show());
-        QCOMPARE(dialog.Color(), 0x00FF00);
-        QCOMPARE(dialog.CustomColorsText(), QStringLiteral("5"));
+        QVERIFY(!dialog.exec());
+        QCOMPARE(dialog.color(), 0x00FF00);
+        QCOMPARE(dialog.customColorsText(), QStringLiteral("5"));
         confirm = true;
-        QVERIFY(dialog.Show());
-        QCOMPARE(dialog.Color(), 0x123456); // the top byte is not a colour
-        QCOMPARE(dialog.CustomColorsText(), QStringLiteral("5,1"));
+        QVERIFY(dialog.exec());
+        QCOMPARE(dialog.color(), 0x123456); // the top byte is not a colour
+        QCOMPARE(dialog.customColorsText(), QStringLiteral("5,1"));
     }
 
     // Headless and unanswered, a dialog is cancelled instead of waiting for nobody.
@@ -124,12 +126,12 @@ private slots:
     {
         QTest::ignoreMessage(QtWarningMsg, "File dialog cancelled: no screen and no answer");
         FileDialog file;
-        QVERIFY(!file.ShowSave());
+        QVERIFY(!file.showSave());
         QTest::ignoreMessage(QtWarningMsg, "Colour dialog cancelled: no screen and no answer");
         ColorDialog colour;
         colour.setColor(42);
-        QVERIFY(!colour.Show());
-        QCOMPARE(colour.Color(), 42);
+        QVERIFY(!colour.exec());
+        QCOMPARE(colour.color(), 42);
     }
 };
 

@@ -1,9 +1,9 @@
-#include "boxes.h"
-#include "colorbutton.h"
-#include "dialogs.h"
-#include "frmsettings.h"
-#include "settings.h"
-#include "settingsstore.h"
+#include "gui/boxes.h"
+#include "settings/colorbutton.h"
+#include "gui/dialogs.h"
+#include "settings/settingsdialog.h"
+#include "settings/settings.h"
+#include "core/settingsstore.h"
 #include "testenv.h"
 
 #include <QApplication>
@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+
+using namespace quillet;
 
 // The settings dialog driven through its real widgets; colour dialogs and
 // boxes are answered through their seams.
@@ -23,10 +25,10 @@ private:
     std::unique_ptr<QWidget> m_owner;
     QList<ColorDialog::Request> m_colorRequests;
 
-    frmSettings *open()
+    SettingsDialog *open()
     {
-        ShowSettingsWindow(m_owner.get());
-        frmSettings *window = frmSettings::instance();
+        showSettingsDialog(m_owner.get());
+        SettingsDialog *window = SettingsDialog::instance();
         if (window)
             (void)QTest::qWaitForWindowExposed(window);
         return window;
@@ -45,17 +47,17 @@ private:
     // Settings as a new start of the program reads them from the store.
     static SettingsRecord stored()
     {
-        const SettingsRecord running = Settings;
-        LoadSettings();
-        const SettingsRecord result = Settings;
-        Settings = running;
+        const SettingsRecord running = appSettings();
+        loadSettings();
+        const SettingsRecord result = appSettings();
+        appSettings() = running;
         return result;
     }
 
     static QString storedCustomColors()
     {
         return SettingsStore()
-            .LoadValue(QStringLiteral("Colors"), QStringLiteral("Custom Colors"), ValueKind::Text,
+            .loadValue(QStringLiteral("Colors"), QStringLiteral("Custom Colors"), ValueKind::Text,
                        QString())
             .toString();
     }
@@ -70,7 +72,7 @@ private:
 
     static void waitClosed()
     {
-        QTRY_VERIFY(!frmSettings::instance());
+        QTRY_VERIFY(!SettingsDialog::instance());
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
@@ -78,20 +80,20 @@ private slots:
     void init()
     {
         m_env = std::make_unique<TestEnvironment>();
-        Settings = SettingsRecord{};
+        appSettings() = SettingsRecord{};
         m_owner = std::make_unique<QWidget>();
         m_owner->setWindowTitle(QStringLiteral("Quillet IM :: owner"));
         m_owner->show();
         m_colorRequests.clear();
         Boxes::setHandler([](const BoxRequest &request) {
             qWarning("unexpected box: %s", qPrintable(request.text));
-            return BoxReply{IDCANCEL, {}};
+            return BoxReply{BoxAnswer::Cancel, {}};
         });
     }
 
     void cleanup()
     {
-        if (frmSettings *window = frmSettings::instance())
+        if (SettingsDialog *window = SettingsDialog::instance())
             window->reject();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         m_owner.reset();
@@ -139,7 +141,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QRect, geometry);
         QFETCH(QString, caption);
-        frmSettings *window = open();
+        SettingsDialog *window = open();
         QWidget *widget = window->findChild<QWidget *>(name);
         QVERIFY(widget);
         QCOMPARE(widget->geometry(), geometry);
@@ -151,7 +153,7 @@ private slots:
 
     void windowIsOwnedAndNotModal()
     {
-        frmSettings *window = open();
+        SettingsDialog *window = open();
         QCOMPARE(window->windowTitle(), QStringLiteral("Настройки"));
         QCOMPARE(window->size(), QSize(401, 361));
         QVERIFY(!window->windowIcon().isNull());
@@ -161,12 +163,12 @@ private slots:
         QVERIFY(child<QLabel>(window, "lblTag3")->wordWrap());
         // The chat window takes the settings window with it.
         m_owner.reset();
-        QVERIFY(!frmSettings::instance());
+        QVERIFY(!SettingsDialog::instance());
     }
 
     void tabOrderFollowsTheRows()
     {
-        frmSettings *window = open();
+        SettingsDialog *window = open();
         const QStringList expected{QStringLiteral("chkSendOnEnter"),
                                    QStringLiteral("chkiChatStylePlugin"),
                                    QStringLiteral("chkNameOnSeparateLine"),
@@ -193,12 +195,12 @@ private slots:
 
     void widgetsShowSettings()
     {
-        Settings.SendOnEnter = true;
-        Settings.iChatStylePlugin = false;
-        Settings.ShowDebugMessages = true;
-        Settings.MessageColor = 0x0000FF;  // red
-        Settings.SystemColor = 0x00FF0000; // blue
-        frmSettings *window = open();
+        appSettings().sendOnEnter = true;
+        appSettings().timeStamps = false;
+        appSettings().showDebugMessages = true;
+        appSettings().messageColor = 0x0000FF;  // red
+        appSettings().systemColor = 0x00FF0000; // blue
+        SettingsDialog *window = open();
         QVERIFY(child<QCheckBox>(window, "chkSendOnEnter")->isChecked());
         QVERIFY(!child<QCheckBox>(window, "chkiChatStylePlugin")->isChecked());
         QVERIFY(child<QCheckBox>(window, "chkNameOnSeparateLine")->isChecked());
@@ -217,36 +219,36 @@ private slots:
 
     void okStoresAndCloses()
     {
-        frmSettings *window = open();
+        SettingsDialog *window = open();
         click(window, "chkSendOnEnter");
         click(window, "chkSortLogsList");
         click(window, "cmdOk");
         waitClosed();
-        QCOMPARE(Settings.SendOnEnter, true);
-        QCOMPARE(Settings.SortLogsList, false);
-        QCOMPARE(stored().SendOnEnter, true);
-        QCOMPARE(stored().SortLogsList, false);
+        QCOMPARE(appSettings().sendOnEnter, true);
+        QCOMPARE(appSettings().sortLogsList, false);
+        QCOMPARE(stored().sendOnEnter, true);
+        QCOMPARE(stored().sortLogsList, false);
     }
 
     void applyThenCancelKeepsTheAppliedValues()
     {
-        frmSettings *window = open();
+        SettingsDialog *window = open();
         click(window, "chkSendOnEnter");
         click(window, "chkNameOnSeparateLine");
         click(window, "cmdApply");
-        QVERIFY(frmSettings::instance());
-        QCOMPARE(Settings.SendOnEnter, true);
-        QCOMPARE(Settings.NameOnSeparateLine, false);
+        QVERIFY(SettingsDialog::instance());
+        QCOMPARE(appSettings().sendOnEnter, true);
+        QCOMPARE(appSettings().nameOnSeparateLine, false);
         click(window, "chkShowDebugMessages");
         click(window, "cmdCancel");
         waitClosed();
-        QCOMPARE(Settings.SendOnEnter, true);
-        QCOMPARE(Settings.NameOnSeparateLine, false);
-        QCOMPARE(Settings.ShowDebugMessages, false);
+        QCOMPARE(appSettings().sendOnEnter, true);
+        QCOMPARE(appSettings().nameOnSeparateLine, false);
+        QCOMPARE(appSettings().showDebugMessages, false);
         const SettingsRecord fromStore = stored();
-        QCOMPARE(fromStore.SendOnEnter, true);
-        QCOMPARE(fromStore.NameOnSeparateLine, false);
-        QCOMPARE(fromStore.ShowDebugMessages, false);
+        QCOMPARE(fromStore.sendOnEnter, true);
+        QCOMPARE(fromStore.nameOnSeparateLine, false);
+        QCOMPARE(fromStore.showDebugMessages, false);
     }
 
     void enterOnACheckBoxDoesOk_data()
@@ -259,14 +261,14 @@ private slots:
     void enterOnACheckBoxDoesOk()
     {
         QFETCH(int, key);
-        frmSettings *window = open();
+        SettingsDialog *window = open();
         auto *box = child<QCheckBox>(window, "chkSortLogsDescending");
         click(window, "chkSortLogsDescending");
         box->setFocus();
         QTest::keyClick(box, Qt::Key(key));
         waitClosed();
-        QCOMPARE(Settings.SortLogsDescending, false);
-        QCOMPARE(stored().SortLogsDescending, false);
+        QCOMPARE(appSettings().sortLogsDescending, false);
+        QCOMPARE(stored().sortLogsDescending, false);
     }
 
     void escapeDoesCancel_data()
@@ -281,39 +283,39 @@ private slots:
     void escapeDoesCancel()
     {
         QFETCH(QString, focused);
-        frmSettings *window = open();
+        SettingsDialog *window = open();
         click(window, "chkSendOnEnter");
         QWidget *widget = window->findChild<QWidget *>(focused);
         widget->setFocus();
         QTest::keyClick(widget, Qt::Key_Escape);
         waitClosed();
-        QCOMPARE(Settings.SendOnEnter, false);
-        QVERIFY(!QFileInfo::exists(SettingsStore::filePath()) || !stored().SendOnEnter);
+        QCOMPARE(appSettings().sendOnEnter, false);
+        QVERIFY(!QFileInfo::exists(SettingsStore::filePath()) || !stored().sendOnEnter);
     }
 
     void closeBoxDiscardsEdits()
     {
-        frmSettings *window = open();
+        SettingsDialog *window = open();
         click(window, "chkSendOnEnter");
         QVERIFY(window->close());
         waitClosed();
-        QCOMPARE(Settings.SendOnEnter, false);
+        QCOMPARE(appSettings().sendOnEnter, false);
     }
 
     // F9 or the settings button while the window is open: the same window, edits kept.
     void showingAgainKeepsUnsavedEdits()
     {
-        frmSettings *window = open();
+        SettingsDialog *window = open();
         click(window, "chkSendOnEnter");
-        QPointer<frmSettings> first = window;
+        QPointer<SettingsDialog> first = window;
         QCOMPARE(open(), first.data());
         QVERIFY(child<QCheckBox>(window, "chkSendOnEnter")->isChecked());
-        QCOMPARE(Settings.SendOnEnter, false);
+        QCOMPARE(appSettings().sendOnEnter, false);
     }
 
     void reopeningAfterCancelShowsSettings()
     {
-        frmSettings *window = open();
+        SettingsDialog *window = open();
         click(window, "chkSendOnEnter");
         click(window, "cmdCancel");
         waitClosed();
@@ -326,7 +328,7 @@ private slots:
     {
         const QString custom = QStringLiteral("255,65280,16711680,0,0,0,0,0,0,0,0,0,0,0,0,1");
         answerColorDialog(true, 0x00123456, custom);
-        frmSettings *window = open();
+        SettingsDialog *window = open();
         auto *button = child<ColorButton>(window, "cmdMyNameColor");
         click(window, "cmdMyNameColor");
         QCOMPARE(m_colorRequests.size(), 1);
@@ -338,15 +340,15 @@ private slots:
 
         click(window, "cmdCancel");
         waitClosed();
-        QCOMPARE(Settings.MyNameColor, 0x008000);
-        QCOMPARE(stored().MyNameColor, 0x008000);
+        QCOMPARE(appSettings().myNameColor, 0x008000);
+        QCOMPARE(stored().myNameColor, 0x008000);
         QCOMPARE(storedCustomColors(), custom);
     }
 
     void confirmedCustomColoursAreOfferedToTheNextDialog()
     {
         answerColorDialog(true, 0x000000FF, QStringLiteral("1,2,3"));
-        frmSettings *window = open();
+        SettingsDialog *window = open();
         click(window, "cmdMessageColor");
         click(window, "cmdSystemColor");
         QCOMPARE(m_colorRequests.size(), 2);
@@ -354,18 +356,18 @@ private slots:
         QCOMPARE(m_colorRequests[1].color, 0x0000FF);
         click(window, "cmdOk");
         waitClosed();
-        QCOMPARE(stored().MessageColor, 0x0000FF);
+        QCOMPARE(stored().messageColor, 0x0000FF);
     }
 
     void cancelledColourDialogChangesNothing()
     {
         const QString before = QStringLiteral("10,20,30");
         QVERIFY(SettingsStore()
-                    .SaveValue(QStringLiteral("Colors"), QStringLiteral("Custom Colors"),
+                    .saveValue(QStringLiteral("Colors"), QStringLiteral("Custom Colors"),
                                ValueKind::Text, before)
                     .ok());
         answerColorDialog(false, 0x00ABCDEF, QStringLiteral("99,98,97"));
-        frmSettings *window = open();
+        SettingsDialog *window = open();
         click(window, "cmdOtherNameColor");
         QCOMPARE(m_colorRequests.size(), 1);
         QCOMPARE(m_colorRequests[0].customColors, before);
@@ -373,7 +375,7 @@ private slots:
         QCOMPARE(storedCustomColors(), before);
         click(window, "cmdOk");
         waitClosed();
-        QCOMPARE(Settings.OtherNameColor, 0xFF0080);
+        QCOMPARE(appSettings().otherNameColor, 0xFF0080);
     }
 
     // A store that cannot be written: OK reports it and leaves the window open.
@@ -382,16 +384,16 @@ private slots:
         QList<BoxRequest> boxes;
         Boxes::setHandler([&boxes](const BoxRequest &request) {
             boxes.append(request);
-            return BoxReply{IDOK, {}};
+            return BoxReply{BoxAnswer::Ok, {}};
         });
-        frmSettings *window = open();
+        SettingsDialog *window = open();
         click(window, "chkSendOnEnter");
         QDir().mkpath(SettingsStore::filePath()); // a folder where the file belongs
         click(window, "cmdOk");
         QCOMPARE(boxes.size(), 1);
-        QCOMPARE(boxes[0].style, int(MB_ICONSTOP));
+        QCOMPARE(boxes[0].style, (BoxStyle{BoxButtons::Ok, BoxIcon::Stop}));
         QVERIFY(boxes[0].text.startsWith(QStringLiteral("Не удалось сохранить настройки.\r\n")));
-        QCOMPARE(frmSettings::instance(), window);
+        QCOMPARE(SettingsDialog::instance(), window);
         QVERIFY(window->isVisible());
     }
 };

@@ -1,10 +1,12 @@
-#include "appstate.h"
-#include "boxes.h"
-#include "commandline.h"
-#include "guard.h"
+#include "core/appstate.h"
+#include "gui/boxes.h"
+#include "app/commandline.h"
+#include "app/guard.h"
 #include "testenv.h"
 
 #include <QTest>
+
+using namespace quillet;
 
 class TestCommandLine : public QObject
 {
@@ -15,11 +17,11 @@ private:
 
     StartupAction parse(const QStringList &arguments)
     {
-        ReleaseExchangeFolder();
+        releaseExchangeFolder();
         ChatFilePath.clear();
         ExchangeFolderPath.clear();
         m_boxes.clear();
-        return ParseCommandLine(arguments);
+        return parseCommandLine(arguments);
     }
 
 private slots:
@@ -33,7 +35,7 @@ private slots:
     void cleanup()
     {
         Boxes::resetHandler();
-        ReleaseExchangeFolder();
+        releaseExchangeFolder();
     }
 
     void noFileSelectsAChat()
@@ -74,9 +76,9 @@ private slots:
                  StartupAction::ShowUsage);
         QVERIFY(m_boxes.isEmpty());
         QVERIFY(ChatFilePath.isEmpty());
-        ShowUsageBox();
+        showUsageBox();
         QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].style, MB_OK | MB_ICONINFORMATION);
+        QCOMPARE(m_boxes[0].style, (BoxStyle{BoxButtons::Ok, BoxIcon::Information}));
         const QString program =
             QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
         QCOMPARE(m_boxes[0].text, QStringLiteral("Использование:\r\n\r\n") + program +
@@ -117,7 +119,7 @@ private slots:
         QCOMPARE(parse(arguments), StartupAction::SelectChat);
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes[0].text, missing + QStringLiteral("\r\n\r\nФайл не существует."));
-        QCOMPARE(m_boxes[0].style, MB_OK | MB_ICONSTOP);
+        QCOMPARE(m_boxes[0].style, (BoxStyle{BoxButtons::Ok, BoxIcon::Stop}));
         QVERIFY(ChatFilePath.isEmpty());
         QVERIFY(ExchangeFolderPath.isEmpty());
         // A folder is not a chat file either.
@@ -128,28 +130,28 @@ private slots:
     void mutexNames()
     {
         const QString prefix = QStringLiteral("{66DD9D8B-670E-4254-B796-24EA1C03BF32}-");
-        QCOMPARE(ExchangeMutexName(QStringLiteral("C:\\Chats\\Team")),
+        QCOMPARE(exchangeMutexName(QStringLiteral("C:\\Chats\\Team")),
                  prefix + QStringLiteral("C??Chats?Team"));
-        QCOMPARE(ExchangeMutexName(QStringLiteral("C:/Chats/Team")),
+        QCOMPARE(exchangeMutexName(QStringLiteral("C:/Chats/Team")),
                  prefix + QStringLiteral("C??Chats?Team"));
-        QCOMPARE(ExchangeMutexName(QStringLiteral("/home/ann/Sync/Семья/")),
+        QCOMPARE(exchangeMutexName(QStringLiteral("/home/ann/Sync/Семья/")),
                  prefix + QStringLiteral("?home?ann?Sync?Семья?"));
-        QVERIFY(ExchangeMutexName(QStringLiteral("/Chats")) !=
-                ExchangeMutexName(QStringLiteral("/chats")));
+        QVERIFY(exchangeMutexName(QStringLiteral("/Chats")) !=
+                exchangeMutexName(QStringLiteral("/chats")));
     }
 
     void guardInOneProcess()
     {
         TestEnvironment env;
         ExchangeFolderPath = env.chats();
-        QVERIFY(ClaimExchangeFolder());
+        QVERIFY(claimExchangeFolder());
         // A second holder (as another process would be) is refused with the warning.
-        CExchangePathProtector other;
-        QVERIFY(other.IsPathProtected(env.chats()));
-        CExchangePathProtector elsewhere;
-        QVERIFY(!elsewhere.IsPathProtected(env.path(QStringLiteral("other"))));
-        ReleaseExchangeFolder();
-        QVERIFY(!other.IsPathProtected(env.chats()));
+        ExchangeFolderLock other;
+        QVERIFY(other.isHeldElsewhere(env.chats()));
+        ExchangeFolderLock elsewhere;
+        QVERIFY(!elsewhere.isHeldElsewhere(env.path(QStringLiteral("other"))));
+        releaseExchangeFolder();
+        QVERIFY(!other.isHeldElsewhere(env.chats()));
     }
 };
 

@@ -1,8 +1,10 @@
-#include "ucbutton.h"
+#include "gui/picturebutton.h"
 
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
+
+using namespace quillet;
 
 namespace {
 
@@ -24,7 +26,7 @@ QPixmap coordinates(int width, int height)
 }
 
 // Showing the button again redraws its face.
-void reshow(ucButton &button, QSize size)
+void reshow(PictureButton &button, QSize size)
 {
     button.hide();
     button.resize(size);
@@ -38,7 +40,7 @@ QRgb pixel(QWidget &widget, int x, int y)
 
 // Mouse input through the window system, as a real pointer delivers it (a
 // second press soon after the first becomes a double click there).
-QPoint inWindow(ucButton &button)
+QPoint inWindow(PictureButton &button)
 {
     return button.mapTo(button.window(), button.rect().center());
 }
@@ -54,7 +56,7 @@ private slots:
     {
         m_host = std::make_unique<QWidget>();
         m_host->resize(200, 200);
-        m_button = new ucButton(m_host.get());
+        m_button = new PictureButton(m_host.get());
         m_button->setGeometry(10, 10, 45, 45);
         m_host->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
@@ -64,8 +66,8 @@ private slots:
 
     void newButtonHasNoPictureAndDefaultSize()
     {
-        ucButton button;
-        QVERIFY(button.Picture().isNull());
+        PictureButton button;
+        QVERIFY(button.picture().isNull());
         QCOMPARE(button.size(), QSize(53, 53));
     }
 
@@ -154,7 +156,7 @@ private slots:
     {
         QVERIFY(m_button->setPicture(solid(32, 32, Qt::green)).ok());
         QVERIFY(m_button->setPicture(QPixmap()).ok());
-        QVERIFY(m_button->Picture().isNull());
+        QVERIFY(m_button->picture().isNull());
         reshow(*m_button, QSize(45, 45));
         QCOMPARE(pixel(*m_button, 22, 22), m_background);
     }
@@ -167,14 +169,14 @@ private slots:
         QTest::newRow("double click") << QStringLiteral("double") << 2;
         QTest::newRow("right click") << QStringLiteral("right") << 0;
         QTest::newRow("released outside") << QStringLiteral("outside") << 0;
-        QTest::newRow("ClickMe") << QStringLiteral("clickme") << 1;
-        QTest::newRow("ClickMe disabled") << QStringLiteral("clickme disabled") << 0;
+        QTest::newRow("click") << QStringLiteral("clickme") << 1;
+        QTest::newRow("click disabled") << QStringLiteral("clickme disabled") << 0;
     }
     void clicks()
     {
         QFETCH(QString, action);
         QFETCH(int, clicks);
-        QSignalSpy spy(m_button, &ucButton::Click);
+        QSignalSpy spy(m_button, &PictureButton::clicked);
         QWindow *window = m_host->windowHandle();
         const QPoint at = inWindow(*m_button);
         if (action == QLatin1String("click")) {
@@ -187,17 +189,17 @@ private slots:
             QTest::mousePress(window, Qt::LeftButton, {}, at);
             QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(150, 150));
         } else if (action == QLatin1String("clickme")) {
-            m_button->ClickMe();
+            m_button->click();
         } else {
             m_button->setEnabled(false);
-            m_button->ClickMe();
+            m_button->click();
         }
         QCOMPARE(spy.count(), clicks);
     }
 
 private:
     std::unique_ptr<QWidget> m_host;
-    ucButton *m_button = nullptr;
+    PictureButton *m_button = nullptr;
     QRgb m_background = 0;
 };
 

@@ -1,0 +1,59 @@
+#include "app/commandline.h"
+
+#include "core/appstate.h"
+#include "gui/boxes.h"
+#include "app/guard.h"
+#include "core/support.h"
+
+#include <QFileInfo>
+
+namespace quillet {
+
+StartupAction parseCommandLine(const QStringList &arguments)
+{
+    StartHidden = false;
+    QString candidate;
+    for (const QString &argument : arguments) {
+        const QString upper = argument.toUpper();
+        if (upper == QLatin1String("/?"))
+            return StartupAction::ShowUsage;
+        if (upper == QLatin1String("/H"))
+            StartHidden = true;
+        else
+            candidate = argument;
+    }
+    if (candidate.isEmpty()) {
+        StartHidden = false;
+        return StartupAction::SelectChat;
+    }
+    if (!fileExists(candidate)) {
+        Boxes::message(nullptr, candidate + QStringLiteral("\r\n\r\nФайл не существует."),
+                       BoxStyle{BoxButtons::Ok, BoxIcon::Stop});
+        return StartupAction::SelectChat;
+    }
+    const QString fullPath = absolutePath(candidate);
+    if (fullPath.isEmpty())
+        return StartupAction::SelectChat;
+    ExchangeFolderPath = parentFolder(fullPath);
+    if (ExchangeFolderPath.isEmpty())
+        return StartupAction::SelectChat;
+    if (!claimExchangeFolder())
+        return StartupAction::SelectChat;
+    ChatFilePath = fullPath;
+    return StartupAction::OpenChat;
+}
+
+QString usageText()
+{
+    const QString program = QFileInfo(executablePath()).completeBaseName();
+    return QStringLiteral("Использование:\r\n\r\n") + program +
+           QStringLiteral("[.EXE] [[/H] FileName]\r\n\r\nFileName - файл чата.\r\n") +
+           QStringLiteral("/H - скрыть окно чата при запуске.");
+}
+
+void showUsageBox()
+{
+    Boxes::message(nullptr, usageText(), BoxStyle{BoxButtons::Ok, BoxIcon::Information});
+}
+
+} // namespace quillet

@@ -1,0 +1,61 @@
+#include "app/guard.h"
+
+#include "core/appstate.h"
+#include "gui/boxes.h"
+
+#include <memory>
+
+namespace quillet {
+
+namespace {
+
+std::unique_ptr<ExchangeFolderLock> ExchangeFolderGuard;
+
+} // namespace
+
+QString exchangeMutexName(const QString &path)
+{
+    QString name = path;
+    name.replace(QLatin1Char('\\'), QLatin1Char('?'));
+    name.replace(QLatin1Char('/'), QLatin1Char('?'));
+    name.replace(QLatin1Char(':'), QLatin1Char('?'));
+    return QStringLiteral("{66DD9D8B-670E-4254-B796-24EA1C03BF32}-") + name;
+}
+
+bool ExchangeFolderLock::isHeldElsewhere(const QString &pathName)
+{
+    m_lock.release();
+    switch (m_lock.acquire(exchangeMutexName(pathName))) {
+    case NamedLock::Outcome::AlreadyHeld:
+    case NamedLock::Outcome::AccessDenied:
+        return true;
+    case NamedLock::Outcome::Acquired:
+    case NamedLock::Outcome::Failed:
+        return false;
+    }
+    return false;
+}
+
+bool claimExchangeFolder(QWidget *parent)
+{
+    if (!ExchangeFolderGuard)
+        ExchangeFolderGuard = std::make_unique<ExchangeFolderLock>();
+    if (!ExchangeFolderGuard->isHeldElsewhere(ExchangeFolderPath))
+        return true;
+    Boxes::message(
+        parent,
+        ExchangeFolderPath + QStringLiteral("\r\n\r\nВ этом каталоге уже идёт чат.\r\n") +
+            QStringLiteral("Попробуйте поискать иконку ") + QStringLiteral("программы в трее."),
+        BoxStyle{BoxButtons::Ok, BoxIcon::Warning});
+    ExchangeFolderPath.clear();
+    ChatFilePath.clear();
+    ExchangeFolderGuard.reset();
+    return false;
+}
+
+void releaseExchangeFolder()
+{
+    ExchangeFolderGuard.reset();
+}
+
+} // namespace quillet

@@ -1,0 +1,129 @@
+#include "app/startup.h"
+
+#include "gui/boxes.h"
+#include "app/commandline.h"
+#include "settings/settings.h"
+#include "platform/terminationsignals.h"
+#include "app/windows.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include <QApplication>
+#include <QFile>
+#include <QWidget>
+
+namespace quillet {
+
+namespace {
+
+void setApplicationNames()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Greyhollow Studios"));
+    QCoreApplication::setApplicationName(QStringLiteral("Quillet IM"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quillet-im"));
+}
+
+// --help and --version answer on standard output without opening any window,
+// so they work without a display.
+int answerOnConsole(int argc, char *argv[], const char *option)
+{
+    QCoreApplication app(argc, argv);
+    setApplicationNames();
+    QString text;
+    if (std::strcmp(option, "--version") == 0)
+        text = QStringLiteral("Quillet IM ") + QCoreApplication::applicationVersion();
+    else
+        text = usageText().replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    std::fputs(qPrintable(text + QLatin1Char('\n')), stdout);
+    return 0;
+}
+
+#ifdef QUILLET_TEST_HOOKS
+// In test builds, with QUILLET_BOX_LOG set, every window shown is
+// noted in the same log as the boxes.
+class ShownWindowLog final : public QObject
+{
+public:
+    explicit ShownWindowLog(QString path) : m_path(std::move(path)) {}
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            const auto *widget = static_cast<QWidget *>(watched);
+            QFile log(m_path);
+            if (widget->isWindow() && log.open(QIODevice::Append))
+                log.write((QStringLiteral("window\t") + widget->windowTitle() + QLatin1Char('\n'))
+                              .toUtf8());
+        }
+        return false;
+    }
+
+private:
+    QString m_path;
+};
+#endif
+
+const char *consoleOption(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "--version") == 0)
+            return argv[i];
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int runQuillet(int argc, char *argv[])
+{
+    if (const char *option = consoleOption(argc, argv))
+        return answerOnConsole(argc, argv, option);
+
+    QApplication app(argc, argv);
+    setApplicationNames();
+#ifdef QUILLET_TEST_HOOKS
+    Boxes::installFromEnvironment();
+    ShownWindowLog windowLog(qEnvironmentVariable("QUILLET_BOX_LOG"));
+    if (qEnvironmentVariableIsSet("QUILLET_BOX_LOG"))
+        app.installEventFilter(&windowLog);
+#endif
+
+    setStoreFailureHandler([](const QString &text, const Error &error) {
+        Boxes::showError(nullptr, error, BoxStyle{BoxButtons::Ok, BoxIcon::Warning}, text);
+    });
+
+    // A logout, shutdown or closed terminal ends the process by a signal: the
+    // chat then ends as at the end of the desktop session, its log and state
+    // saved; without a chat the program just quits.
+    TerminationSignals termination;
+    // A signal during a start-up box ends only that box's loop: remembered here.
+    bool quitRequested = false;
+    QObject::connect(&termination, &TerminationSignals::received, &app, [&quitRequested] {
+        if (endRunningChat())
+            return;
+        quitRequested = true;
+        QCoreApplication::exit(0);
+    });
+
+    initMyGuid();
+    loadSettings();
+    QStringList arguments = QCoreApplication::arguments();
+    arguments.removeFirst();
+    switch (parseCommandLine(arguments)) {
+    case StartupAction::ShowUsage:
+        showUsageBox();
+        return 0;
+    case StartupAction::SelectChat:
+        showChatSelection();
+        break;
+    case StartupAction::OpenChat:
+        openChatWindow(StartHidden);
+        break;
+    }
+    return quitRequested ? 0 : app.exec();
+}
+
+} // namespace quillet

@@ -1,0 +1,62 @@
+#include "chatwindow/chatwindow.h"
+#include "app/guard.h"
+#include "core/appstate.h"
+#include "core/support.h"
+#include "login/chatselectionwindow.h"
+#include "app/windows.h"
+
+#include <QApplication>
+#include <QPointer>
+
+namespace quillet {
+
+namespace {
+QPointer<ChatWindow> g_chatWindow;
+}
+
+// The one chat window of the process. It lives while the chat runs, hidden in
+// the tray included, and the program ends when the chat really exits.
+void openChatWindow(bool hidden)
+{
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    auto *window = new ChatWindow;
+    g_chatWindow = window;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(
+        window, &ChatWindow::sessionEnded, qApp,
+        [] {
+            QApplication::closeAllWindows();
+            QCoreApplication::quit();
+        },
+        Qt::QueuedConnection);
+    window->startSession(hidden);
+    if (!hidden)
+        window->show();
+}
+
+bool endRunningChat()
+{
+    if (!g_chatWindow || !g_chatWindow->sessionRunning())
+        return false;
+    g_chatWindow->endDesktopSession();
+    return true;
+}
+
+// The chat selection window; a chosen chat whose folder this copy can claim
+// replaces it by the chat window.
+void showChatSelection()
+{
+    auto *window = new ChatSelectionWindow;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(window, &ChatSelectionWindow::chatChosen, window, [window](const QString &path) {
+        ExchangeFolderPath = parentFolder(path);
+        ChatFilePath = path;
+        if (!claimExchangeFolder(window))
+            return;
+        window->close();
+        openChatWindow(false);
+    });
+    window->show();
+}
+
+} // namespace quillet

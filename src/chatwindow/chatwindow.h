@@ -1,0 +1,136 @@
+#pragma once
+
+#include "exchange/chatsession.h"
+#include "exchange/messagekind.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QSystemTrayIcon;
+class QTextEdit;
+
+namespace quillet {
+
+class MessageRenderer;
+class TrayBlinker;
+class PictureButton;
+struct MessageTime;
+
+// The window of the one running chat: the user name and tool buttons on top,
+// the conversation in the middle, the message box at the bottom. It takes
+// its chat from ChatFilePath and ExchangeFolderPath, shows what its chat
+// session receives, sends on Enter or Ctrl+Enter, hides to the tray on its
+// close box and ends the session only on an explicit exit.
+class ChatWindow final : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // How often the desktop is asked again whether it shows tray icons.
+    static constexpr int TrayCheckIntervalMs = 2000;
+
+    explicit ChatWindow(QWidget *parent = nullptr);
+    ~ChatWindow() override;
+    Q_DISABLE_COPY_MOVE(ChatWindow)
+
+    // The start sequence; with startHidden the window is hidden at its end.
+    void startSession(bool startHidden);
+
+    static QString defaultUserName();
+    int opacityPercent() const { return m_opacityPercent; }
+    bool sessionRunning() const { return m_sessionRunning; }
+    QString logFilePath() const;
+    // The receive side of the chat; null until load.
+    ChatSession *session() const { return m_session.get(); }
+    // The desktop session ends: the chat exits, saving its log, without hiding
+    // first and without asking anything (nobody is there to answer).
+    void endDesktopSession();
+    // The session manager asks to save without ending the chat: the log, the
+    // user name and the placement are saved silently.
+    void saveCheckpoint();
+
+signals:
+    // The chat really exited: the log is saved, the window state stored.
+    void sessionEnded();
+
+protected:
+    bool event(QEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createWidgets();
+    void createTray();
+    void connectHandlers();
+
+    // Start and end
+    void loadButtonPictures();
+    void restoreState();
+    void saveState(bool silent);
+    void installEventFilters();
+    void removeEventFilters();
+    void exitSession();
+
+    // Receiving: the session reads the folder, the window shows what it got.
+    void onUpdateTimer();
+    void showReceived(const QList<IncomingEntry> &entries);
+    void showDebugMessage(const QString &text);
+    void showSystemMessage(const QString &text);
+
+    // Sending
+    void sendMessage();
+
+    // Keys, window hooks, tray
+    bool handleKey(QKeyEvent *event, QObject *target);
+    bool forwardWheelToLog(QWheelEvent *event);
+    void hideWindow();
+    bool trayIconShown() const;
+    void checkTray();
+    void showAndRestore();
+    void onTrayActivated(int reason);
+    void exitFromTray();
+
+    // Buttons
+    void resetUserName();
+    void openSettings();
+    void openLogs();
+    void toggleTransparency();
+    void exitChat();
+
+    // Headless runs: messages to send and an exit request from a control file.
+    void pollTestInput();
+
+    QLabel *lblTag[2] = {};
+    QLineEdit *txtUserName = nullptr;
+    PictureButton *ucbSetDefaultUserName = nullptr;
+    PictureButton *ucbSettings = nullptr;
+    PictureButton *ucbLogs = nullptr;
+    PictureButton *ucbMakeTransparent = nullptr;
+    PictureButton *ucbExit = nullptr;
+    QTextEdit *rtfLog = nullptr;
+    QPlainTextEdit *txtMessage = nullptr;
+    QSystemTrayIcon *stMain = nullptr;
+    TrayBlinker *icBlinker = nullptr;
+    QMenu *mnuMain = nullptr;
+    QTimer m_trayCheck;
+
+    std::unique_ptr<MessageRenderer> m_renderer;
+    std::unique_ptr<ChatSession> m_session;
+    bool m_exitRequested = false;
+    bool m_endOfDesktopSession = false;
+    bool m_sessionRunning = false;
+    bool m_subclassed = false;
+    bool m_suppressMessageKeyPress = false;
+    bool m_suppressUserNameKeyPress = false;
+    int m_opacityPercent = 0;
+    QString m_testInputPath;
+};
+
+} // namespace quillet

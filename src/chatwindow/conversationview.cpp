@@ -1,0 +1,102 @@
+#include "chatwindow/conversationview.h"
+
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextEdit>
+
+namespace quillet {
+
+namespace {
+
+// One pair for the whole program: appends are never nested.
+bool scrollPreserve = false;
+int savedVertical = 0;
+int savedHorizontal = 0;
+
+Qt::Alignment alignmentOf(int alignment)
+{
+    switch (alignment) {
+    case 1:
+        return Qt::AlignRight;
+    case 2:
+        return Qt::AlignHCenter;
+    default:
+        return Qt::AlignLeft;
+    }
+}
+
+} // namespace
+
+QColor colourFromBgr(qint32 colour)
+{
+    return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
+}
+
+void beginAppend(QTextEdit *view)
+{
+    const QScrollBar *bar = view->verticalScrollBar();
+    scrollPreserve = bar->value() < bar->maximum();
+    if (!scrollPreserve)
+        return;
+    savedVertical = bar->value();
+    savedHorizontal = view->horizontalScrollBar()->value();
+    // The runs and the scroll-back then show in one step, without flicker.
+    view->setUpdatesEnabled(false);
+}
+
+void endAppend(QTextEdit *view)
+{
+    // The runs went in through a cursor of their own; the view's insertion point
+    // follows insertions at the end by itself and needs setting (which lays the
+    // view out) only when it was moved or holds a selection.
+    const QTextCursor current = view->textCursor();
+    if (current.hasSelection() || !current.atEnd())
+        moveToEnd(view);
+    QScrollBar *bar = view->verticalScrollBar();
+    if (!scrollPreserve) {
+        bar->setValue(bar->maximum());
+        return;
+    }
+    bar->setValue(savedVertical);
+    view->horizontalScrollBar()->setValue(savedHorizontal);
+    view->setUpdatesEnabled(true);
+}
+
+void moveToEnd(QTextEdit *view)
+{
+    QTextCursor cursor = view->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    view->setTextCursor(cursor);
+}
+
+void appendText(QTextEdit *view, const QString &text, int size, bool bold, qint32 colour,
+                int alignment)
+{
+    // A cursor of the document rather than the view's own: setting the view's
+    // cursor for every run would lay the view out each time.
+    QTextCursor cursor(view->document());
+    cursor.movePosition(QTextCursor::End);
+    QTextCharFormat format;
+    format.setFontPointSize(size);
+    format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+    format.setForeground(colourFromBgr(colour));
+    QTextBlockFormat block = cursor.blockFormat();
+    block.setAlignment(alignmentOf(alignment));
+    cursor.setBlockFormat(block);
+    // CR LF, LF and CR each become one paragraph break.
+    cursor.insertText(text, format);
+}
+
+void appendLine(QTextEdit *view, const QString &text, int size, bool bold, qint32 colour,
+                int alignment)
+{
+    appendText(view, text + QStringLiteral("\r\n"), size, bold, colour, alignment);
+}
+
+void appendSpacer(QTextEdit *view)
+{
+    appendLine(view, QStringLiteral(" "), 3, false, 0, 0);
+}
+
+} // namespace quillet

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QtGlobal>
+
+class QTextEdit;
+
+// Appending formatted runs to the end of the conversation view.
+
+namespace quillet {
+
+// A colour of the settings (0x00BBGGRR, red in the lowest byte).
+QColor colourFromBgr(qint32 colour);
+
+// Bracket one rendered message, or a run of them: while the end of the view is in
+// sight the view follows the new text; scrolled up, it keeps exactly still. Never
+// nested. endAppend also leaves the view's insertion point at the end, unselected.
+void beginAppend(QTextEdit *view);
+void endAppend(QTextEdit *view);
+// Puts the view's insertion point at the end, with nothing selected.
+void moveToEnd(QTextEdit *view);
+// Appends text at the end with the given size (points), bold flag, colour and the
+// alignment (0 left, 1 right, 2 centre) of the paragraph that holds it.
+void appendText(QTextEdit *view, const QString &text, int size, bool bold, qint32 colour,
+                int alignment);
+// appendText followed by a line break.
+void appendLine(QTextEdit *view, const QString &text, int size, bool bold, qint32 colour,
+                int alignment);
+// A thin blank line (3 points) between messages.
+void appendSpacer(QTextEdit *view);
+
+} // namespace quillet

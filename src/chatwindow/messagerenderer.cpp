@@ -1,0 +1,218 @@
+#include "chatwindow/messagerenderer.h"
+
+#include "gui/boxes.h"
+#include "chatwindow/conversationview.h"
+#include "richtext/rtflogfile.h"
+#include "settings/settings.h"
+#include "core/support.h"
+
+#include <QFontDatabase>
+#include <QTextDocument>
+#include <QTextEdit>
+
+#include <cerrno>
+#include <cmath>
+
+namespace quillet {
+
+namespace {
+
+constexpr int HeaderSize = 8;
+constexpr int BodySize = 9;
+constexpr qint32 StampColour = 0x808080; // RGB(128, 128, 128)
+constexpr int StampMinutes = 5;
+constexpr int MaxLogNameAttempts = 3600; // names taken in a row before giving up
+
+QString logFileName(const QDateTime &localTime)
+{
+    return localTime.toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")) + QStringLiteral(".RTF");
+}
+
+// Whole minutes of local wall-clock time since the epoch.
+qint64 localMinute(const QDateTime &time)
+{
+    const qint64 ms = time.toMSecsSinceEpoch() + qint64(time.offsetFromUtc()) * 1000;
+    return qint64(std::floor(double(ms) / 60000.0));
+}
+
+qint32 nameColour(MessageKind kind)
+{
+    switch (kind) {
+    case MessageKind::Own:
+        return appSettings().myNameColor;
+    case MessageKind::Other:
+        return appSettings().otherNameColor;
+    case MessageKind::System:
+        break;
+    }
+    return appSettings().systemColor;
+}
+
+} // namespace
+
+QFont conversationFont()
+{
+    const QString tahoma = QStringLiteral("Tahoma");
+    QFont font = QFontDatabase::hasFamily(tahoma)
+                     ? QFont(tahoma)
+                     : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPointSize(9);
+    return font;
+}
+
+QString displayName(const QString &name)
+{
+    const QString trimmed = trimText(name, TrimBlanksAndBreaks);
+    return trimmed.isEmpty() ? QStringLiteral("Анонимус") : trimmed;
+}
+
+MessageRenderer::MessageRenderer(QTextEdit *view, QWidget *boxParent)
+    : m_view(view), m_boxParent(boxParent)
+{
+    m_view->setFont(conversationFont());
+    m_view->document()->setUndoRedoEnabled(false);
+    m_log = std::make_unique<RtfLogFile>(m_view->document());
+}
+
+MessageRenderer::~MessageRenderer() = default;
+
+void MessageRenderer::renderMessage(const QString &senderName, const QString &text,
+                                    MessageTime utcTime, MessageKind kind)
+{
+    const qint32 colour = nameColour(kind);
+    const bool single = !m_batchCursor;
+    if (single)
+        beginAppend(m_view);
+    MessageTime time = utcTime;
+    // A record that names no real moment is shown as it came rather than dropped.
+    if (!utcToLocal(utcTime, time))
+        time = utcTime;
+    if (!m_view->document()->isEmpty())
+        appendSpacer(m_view);
+    if (appSettings().timeStamps)
+        appendTimeStamp();
+
+    const QString name = displayName(senderName);
+    const QString clock = formatTime(time);
+    const QString date = formatDate(time, 0);
+    if (appSettings().nameOnSeparateLine) {
+        appendLine(m_view,
+                   name + QStringLiteral("  (") + clock + QStringLiteral(" - ") + date +
+                       QLatin1Char(')'),
+                   HeaderSize, true, colour, 0);
+    } else {
+        appendText(m_view,
+                   QLatin1Char('(') + clock + QStringLiteral(" - ") + date + QStringLiteral(") ") +
+                       name + QStringLiteral(":  "),
+                   HeaderSize, true, colour, 0);
+    }
+    appendLine(m_view, trimText(text, TrimBlanksAndBreaks), BodySize, false, appSettings().messageColor,
+               0);
+    if (!single)
+        return;
+    endAppend(m_view);
+    if (!m_deferSaving)
+        (void)saveLog(true);
+}
+
+void MessageRenderer::beginBatch()
+{
+    if (m_batchCursor)
+        return;
+    beginAppend(m_view);
+    m_batchCursor.emplace(m_view->document());
+    m_batchCursor->beginEditBlock();
+}
+
+void MessageRenderer::endBatch()
+{
+    if (!m_batchCursor)
+        return;
+    m_batchCursor->endEditBlock();
+    m_batchCursor.reset();
+    endAppend(m_view);
+}
+
+// A centred time line above a message that arrives five or more minute boundaries
+// after the last one; the first message of a session starts the count.
+void MessageRenderer::appendTimeStamp()
+{
+    const QDateTime now = Clock::nowLocal();
+    if (!m_lastStampTime.isValid())
+        m_lastStampTime = now;
+    if (localMinute(now) - localMinute(m_lastStampTime) < StampMinutes)
+        return;
+    m_lastStampTime = now;
+    appendLine(m_view, formatClockTime(now), HeaderSize, false, StampColour, 2);
+    appendSpacer(m_view);
+}
+
+bool MessageRenderer::saveLog(bool silent)
+{
+    if (m_view->document()->isEmpty())
+        return true;
+    if (m_logFileName.isEmpty()) {
+        m_logNameTime = Clock::nowLocal();
+        m_logFileName = logFileName(m_logNameTime);
+    }
+    for (;;) {
+        const Status saved = writeLog();
+        if (saved)
+            return true;
+        if (silent)
+            return false;
+        const BoxAnswer answer =
+            Boxes::showError(m_boxParent, saved.error(), BoxStyle{BoxButtons::AbortRetryIgnore, BoxIcon::Stop},
+                             failedPath() + QStringLiteral("\r\n\r\nНе удалось сохранить лог."));
+        if (answer == BoxAnswer::Abort)
+            return false;
+        if (answer != BoxAnswer::Retry)
+            return true;
+    }
+}
+
+// Every attempt makes sure of the folder until a write has succeeded, so that a
+// cause removed in the meantime (a file where the folder should be, a deleted
+// folder) no longer stops the log.
+Status MessageRenderer::writeLog()
+{
+    if (m_logFilePath.isEmpty()) {
+        const Result<QString> folder = logsFolder(false);
+        if (!folder)
+            return folder.error();
+        // Another run of this chat may have started its log in the same second:
+        // its file is never overwritten, this log takes the next free second.
+        for (int attempt = 0;; ++attempt) {
+            const QString path = joinPath(folder.value(), m_logFileName);
+            const Status created = m_log->saveNew(path);
+            if (created) {
+                m_logFilePath = path;
+                m_folderChecked = true;
+                return {};
+            }
+            if (created.error().number != EEXIST || attempt == MaxLogNameAttempts)
+                return created;
+            m_logNameTime = m_logNameTime.addSecs(1);
+            m_logFileName = logFileName(m_logNameTime);
+        }
+    } else if (!m_folderChecked) {
+        if (Status created = createPrivateFolder(parentFolder(m_logFilePath)); !created)
+            return created;
+        m_folderChecked = true;
+    }
+    const Status written = m_log->save(m_logFilePath);
+    if (!written)
+        m_folderChecked = false;
+    return written;
+}
+
+// The path named in the failure box, also when the folder could not be made.
+QString MessageRenderer::failedPath() const
+{
+    if (!m_logFilePath.isEmpty())
+        return m_logFilePath;
+    const Result<QString> folder = logsFolder(true);
+    return folder ? joinPath(folder.value(), m_logFileName) : m_logFileName;
+}
+
+} // namespace quillet

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "exchange/messagekind.h"
+#include "core/messagetime.h"
+
+#include <QDateTime>
+#include <QFont>
+#include <QString>
+#include <QTextCursor>
+
+#include <memory>
+#include <optional>
+
+class QTextEdit;
+class QWidget;
+
+namespace quillet {
+
+class RtfLogFile;
+
+// The font of the conversation view: Tahoma 9 pt where installed, otherwise the
+// desktop's sans-serif at 9 pt.
+QFont conversationFont();
+
+// A sender's name as shown: trimmed of blanks and line breaks; "Анонимус" when
+// nothing is left.
+QString displayName(const QString &name);
+
+// Shows messages in the conversation view of one chat window and keeps its
+// conversation log, one file per window, named after its first message.
+class MessageRenderer final
+{
+    Q_DISABLE_COPY_MOVE(MessageRenderer)
+
+public:
+    // `view` gets the conversation font and loses its undo history, which a
+    // read-only conversation does not need and which would grow without end.
+    MessageRenderer(QTextEdit *view, QWidget *boxParent);
+    ~MessageRenderer();
+
+    // Appends spacer, time stamp, header and body for one message (time in UTC),
+    // then saves the log silently.
+    void renderMessage(const QString &senderName, const QString &text, MessageTime utcTime,
+                       MessageKind kind);
+    // Brings the log file up to date. Silent: false on failure, tried again with
+    // the next message. Otherwise a failure asks Abort (false), Retry or Ignore (true).
+    bool saveLog(bool silent);
+    // While deferred, renderMessage leaves saving to the caller, which saves now
+    // and then during a long batch of messages instead of after every one.
+    void setDeferSaving(bool defer) { m_deferSaving = defer; }
+    // Between beginBatch and endBatch the messages rendered form one edit of the
+    // document: the view lays out, reports the change and takes its scroll
+    // decision once, at endBatch, instead of for every message. renderMessage
+    // does not save meanwhile; the event loop must not run inside a batch.
+    void beginBatch();
+    void endBatch();
+
+    // The full path of the log file; empty until the first save has fixed it.
+    QString logFilePath() const { return m_logFilePath; }
+
+private:
+    void appendTimeStamp();
+    Status writeLog();
+    QString failedPath() const;
+
+    QTextEdit *m_view;
+    QWidget *m_boxParent;
+    QDateTime m_lastStampTime; // local; invalid until the first message
+    QDateTime m_logNameTime;   // local; the time the log's name gives
+    QString m_logFileName;     // fixed at the first save
+    QString m_logFilePath;
+    bool m_folderChecked = false;
+    bool m_deferSaving = false;
+    std::optional<QTextCursor> m_batchCursor; // holds the open edit block
+    std::unique_ptr<RtfLogFile> m_log;
+};
+
+} // namespace quillet

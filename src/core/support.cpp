@@ -1,0 +1,265 @@
+#include "core/support.h"
+
+#include <cerrno>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSysInfo>
+#include <QUuid>
+
+namespace quillet {
+
+QString appTitle()
+{
+    return QStringLiteral("Brenfold - Quillet IM");
+}
+
+bool fileExists(const QString &path)
+{
+    if (path.isEmpty())
+        return false;
+    const QFileInfo info(path);
+    return info.exists() && !info.isDir();
+}
+
+QString absolutePath(const QString &path)
+{
+    if (path.isEmpty())
+        return {};
+    return QDir::cleanPath(QDir::current().absoluteFilePath(path));
+}
+
+QString parentFolder(const QString &path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0)
+        return {};
+    return slash == 0 ? QStringLiteral("/") : path.left(slash);
+}
+
+QString fileNameOf(const QString &path)
+{
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString fileExtension(const QString &fileName)
+{
+    const QString name = fileNameOf(fileName);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot + 1);
+}
+
+QString dropRight(const QString &text, qsizetype count)
+{
+    return text.left(qMax<qsizetype>(0, text.size() - count));
+}
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    // Relative names may be written with either separator ("A\B\C").
+    QString relative = name;
+    relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (folder.isEmpty())
+        return relative;
+    if (relative.isEmpty())
+        return folder;
+    const bool folderEnds = folder.endsWith(QLatin1Char('/'));
+    const bool nameStarts = relative.startsWith(QLatin1Char('/'));
+    if (folderEnds && nameStarts)
+        return folder + relative.mid(1);
+    if (folderEnds || nameStarts)
+        return folder + relative;
+    return folder + QLatin1Char('/') + relative;
+}
+
+namespace {
+
+// Creates each missing component in turn, so the reason of a failure is known.
+Status createFolderPath(const QString &path, mode_t mode, bool exactMode)
+{
+    if (path.isEmpty())
+        return Error::make(ErrorCode::EmptyPath);
+    const QString full = absolutePath(path);
+    qsizetype next = 1;
+    while (next <= full.size()) {
+        qsizetype slash = full.indexOf(QLatin1Char('/'), next);
+        if (slash < 0)
+            slash = full.size();
+        const QByteArray part = QFile::encodeName(full.left(slash));
+        struct stat st
+        {
+        };
+        if (::stat(part.constData(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode))
+                return Error::fromErrno(ENOTDIR);
+        } else if (::mkdir(part.constData(), mode) == 0) {
+            // The umask may have taken bits away, or left some that must not stay.
+            if (exactMode && ::chmod(part.constData(), mode) != 0)
+                return Error::fromErrno(errno);
+        } else if (errno != EEXIST) {
+            return Error::fromErrno(errno);
+        }
+        next = slash + 1;
+    }
+    return {};
+}
+
+} // namespace
+
+Status makePath(const QString &path)
+{
+    return createFolderPath(path, 0777, false);
+}
+
+Status createPrivateFolder(const QString &path)
+{
+    return createFolderPath(path, 0700, true);
+}
+
+namespace {
+
+QString xdgFolder(const char *variable, const char *fallbackUnderHome)
+{
+    const QString value = qEnvironmentVariable(variable);
+    if (!value.isEmpty() && QDir::isAbsolutePath(value))
+        return QDir::cleanPath(value);
+    return QDir::cleanPath(QDir::homePath() + QLatin1Char('/') + QLatin1String(fallbackUnderHome));
+}
+
+} // namespace
+
+QString xdgConfigHome()
+{
+    return xdgFolder("XDG_CONFIG_HOME", ".config");
+}
+
+QString xdgDataHome()
+{
+    return xdgFolder("XDG_DATA_HOME", ".local/share");
+}
+
+QString xdgStateHome()
+{
+    return xdgFolder("XDG_STATE_HOME", ".local/state");
+}
+
+QString dataHomeFolder()
+{
+    return xdgDataHome();
+}
+
+QString autostartFolder()
+{
+    return xdgConfigHome() + QStringLiteral("/autostart");
+}
+
+QString executablePath()
+{
+    return QCoreApplication::applicationFilePath();
+}
+
+Result<double> fileSize(const QString &path)
+{
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return Error::fromErrno(errno);
+    return static_cast<double>(st.st_size);
+}
+
+QString formatByteSize(double bytes)
+{
+    static const char *const units[] = {"КБ", "МБ", "ГБ", "ТБ"};
+    if (bytes < 1024)
+        return QStringLiteral("%1 байт").arg(qMax(0.0, bytes), 0, 'f', 0);
+    double value = bytes / 1024;
+    int unit = 0;
+    while (value >= 999.5 && unit < 3) {
+        value /= 1024;
+        ++unit;
+    }
+    // Three significant digits, with the Russian decimal comma.
+    const int decimals = value < 9.995 ? 2 : value < 99.95 ? 1 : 0;
+    QString number = QString::number(value, 'f', decimals);
+    number.replace(QLatin1Char('.'), QLatin1Char(','));
+    return number + QLatin1Char(' ') + QString::fromUtf8(units[unit]);
+}
+
+QString newGuid()
+{
+    return QUuid::createUuid().toString(QUuid::WithBraces).toUpper();
+}
+
+QString errorNumberText(int number)
+{
+    return QString::number(number);
+}
+
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+QString userName()
+{
+    if (const passwd *pw = ::getpwuid(::geteuid()); pw && pw->pw_name && *pw->pw_name)
+        return QString::fromLocal8Bit(pw->pw_name);
+    return qEnvironmentVariable("USER");
+}
+
+QString computerName()
+{
+    return QSysInfo::machineHostName();
+}
+
+namespace {
+
+bool isBlank(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QChar(0x00A0);
+}
+
+bool isBreak(QChar c)
+{
+    return c == QLatin1Char('\r') || c == QLatin1Char('\n');
+}
+
+bool isOtherControl(QChar c)
+{
+    return c.category() == QChar::Other_Control && !isBlank(c) && !isBreak(c);
+}
+
+bool trimmable(QChar c, TrimOptions options, TrimOption blanks, TrimOption breaks)
+{
+    return (options.testFlag(blanks) && isBlank(c)) || (options.testFlag(breaks) && isBreak(c)) ||
+           (options.testFlag(TrimOption::Controls) && isOtherControl(c));
+}
+
+} // namespace
+
+QString trimText(const QString &text, TrimOptions options)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end &&
+           trimmable(text.at(begin), options, TrimOption::LeadingBlanks, TrimOption::LeadingBreaks))
+        ++begin;
+    while (end > begin && trimmable(text.at(end - 1), options, TrimOption::TrailingBlanks,
+                                    TrimOption::TrailingBreaks))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+} // namespace quillet

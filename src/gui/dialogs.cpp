@@ -1,0 +1,160 @@
+#include "gui/dialogs.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QGuiApplication>
+#include <QStringTokenizer>
+
+namespace quillet {
+
+namespace {
+
+FileDialog::Handler &fileHandler()
+{
+    static FileDialog::Handler value;
+    return value;
+}
+
+ColorDialog::Handler &colorHandler()
+{
+    static ColorDialog::Handler value;
+    return value;
+}
+
+constexpr qint32 White = 0xFFFFFF;
+
+// Without a screen nobody can answer a dialog: a headless run that reaches one
+// unanswered gets "cancelled" rather than waiting forever.
+bool nobodyToAsk(const char *what)
+{
+    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+        return false;
+    qWarning("%s dialog cancelled: no screen and no answer", what);
+    return true;
+}
+
+FileDialog::Reply showFileDialog(const FileDialog::Request &request, FileDialog::Mode mode)
+{
+    QFileDialog dialog(request.owner, QString(), request.initialFolder, request.filter);
+    if (mode == FileDialog::Mode::Save) {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        // A name typed without extension gets the chat file's one.
+        dialog.setDefaultSuffix(QStringLiteral("QLIMChat"));
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return {true, dialog.selectedFiles().constFirst()};
+}
+
+ColorDialog::Reply showColorDialog(const ColorDialog::Request &request)
+{
+    const QList<qint32> custom = ColorDialog::parseCustomColors(request.customColors);
+    for (int i = 0; i < ColorDialog::CustomColorCount; ++i)
+        QColorDialog::setCustomColor(i, colorFromRgbValue(custom[i]));
+    QColorDialog dialog(colorFromRgbValue(request.color), request.owner);
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    QList<qint32> chosen;
+    for (int i = 0; i < ColorDialog::CustomColorCount; ++i)
+        chosen.append(rgbValueFromColor(QColorDialog::customColor(i)));
+    return {true, rgbValueFromColor(dialog.selectedColor()),
+            ColorDialog::formatCustomColors(chosen)};
+}
+
+} // namespace
+
+QColor colorFromRgbValue(qint32 value)
+{
+    return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
+
+qint32 rgbValueFromColor(const QColor &color)
+{
+    const QColor rgb = color.toRgb();
+    return rgb.red() | (rgb.green() << 8) | (rgb.blue() << 16);
+}
+
+bool FileDialog::showSave()
+{
+    return show(Mode::Save);
+}
+
+bool FileDialog::showOpen()
+{
+    return show(Mode::Open);
+}
+
+bool FileDialog::show(Mode mode)
+{
+    m_request.mode = mode;
+    Reply reply;
+    if (fileHandler())
+        reply = fileHandler()(m_request);
+    else if (!nobodyToAsk("File"))
+        reply = showFileDialog(m_request, mode);
+    m_fileName = reply.confirmed ? reply.fileName : QString();
+    return reply.confirmed && !m_fileName.isEmpty();
+}
+
+void FileDialog::setHandler(Handler handler)
+{
+    fileHandler() = std::move(handler);
+}
+
+void FileDialog::resetHandler()
+{
+    fileHandler() = nullptr;
+}
+
+bool ColorDialog::exec()
+{
+    Reply reply;
+    if (colorHandler())
+        reply = colorHandler()(m_request);
+    else if (!nobodyToAsk("Colour"))
+        reply = showColorDialog(m_request);
+    if (!reply.confirmed)
+        return false;
+    m_request.color = reply.color & White;
+    m_request.customColors = reply.customColors;
+    return true;
+}
+
+QList<qint32> ColorDialog::parseCustomColors(const QString &text)
+{
+    QList<qint32> colors;
+    for (QStringView entry : QStringTokenizer(text, QLatin1Char(','))) {
+        if (colors.size() == CustomColorCount)
+            break;
+        bool ok = false;
+        const uint value = entry.trimmed().toUInt(&ok, 10);
+        colors.append(ok && value <= uint(White) ? qint32(value) : White);
+    }
+    while (colors.size() < CustomColorCount)
+        colors.append(White);
+    return colors;
+}
+
+QString ColorDialog::formatCustomColors(const QList<qint32> &colors)
+{
+    QStringList parts;
+    for (qint32 color : colors)
+        parts.append(QString::number(color));
+    return parts.join(QLatin1Char(','));
+}
+
+void ColorDialog::setHandler(Handler handler)
+{
+    colorHandler() = std::move(handler);
+}
+
+void ColorDialog::resetHandler()
+{
+    colorHandler() = nullptr;
+}
+
+} // namespace quillet

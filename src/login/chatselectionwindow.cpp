@@ -1,0 +1,191 @@
+#include "login/chatselectionwindow.h"
+
+#include <QKeyEvent>
+#include <QLabel>
+
+#include "core/appstate.h"
+#include "gui/boxes.h"
+#include "gui/dialogs.h"
+#include "gui/placement.h"
+#include "gui/resources.h"
+#include "core/settingsstore.h"
+#include "core/support.h"
+#include "core/textfile.h"
+#include "gui/picturebutton.h"
+
+namespace quillet {
+
+namespace {
+
+const QString PathsSection = QStringLiteral("OFN Paths");
+const QString CreateFolderKey = QStringLiteral("Laste Create File Directory");
+const QString OpenFolderKey = QStringLiteral("Laste Open File Directory");
+
+QString rememberedFolder(const QString &key)
+{
+    return SettingsStore().loadValue(PathsSection, key, ValueKind::Text).toString();
+}
+
+// Remembering the folder is a convenience: a store that cannot be written
+// must not keep the user from the chat.
+void rememberFolder(const QString &key, const QString &path)
+{
+    const Status saved =
+        SettingsStore().saveValue(PathsSection, key, ValueKind::Text, parentFolder(path));
+    if (!saved)
+        qWarning("cannot remember the folder: %s", qPrintable(saved.error().description));
+}
+
+QFont windowFont()
+{
+    QFont font(QStringLiteral("Tahoma"), 9);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+const char CreateDescription[] =
+    "Эту кнопку следует нажимать, если чат ещё никто не создал или вы хотите создать другой "
+    "чат. Перед тем как нажать её, откройте папку Quillet, создайте в ней новую папку с "
+    "каким-нибудь понятным именем вроде \"Чат с семьёй\" и сделайте её общей. Пригласите в "
+    "неё всех, кто долежен принять участие в чате. После этого кнопку можно нажимать - "
+    "появится окно, в котором вам нужно выбрать созданную общую папку и сохранить файл чата "
+    "с именем вроде \"Беседа\". После этого другие участники чата смогут в него войти, открыв "
+    "этот файл.";
+
+const char OpenDescription[] =
+    "Нажмите эту кнопку чтобы войти в чат, ранее созданный в общей папке Quillet. Кстати! Ещё "
+    "быстрее это можно сделать, открыв папку и дважды щёлкнув на файле чата - у него будет "
+    "иконка как у этой программы.";
+
+} // namespace
+
+ChatSelectionWindow::ChatSelectionWindow(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("frmLogin"));
+    setWindowTitle(QStringLiteral("Quillet IM :: Вход в систему"));
+    setFont(windowFont());
+    setFixedSize(489, 317);
+    createWidgets();
+    load();
+}
+
+QString ChatSelectionWindow::chatFileFilter()
+{
+    return QStringLiteral("Файлы чата (*.QLIMChat);;Все файлы (*)");
+}
+
+QLabel *ChatSelectionWindow::tag(int index, const QRect &geometry, const QString &text)
+{
+    auto *label = new QLabel(text, this);
+    label->setObjectName(QStringLiteral("lblTag%1").arg(index));
+    label->setGeometry(geometry);
+    m_lblTag.append(label);
+    return label;
+}
+
+void ChatSelectionWindow::createWidgets()
+{
+    const auto button = [this](const char *name, int top) {
+        auto *created = new PictureButton(this);
+        created->setObjectName(QLatin1String(name));
+        created->setGeometry(12, top, 45, 45);
+        return created;
+    };
+    m_ucbCreateChat = button("ucbCreateChat", 12);
+    tag(0, QRect(68, 12, 107, 14), QStringLiteral("Создать файл чата"));
+    tag(1, QRect(68, 32, 411, 126), QString::fromUtf8(CreateDescription))->setWordWrap(true);
+    m_ucbOpenChat = button("ucbOpenChat", 172);
+    tag(2, QRect(68, 172, 111, 14), QStringLiteral("Открыть файл чата"));
+    tag(3, QRect(68, 192, 411, 56), QString::fromUtf8(OpenDescription))->setWordWrap(true);
+    m_ucbExit = button("ucbExit", 260);
+    tag(4, QRect(68, 260, 118, 14), QStringLiteral("Выход из программы"));
+
+    connect(m_ucbCreateChat, &PictureButton::clicked, this, [this] { createChat(); });
+    connect(m_ucbOpenChat, &PictureButton::clicked, this, [this] { openChat(); });
+    connect(m_ucbExit, &PictureButton::clicked, this, [this] { close(); });
+}
+
+void ChatSelectionWindow::load()
+{
+    centerOnScreen(this);
+    setWindowIconFromResource(this, QStringLiteral("A_MAIN"));
+    loadButtonPictures();
+    setLabelFonts();
+}
+
+// A picture that cannot be loaded leaves its button empty; the window works without it.
+void ChatSelectionWindow::loadButtonPictures()
+{
+    const QList<QPair<PictureButton *, QString>> pictures{
+        {m_ucbCreateChat, QStringLiteral("IDP_NEW_SESSION")},
+        {m_ucbOpenChat, QStringLiteral("IDP_OPEN_SESSION")},
+        {m_ucbExit, QStringLiteral("IDP_EXIT")}};
+    for (const auto &[button, name] : pictures) {
+        const Result<QByteArray> bytes = resourcePicture(name);
+        if (!bytes)
+            continue;
+        const Result<QPixmap> picture = pictureFromPng(bytes.value());
+        if (picture)
+            (void)button->setPicture(picture.value());
+    }
+}
+
+// The headings are bold and as wide as their text, whatever font stands in for Tahoma.
+void ChatSelectionWindow::setLabelFonts()
+{
+    for (int index : {0, 2, 4}) {
+        QLabel *heading = m_lblTag[index];
+        QFont bold = heading->font();
+        bold.setBold(true);
+        heading->setFont(bold);
+        heading->resize(heading->sizeHint());
+    }
+}
+
+void ChatSelectionWindow::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        close();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void ChatSelectionWindow::createChat()
+{
+    FileDialog dialog;
+    dialog.setFilter(chatFileFilter());
+    dialog.setOwnerWindow(this);
+    dialog.setInitialFolder(rememberedFolder(CreateFolderKey));
+    if (!dialog.showSave())
+        return;
+    const QString path = absolutePath(dialog.fileName());
+    // Remembered before writing, so the folder is offered again even when writing fails.
+    rememberFolder(CreateFolderKey, path);
+    if (const Status created = TextFile::createText(path, QString()); !created) {
+        Boxes::showError(this, created.error(), BoxStyle{BoxButtons::Ok, BoxIcon::Stop},
+                         QStringLiteral("Не удалось создать файл чата."));
+        return;
+    }
+    enterChat(path);
+}
+
+void ChatSelectionWindow::openChat()
+{
+    FileDialog dialog;
+    dialog.setFilter(chatFileFilter());
+    dialog.setOwnerWindow(this);
+    dialog.setInitialFolder(rememberedFolder(OpenFolderKey));
+    if (!dialog.showOpen())
+        return;
+    const QString path = absolutePath(dialog.fileName());
+    rememberFolder(OpenFolderKey, path);
+    enterChat(path);
+}
+
+void ChatSelectionWindow::enterChat(const QString &path)
+{
+    emit chatChosen(path);
+}
+
+} // namespace quillet

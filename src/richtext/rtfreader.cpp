@@ -1,0 +1,549 @@
+#include "richtext/rtfreader.h"
+
+#include "richtext/codepages.h"
+#include "richtext/rtfsyntax.h"
+#include "core/support.h"
+
+#include <QColor>
+#include <QHash>
+#include <QList>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <string_view>
+
+namespace quillet {
+
+namespace {
+
+// Real documents nest a few dozen groups at most; anything far deeper is hostile.
+constexpr int MaxDepth = 256;
+constexpr int MaxWordLength = 32;
+constexpr int MaxParameterDigits = 10;
+constexpr int DefaultHalfPoints = 24;
+
+enum class Destination : quint8
+{
+    Text,
+    FontTable,
+    ColourTable,
+    Skip,
+};
+
+// The character attributes a run carries.
+struct CharState
+{
+    int halfPoints = DefaultHalfPoints;
+    int colour = 0;
+    int font = -1;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+
+    friend bool operator==(const CharState &, const CharState &) = default;
+};
+
+// What a group inherits from its parent and restores on its end.
+struct GroupState
+{
+    CharState chars;
+    Qt::Alignment alignment = Qt::AlignLeft;
+    int unicodeSkip = 1;
+    Destination destination = Destination::Text;
+};
+
+struct FontEntry
+{
+    QString name;
+    int codePage = 0;
+};
+
+// Reads one RTF document token by token with an explicit group stack.
+class RtfParser final
+{
+public:
+    RtfParser(const QByteArray &rtf, QTextDocument *document)
+        : m_data(rtf.constData()), m_size(rtf.size()), m_cursor(document)
+    {}
+
+    Status parse(qsizetype start);
+
+private:
+    GroupState &state() { return m_stack.back(); }
+    bool openGroup();
+    void closeGroup();
+    void controlWord(std::string_view word, bool hasParameter, int parameter);
+    void controlSymbol(char symbol);
+    void destinationWord(std::string_view word, bool hasParameter, int parameter);
+    void textWord(std::string_view word, bool hasParameter, int parameter);
+    void textByte(char byte);
+    void textUnit(char16_t unit);
+    void textString(const QString &text);
+    bool consumesSkippedCharacter();
+    void prepareRun();
+    void flushBytes();
+    void flushRun();
+    void endParagraph();
+    int codePage() const;
+    QTextCharFormat formatOf(const CharState &chars) const;
+
+    const char *m_data;
+    qsizetype m_size;
+    qsizetype m_pos = 0;
+    QTextCursor m_cursor;
+
+    std::vector<GroupState> m_stack;
+    bool m_ignorable = false; // \* seen: the next word names a destination to skip
+    int m_skipCharacters = 0; // fallback characters left after \uN
+    GroupState m_lastState;   // the state when the outermost group ended
+
+    int m_documentCodePage = 1252;
+    int m_defaultFont = 0;
+    QHash<int, FontEntry> m_fonts;
+    int m_fontNumber = -1;
+    int m_fontCharset = -1;
+    QByteArray m_fontName;
+    QList<QColor> m_colours;
+    int m_red = -1;
+    int m_green = -1;
+    int m_blue = -1;
+
+    CharState m_runChars;
+    QByteArray m_pendingBytes;
+    QString m_run;
+    char16_t m_highSurrogate = 0;
+};
+
+Status RtfParser::parse(qsizetype start)
+{
+    m_pos = start;
+    while (m_pos < m_size) {
+        const char c = m_data[m_pos++];
+        if (c == '{') {
+            if (!openGroup())
+                return Error::make(ErrorCode::RtfTooDeep);
+        } else if (c == '}') {
+            closeGroup();
+            if (m_stack.empty())
+                break; // anything after the outermost group is not part of the document
+        } else if (c == '\\') {
+            if (m_pos >= m_size)
+                break;
+            const char next = m_data[m_pos];
+            if (!isRtfLetter(next)) {
+                ++m_pos;
+                controlSymbol(next);
+                continue;
+            }
+            const qsizetype wordStart = m_pos;
+            while (m_pos < m_size && isRtfLetter(m_data[m_pos]))
+                ++m_pos;
+            const std::string_view word(m_data + wordStart, std::size_t(m_pos - wordStart));
+            bool negative = false;
+            if (m_pos + 1 < m_size && m_data[m_pos] == '-' && isRtfDigit(m_data[m_pos + 1])) {
+                negative = true;
+                ++m_pos;
+            }
+            qint64 value = 0;
+            int digits = 0;
+            while (m_pos < m_size && isRtfDigit(m_data[m_pos])) {
+                if (digits++ < MaxParameterDigits)
+                    value = value * 10 + (m_data[m_pos] - '0');
+                ++m_pos;
+            }
+            if (m_pos < m_size && m_data[m_pos] == ' ')
+                ++m_pos; // the delimiter belongs to the control word
+            value = std::clamp<qint64>(negative ? -value : value, INT_MIN, INT_MAX);
+            if (word.size() <= std::size_t(MaxWordLength))
+                controlWord(word, digits > 0, int(value));
+        } else if (c == '\r' || c == '\n') {
+            // Line ends only format the RTF text itself.
+        } else {
+            textByte(c);
+        }
+    }
+    flushRun();
+    if (!m_stack.empty())
+        m_lastState = state();
+    QTextBlockFormat block = m_cursor.blockFormat();
+    block.setAlignment(m_lastState.alignment);
+    m_cursor.setBlockFormat(block);
+    return {};
+}
+
+bool RtfParser::openGroup()
+{
+    if (m_stack.size() >= std::size_t(MaxDepth))
+        return false;
+    m_skipCharacters = 0;
+    if (m_stack.empty())
+        m_stack.emplace_back();
+    else
+        m_stack.push_back(state());
+    m_ignorable = false;
+    return true;
+}
+
+void RtfParser::closeGroup()
+{
+    m_skipCharacters = 0;
+    m_ignorable = false;
+    const Destination ending = state().destination;
+    if (ending == Destination::FontTable && m_fontNumber >= 0 && !m_fontName.isEmpty()) {
+        textByte(';'); // an entry may end with its group instead of a semicolon
+    }
+    m_lastState = state();
+    m_stack.pop_back();
+}
+
+void RtfParser::controlSymbol(char symbol)
+{
+    if (symbol == '*') {
+        m_ignorable = true;
+        return;
+    }
+    if (state().destination == Destination::Skip)
+        return;
+    switch (symbol) {
+    case '\'': {
+        int value = 0;
+        for (int i = 0; i < 2; ++i) {
+            const int digit = m_pos < m_size ? hexDigit(m_data[m_pos]) : -1;
+            if (digit < 0)
+                return;
+            value = value * 16 + digit;
+            ++m_pos;
+        }
+        if (!consumesSkippedCharacter())
+            textByte(char(value));
+        return;
+    }
+    case '\\':
+    case '{':
+    case '}':
+        if (!consumesSkippedCharacter())
+            textByte(symbol);
+        return;
+    case '~':
+        textUnit(0x00A0);
+        return;
+    case '_':
+        textUnit(0x2011);
+        return;
+    case '\r':
+    case '\n':
+        if (state().destination == Destination::Text)
+            endParagraph();
+        return;
+    default:
+        return; // \- (optional hyphen), \| and others show nothing
+    }
+}
+
+void RtfParser::controlWord(std::string_view word, bool hasParameter, int parameter)
+{
+    if (word == "bin") {
+        // Binary data: skipped whole, wherever it stands.
+        const qint64 length = hasParameter ? qMax(0, parameter) : 0;
+        m_pos += qMin<qint64>(length, m_size - m_pos);
+        consumesSkippedCharacter();
+        return;
+    }
+    if (state().destination == Destination::Skip)
+        return;
+    if (m_ignorable) {
+        m_ignorable = false;
+        state().destination = Destination::Skip;
+        return;
+    }
+    if (isSkippedRtfDestination(word)) {
+        state().destination = Destination::Skip;
+        return;
+    }
+    if (word == "fonttbl") {
+        state().destination = Destination::FontTable;
+        return;
+    }
+    if (word == "colortbl") {
+        state().destination = Destination::ColourTable;
+        m_colours.clear();
+        return;
+    }
+    if (state().destination != Destination::Text) {
+        destinationWord(word, hasParameter, parameter);
+        return;
+    }
+    if (m_skipCharacters > 0 && consumesSkippedCharacter())
+        return;
+    textWord(word, hasParameter, parameter);
+}
+
+// Control words inside the font and colour tables.
+void RtfParser::destinationWord(std::string_view word, bool hasParameter, int parameter)
+{
+    if (state().destination == Destination::FontTable) {
+        if (word == "f" && hasParameter) {
+            if (m_fontNumber >= 0 && !m_fontName.isEmpty())
+                textByte(';');
+            m_fontNumber = parameter;
+            m_fontCharset = -1;
+            m_fontName.clear();
+        } else if (word == "fcharset" && hasParameter) {
+            m_fontCharset = parameter;
+        }
+        return;
+    }
+    const int component = std::clamp(parameter, 0, 255);
+    if (word == "red")
+        m_red = component;
+    else if (word == "green")
+        m_green = component;
+    else if (word == "blue")
+        m_blue = component;
+}
+
+void RtfParser::textWord(std::string_view word, bool hasParameter, int parameter)
+{
+    GroupState &s = state();
+    const bool on = !hasParameter || parameter != 0;
+    if (word == "par" || word == "sect" || word == "page" || word == "row") {
+        endParagraph();
+    } else if (word == "line") {
+        textUnit(QChar::LineSeparator);
+    } else if (word == "tab" || word == "cell") {
+        textUnit(u'\t');
+    } else if (word == "u" && hasParameter) {
+        const bool valid = parameter >= -32768 && parameter <= 65535;
+        textUnit(valid ? char16_t(parameter < 0 ? parameter + 65536 : parameter)
+                       : char16_t(QChar::ReplacementCharacter));
+        m_skipCharacters = s.unicodeSkip;
+    } else if (word == "uc" && hasParameter) {
+        s.unicodeSkip = qMax(0, parameter);
+    } else if (word == "pard") {
+        s.alignment = Qt::AlignLeft;
+    } else if (word == "plain") {
+        s.chars = CharState();
+        s.chars.font = m_defaultFont;
+    } else if (word == "fs") {
+        s.chars.halfPoints = hasParameter && parameter > 0 ? parameter : DefaultHalfPoints;
+    } else if (word == "b") {
+        s.chars.bold = on;
+    } else if (word == "i") {
+        s.chars.italic = on;
+    } else if (word == "ul") {
+        s.chars.underline = on;
+    } else if (word == "ulnone") {
+        s.chars.underline = false;
+    } else if (word == "cf") {
+        s.chars.colour = hasParameter ? parameter : 0;
+    } else if (word == "f" && hasParameter) {
+        s.chars.font = parameter;
+    } else if (word == "ql") {
+        s.alignment = Qt::AlignLeft;
+    } else if (word == "qc") {
+        s.alignment = Qt::AlignHCenter;
+    } else if (word == "qr") {
+        s.alignment = Qt::AlignRight;
+    } else if (word == "qj") {
+        s.alignment = Qt::AlignJustify;
+    } else if (word == "ansicpg" && hasParameter) {
+        m_documentCodePage = parameter;
+    } else if (word == "deff" && hasParameter) {
+        m_defaultFont = parameter;
+        s.chars.font = parameter;
+    } else if (word == "emdash") {
+        textUnit(0x2014);
+    } else if (word == "endash") {
+        textUnit(0x2013);
+    } else if (word == "bullet") {
+        textUnit(0x2022);
+    } else if (word == "lquote") {
+        textUnit(0x2018);
+    } else if (word == "rquote") {
+        textUnit(0x2019);
+    } else if (word == "ldblquote") {
+        textUnit(0x201C);
+    } else if (word == "rdblquote") {
+        textUnit(0x201D);
+    } else if (word == "emspace" || word == "enspace" || word == "qmspace") {
+        textUnit(u' ');
+    }
+}
+
+// After \uN the next characters are the fallback for readers without Unicode.
+bool RtfParser::consumesSkippedCharacter()
+{
+    if (m_skipCharacters <= 0)
+        return false;
+    --m_skipCharacters;
+    return true;
+}
+
+void RtfParser::textByte(char byte)
+{
+    m_ignorable = false; // \* names the destination of the word right after it only
+    switch (state().destination) {
+    case Destination::Skip:
+        return;
+    case Destination::FontTable:
+        if (byte != ';') {
+            m_fontName.append(byte);
+        } else if (m_fontNumber >= 0) {
+            const int codePage = codePageOfCharset(m_fontCharset);
+            m_fonts.insert(
+                m_fontNumber,
+                {decodeSingleByte(m_fontName, codePage ? codePage : m_documentCodePage).trimmed(),
+                 codePage});
+            m_fontName.clear();
+            m_fontNumber = -1;
+        }
+        return;
+    case Destination::ColourTable:
+        if (byte == ';') {
+            m_colours.append(m_red < 0 && m_green < 0 && m_blue < 0
+                                 ? QColor()
+                                 : QColor(qMax(0, m_red), qMax(0, m_green), qMax(0, m_blue)));
+            m_red = m_green = m_blue = -1;
+        }
+        return;
+    case Destination::Text:
+        break;
+    }
+    if (consumesSkippedCharacter())
+        return;
+    const auto value = static_cast<unsigned char>(byte);
+    if (value < 0x20 && byte != '\t')
+        return; // NUL and other control bytes are no text
+    prepareRun();
+    m_pendingBytes.append(byte);
+}
+
+void RtfParser::textUnit(char16_t unit)
+{
+    if (state().destination != Destination::Text)
+        return;
+    prepareRun();
+    flushBytes();
+    if (QChar::isLowSurrogate(unit) && m_highSurrogate != 0) {
+        m_run.append(QChar(m_highSurrogate));
+        m_run.append(QChar(unit));
+        m_highSurrogate = 0;
+        return;
+    }
+    if (m_highSurrogate != 0) {
+        m_run.append(QChar::ReplacementCharacter);
+        m_highSurrogate = 0;
+    }
+    if (QChar::isHighSurrogate(unit))
+        m_highSurrogate = unit;
+    else if (QChar::isLowSurrogate(unit))
+        m_run.append(QChar::ReplacementCharacter);
+    else
+        m_run.append(QChar(unit));
+}
+
+// Starts a new run when the character attributes have changed.
+void RtfParser::prepareRun()
+{
+    if (state().chars == m_runChars)
+        return;
+    flushRun();
+    m_runChars = state().chars;
+}
+
+void RtfParser::flushBytes()
+{
+    if (m_pendingBytes.isEmpty())
+        return;
+    if (m_highSurrogate != 0) {
+        m_run.append(QChar::ReplacementCharacter);
+        m_highSurrogate = 0;
+    }
+    m_run.append(decodeSingleByte(m_pendingBytes, codePage()));
+    m_pendingBytes.clear();
+}
+
+void RtfParser::flushRun()
+{
+    flushBytes();
+    if (m_highSurrogate != 0) {
+        m_run.append(QChar::ReplacementCharacter);
+        m_highSurrogate = 0;
+    }
+    if (m_run.isEmpty())
+        return;
+    m_cursor.insertText(m_run, formatOf(m_runChars));
+    m_run.clear();
+}
+
+void RtfParser::endParagraph()
+{
+    flushRun();
+    QTextBlockFormat block = m_cursor.blockFormat();
+    block.setAlignment(state().alignment);
+    m_cursor.setBlockFormat(block);
+    m_cursor.insertBlock(QTextBlockFormat(), formatOf(state().chars));
+}
+
+// \'hh bytes are decoded by the character set of the run's font, else by the
+// document's code page.
+int RtfParser::codePage() const
+{
+    const auto font = m_fonts.constFind(m_runChars.font);
+    if (font != m_fonts.cend() && font->codePage != 0)
+        return font->codePage;
+    return m_documentCodePage;
+}
+
+QTextCharFormat RtfParser::formatOf(const CharState &chars) const
+{
+    QTextCharFormat format;
+    format.setFontPointSize(chars.halfPoints / 2.0);
+    format.setFontWeight(chars.bold ? QFont::Bold : QFont::Normal);
+    if (chars.italic)
+        format.setFontItalic(true);
+    if (chars.underline)
+        format.setFontUnderline(true);
+    if (chars.colour > 0 && chars.colour < m_colours.size() && m_colours.at(chars.colour).isValid())
+        format.setForeground(m_colours.at(chars.colour));
+    const auto font = m_fonts.constFind(chars.font);
+    if (font != m_fonts.cend() && !font->name.isEmpty())
+        format.setFontFamilies({font->name});
+    return format;
+}
+
+// Where the document starts: "{\rtf" after blanks and a UTF-8 byte-order mark.
+qsizetype documentStart(const QByteArray &rtf)
+{
+    qsizetype start = rtf.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (start < rtf.size() && isspace(static_cast<unsigned char>(rtf.at(start))))
+        ++start;
+    return QByteArrayView(rtf).sliced(start).startsWith("{\\rtf") ? start : -1;
+}
+
+} // namespace
+
+Status readRtf(const QByteArray &rtf, QTextDocument *document)
+{
+    document->clear();
+    const qsizetype start = documentStart(rtf);
+    if (start < 0)
+        return Error::make(ErrorCode::RtfMalformed);
+    // One edit without undo history: a long log loads several times faster, and
+    // its reading cannot be undone piece by piece anyway.
+    const bool undo = document->isUndoRedoEnabled();
+    document->setUndoRedoEnabled(false);
+    QTextCursor(document).beginEditBlock();
+    RtfParser parser(rtf, document);
+    Status status = parser.parse(start);
+    QTextCursor(document).endEditBlock();
+    if (!status)
+        document->clear();
+    document->setUndoRedoEnabled(undo);
+    return status;
+}
+
+} // namespace quillet

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "core/error.h"
+
+#include <QByteArray>
+
+class QTextDocument;
+
+namespace quillet {
+
+// Reads RTF into `document` (which is cleared first), tolerant as RTF readers
+// should be: unknown control words and destinations are skipped, text in \'hh
+// bytes is decoded by the document's code page, and a truncated document or one
+// without its final brace gives what could be read. Input that is not RTF, or
+// nests groups deeper than any real document, is refused with an error and leaves
+// the document empty. Never recurses, so no input can exhaust the stack.
+Status readRtf(const QByteArray &rtf, QTextDocument *document);
+
+} // namespace quillet

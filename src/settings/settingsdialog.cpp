@@ -1,0 +1,257 @@
+#include "settings/settingsdialog.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+
+#include "settings/autostart.h"
+#include "gui/boxes.h"
+#include "settings/colorbutton.h"
+#include "gui/dialogs.h"
+#include "gui/placement.h"
+#include "gui/resources.h"
+#include "settings/settings.h"
+#include "core/settingsstore.h"
+
+namespace quillet {
+
+namespace {
+
+QPointer<SettingsDialog> &openWindow()
+{
+    static QPointer<SettingsDialog> window;
+    return window;
+}
+
+QFont dialogFont()
+{
+    QFont font(QStringLiteral("Tahoma"), 9);
+    font.setStyleHint(QFont::SansSerif);
+    return font;
+}
+
+const QString ColorsSection = QStringLiteral("Colors");
+const QString CustomColorsKey = QStringLiteral("Custom Colors");
+
+} // namespace
+
+void showSettingsDialog(QWidget *owner)
+{
+    QPointer<SettingsDialog> &window = openWindow();
+    if (!window)
+        window = new SettingsDialog(owner);
+    else
+        window->raise();
+    window->show();
+    window->activateWindow();
+}
+
+SettingsDialog::SettingsDialog(QWidget *owner) : QDialog(owner)
+{
+    setObjectName(QStringLiteral("frmSettings"));
+    setWindowTitle(QStringLiteral("Настройки"));
+    setFont(dialogFont());
+    setFixedSize(401, 361);
+    setModal(false);
+    createWidgets();
+    connectButtons();
+    load();
+}
+
+SettingsDialog::~SettingsDialog()
+{
+    if (openWindow() == this)
+        openWindow() = nullptr;
+}
+
+SettingsDialog *SettingsDialog::instance()
+{
+    return openWindow();
+}
+
+void SettingsDialog::done(int result)
+{
+    // A closed window is built again from Settings the next time it is shown.
+    if (openWindow() == this)
+        openWindow() = nullptr;
+    QDialog::done(result);
+    deleteLater();
+}
+
+template <class W> W *SettingsDialog::place(const char *name, const QRect &geometry)
+{
+    auto *widget = new W(this);
+    widget->setObjectName(QLatin1String(name));
+    widget->setGeometry(geometry);
+    return widget;
+}
+
+QCheckBox *SettingsDialog::checkBox(const char *name, int top, int width, const QString &caption)
+{
+    auto *box = place<QCheckBox>(name, QRect(12, top, width, 17));
+    box->setText(caption);
+    return box;
+}
+
+QPushButton *SettingsDialog::pushButton(const char *name, const QRect &geometry,
+                                     const QString &caption)
+{
+    auto *button = place<QPushButton>(name, geometry);
+    button->setText(caption);
+    return button;
+}
+
+void SettingsDialog::label(int index, const QRect &geometry, const QString &caption)
+{
+    auto *tag = new QLabel(caption, this);
+    tag->setObjectName(QStringLiteral("lblTag%1").arg(index));
+    tag->setGeometry(geometry);
+    if (index == 3)
+        tag->setWordWrap(true);
+}
+
+void SettingsDialog::createWidgets()
+{
+    m_chkSendOnEnter = checkBox("chkSendOnEnter", 12, 261,
+                                QStringLiteral("Отправлять по Enter вместо Ctrl+Enter"));
+    m_chkiChatStylePlugin =
+        checkBox("chkiChatStylePlugin", 36, 209, QStringLiteral("Пометка времени в стиле iChat"));
+    m_chkNameOnSeparateLine = checkBox("chkNameOnSeparateLine", 60, 301,
+                                       QStringLiteral("Имя и время сообщений на отдельной строке"));
+    m_chkSortLogsList =
+        checkBox("chkSortLogsList", 84, 181, QStringLiteral("Сортировать список логов"));
+    m_chkSortLogsDescending = checkBox("chkSortLogsDescending", 108, 245,
+                                       QStringLiteral("Обратный порядок сортировки логов"));
+    m_chkShowDebugMessages =
+        checkBox("chkShowDebugMessages", 132, 357,
+                 QStringLiteral("Отображать отладочные сообщения (не рекомендуется)"));
+
+    label(0, QRect(16, 164, 95, 14), QStringLiteral("Цвет сообщений"));
+    m_cmdMessageColor = place<ColorButton>("cmdMessageColor", QRect(188, 160, 205, 21));
+    label(1, QRect(16, 188, 105, 14), QStringLiteral("Цвет моего имени"));
+    m_cmdMyNameColor = place<ColorButton>("cmdMyNameColor", QRect(188, 184, 205, 21));
+    label(2, QRect(16, 212, 144, 14), QStringLiteral("Цвет имён собеседников"));
+    m_cmdOtherNameColor = place<ColorButton>("cmdOtherNameColor", QRect(188, 208, 205, 21));
+    label(4, QRect(16, 236, 160, 14), QStringLiteral("Цвет системных сообщений"));
+    m_cmdSystemColor = place<ColorButton>("cmdSystemColor", QRect(188, 232, 205, 21));
+    label(3, QRect(16, 268, 290, 42),
+          QStringLiteral("Открывать данный чат при старте системы. Он будет помещён в папку "
+                         "Автозагрузка, а не в реестр. Удалить вы сможете ручками ^^"));
+
+    m_cmdAddToAutorun =
+        pushButton("cmdAddToAutorun", QRect(316, 264, 77, 49), QStringLiteral("Добавить"));
+    m_cmdOk = pushButton("cmdOk", QRect(100, 324, 93, 29), QStringLiteral("Ok"));
+    m_cmdCancel = pushButton("cmdCancel", QRect(200, 324, 93, 29), QStringLiteral("Отмена"));
+    m_cmdApply = pushButton("cmdApply", QRect(300, 324, 93, 29), QStringLiteral("Применить"));
+    m_cmdOk->setDefault(true);
+
+    const QList<QWidget *> tabOrder{m_chkSendOnEnter,
+                                    m_chkiChatStylePlugin,
+                                    m_chkNameOnSeparateLine,
+                                    m_chkSortLogsList,
+                                    m_chkSortLogsDescending,
+                                    m_chkShowDebugMessages,
+                                    m_cmdMessageColor,
+                                    m_cmdMyNameColor,
+                                    m_cmdOtherNameColor,
+                                    m_cmdSystemColor,
+                                    m_cmdAddToAutorun,
+                                    m_cmdOk,
+                                    m_cmdCancel,
+                                    m_cmdApply};
+    for (qsizetype i = 1; i < tabOrder.size(); ++i)
+        setTabOrder(tabOrder[i - 1], tabOrder[i]);
+}
+
+void SettingsDialog::connectButtons()
+{
+    connect(m_cmdOk, &QPushButton::clicked, this, [this] { onOkClicked(); });
+    connect(m_cmdApply, &QPushButton::clicked, this, [this] { onApplyClicked(); });
+    connect(m_cmdCancel, &QPushButton::clicked, this, [this] { reject(); });
+    connect(m_cmdAddToAutorun, &QPushButton::clicked, this, [this] { addChatToAutostart(this); });
+    for (ColorButton *button :
+         {m_cmdMessageColor, m_cmdMyNameColor, m_cmdOtherNameColor, m_cmdSystemColor}) {
+        connect(button, &QPushButton::clicked, this, [this, button] { chooseColor(button); });
+    }
+}
+
+void SettingsDialog::load()
+{
+    centerOnScreen(this);
+    setWindowIconFromResource(this, QStringLiteral("A_MAIN"));
+    loadValues();
+}
+
+void SettingsDialog::loadValues()
+{
+    m_chkSendOnEnter->setChecked(appSettings().sendOnEnter);
+    m_chkiChatStylePlugin->setChecked(appSettings().timeStamps);
+    m_chkNameOnSeparateLine->setChecked(appSettings().nameOnSeparateLine);
+    m_chkSortLogsList->setChecked(appSettings().sortLogsList);
+    m_chkSortLogsDescending->setChecked(appSettings().sortLogsDescending);
+    m_chkShowDebugMessages->setChecked(appSettings().showDebugMessages);
+    m_cmdMessageColor->setColor(appSettings().messageColor);
+    m_cmdMyNameColor->setColor(appSettings().myNameColor);
+    m_cmdOtherNameColor->setColor(appSettings().otherNameColor);
+    m_cmdSystemColor->setColor(appSettings().systemColor);
+}
+
+void SettingsDialog::storeValues()
+{
+    appSettings().sendOnEnter = m_chkSendOnEnter->isChecked();
+    appSettings().timeStamps = m_chkiChatStylePlugin->isChecked();
+    appSettings().nameOnSeparateLine = m_chkNameOnSeparateLine->isChecked();
+    appSettings().sortLogsList = m_chkSortLogsList->isChecked();
+    appSettings().sortLogsDescending = m_chkSortLogsDescending->isChecked();
+    appSettings().showDebugMessages = m_chkShowDebugMessages->isChecked();
+    appSettings().messageColor = m_cmdMessageColor->color();
+    appSettings().myNameColor = m_cmdMyNameColor->color();
+    appSettings().otherNameColor = m_cmdOtherNameColor->color();
+    appSettings().systemColor = m_cmdSystemColor->color();
+}
+
+bool SettingsDialog::applyValues()
+{
+    storeValues();
+    const Status saved = saveSettings();
+    if (!saved)
+        reportFailure(saved.error());
+    return saved.ok();
+}
+
+void SettingsDialog::reportFailure(const Error &error)
+{
+    Boxes::showError(this, error, BoxStyle{BoxButtons::Ok, BoxIcon::Stop}, QStringLiteral("Не удалось сохранить настройки."));
+}
+
+void SettingsDialog::onOkClicked()
+{
+    if (applyValues())
+        accept();
+}
+
+void SettingsDialog::onApplyClicked()
+{
+    applyValues();
+}
+
+void SettingsDialog::chooseColor(ColorButton *button)
+{
+    ColorDialog dialog;
+    dialog.setColor(button->color());
+    dialog.setOwnerWindow(this);
+    dialog.setCustomColorsText(
+        SettingsStore()
+            .loadValue(ColorsSection, CustomColorsKey, ValueKind::Text, QString())
+            .toString());
+    if (!dialog.exec())
+        return;
+    button->setColor(dialog.color());
+    const Status saved = SettingsStore().saveValue(ColorsSection, CustomColorsKey, ValueKind::Text,
+                                                   dialog.customColorsText());
+    if (!saved)
+        reportFailure(saved.error());
+}
+
+} // namespace quillet
