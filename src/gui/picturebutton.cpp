@@ -1,15 +1,18 @@
 #include "gui/picturebutton.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <qdrawutil.h>
 
 namespace quillet {
 
-PictureButton::PictureButton(QWidget *parent) : QWidget(parent)
+PictureButton::PictureButton(QWidget *parent) : QAbstractButton(parent)
 {
     resize(sizeHint());
     setAttribute(Qt::WA_OpaquePaintEvent);
+    // Reachable with Tab, but a mouse click leaves the focus where the user typed.
+    setFocusPolicy(Qt::TabFocus);
 }
 
 Status PictureButton::setPicture(const QPixmap &picture)
@@ -20,10 +23,13 @@ Status PictureButton::setPicture(const QPixmap &picture)
     return {};
 }
 
-void PictureButton::click()
+bool PictureButton::event(QEvent *event)
 {
-    if (isEnabled())
-        emit clicked();
+    // The tooltip is what a sighted user reads; it is the button's name for a
+    // screen reader too (without the padding blanks).
+    if (event->type() == QEvent::ToolTipChange)
+        setAccessibleName(toolTip().trimmed());
+    return QAbstractButton::event(event);
 }
 
 void PictureButton::drawButton(bool pressed)
@@ -58,42 +64,62 @@ void PictureButton::paintEvent(QPaintEvent *)
 
 void PictureButton::showEvent(QShowEvent *event)
 {
-    QWidget::showEvent(event);
+    QAbstractButton::showEvent(event);
     drawButton(false);
 }
 
 void PictureButton::resizeEvent(QResizeEvent *event)
 {
-    QWidget::resizeEvent(event);
+    QAbstractButton::resizeEvent(event);
     drawButton(false);
 }
 
+// Any mouse button shows the sunken edge; only the left one clicks. The second
+// press of a double click arrives here too, so a double click clicks twice.
 void PictureButton::mousePressEvent(QMouseEvent *event)
 {
-    if (event->button() == Qt::LeftButton)
-        m_clickArmed = true;
     drawButton(true);
+    if (event->button() == Qt::LeftButton)
+        QAbstractButton::mousePressEvent(event);
+    else
+        event->accept();
 }
 
 void PictureButton::mouseReleaseEvent(QMouseEvent *event)
 {
     drawButton(false);
-    const bool click = event->button() == Qt::LeftButton && m_clickArmed &&
-                       rect().contains(event->position().toPoint());
     if (event->button() == Qt::LeftButton)
-        m_clickArmed = false;
-    if (click)
-        emit clicked();
+        QAbstractButton::mouseReleaseEvent(event);
+    else
+        event->accept();
 }
 
-// The second press of a double click emits clicked at once; its release does not.
-void PictureButton::mouseDoubleClickEvent(QMouseEvent *event)
+// Space holds the button down as a mouse button does; Esc or leaving the
+// button lets it up again without a click.
+void PictureButton::keyPressEvent(QKeyEvent *event)
 {
-    drawButton(true);
-    if (event->button() == Qt::LeftButton) {
-        m_clickArmed = false;
-        emit clicked();
-    }
+    QAbstractButton::keyPressEvent(event);
+    showKeyDown();
+}
+
+void PictureButton::keyReleaseEvent(QKeyEvent *event)
+{
+    QAbstractButton::keyReleaseEvent(event);
+    showKeyDown();
+}
+
+void PictureButton::focusOutEvent(QFocusEvent *event)
+{
+    QAbstractButton::focusOutEvent(event);
+    showKeyDown();
+}
+
+void PictureButton::showKeyDown()
+{
+    if (isDown() == m_keyDown)
+        return;
+    m_keyDown = isDown();
+    drawButton(m_keyDown);
 }
 
 } // namespace quillet

@@ -2,18 +2,21 @@
 
 #include "core/error.h"
 
+#include <QAbstractButton>
 #include <QImage>
 #include <QPixmap>
-#include <QWidget>
 
 namespace quillet {
 
 // A square picture button without caption: one picture centred on its face
 // and a three-dimensional edge, raised at rest and sunken while a mouse
-// button is held down on it. The face is kept in an image of its own and
-// redrawn only when the button is shown, resized, pressed or released, so a
-// new picture appears at the next of those events.
-class PictureButton final : public QWidget
+// button (or Space, from the keyboard) is held down on it. The face is kept
+// in an image of its own and redrawn only when the button is shown, resized,
+// pressed or released, so a new picture appears at the next of those events.
+// Being a QAbstractButton it takes Tab focus, answers Space and is a push
+// button to screen readers, named by its tooltip or by the label whose buddy
+// it is.
+class PictureButton final : public QAbstractButton
 {
     Q_OBJECT
 
@@ -25,33 +28,28 @@ public:
     // A null pixmap removes the picture.
     Status setPicture(const QPixmap &picture);
 
-    // Emits clicked as a mouse click would, while the button is enabled
-    // (keyboard shortcuts that stand for a click).
-    void click();
-
     QSize sizeHint() const override { return {53, 53}; }
 
-signals:
-    void clicked();
-
 protected:
+    bool event(QEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
-    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     void drawButton(bool pressed);
+    void showKeyDown();
 
     QPixmap m_picture;
     int m_pictureWidth = 0;
     int m_pictureHeight = 0;
     QImage m_face;
-    // A left press whose release still counts as a click (not the second
-    // press of a double click, which has emitted clicked already).
-    bool m_clickArmed = false;
+    bool m_keyDown = false;
 };
 
 } // namespace quillet

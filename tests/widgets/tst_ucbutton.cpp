@@ -1,5 +1,8 @@
 #include "gui/picturebutton.h"
 
+#include <QAccessible>
+#include <QLabel>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 #include <QWindow>
@@ -195,6 +198,58 @@ private slots:
             m_button->click();
         }
         QCOMPARE(spy.count(), clicks);
+    }
+
+    // What a screen reader and a keyboard user get: a named push button that
+    // Space and the accessibility press action click, and that a mouse click
+    // does not take the focus from the box being typed in.
+    void keyboardAndScreenReader()
+    {
+        auto *typing = new QLineEdit(m_host.get());
+        typing->setGeometry(80, 10, 100, 25);
+        typing->show();
+        m_button->setToolTip(QStringLiteral(" Просмотр логов (Ctrl+L) "));
+        QVERIFY(m_button->setPicture(solid(32, 32, Qt::blue)).ok());
+        reshow(*m_button, QSize(45, 45));
+        QSignalSpy spy(m_button, &PictureButton::clicked);
+
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(m_button);
+        QVERIFY(accessible);
+        QCOMPARE(accessible->role(), QAccessible::Button);
+        QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Просмотр логов (Ctrl+L)"));
+        // Without a tooltip, the label that names the button beside it.
+        auto *exit = new PictureButton(m_host.get());
+        auto *heading = new QLabel(QStringLiteral("Выход из программы"), m_host.get());
+        heading->setBuddy(exit);
+        QCOMPARE(QAccessible::queryAccessibleInterface(exit)->text(QAccessible::Name),
+                 QStringLiteral("Выход из программы"));
+        QVERIFY(accessible->actionInterface());
+        QVERIFY(accessible->actionInterface()->actionNames().contains(
+            QAccessibleActionInterface::pressAction()));
+        accessible->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QTRY_COMPARE(spy.count(), 1);
+
+        typing->setFocus();
+        QTRY_VERIFY(typing->hasFocus());
+        QTest::mouseClick(m_host->windowHandle(), Qt::LeftButton, {}, inWindow(*m_button));
+        QCOMPARE(spy.count(), 2);
+        QVERIFY(typing->hasFocus());
+
+        QTest::keyClick(typing, Qt::Key_Tab);
+        QTRY_VERIFY(m_button->hasFocus());
+        const QImage raised = m_button->grab().toImage();
+        QTest::keyPress(m_button, Qt::Key_Space);
+        QVERIFY(m_button->grab().toImage().pixel(0, 0) != raised.pixel(0, 0));
+        QCOMPARE(spy.count(), 2);
+        QTest::keyRelease(m_button, Qt::Key_Space);
+        QCOMPARE(spy.count(), 3);
+        QCOMPARE(m_button->grab().toImage(), raised);
+        // Esc lets a held button up without a click.
+        QTest::keyPress(m_button, Qt::Key_Space);
+        QTest::keyClick(m_button, Qt::Key_Escape);
+        QTest::keyRelease(m_button, Qt::Key_Space);
+        QCOMPARE(spy.count(), 3);
+        QCOMPARE(m_button->grab().toImage(), raised);
     }
 
 private:
