@@ -1,16 +1,20 @@
 #include "app/startup.h"
 
-#include "gui/boxes.h"
 #include "app/commandline.h"
-#include "settings/settings.h"
 #include "platform/terminationsignals.h"
 #include "app/windows.h"
+#include "gui/boxes.h"
+#include "gui/resources.h"
+#include "settings/settings.h"
 
 #include <cstdio>
 #include <cstring>
 
 #include <QApplication>
 #include <QFile>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 #include <QWidget>
 
 namespace quillet {
@@ -77,6 +81,23 @@ const char *consoleOption(int argc, char *argv[])
 
 } // namespace
 
+bool setUpApplication(QApplication &app)
+{
+    using namespace Qt::StringLiterals;
+    QApplication::setWindowIcon(resourceIcon(u"A_MAIN"_s));
+    // The program has no other language, so the system's locale does not choose.
+    auto *translator = new QTranslator(&app);
+    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), u"qtbase"_s, u"_"_s,
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        qWarning(
+            "Qt's Russian translation (qtbase_ru.qm) is missing: install qt6-translations-l10n");
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    return true;
+}
+
 int runQuillet(int argc, char *argv[])
 {
     if (const char *option = consoleOption(argc, argv))
@@ -84,6 +105,7 @@ int runQuillet(int argc, char *argv[])
 
     QApplication app(argc, argv);
     setApplicationNames();
+    setUpApplication(app);
 #ifdef QUILLET_TEST_HOOKS
     Boxes::installFromEnvironment();
     ShownWindowLog windowLog(qEnvironmentVariable("QUILLET_BOX_LOG"));

@@ -134,6 +134,13 @@ private slots:
             ++libraries;
         }
         QVERIFY2(libraries >= 3, qPrintable(linked.out));
+        // Loaded at run time, invisible to the linker: Qt's Russian texts and
+        // the Wayland platform plugin.
+        for (const char *loaded : {"qt6-translations-l10n", "qt6-wayland"})
+            QVERIFY2(
+                depends.contains(QRegularExpression(
+                    QStringLiteral("(^|, )") + QLatin1String(loaded) + QStringLiteral("( |,|$)"))),
+                qPrintable(depends));
     }
 
     void contents_data()
