@@ -90,6 +90,7 @@ void ChatWindow::createWidgets()
 {
     setFont(conversationFont());
     setFixedSize(7170 / 15, 5070 / 15);
+    prepareWindowTransparency(this);
 
     lblTag[0] = new QLabel(QStringLiteral("Меня зовут:"), this);
     // The labels may run on up to the next widget: fonts other than Tahoma are wider.
@@ -130,6 +131,11 @@ void ChatWindow::createWidgets()
 
     setTabOrder(txtUserName, rtfLog);
     setTabOrder(rtfLog, txtMessage);
+
+    // Names a screen reader speaks; the buttons are named by their tooltips.
+    lblTag[0]->setBuddy(txtUserName);
+    lblTag[1]->setBuddy(rtfLog);
+    txtMessage->setAccessibleName(QStringLiteral("Сообщение"));
 }
 
 void ChatWindow::createTray()
@@ -246,8 +252,7 @@ void ChatWindow::restoreState()
     restoreWindowPlacement(this, QString(), ChatFilePath);
     SettingsStore store;
     txtUserName->setText(
-        store
-            .loadValue(QStringLiteral("Nicks"), ChatFilePath, ValueKind::Text, defaultUserName())
+        store.loadValue(QStringLiteral("Nicks"), ChatFilePath, ValueKind::Text, defaultUserName())
             .toString());
 }
 

@@ -4,14 +4,14 @@
 #include <QLabel>
 
 #include "core/appstate.h"
-#include "gui/boxes.h"
-#include "gui/dialogs.h"
-#include "gui/placement.h"
-#include "gui/resources.h"
 #include "core/settingsstore.h"
 #include "core/support.h"
 #include "core/textfile.h"
+#include "gui/boxes.h"
+#include "gui/dialogs.h"
 #include "gui/picturebutton.h"
+#include "gui/placement.h"
+#include "gui/resources.h"
 
 namespace quillet {
 
@@ -99,6 +99,14 @@ void ChatSelectionWindow::createWidgets()
     tag(3, QRect(68, 192, 411, 56), QString::fromUtf8(OpenDescription))->setWordWrap(true);
     m_ucbExit = button("ucbExit", 260);
     tag(4, QRect(68, 260, 118, 14), QStringLiteral("Выход из программы"));
+
+    // A screen reader names each button by the heading beside it and reads the
+    // description under the heading as the button's description.
+    PictureButton *const buttons[] = {m_ucbCreateChat, m_ucbOpenChat, m_ucbExit};
+    for (int i = 0; i < 3; ++i)
+        m_lblTag[i * 2]->setBuddy(buttons[i]);
+    m_ucbCreateChat->setAccessibleDescription(m_lblTag[1]->text());
+    m_ucbOpenChat->setAccessibleDescription(m_lblTag[3]->text());
 
     connect(m_ucbCreateChat, &PictureButton::clicked, this, [this] { createChat(); });
     connect(m_ucbOpenChat, &PictureButton::clicked, this, [this] { openChat(); });

@@ -1,18 +1,19 @@
 #include "chatwindow/chatwindow.h"
 
-#include "core/appstate.h"
-#include "gui/boxes.h"
 #include "chattestsupport.h"
-#include "logsviewer/logsviewer.h"
-#include "settings/settingsdialog.h"
+#include "chatwindow/trayavailability.h"
 #include "chatwindow/trayblinker.h"
-#include "settings/settings.h"
+#include "core/appstate.h"
 #include "core/settingsstore.h"
 #include "core/support.h"
-#include "testenv.h"
-#include "chatwindow/trayavailability.h"
+#include "gui/boxes.h"
 #include "gui/picturebutton.h"
+#include "logsviewer/logsviewer.h"
+#include "settings/settings.h"
+#include "settings/settingsdialog.h"
+#include "testenv.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QLineEdit>
 #include <QMenu>
@@ -79,6 +80,7 @@ private slots:
     void userNamePerChat();
     void wheelOverConversationScrollsIt();
     void buttonPicturesAreLoaded();
+    void keyboardAndScreenReaderReachEveryControl();
 
 private:
     ChatWindow *openWindow(bool show = true);
@@ -865,8 +867,40 @@ void tst_frmMain::buttonPicturesAreLoaded()
     for (const char *name : {"ucbSettings", "ucbLogs", "ucbMakeTransparent", "ucbExit"})
         QCOMPARE(window->findChild<PictureButton *>(QLatin1String(name))->picture().size(),
                  QSize(32, 32));
-    QVERIFY(
-        window->findChild<PictureButton *>(QStringLiteral("ucbSetDefaultUserName"))->picture().isNull());
+    QVERIFY(window->findChild<PictureButton *>(QStringLiteral("ucbSetDefaultUserName"))
+                ->picture()
+                .isNull());
+}
+
+// A blind user finds every control by a name of its own and works the tool
+// buttons from the keyboard.
+void tst_frmMain::keyboardAndScreenReaderReachEveryControl()
+{
+    ChatWindow *window = openWindow();
+    const QList<QPair<const char *, QAccessible::Role>> controls{
+        {"txtUserName", QAccessible::EditableText},  {"ucbSetDefaultUserName", QAccessible::Button},
+        {"ucbSettings", QAccessible::Button},        {"ucbLogs", QAccessible::Button},
+        {"ucbMakeTransparent", QAccessible::Button}, {"ucbExit", QAccessible::Button},
+        {"rtfLog", QAccessible::EditableText},       {"txtMessage", QAccessible::EditableText}};
+    QStringList names;
+    for (const auto &[name, role] : controls) {
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(
+            window->findChild<QWidget *>(QLatin1String(name)));
+        QCOMPARE(accessible->role(), role);
+        const QString spoken = accessible->text(QAccessible::Name);
+        QVERIFY2(!spoken.isEmpty() && spoken == spoken.trimmed(), name);
+        names.append(spoken);
+    }
+    names.removeDuplicates();
+    QCOMPARE(names.size(), controls.size());
+
+    auto *settings = window->findChild<PictureButton *>(QStringLiteral("ucbSettings"));
+    for (int tabs = 0; tabs < 8 && QApplication::focusWidget() != settings; ++tabs)
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget(), settings);
+    QTest::keyClick(settings, Qt::Key_Space);
+    QVERIFY(SettingsDialog::instance());
+    QVERIFY(SettingsDialog::instance()->isVisible());
 }
 
 QTEST_MAIN(tst_frmMain)

@@ -1,14 +1,15 @@
+#include "app/guard.h"
+#include "app/windows.h"
 #include "core/appstate.h"
+#include "core/settingsstore.h"
+#include "core/textfile.h"
 #include "gui/boxes.h"
 #include "gui/dialogs.h"
-#include "login/chatselectionwindow.h"
-#include "app/guard.h"
-#include "core/settingsstore.h"
-#include "testenv.h"
-#include "core/textfile.h"
 #include "gui/picturebutton.h"
-#include "app/windows.h"
+#include "login/chatselectionwindow.h"
+#include "testenv.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QPointer>
@@ -40,7 +41,8 @@ private:
     {
         showChatSelection();
         for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (auto *window = qobject_cast<ChatSelectionWindow *>(widget); window && window->isVisible())
+            if (auto *window = qobject_cast<ChatSelectionWindow *>(widget);
+                window && window->isVisible())
                 return window;
         }
         return nullptr;
@@ -58,7 +60,8 @@ private:
 
     static void click(ChatSelectionWindow *window, const char *button)
     {
-        QTest::mouseClick(window->findChild<PictureButton *>(QLatin1String(button)), Qt::LeftButton);
+        QTest::mouseClick(window->findChild<PictureButton *>(QLatin1String(button)),
+                          Qt::LeftButton);
     }
 
     static QWidget *chatWindow(const QString &fileName)
@@ -214,6 +217,33 @@ private slots:
         QCOMPARE(window.isNull(), closes);
         if (!closes)
             QVERIFY(window->isVisible());
+    }
+
+    // Without a mouse: every action is a named push button that Tab reaches
+    // and Space presses.
+    void keyboardAndScreenReaderReachEveryAction()
+    {
+        answerFileDialogs({});
+        QPointer<ChatSelectionWindow> window = openSelection();
+        QVERIFY(QTest::qWaitForWindowActive(window.data()));
+        QStringList names;
+        for (const char *name : {"ucbCreateChat", "ucbOpenChat", "ucbExit"}) {
+            QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(
+                window->findChild<PictureButton *>(QLatin1String(name)));
+            QCOMPARE(accessible->role(), QAccessible::Button);
+            QVERIFY2(!accessible->text(QAccessible::Name).isEmpty(), name);
+            names.append(accessible->text(QAccessible::Name));
+        }
+        names.removeDuplicates();
+        QCOMPARE(names.size(), 3);
+
+        auto *open = window->findChild<PictureButton *>(QStringLiteral("ucbOpenChat"));
+        for (int tabs = 0; tabs < 4 && QApplication::focusWidget() != open; ++tabs)
+            QTest::keyClick(window.data(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), open);
+        QTest::keyClick(open, Qt::Key_Space);
+        QCOMPARE(m_dialogs.size(), 1);
+        QCOMPARE(m_dialogs[0].mode, FileDialog::Mode::Open);
     }
 
     void exitButtonCloses()
