@@ -4,7 +4,8 @@
 
 namespace quillet {
 
-// A flat push button without caption whose face is the colour it edits.
+// A flat push button without caption whose face is the colour it edits,
+// inside a dark and a light ring so that no colour blends into the dialog.
 // The colour is kept in the program's layout 0x00BBGGRR (red lowest).
 class ColorButton final : public QPushButton
 {
@@ -16,6 +17,9 @@ public:
 
     qint32 color() const { return m_color; }
     void setColor(qint32 color);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     qint32 m_color = 0;

@@ -5,14 +5,14 @@
 #include <QPointer>
 #include <QPushButton>
 
-#include "settings/autostart.h"
+#include "core/settingsstore.h"
 #include "gui/boxes.h"
-#include "settings/colorbutton.h"
 #include "gui/dialogs.h"
 #include "gui/placement.h"
 #include "gui/resources.h"
+#include "settings/autostart.h"
+#include "settings/colorbutton.h"
 #include "settings/settings.h"
-#include "core/settingsstore.h"
 
 namespace quillet {
 
@@ -95,20 +95,21 @@ QCheckBox *SettingsDialog::checkBox(const char *name, int top, int width, const 
 }
 
 QPushButton *SettingsDialog::pushButton(const char *name, const QRect &geometry,
-                                     const QString &caption)
+                                        const QString &caption)
 {
     auto *button = place<QPushButton>(name, geometry);
     button->setText(caption);
     return button;
 }
 
-void SettingsDialog::label(int index, const QRect &geometry, const QString &caption)
+QLabel *SettingsDialog::label(int index, const QRect &geometry, const QString &caption)
 {
     auto *tag = new QLabel(caption, this);
     tag->setObjectName(QStringLiteral("lblTag%1").arg(index));
     tag->setGeometry(geometry);
     if (index == 3)
         tag->setWordWrap(true);
+    return tag;
 }
 
 void SettingsDialog::createWidgets()
@@ -127,20 +128,27 @@ void SettingsDialog::createWidgets()
         checkBox("chkShowDebugMessages", 132, 357,
                  QStringLiteral("Отображать отладочные сообщения (не рекомендуется)"));
 
-    label(0, QRect(16, 164, 95, 14), QStringLiteral("Цвет сообщений"));
+    // Each colour label is its button's buddy: a screen reader names the
+    // captionless button by the colour it sets.
+    QLabel *tag = label(0, QRect(16, 164, 95, 14), QStringLiteral("Цвет сообщений"));
     m_cmdMessageColor = place<ColorButton>("cmdMessageColor", QRect(188, 160, 205, 21));
-    label(1, QRect(16, 188, 105, 14), QStringLiteral("Цвет моего имени"));
+    tag->setBuddy(m_cmdMessageColor);
+    tag = label(1, QRect(16, 188, 105, 14), QStringLiteral("Цвет моего имени"));
     m_cmdMyNameColor = place<ColorButton>("cmdMyNameColor", QRect(188, 184, 205, 21));
-    label(2, QRect(16, 212, 144, 14), QStringLiteral("Цвет имён собеседников"));
+    tag->setBuddy(m_cmdMyNameColor);
+    tag = label(2, QRect(16, 212, 144, 14), QStringLiteral("Цвет имён собеседников"));
     m_cmdOtherNameColor = place<ColorButton>("cmdOtherNameColor", QRect(188, 208, 205, 21));
-    label(4, QRect(16, 236, 160, 14), QStringLiteral("Цвет системных сообщений"));
+    tag->setBuddy(m_cmdOtherNameColor);
+    tag = label(4, QRect(16, 236, 160, 14), QStringLiteral("Цвет системных сообщений"));
     m_cmdSystemColor = place<ColorButton>("cmdSystemColor", QRect(188, 232, 205, 21));
-    label(3, QRect(16, 268, 290, 42),
-          QStringLiteral("Открывать данный чат при старте системы. Он будет помещён в папку "
-                         "Автозагрузка, а не в реестр. Удалить вы сможете ручками ^^"));
+    tag->setBuddy(m_cmdSystemColor);
+    tag = label(3, QRect(16, 268, 290, 42),
+                QStringLiteral("Открывать данный чат при старте системы. Он будет помещён в папку "
+                               "Автозагрузка, а не в реестр. Удалить вы сможете ручками ^^"));
 
     m_cmdAddToAutorun =
         pushButton("cmdAddToAutorun", QRect(316, 264, 77, 49), QStringLiteral("Добавить"));
+    m_cmdAddToAutorun->setAccessibleDescription(tag->text());
     m_cmdOk = pushButton("cmdOk", QRect(100, 324, 93, 29), QStringLiteral("Ok"));
     m_cmdCancel = pushButton("cmdCancel", QRect(200, 324, 93, 29), QStringLiteral("Отмена"));
     m_cmdApply = pushButton("cmdApply", QRect(300, 324, 93, 29), QStringLiteral("Применить"));
@@ -222,7 +230,8 @@ bool SettingsDialog::applyValues()
 
 void SettingsDialog::reportFailure(const Error &error)
 {
-    Boxes::showError(this, error, BoxStyle{BoxButtons::Ok, BoxIcon::Stop}, QStringLiteral("Не удалось сохранить настройки."));
+    Boxes::showError(this, error, BoxStyle{BoxButtons::Ok, BoxIcon::Stop},
+                     QStringLiteral("Не удалось сохранить настройки."));
 }
 
 void SettingsDialog::onOkClicked()

@@ -38,7 +38,7 @@ private:
     template <class W> W *place(const char *name, const QRect &geometry);
     QCheckBox *checkBox(const char *name, int top, int width, const QString &caption);
     QPushButton *pushButton(const char *name, const QRect &geometry, const QString &caption);
-    void label(int index, const QRect &geometry, const QString &caption);
+    QLabel *label(int index, const QRect &geometry, const QString &caption);
     void createWidgets();
     void connectButtons();
     void load();

@@ -1,11 +1,12 @@
-#include "gui/boxes.h"
-#include "settings/colorbutton.h"
-#include "gui/dialogs.h"
-#include "settings/settingsdialog.h"
-#include "settings/settings.h"
 #include "core/settingsstore.h"
+#include "gui/boxes.h"
+#include "gui/dialogs.h"
+#include "settings/colorbutton.h"
+#include "settings/settings.h"
+#include "settings/settingsdialog.h"
 #include "testenv.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -376,6 +377,45 @@ private slots:
         click(window, "cmdOk");
         waitClosed();
         QCOMPARE(appSettings().otherNameColor, 0xFF0080);
+    }
+
+    // A colour stays visible against the dialog whatever it is, and a screen
+    // reader tells the four captionless buttons apart.
+    void colourButtonsShowAnEdgeAndAName_data()
+    {
+        QTest::addColumn<QColor>("colour");
+        QTest::newRow("white") << QColor(Qt::white);
+        QTest::newRow("black") << QColor(Qt::black);
+        QTest::newRow("dialog's own grey") << QApplication::palette().color(QPalette::Window);
+    }
+    void colourButtonsShowAnEdgeAndAName()
+    {
+        QFETCH(QColor, colour);
+        appSettings().messageColor = rgbValueFromColor(colour);
+        SettingsDialog *window = open();
+        auto *button = child<ColorButton>(window, "cmdMessageColor");
+        const QImage face = button->grab().toImage();
+        const int middle = face.height() / 2;
+        QCOMPARE(QColor(face.pixel(face.width() / 2, middle)), colour);
+        const QColor background = window->palette().color(QPalette::Window);
+        bool edge = false;
+        for (int x : {0, 1}) {
+            const QColor pixel(face.pixel(x, middle));
+            edge = edge || (pixel != colour && pixel != background);
+        }
+        QVERIFY2(edge, qPrintable(colour.name()));
+
+        QStringList names;
+        for (const char *name :
+             {"cmdMessageColor", "cmdMyNameColor", "cmdOtherNameColor", "cmdSystemColor"}) {
+            QAccessibleInterface *accessible =
+                QAccessible::queryAccessibleInterface(child<ColorButton>(window, name));
+            QCOMPARE(accessible->role(), QAccessible::Button);
+            QVERIFY(!accessible->text(QAccessible::Name).isEmpty());
+            names.append(accessible->text(QAccessible::Name));
+        }
+        names.removeDuplicates();
+        QCOMPARE(names.size(), 4);
     }
 
     // A store that cannot be written: OK reports it and leaves the window open.
