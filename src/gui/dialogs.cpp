@@ -1,8 +1,9 @@
 #include "gui/dialogs.h"
 
+#include <QApplication>
 #include <QColorDialog>
+#include <QEventLoop>
 #include <QFileDialog>
-#include <QGuiApplication>
 #include <QStringTokenizer>
 
 namespace quillet {
@@ -36,6 +37,9 @@ bool nobodyToAsk(const char *what)
 FileDialog::Reply showFileDialog(const FileDialog::Request &request, FileDialog::Mode mode)
 {
     QFileDialog dialog(request.owner, QString(), request.initialFolder, request.filter);
+    // Qt's own dialog speaks Russian through Qt's translation; a desktop's dialog
+    // would speak the desktop's language.
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
     if (mode == FileDialog::Mode::Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
@@ -50,13 +54,78 @@ FileDialog::Reply showFileDialog(const FileDialog::Request &request, FileDialog:
     return {true, dialog.selectedFiles().constFirst()};
 }
 
+// Keeps the user's input from one window while a dialog over it is open, and
+// brings the dialog forward when that window is clicked. Qt's own modality
+// would block the window's owners too (the chat window below the settings).
+class OwnerBlocker final : public QObject
+{
+public:
+    OwnerBlocker(QWidget *owner, QWidget *dialog) : m_owner(owner), m_dialog(dialog)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~OwnerBlocker() override { qApp->removeEventFilter(this); }
+    Q_DISABLE_COPY_MOVE(OwnerBlocker)
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (!watched->isWidgetType() || static_cast<QWidget *>(watched)->window() != m_owner)
+            return false;
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+        case QEvent::MouseButtonDblClick:
+        case QEvent::TabletPress:
+        case QEvent::TouchBegin:
+            m_dialog->raise();
+            m_dialog->activateWindow();
+            return true;
+        case QEvent::ShortcutOverride: // taken here, so no shortcut of the window fires
+            event->accept();
+            return true;
+        case QEvent::Close: // the dialog's owner stays while the dialog is open
+            event->ignore();
+            return true;
+        case QEvent::MouseButtonRelease:
+        case QEvent::MouseMove:
+        case QEvent::Wheel:
+        case QEvent::KeyPress:
+        case QEvent::KeyRelease:
+        case QEvent::ContextMenu:
+        case QEvent::TouchUpdate:
+        case QEvent::TouchEnd:
+            return true;
+        default:
+            return false;
+        }
+    }
+
+private:
+    QWidget *m_owner;
+    QWidget *m_dialog;
+};
+
+// Modal towards its owner window only.
+int execOverOwner(QDialog &dialog, QWidget *owner)
+{
+    if (!owner)
+        return dialog.exec();
+    const OwnerBlocker blocker(owner->window(), &dialog);
+    QEventLoop loop;
+    QObject::connect(&dialog, &QDialog::finished, &loop, &QEventLoop::quit);
+    dialog.show();
+    loop.exec(QEventLoop::DialogExec);
+    return dialog.result();
+}
+
 ColorDialog::Reply showColorDialog(const ColorDialog::Request &request)
 {
     const QList<qint32> custom = ColorDialog::parseCustomColors(request.customColors);
     for (int i = 0; i < ColorDialog::CustomColorCount; ++i)
         QColorDialog::setCustomColor(i, colorFromRgbValue(custom[i]));
     QColorDialog dialog(colorFromRgbValue(request.color), request.owner);
-    if (dialog.exec() != QDialog::Accepted)
+    dialog.setOption(QColorDialog::DontUseNativeDialog);
+    if (execOverOwner(dialog, request.owner) != QDialog::Accepted)
         return {};
     QList<qint32> chosen;
     for (int i = 0; i < ColorDialog::CustomColorCount; ++i)
