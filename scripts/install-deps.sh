@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n qt6-wayland
+    qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n qt6-wayland weston
     clang libclang-rt-14-dev
     libbenchmark-dev
     attr desktop-file-utils appstream xdg-utils shared-mime-info dpkg-dev file

@@ -11,7 +11,15 @@ namespace quillet {
 // alpha (clamped to 0...255).
 int transparencyAlpha(int value, bool valueIsPercent);
 
-// Draws the window, its children included, with that opacity.
+// Readies a window for setWindowTransparency; called before it is first shown.
+// Where the window system has no whole-window opacity (Wayland), the window
+// gets an alpha channel of its own and Qt paints its background, so it looks
+// as before until it is made transparent.
+void prepareWindowTransparency(QWidget *window);
+
+// Draws the window, its children included, with that opacity: through the
+// window system where it has whole-window opacity (X11), otherwise through
+// the alpha of the window's own pixels.
 void setWindowTransparency(QWidget *window, int value, bool valueIsPercent);
 
 } // namespace quillet
