@@ -1,13 +1,13 @@
 #include "logsviewer/logsviewer.h"
 
+#include "core/support.h"
 #include "gui/boxes.h"
-#include "logsviewer/logdocument.h"
-#include "logsviewer/logslist.h"
 #include "gui/placement.h"
 #include "gui/resources.h"
-#include "settings/settings.h"
 #include "gui/shell.h"
-#include "core/support.h"
+#include "logsviewer/logdocument.h"
+#include "logsviewer/logslist.h"
+#include "settings/settings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -126,7 +126,16 @@ void LogsViewer::createWidgets()
     m_loader = new LogLoader(this);
     connect(m_loader, &LogLoader::loaded, this,
             [this](QTextDocument *document) { takeLog(document); });
-    connect(lstFiles, &QListWidget::currentRowChanged, this, [this] { showSelectedLog(); });
+    connect(lstFiles, &QListWidget::currentRowChanged, this, [this] {
+        m_rowChangedByPress = true;
+        showSelectedLog();
+    });
+    // A click on the log already selected reads it again: the chat may have
+    // rewritten it, or it may be gone.
+    connect(lstFiles, &QListWidget::itemClicked, this, [this] {
+        if (!m_rowChangedByPress)
+            showSelectedLog();
+    });
     connect(cmdOpenLogsFolder, &QPushButton::clicked, this, [this] { openLogsFolder(); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { closeViewer(); });
     // Esc without Shift, Ctrl or Alt closes the viewer from any of its widgets.
@@ -238,6 +247,8 @@ bool LogsViewer::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Wheel && m_hooked.contains(watched))
         return forwardWheelToLog(event);
+    if (event->type() == QEvent::MouseButtonPress && watched == lstFiles->viewport())
+        m_rowChangedByPress = false;
     return QWidget::eventFilter(watched, event);
 }
 

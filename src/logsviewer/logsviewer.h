@@ -73,6 +73,7 @@ private:
     QString m_logsFolder;
     QString m_tagCaption;
     bool m_unloaded = false;
+    bool m_rowChangedByPress = false; // the press of the click being made selected a new row
     QList<QWidget *> m_hooked;
     LogLoader *m_loader = nullptr;
     QTextDocument *m_document = nullptr; // the log shown, once one was selected

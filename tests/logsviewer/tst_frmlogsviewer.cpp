@@ -1,12 +1,12 @@
+#include "core/support.h"
 #include "gui/boxes.h"
-#include "logsviewer/logsviewer.h"
-#include "logsviewer/logdocument.h"
 #include "gui/placement.h"
 #include "gui/resources.h"
+#include "gui/shell.h"
+#include "logsviewer/logdocument.h"
+#include "logsviewer/logsviewer.h"
 #include "richtext/rtfwriter.h"
 #include "settings/settings.h"
-#include "gui/shell.h"
-#include "core/support.h"
 #include "testenv.h"
 
 #include <QApplication>
@@ -258,8 +258,7 @@ private slots:
         QDir().mkpath(logsFolder() + QStringLiteral("/folder.RTF"));
         const Viewer v = openViewer();
         QCOMPARE(v.names(), (QStringList{QStringLiteral("b.rtf"), QStringLiteral("a.RTF")}));
-        QCOMPARE(v.lblTag->text(),
-                 QStringLiteral("Общий размер логов: ") + formatByteSize(2500));
+        QCOMPARE(v.lblTag->text(), QStringLiteral("Общий размер логов: ") + formatByteSize(2500));
     }
 
     void deletedLogShowsTheErrorInRedBold()
@@ -276,6 +275,30 @@ private slots:
         QCOMPARE(v.selected(), QStringLiteral("2026-12-05 11-00-00.RTF"));
         QCOMPARE(v.shown(), formatLogError(Error::fromErrno(ENOENT)));
         verifyRedBold(v.rtfLog);
+    }
+
+    // With one log there is nothing else to select: a click on it reads it again,
+    // showing what the chat has written since, or the error once it is gone.
+    void clickOnTheSelectedLogReadsItAgain()
+    {
+        const QString name = QStringLiteral("2026-12-05 11-00-00.RTF");
+        writeLog(name, plainRtf(QStringLiteral("first")));
+        const Viewer v = openViewer();
+        QVERIFY(QTest::qWaitForWindowExposed(v.window));
+        QCOMPARE(v.shown(), QStringLiteral("first"));
+        const auto clickSelected = [&v] {
+            const QRect item = v.lstFiles->visualItemRect(v.lstFiles->currentItem());
+            QTest::mouseClick(v.lstFiles->viewport(), Qt::LeftButton, {}, item.center());
+        };
+
+        writeLog(name, plainRtf(QStringLiteral("second")));
+        clickSelected();
+        QTRY_COMPARE(v.shown(), QStringLiteral("second"));
+        QVERIFY(QFile::remove(logsFolder() + QLatin1Char('/') + name));
+        clickSelected();
+        QTRY_COMPARE(v.shown(), formatLogError(Error::fromErrno(ENOENT)));
+        verifyRedBold(v.rtfLog);
+        QCOMPARE(v.selected(), name);
     }
 
     // Files that are no good as logs give the error or their content, never a hang or crash.
@@ -498,7 +521,7 @@ private slots:
             QCOMPARE(v.lblTag->text(),
                      QStringLiteral("Общий размер логов: ") +
                          formatByteSize(plainRtf(QStringLiteral("first")).size() +
-                                            plainRtf(QStringLiteral("second")).size()));
+                                        plainRtf(QStringLiteral("second")).size()));
             closeViewer();
         }
     }
