@@ -1,8 +1,8 @@
 #include "richtext/rtfreader.h"
 
-#include "richtext/codepages.h"
 #include "richtext/rtfsyntax.h"
 #include "core/support.h"
+#include "richtext/codepages.h"
 
 #include <QColor>
 #include <QHash>
@@ -328,7 +328,9 @@ void RtfParser::textWord(std::string_view word, bool hasParameter, int parameter
         s.chars = CharState();
         s.chars.font = m_defaultFont;
     } else if (word == "fs") {
-        s.chars.halfPoints = hasParameter && parameter > 0 ? parameter : DefaultHalfPoints;
+        s.chars.halfPoints = hasParameter && parameter > 0
+                                 ? std::clamp(parameter, MinFontHalfPoints, MaxFontHalfPoints)
+                                 : DefaultHalfPoints;
     } else if (word == "b") {
         s.chars.bold = on;
     } else if (word == "i") {

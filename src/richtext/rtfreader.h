@@ -8,6 +8,11 @@ class QTextDocument;
 
 namespace quillet {
 
+// Font sizes in half points, as \fs gives them, that the reader and the writer
+// keep: a log can ask for no size that the writer would not write.
+constexpr int MinFontHalfPoints = 1;
+constexpr int MaxFontHalfPoints = 32767;
+
 // Reads RTF into `document` (which is cleared first), tolerant as RTF readers
 // should be: unknown control words and destinations are skipped, text in \'hh
 // bytes is decoded by the document's code page, and a truncated document or one

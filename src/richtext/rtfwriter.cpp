@@ -1,5 +1,7 @@
 #include "richtext/rtfwriter.h"
 
+#include "richtext/rtfreader.h"
+
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -80,7 +82,7 @@ QByteArray alignmentWord(Qt::Alignment alignment)
 int halfPoints(const QTextCharFormat &format, qreal defaultPointSize)
 {
     const qreal points = format.fontPointSize() > 0 ? format.fontPointSize() : defaultPointSize;
-    return qBound(1, qRound(points * 2), 32767);
+    return qBound(MinFontHalfPoints, qRound(points * 2), MaxFontHalfPoints);
 }
 
 // One paragraph: its alignment, then every run with all of its attributes, so a

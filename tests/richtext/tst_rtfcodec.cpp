@@ -315,6 +315,30 @@ private slots:
         QCOMPARE(blocks.join(QLatin1Char('\n')), text);
     }
 
+    // A crafted size never reaches the layout beyond what the writer would keep:
+    // what is read is written and read back unchanged.
+    void fontSizesStayWithinWhatTheWriterKeeps_data()
+    {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::newRow("beyond 16 bits") << QByteArray("{\\rtf1\\fs70000 a}");
+        QTest::newRow("near the int limit") << QByteArray("{\\rtf1\\fs2147483646 a}");
+        QTest::newRow("overflowing") << QByteArray("{\\rtf1\\fs99999999999999999 a}");
+        QTest::newRow("zero") << QByteArray("{\\rtf1\\fs0 a}");
+        QTest::newRow("negative") << QByteArray("{\\rtf1\\fs-8 a}");
+    }
+    void fontSizesStayWithinWhatTheWriterKeeps()
+    {
+        QFETCH(QByteArray, rtf);
+        QTextDocument read;
+        QVERIFY(readRtf(rtf, &read).ok());
+        const QList<Run> first = runsOf(read);
+        QCOMPARE(first.size(), 1);
+        QVERIFY(first[0].points > 0);
+        QTextDocument again;
+        QVERIFY(readRtf(writeRtf(read), &again).ok());
+        QCOMPARE(runsOf(again).value(0).points, first[0].points);
+    }
+
     void refusesWhatIsNotRtf_data()
     {
         QTest::addColumn<QByteArray>("rtf");
