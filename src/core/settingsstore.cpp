@@ -69,7 +69,18 @@ QVariant SettingsStore::loadValue(const QString &section, const QString &key, Va
 Status SettingsStore::saveValue(const QString &section, const QString &key, ValueKind kind,
                                 const QVariant &value)
 {
+    setValue(section, key, kind, value);
+    return sync();
+}
+
+void SettingsStore::setValue(const QString &section, const QString &key, ValueKind kind,
+                             const QVariant &value)
+{
     m_settings->setValue(storedPath(section, key), convert(value, kind));
+}
+
+Status SettingsStore::sync()
+{
     m_settings->sync();
     if (m_settings->status() != QSettings::NoError)
         return Error::make(ErrorCode::StoreAccess);

@@ -37,8 +37,15 @@ public:
 
     QVariant loadValue(const QString &section, const QString &key, ValueKind kind,
                        const QVariant &defaultValue = {});
+    // Sets the value and writes the store at once (setValue and sync).
     Status saveValue(const QString &section, const QString &key, ValueKind kind,
                      const QVariant &value);
+    // Sets the value in memory only; sync() writes it.
+    void setValue(const QString &section, const QString &key, ValueKind kind,
+                  const QVariant &value);
+    // Writes every value set since the last sync in one go, merged with what
+    // other running copies saved meanwhile.
+    Status sync();
     bool contains(const QString &section, const QString &key);
 
 private:

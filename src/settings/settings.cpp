@@ -123,10 +123,9 @@ Status saveSettings()
     for (const Row &row : rows()) {
         const QVariant value =
             row.flag ? QVariant(appSettings().*row.flag) : QVariant(appSettings().*row.colour);
-        if (Status saved = store.saveValue(row.section, row.writeKey, row.kind, value); !saved)
-            return saved;
+        store.setValue(row.section, row.writeKey, row.kind, value);
     }
-    return {};
+    return store.sync();
 }
 
 void initMyGuid()
