@@ -27,6 +27,7 @@
 #include <QTimer>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -58,9 +59,9 @@ struct Chat
 
     Chat()
     {
-        ChatFilePath = env.touch(QStringLiteral("chats/bench.QLIMChat"));
+        ChatFilePath = env.touch(u"chats/bench.QLIMChat"_s);
         ExchangeFolderPath = env.chats();
-        MyGUID = QStringLiteral("{BENCH}");
+        MyGUID = u"{BENCH}"_s;
         appSettings() = SettingsRecord{};
         overrideTrayAvailable(true);
         Boxes::setHandler([](const BoxRequest &) { return BoxReply{BoxAnswer::Ignore, {}}; });
@@ -71,7 +72,7 @@ struct Chat
         window->startSession(false);
         window->show();
     }
-    QTextEdit *view() const { return window->findChild<QTextEdit *>(QStringLiteral("rtfLog")); }
+    QTextEdit *view() const { return window->findChild<QTextEdit *>(u"rtfLog"_s); }
 };
 
 void benchBatch(int count)
@@ -79,9 +80,9 @@ void benchBatch(int count)
     Chat chat;
     for (int i = 0; i < count; ++i)
         writeForeignMessage(chat.env.chats(), i / 3600, i / 60 % 60, i % 60,
-                            QStringLiteral("sender %1").arg(i % 7),
-                            QStringLiteral("message number %1 with some ordinary text").arg(i));
-    const QString last = QStringLiteral("message number %1 ").arg(count - 1);
+                            u"sender %1"_s.arg(i % 7),
+                            u"message number %1 with some ordinary text"_s.arg(i));
+    const QString last = u"message number %1 "_s.arg(count - 1);
 
     // A 5 ms heartbeat: the longest gap between its beats is the longest pause
     // of the event loop while the batch runs.
@@ -116,8 +117,8 @@ void benchBatch(int count)
     const double cpu = cpuSeconds() - cpuBefore;
     heartbeat.stop();
     int hidden = 0;
-    for (const QString &name : QDir(chat.env.chats()).entryList({QStringLiteral("*.QLIM")}))
-        hidden += dosAttributes(chat.env.chats() + QLatin1Char('/') + name) == "0x2";
+    for (const QString &name : QDir(chat.env.chats()).entryList({u"*.QLIM"_s}))
+        hidden += dosAttributes(chat.env.chats() + '/'_L1 + name) == "0x2";
     std::printf("batch: %d messages shown in %lld ms, saved and marked in %lld ms (%.2f s CPU), "
                 "%d marked shown, longest event-loop pause %lld ms\n",
                 count, static_cast<long long>(shown), static_cast<long long>(marked), cpu, hidden,
@@ -146,12 +147,12 @@ void benchLatency(int count)
     qint64 worst = 0;
     qint64 total = 0;
     for (int i = 0; i < count; ++i) {
-        const QString text = QStringLiteral("latency probe %1 end").arg(i);
+        const QString text = u"latency probe %1 end"_s.arg(i);
         // Start at a random point of the timer period.
         runUntil([] { return false; }, 1, 37 * (i % 7));
         QElapsedTimer clock;
         clock.start();
-        writeForeignMessage(chat.env.chats(), 12, i / 60, i % 60, QStringLiteral("probe"), text);
+        writeForeignMessage(chat.env.chats(), 12, i / 60, i % 60, u"probe"_s, text);
         runUntil([&] { return chat.view()->toPlainText().contains(text); }, 1, 5000);
         const qint64 delay = clock.elapsed();
         worst = std::max(worst, delay);
@@ -166,21 +167,21 @@ void benchLatency(int count)
 void screenshot(const QString &path)
 {
     Chat chat;
-    const QString guid = QStringLiteral("{OTHER}");
-    writeForeignMessage(chat.env.chats(), 9, 58, 12, QStringLiteral("Марина"),
-                        QStringLiteral("Доброе утро! Отчёт за ноябрь уже в общей папке."), guid);
-    writeForeignMessage(chat.env.chats(), 9, 59, 3, QStringLiteral("Алексей"),
-                        QStringLiteral("Спасибо, посмотрю до обеда."), MyGUID);
-    writeForeignMessage(chat.env.chats(), 10, 1, 40, QStringLiteral("Марина"),
-                        QStringLiteral("Отлично. Созвон в 14:00 в силе?"), guid);
-    writeForeignMessage(chat.env.chats(), 10, 2, 5, QStringLiteral("Алексей"),
-                        QStringLiteral("Да, в силе."), MyGUID);
+    const QString guid = u"{OTHER}"_s;
+    writeForeignMessage(chat.env.chats(), 9, 58, 12, u"Марина"_s,
+                        u"Доброе утро! Отчёт за ноябрь уже в общей папке."_s, guid);
+    writeForeignMessage(chat.env.chats(), 9, 59, 3, u"Алексей"_s,
+                        u"Спасибо, посмотрю до обеда."_s, MyGUID);
+    writeForeignMessage(chat.env.chats(), 10, 1, 40, u"Марина"_s,
+                        u"Отлично. Созвон в 14:00 в силе?"_s, guid);
+    writeForeignMessage(chat.env.chats(), 10, 2, 5, u"Алексей"_s,
+                        u"Да, в силе."_s, MyGUID);
     chat.open();
-    chat.window->findChild<QLineEdit *>(QStringLiteral("txtUserName"))
-        ->setText(QStringLiteral("Алексей"));
-    chat.window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"))
-        ->setPlainText(QStringLiteral("Захвачу с собой презентацию"));
-    runUntil([&] { return chat.view()->toPlainText().contains(QStringLiteral("Да, в силе.")); }, 20,
+    chat.window->findChild<QLineEdit *>(u"txtUserName"_s)
+        ->setText(u"Алексей"_s);
+    chat.window->findChild<QPlainTextEdit *>(u"txtMessage"_s)
+        ->setPlainText(u"Захвачу с собой презентацию"_s);
+    runUntil([&] { return chat.view()->toPlainText().contains(u"Да, в силе."_s); }, 20,
              10000);
     chat.window->grab().save(path);
     std::printf("screenshot: %s\n", qPrintable(path));
@@ -194,15 +195,15 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const int number = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 0;
-    if (mode == QLatin1String("screenshot")) {
-        screenshot(argc > 2 ? QString::fromLocal8Bit(argv[2]) : QStringLiteral("chatwindow.png"));
+    if (mode == "screenshot"_L1) {
+        screenshot(argc > 2 ? QString::fromLocal8Bit(argv[2]) : u"chatwindow.png"_s);
         return 0;
     }
-    if (mode.isEmpty() || mode == QLatin1String("batch"))
+    if (mode.isEmpty() || mode == "batch"_L1)
         benchBatch(number > 0 ? number : 10000);
-    if (mode.isEmpty() || mode == QLatin1String("latency"))
+    if (mode.isEmpty() || mode == "latency"_L1)
         benchLatency(number > 0 ? number : 40);
-    if (mode.isEmpty() || mode == QLatin1String("idle"))
+    if (mode.isEmpty() || mode == "idle"_L1)
         benchIdle(number > 0 ? number : 60);
     return 0;
 }

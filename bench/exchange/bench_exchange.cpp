@@ -30,16 +30,17 @@
 #include "core/textfile.h"
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString MyGuid = QStringLiteral("{0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D}");
+const QString MyGuid = u"{0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D}"_s;
 
 QByteArray messageBytes(int i, const MessageTime &utc)
 {
     return TextFile::encode(buildMessageContent(
-        utc, QStringLiteral("Участник %1").arg(i % 7),
-        QStringLiteral("Сообщение номер %1.\r\nВторая строка с текстом.").arg(i), MyGuid));
+        utc, u"Участник %1"_s.arg(i % 7),
+        u"Сообщение номер %1.\r\nВторая строка с текстом."_s.arg(i), MyGuid));
 }
 
 // A folder of `count` message files, shown (hidden mark) or not, kept for the run.
@@ -48,8 +49,8 @@ class MessageFolderFixture
 public:
     MessageFolderFixture(int count, bool shown)
     {
-        qputenv("XDG_STATE_HOME", QFile::encodeName(m_dir.filePath(QStringLiteral("state"))));
-        m_folder = m_dir.filePath(QStringLiteral("chat"));
+        qputenv("XDG_STATE_HOME", QFile::encodeName(m_dir.filePath(u"state"_s)));
+        m_folder = m_dir.filePath(u"chat"_s);
         QDir().mkpath(m_folder);
         MessageTime utc = Clock::utcMessageTime();
         for (int i = 0; i < count; ++i) {

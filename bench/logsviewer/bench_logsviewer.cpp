@@ -25,6 +25,7 @@
 #include <memory>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -55,14 +56,14 @@ class LogsFixture final
 public:
     LogsFixture()
     {
-        ChatFilePath = m_env.chats() + QStringLiteral("/team.QLIMChat");
+        ChatFilePath = m_env.chats() + u"/team.QLIMChat"_s;
         m_folder = logsFolder(false).value();
         const QByteArray shared = conversationRtf(FolderBytes / LogCount, 0);
         for (int i = 0; i < LogCount; ++i) {
-            const QString name = QStringLiteral("2026-%1-%2 %3-00-00.RTF")
-                                     .arg(1 + i / 84, 2, 10, QLatin1Char('0'))
-                                     .arg(1 + (i / 3) % 28, 2, 10, QLatin1Char('0'))
-                                     .arg(8 + i % 3 * 4, 2, 10, QLatin1Char('0'));
+            const QString name = u"2026-%1-%2 %3-00-00.RTF"_s
+                                     .arg(1 + i / 84, 2, 10, '0'_L1)
+                                     .arg(1 + (i / 3) % 28, 2, 10, '0'_L1)
+                                     .arg(8 + i % 3 * 4, 2, 10, '0'_L1);
             QFile file(joinPath(m_folder, name));
             if (!file.open(QIODevice::WriteOnly) || file.write(shared) != shared.size())
                 qFatal("cannot write %s", qPrintable(name));
@@ -106,8 +107,8 @@ void BM_OpenViewerOn1000Logs(benchmark::State &state)
     fixture();
     for (auto _ : state) {
         LogsViewer *viewer = openViewerAndWait();
-        const auto *list = viewer->findChild<QListWidget *>(QStringLiteral("lstFiles"));
-        const auto *log = viewer->findChild<QTextEdit *>(QStringLiteral("rtfLog"));
+        const auto *list = viewer->findChild<QListWidget *>(u"lstFiles"_s);
+        const auto *log = viewer->findChild<QTextEdit *>(u"rtfLog"_s);
         if (list->count() != LogCount || log->document()->isEmpty())
             state.SkipWithError("the viewer did not list and show the logs");
         benchmark::DoNotOptimize(log->document()->blockCount());
@@ -131,7 +132,7 @@ BENCHMARK(BM_ListLogsFolder)->Unit(benchmark::kMillisecond);
 void BM_ReadLog(benchmark::State &state)
 {
     TestEnvironment env;
-    const QString path = env.touch(QStringLiteral("log.RTF"), conversationRtf(state.range(0), 1));
+    const QString path = env.touch(u"log.RTF"_s, conversationRtf(state.range(0), 1));
     const QFont font = LogsViewer::viewerFont();
     for (auto _ : state) {
         QTextDocument document;
@@ -149,16 +150,16 @@ BENCHMARK(BM_ReadLog)->Arg(200 * 1024)->Arg(20 * 1024 * 1024)->Unit(benchmark::k
 void BM_OpenViewerOnOneLog(benchmark::State &state)
 {
     TestEnvironment env;
-    ChatFilePath = env.chats() + QStringLiteral("/large.QLIMChat");
+    ChatFilePath = env.chats() + u"/large.QLIMChat"_s;
     const QString folder = logsFolder(false).value();
     const QByteArray rtf = conversationRtf(state.range(0), 2);
-    QFile file(joinPath(folder, QStringLiteral("2026-12-05 10-00-00.RTF")));
+    QFile file(joinPath(folder, u"2026-12-05 10-00-00.RTF"_s));
     if (!file.open(QIODevice::WriteOnly) || file.write(rtf) != rtf.size())
         qFatal("cannot write the log");
     file.close();
     for (auto _ : state) {
         LogsViewer *viewer = openViewerAndWait();
-        auto *log = viewer->findChild<QTextEdit *>(QStringLiteral("rtfLog"));
+        auto *log = viewer->findChild<QTextEdit *>(u"rtfLog"_s);
         benchmark::DoNotOptimize(log->document()->blockCount());
         state.PauseTiming();
         closeViewer();
@@ -183,10 +184,10 @@ QByteArray ownWriterRtf(qint64 bytes)
     QByteArray rtf;
     for (int i = 0; rtf.size() < bytes; ++i) {
         for (int m = 0; m < 200; ++m) {
-            cursor.insertText(QStringLiteral(" \r\n"), body);
-            cursor.insertText(QStringLiteral("(12:00:%1 - 05.12.2026) Борис:  ").arg(m % 60), head);
-            cursor.insertText(QStringLiteral("Привет! Встретимся у метро в %1, адрес: ул. Ёлочная, "
-                                             "5 (Latin text too).\r\n")
+            cursor.insertText(u" \r\n"_s, body);
+            cursor.insertText(u"(12:00:%1 - 05.12.2026) Борис:  "_s.arg(m % 60), head);
+            cursor.insertText(u"Привет! Встретимся у метро в %1, адрес: ул. Ёлочная, "
+                                             "5 (Latin text too).\r\n"_s
                                   .arg(i * 200 + m),
                               body);
         }
@@ -233,7 +234,7 @@ void BM_SearchLogText(benchmark::State &state)
 {
     const QString text = RtfTextScanner::plainText(ownWriterRtf(200 * 1024)).value();
     for (auto _ : state)
-        benchmark::DoNotOptimize(LogTextSearch::search(text, QStringLiteral("ёлочная 5")).size());
+        benchmark::DoNotOptimize(LogTextSearch::search(text, u"ёлочная 5"_s).size());
     state.SetBytesProcessed(state.iterations() * text.size() * 2);
 }
 BENCHMARK(BM_SearchLogText)->Unit(benchmark::kMillisecond);
@@ -254,7 +255,7 @@ void BM_SearchAllLogs(benchmark::State &state)
 {
     const QString folder = fixture().folder();
     const QString query =
-        state.range(0) ? QStringLiteral("nowhere to be found") : QStringLiteral("NUMBER 777,");
+        state.range(0) ? u"nowhere to be found"_s : u"NUMBER 777,"_s;
     double firstMs = 0;
     double results = 0;
     double cpuMs = 0;

@@ -17,6 +17,7 @@
 #include <QTextEdit>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -26,9 +27,9 @@ class Home final
 public:
     Home()
     {
-        qputenv("XDG_DATA_HOME", m_dir.filePath(QStringLiteral("data")).toUtf8());
-        qputenv("XDG_CONFIG_HOME", m_dir.filePath(QStringLiteral("config")).toUtf8());
-        ChatFilePath = m_dir.filePath(QStringLiteral("Room.QLIMChat"));
+        qputenv("XDG_DATA_HOME", m_dir.filePath(u"data"_s).toUtf8());
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toUtf8());
+        ChatFilePath = m_dir.filePath(u"Room.QLIMChat"_s);
     }
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
@@ -36,7 +37,7 @@ private:
     QTemporaryDir m_dir;
 };
 
-const QString Body = QStringLiteral("Привет! Как дела? Сообщение обычной длины, line two.");
+const QString Body = u"Привет! Как дела? Сообщение обычной длины, line two."_s;
 
 // The runs of `count` messages, appended without saving after each.
 void fill(QTextEdit *view, int count)
@@ -44,7 +45,7 @@ void fill(QTextEdit *view, int count)
     for (int i = 0; i < count; ++i) {
         if (!view->document()->isEmpty())
             appendSpacer(view);
-        appendLine(view, QStringLiteral("Гость  (12:03:44 - 05.12.2026)"), 8, true,
+        appendLine(view, u"Гость  (12:03:44 - 05.12.2026)"_s, 8, true,
                    appSettings().otherNameColor, 0);
         appendLine(view, Body, 9, false, appSettings().messageColor, 0);
     }
@@ -70,7 +71,7 @@ void renderAndLog(benchmark::State &state)
 {
     Chat chat(int(state.range(0)));
     for (auto _ : state)
-        chat.renderer.renderMessage(QStringLiteral("Гость"), Body, Clock::utcMessageTime(),
+        chat.renderer.renderMessage(u"Гость"_s, Body, Clock::utcMessageTime(),
                                     MessageKind::Other);
     state.counters["log_MiB"] =
         double(QFileInfo(chat.renderer.logFilePath()).size()) / (1024.0 * 1024.0);
@@ -91,7 +92,7 @@ void renderOnly(benchmark::State &state)
 void fullRewrite(benchmark::State &state)
 {
     Chat chat(int(state.range(0)));
-    const QString path = chat.home.path(QStringLiteral("full.RTF"));
+    const QString path = chat.home.path(u"full.RTF"_s);
     for (auto _ : state) {
         fill(&chat.view, 1);
         benchmark::DoNotOptimize(

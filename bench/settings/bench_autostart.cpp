@@ -6,18 +6,19 @@
 #include <benchmark/benchmark.h>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 AutostartEntry entryWithPathOf(qsizetype length)
 {
-    QString chat = QStringLiteral("/srv/");
-    const QString piece = QStringLiteral("Чат \"$x\" `y` 100% \\ ");
+    QString chat = u"/srv/"_s;
+    const QString piece = u"Чат \"$x\" `y` 100% \\ "_s;
     while (chat.size() < length)
         chat += piece;
-    return {QStringLiteral("Беседа"), QStringLiteral("/usr/bin/quillet-im"),
-            {QStringLiteral("/H")},   chat,
-            QStringLiteral("/srv"),   autostartIconName()};
+    return {u"Беседа"_s, u"/usr/bin/quillet-im"_s,
+            {u"/H"_s},   chat,
+            u"/srv"_s,   autostartIconName()};
 }
 
 void BM_DesktopEntryText(benchmark::State &state)
@@ -34,7 +35,7 @@ void BM_ParseCustomColors(benchmark::State &state)
     QStringList parts;
     for (int i = 0; i < 16; ++i)
         parts.append(QString::number(i * 1048573 % 16777216));
-    const QString text = parts.join(QLatin1Char(','));
+    const QString text = parts.join(','_L1);
     for (auto _ : state)
         benchmark::DoNotOptimize(ColorDialog::parseCustomColors(text));
 }
@@ -43,7 +44,7 @@ BENCHMARK(BM_ParseCustomColors);
 // A 4 MiB text of commas or of one long number: only sixteen entries are read.
 void BM_ParseHostileCustomColors(benchmark::State &state)
 {
-    const QString text(4 * 1024 * 1024, state.range(0) ? QLatin1Char(',') : QLatin1Char('7'));
+    const QString text(4 * 1024 * 1024, state.range(0) ? ','_L1 : '7'_L1);
     for (auto _ : state)
         benchmark::DoNotOptimize(ColorDialog::parseCustomColors(text));
 }

@@ -9,15 +9,17 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 StartupAction parseCommandLine(const QStringList &arguments)
 {
     StartHidden = false;
     QString candidate;
     for (const QString &argument : arguments) {
         const QString upper = argument.toUpper();
-        if (upper == QLatin1String("/?"))
+        if (upper == "/?"_L1)
             return StartupAction::ShowUsage;
-        if (upper == QLatin1String("/H"))
+        if (upper == "/H"_L1)
             StartHidden = true;
         else
             candidate = argument;
@@ -27,7 +29,7 @@ StartupAction parseCommandLine(const QStringList &arguments)
         return StartupAction::SelectChat;
     }
     if (!fileExists(candidate)) {
-        Boxes::message(nullptr, candidate + QStringLiteral("\r\n\r\nФайл не существует."),
+        Boxes::message(nullptr, candidate + u"\r\n\r\nФайл не существует."_s,
                        BoxStyle{BoxButtons::Ok, BoxIcon::Stop});
         return StartupAction::SelectChat;
     }
@@ -46,9 +48,9 @@ StartupAction parseCommandLine(const QStringList &arguments)
 QString usageText()
 {
     const QString program = QFileInfo(executablePath()).completeBaseName();
-    return QStringLiteral("Использование:\r\n\r\n") + program +
-           QStringLiteral("[.EXE] [[/H] FileName]\r\n\r\nFileName - файл чата.\r\n") +
-           QStringLiteral("/H - скрыть окно чата при запуске.");
+    return u"Использование:\r\n\r\n"_s + program +
+           u"[.EXE] [[/H] FileName]\r\n\r\nFileName - файл чата.\r\n"_s +
+           u"/H - скрыть окно чата при запуске."_s;
 }
 
 void showUsageBox()

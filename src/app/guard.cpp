@@ -7,6 +7,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 std::unique_ptr<ExchangeFolderLock> ExchangeFolderGuard;
@@ -16,10 +18,10 @@ std::unique_ptr<ExchangeFolderLock> ExchangeFolderGuard;
 QString exchangeMutexName(const QString &path)
 {
     QString name = path;
-    name.replace(QLatin1Char('\\'), QLatin1Char('?'));
-    name.replace(QLatin1Char('/'), QLatin1Char('?'));
-    name.replace(QLatin1Char(':'), QLatin1Char('?'));
-    return QStringLiteral("{66DD9D8B-670E-4254-B796-24EA1C03BF32}-") + name;
+    name.replace('\\'_L1, '?'_L1);
+    name.replace('/'_L1, '?'_L1);
+    name.replace(':'_L1, '?'_L1);
+    return u"{66DD9D8B-670E-4254-B796-24EA1C03BF32}-"_s + name;
 }
 
 bool ExchangeFolderLock::isHeldElsewhere(const QString &pathName)
@@ -44,8 +46,8 @@ bool claimExchangeFolder(QWidget *parent)
         return true;
     Boxes::message(
         parent,
-        ExchangeFolderPath + QStringLiteral("\r\n\r\nВ этом каталоге уже идёт чат.\r\n") +
-            QStringLiteral("Попробуйте поискать иконку ") + QStringLiteral("программы в трее."),
+        ExchangeFolderPath + u"\r\n\r\nВ этом каталоге уже идёт чат.\r\n"_s +
+            u"Попробуйте поискать иконку "_s + u"программы в трее."_s,
         BoxStyle{BoxButtons::Ok, BoxIcon::Warning});
     ExchangeFolderPath.clear();
     ChatFilePath.clear();

@@ -23,10 +23,10 @@ namespace {
 
 void setApplicationNames()
 {
-    QCoreApplication::setOrganizationName(QStringLiteral("Greyhollow Studios"));
-    QCoreApplication::setApplicationName(QStringLiteral("Quillet IM"));
+    QCoreApplication::setOrganizationName(u"Greyhollow Studios"_s);
+    QCoreApplication::setApplicationName(u"Quillet IM"_s);
     QCoreApplication::setApplicationVersion(QStringLiteral(QUILLET_VERSION));
-    QGuiApplication::setDesktopFileName(QStringLiteral("quillet-im"));
+    QGuiApplication::setDesktopFileName(u"quillet-im"_s);
 }
 
 // --help and --version answer on standard output without opening any window,
@@ -37,10 +37,10 @@ int answerOnConsole(int argc, char *argv[], const char *option)
     setApplicationNames();
     QString text;
     if (std::strcmp(option, "--version") == 0)
-        text = QStringLiteral("Quillet IM ") + QCoreApplication::applicationVersion();
+        text = u"Quillet IM "_s + QCoreApplication::applicationVersion();
     else
-        text = usageText().replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    std::fputs(qPrintable(text + QLatin1Char('\n')), stdout);
+        text = usageText().replace(u"\r\n"_s, u"\n"_s);
+    std::fputs(qPrintable(text + '\n'_L1), stdout);
     return 0;
 }
 
@@ -59,7 +59,7 @@ protected:
             const auto *widget = static_cast<QWidget *>(watched);
             QFile log(m_path);
             if (widget->isWindow() && log.open(QIODevice::Append))
-                log.write((QStringLiteral("window\t") + widget->windowTitle() + QLatin1Char('\n'))
+                log.write((u"window\t"_s + widget->windowTitle() + '\n'_L1)
                               .toUtf8());
         }
         return false;

@@ -35,6 +35,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Positions are laid out in twips; 15 twips are one pixel.
@@ -45,7 +47,7 @@ QRect twips(int left, int top, int width, int height)
 
 QString errorLine(const QString &lead, const Error &error)
 {
-    return lead + errorNumberText(error.number) + QStringLiteral("\r\n") + error.description;
+    return lead + errorNumberText(error.number) + u"\r\n"_s + error.description;
 }
 
 // The session manager ends the desktop session by telling the application to
@@ -74,7 +76,7 @@ private:
 
 ChatWindow::ChatWindow(QWidget *parent) : QWidget(parent)
 {
-    setObjectName(QStringLiteral("frmMain"));
+    setObjectName(u"frmMain"_s);
     createWidgets();
     createTray();
     connectHandlers();
@@ -92,11 +94,11 @@ void ChatWindow::createWidgets()
     setFixedSize(7170 / 15, 5070 / 15);
     prepareWindowTransparency(this);
 
-    lblTag[0] = new QLabel(QStringLiteral("Меня зовут:"), this);
+    lblTag[0] = new QLabel(u"Меня зовут:"_s, this);
     // The labels may run on up to the next widget: fonts other than Tahoma are wider.
     lblTag[0]->setGeometry(twips(120, 105, 1020, 210).adjusted(0, -2, 10, 2));
     txtUserName = new QLineEdit(this);
-    txtUserName->setObjectName(QStringLiteral("txtUserName"));
+    txtUserName->setObjectName(u"txtUserName"_s);
     txtUserName->setGeometry(twips(1320, 60, 2475, 315));
 
     const auto button = [this](const char *name, QRect place, const QString &tip) {
@@ -107,24 +109,24 @@ void ChatWindow::createWidgets()
         return created;
     };
     ucbSetDefaultUserName = button("ucbSetDefaultUserName", twips(3840, 60, 315, 315),
-                                   QStringLiteral(" Установить имя пользователя по умолчанию "));
+                                   u" Установить имя пользователя по умолчанию "_s);
     ucbSettings =
-        button("ucbSettings", twips(4260, 60, 675, 675), QStringLiteral(" Настройки (F9) "));
+        button("ucbSettings", twips(4260, 60, 675, 675), u" Настройки (F9) "_s);
     ucbLogs =
-        button("ucbLogs", twips(4980, 60, 675, 675), QStringLiteral(" Просмотр логов (Ctrl+L) "));
+        button("ucbLogs", twips(4980, 60, 675, 675), u" Просмотр логов (Ctrl+L) "_s);
     ucbMakeTransparent = button("ucbMakeTransparent", twips(5700, 60, 675, 675),
-                                QStringLiteral(" Сделать окно полупрозрачным (Ctrl+0) "));
-    ucbExit = button("ucbExit", twips(6420, 60, 675, 675), QStringLiteral(" Выход (Shift+Esc) "));
+                                u" Сделать окно полупрозрачным (Ctrl+0) "_s);
+    ucbExit = button("ucbExit", twips(6420, 60, 675, 675), u" Выход (Shift+Esc) "_s);
 
-    lblTag[1] = new QLabel(QStringLiteral("Журнал текущей беседы:"), this);
+    lblTag[1] = new QLabel(u"Журнал текущей беседы:"_s, this);
     lblTag[1]->setGeometry(twips(120, 480, 2205, 210).adjusted(0, -2, 120, 2));
     rtfLog = new QTextEdit(this);
-    rtfLog->setObjectName(QStringLiteral("rtfLog"));
+    rtfLog->setObjectName(u"rtfLog"_s);
     rtfLog->setGeometry(twips(60, 780, 7035, 3435));
     rtfLog->setReadOnly(true);
     rtfLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     txtMessage = new QPlainTextEdit(this);
-    txtMessage->setObjectName(QStringLiteral("txtMessage"));
+    txtMessage->setObjectName(u"txtMessage"_s);
     txtMessage->setGeometry(twips(60, 4260, 7035, 735));
     txtMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtMessage->setTabChangesFocus(true);
@@ -135,20 +137,20 @@ void ChatWindow::createWidgets()
     // Names a screen reader speaks; the buttons are named by their tooltips.
     lblTag[0]->setBuddy(txtUserName);
     lblTag[1]->setBuddy(rtfLog);
-    txtMessage->setAccessibleName(QStringLiteral("Сообщение"));
+    txtMessage->setAccessibleName(u"Сообщение"_s);
 }
 
 void ChatWindow::createTray()
 {
     stMain = new QSystemTrayIcon(this);
-    stMain->setObjectName(QStringLiteral("stMain"));
-    mnuMain = new QMenu(QStringLiteral("Context"), this);
-    mnuMain->setObjectName(QStringLiteral("mnuMain"));
-    QAction *show = mnuMain->addAction(QStringLiteral("Показать окно сообщений"));
-    show->setObjectName(QStringLiteral("mnuContext0"));
+    stMain->setObjectName(u"stMain"_s);
+    mnuMain = new QMenu(u"Context"_s, this);
+    mnuMain->setObjectName(u"mnuMain"_s);
+    QAction *show = mnuMain->addAction(u"Показать окно сообщений"_s);
+    show->setObjectName(u"mnuContext0"_s);
     mnuMain->addSeparator();
-    QAction *exit = mnuMain->addAction(QStringLiteral("Выход"));
-    exit->setObjectName(QStringLiteral("mnuContext2"));
+    QAction *exit = mnuMain->addAction(u"Выход"_s);
+    exit->setObjectName(u"mnuContext2"_s);
     connect(show, &QAction::triggered, this, &ChatWindow::showAndRestore);
     connect(exit, &QAction::triggered, this, &ChatWindow::exitFromTray);
     stMain->setContextMenu(mnuMain);
@@ -156,7 +158,7 @@ void ChatWindow::createTray()
             [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(reason); });
 
     icBlinker = new TrayBlinker(this);
-    icBlinker->setObjectName(QStringLiteral("icBlinker"));
+    icBlinker->setObjectName(u"icBlinker"_s);
     connect(icBlinker, &TrayBlinker::iconChanged, stMain, &QSystemTrayIcon::setIcon);
 }
 
@@ -186,11 +188,11 @@ QString ChatWindow::logFilePath() const
 void ChatWindow::startSession(bool startHidden)
 {
     centerOnScreen(this);
-    setWindowIconFromResource(this, QStringLiteral("A_MAIN"));
-    setWindowTitle(QStringLiteral("Quillet IM :: ") + fileNameOf(ChatFilePath));
+    setWindowIconFromResource(this, u"A_MAIN"_s);
+    setWindowTitle(u"Quillet IM :: "_s + fileNameOf(ChatFilePath));
 
     stMain->setToolTip(windowTitle());
-    stMain->setIcon(resourceIcon(QStringLiteral("A_MAIN")));
+    stMain->setIcon(resourceIcon(u"A_MAIN"_s));
     // Asked for during the whole session, so that a tray that comes up later gets it.
     stMain->setVisible(true);
     m_trayCheck.setInterval(TrayCheckIntervalMs);
@@ -200,8 +202,8 @@ void ChatWindow::startSession(bool startHidden)
     installEventFilters();
 
     icBlinker->setBlinking(false);
-    icBlinker->setMessageIcon(resourceIcon(QStringLiteral("IDI_MESSAGE")));
-    icBlinker->setEmptyIcon(resourceIcon(QStringLiteral("IDI_EMPTY")));
+    icBlinker->setMessageIcon(resourceIcon(u"IDI_MESSAGE"_s));
+    icBlinker->setEmptyIcon(resourceIcon(u"IDI_EMPTY"_s));
     icBlinker->setRestIcon(stMain->icon());
 
     loadButtonPictures();
@@ -244,7 +246,7 @@ void ChatWindow::loadButtonPictures()
 
 QString ChatWindow::defaultUserName()
 {
-    return userName() + QStringLiteral(" / ") + computerName();
+    return userName() + u" / "_s + computerName();
 }
 
 void ChatWindow::restoreState()
@@ -252,7 +254,7 @@ void ChatWindow::restoreState()
     restoreWindowPlacement(this, QString(), ChatFilePath);
     SettingsStore store;
     txtUserName->setText(
-        store.loadValue(QStringLiteral("Nicks"), ChatFilePath, ValueKind::Text, defaultUserName())
+        store.loadValue(u"Nicks"_s, ChatFilePath, ValueKind::Text, defaultUserName())
             .toString());
 }
 
@@ -260,7 +262,7 @@ void ChatWindow::saveState(bool silent)
 {
     saveWindowPlacement(this, QString(), ChatFilePath);
     SettingsStore store;
-    const Status saved = store.saveValue(QStringLiteral("Nicks"), ChatFilePath, ValueKind::Text,
+    const Status saved = store.saveValue(u"Nicks"_s, ChatFilePath, ValueKind::Text,
                                          txtUserName->text());
     if (!silent)
         reportStoreFailure(saved);
@@ -396,7 +398,7 @@ void ChatWindow::sendMessage()
         writeMessageFile(ExchangeFolderPath, displayName(txtUserName->text()), text, MyGUID);
     if (!written) {
         showSystemMessage(
-            errorLine(QStringLiteral("Ошибка отправки сообщения. Код "), written.error()));
+            errorLine(u"Ошибка отправки сообщения. Код "_s, written.error()));
         return;
     }
     txtMessage->setPlainText(QString());
@@ -583,11 +585,11 @@ void ChatWindow::pollTestInput()
     QFile input(m_testInputPath);
     if (!input.exists() || !input.open(QIODevice::ReadOnly))
         return;
-    const QStringList lines = QString::fromUtf8(input.readAll()).split(QLatin1Char('\n'));
+    const QStringList lines = QString::fromUtf8(input.readAll()).split('\n'_L1);
     input.close();
     input.remove();
     for (const QString &line : lines) {
-        if (line == QLatin1String(":exit")) {
+        if (line == ":exit"_L1) {
             exitFromTray();
             return;
         }

@@ -7,6 +7,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // One pair for the whole program: appends are never nested.
@@ -91,12 +93,12 @@ void appendText(QTextEdit *view, const QString &text, int size, bool bold, qint3
 void appendLine(QTextEdit *view, const QString &text, int size, bool bold, qint32 colour,
                 int alignment)
 {
-    appendText(view, text + QStringLiteral("\r\n"), size, bold, colour, alignment);
+    appendText(view, text + u"\r\n"_s, size, bold, colour, alignment);
 }
 
 void appendSpacer(QTextEdit *view)
 {
-    appendLine(view, QStringLiteral(" "), 3, false, 0, 0);
+    appendLine(view, u" "_s, 3, false, 0, 0);
 }
 
 } // namespace quillet

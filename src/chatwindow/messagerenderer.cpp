@@ -15,6 +15,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr int HeaderSize = 8;
@@ -25,7 +27,7 @@ constexpr int MaxLogNameAttempts = 3600; // names taken in a row before giving u
 
 QString logFileName(const QDateTime &localTime)
 {
-    return localTime.toString(QStringLiteral("yyyy-MM-dd hh-mm-ss")) + QStringLiteral(".RTF");
+    return localTime.toString(u"yyyy-MM-dd hh-mm-ss"_s) + u".RTF"_s;
 }
 
 // Whole minutes of local wall-clock time since the epoch.
@@ -52,7 +54,7 @@ qint32 nameColour(MessageKind kind)
 
 QFont conversationFont()
 {
-    const QString tahoma = QStringLiteral("Tahoma");
+    const QString tahoma = u"Tahoma"_s;
     QFont font = QFontDatabase::hasFamily(tahoma)
                      ? QFont(tahoma)
                      : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
@@ -63,7 +65,7 @@ QFont conversationFont()
 QString displayName(const QString &name)
 {
     const QString trimmed = trimText(name, TrimBlanksAndBreaks);
-    return trimmed.isEmpty() ? QStringLiteral("Анонимус") : trimmed;
+    return trimmed.isEmpty() ? u"Анонимус"_s : trimmed;
 }
 
 MessageRenderer::MessageRenderer(QTextEdit *view, QWidget *boxParent)
@@ -97,13 +99,13 @@ void MessageRenderer::renderMessage(const QString &senderName, const QString &te
     const QString date = formatDate(time, 0);
     if (appSettings().nameOnSeparateLine) {
         appendLine(m_view,
-                   name + QStringLiteral("  (") + clock + QStringLiteral(" - ") + date +
-                       QLatin1Char(')'),
+                   name + u"  ("_s + clock + u" - "_s + date +
+                       ')'_L1,
                    HeaderSize, true, colour, 0);
     } else {
         appendText(m_view,
-                   QLatin1Char('(') + clock + QStringLiteral(" - ") + date + QStringLiteral(") ") +
-                       name + QStringLiteral(":  "),
+                   '('_L1 + clock + u" - "_s + date + u") "_s +
+                       name + u":  "_s,
                    HeaderSize, true, colour, 0);
     }
     appendLine(m_view, trimText(text, TrimBlanksAndBreaks), BodySize, false, appSettings().messageColor,
@@ -163,7 +165,7 @@ bool MessageRenderer::saveLog(bool silent)
             return false;
         const BoxAnswer answer =
             Boxes::showError(m_boxParent, saved.error(), BoxStyle{BoxButtons::AbortRetryIgnore, BoxIcon::Stop},
-                             failedPath() + QStringLiteral("\r\n\r\nНе удалось сохранить лог."));
+                             failedPath() + u"\r\n\r\nНе удалось сохранить лог."_s);
         if (answer == BoxAnswer::Abort)
             return false;
         if (answer != BoxAnswer::Retry)

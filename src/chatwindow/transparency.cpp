@@ -6,6 +6,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // A Wayland compositor takes no opacity for a whole window, only the alpha of
@@ -14,7 +16,7 @@ constexpr char PassThrough[] = "quilletPassThrough";
 
 bool hasWindowOpacity()
 {
-    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    return !QGuiApplication::platformName().startsWith("wayland"_L1);
 }
 
 } // namespace

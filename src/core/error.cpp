@@ -5,6 +5,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString systemErrorDescription(int e)
@@ -12,49 +14,49 @@ QString systemErrorDescription(int e)
     switch (e) {
     case EPERM:
     case EACCES:
-        return QStringLiteral("Отказано в доступе.");
+        return u"Отказано в доступе."_s;
     case ENOENT:
-        return QStringLiteral("Файл или папка не найдены.");
+        return u"Файл или папка не найдены."_s;
     case EEXIST:
-        return QStringLiteral("Файл уже существует.");
+        return u"Файл уже существует."_s;
     case ENOTDIR:
-        return QStringLiteral("Часть пути не является папкой.");
+        return u"Часть пути не является папкой."_s;
     case EISDIR:
-        return QStringLiteral("Это папка, а не файл.");
+        return u"Это папка, а не файл."_s;
     case ENOSPC:
-        return QStringLiteral("На диске нет места.");
+        return u"На диске нет места."_s;
     case EDQUOT:
-        return QStringLiteral("Превышена дисковая квота.");
+        return u"Превышена дисковая квота."_s;
     case EROFS:
-        return QStringLiteral("Диск доступен только для чтения.");
+        return u"Диск доступен только для чтения."_s;
     case EIO:
-        return QStringLiteral("Ошибка ввода-вывода.");
+        return u"Ошибка ввода-вывода."_s;
     case ENAMETOOLONG:
-        return QStringLiteral("Слишком длинное имя файла.");
+        return u"Слишком длинное имя файла."_s;
     case ELOOP:
-        return QStringLiteral("Файл является символической ссылкой.");
+        return u"Файл является символической ссылкой."_s;
     case EMFILE:
     case ENFILE:
-        return QStringLiteral("Открыто слишком много файлов.");
+        return u"Открыто слишком много файлов."_s;
     case EINVAL:
-        return QStringLiteral("Недопустимый аргумент.");
+        return u"Недопустимый аргумент."_s;
     case EBUSY:
-        return QStringLiteral("Файл или устройство занято.");
+        return u"Файл или устройство занято."_s;
     case EAGAIN:
-        return QStringLiteral("Ресурс временно недоступен.");
+        return u"Ресурс временно недоступен."_s;
     case ENOTSUP:
-        return QStringLiteral("Операция не поддерживается.");
+        return u"Операция не поддерживается."_s;
     case EXDEV:
-        return QStringLiteral("Файлы находятся на разных дисках.");
+        return u"Файлы находятся на разных дисках."_s;
     case ENXIO:
     case ENODEV:
-        return QStringLiteral("Устройство недоступно.");
+        return u"Устройство недоступно."_s;
     case EFBIG:
-        return QStringLiteral("Файл слишком велик.");
+        return u"Файл слишком велик."_s;
     case ETXTBSY:
-        return QStringLiteral("Файл занят.");
+        return u"Файл занят."_s;
     default:
-        return QStringLiteral("Системная ошибка (%1).")
+        return u"Системная ошибка (%1)."_s
             .arg(QString::fromLocal8Bit(std::strerror(e)));
     }
 }
@@ -65,39 +67,39 @@ QString errorDescription(int number)
 {
     switch (number) {
     case ErrorCode::FileTooLarge:
-        return QStringLiteral("Файл слишком велик (больше 4 МБ).");
+        return u"Файл слишком велик (больше 4 МБ)."_s;
     case ErrorCode::InvalidEncoding:
-        return QStringLiteral("Текст файла повреждён: недопустимая кодировка.");
+        return u"Текст файла повреждён: недопустимая кодировка."_s;
     case ErrorCode::NotRegularFile:
-        return QStringLiteral("Это не обычный файл.");
+        return u"Это не обычный файл."_s;
     case ErrorCode::EmptyPath:
-        return QStringLiteral("Не задан путь к файлу.");
+        return u"Не задан путь к файлу."_s;
     case ErrorCode::ReadFailed:
-        return QStringLiteral("Не удалось прочитать файл.");
+        return u"Не удалось прочитать файл."_s;
     case ErrorCode::WriteFailed:
-        return QStringLiteral("Не удалось записать файл.");
+        return u"Не удалось записать файл."_s;
     case ErrorCode::TooFewFields:
-        return QStringLiteral("Неверный формат сообщения: меньше девяти полей.");
+        return u"Неверный формат сообщения: меньше девяти полей."_s;
     case ErrorCode::BadNumber:
-        return QStringLiteral("Неверный формат сообщения: поле времени не является числом.");
+        return u"Неверный формат сообщения: поле времени не является числом."_s;
     case ErrorCode::BadTime:
-        return QStringLiteral("Неверный формат сообщения: недопустимые дата или время.");
+        return u"Неверный формат сообщения: недопустимые дата или время."_s;
     case ErrorCode::EmptyMessage:
-        return QStringLiteral("Файл сообщения пуст.");
+        return u"Файл сообщения пуст."_s;
     case ErrorCode::RtfMalformed:
-        return QStringLiteral("Файл не является документом RTF или повреждён.");
+        return u"Файл не является документом RTF или повреждён."_s;
     case ErrorCode::RtfTooDeep:
-        return QStringLiteral("Документ RTF слишком глубоко вложен.");
+        return u"Документ RTF слишком глубоко вложен."_s;
     case ErrorCode::StoreAccess:
-        return QStringLiteral("Не удалось записать настройки.");
+        return u"Не удалось записать настройки."_s;
     case ErrorCode::ResourceNotFound:
-        return QStringLiteral("Ресурс программы не найден.");
+        return u"Ресурс программы не найден."_s;
     case ErrorCode::BadPicture:
-        return QStringLiteral("Рисунок повреждён или имеет неверный формат.");
+        return u"Рисунок повреждён или имеет неверный формат."_s;
     case ErrorCode::ShellOpenFailed:
-        return QStringLiteral("Файловый менеджер не открыл папку.");
+        return u"Файловый менеджер не открыл папку."_s;
     case ErrorCode::LogTooLarge:
-        return QStringLiteral("Лог слишком велик (больше 64 МБ).");
+        return u"Лог слишком велик (больше 64 МБ)."_s;
     default:
         return systemErrorDescription(number);
     }

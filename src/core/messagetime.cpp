@@ -4,6 +4,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 std::optional<QDateTime> &fixedNow()
@@ -14,7 +16,7 @@ std::optional<QDateTime> &fixedNow()
 
 QString twoDigits(int value)
 {
-    return QStringLiteral("%1").arg(value, 2, 10, QLatin1Char('0'));
+    return u"%1"_s.arg(value, 2, 10, '0'_L1);
 }
 
 } // namespace
@@ -92,19 +94,19 @@ Status utcToLocal(const MessageTime &utc, MessageTime &local)
 
 QString formatTime(const MessageTime &time)
 {
-    return twoDigits(time.hour) + QLatin1Char(':') + twoDigits(time.minute) + QLatin1Char(':') +
+    return twoDigits(time.hour) + ':'_L1 + twoDigits(time.minute) + ':'_L1 +
            twoDigits(time.second);
 }
 
 QString formatDate(const MessageTime &time, int /*flags*/)
 {
-    return twoDigits(time.day) + QLatin1Char('.') + twoDigits(time.month) + QLatin1Char('.') +
-           QStringLiteral("%1").arg(time.year, 4, 10, QLatin1Char('0'));
+    return twoDigits(time.day) + '.'_L1 + twoDigits(time.month) + '.'_L1 +
+           u"%1"_s.arg(time.year, 4, 10, '0'_L1);
 }
 
 QString formatClockTime(const QDateTime &time)
 {
-    return time.toString(QStringLiteral("HH:mm:ss"));
+    return time.toString(u"HH:mm:ss"_s);
 }
 
 } // namespace quillet

@@ -6,6 +6,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // QSettings matches keys case-sensitively and splits them at "/" and "\":
@@ -13,9 +15,9 @@ namespace {
 QString storedName(const QString &name)
 {
     QString folded = name.toCaseFolded();
-    folded.replace(QLatin1Char('%'), QLatin1String("%25"));
-    folded.replace(QLatin1Char('/'), QLatin1String("%2f"));
-    folded.replace(QLatin1Char('\\'), QLatin1String("%5c"));
+    folded.replace('%'_L1, "%25"_L1);
+    folded.replace('/'_L1, "%2f"_L1);
+    folded.replace('\\'_L1, "%5c"_L1);
     return folded;
 }
 
@@ -23,7 +25,7 @@ QString storedPath(const QString &section, const QString &key)
 {
     if (section.isEmpty())
         return storedName(key);
-    return storedName(section) + QLatin1Char('/') + storedName(key);
+    return storedName(section) + '/'_L1 + storedName(key);
 }
 
 QVariant convert(const QVariant &value, ValueKind kind)
@@ -36,7 +38,7 @@ QVariant convert(const QVariant &value, ValueKind kind)
     case ValueKind::Boolean: {
         if (value.typeId() == QMetaType::QString) {
             const QString text = value.toString().trimmed().toLower();
-            return text == QLatin1String("true") || text == QLatin1String("1");
+            return text == "true"_L1 || text == "1"_L1;
         }
         return value.toBool();
     }
@@ -54,7 +56,7 @@ SettingsStore::~SettingsStore() = default;
 
 QString SettingsStore::filePath()
 {
-    return xdgConfigHome() + QStringLiteral("/Greyhollow Studios/Quillet IM.conf");
+    return xdgConfigHome() + u"/Greyhollow Studios/Quillet IM.conf"_s;
 }
 
 QVariant SettingsStore::loadValue(const QString &section, const QString &key, ValueKind kind,

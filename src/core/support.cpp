@@ -14,9 +14,11 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 QString appTitle()
 {
-    return QStringLiteral("Brenfold - Quillet IM");
+    return u"Brenfold - Quillet IM"_s;
 }
 
 bool fileExists(const QString &path)
@@ -36,21 +38,21 @@ QString absolutePath(const QString &path)
 
 QString parentFolder(const QString &path)
 {
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const qsizetype slash = path.lastIndexOf('/'_L1);
     if (slash < 0)
         return {};
-    return slash == 0 ? QStringLiteral("/") : path.left(slash);
+    return slash == 0 ? u"/"_s : path.left(slash);
 }
 
 QString fileNameOf(const QString &path)
 {
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    return path.mid(path.lastIndexOf('/'_L1) + 1);
 }
 
 QString fileExtension(const QString &fileName)
 {
     const QString name = fileNameOf(fileName);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const qsizetype dot = name.lastIndexOf('.'_L1);
     return dot < 0 ? QString() : name.mid(dot + 1);
 }
 
@@ -63,18 +65,18 @@ QString joinPath(const QString &folder, const QString &name)
 {
     // Relative names may be written with either separator ("A\B\C").
     QString relative = name;
-    relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    relative.replace('\\'_L1, '/'_L1);
     if (folder.isEmpty())
         return relative;
     if (relative.isEmpty())
         return folder;
-    const bool folderEnds = folder.endsWith(QLatin1Char('/'));
-    const bool nameStarts = relative.startsWith(QLatin1Char('/'));
+    const bool folderEnds = folder.endsWith('/'_L1);
+    const bool nameStarts = relative.startsWith('/'_L1);
     if (folderEnds && nameStarts)
         return folder + relative.mid(1);
     if (folderEnds || nameStarts)
         return folder + relative;
-    return folder + QLatin1Char('/') + relative;
+    return folder + '/'_L1 + relative;
 }
 
 namespace {
@@ -87,7 +89,7 @@ Status createFolderPath(const QString &path, mode_t mode, bool exactMode)
     const QString full = absolutePath(path);
     qsizetype next = 1;
     while (next <= full.size()) {
-        qsizetype slash = full.indexOf(QLatin1Char('/'), next);
+        qsizetype slash = full.indexOf('/'_L1, next);
         if (slash < 0)
             slash = full.size();
         const QByteArray part = QFile::encodeName(full.left(slash));
@@ -128,7 +130,7 @@ QString xdgFolder(const char *variable, const char *fallbackUnderHome)
     const QString value = qEnvironmentVariable(variable);
     if (!value.isEmpty() && QDir::isAbsolutePath(value))
         return QDir::cleanPath(value);
-    return QDir::cleanPath(QDir::homePath() + QLatin1Char('/') + QLatin1String(fallbackUnderHome));
+    return QDir::cleanPath(QDir::homePath() + '/'_L1 + QLatin1String(fallbackUnderHome));
 }
 
 } // namespace
@@ -155,7 +157,7 @@ QString dataHomeFolder()
 
 QString autostartFolder()
 {
-    return xdgConfigHome() + QStringLiteral("/autostart");
+    return xdgConfigHome() + u"/autostart"_s;
 }
 
 QString executablePath()
@@ -177,7 +179,7 @@ QString formatByteSize(double bytes)
 {
     static const char *const units[] = {"КБ", "МБ", "ГБ", "ТБ"};
     if (bytes < 1024)
-        return QStringLiteral("%1 байт").arg(qMax(0.0, bytes), 0, 'f', 0);
+        return u"%1 байт"_s.arg(qMax(0.0, bytes), 0, 'f', 0);
     double value = bytes / 1024;
     int unit = 0;
     while (value >= 999.5 && unit < 3) {
@@ -187,8 +189,8 @@ QString formatByteSize(double bytes)
     // Three significant digits, with the Russian decimal comma.
     const int decimals = value < 9.995 ? 2 : value < 99.95 ? 1 : 0;
     QString number = QString::number(value, 'f', decimals);
-    number.replace(QLatin1Char('.'), QLatin1Char(','));
-    return number + QLatin1Char(' ') + QString::fromUtf8(units[unit]);
+    number.replace('.'_L1, ','_L1);
+    return number + ' '_L1 + QString::fromUtf8(units[unit]);
 }
 
 QString newGuid()
@@ -228,12 +230,12 @@ namespace {
 
 bool isBlank(QChar c)
 {
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QChar(0x00A0);
+    return c == ' '_L1 || c == '\t'_L1 || c == QChar(0x00A0);
 }
 
 bool isBreak(QChar c)
 {
-    return c == QLatin1Char('\r') || c == QLatin1Char('\n');
+    return c == '\r'_L1 || c == '\n'_L1;
 }
 
 bool isOtherControl(QChar c)

@@ -14,6 +14,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 class FileDescriptor
@@ -151,12 +153,12 @@ QString TextFile::temporaryNameFor(const QString &path)
 {
     const QString suffix = QString::number(QRandomGenerator::global()->generate64(), 36);
     const QString name =
-        QLatin1Char('.') + fileNameOf(path) + QLatin1Char('.') + suffix + QStringLiteral(".tmp");
+        '.'_L1 + fileNameOf(path) + '.'_L1 + suffix + u".tmp"_s;
     // Joined by hand: joinPath would take a '\\' in the name for a separator.
     const QString folder = parentFolder(path);
     if (folder.isEmpty())
         return name;
-    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+    return folder.endsWith('/'_L1) ? folder + name : folder + '/'_L1 + name;
 }
 
 namespace {

@@ -9,6 +9,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr QChar FieldSeparator = QChar(0);
@@ -20,7 +22,7 @@ constexpr int MaxYear = 30827;
 
 QString padded(int value, int width)
 {
-    return QStringLiteral("%1").arg(value, width, 10, QLatin1Char('0'));
+    return u"%1"_s.arg(value, width, 10, '0'_L1);
 }
 
 QString withoutNul(QString field)
@@ -44,8 +46,8 @@ std::optional<int> toInt16(QStringView field)
     while (end > begin && isBlank(field[end - 1]))
         --end;
     bool negative = false;
-    if (begin < end && (field[begin] == QLatin1Char('+') || field[begin] == QLatin1Char('-'))) {
-        negative = field[begin] == QLatin1Char('-');
+    if (begin < end && (field[begin] == '+'_L1 || field[begin] == '-'_L1)) {
+        negative = field[begin] == '-'_L1;
         ++begin;
     }
     if (begin == end)
@@ -102,13 +104,13 @@ QString normalizeLineBreaks(const QString &text)
     result.reserve(text.size() + 16);
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
-        if (c == QLatin1Char('\r')) {
-            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
+        if (c == '\r'_L1) {
+            if (i + 1 < text.size() && text[i + 1] == '\n'_L1)
                 ++i;
-            result += QLatin1String("\r\n");
-        } else if (c == QLatin1Char('\n') || c == QChar::LineSeparator ||
+            result += "\r\n"_L1;
+        } else if (c == '\n'_L1 || c == QChar::LineSeparator ||
                    c == QChar::ParagraphSeparator) {
-            result += QLatin1String("\r\n");
+            result += "\r\n"_L1;
         } else {
             result += c;
         }
@@ -119,11 +121,11 @@ QString normalizeLineBreaks(const QString &text)
 QString messageFileName(const MessageTime &utc, const QString &guid)
 {
     const QString second = padded(utc.second, 2);
-    return padded(utc.year, 4) + QLatin1Char('-') + padded(utc.month, 2) + QLatin1Char('-') +
-           padded(utc.day, 2) + QLatin1Char(' ') + padded(utc.hour, 2) + QLatin1Char('-') +
-           padded(utc.minute, 2) + QLatin1Char('-') + second + QLatin1Char('-') + second +
-           QLatin1Char('-') + padded(utc.millisecond, 3) + QLatin1Char(' ') + guid +
-           QStringLiteral(".QLIM");
+    return padded(utc.year, 4) + '-'_L1 + padded(utc.month, 2) + '-'_L1 +
+           padded(utc.day, 2) + ' '_L1 + padded(utc.hour, 2) + '-'_L1 +
+           padded(utc.minute, 2) + '-'_L1 + second + '-'_L1 + second +
+           '-'_L1 + padded(utc.millisecond, 3) + ' '_L1 + guid +
+           u".QLIM"_s;
 }
 
 QString buildMessageContent(const MessageTime &utc, const QString &senderName, const QString &text,

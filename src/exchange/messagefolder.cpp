@@ -15,6 +15,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr quint32 ShownAttributes = DosAttribute::Hidden | DosAttribute::System;
@@ -22,7 +24,7 @@ constexpr quint32 ShownAttributes = DosAttribute::Hidden | DosAttribute::System;
 MessageFolder::MarkStore chosenStore(MessageFolder::MarkStore requested)
 {
 #ifdef QUILLET_TEST_HOOKS
-    if (qEnvironmentVariable("QUILLET_SHOWN_MARKS") == QLatin1String("ledger"))
+    if (qEnvironmentVariable("QUILLET_SHOWN_MARKS") == "ledger"_L1)
         return MessageFolder::MarkStore::Ledger;
 #endif
     return requested;

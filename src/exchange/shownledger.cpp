@@ -9,6 +9,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Generous: a hundred thousand names take about seven megabytes.
@@ -34,7 +36,7 @@ QString ShownLedger::filePathFor(const QString &folder)
     const QByteArray key = QFile::encodeName(stableFolderPath(folder));
     const QString name = QString::fromLatin1(
         QCryptographicHash::hash(key, QCryptographicHash::Sha256).toHex().left(32));
-    return xdgStateHome() + QStringLiteral("/quillet-im/shown/") + name;
+    return xdgStateHome() + u"/quillet-im/shown/"_s + name;
 }
 
 void ShownLedger::load()

@@ -10,6 +10,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 Boxes::Handler &handler()
@@ -53,7 +55,7 @@ QMessageBox::Icon iconOf(BoxIcon icon)
 BoxAnswer showMessageBox(QWidget *parent, const QString &text, BoxStyle style)
 {
     QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    shown.replace(u"\r\n"_s, u"\n"_s);
     QMessageBox box(iconOf(style.icon), appTitle(), shown, QMessageBox::NoButton, parent);
     // Texts hold paths and messages: a "<b>" or "&lt;" in them is shown as typed.
     box.setTextFormat(Qt::PlainText);
@@ -94,9 +96,9 @@ BoxAnswer showMessageBox(QWidget *parent, const QString &text, BoxStyle style)
 #ifdef QUILLET_TEST_HOOKS
 QString escapeForLog(QString text)
 {
-    text.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
-    text.replace(QLatin1Char('\r'), QLatin1String("\\r"));
-    text.replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    text.replace('\\'_L1, "\\\\"_L1);
+    text.replace('\r'_L1, "\\r"_L1);
+    text.replace('\n'_L1, "\\n"_L1);
     return text;
 }
 #endif
@@ -130,7 +132,7 @@ QString Boxes::input(QWidget *parent, const QString &prompt, const QString &offe
 BoxAnswer Boxes::showError(QWidget *parent, const Error &error, BoxStyle style,
                             const QString &text)
 {
-    const QString details = QStringLiteral("\r\n\r\nКод %1\r\n%2")
+    const QString details = u"\r\n\r\nКод %1\r\n%2"_s
                                 .arg(errorNumberText(error.number), error.description);
     return message(parent, text + details, style);
 }
@@ -152,13 +154,13 @@ void Boxes::installFromEnvironment()
     if (logPath.isEmpty())
         return;
     QStringList answers =
-        qEnvironmentVariable("QUILLET_BOX_ANSWERS").split(QLatin1Char(','), Qt::SkipEmptyParts);
+        qEnvironmentVariable("QUILLET_BOX_ANSWERS").split(','_L1, Qt::SkipEmptyParts);
     setHandler([logPath, answers](const BoxRequest &request) mutable {
         QFile log(logPath);
         if (log.open(QIODevice::Append)) {
             const QString line =
-                QStringLiteral("%1\t%2\t%3\n")
-                    .arg(request.kind == BoxRequest::Kind::Input ? QStringLiteral("input")
+                u"%1\t%2\t%3\n"_s
+                    .arg(request.kind == BoxRequest::Kind::Input ? u"input"_s
                                                                  : QString::number(request.style.number()),
                          escapeForLog(request.text), escapeForLog(request.offered));
             log.write(line.toUtf8());

@@ -8,6 +8,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 FileDialog::Handler &fileHandler()
@@ -28,7 +30,7 @@ constexpr qint32 White = 0xFFFFFF;
 // unanswered gets "cancelled" rather than waiting forever.
 bool nobodyToAsk(const char *what)
 {
-    if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+    if (QGuiApplication::platformName() != "offscreen"_L1)
         return false;
     qWarning("%s dialog cancelled: no screen and no answer", what);
     return true;
@@ -44,7 +46,7 @@ FileDialog::Reply showFileDialog(const FileDialog::Request &request, FileDialog:
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
         // A name typed without extension gets the chat file's one.
-        dialog.setDefaultSuffix(QStringLiteral("QLIMChat"));
+        dialog.setDefaultSuffix(u"QLIMChat"_s);
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);
@@ -196,7 +198,7 @@ bool ColorDialog::exec()
 QList<qint32> ColorDialog::parseCustomColors(const QString &text)
 {
     QList<qint32> colors;
-    for (QStringView entry : QStringTokenizer(text, QLatin1Char(','))) {
+    for (QStringView entry : QStringTokenizer(text, ','_L1)) {
         if (colors.size() == CustomColorCount)
             break;
         bool ok = false;
@@ -213,7 +215,7 @@ QString ColorDialog::formatCustomColors(const QList<qint32> &colors)
     QStringList parts;
     for (qint32 color : colors)
         parts.append(QString::number(color));
-    return parts.join(QLatin1Char(','));
+    return parts.join(','_L1);
 }
 
 void ColorDialog::setHandler(Handler handler)

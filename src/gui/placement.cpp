@@ -9,12 +9,14 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QString placementSection(const QWidget *window, const QString &section)
 {
-    const QString name = QStringLiteral("Placement ") + window->objectName();
-    return section.isEmpty() ? name : name + QLatin1Char(' ') + section;
+    const QString name = u"Placement "_s + window->objectName();
+    return section.isEmpty() ? name : name + ' '_L1 + section;
 }
 
 } // namespace
@@ -24,7 +26,7 @@ void saveWindowPlacement(QWidget *window, const QString &section, const QString 
     // The position is the frame's, as move() takes it on restoring; the
     // client's would shift the window by its frame at every restore.
     const QPoint topLeft = window->pos();
-    const QString text = QStringLiteral("%1,%2,%3,%4")
+    const QString text = u"%1,%2,%3,%4"_s
                              .arg(topLeft.x())
                              .arg(topLeft.y())
                              .arg(window->width())
@@ -39,7 +41,7 @@ void restoreWindowPlacement(QWidget *window, const QString &section, const QStri
     const QStringList parts =
         store.loadValue(placementSection(window, section), key, ValueKind::Text)
             .toString()
-            .split(QLatin1Char(','));
+            .split(','_L1);
     if (parts.size() != 4)
         return;
     int values[4];

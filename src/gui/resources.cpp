@@ -14,6 +14,8 @@ static void initQuilletResources()
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 // The resources live in a static library: register them before the first use,
 // since nothing else would pull their initialiser into the program.
 static void ensureResources()
@@ -32,8 +34,8 @@ constexpr qint64 MaxPictureSize = 4 * 1024 * 1024;
 // Resource names are plain names, never paths into other resources.
 bool isPlainName(const QString &name)
 {
-    return !name.isEmpty() && !name.contains(QLatin1Char('/')) &&
-           !name.startsWith(QLatin1Char('.'));
+    return !name.isEmpty() && !name.contains('/'_L1) &&
+           !name.startsWith('.'_L1);
 }
 
 } // namespace
@@ -43,7 +45,7 @@ Result<QByteArray> resourcePicture(const QString &name)
     ensureResources();
     if (!isPlainName(name))
         return Error::make(ErrorCode::ResourceNotFound);
-    QFile file(QStringLiteral(":/PNG_PICTURES/") + name);
+    QFile file(u":/PNG_PICTURES/"_s + name);
     if (!file.open(QIODevice::ReadOnly))
         return Error::make(ErrorCode::ResourceNotFound);
     return file.readAll();
@@ -69,7 +71,7 @@ QIcon resourceIcon(const QString &name)
     QIcon icon;
     if (!isPlainName(name))
         return icon;
-    const QDir folder(QStringLiteral(":/ICONS/") + name);
+    const QDir folder(u":/ICONS/"_s + name);
     for (const QString &size : folder.entryList(QDir::Files))
         icon.addFile(folder.filePath(size));
     return icon;

@@ -15,11 +15,13 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString PathsSection = QStringLiteral("OFN Paths");
-const QString CreateFolderKey = QStringLiteral("Laste Create File Directory");
-const QString OpenFolderKey = QStringLiteral("Laste Open File Directory");
+const QString PathsSection = u"OFN Paths"_s;
+const QString CreateFolderKey = u"Laste Create File Directory"_s;
+const QString OpenFolderKey = u"Laste Open File Directory"_s;
 
 QString rememberedFolder(const QString &key)
 {
@@ -38,7 +40,7 @@ void rememberFolder(const QString &key, const QString &path)
 
 QFont windowFont()
 {
-    QFont font(QStringLiteral("Tahoma"), 9);
+    QFont font(u"Tahoma"_s, 9);
     font.setStyleHint(QFont::SansSerif);
     return font;
 }
@@ -61,8 +63,8 @@ const char OpenDescription[] =
 
 ChatSelectionWindow::ChatSelectionWindow(QWidget *parent) : QWidget(parent)
 {
-    setObjectName(QStringLiteral("frmLogin"));
-    setWindowTitle(QStringLiteral("Quillet IM :: Вход в систему"));
+    setObjectName(u"frmLogin"_s);
+    setWindowTitle(u"Quillet IM :: Вход в систему"_s);
     setFont(windowFont());
     setFixedSize(489, 317);
     createWidgets();
@@ -71,13 +73,13 @@ ChatSelectionWindow::ChatSelectionWindow(QWidget *parent) : QWidget(parent)
 
 QString ChatSelectionWindow::chatFileFilter()
 {
-    return QStringLiteral("Файлы чата (*.QLIMChat);;Все файлы (*)");
+    return u"Файлы чата (*.QLIMChat);;Все файлы (*)"_s;
 }
 
 QLabel *ChatSelectionWindow::tag(int index, const QRect &geometry, const QString &text)
 {
     auto *label = new QLabel(text, this);
-    label->setObjectName(QStringLiteral("lblTag%1").arg(index));
+    label->setObjectName(u"lblTag%1"_s.arg(index));
     label->setGeometry(geometry);
     m_lblTag.append(label);
     return label;
@@ -92,13 +94,13 @@ void ChatSelectionWindow::createWidgets()
         return created;
     };
     m_ucbCreateChat = button("ucbCreateChat", 12);
-    tag(0, QRect(68, 12, 107, 14), QStringLiteral("Создать файл чата"));
+    tag(0, QRect(68, 12, 107, 14), u"Создать файл чата"_s);
     tag(1, QRect(68, 32, 411, 126), QString::fromUtf8(CreateDescription))->setWordWrap(true);
     m_ucbOpenChat = button("ucbOpenChat", 172);
-    tag(2, QRect(68, 172, 111, 14), QStringLiteral("Открыть файл чата"));
+    tag(2, QRect(68, 172, 111, 14), u"Открыть файл чата"_s);
     tag(3, QRect(68, 192, 411, 56), QString::fromUtf8(OpenDescription))->setWordWrap(true);
     m_ucbExit = button("ucbExit", 260);
-    tag(4, QRect(68, 260, 118, 14), QStringLiteral("Выход из программы"));
+    tag(4, QRect(68, 260, 118, 14), u"Выход из программы"_s);
 
     // A screen reader names each button by the heading beside it and reads the
     // description under the heading as the button's description.
@@ -116,7 +118,7 @@ void ChatSelectionWindow::createWidgets()
 void ChatSelectionWindow::load()
 {
     centerOnScreen(this);
-    setWindowIconFromResource(this, QStringLiteral("A_MAIN"));
+    setWindowIconFromResource(this, u"A_MAIN"_s);
     loadButtonPictures();
     setLabelFonts();
 }
@@ -125,9 +127,9 @@ void ChatSelectionWindow::load()
 void ChatSelectionWindow::loadButtonPictures()
 {
     const QList<QPair<PictureButton *, QString>> pictures{
-        {m_ucbCreateChat, QStringLiteral("IDP_NEW_SESSION")},
-        {m_ucbOpenChat, QStringLiteral("IDP_OPEN_SESSION")},
-        {m_ucbExit, QStringLiteral("IDP_EXIT")}};
+        {m_ucbCreateChat, u"IDP_NEW_SESSION"_s},
+        {m_ucbOpenChat, u"IDP_OPEN_SESSION"_s},
+        {m_ucbExit, u"IDP_EXIT"_s}};
     for (const auto &[button, name] : pictures) {
         const Result<QByteArray> bytes = resourcePicture(name);
         if (!bytes)
@@ -172,7 +174,7 @@ void ChatSelectionWindow::createChat()
     rememberFolder(CreateFolderKey, path);
     if (const Status created = TextFile::createText(path, QString()); !created) {
         Boxes::showError(this, created.error(), BoxStyle{BoxButtons::Ok, BoxIcon::Stop},
-                         QStringLiteral("Не удалось создать файл чата."));
+                         u"Не удалось создать файл чата."_s);
         return;
     }
     enterChat(path);

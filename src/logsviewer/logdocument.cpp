@@ -13,6 +13,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 Status loadLogDocument(const QString &path, QTextDocument *document, const QFont &defaultFont)
 {
     document->clear();
@@ -42,7 +44,7 @@ void showLogError(QTextDocument *document, const Error &error, const QFont &font
 
 QString formatLogError(const Error &error)
 {
-    return QStringLiteral("Код %1\n%2").arg(error.number).arg(error.description);
+    return u"Код %1\n%2"_s.arg(error.number).arg(error.description);
 }
 
 // A document read on a worker thread. It has no thread while it waits, so the

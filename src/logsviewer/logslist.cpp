@@ -7,6 +7,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 LogsList arrangeLogNames(QStringList collection, bool sort, bool descending)
 {
     if (sort)
@@ -24,7 +26,7 @@ LogsList buildLogsList(const QString &folder, bool sort, bool descending)
 {
     QStringList collection;
     double total = 0;
-    if (Result<QStringList> names = listNormalFiles(folder, QStringLiteral(".RTF")); names) {
+    if (Result<QStringList> names = listNormalFiles(folder, u".RTF"_s); names) {
         collection = std::move(names).value();
         for (const QString &name : std::as_const(collection)) {
             if (const Result<double> size = fileSize(joinPath(folder, name)); size)

@@ -24,6 +24,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QPointer<LogsViewer> &openViewer()
@@ -65,9 +67,9 @@ void showLogsViewer()
 
 LogsViewer::LogsViewer(QWidget *parent) : QWidget(parent, Qt::Window)
 {
-    setObjectName(QStringLiteral("frmLogsViewer"));
+    setObjectName(u"frmLogsViewer"_s);
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("Quillet IM :: Просмотр логов"));
+    setWindowTitle(u"Quillet IM :: Просмотр логов"_s);
     setFont(viewerFont());
     setFixedSize(574, 349);
     createWidgets();
@@ -86,8 +88,8 @@ LogsViewer *LogsViewer::instance()
 
 QFont LogsViewer::viewerFont()
 {
-    if (QFontDatabase::families().contains(QStringLiteral("Tahoma"), Qt::CaseInsensitive))
-        return QFont(QStringLiteral("Tahoma"), 9);
+    if (QFontDatabase::families().contains(u"Tahoma"_s, Qt::CaseInsensitive))
+        return QFont(u"Tahoma"_s, 9);
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPointSize(9);
     return font;
@@ -97,29 +99,29 @@ void LogsViewer::createWidgets()
 {
     // Created in tab order; positions are fixed, the window is not resized.
     lstFiles = new QListWidget(this);
-    lstFiles->setObjectName(QStringLiteral("lstFiles"));
+    lstFiles->setObjectName(u"lstFiles"_s);
     lstFiles->setGeometry(4, 4, 169, 305);
     lstFiles->setSelectionMode(QAbstractItemView::SingleSelection);
 
     rtfLog = new QTextEdit(this);
-    rtfLog->setObjectName(QStringLiteral("rtfLog"));
+    rtfLog->setObjectName(u"rtfLog"_s);
     rtfLog->setGeometry(180, 4, 389, 305);
     rtfLog->setReadOnly(true);
     rtfLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
-    m_tagCaption = QStringLiteral("Общий размер логов: ");
+    m_tagCaption = u"Общий размер логов: "_s;
     lblTag = new QLabel(m_tagCaption, this);
-    lblTag->setObjectName(QStringLiteral("lblTag"));
+    lblTag->setObjectName(u"lblTag"_s);
     lblTag->move(12, 320);
     lblTag->adjustSize();
 
-    cmdOpenLogsFolder = new QPushButton(QStringLiteral("Открыть папку с логами"), this);
-    cmdOpenLogsFolder->setObjectName(QStringLiteral("cmdOpenLogsFolder"));
+    cmdOpenLogsFolder = new QPushButton(u"Открыть папку с логами"_s, this);
+    cmdOpenLogsFolder->setObjectName(u"cmdOpenLogsFolder"_s);
     cmdOpenLogsFolder->setGeometry(304, 316, 177, 29);
     cmdOpenLogsFolder->setAutoDefault(false);
 
-    cmdClose = new QPushButton(QStringLiteral("Закрыть"), this);
-    cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    cmdClose = new QPushButton(u"Закрыть"_s, this);
+    cmdClose->setObjectName(u"cmdClose"_s);
     cmdClose->setGeometry(488, 316, 81, 29);
     cmdClose->setAutoDefault(false);
 
@@ -147,7 +149,7 @@ void LogsViewer::createWidgets()
 void LogsViewer::load()
 {
     centerOnScreen(this);
-    setWindowIconFromResource(this, QStringLiteral("A_MAIN"));
+    setWindowIconFromResource(this, u"A_MAIN"_s);
     fillLogsList();
     installEventFilters();
     restorePlacement();
@@ -219,7 +221,7 @@ void LogsViewer::openLogsFolder()
     if (Shell::openFolder(m_logsFolder))
         return;
     Boxes::message(this,
-                   m_logsFolder + QStringLiteral("\r\n\r\nНе удалось открыть папку с логами."),
+                   m_logsFolder + u"\r\n\r\nНе удалось открыть папку с логами."_s,
                    BoxStyle{BoxButtons::Ok, BoxIcon::Stop});
 }
 

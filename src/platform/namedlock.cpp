@@ -12,6 +12,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr qsizetype MaxFileNameBytes = 255;
@@ -41,8 +43,8 @@ QString NamedLock::lockFolder()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty() && QDir::isAbsolutePath(runtime))
-        return QDir::cleanPath(runtime) + QStringLiteral("/quillet-im");
-    return QStringLiteral("/tmp/quillet-im-%1").arg(::geteuid());
+        return QDir::cleanPath(runtime) + u"/quillet-im"_s;
+    return u"/tmp/quillet-im-%1"_s.arg(::geteuid());
 }
 
 QByteArray NamedLock::lockFileName(const QString &name)

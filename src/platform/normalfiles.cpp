@@ -11,6 +11,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 constexpr unsigned HiddenAttribute = 0x2;
@@ -70,7 +72,7 @@ bool isRegularEntry(int folderFd, const char *name)
 
 bool isHiddenOrSystemFile(const QString &path)
 {
-    if (path.section(QLatin1Char('/'), -1).startsWith(QLatin1Char('.')))
+    if (path.section('/'_L1, -1).startsWith('.'_L1))
         return true;
     return hasHiddenAttribute(QFile::encodeName(path));
 }
@@ -94,7 +96,7 @@ Result<QStringList> listNormalFiles(const QString &folder, const QString &extens
         const QString name = QFile::decodeName(entry->d_name);
         if (name.size() <= extension.size() || !name.endsWith(extension, Qt::CaseInsensitive))
             continue;
-        if (name.startsWith(QLatin1Char('.')) || !isRegularEntry(folderFd, entry->d_name))
+        if (name.startsWith('.'_L1) || !isRegularEntry(folderFd, entry->d_name))
             continue;
         if (!hasHiddenAttribute(prefix + entry->d_name))
             names.append(name);

@@ -7,6 +7,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // The colour table: colours in the order of their first use, numbered from 1
@@ -118,7 +120,7 @@ void appendParagraph(QByteArray &out, const QTextBlock &block, ColourTable &colo
 QByteArray makeHeader(const QString &family, const QList<QRgb> &colours)
 {
     QString name = family;
-    name.remove(QLatin1Char(';')); // ends a name in the font table
+    name.remove(';'_L1); // ends a name in the font table
     QByteArray out("{\\rtf1\\ansi\\ansicpg1251\\deff0{\\fonttbl{\\f0\\fnil\\fcharset204 ");
     appendText(out, name);
     out.append(";}}\r\n{\\colortbl ;");

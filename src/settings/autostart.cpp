@@ -9,30 +9,32 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
-const QString EntrySuffix = QStringLiteral(".desktop");
+const QString EntrySuffix = u".desktop"_s;
 
-const QString FailureText = QStringLiteral("Не удалось создать ярлык.");
+const QString FailureText = u"Не удалось создать ярлык."_s;
 
 // A name the user typed must not lead out of the autostart folder.
 bool isPlainName(const QString &name)
 {
-    return !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+    return !name.contains('/'_L1) && !name.contains(QChar(0));
 }
 
 } // namespace
 
 QString existingEntryQuestion(const QString &path)
 {
-    const QString crlf = QStringLiteral("\r\n");
+    const QString crlf = u"\r\n"_s;
     return path + crlf + crlf +
-           QStringLiteral("Ярлык уже существует. Возможно, данный чат уже добавлен в "
-                          "автозагрузку, а может быть просто имена файлов совпали.") +
-           crlf + crlf + QStringLiteral("Заменить существующий ярлык?") + crlf + crlf +
-           QStringLiteral("Да     - заменить.") + crlf +
-           QStringLiteral("Нет    - задать новое имя файла.") + crlf +
-           QStringLiteral("Отмена - не создавать ничего.");
+           u"Ярлык уже существует. Возможно, данный чат уже добавлен в "
+                          "автозагрузку, а может быть просто имена файлов совпали."_s +
+           crlf + crlf + u"Заменить существующий ярлык?"_s + crlf + crlf +
+           u"Да     - заменить."_s + crlf +
+           u"Нет    - задать новое имя файла."_s + crlf +
+           u"Отмена - не создавать ничего."_s;
 }
 
 void addChatToAutostart(QWidget *owner)
@@ -41,7 +43,7 @@ void addChatToAutostart(QWidget *owner)
         return;
     const QString folder = autostartFolder();
     QString name = fileNameOf(ChatFilePath) + EntrySuffix;
-    QString path = folder + QLatin1Char('/') + name;
+    QString path = folder + '/'_L1 + name;
     while (fileExists(path)) {
         const BoxAnswer answer = Boxes::message(owner, existingEntryQuestion(path),
                                           BoxStyle{BoxButtons::YesNoCancel, BoxIcon::Warning});
@@ -51,7 +53,7 @@ void addChatToAutostart(QWidget *owner)
             break;
         const QString typed = Boxes::input(
             owner,
-            QStringLiteral("Введите новое имя для ярлыка, который будет помещён в автозагрузку."),
+            u"Введите новое имя для ярлыка, который будет помещён в автозагрузку."_s,
             stripExtension(name));
         if (typed.isEmpty())
             return;
@@ -60,10 +62,10 @@ void addChatToAutostart(QWidget *owner)
             return;
         }
         name = typed + EntrySuffix;
-        path = folder + QLatin1Char('/') + name;
+        path = folder + '/'_L1 + name;
     }
     createAutostartEntry(owner, path, executablePath(), ExchangeFolderPath,
-                   {QStringLiteral("/H")}, ChatFilePath, autostartIconName());
+                   {u"/H"_s}, ChatFilePath, autostartIconName());
 }
 
 void createAutostartEntry(QWidget *owner, const QString &linkPath, const QString &target,
@@ -76,7 +78,7 @@ void createAutostartEntry(QWidget *owner, const QString &linkPath, const QString
     const Status written =
         writeAutostartEntry(linkPath, {name, target, switches, file, workingDirectory, icon});
     if (written)
-        Boxes::message(owner, QStringLiteral("Готово! ^_^v"), BoxStyle{BoxButtons::Ok, BoxIcon::Information});
+        Boxes::message(owner, u"Готово! ^_^v"_s, BoxStyle{BoxButtons::Ok, BoxIcon::Information});
     else
         Boxes::showError(owner, written.error(), BoxStyle{BoxButtons::Ok, BoxIcon::Stop}, FailureText);
 }

@@ -8,12 +8,14 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 // Characters that may stand in an Exec argument only inside double quotes.
 bool isReserved(QChar c)
 {
-    static const QString reserved = QStringLiteral(" \t\n\"'\\><~|&;$*?#()`");
+    static const QString reserved = u" \t\n\"'\\><~|&;$*?#()`"_s;
     return reserved.contains(c);
 }
 
@@ -27,35 +29,35 @@ bool needsQuoting(const QString &argument)
 bool isCarried(const QString &value)
 {
     return std::none_of(value.cbegin(), value.cend(), [](QChar c) {
-        return c.unicode() < 0x20 && c != QLatin1Char('\n') && c != QLatin1Char('\t') &&
-               c != QLatin1Char('\r');
+        return c.unicode() < 0x20 && c != '\n'_L1 && c != '\t'_L1 &&
+               c != '\r'_L1;
     });
 }
 
 QString doublePercent(QString text)
 {
-    return text.replace(QLatin1Char('%'), QLatin1String("%%"));
+    return text.replace('%'_L1, "%%"_L1);
 }
 
 } // namespace
 
 QString autostartIconName()
 {
-    return QStringLiteral("quillet-im");
+    return u"quillet-im"_s;
 }
 
 QString quoteExecArgument(const QString &argument, bool alwaysQuote)
 {
     if (!alwaysQuote && !needsQuoting(argument))
         return doublePercent(argument);
-    QString quoted = QStringLiteral("\"");
+    QString quoted = u"\""_s;
     for (QChar c : argument) {
-        if (c == QLatin1Char('"') || c == QLatin1Char('`') || c == QLatin1Char('$') ||
-            c == QLatin1Char('\\'))
-            quoted += QLatin1Char('\\');
+        if (c == '"'_L1 || c == '`'_L1 || c == '$'_L1 ||
+            c == '\\'_L1)
+            quoted += '\\'_L1;
         quoted += c;
     }
-    quoted += QLatin1Char('"');
+    quoted += '"'_L1;
     return doublePercent(quoted);
 }
 
@@ -64,22 +66,22 @@ QString escapeDesktopValue(const QString &value)
     QString escaped;
     escaped.reserve(value.size() + 8);
     for (QChar c : value) {
-        if (c == QLatin1Char('\\'))
-            escaped += QLatin1String("\\\\");
-        else if (c == QLatin1Char('\n'))
-            escaped += QLatin1String("\\n");
-        else if (c == QLatin1Char('\t'))
-            escaped += QLatin1String("\\t");
-        else if (c == QLatin1Char('\r'))
-            escaped += QLatin1String("\\r");
+        if (c == '\\'_L1)
+            escaped += "\\\\"_L1;
+        else if (c == '\n'_L1)
+            escaped += "\\n"_L1;
+        else if (c == '\t'_L1)
+            escaped += "\\t"_L1;
+        else if (c == '\r'_L1)
+            escaped += "\\r"_L1;
         else
             escaped += c;
     }
     // Blanks at either end would be taken for the layout around "=" and dropped.
-    if (escaped.endsWith(QLatin1Char(' ')))
-        escaped.replace(escaped.size() - 1, 1, QStringLiteral("\\s"));
-    if (escaped.startsWith(QLatin1Char(' ')))
-        escaped.replace(0, 1, QStringLiteral("\\s"));
+    if (escaped.endsWith(' '_L1))
+        escaped.replace(escaped.size() - 1, 1, u"\\s"_s);
+    if (escaped.startsWith(' '_L1))
+        escaped.replace(0, 1, u"\\s"_s);
     return escaped;
 }
 
@@ -97,15 +99,15 @@ Result<QByteArray> desktopEntryText(const AutostartEntry &entry)
     if (!entry.file.isEmpty())
         exec.append(quoteExecArgument(entry.file, true));
 
-    QString text = QStringLiteral("[Desktop Entry]\nType=Application\n");
-    text += QStringLiteral("Name=") + escapeDesktopValue(entry.name) + QLatin1Char('\n');
-    text += QStringLiteral("Exec=") + escapeDesktopValue(exec.join(QLatin1Char(' '))) +
-            QLatin1Char('\n');
+    QString text = u"[Desktop Entry]\nType=Application\n"_s;
+    text += u"Name="_s + escapeDesktopValue(entry.name) + '\n'_L1;
+    text += u"Exec="_s + escapeDesktopValue(exec.join(' '_L1)) +
+            '\n'_L1;
     if (!entry.workingDirectory.isEmpty())
-        text += QStringLiteral("Path=") + escapeDesktopValue(entry.workingDirectory) +
-                QLatin1Char('\n');
+        text += u"Path="_s + escapeDesktopValue(entry.workingDirectory) +
+                '\n'_L1;
     if (!entry.icon.isEmpty())
-        text += QStringLiteral("Icon=") + escapeDesktopValue(entry.icon) + QLatin1Char('\n');
+        text += u"Icon="_s + escapeDesktopValue(entry.icon) + '\n'_L1;
     return text.toUtf8();
 }
 

@@ -7,6 +7,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 QString ChatFilePath;
 QString ExchangeFolderPath;
 bool StartHidden = false;
@@ -20,8 +22,8 @@ SettingsRecord &appSettings()
 
 namespace {
 
-const QString Colors = QStringLiteral("Colors");
-const QString LogsList = QStringLiteral("Logs List");
+const QString Colors = u"Colors"_s;
+const QString LogsList = u"Logs List"_s;
 
 // One row of the preferences table: where a field is stored and how.
 struct Row
@@ -39,26 +41,26 @@ QList<Row> rows()
     using R = SettingsRecord;
     const QString none;
     return {
-        {none, QStringLiteral("Send on Enter"), QStringLiteral("Send on Enter"), ValueKind::Boolean,
+        {none, u"Send on Enter"_s, u"Send on Enter"_s, ValueKind::Boolean,
          &R::sendOnEnter},
-        {Colors, QStringLiteral("Message Color"), QStringLiteral("Message Color"), ValueKind::Int32,
+        {Colors, u"Message Color"_s, u"Message Color"_s, ValueKind::Int32,
          nullptr, &R::messageColor},
-        {Colors, QStringLiteral("My Name Color"), QStringLiteral("My Name Color"), ValueKind::Int32,
+        {Colors, u"My Name Color"_s, u"My Name Color"_s, ValueKind::Int32,
          nullptr, &R::myNameColor},
-        {Colors, QStringLiteral("Other Name Color"), QStringLiteral("Other Name Color"),
+        {Colors, u"Other Name Color"_s, u"Other Name Color"_s,
          ValueKind::Int32, nullptr, &R::otherNameColor},
-        {Colors, QStringLiteral("System Color"), QStringLiteral("System Color"), ValueKind::Int32,
+        {Colors, u"System Color"_s, u"System Color"_s, ValueKind::Int32,
          nullptr, &R::systemColor},
-        {none, QStringLiteral("iChat Style Plugin"), QStringLiteral("iChat Style Plugin"),
+        {none, u"iChat Style Plugin"_s, u"iChat Style Plugin"_s,
          ValueKind::Boolean, &R::timeStamps},
-        {none, QStringLiteral("Name on separate Line"), QStringLiteral("Name on Separate Line"),
+        {none, u"Name on separate Line"_s, u"Name on Separate Line"_s,
          ValueKind::Boolean, &R::nameOnSeparateLine},
-        {LogsList, QStringLiteral("Sort"), QStringLiteral("Sort"), ValueKind::Boolean,
+        {LogsList, u"Sort"_s, u"Sort"_s, ValueKind::Boolean,
          &R::sortLogsList},
-        {LogsList, QStringLiteral("Descending Sort"), QStringLiteral("Descending Sort"),
+        {LogsList, u"Descending Sort"_s, u"Descending Sort"_s,
          ValueKind::Boolean, &R::sortLogsDescending},
-        {QStringLiteral("Debug"), QStringLiteral("Show Debug Messages"),
-         QStringLiteral("Show Debug Messages"), ValueKind::Boolean, &R::showDebugMessages},
+        {u"Debug"_s, u"Show Debug Messages"_s,
+         u"Show Debug Messages"_s, ValueKind::Boolean, &R::showDebugMessages},
     };
 }
 
@@ -95,10 +97,10 @@ void reportStoreFailure(const Status &saved)
         return;
     report.told = true;
     report.handler(SettingsStore::filePath() +
-                       QStringLiteral("\r\n\r\nНе удалось записать файл настроек. Пока он "
+                       u"\r\n\r\nНе удалось записать файл настроек. Пока он "
                                       "недоступен, программа не помнит вас между запусками: "
                                       "ваши прежние сообщения будут показаны как чужие, а "
-                                      "сохранённые логи чата не найдутся."),
+                                      "сохранённые логи чата не найдутся."_s,
                    saved.error());
 }
 
@@ -133,14 +135,14 @@ void initMyGuid()
     const QString fresh = newGuid();
     SettingsStore store;
     MyGUID =
-        store.loadValue(QString(), QStringLiteral("My GUID"), ValueKind::Text, fresh).toString();
+        store.loadValue(QString(), u"My GUID"_s, ValueKind::Text, fresh).toString();
     reportStoreFailure(
-        store.saveValue(QString(), QStringLiteral("My GUID"), ValueKind::Text, MyGUID));
+        store.saveValue(QString(), u"My GUID"_s, ValueKind::Text, MyGUID));
 }
 
 QString chatLogGuid()
 {
-    const QString section = QStringLiteral("Log GUIDs");
+    const QString section = u"Log GUIDs"_s;
     SettingsStore store;
     QString value = trimText(
         store.loadValue(section, ChatFilePath, ValueKind::Text, QString()).toString(), TrimAll);
@@ -163,7 +165,7 @@ QString chatLogGuid()
 Result<QString> logsFolder(bool noCreate)
 {
     QString path = joinPath(dataHomeFolder(),
-                                   QStringLiteral("Greyhollow Studios\\Quillet IM\\Logs"));
+                                   u"Greyhollow Studios\\Quillet IM\\Logs"_s);
     path = joinPath(path, chatLogGuid());
     if (!noCreate) {
         if (Status created = createPrivateFolder(path); !created)

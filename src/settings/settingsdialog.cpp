@@ -16,6 +16,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QPointer<SettingsDialog> &openWindow()
@@ -26,13 +28,13 @@ QPointer<SettingsDialog> &openWindow()
 
 QFont dialogFont()
 {
-    QFont font(QStringLiteral("Tahoma"), 9);
+    QFont font(u"Tahoma"_s, 9);
     font.setStyleHint(QFont::SansSerif);
     return font;
 }
 
-const QString ColorsSection = QStringLiteral("Colors");
-const QString CustomColorsKey = QStringLiteral("Custom Colors");
+const QString ColorsSection = u"Colors"_s;
+const QString CustomColorsKey = u"Custom Colors"_s;
 
 } // namespace
 
@@ -49,8 +51,8 @@ void showSettingsDialog(QWidget *owner)
 
 SettingsDialog::SettingsDialog(QWidget *owner) : QDialog(owner)
 {
-    setObjectName(QStringLiteral("frmSettings"));
-    setWindowTitle(QStringLiteral("Настройки"));
+    setObjectName(u"frmSettings"_s);
+    setWindowTitle(u"Настройки"_s);
     setFont(dialogFont());
     setFixedSize(401, 361);
     setModal(false);
@@ -105,7 +107,7 @@ QPushButton *SettingsDialog::pushButton(const char *name, const QRect &geometry,
 QLabel *SettingsDialog::label(int index, const QRect &geometry, const QString &caption)
 {
     auto *tag = new QLabel(caption, this);
-    tag->setObjectName(QStringLiteral("lblTag%1").arg(index));
+    tag->setObjectName(u"lblTag%1"_s.arg(index));
     tag->setGeometry(geometry);
     if (index == 3)
         tag->setWordWrap(true);
@@ -115,43 +117,43 @@ QLabel *SettingsDialog::label(int index, const QRect &geometry, const QString &c
 void SettingsDialog::createWidgets()
 {
     m_chkSendOnEnter = checkBox("chkSendOnEnter", 12, 261,
-                                QStringLiteral("Отправлять по Enter вместо Ctrl+Enter"));
+                                u"Отправлять по Enter вместо Ctrl+Enter"_s);
     m_chkiChatStylePlugin =
-        checkBox("chkiChatStylePlugin", 36, 209, QStringLiteral("Пометка времени в стиле iChat"));
+        checkBox("chkiChatStylePlugin", 36, 209, u"Пометка времени в стиле iChat"_s);
     m_chkNameOnSeparateLine = checkBox("chkNameOnSeparateLine", 60, 301,
-                                       QStringLiteral("Имя и время сообщений на отдельной строке"));
+                                       u"Имя и время сообщений на отдельной строке"_s);
     m_chkSortLogsList =
-        checkBox("chkSortLogsList", 84, 181, QStringLiteral("Сортировать список логов"));
+        checkBox("chkSortLogsList", 84, 181, u"Сортировать список логов"_s);
     m_chkSortLogsDescending = checkBox("chkSortLogsDescending", 108, 245,
-                                       QStringLiteral("Обратный порядок сортировки логов"));
+                                       u"Обратный порядок сортировки логов"_s);
     m_chkShowDebugMessages =
         checkBox("chkShowDebugMessages", 132, 357,
-                 QStringLiteral("Отображать отладочные сообщения (не рекомендуется)"));
+                 u"Отображать отладочные сообщения (не рекомендуется)"_s);
 
     // Each colour label is its button's buddy: a screen reader names the
     // captionless button by the colour it sets.
-    QLabel *tag = label(0, QRect(16, 164, 95, 14), QStringLiteral("Цвет сообщений"));
+    QLabel *tag = label(0, QRect(16, 164, 95, 14), u"Цвет сообщений"_s);
     m_cmdMessageColor = place<ColorButton>("cmdMessageColor", QRect(188, 160, 205, 21));
     tag->setBuddy(m_cmdMessageColor);
-    tag = label(1, QRect(16, 188, 105, 14), QStringLiteral("Цвет моего имени"));
+    tag = label(1, QRect(16, 188, 105, 14), u"Цвет моего имени"_s);
     m_cmdMyNameColor = place<ColorButton>("cmdMyNameColor", QRect(188, 184, 205, 21));
     tag->setBuddy(m_cmdMyNameColor);
-    tag = label(2, QRect(16, 212, 144, 14), QStringLiteral("Цвет имён собеседников"));
+    tag = label(2, QRect(16, 212, 144, 14), u"Цвет имён собеседников"_s);
     m_cmdOtherNameColor = place<ColorButton>("cmdOtherNameColor", QRect(188, 208, 205, 21));
     tag->setBuddy(m_cmdOtherNameColor);
-    tag = label(4, QRect(16, 236, 160, 14), QStringLiteral("Цвет системных сообщений"));
+    tag = label(4, QRect(16, 236, 160, 14), u"Цвет системных сообщений"_s);
     m_cmdSystemColor = place<ColorButton>("cmdSystemColor", QRect(188, 232, 205, 21));
     tag->setBuddy(m_cmdSystemColor);
     tag = label(3, QRect(16, 268, 290, 42),
-                QStringLiteral("Открывать данный чат при старте системы. Он будет помещён в папку "
-                               "Автозагрузка, а не в реестр. Удалить вы сможете ручками ^^"));
+                u"Открывать данный чат при старте системы. Он будет помещён в папку "
+                               "Автозагрузка, а не в реестр. Удалить вы сможете ручками ^^"_s);
 
     m_cmdAddToAutorun =
-        pushButton("cmdAddToAutorun", QRect(316, 264, 77, 49), QStringLiteral("Добавить"));
+        pushButton("cmdAddToAutorun", QRect(316, 264, 77, 49), u"Добавить"_s);
     m_cmdAddToAutorun->setAccessibleDescription(tag->text());
-    m_cmdOk = pushButton("cmdOk", QRect(100, 324, 93, 29), QStringLiteral("Ok"));
-    m_cmdCancel = pushButton("cmdCancel", QRect(200, 324, 93, 29), QStringLiteral("Отмена"));
-    m_cmdApply = pushButton("cmdApply", QRect(300, 324, 93, 29), QStringLiteral("Применить"));
+    m_cmdOk = pushButton("cmdOk", QRect(100, 324, 93, 29), u"Ok"_s);
+    m_cmdCancel = pushButton("cmdCancel", QRect(200, 324, 93, 29), u"Отмена"_s);
+    m_cmdApply = pushButton("cmdApply", QRect(300, 324, 93, 29), u"Применить"_s);
     m_cmdOk->setDefault(true);
 
     const QList<QWidget *> tabOrder{m_chkSendOnEnter,
@@ -187,7 +189,7 @@ void SettingsDialog::connectButtons()
 void SettingsDialog::load()
 {
     centerOnScreen(this);
-    setWindowIconFromResource(this, QStringLiteral("A_MAIN"));
+    setWindowIconFromResource(this, u"A_MAIN"_s);
     loadValues();
 }
 
@@ -231,7 +233,7 @@ bool SettingsDialog::applyValues()
 void SettingsDialog::reportFailure(const Error &error)
 {
     Boxes::showError(this, error, BoxStyle{BoxButtons::Ok, BoxIcon::Stop},
-                     QStringLiteral("Не удалось сохранить настройки."));
+                     u"Не удалось сохранить настройки."_s);
 }
 
 void SettingsDialog::onOkClicked()

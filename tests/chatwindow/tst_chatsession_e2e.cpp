@@ -14,6 +14,7 @@
 #include <QTimer>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -32,25 +33,25 @@ struct Side
     QProcessEnvironment environment;
     std::unique_ptr<QProcess> process;
 
-    QString path(const QString &relative) const { return root + QLatin1Char('/') + relative; }
-    QString inputFile() const { return path(QStringLiteral("input.txt")); }
-    QString boxLog() const { return path(QStringLiteral("boxes.log")); }
+    QString path(const QString &relative) const { return root + '/'_L1 + relative; }
+    QString inputFile() const { return path(u"input.txt"_s); }
+    QString boxLog() const { return path(u"boxes.log"_s); }
     QString logsFolder() const
     {
-        return path(QStringLiteral("data/Greyhollow Studios/Quillet IM/Logs"));
+        return path(u"data/Greyhollow Studios/Quillet IM/Logs"_s);
     }
 };
 
 QStringList messageFileNames(const QString &folder)
 {
-    return QDir(folder).entryList({QStringLiteral("*.QLIM")}, QDir::Files, QDir::Name);
+    return QDir(folder).entryList({u"*.QLIM"_s}, QDir::Files, QDir::Name);
 }
 
 // The conversation logs a side has written, oldest first.
 QStringList logFiles(const Side &side)
 {
     QStringList logs;
-    QDirIterator it(side.logsFolder(), {QStringLiteral("*.RTF")}, QDir::Files,
+    QDirIterator it(side.logsFolder(), {u"*.RTF"_s}, QDir::Files,
                     QDirIterator::Subdirectories);
     while (it.hasNext())
         logs << it.next();
@@ -81,7 +82,7 @@ bool loggedNumbers(const QString &path, QList<int> &numbers)
     QTextDocument document;
     if (!file.open(QIODevice::ReadOnly) || !readRtf(file.readAll(), &document).ok())
         return false;
-    static const QRegularExpression token(QStringLiteral("<m(\\d+)>"));
+    static const QRegularExpression token(u"<m(\\d+)>"_s);
     auto matches = token.globalMatch(document.toPlainText());
     while (matches.hasNext())
         numbers.append(matches.next().captured(1).toInt());
@@ -135,31 +136,31 @@ Side tst_ChatSessionEndToEnd::makeSide(const QString &name)
     Side side;
     side.name = name;
     side.root = m_dir.filePath(name);
-    side.exchange = side.path(QStringLiteral("exchange"));
+    side.exchange = side.path(u"exchange"_s);
     for (const char *folder : {"home", "config", "data", "state", "runtime", "exchange"})
         QDir().mkpath(side.path(QLatin1String(folder)));
-    QFile::setPermissions(side.path(QStringLiteral("runtime")),
+    QFile::setPermissions(side.path(u"runtime"_s),
                           QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    side.chatFile = side.exchange + QStringLiteral("/team.QLIMChat");
+    side.chatFile = side.exchange + u"/team.QLIMChat"_s;
     QFile(side.chatFile).open(QIODevice::WriteOnly);
 
     side.environment = QProcessEnvironment::systemEnvironment();
-    side.environment.insert(QStringLiteral("HOME"), side.path(QStringLiteral("home")));
-    side.environment.insert(QStringLiteral("XDG_CONFIG_HOME"), side.path(QStringLiteral("config")));
-    side.environment.insert(QStringLiteral("XDG_DATA_HOME"), side.path(QStringLiteral("data")));
-    side.environment.insert(QStringLiteral("XDG_STATE_HOME"), side.path(QStringLiteral("state")));
-    side.environment.insert(QStringLiteral("XDG_RUNTIME_DIR"),
-                            side.path(QStringLiteral("runtime")));
-    side.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    side.environment.insert(QStringLiteral("QUILLET_BOX_LOG"), side.boxLog());
-    side.environment.insert(QStringLiteral("QUILLET_TEST_INPUT"), side.inputFile());
+    side.environment.insert(u"HOME"_s, side.path(u"home"_s));
+    side.environment.insert(u"XDG_CONFIG_HOME"_s, side.path(u"config"_s));
+    side.environment.insert(u"XDG_DATA_HOME"_s, side.path(u"data"_s));
+    side.environment.insert(u"XDG_STATE_HOME"_s, side.path(u"state"_s));
+    side.environment.insert(u"XDG_RUNTIME_DIR"_s,
+                            side.path(u"runtime"_s));
+    side.environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    side.environment.insert(u"QUILLET_BOX_LOG"_s, side.boxLog());
+    side.environment.insert(u"QUILLET_TEST_INPUT"_s, side.inputFile());
 
     // Each participant's name for this chat, stored as the program stores it.
     const QByteArray savedConfig = qgetenv("XDG_CONFIG_HOME");
-    qputenv("XDG_CONFIG_HOME", side.path(QStringLiteral("config")).toUtf8());
+    qputenv("XDG_CONFIG_HOME", side.path(u"config"_s).toUtf8());
     {
         SettingsStore store;
-        if (!store.saveValue(QStringLiteral("Nicks"), side.chatFile, ValueKind::Text, name).ok())
+        if (!store.saveValue(u"Nicks"_s, side.chatFile, ValueKind::Text, name).ok())
             qWarning("cannot store the user name");
     }
     qputenv("XDG_CONFIG_HOME", savedConfig);
@@ -178,7 +179,7 @@ void tst_ChatSessionEndToEnd::start(Side &side)
 // Typed and sent: the program reads its input file on its next tick.
 void tst_ChatSessionEndToEnd::send(const Side &side, const QString &text)
 {
-    const QString temporary = side.path(QStringLiteral(".input.tmp"));
+    const QString temporary = side.path(u".input.tmp"_s);
     QFile file(temporary);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(text.toUtf8() + '\n');
@@ -189,7 +190,7 @@ void tst_ChatSessionEndToEnd::send(const Side &side, const QString &text)
 
 void tst_ChatSessionEndToEnd::stop(Side &side)
 {
-    send(side, QStringLiteral(":exit"));
+    send(side, u":exit"_s);
     if (side.process->state() != QProcess::NotRunning)
         QVERIFY(side.process->waitForFinished(20000));
     QCOMPARE(side.process->exitStatus(), QProcess::NormalExit);
@@ -205,16 +206,16 @@ void tst_ChatSessionEndToEnd::syncOnce()
         for (const QString &name : messageFileNames(from)) {
             if (present.contains(name))
                 continue;
-            QFile source(from + QLatin1Char('/') + name);
+            QFile source(from + '/'_L1 + name);
             if (!source.open(QIODevice::ReadOnly))
                 continue;
-            const QString temporary = to + QStringLiteral("/.sync.tmp");
+            const QString temporary = to + u"/.sync.tmp"_s;
             QFile target(temporary);
             if (!target.open(QIODevice::WriteOnly))
                 continue;
             target.write(source.readAll());
             target.close();
-            QFile::rename(temporary, to + QLatin1Char('/') + name);
+            QFile::rename(temporary, to + '/'_L1 + name);
         }
     };
     copyNew(m_a.exchange, m_b.exchange);
@@ -224,8 +225,8 @@ void tst_ChatSessionEndToEnd::syncOnce()
 void tst_ChatSessionEndToEnd::init()
 {
     QVERIFY(m_dir.isValid());
-    m_a = makeSide(QStringLiteral("Alice"));
-    m_b = makeSide(QStringLiteral("Bob"));
+    m_a = makeSide(u"Alice"_s);
+    m_b = makeSide(u"Bob"_s);
     m_sync.setInterval(50);
     connect(&m_sync, &QTimer::timeout, this, &tst_ChatSessionEndToEnd::syncOnce);
     m_sync.start();
@@ -249,10 +250,10 @@ void tst_ChatSessionEndToEnd::twoCopiesChatThroughSyncedFolders()
 
     // Alternating senders; each message is seen on both sides before the next.
     const QList<std::pair<Side *, QString>> conversation = {
-        {&m_a, QStringLiteral("hello from alice")},
-        {&m_b, QStringLiteral("hello from bob")},
-        {&m_b, QStringLiteral("bob again")},
-        {&m_a, QStringLiteral("alice replies")},
+        {&m_a, u"hello from alice"_s},
+        {&m_b, u"hello from bob"_s},
+        {&m_b, u"bob again"_s},
+        {&m_a, u"alice replies"_s},
     };
     for (const auto &[sender, text] : conversation) {
         send(*sender, text);
@@ -270,7 +271,7 @@ void tst_ChatSessionEndToEnd::twoCopiesChatThroughSyncedFolders()
         for (const auto &[sender, message] : conversation) {
             QCOMPARE(text.count(message), 1);
             const qsizetype at = text.indexOf(message);
-            QVERIFY2(at > position, qPrintable(side->name + QStringLiteral(": ") + message));
+            QVERIFY2(at > position, qPrintable(side->name + u": "_s + message));
             position = at;
             const QColor expected = sender == side ? OwnColour : OtherColour;
             QCOMPARE(headerColourBefore(*log, sender->name, message), expected);
@@ -278,7 +279,7 @@ void tst_ChatSessionEndToEnd::twoCopiesChatThroughSyncedFolders()
         // Every message file ends up shown (hidden) on each side, the chat file never.
         QCOMPARE(messageFileNames(side->exchange).size(), conversation.size());
         for (const QString &name : messageFileNames(side->exchange))
-            QTRY_COMPARE(dosAttributes(side->exchange + QLatin1Char('/') + name),
+            QTRY_COMPARE(dosAttributes(side->exchange + '/'_L1 + name),
                          QByteArray("0x2"));
         QVERIFY(dosAttributes(side->chatFile).isEmpty());
     }
@@ -287,16 +288,16 @@ void tst_ChatSessionEndToEnd::twoCopiesChatThroughSyncedFolders()
     stop(m_a);
     QTest::qWait(1100); // the next log is named by another second
     start(m_a);
-    send(m_b, QStringLiteral("welcome back"));
+    send(m_b, u"welcome back"_s);
     QTRY_VERIFY_WITH_TIMEOUT(
         logFiles(m_a).size() == 2 &&
-            logText(logFiles(m_a).last()).contains(QStringLiteral("welcome back")),
+            logText(logFiles(m_a).last()).contains(u"welcome back"_s),
         20000);
     const QString second = logText(logFiles(m_a).last());
     for (const auto &[sender, message] : conversation)
         QVERIFY(!second.contains(message));
     // The first run's log kept the whole first conversation.
-    QVERIFY(logText(logFiles(m_a).first()).contains(QStringLiteral("alice replies")));
+    QVERIFY(logText(logFiles(m_a).first()).contains(u"alice replies"_s));
 
     stop(m_a);
     stop(m_b);
@@ -323,8 +324,8 @@ void tst_ChatSessionEndToEnd::killedDuringBacklogLosesNothing()
         for (int i = 0; i < count; ++i) {
             const int n = int(pathOf.size());
             pathOf.insert(n, writeForeignMessage(m_a.exchange, 10 + n / 3600, n / 60 % 60, n % 60,
-                                                 QStringLiteral("guest"),
-                                                 QStringLiteral("<m%1>").arg(n)));
+                                                 u"guest"_s,
+                                                 u"<m%1>"_s.arg(n)));
         }
     };
     addBacklog(3000);
@@ -359,7 +360,7 @@ void tst_ChatSessionEndToEnd::killedDuringBacklogLosesNothing()
                 marked.insert(it.key());
         }
         for (int n : std::as_const(marked))
-            QVERIFY2(logged.contains(n), qPrintable(QStringLiteral("lost <m%1>").arg(n)));
+            QVERIFY2(logged.contains(n), qPrintable(u"lost <m%1>"_s.arg(n)));
         // This run's log: what it holds without a mark is its last save, at its end.
         const QStringList logs = logFiles(m_a);
         for (const QString &log : logs) {
@@ -393,7 +394,7 @@ void tst_ChatSessionEndToEnd::killedDuringBacklogLosesNothing()
     }
     int total = 0;
     for (auto it = pathOf.cbegin(); it != pathOf.cend(); ++it) {
-        QVERIFY2(shown.value(it.key()) >= 1, qPrintable(QStringLiteral("<m%1>").arg(it.key())));
+        QVERIFY2(shown.value(it.key()) >= 1, qPrintable(u"<m%1>"_s.arg(it.key())));
         total += shown.value(it.key());
     }
     QCOMPARE(total, int(pathOf.size()) + expectedDuplicates);
@@ -405,20 +406,20 @@ void tst_ChatSessionEndToEnd::killedDuringBacklogLosesNothing()
 void tst_ChatSessionEndToEnd::networkFolderIsPolled()
 {
     m_sync.stop();
-    m_a.environment.insert(QStringLiteral("QUILLET_TEST_NETWORK_FS"), QStringLiteral("1"));
+    m_a.environment.insert(u"QUILLET_TEST_NETWORK_FS"_s, u"1"_s);
     start(m_a);
-    send(m_a, QStringLiteral("ready"));
+    send(m_a, u"ready"_s);
     QTRY_VERIFY_WITH_TIMEOUT(!logFiles(m_a).isEmpty() &&
-                                 logText(logFiles(m_a).last()).contains(QStringLiteral("ready")),
+                                 logText(logFiles(m_a).last()).contains(u"ready"_s),
                              20000);
-    const QString prepared = writeForeignMessage(m_a.root, 11, 0, 0, QStringLiteral("guest"),
-                                                 QStringLiteral("from afar"));
+    const QString prepared = writeForeignMessage(m_a.root, 11, 0, 0, u"guest"_s,
+                                                 u"from afar"_s);
     QVERIFY(!prepared.isEmpty());
     QProcess copy;
-    copy.start(QStringLiteral("cp"), {prepared, m_a.exchange});
+    copy.start(u"cp"_s, {prepared, m_a.exchange});
     QVERIFY(copy.waitForFinished());
     QCOMPARE(copy.exitCode(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(logText(logFiles(m_a).last()).contains(QStringLiteral("from afar")),
+    QTRY_VERIFY_WITH_TIMEOUT(logText(logFiles(m_a).last()).contains(u"from afar"_s),
                              2000);
     stop(m_a);
 }

@@ -30,11 +30,11 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString MyGuidText = QStringLiteral("{11111111-2222-3333-4444-555555555555}");
+const QString MyGuidText = u"{11111111-2222-3333-4444-555555555555}"_s;
 
 QStringList messageFiles(const QString &folder)
 {
-    return QDir(folder).entryList({QStringLiteral("*.QLIM")}, QDir::Files, QDir::Name);
+    return QDir(folder).entryList({u"*.QLIM"_s}, QDir::Files, QDir::Name);
 }
 
 } // namespace
@@ -97,7 +97,7 @@ private:
 void tst_frmMain::init()
 {
     m_env = std::make_unique<TestEnvironment>();
-    ChatFilePath = m_env->touch(QStringLiteral("chats/team.QLIMChat"));
+    ChatFilePath = m_env->touch(u"chats/team.QLIMChat"_s);
     ExchangeFolderPath = m_env->chats();
     MyGUID = MyGuidText;
     appSettings() = SettingsRecord{};
@@ -135,7 +135,7 @@ ChatWindow *tst_frmMain::openWindow(bool show)
 
 QString tst_frmMain::viewText() const
 {
-    return m_window->findChild<QTextEdit *>(QStringLiteral("rtfLog"))->toPlainText();
+    return m_window->findChild<QTextEdit *>(u"rtfLog"_s)->toPlainText();
 }
 
 // A close through the window system (the close box), as the desktop sends it.
@@ -147,14 +147,14 @@ void tst_frmMain::spontaneousClose()
 
 QAction *tst_frmMain::trayAction(int index) const
 {
-    auto *tray = m_window->findChild<QSystemTrayIcon *>(QStringLiteral("stMain"));
+    auto *tray = m_window->findChild<QSystemTrayIcon *>(u"stMain"_s);
     return tray->contextMenu()->actions().at(index);
 }
 
 void tst_frmMain::captionAndLayout()
 {
     ChatWindow *window = openWindow();
-    QCOMPARE(window->windowTitle(), QStringLiteral("Quillet IM :: team.QLIMChat"));
+    QCOMPARE(window->windowTitle(), u"Quillet IM :: team.QLIMChat"_s);
     QCOMPARE(window->size(), QSize(478, 338));
     QCOMPARE(window->minimumSize(), window->maximumSize());
     const auto geometryOf = [window](const char *name) {
@@ -166,16 +166,16 @@ void tst_frmMain::captionAndLayout()
     QCOMPARE(geometryOf("ucbExit"), QRect(428, 4, 45, 45));
     QCOMPARE(geometryOf("rtfLog"), QRect(4, 52, 469, 229));
     QCOMPARE(geometryOf("txtMessage"), QRect(4, 284, 469, 49));
-    QVERIFY(window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"))->hasFocus());
+    QVERIFY(window->findChild<QPlainTextEdit *>(u"txtMessage"_s)->hasFocus());
 
-    auto *tray = window->findChild<QSystemTrayIcon *>(QStringLiteral("stMain"));
+    auto *tray = window->findChild<QSystemTrayIcon *>(u"stMain"_s);
     QCOMPARE(tray->toolTip(), window->windowTitle());
     QVERIFY(tray->isVisible());
     const QList<QAction *> items = tray->contextMenu()->actions();
     QCOMPARE(items.size(), 3);
-    QCOMPARE(items.at(0)->text(), QStringLiteral("Показать окно сообщений"));
+    QCOMPARE(items.at(0)->text(), u"Показать окно сообщений"_s);
     QVERIFY(items.at(1)->isSeparator());
-    QCOMPARE(items.at(2)->text(), QStringLiteral("Выход"));
+    QCOMPARE(items.at(2)->text(), u"Выход"_s);
 }
 
 void tst_frmMain::keyMap_data()
@@ -192,9 +192,9 @@ void tst_frmMain::keyMap_data()
     const Qt::KeyboardModifiers ctrl = Qt::ControlModifier;
     const Qt::KeyboardModifiers ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
     const Qt::KeyboardModifiers ctrlAlt = Qt::ControlModifier | Qt::AltModifier;
-    const QString message = QStringLiteral("message");
-    const QString hello = QStringLiteral("hello");
-    const QString helloBreak = QStringLiteral("hello\n");
+    const QString message = u"message"_s;
+    const QString hello = u"hello"_s;
+    const QString helloBreak = u"hello\n"_s;
     const QString unchecked;
 
     QTest::newRow("Enter sends (on)")
@@ -257,77 +257,77 @@ void tst_frmMain::keyMap()
     appSettings().sendOnEnter = sendOnEnter;
     ChatWindow *window = openWindow();
     QSignalSpy ended(window, &ChatWindow::sessionEnded);
-    auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
-    box->setPlainText(QStringLiteral("hello"));
+    auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
+    box->setPlainText(u"hello"_s);
     box->moveCursor(QTextCursor::End);
-    const QString target = focus == QLatin1String("message")    ? QStringLiteral("txtMessage")
-                           : focus == QLatin1String("username") ? QStringLiteral("txtUserName")
-                                                                : QStringLiteral("rtfLog");
+    const QString target = focus == "message"_L1    ? u"txtMessage"_s
+                           : focus == "username"_L1 ? u"txtUserName"_s
+                                                                : u"rtfLog"_s;
     window->findChild<QWidget *>(target)->setFocus();
 
     QTest::keyClick(window->windowHandle(), Qt::Key(key), modifiers);
 
     const bool sent = !messageFiles(ExchangeFolderPath).isEmpty();
-    QCOMPARE(sent, effect == QLatin1String("sent"));
+    QCOMPARE(sent, effect == "sent"_L1);
     if (sent)
         QCOMPARE(box->toPlainText(), QString());
     if (!messageText.isNull())
         QCOMPARE(box->toPlainText(), messageText);
     QCOMPARE(window->isHidden(),
-             effect == QLatin1String("hidden") || effect == QLatin1String("exit"));
-    QCOMPARE(ended.count(), effect == QLatin1String("exit") ? 1 : 0);
-    QCOMPARE(SettingsDialog::instance() != nullptr, effect == QLatin1String("settings"));
-    QCOMPARE(LogsViewer::instance() != nullptr, effect == QLatin1String("logs"));
-    QCOMPARE(window->opacityPercent(), effect == QLatin1String("transparent") ? 75 : 0);
+             effect == "hidden"_L1 || effect == "exit"_L1);
+    QCOMPARE(ended.count(), effect == "exit"_L1 ? 1 : 0);
+    QCOMPARE(SettingsDialog::instance() != nullptr, effect == "settings"_L1);
+    QCOMPARE(LogsViewer::instance() != nullptr, effect == "logs"_L1);
+    QCOMPARE(window->opacityPercent(), effect == "transparent"_L1 ? 75 : 0);
 }
 
 void tst_frmMain::selectAllTypesNothing_data()
 {
     QTest::addColumn<QString>("box");
-    QTest::newRow("message box") << QStringLiteral("txtMessage");
-    QTest::newRow("user name") << QStringLiteral("txtUserName");
+    QTest::newRow("message box") << u"txtMessage"_s;
+    QTest::newRow("user name") << u"txtUserName"_s;
 }
 
 void tst_frmMain::selectAllTypesNothing()
 {
     QFETCH(QString, box);
     ChatWindow *window = openWindow();
-    auto *message = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
-    auto *name = window->findChild<QLineEdit *>(QStringLiteral("txtUserName"));
-    message->setPlainText(QStringLiteral("some text"));
-    name->setText(QStringLiteral("some name"));
+    auto *message = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
+    auto *name = window->findChild<QLineEdit *>(u"txtUserName"_s);
+    message->setPlainText(u"some text"_s);
+    name->setText(u"some name"_s);
     window->findChild<QWidget *>(box)->setFocus();
 
     QTest::keyClick(window->windowHandle(), Qt::Key_A, Qt::ControlModifier);
-    QCOMPARE(message->toPlainText(), QStringLiteral("some text"));
-    QCOMPARE(name->text(), QStringLiteral("some name"));
-    if (box == QLatin1String("txtMessage"))
-        QCOMPARE(message->textCursor().selectedText(), QStringLiteral("some text"));
+    QCOMPARE(message->toPlainText(), u"some text"_s);
+    QCOMPARE(name->text(), u"some name"_s);
+    if (box == "txtMessage"_L1)
+        QCOMPARE(message->textCursor().selectedText(), u"some text"_s);
     else
-        QCOMPARE(name->selectedText(), QStringLiteral("some name"));
+        QCOMPARE(name->selectedText(), u"some name"_s);
     // The next key types as usual again.
     QTest::keyClick(window->windowHandle(), Qt::Key_X);
-    QVERIFY(message->toPlainText() == QStringLiteral("x") || name->text() == QStringLiteral("x"));
+    QVERIFY(message->toPlainText() == u"x"_s || name->text() == u"x"_s);
 }
 
 void tst_frmMain::closeBoxHidesAndTrayShowsAgain()
 {
     ChatWindow *window = openWindow();
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
-                        QStringLiteral("kept text"));
-    QTRY_VERIFY(viewText().contains(QStringLiteral("kept text")));
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
+                        u"kept text"_s);
+    QTRY_VERIFY(viewText().contains(u"kept text"_s));
     QSignalSpy ended(window, &ChatWindow::sessionEnded);
 
     spontaneousClose();
     QVERIFY(window->isHidden());
     QVERIFY(window->sessionRunning());
-    QVERIFY(window->findChild<QSystemTrayIcon *>(QStringLiteral("stMain"))->isVisible());
+    QVERIFY(window->findChild<QSystemTrayIcon *>(u"stMain"_s)->isVisible());
     QCOMPARE(ended.count(), 0);
     QVERIFY(m_boxes.isEmpty());
 
     trayAction(0)->trigger();
     QVERIFY(window->isVisible());
-    QVERIFY(viewText().contains(QStringLiteral("kept text")));
+    QVERIFY(viewText().contains(u"kept text"_s));
 }
 
 void tst_frmMain::trayIconClickShowsWindow_data()
@@ -349,7 +349,7 @@ void tst_frmMain::trayIconClickShowsWindow()
     ChatWindow *window = openWindow();
     QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
     QVERIFY(window->isHidden());
-    auto *tray = window->findChild<QSystemTrayIcon *>(QStringLiteral("stMain"));
+    auto *tray = window->findChild<QSystemTrayIcon *>(u"stMain"_s);
     emit tray->activated(QSystemTrayIcon::ActivationReason(reason));
     QCOMPARE(window->isVisible(), shown);
 }
@@ -357,9 +357,9 @@ void tst_frmMain::trayIconClickShowsWindow()
 void tst_frmMain::shiftCloseExitsAfterSavingLog()
 {
     ChatWindow *window = openWindow();
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
-                        QStringLiteral("before exit"));
-    QTRY_VERIFY(viewText().contains(QStringLiteral("before exit")));
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
+                        u"before exit"_s);
+    QTRY_VERIFY(viewText().contains(u"before exit"_s));
     QSignalSpy ended(window, &ChatWindow::sessionEnded);
 
     QTest::keyPress(window->windowHandle(), Qt::Key_Shift, Qt::ShiftModifier);
@@ -372,7 +372,7 @@ void tst_frmMain::shiftCloseExitsAfterSavingLog()
     QVERIFY(window->isHidden());
     QVERIFY(QFile::exists(window->logFilePath()));
     QVERIFY(
-        TestEnvironment::readAll(window->logFilePath()).contains(QStringLiteral("before exit")));
+        TestEnvironment::readAll(window->logFilePath()).contains(u"before exit"_s));
 }
 
 void tst_frmMain::trayExitWorksWhileHidden()
@@ -389,16 +389,16 @@ void tst_frmMain::trayExitWorksWhileHidden()
 void tst_frmMain::endOfDesktopSessionExitsSavingLog()
 {
     ChatWindow *window = openWindow();
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
-                        QStringLiteral("before logout"));
-    QTRY_VERIFY(viewText().contains(QStringLiteral("before logout")));
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
+                        u"before logout"_s);
+    QTRY_VERIFY(viewText().contains(u"before logout"_s));
     QSignalSpy ended(window, &ChatWindow::sessionEnded);
     window->endDesktopSession();
     QCOMPARE(ended.count(), 1);
     QVERIFY(!window->sessionRunning());
     QVERIFY(m_boxes.isEmpty());
     QVERIFY(
-        TestEnvironment::readAll(window->logFilePath()).contains(QStringLiteral("before logout")));
+        TestEnvironment::readAll(window->logFilePath()).contains(u"before logout"_s));
 }
 
 namespace {
@@ -406,7 +406,7 @@ namespace {
 // Makes the logs folder impossible to create: a file stands where it belongs.
 void blockLogsFolder()
 {
-    const QString logs = xdgDataHome() + QStringLiteral("/Greyhollow Studios/Quillet IM/Logs");
+    const QString logs = xdgDataHome() + u"/Greyhollow Studios/Quillet IM/Logs"_s;
     QDir().mkpath(QFileInfo(logs).absolutePath());
     QFile blocker(logs);
     QVERIFY(blocker.open(QIODevice::WriteOnly));
@@ -503,9 +503,9 @@ void tst_frmMain::abortKeepsWindowAndNextCloseHides()
 {
     blockLogsFolder();
     ChatWindow *window = openWindow();
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
-                        QStringLiteral("unsaved"));
-    QTRY_VERIFY(viewText().contains(QStringLiteral("unsaved")));
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
+                        u"unsaved"_s);
+    QTRY_VERIFY(viewText().contains(u"unsaved"_s));
     QVERIFY(m_boxes.isEmpty()); // the silent save failed silently
     QSignalSpy ended(window, &ChatWindow::sessionEnded);
 
@@ -513,7 +513,7 @@ void tst_frmMain::abortKeepsWindowAndNextCloseHides()
     trayAction(2)->trigger();
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(m_boxes.at(0).style, (BoxStyle{BoxButtons::AbortRetryIgnore, BoxIcon::Stop}));
-    QVERIFY(m_boxes.at(0).text.contains(QStringLiteral("Не удалось сохранить лог.")));
+    QVERIFY(m_boxes.at(0).text.contains(u"Не удалось сохранить лог."_s));
     QCOMPARE(ended.count(), 0);
     QVERIFY(window->sessionRunning());
     QVERIFY(window->isVisible());
@@ -528,12 +528,12 @@ void tst_frmMain::ignoreExitsWithoutLog()
 {
     blockLogsFolder();
     ChatWindow *window = openWindow();
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
-                        QStringLiteral("unsaved"));
-    QTRY_VERIFY(viewText().contains(QStringLiteral("unsaved")));
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
+                        u"unsaved"_s);
+    QTRY_VERIFY(viewText().contains(u"unsaved"_s));
     QSignalSpy ended(window, &ChatWindow::sessionEnded);
     m_answers = {BoxAnswer::Ignore};
-    window->findChild<PictureButton *>(QStringLiteral("ucbExit"))->click();
+    window->findChild<PictureButton *>(u"ucbExit"_s)->click();
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(ended.count(), 1);
 }
@@ -583,7 +583,7 @@ void tst_frmMain::trayComingAndGoing()
 void tst_frmMain::transparencyCycle()
 {
     ChatWindow *window = openWindow();
-    auto *button = window->findChild<PictureButton *>(QStringLiteral("ucbMakeTransparent"));
+    auto *button = window->findChild<PictureButton *>(u"ucbMakeTransparent"_s);
     const QPoint centre = button->mapTo(window, button->rect().center());
     QCOMPARE(window->opacityPercent(), 0);
     QCOMPARE(window->windowOpacity(), 1.0);
@@ -606,14 +606,14 @@ void tst_frmMain::transparencyCycle()
 void tst_frmMain::blinkingWhileHiddenStopsOnActivation()
 {
     ChatWindow *window = openWindow();
-    auto *blinker = window->findChild<TrayBlinker *>(QStringLiteral("icBlinker"));
-    auto *tray = window->findChild<QSystemTrayIcon *>(QStringLiteral("stMain"));
+    auto *blinker = window->findChild<TrayBlinker *>(u"icBlinker"_s);
+    auto *tray = window->findChild<QSystemTrayIcon *>(u"stMain"_s);
     const qint64 restIcon = tray->icon().cacheKey();
     QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
     QVERIFY(window->isHidden());
 
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
-                        QStringLiteral("while hidden"));
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
+                        u"while hidden"_s);
     QTRY_VERIFY(blinker->isBlinking());
     QVERIFY(tray->icon().cacheKey() != restIcon);
     trayAction(0)->trigger();
@@ -628,10 +628,10 @@ void tst_frmMain::blinkingWhileHiddenStopsOnActivation()
 void tst_frmMain::blinkingWhileInactiveButNotWhileActive()
 {
     ChatWindow *window = openWindow();
-    auto *blinker = window->findChild<TrayBlinker *>(QStringLiteral("icBlinker"));
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
-                        QStringLiteral("while active"));
-    QTRY_VERIFY(viewText().contains(QStringLiteral("while active")));
+    auto *blinker = window->findChild<TrayBlinker *>(u"icBlinker"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
+                        u"while active"_s);
+    QTRY_VERIFY(viewText().contains(u"while active"_s));
     QVERIFY(!blinker->isBlinking());
 
     // Another window in front.
@@ -639,8 +639,8 @@ void tst_frmMain::blinkingWhileInactiveButNotWhileActive()
     other.show();
     other.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&other));
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 1, QStringLiteral("guest"),
-                        QStringLiteral("while behind"));
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 1, u"guest"_s,
+                        u"while behind"_s);
     QTRY_VERIFY(blinker->isBlinking());
 
     // Clicking into the chat window stops it.
@@ -651,30 +651,30 @@ void tst_frmMain::blinkingWhileInactiveButNotWhileActive()
 
 void tst_frmMain::firstTickShowsWhatArrivedInSendOrder()
 {
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 1, QStringLiteral("anna"),
-                        QStringLiteral("second"));
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("boris"),
-                        QStringLiteral("first"));
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 2, QStringLiteral("anna"),
-                        QStringLiteral("third"));
-    m_env->touch(QStringLiteral("chats/notes.txt"), "not a message");
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 1, u"anna"_s,
+                        u"second"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"boris"_s,
+                        u"first"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 2, u"anna"_s,
+                        u"third"_s);
+    m_env->touch(u"chats/notes.txt"_s, "not a message");
     openWindow(false); // a hidden start dispatches as well
-    QTRY_VERIFY(viewText().contains(QStringLiteral("third")));
+    QTRY_VERIFY(viewText().contains(u"third"_s));
     const QString text = viewText();
-    QVERIFY(text.indexOf(QStringLiteral("first")) < text.indexOf(QStringLiteral("second")));
-    QVERIFY(text.indexOf(QStringLiteral("second")) < text.indexOf(QStringLiteral("third")));
+    QVERIFY(text.indexOf(u"first"_s) < text.indexOf(u"second"_s));
+    QVERIFY(text.indexOf(u"second"_s) < text.indexOf(u"third"_s));
     // Marked once the log holding them is saved.
     for (const QString &name : messageFiles(ExchangeFolderPath))
-        QTRY_COMPARE(dosAttributes(ExchangeFolderPath + QLatin1Char('/') + name),
+        QTRY_COMPARE(dosAttributes(ExchangeFolderPath + '/'_L1 + name),
                      QByteArray("0x2"));
     QVERIFY(dosAttributes(ChatFilePath).isEmpty());
-    QVERIFY(dosAttributes(m_env->path(QStringLiteral("chats/notes.txt"))).isEmpty());
+    QVERIFY(dosAttributes(m_env->path(u"chats/notes.txt"_s)).isEmpty());
 }
 
 void tst_frmMain::malformedFileGivesErrorLineAndBatchGoesOn()
 {
     const QString broken =
-        m_env->touch(QStringLiteral("chats/2026-12-05 09-00-00-00-000 x.QLIM"), QByteArray("2026\0"
+        m_env->touch(u"chats/2026-12-05 09-00-00-00-000 x.QLIM"_s, QByteArray("2026\0"
                                                                                            "12",
                                                                                            7));
     // Left broken long ago: a fresh one would wait for its writer first.
@@ -683,112 +683,112 @@ void tst_frmMain::malformedFileGivesErrorLineAndBatchGoesOn()
     QVERIFY(old.setFileTime(QDateTime::currentDateTime().addSecs(-60),
                             QFileDevice::FileModificationTime));
     old.close();
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
-                        QStringLiteral("after the broken one"));
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
+                        u"after the broken one"_s);
     ChatWindow *window = openWindow(false);
-    QTRY_VERIFY(viewText().contains(QStringLiteral("after the broken one")));
+    QTRY_VERIFY(viewText().contains(u"after the broken one"_s));
     const QString text = viewText();
-    const qsizetype error = text.indexOf(QStringLiteral("Ошибка получения сообщения. Код "));
+    const qsizetype error = text.indexOf(u"Ошибка получения сообщения. Код "_s);
     QVERIFY(error >= 0);
-    QVERIFY(error < text.indexOf(QStringLiteral("after the broken one")));
+    QVERIFY(error < text.indexOf(u"after the broken one"_s));
     QVERIFY(text.contains(appTitle()));
     QTRY_COMPARE(dosAttributes(broken), QByteArray("0x2"));
     // The error line alone does not blink; the message after it does (hidden window).
-    QVERIFY(window->findChild<TrayBlinker *>(QStringLiteral("icBlinker"))->isBlinking());
+    QVERIFY(window->findChild<TrayBlinker *>(u"icBlinker"_s)->isBlinking());
 }
 
 void tst_frmMain::restartShowsNothingTwice()
 {
     appSettings().showDebugMessages = true;
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
-                        QStringLiteral("only once"));
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
+                        u"only once"_s);
     openWindow();
-    QTRY_VERIFY(viewText().contains(QStringLiteral("only once")));
+    QTRY_VERIFY(viewText().contains(u"only once"_s));
     m_window.reset();
 
     openWindow();
-    const QString falseAlarm = QStringLiteral("dispatchAll() ==> Ложное срабатывание.");
+    const QString falseAlarm = u"dispatchAll() ==> Ложное срабатывание."_s;
     QTRY_VERIFY(viewText().contains(falseAlarm));
-    QVERIFY(!viewText().contains(QStringLiteral("only once")));
+    QVERIFY(!viewText().contains(u"only once"_s));
 
     // A shown file made visible again by hand is shown again.
     const QString path =
-        ExchangeFolderPath + QLatin1Char('/') + messageFiles(ExchangeFolderPath).at(0);
+        ExchangeFolderPath + '/'_L1 + messageFiles(ExchangeFolderPath).at(0);
     QVERIFY(removexattr(QFile::encodeName(path).constData(), "user.DOSATTRIB") == 0);
-    QTRY_VERIFY(viewText().contains(QStringLiteral("only once")));
+    QTRY_VERIFY(viewText().contains(u"only once"_s));
 }
 
 void tst_frmMain::falseAlarmFollowsBatchWithDebugMessages()
 {
     appSettings().showDebugMessages = true;
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, QStringLiteral("guest"),
-                        QStringLiteral("a message"));
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
+                        u"a message"_s);
     openWindow();
-    const QString falseAlarm = QStringLiteral("dispatchAll() ==> Ложное срабатывание.");
+    const QString falseAlarm = u"dispatchAll() ==> Ложное срабатывание."_s;
     QTRY_VERIFY(viewText().contains(falseAlarm));
-    QVERIFY(viewText().indexOf(QStringLiteral("a message")) < viewText().indexOf(falseAlarm));
+    QVERIFY(viewText().indexOf(u"a message"_s) < viewText().indexOf(falseAlarm));
 }
 
 void tst_frmMain::longBatchShowsEveryFileOnce()
 {
     const int count = 400;
     for (int i = 0; i < count; ++i)
-        writeForeignMessage(ExchangeFolderPath, 10, i / 60, i % 60, QStringLiteral("guest"),
-                            QStringLiteral("<%1>").arg(i));
+        writeForeignMessage(ExchangeFolderPath, 10, i / 60, i % 60, u"guest"_s,
+                            u"<%1>"_s.arg(i));
     openWindow();
-    QTRY_VERIFY_WITH_TIMEOUT(viewText().contains(QStringLiteral("<%1>").arg(count - 1)), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(viewText().contains(u"<%1>"_s.arg(count - 1)), 60000);
     // More files arrive while the first batch may still run.
-    writeForeignMessage(ExchangeFolderPath, 11, 0, 0, QStringLiteral("guest"),
-                        QStringLiteral("<late>"));
-    QTRY_VERIFY(viewText().contains(QStringLiteral("<late>")));
+    writeForeignMessage(ExchangeFolderPath, 11, 0, 0, u"guest"_s,
+                        u"<late>"_s);
+    QTRY_VERIFY(viewText().contains(u"<late>"_s));
     const QString text = viewText();
     for (int i = 0; i < count; ++i)
-        QCOMPARE(text.count(QStringLiteral("<%1>").arg(i)), 1);
-    QCOMPARE(text.count(QStringLiteral("<late>")), 1);
+        QCOMPARE(text.count(u"<%1>"_s.arg(i)), 1);
+    QCOMPARE(text.count(u"<late>"_s), 1);
 }
 
 void tst_frmMain::sendWritesFileThatComesBackAsOwn()
 {
     appSettings().sendOnEnter = true;
     ChatWindow *window = openWindow();
-    auto *name = window->findChild<QLineEdit *>(QStringLiteral("txtUserName"));
-    name->setText(QStringLiteral("  Вася  "));
-    auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
+    auto *name = window->findChild<QLineEdit *>(u"txtUserName"_s);
+    name->setText(u"  Вася  "_s);
+    auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
     box->setFocus();
-    box->insertPlainText(QStringLiteral("Привет"));
+    box->insertPlainText(u"Привет"_s);
     QTest::keyClick(window->windowHandle(), Qt::Key_Return);
     QCOMPARE(box->toPlainText(), QString());
     QCOMPARE(messageFiles(ExchangeFolderPath).size(), 1);
-    QTRY_VERIFY(viewText().contains(QStringLiteral("Привет")));
-    QVERIFY(viewText().contains(QStringLiteral("Вася")));
-    QVERIFY(!viewText().contains(QStringLiteral("  Вася")));
+    QTRY_VERIFY(viewText().contains(u"Привет"_s));
+    QVERIFY(viewText().contains(u"Вася"_s));
+    QVERIFY(!viewText().contains(u"  Вася"_s));
     // The own message, read back while the window is active, does not blink.
-    QVERIFY(!window->findChild<TrayBlinker *>(QStringLiteral("icBlinker"))->isBlinking());
+    QVERIFY(!window->findChild<TrayBlinker *>(u"icBlinker"_s)->isBlinking());
 }
 
 void tst_frmMain::blankMessageSendsNothing()
 {
     appSettings().sendOnEnter = true;
     ChatWindow *window = openWindow();
-    auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
-    box->setPlainText(QStringLiteral(" \n\t \r\n  "));
+    auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
+    box->setPlainText(u" \n\t \r\n  "_s);
     box->moveCursor(QTextCursor::End);
     box->setFocus();
     QTest::keyClick(window->windowHandle(), Qt::Key_Return);
     QVERIFY(messageFiles(ExchangeFolderPath).isEmpty());
-    QCOMPARE(box->toPlainText(), QStringLiteral(" \n\t \n  ")); // no line break added
+    QCOMPARE(box->toPlainText(), u" \n\t \n  "_s); // no line break added
 }
 
 void tst_frmMain::blankUserNameIsAnonymous()
 {
     appSettings().sendOnEnter = true;
     ChatWindow *window = openWindow();
-    window->findChild<QLineEdit *>(QStringLiteral("txtUserName"))->setText(QStringLiteral("   "));
-    auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
-    box->setPlainText(QStringLiteral("hi"));
+    window->findChild<QLineEdit *>(u"txtUserName"_s)->setText(u"   "_s);
+    auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
+    box->setPlainText(u"hi"_s);
     box->setFocus();
     QTest::keyClick(window->windowHandle(), Qt::Key_Return);
-    QTRY_VERIFY(viewText().contains(QStringLiteral("Анонимус")));
+    QTRY_VERIFY(viewText().contains(u"Анонимус"_s));
 }
 
 void tst_frmMain::sendFailureKeepsTextAndShowsErrorLine()
@@ -796,49 +796,49 @@ void tst_frmMain::sendFailureKeepsTextAndShowsErrorLine()
     appSettings().sendOnEnter = true;
     ChatWindow *window = openWindow();
     // The exchange folder became unreachable: a file now stands in its place.
-    ExchangeFolderPath = m_env->touch(QStringLiteral("gone"));
-    auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
-    box->setPlainText(QStringLiteral("keep me"));
+    ExchangeFolderPath = m_env->touch(u"gone"_s);
+    auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
+    box->setPlainText(u"keep me"_s);
     box->setFocus();
     QTest::keyClick(window->windowHandle(), Qt::Key_Return);
-    QCOMPARE(box->toPlainText(), QStringLiteral("keep me"));
-    QVERIFY(viewText().contains(QStringLiteral("Ошибка отправки сообщения. Код ")));
+    QCOMPARE(box->toPlainText(), u"keep me"_s);
+    QVERIFY(viewText().contains(u"Ошибка отправки сообщения. Код "_s));
 }
 
 void tst_frmMain::userNamePerChat()
 {
     ChatWindow *window = openWindow();
-    auto *name = window->findChild<QLineEdit *>(QStringLiteral("txtUserName"));
-    QCOMPARE(name->text(), userName() + QStringLiteral(" / ") + computerName());
-    name->setText(QStringLiteral("Пётр"));
-    window->findChild<PictureButton *>(QStringLiteral("ucbExit"))->click();
+    auto *name = window->findChild<QLineEdit *>(u"txtUserName"_s);
+    QCOMPARE(name->text(), userName() + u" / "_s + computerName());
+    name->setText(u"Пётр"_s);
+    window->findChild<PictureButton *>(u"ucbExit"_s)->click();
     QVERIFY(!window->sessionRunning());
 
     openWindow();
-    QCOMPARE(m_window->findChild<QLineEdit *>(QStringLiteral("txtUserName"))->text(),
-             QStringLiteral("Пётр"));
+    QCOMPARE(m_window->findChild<QLineEdit *>(u"txtUserName"_s)->text(),
+             u"Пётр"_s);
     // The default-name button.
-    m_window->findChild<PictureButton *>(QStringLiteral("ucbSetDefaultUserName"))->click();
-    QCOMPARE(m_window->findChild<QLineEdit *>(QStringLiteral("txtUserName"))->text(),
+    m_window->findChild<PictureButton *>(u"ucbSetDefaultUserName"_s)->click();
+    QCOMPARE(m_window->findChild<QLineEdit *>(u"txtUserName"_s)->text(),
              ChatWindow::defaultUserName());
     m_window.reset();
 
-    ChatFilePath = m_env->touch(QStringLiteral("chats/other.QLIMChat"));
+    ChatFilePath = m_env->touch(u"chats/other.QLIMChat"_s);
     openWindow();
-    QCOMPARE(m_window->findChild<QLineEdit *>(QStringLiteral("txtUserName"))->text(),
+    QCOMPARE(m_window->findChild<QLineEdit *>(u"txtUserName"_s)->text(),
              ChatWindow::defaultUserName());
 }
 
 void tst_frmMain::wheelOverConversationScrollsIt()
 {
     ChatWindow *window = openWindow();
-    auto *log = window->findChild<QTextEdit *>(QStringLiteral("rtfLog"));
-    auto *box = window->findChild<QPlainTextEdit *>(QStringLiteral("txtMessage"));
+    auto *log = window->findChild<QTextEdit *>(u"rtfLog"_s);
+    auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
     QStringList lines;
     for (int i = 0; i < 200; ++i)
-        lines << QStringLiteral("line %1").arg(i);
-    log->setPlainText(lines.join(QLatin1Char('\n')));
-    box->setPlainText(lines.join(QLatin1Char('\n')));
+        lines << u"line %1"_s.arg(i);
+    log->setPlainText(lines.join('\n'_L1));
+    box->setPlainText(lines.join('\n'_L1));
     log->verticalScrollBar()->setValue(log->verticalScrollBar()->maximum());
     box->verticalScrollBar()->setValue(box->verticalScrollBar()->maximum());
     box->setFocus();
@@ -867,7 +867,7 @@ void tst_frmMain::buttonPicturesAreLoaded()
     for (const char *name : {"ucbSettings", "ucbLogs", "ucbMakeTransparent", "ucbExit"})
         QCOMPARE(window->findChild<PictureButton *>(QLatin1String(name))->picture().size(),
                  QSize(32, 32));
-    QVERIFY(window->findChild<PictureButton *>(QStringLiteral("ucbSetDefaultUserName"))
+    QVERIFY(window->findChild<PictureButton *>(u"ucbSetDefaultUserName"_s)
                 ->picture()
                 .isNull());
 }
@@ -894,7 +894,7 @@ void tst_frmMain::keyboardAndScreenReaderReachEveryControl()
     names.removeDuplicates();
     QCOMPARE(names.size(), controls.size());
 
-    auto *settings = window->findChild<PictureButton *>(QStringLiteral("ucbSettings"));
+    auto *settings = window->findChild<PictureButton *>(u"ucbSettings"_s);
     for (int tabs = 0; tabs < 8 && QApplication::focusWidget() != settings; ++tabs)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), settings);

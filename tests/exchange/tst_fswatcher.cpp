@@ -10,12 +10,13 @@
 #include "platform/fileattributes.h"
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 int openDescriptorCount()
 {
-    return int(QDir(QStringLiteral("/proc/self/fd"))
+    return int(QDir(u"/proc/self/fd"_s)
                    .entryList(QDir::System | QDir::NoDotAndDotDot)
                    .size());
 }
@@ -38,7 +39,7 @@ private slots:
         FolderWatcher watcher;
         QVERIFY(watcher.start(env.chats()));
         QVERIFY(!watcher.hasChanged());
-        env.touch(QStringLiteral("chats/a.QLIM"), "x");
+        env.touch(u"chats/a.QLIM"_s, "x");
         QVERIFY(watcher.hasChanged());
         QVERIFY(!watcher.hasChanged());
     }
@@ -49,7 +50,7 @@ private slots:
         FolderWatcher watcher;
         QVERIFY(watcher.start(env.chats()));
         for (int i = 0; i < 10; ++i)
-            env.touch(QStringLiteral("chats/%1.QLIM").arg(i), "x");
+            env.touch(u"chats/%1.QLIM"_s.arg(i), "x");
         QVERIFY(watcher.hasChanged());
         QVERIFY(!watcher.hasChanged());
         QCOMPARE(watcher.takeChangedNames().size(), 10);
@@ -60,10 +61,10 @@ private slots:
     void writeStateFollowsTheWriter()
     {
         TestEnvironment env;
-        env.touch(QStringLiteral("chats/before.QLIM"), "x");
+        env.touch(u"chats/before.QLIM"_s, "x");
         FolderWatcher watcher;
         QVERIFY(watcher.start(env.chats()));
-        const QString path = env.path(QStringLiteral("chats/slow.QLIM"));
+        const QString path = env.path(u"chats/slow.QLIM"_s);
         const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0644);
         QVERIFY(fd >= 0);
         QVERIFY(::write(fd, "part", 4) == 4);
@@ -74,9 +75,9 @@ private slots:
         QVERIFY(watcher.hasChanged());
         QCOMPARE(watcher.writeState("slow.QLIM"), FolderWatcher::WriteState::Finished);
 
-        env.touch(QStringLiteral("chats/.moved.tmp"), "whole");
-        QVERIFY(rename(env.path(QStringLiteral("chats/.moved.tmp")),
-                       env.path(QStringLiteral("chats/moved.QLIM"))));
+        env.touch(u"chats/.moved.tmp"_s, "whole");
+        QVERIFY(rename(env.path(u"chats/.moved.tmp"_s),
+                       env.path(u"chats/moved.QLIM"_s)));
         QVERIFY(watcher.hasChanged());
         QCOMPARE(watcher.writeState("moved.QLIM"), FolderWatcher::WriteState::Finished);
 
@@ -94,13 +95,13 @@ private slots:
     {
         QTest::addColumn<QString>("change");
         QTest::addColumn<QByteArray>("name");
-        QTest::newRow("hidden mark") << QStringLiteral("hide") << QByteArray("old.QLIM");
-        QTest::newRow("mark removed") << QStringLiteral("unhide") << QByteArray("old.QLIM");
-        QTest::newRow("contents") << QStringLiteral("append") << QByteArray("old.QLIM");
-        QTest::newRow("deleted") << QStringLiteral("delete") << QByteArray("old.QLIM");
-        QTest::newRow("renamed away") << QStringLiteral("move out") << QByteArray("old.QLIM");
-        QTest::newRow("renamed in") << QStringLiteral("move in") << QByteArray("in.QLIM");
-        QTest::newRow("permissions") << QStringLiteral("chmod") << QByteArray("old.QLIM");
+        QTest::newRow("hidden mark") << u"hide"_s << QByteArray("old.QLIM");
+        QTest::newRow("mark removed") << u"unhide"_s << QByteArray("old.QLIM");
+        QTest::newRow("contents") << u"append"_s << QByteArray("old.QLIM");
+        QTest::newRow("deleted") << u"delete"_s << QByteArray("old.QLIM");
+        QTest::newRow("renamed away") << u"move out"_s << QByteArray("old.QLIM");
+        QTest::newRow("renamed in") << u"move in"_s << QByteArray("in.QLIM");
+        QTest::newRow("permissions") << u"chmod"_s << QByteArray("old.QLIM");
     }
 
     void eachKindOfChange()
@@ -108,26 +109,26 @@ private slots:
         QFETCH(QString, change);
         QFETCH(QByteArray, name);
         TestEnvironment env;
-        const QString old = env.touch(QStringLiteral("chats/old.QLIM"), "x");
+        const QString old = env.touch(u"chats/old.QLIM"_s, "x");
         QVERIFY(setDosAttributes(old, DosAttribute::Hidden).ok());
-        const QString outside = env.touch(QStringLiteral("outside.QLIM"), "y");
+        const QString outside = env.touch(u"outside.QLIM"_s, "y");
         FolderWatcher watcher;
         QVERIFY(watcher.start(env.chats()));
-        if (change == QLatin1String("hide")) {
+        if (change == "hide"_L1) {
             QVERIFY(setDosAttributes(old, DosAttribute::Hidden).ok());
-        } else if (change == QLatin1String("unhide")) {
+        } else if (change == "unhide"_L1) {
             QVERIFY(clearDosAttributes(old).ok());
-        } else if (change == QLatin1String("append")) {
+        } else if (change == "append"_L1) {
             QFile file(old);
             QVERIFY(file.open(QIODevice::Append));
             file.write("more");
-        } else if (change == QLatin1String("delete")) {
+        } else if (change == "delete"_L1) {
             QVERIFY(QFile::remove(old));
-        } else if (change == QLatin1String("move out")) {
-            QVERIFY(rename(old, env.path(QStringLiteral("gone.QLIM"))));
-        } else if (change == QLatin1String("move in")) {
-            QVERIFY(rename(outside, env.path(QStringLiteral("chats/in.QLIM"))));
-        } else if (change == QLatin1String("chmod")) {
+        } else if (change == "move out"_L1) {
+            QVERIFY(rename(old, env.path(u"gone.QLIM"_s)));
+        } else if (change == "move in"_L1) {
+            QVERIFY(rename(outside, env.path(u"chats/in.QLIM"_s)));
+        } else if (change == "chmod"_L1) {
             QCOMPARE(::chmod(QFile::encodeName(old).constData(), 0600), 0);
         }
         QVERIFY(watcher.hasChanged());
@@ -138,21 +139,21 @@ private slots:
     void subfoldersAreOutsideTheWatch()
     {
         TestEnvironment env;
-        QVERIFY(QDir().mkpath(env.path(QStringLiteral("chats/sub"))));
+        QVERIFY(QDir().mkpath(env.path(u"chats/sub"_s)));
         FolderWatcher watcher;
         QVERIFY(watcher.start(env.chats()));
-        env.touch(QStringLiteral("chats/sub/a.QLIM"), "x");
+        env.touch(u"chats/sub/a.QLIM"_s, "x");
         QVERIFY(!watcher.hasChanged());
         // Folder-name changes are not watched either.
-        QVERIFY(QDir().mkdir(env.path(QStringLiteral("chats/other"))));
+        QVERIFY(QDir().mkdir(env.path(u"chats/other"_s)));
         QVERIFY(!watcher.hasChanged());
     }
 
     void failedStartAnswersFalseAndClosesNothing_data()
     {
         QTest::addColumn<QString>("relative");
-        QTest::newRow("missing folder") << QStringLiteral("missing");
-        QTest::newRow("a file") << QStringLiteral("file");
+        QTest::newRow("missing folder") << u"missing"_s;
+        QTest::newRow("a file") << u"file"_s;
         QTest::newRow("empty path") << QString();
     }
 
@@ -160,7 +161,7 @@ private slots:
     {
         QFETCH(QString, relative);
         TestEnvironment env;
-        env.touch(QStringLiteral("file"));
+        env.touch(u"file"_s);
         const QString path = relative.isEmpty() ? QString() : env.path(relative);
         int pipe[2];
         QCOMPARE(::pipe(pipe), 0);
@@ -170,10 +171,10 @@ private slots:
             QVERIFY(!watcher.start(path));
             QCOMPARE(openDescriptorCount(), before);
             QVERIFY(!watcher.hasChanged());
-            if (relative == QLatin1String("missing")) {
+            if (relative == "missing"_L1) {
                 // Creating the folder later does not start a watch that never started.
                 QVERIFY(QDir().mkdir(path));
-                env.touch(relative + QStringLiteral("/a.QLIM"), "x");
+                env.touch(relative + u"/a.QLIM"_s, "x");
             }
             QVERIFY(!watcher.hasChanged());
             QVERIFY(!watcher.isWatching());
@@ -214,7 +215,7 @@ private slots:
         QVERIFY(watcher.start(folder));
         const quint64 epoch = watcher.epoch();
         if (moveAway)
-            QVERIFY(rename(folder, env.path(QStringLiteral("moved"))));
+            QVERIFY(rename(folder, env.path(u"moved"_s)));
         else
             QVERIFY(QDir(folder).removeRecursively());
         // Losing the watch is a change; then silence while the folder is away.
@@ -230,11 +231,11 @@ private slots:
         QVERIFY(watcher.isWatching());
         QVERIFY(watcher.epoch() != epoch);
         QVERIFY(!watcher.hasChanged());
-        env.touch(QStringLiteral("chats/back.QLIM"), "x");
+        env.touch(u"chats/back.QLIM"_s, "x");
         QVERIFY(watcher.hasChanged());
         if (moveAway) {
             // The folder that went away is no longer watched.
-            env.touch(QStringLiteral("moved/old.QLIM"), "x");
+            env.touch(u"moved/old.QLIM"_s, "x");
             QVERIFY(!watcher.hasChanged());
         }
     }

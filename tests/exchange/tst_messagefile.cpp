@@ -12,10 +12,11 @@
 #include "core/textfile.h"
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString MyGuid = QStringLiteral("{0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D}");
+const QString MyGuid = u"{0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D}"_s;
 const QChar Nul = QChar(0);
 
 QString join(const QStringList &fields)
@@ -25,8 +26,8 @@ QString join(const QStringList &fields)
 
 QStringList timeFields()
 {
-    return {QStringLiteral("2012"), QStringLiteral("3"), QStringLiteral("3"), QStringLiteral("9"),
-            QStringLiteral("5"),    QStringLiteral("7"), QStringLiteral("45")};
+    return {u"2012"_s, u"3"_s, u"3"_s, u"9"_s,
+            u"5"_s,    u"7"_s, u"45"_s};
 }
 
 QString content(const QStringList &tail)
@@ -65,7 +66,7 @@ private slots:
     void nameHasEightPiecesWithSecondsTwice()
     {
         QCOMPARE(messageFileName(sample(), MyGuid),
-                 QStringLiteral("2012-03-03 09-05-07-07-045 ") + MyGuid + QStringLiteral(".QLIM"));
+                 u"2012-03-03 09-05-07-07-045 "_s + MyGuid + u".QLIM"_s);
     }
 
     void writtenFileCarriesOneClockReading()
@@ -73,12 +74,12 @@ private slots:
         TestEnvironment env;
         Clock::setFixedUtc(QDateTime(QDate(2012, 3, 3), QTime(9, 5, 7, 45), Qt::UTC));
         const Result<QString> path =
-            writeMessageFile(env.chats(), QStringLiteral("Иван"), QStringLiteral("Привет"), MyGuid);
+            writeMessageFile(env.chats(), u"Иван"_s, u"Привет"_s, MyGuid);
         QVERIFY(path.ok());
         const QString name = fileNameOf(path.value());
-        QVERIFY2(QRegularExpression(QStringLiteral("^2012-03-03 09-05-07-07-045 "
+        QVERIFY2(QRegularExpression(u"^2012-03-03 09-05-07-07-045 "
                                                    "\\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\}"
-                                                   "\\.QLIM$"))
+                                                   "\\.QLIM$"_s)
                      .match(name)
                      .hasMatch(),
                  qPrintable(name));
@@ -88,7 +89,7 @@ private slots:
         const Result<QString> raw = TextFile::readText(path.value());
         QVERIFY(raw.ok());
         const QStringList expected =
-            timeFields() + QStringList{QStringLiteral("Иван"), QStringLiteral("Привет"), MyGuid};
+            timeFields() + QStringList{u"Иван"_s, u"Привет"_s, MyGuid};
         QCOMPARE(raw.value().split(Nul), expected);
         QVERIFY(fileBytes(path.value()).startsWith("\xFF\xFE"));
         // Nothing but the message itself is left behind.
@@ -100,13 +101,13 @@ private slots:
         TestEnvironment env;
         Clock::setFixedUtc(QDateTime(QDate(2020, 1, 1), QTime(0, 0), Qt::UTC));
         const Result<QString> first =
-            writeMessageFile(env.chats(), QStringLiteral("A"), QStringLiteral("1"), MyGuid);
+            writeMessageFile(env.chats(), u"A"_s, u"1"_s, MyGuid);
         const Result<QString> second =
-            writeMessageFile(env.chats(), QStringLiteral("A"), QStringLiteral("2"), MyGuid);
+            writeMessageFile(env.chats(), u"A"_s, u"2"_s, MyGuid);
         QVERIFY(first.ok() && second.ok());
         QVERIFY(first.value() != second.value());
-        QCOMPARE(readMessageFile(first.value(), MyGuid).value().text, QStringLiteral("1"));
-        QCOMPARE(readMessageFile(second.value(), MyGuid).value().text, QStringLiteral("2"));
+        QCOMPARE(readMessageFile(first.value(), MyGuid).value().text, u"1"_s);
+        QCOMPARE(readMessageFile(second.value(), MyGuid).value().text, u"2"_s);
     }
 
     void textRoundTrip_data()
@@ -114,16 +115,16 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("received");
         QTest::newRow("crlf kept")
-            << QStringLiteral("a\r\nb\r\n\r\nc") << QStringLiteral("a\r\nb\r\n\r\nc");
-        QTest::newRow("lf sent as crlf") << QStringLiteral("a\nb") << QStringLiteral("a\r\nb");
-        QTest::newRow("cr sent as crlf") << QStringLiteral("a\rb") << QStringLiteral("a\r\nb");
+            << u"a\r\nb\r\n\r\nc"_s << u"a\r\nb\r\n\r\nc"_s;
+        QTest::newRow("lf sent as crlf") << u"a\nb"_s << u"a\r\nb"_s;
+        QTest::newRow("cr sent as crlf") << u"a\rb"_s << u"a\r\nb"_s;
         QTest::newRow("paragraph separator")
-            << QStringLiteral("a") + QChar::ParagraphSeparator + QStringLiteral("b")
-            << QStringLiteral("a\r\nb");
-        QTest::newRow("unicode") << QStringLiteral("Съешь ещё 😀\t«»")
-                                 << QStringLiteral("Съешь ещё 😀\t«»");
+            << u"a"_s + QChar::ParagraphSeparator + u"b"_s
+            << u"a\r\nb"_s;
+        QTest::newRow("unicode") << u"Съешь ещё 😀\t«»"_s
+                                 << u"Съешь ещё 😀\t«»"_s;
         QTest::newRow("nul removed")
-            << QStringLiteral("a") + Nul + QStringLiteral("b") << QStringLiteral("ab");
+            << u"a"_s + Nul + u"b"_s << u"ab"_s;
     }
 
     void textRoundTrip()
@@ -132,67 +133,67 @@ private slots:
         QFETCH(QString, received);
         TestEnvironment env;
         const Result<QString> path =
-            writeMessageFile(env.chats(), QStringLiteral("Иван"), typed, MyGuid);
+            writeMessageFile(env.chats(), u"Иван"_s, typed, MyGuid);
         QVERIFY(path.ok());
         const Result<ReceivedMessage> message = readMessageFile(path.value(), MyGuid);
         QVERIFY(message.ok());
         QCOMPARE(message.value().text, received);
-        QCOMPARE(message.value().senderName, QStringLiteral("Иван"));
+        QCOMPARE(message.value().senderName, u"Иван"_s);
         QCOMPARE(message.value().kind, MessageKind::Own);
     }
 
     void nulInNameCannotShiftFields()
     {
         const QString text = buildMessageContent(
-            sample(), QStringLiteral("a") + Nul + QStringLiteral("b"), QStringLiteral("t"), MyGuid);
+            sample(), u"a"_s + Nul + u"b"_s, u"t"_s, MyGuid);
         const Result<ReceivedMessage> message = parseMessageContent(text, MyGuid);
         QVERIFY(message.ok());
-        QCOMPARE(message.value().senderName, QStringLiteral("ab"));
+        QCOMPARE(message.value().senderName, u"ab"_s);
         QCOMPARE(message.value().kind, MessageKind::Own);
     }
 
     void receivedLineBreaksOfAnyForm_data()
     {
         QTest::addColumn<QString>("stored");
-        QTest::newRow("crlf") << QStringLiteral("x\r\ny");
-        QTest::newRow("lf") << QStringLiteral("x\ny");
-        QTest::newRow("cr") << QStringLiteral("x\ry");
+        QTest::newRow("crlf") << u"x\r\ny"_s;
+        QTest::newRow("lf") << u"x\ny"_s;
+        QTest::newRow("cr") << u"x\ry"_s;
     }
 
     void receivedLineBreaksOfAnyForm()
     {
         QFETCH(QString, stored);
         const Result<ReceivedMessage> message =
-            parseMessageContent(content({QStringLiteral("N"), stored, MyGuid}), MyGuid);
+            parseMessageContent(content({u"N"_s, stored, MyGuid}), MyGuid);
         QVERIFY(message.ok());
-        QCOMPARE(message.value().text, QStringLiteral("x\r\ny"));
+        QCOMPARE(message.value().text, u"x\r\ny"_s);
     }
 
     void kind_data()
     {
         QTest::addColumn<QStringList>("tail");
         QTest::addColumn<MessageKind>("kind");
-        QTest::newRow("own guid") << QStringList{QStringLiteral("N"), QStringLiteral("T"), MyGuid}
+        QTest::newRow("own guid") << QStringList{u"N"_s, u"T"_s, MyGuid}
                                   << MessageKind::Own;
         QTest::newRow("other guid")
-            << QStringList{QStringLiteral("N"), QStringLiteral("T"),
-                           QStringLiteral("{11111111-2222-3333-4444-555555555555}")}
+            << QStringList{u"N"_s, u"T"_s,
+                           u"{11111111-2222-3333-4444-555555555555}"_s}
             << MessageKind::Other;
         QTest::newRow("guid differs in case")
-            << QStringList{QStringLiteral("N"), QStringLiteral("T"), MyGuid.toLower()}
+            << QStringList{u"N"_s, u"T"_s, MyGuid.toLower()}
             << MessageKind::Other;
         QTest::newRow("guid with trailing blank")
-            << QStringList{QStringLiteral("N"), QStringLiteral("T"), MyGuid + QLatin1Char(' ')}
+            << QStringList{u"N"_s, u"T"_s, MyGuid + ' '_L1}
             << MessageKind::Other;
         QTest::newRow("empty guid")
-            << QStringList{QStringLiteral("N"), QStringLiteral("T"), {}} << MessageKind::Other;
+            << QStringList{u"N"_s, u"T"_s, {}} << MessageKind::Other;
         QTest::newRow("nine fields")
-            << QStringList{QStringLiteral("N"), QStringLiteral("T")} << MessageKind::Own;
+            << QStringList{u"N"_s, u"T"_s} << MessageKind::Own;
         QTest::newRow("eleven fields, own")
-            << QStringList{QStringLiteral("N"), QStringLiteral("T"), MyGuid, QStringLiteral("x")}
+            << QStringList{u"N"_s, u"T"_s, MyGuid, u"x"_s}
             << MessageKind::Own;
         QTest::newRow("twelve fields, other")
-            << QStringList{QStringLiteral("N"), QStringLiteral("T"), QStringLiteral("g"), {}, {}}
+            << QStringList{u"N"_s, u"T"_s, u"g"_s, {}, {}}
             << MessageKind::Other;
     }
 
@@ -203,19 +204,19 @@ private slots:
         const Result<ReceivedMessage> message = parseMessageContent(content(tail), MyGuid);
         QVERIFY(message.ok());
         QCOMPARE(message.value().kind, kind);
-        QCOMPARE(message.value().senderName, QStringLiteral("N"));
-        QCOMPARE(message.value().text, QStringLiteral("T"));
+        QCOMPARE(message.value().senderName, u"N"_s);
+        QCOMPARE(message.value().text, u"T"_s);
         QCOMPARE(message.value().utcTime, sample());
     }
 
     void numbersAsDecimalTextAllows_data()
     {
         QTest::addColumn<QString>("year");
-        QTest::newRow("plus sign") << QStringLiteral("+2012");
-        QTest::newRow("leading blank") << QStringLiteral(" 2012");
-        QTest::newRow("trailing blank") << QStringLiteral("2012 ");
-        QTest::newRow("tab") << QStringLiteral("\t2012");
-        QTest::newRow("leading zeros") << QStringLiteral("0002012");
+        QTest::newRow("plus sign") << u"+2012"_s;
+        QTest::newRow("leading blank") << u" 2012"_s;
+        QTest::newRow("trailing blank") << u"2012 "_s;
+        QTest::newRow("tab") << u"\t2012"_s;
+        QTest::newRow("leading zeros") << u"0002012"_s;
     }
 
     void numbersAsDecimalTextAllows()
@@ -224,7 +225,7 @@ private slots:
         QStringList fields = timeFields();
         fields[0] = year;
         const Result<ReceivedMessage> message = parseMessageContent(
-            join(fields + QStringList{QStringLiteral("N"), QStringLiteral("T")}), MyGuid);
+            join(fields + QStringList{u"N"_s, u"T"_s}), MyGuid);
         QVERIFY(message.ok());
         QCOMPARE(message.value().utcTime.year, quint16(2012));
     }
@@ -236,46 +237,46 @@ private slots:
         auto withField = [](int index, const QString &value) {
             QStringList fields = timeFields();
             fields[index] = value;
-            return join(fields + QStringList{QStringLiteral("N"), QStringLiteral("T"), MyGuid});
+            return join(fields + QStringList{u"N"_s, u"T"_s, MyGuid});
         };
         QTest::newRow("empty") << QString() << int(ErrorCode::EmptyMessage);
-        QTest::newRow("one field") << QStringLiteral("hello") << int(ErrorCode::TooFewFields);
+        QTest::newRow("one field") << u"hello"_s << int(ErrorCode::TooFewFields);
         QTest::newRow("eight fields")
-            << content({QStringLiteral("N")}) << int(ErrorCode::TooFewFields);
+            << content({u"N"_s}) << int(ErrorCode::TooFewFields);
         QTest::newRow("empty year") << withField(0, {}) << int(ErrorCode::BadNumber);
         QTest::newRow("year 12abc")
-            << withField(0, QStringLiteral("12abc")) << int(ErrorCode::BadNumber);
+            << withField(0, u"12abc"_s) << int(ErrorCode::BadNumber);
         QTest::newRow("year 70000")
-            << withField(0, QStringLiteral("70000")) << int(ErrorCode::BadNumber);
+            << withField(0, u"70000"_s) << int(ErrorCode::BadNumber);
         QTest::newRow("year 32768")
-            << withField(0, QStringLiteral("32768")) << int(ErrorCode::BadNumber);
+            << withField(0, u"32768"_s) << int(ErrorCode::BadNumber);
         QTest::newRow("huge digits")
-            << withField(0, QStringLiteral("99999999999999999999")) << int(ErrorCode::BadNumber);
+            << withField(0, u"99999999999999999999"_s) << int(ErrorCode::BadNumber);
         QTest::newRow("sign only")
-            << withField(1, QStringLiteral("-")) << int(ErrorCode::BadNumber);
-        QTest::newRow("hex") << withField(1, QStringLiteral("0x3")) << int(ErrorCode::BadNumber);
-        QTest::newRow("exponent") << withField(1, QStringLiteral("1e1"))
+            << withField(1, u"-"_s) << int(ErrorCode::BadNumber);
+        QTest::newRow("hex") << withField(1, u"0x3"_s) << int(ErrorCode::BadNumber);
+        QTest::newRow("exponent") << withField(1, u"1e1"_s)
                                   << int(ErrorCode::BadNumber);
         QTest::newRow("inner blank")
-            << withField(0, QStringLiteral("20 12")) << int(ErrorCode::BadNumber);
+            << withField(0, u"20 12"_s) << int(ErrorCode::BadNumber);
         QTest::newRow("arabic-indic digits")
             << withField(1, QString(QChar(0x0663))) << int(ErrorCode::BadNumber);
-        QTest::newRow("month 13") << withField(1, QStringLiteral("13")) << int(ErrorCode::BadTime);
-        QTest::newRow("month 0") << withField(1, QStringLiteral("0")) << int(ErrorCode::BadTime);
-        QTest::newRow("month -1") << withField(1, QStringLiteral("-1")) << int(ErrorCode::BadTime);
+        QTest::newRow("month 13") << withField(1, u"13"_s) << int(ErrorCode::BadTime);
+        QTest::newRow("month 0") << withField(1, u"0"_s) << int(ErrorCode::BadTime);
+        QTest::newRow("month -1") << withField(1, u"-1"_s) << int(ErrorCode::BadTime);
         QTest::newRow("30 february")
-            << join(QStringList{QStringLiteral("2012"), QStringLiteral("2"), QStringLiteral("30"),
-                                QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0"),
-                                QStringLiteral("0"), QStringLiteral("N"), QStringLiteral("T")})
+            << join(QStringList{u"2012"_s, u"2"_s, u"30"_s,
+                                u"0"_s, u"0"_s, u"0"_s,
+                                u"0"_s, u"N"_s, u"T"_s})
             << int(ErrorCode::BadTime);
-        QTest::newRow("hour 24") << withField(3, QStringLiteral("24")) << int(ErrorCode::BadTime);
-        QTest::newRow("minute 60") << withField(4, QStringLiteral("60")) << int(ErrorCode::BadTime);
+        QTest::newRow("hour 24") << withField(3, u"24"_s) << int(ErrorCode::BadTime);
+        QTest::newRow("minute 60") << withField(4, u"60"_s) << int(ErrorCode::BadTime);
         QTest::newRow("millisecond 1000")
-            << withField(6, QStringLiteral("1000")) << int(ErrorCode::BadTime);
+            << withField(6, u"1000"_s) << int(ErrorCode::BadTime);
         QTest::newRow("year 1600")
-            << withField(0, QStringLiteral("1600")) << int(ErrorCode::BadTime);
+            << withField(0, u"1600"_s) << int(ErrorCode::BadTime);
         QTest::newRow("year 32767")
-            << withField(0, QStringLiteral("32767")) << int(ErrorCode::BadTime);
+            << withField(0, u"32767"_s) << int(ErrorCode::BadTime);
         QTest::newRow("only separators") << QString(20, Nul) << int(ErrorCode::BadNumber);
     }
 
@@ -304,8 +305,8 @@ private slots:
             garbage.append(char((i * 7919 + 13) & 0xFF));
         QTest::newRow("binary garbage") << garbage << int(ErrorCode::InvalidEncoding);
         QTest::newRow("utf-8 nine fields, bad year")
-            << content({QStringLiteral("N"), QStringLiteral("T")})
-                   .replace(0, 4, QStringLiteral("x"))
+            << content({u"N"_s, u"T"_s})
+                   .replace(0, 4, u"x"_s)
                    .toUtf8()
             << int(ErrorCode::BadNumber);
     }
@@ -315,7 +316,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(int, error);
         TestEnvironment env;
-        const QString path = env.touch(QStringLiteral("chats/bad.QLIM"), bytes);
+        const QString path = env.touch(u"chats/bad.QLIM"_s, bytes);
         const Result<ReceivedMessage> message = readMessageFile(path, MyGuid);
         QVERIFY(!message.ok());
         QCOMPARE(message.error().number, error);
@@ -326,7 +327,7 @@ private slots:
     void readsUtf8AndBigEndianFiles()
     {
         TestEnvironment env;
-        const QString text = content({QStringLiteral("Пётр"), QStringLiteral("да"), MyGuid});
+        const QString text = content({u"Пётр"_s, u"да"_s, MyGuid});
         QByteArray be("\xFE\xFF");
         for (QChar c : text) {
             be.append(char(c.unicode() >> 8));
@@ -335,9 +336,9 @@ private slots:
         for (const QByteArray &bytes :
              {text.toUtf8(), QByteArray("\xEF\xBB\xBF") + text.toUtf8(), be}) {
             const Result<ReceivedMessage> message =
-                readMessageFile(env.touch(QStringLiteral("m.QLIM"), bytes), MyGuid);
+                readMessageFile(env.touch(u"m.QLIM"_s, bytes), MyGuid);
             QVERIFY(message.ok());
-            QCOMPARE(message.value().senderName, QStringLiteral("Пётр"));
+            QCOMPARE(message.value().senderName, u"Пётр"_s);
             QCOMPARE(message.value().kind, MessageKind::Own);
         }
     }
@@ -347,38 +348,38 @@ private slots:
         TestEnvironment env;
         const QString folder = env.chats();
         // Removed between listing and reading.
-        QCOMPARE(readMessageFile(folder + QStringLiteral("/gone.QLIM"), MyGuid).error().number,
+        QCOMPARE(readMessageFile(folder + u"/gone.QLIM"_s, MyGuid).error().number,
                  ENOENT);
         // A link pointing outside the folder is not followed.
         const QString outside = env.touch(
-            QStringLiteral("secret"), content({QStringLiteral("N"), QStringLiteral("T")}).toUtf8());
-        const QString link = folder + QStringLiteral("/x.QLIM");
+            u"secret"_s, content({u"N"_s, u"T"_s}).toUtf8());
+        const QString link = folder + u"/x.QLIM"_s;
         QCOMPARE(
             ::symlink(QFile::encodeName(outside).constData(), QFile::encodeName(link).constData()),
             0);
         QVERIFY(!readMessageFile(link, MyGuid).ok());
         // A named pipe is refused at once instead of waiting for a writer.
-        const QString pipe = folder + QStringLiteral("/y.QLIM");
+        const QString pipe = folder + u"/y.QLIM"_s;
         QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
         QCOMPARE(readMessageFile(pipe, MyGuid).error().number, int(ErrorCode::NotRegularFile));
-        QVERIFY(QDir().mkdir(folder + QStringLiteral("/z.QLIM")));
-        QVERIFY(!readMessageFile(folder + QStringLiteral("/z.QLIM"), MyGuid).ok());
+        QVERIFY(QDir().mkdir(folder + u"/z.QLIM"_s));
+        QVERIFY(!readMessageFile(folder + u"/z.QLIM"_s, MyGuid).ok());
     }
 
     void writeFailures()
     {
         TestEnvironment env;
         QCOMPARE(
-            writeMessageFile({}, QStringLiteral("A"), QStringLiteral("t"), MyGuid).error().number,
+            writeMessageFile({}, u"A"_s, u"t"_s, MyGuid).error().number,
             int(ErrorCode::EmptyPath));
-        QCOMPARE(writeMessageFile(env.path(QStringLiteral("missing")), QStringLiteral("A"),
-                                  QStringLiteral("t"), MyGuid)
+        QCOMPARE(writeMessageFile(env.path(u"missing"_s), u"A"_s,
+                                  u"t"_s, MyGuid)
                      .error()
                      .number,
                  ENOENT);
-        const QString file = env.touch(QStringLiteral("plain"));
+        const QString file = env.touch(u"plain"_s);
         QCOMPARE(
-            writeMessageFile(file, QStringLiteral("A"), QStringLiteral("t"), MyGuid).error().number,
+            writeMessageFile(file, u"A"_s, u"t"_s, MyGuid).error().number,
             ENOTDIR);
     }
 };

@@ -15,13 +15,14 @@
 #include "core/support.h"
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 using Store = MessageFolder::MarkStore;
 
 namespace {
 
-const QString GuidA = QStringLiteral("{AAAAAAAA-0000-0000-0000-000000000001}");
-const QString GuidB = QStringLiteral("{BBBBBBBB-0000-0000-0000-000000000002}");
+const QString GuidA = u"{AAAAAAAA-0000-0000-0000-000000000001}"_s;
+const QString GuidB = u"{BBBBBBBB-0000-0000-0000-000000000002}"_s;
 
 QByteArray rawAttribute(const QString &path)
 {
@@ -91,13 +92,13 @@ private slots:
         QFETCH(Store, store);
         TestEnvironment env;
         const QString folder = env.chats();
-        QVERIFY(!writeAt(folder, QTime(10, 0, 1), QStringLiteral("Анна"), QStringLiteral("второе"),
+        QVERIFY(!writeAt(folder, QTime(10, 0, 1), u"Анна"_s, u"второе"_s,
                          GuidA)
                      .isEmpty());
-        QVERIFY(!writeAt(folder, QTime(10, 0, 0), QStringLiteral("Борис"), QStringLiteral("первое"),
+        QVERIFY(!writeAt(folder, QTime(10, 0, 0), u"Борис"_s, u"первое"_s,
                          GuidB)
                      .isEmpty());
-        QVERIFY(!writeAt(folder, QTime(10, 0, 2), QStringLiteral("Анна"), QStringLiteral("третье"),
+        QVERIFY(!writeAt(folder, QTime(10, 0, 2), u"Анна"_s, u"третье"_s,
                          GuidA)
                      .isEmpty());
 
@@ -114,8 +115,8 @@ private slots:
             kinds.append(message.value().kind);
             QVERIFY(messages.markShown(path).ok());
         }
-        QCOMPARE(texts, (QStringList{QStringLiteral("первое"), QStringLiteral("второе"),
-                                     QStringLiteral("третье")}));
+        QCOMPARE(texts, (QStringList{u"первое"_s, u"второе"_s,
+                                     u"третье"_s}));
         QCOMPARE(kinds,
                  (QList<MessageKind>{MessageKind::Other, MessageKind::Own, MessageKind::Own}));
         QVERIFY(messages.listUnseen(nullptr).isEmpty());
@@ -130,24 +131,24 @@ private slots:
     {
         TestEnvironment env;
         const QString folder = env.chats();
-        const QString outside = env.touch(QStringLiteral("secret.QLIM"), "outside");
+        const QString outside = env.touch(u"secret.QLIM"_s, "outside");
         for (const char *name : {"a.QLIM", "b.qlim", "c.QliM", "chat.QLIMChat", ".d.QLIM",
                                  ".e.QLIM.1234.tmp", "f.QLIMx", "QLIM", ".QLIM", "g.QLIM", "h.QLIM",
                                  "i.QLIM", "j.QLIM", "k.QLIM", "sub/l.QLIM"})
-            env.touch(QStringLiteral("chats/") + QLatin1String(name), "x");
-        setRawAttribute(folder + QStringLiteral("/g.QLIM"), "0x2");
-        setRawAttribute(folder + QStringLiteral("/h.QLIM"), "0x4");
-        setRawAttribute(folder + QStringLiteral("/i.QLIM"), "0x1");
-        setRawAttribute(folder + QStringLiteral("/j.QLIM"), "0x20");
+            env.touch(u"chats/"_s + QLatin1String(name), "x");
+        setRawAttribute(folder + u"/g.QLIM"_s, "0x2");
+        setRawAttribute(folder + u"/h.QLIM"_s, "0x4");
+        setRawAttribute(folder + u"/i.QLIM"_s, "0x1");
+        setRawAttribute(folder + u"/j.QLIM"_s, "0x20");
         // Samba's form: the text, a NUL, then a binary record.
-        setRawAttribute(folder + QStringLiteral("/k.QLIM"),
+        setRawAttribute(folder + u"/k.QLIM"_s,
                         QByteArray("0x22\0\x03\x00\x01\xFF", 9));
         QCOMPARE(::symlink(QFile::encodeName(outside).constData(),
-                           QFile::encodeName(folder + QStringLiteral("/x.QLIM")).constData()),
+                           QFile::encodeName(folder + u"/x.QLIM"_s).constData()),
                  0);
-        QCOMPARE(::mkfifo(QFile::encodeName(folder + QStringLiteral("/y.QLIM")).constData(), 0600),
+        QCOMPARE(::mkfifo(QFile::encodeName(folder + u"/y.QLIM"_s).constData(), 0600),
                  0);
-        QVERIFY(QDir().mkdir(folder + QStringLiteral("/z.QLIM")));
+        QVERIFY(QDir().mkdir(folder + u"/z.QLIM"_s));
         // A name that is not valid text could be neither read nor marked by its path.
         const int fd =
             ::open(QFile::encodeName(folder) + "/bad\xFF.QLIM", O_CREAT | O_WRONLY, 0600);
@@ -156,9 +157,9 @@ private slots:
 
         MessageFolder messages(folder);
         const QStringList batch = messages.listUnseen(nullptr);
-        QCOMPARE(names(batch), (QStringList{QStringLiteral("a.QLIM"), QStringLiteral("b.qlim"),
-                                            QStringLiteral("c.QliM"), QStringLiteral("i.QLIM"),
-                                            QStringLiteral("j.QLIM")}));
+        QCOMPARE(names(batch), (QStringList{u"a.QLIM"_s, u"b.qlim"_s,
+                                            u"c.QliM"_s, u"i.QLIM"_s,
+                                            u"j.QLIM"_s}));
         for (const QString &path : batch) {
             QVERIFY(!readMessageFile(path, GuidA).ok());
             QVERIFY(messages.markShown(path).ok());
@@ -166,16 +167,16 @@ private slots:
         QVERIFY(messages.listUnseen(nullptr).isEmpty());
         // What was skipped was neither read nor marked.
         QCOMPARE(rawAttribute(outside), QByteArray());
-        QCOMPARE(TestEnvironment::readAll(outside), QStringLiteral("outside"));
-        QCOMPARE(rawAttribute(folder + QStringLiteral("/z.QLIM")), QByteArray());
-        QCOMPARE(rawAttribute(folder + QStringLiteral("/chat.QLIMChat")), QByteArray());
-        QCOMPARE(rawAttribute(folder + QStringLiteral("/sub/l.QLIM")), QByteArray());
+        QCOMPARE(TestEnvironment::readAll(outside), u"outside"_s);
+        QCOMPARE(rawAttribute(folder + u"/z.QLIM"_s), QByteArray());
+        QCOMPARE(rawAttribute(folder + u"/chat.QLIMChat"_s), QByteArray());
+        QCOMPARE(rawAttribute(folder + u"/sub/l.QLIM"_s), QByteArray());
     }
 
     void readOnlyFileEndsExactlyHidden()
     {
         TestEnvironment env;
-        const QString path = env.touch(QStringLiteral("chats/r.QLIM"), "x");
+        const QString path = env.touch(u"chats/r.QLIM"_s, "x");
         setRawAttribute(path, "0x21");
         MessageFolder messages(env.chats());
         QCOMPARE(messages.listUnseen(nullptr), QStringList{path});
@@ -194,7 +195,7 @@ private slots:
     {
         QFETCH(Store, store);
         TestEnvironment env;
-        const QString path = env.touch(QStringLiteral("chats/m.QLIM"), "x");
+        const QString path = env.touch(u"chats/m.QLIM"_s, "x");
         MessageFolder messages(env.chats(), store);
         QCOMPARE(messages.listUnseen(nullptr), QStringList{path});
         QVERIFY(QFile::remove(path));
@@ -209,7 +210,7 @@ private slots:
     {
         TestEnvironment env;
         const QString folder = env.chats();
-        const QString path = env.touch(QStringLiteral("chats/v.QLIM"), "x");
+        const QString path = env.touch(u"chats/v.QLIM"_s, "x");
         FolderWatcher watcher;
         QVERIFY(watcher.start(folder));
         MessageFolder messages(folder);
@@ -233,11 +234,11 @@ private slots:
         TestEnvironment env;
         const QString folder = env.chats();
         const auto in = [&](const char *name) {
-            return folder + QLatin1Char('/') + QLatin1String(name);
+            return folder + '/'_L1 + QLatin1String(name);
         };
-        env.touch(QStringLiteral("chats/old1.QLIM"), "x");
-        env.touch(QStringLiteral("chats/old2.QLIM"), "x");
-        env.touch(QStringLiteral("chats/c.txt"), "x");
+        env.touch(u"chats/old1.QLIM"_s, "x");
+        env.touch(u"chats/old2.QLIM"_s, "x");
+        env.touch(u"chats/c.txt"_s, "x");
         setRawAttribute(in("old2.QLIM"), "0x2");
 
         FolderWatcher watcher;
@@ -249,12 +250,12 @@ private slots:
         const QList<std::pair<const char *, std::function<void()>>> steps = {
             {"message written",
              [&] {
-                 written = writeAt(folder, QTime(1, 2, 3), QStringLiteral("A"), QStringLiteral("t"),
+                 written = writeAt(folder, QTime(1, 2, 3), u"A"_s, u"t"_s,
                                    GuidA);
              }},
-            {"file created", [&] { env.touch(QStringLiteral("chats/a.QLIM"), "x"); }},
+            {"file created", [&] { env.touch(u"chats/a.QLIM"_s, "x"); }},
             {"renamed into folder",
-             [&] { QVERIFY(rename(env.touch(QStringLiteral("b.QLIM"), "x"), in("b.QLIM"))); }},
+             [&] { QVERIFY(rename(env.touch(u"b.QLIM"_s, "x"), in("b.QLIM"))); }},
             {"renamed to other name", [&] { QVERIFY(rename(in("a.QLIM"), in("a.txt"))); }},
             {"renamed to message name", [&] { QVERIFY(rename(in("c.txt"), in("c.QLIM"))); }},
             {"marked shown", [&] { QVERIFY(messages.markShown(in("old1.QLIM")).ok()); }},
@@ -265,24 +266,24 @@ private slots:
             {"hidden by a dot", [&] { QVERIFY(rename(in("old2.QLIM"), in(".old2.QLIM"))); }},
             {"deleted", [&] { QVERIFY(QFile::remove(in("c.QLIM"))); }},
             {"moved out",
-             [&] { QVERIFY(rename(in("old1.QLIM"), env.path(QStringLiteral("out.QLIM")))); }},
+             [&] { QVERIFY(rename(in("old1.QLIM"), env.path(u"out.QLIM"_s))); }},
             {"replaced by a link",
              [&] {
-                 env.touch(QStringLiteral("chats/l.QLIM"), "x");
+                 env.touch(u"chats/l.QLIM"_s, "x");
                  QVERIFY(QFile::remove(in("l.QLIM")));
                  QCOMPARE(::symlink("/etc/hostname", QFile::encodeName(in("l.QLIM")).constData()),
                           0);
              }},
             {"replaced by a folder",
              [&] {
-                 env.touch(QStringLiteral("chats/d.QLIM"), "x");
+                 env.touch(u"chats/d.QLIM"_s, "x");
                  QVERIFY(QFile::remove(in("d.QLIM")));
                  QVERIFY(QDir().mkdir(in("d.QLIM")));
              }},
             {"named pipe",
              [&] { QCOMPARE(::mkfifo(QFile::encodeName(in("p.QLIM")).constData(), 0600), 0); }},
-            {"in a subfolder", [&] { env.touch(QStringLiteral("chats/d.QLIM/s.QLIM"), "x"); }},
-            {"chat file", [&] { env.touch(QStringLiteral("chats/x.QLIMChat"), "x"); }},
+            {"in a subfolder", [&] { env.touch(u"chats/d.QLIM/s.QLIM"_s, "x"); }},
+            {"chat file", [&] { env.touch(u"chats/x.QLIMChat"_s, "x"); }},
         };
         for (const auto &[what, step] : steps) {
             step();
@@ -297,7 +298,7 @@ private slots:
 
     void queueOverflowLeadsToOneFullListing()
     {
-        QFile limits(QStringLiteral("/proc/sys/fs/inotify/max_queued_events"));
+        QFile limits(u"/proc/sys/fs/inotify/max_queued_events"_s);
         QVERIFY(limits.open(QIODevice::ReadOnly));
         const int queueLimit = limits.readAll().trimmed().toInt();
         if (queueLimit <= 0 || queueLimit > 200000)
@@ -305,7 +306,7 @@ private slots:
 
         TestEnvironment env;
         const QString folder = env.chats();
-        const QString shown = env.touch(QStringLiteral("chats/shown.QLIM"), "x");
+        const QString shown = env.touch(u"chats/shown.QLIM"_s, "x");
         setRawAttribute(shown, "0x2");
         FolderWatcher watcher;
         QVERIFY(watcher.start(folder));
@@ -314,7 +315,7 @@ private slots:
 
         // Each new file queues a creation and a close: more than the queue holds.
         for (int i = 0; i <= queueLimit / 2 + 64; ++i)
-            env.touch(QStringLiteral("chats/%1.QLIM").arg(i, 6, 10, QLatin1Char('0')));
+            env.touch(u"chats/%1.QLIM"_s.arg(i, 6, 10, '0'_L1));
         QVERIFY(clearDosAttributes(shown).ok());
         QVERIFY(watcher.hasChanged());
         QCOMPARE(watcher.overflowCount(), 1);
@@ -331,7 +332,7 @@ private slots:
     {
         TestEnvironment env;
         const QString folder = env.chats();
-        const QString first = env.touch(QStringLiteral("chats/a.QLIM"), "x");
+        const QString first = env.touch(u"chats/a.QLIM"_s, "x");
         FolderWatcher watcher;
         watcher.setRetryInterval(20);
         QVERIFY(watcher.start(folder));
@@ -342,12 +343,12 @@ private slots:
         QVERIFY(watcher.hasChanged());
         QVERIFY(messages.listUnseen(&watcher).isEmpty());
 
-        const QString second = env.touch(QStringLiteral("chats/b.QLIM"), "x");
+        const QString second = env.touch(u"chats/b.QLIM"_s, "x");
         // QTRY_VERIFY evaluates once more after success: keep the first true.
         bool changed = false;
         QTRY_VERIFY(changed = changed || watcher.hasChanged());
         QCOMPARE(messages.listUnseen(&watcher), QStringList{second});
-        const QString third = env.touch(QStringLiteral("chats/c.QLIM"), "x");
+        const QString third = env.touch(u"chats/c.QLIM"_s, "x");
         QVERIFY(watcher.hasChanged());
         QCOMPARE(messages.listUnseen(&watcher), (QStringList{second, third}));
         QCOMPARE(messages.listUnseen(&watcher), fullListing(folder));
@@ -356,12 +357,12 @@ private slots:
     void watcherOfAnotherFolderIsNotTrusted()
     {
         TestEnvironment env;
-        QVERIFY(QDir().mkdir(env.path(QStringLiteral("other"))));
+        QVERIFY(QDir().mkdir(env.path(u"other"_s)));
         FolderWatcher watcher;
-        QVERIFY(watcher.start(env.path(QStringLiteral("other"))));
+        QVERIFY(watcher.start(env.path(u"other"_s)));
         MessageFolder messages(env.chats());
         QVERIFY(messages.listUnseen(&watcher).isEmpty());
-        const QString path = env.touch(QStringLiteral("chats/a.QLIM"), "x");
+        const QString path = env.touch(u"chats/a.QLIM"_s, "x");
         QCOMPARE(messages.listUnseen(&watcher), QStringList{path});
     }
 
@@ -370,8 +371,8 @@ private slots:
         TestEnvironment env;
         qputenv("QUILLET_SHOWN_MARKS", "ledger");
         const QString folder = env.chats();
-        const QString odd = env.touch(QStringLiteral("chats/line\nbreak %41#.QLIM"), "x");
-        const QString plain = env.touch(QStringLiteral("chats/plain.QLIM"), "x");
+        const QString odd = env.touch(u"chats/line\nbreak %41#.QLIM"_s, "x");
+        const QString plain = env.touch(u"chats/plain.QLIM"_s, "x");
         {
             MessageFolder messages(folder);
             QCOMPARE(messages.markStore(), Store::Ledger);
@@ -381,7 +382,7 @@ private slots:
         }
         QCOMPARE(rawAttribute(odd), QByteArray());
         const QString ledger = ShownLedger::filePathFor(folder);
-        QVERIFY(ledger.startsWith(env.path(QStringLiteral("state/quillet-im/shown/"))));
+        QVERIFY(ledger.startsWith(env.path(u"state/quillet-im/shown/"_s)));
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
 
         // A torn last line from a crash is ignored; the marks before it hold,

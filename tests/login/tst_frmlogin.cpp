@@ -17,6 +17,7 @@
 #include <QTimer>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 // The chat selection window driven through its real buttons and keys; file
 // dialogs and boxes are answered through their seams, the exchange-folder
@@ -68,7 +69,7 @@ private:
     {
         for (QWidget *widget : QApplication::topLevelWidgets()) {
             if (widget->isVisible() &&
-                widget->windowTitle() == QStringLiteral("Quillet IM :: ") + fileName)
+                widget->windowTitle() == u"Quillet IM :: "_s + fileName)
                 return widget;
         }
         return nullptr;
@@ -77,7 +78,7 @@ private:
     static QString stored(const char *key)
     {
         return SettingsStore()
-            .loadValue(QStringLiteral("OFN Paths"), QLatin1String(key), ValueKind::Text)
+            .loadValue(u"OFN Paths"_s, QLatin1String(key), ValueKind::Text)
             .toString();
     }
 
@@ -85,7 +86,7 @@ private:
     static bool enteredChat(const QPointer<ChatSelectionWindow> &window, const QString &path)
     {
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+        const qsizetype slash = path.lastIndexOf('/'_L1);
         return !window && ChatFilePath == path && ExchangeFolderPath == path.left(slash) &&
                chatWindow(path.mid(slash + 1));
     }
@@ -130,7 +131,7 @@ private slots:
     {
         ChatSelectionWindow *window = openSelection();
         QVERIFY(window);
-        QCOMPARE(window->windowTitle(), QStringLiteral("Quillet IM :: Вход в систему"));
+        QCOMPARE(window->windowTitle(), u"Quillet IM :: Вход в систему"_s);
         QCOMPARE(window->size(), QSize(489, 317));
         QVERIFY(!window->windowIcon().isNull());
         const QList<QPair<const char *, int>> buttons{
@@ -150,30 +151,29 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("heading");
         QTest::newRow("create heading")
-            << 0 << QRect(68, 12, 107, 14) << QStringLiteral("Создать файл чата") << true;
+            << 0 << QRect(68, 12, 107, 14) << u"Создать файл чата"_s << true;
         QTest::newRow("create description")
             << 1 << QRect(68, 32, 411, 126)
-            << QStringLiteral(
-                   "Эту кнопку следует нажимать, если чат ещё никто не создал или вы хотите "
+            << u"Эту кнопку следует нажимать, если чат ещё никто не создал или вы хотите "
                    "создать другой чат. Перед тем как нажать её, откройте папку Quillet, "
                    "создайте в ней новую папку с каким-нибудь понятным именем вроде \"Чат с "
                    "семьёй\" и сделайте её общей. Пригласите в неё всех, кто долежен принять "
                    "участие в чате. После этого кнопку можно нажимать - появится окно, в "
                    "котором вам нужно выбрать созданную общую папку и сохранить файл чата с "
                    "именем вроде \"Беседа\". После этого другие участники чата смогут в него "
-                   "войти, открыв этот файл.")
+                   "войти, открыв этот файл."_s
             << false;
         QTest::newRow("open heading")
-            << 2 << QRect(68, 172, 111, 14) << QStringLiteral("Открыть файл чата") << true;
+            << 2 << QRect(68, 172, 111, 14) << u"Открыть файл чата"_s << true;
         QTest::newRow("open description")
             << 3 << QRect(68, 192, 411, 56)
-            << QStringLiteral("Нажмите эту кнопку чтобы войти в чат, ранее созданный в общей "
+            << u"Нажмите эту кнопку чтобы войти в чат, ранее созданный в общей "
                               "папке Quillet. Кстати! Ещё быстрее это можно сделать, открыв "
                               "папку и дважды щёлкнув на файле чата - у него будет иконка как "
-                              "у этой программы.")
+                              "у этой программы."_s
             << false;
         QTest::newRow("exit heading")
-            << 4 << QRect(68, 260, 118, 14) << QStringLiteral("Выход из программы") << true;
+            << 4 << QRect(68, 260, 118, 14) << u"Выход из программы"_s << true;
     }
 
     void labels()
@@ -183,7 +183,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(bool, heading);
         ChatSelectionWindow *window = openSelection();
-        auto *label = window->findChild<QLabel *>(QStringLiteral("lblTag%1").arg(index));
+        auto *label = window->findChild<QLabel *>(u"lblTag%1"_s.arg(index));
         QVERIFY(label);
         QCOMPARE(label->text(), text);
         QCOMPARE(label->pos(), geometry.topLeft());
@@ -237,7 +237,7 @@ private slots:
         names.removeDuplicates();
         QCOMPARE(names.size(), 3);
 
-        auto *open = window->findChild<PictureButton *>(QStringLiteral("ucbOpenChat"));
+        auto *open = window->findChild<PictureButton *>(u"ucbOpenChat"_s);
         for (int tabs = 0; tabs < 4 && QApplication::focusWidget() != open; ++tabs)
             QTest::keyClick(window.data(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), open);
@@ -258,22 +258,22 @@ private slots:
     void creatingWritesAnEmptyChatFileAndEntersIt_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("cyrillic") << QStringLiteral("Беседа.QLIMChat");
-        QTest::newRow("backslash") << QStringLiteral("Бес\\еда\\.QLIMChat");
-        QTest::newRow("blanks and quotes") << QStringLiteral(" 'a' \"b\" $c .QLIMChat");
-        QTest::newRow("no extension") << QStringLiteral("Беседа");
+        QTest::newRow("cyrillic") << u"Беседа.QLIMChat"_s;
+        QTest::newRow("backslash") << u"Бес\\еда\\.QLIMChat"_s;
+        QTest::newRow("blanks and quotes") << u" 'a' \"b\" $c .QLIMChat"_s;
+        QTest::newRow("no extension") << u"Беседа"_s;
     }
 
     void creatingWritesAnEmptyChatFileAndEntersIt()
     {
         QFETCH(QString, name);
-        const QString path = m_env->chats() + QLatin1Char('/') + name;
+        const QString path = m_env->chats() + '/'_L1 + name;
         answerFileDialogs({path});
         QPointer<ChatSelectionWindow> window = openSelection();
         click(window, "ucbCreateChat");
         QCOMPARE(m_dialogs.size(), 1);
         QCOMPARE(m_dialogs[0].mode, FileDialog::Mode::Save);
-        QCOMPARE(m_dialogs[0].filter, QStringLiteral("Файлы чата (*.QLIMChat);;Все файлы (*)"));
+        QCOMPARE(m_dialogs[0].filter, u"Файлы чата (*.QLIMChat);;Все файлы (*)"_s);
         QCOMPARE(m_dialogs[0].initialFolder, QString()); // first use
         QCOMPARE(m_dialogs[0].owner, window.data());
         QVERIFY(QFileInfo(path).isFile());
@@ -286,7 +286,7 @@ private slots:
     // A chat file that exists already is replaced by an empty one (the dialog asked).
     void creatingOverAnExistingFileEmptiesIt()
     {
-        const QString path = m_env->touch(QStringLiteral("chats/old.QLIMChat"), "old text");
+        const QString path = m_env->touch(u"chats/old.QLIMChat"_s, "old text");
         answerFileDialogs({path});
         QPointer<ChatSelectionWindow> window = openSelection();
         click(window, "ucbCreateChat");
@@ -307,7 +307,7 @@ private slots:
                 return false;
             }
         } spy;
-        const QString path = m_env->chats() + QStringLiteral("/Беседа.QLIMChat");
+        const QString path = m_env->chats() + u"/Беседа.QLIMChat"_s;
         answerFileDialogs({path});
         QPointer<ChatSelectionWindow> window = openSelection();
         // As at start-up, before any chat window may have changed it.
@@ -326,7 +326,7 @@ private slots:
 
     void openingAFileOfAnyTypeEntersItsChat()
     {
-        const QString path = m_env->touch(QStringLiteral("shared/notes.txt"), "kept as it is");
+        const QString path = m_env->touch(u"shared/notes.txt"_s, "kept as it is");
         answerFileDialogs({path});
         QPointer<ChatSelectionWindow> window = openSelection();
         click(window, "ucbOpenChat");
@@ -334,16 +334,16 @@ private slots:
         QCOMPARE(m_dialogs[0].mode, FileDialog::Mode::Open);
         QCOMPARE(m_dialogs[0].filter, ChatSelectionWindow::chatFileFilter());
         QVERIFY(enteredChat(window, path));
-        QCOMPARE(TestEnvironment::readAll(path), QStringLiteral("kept as it is"));
-        QCOMPARE(stored("Laste Open File Directory"), m_env->path(QStringLiteral("shared")));
+        QCOMPARE(TestEnvironment::readAll(path), u"kept as it is"_s);
+        QCOMPARE(stored("Laste Open File Directory"), m_env->path(u"shared"_s));
         QCOMPARE(stored("Laste Create File Directory"), QString());
     }
 
     void rememberedFoldersSurviveARestart()
     {
-        const QString created = m_env->path(QStringLiteral("A/Семья.QLIMChat"));
-        QDir().mkpath(m_env->path(QStringLiteral("A")));
-        const QString opened = m_env->touch(QStringLiteral("B/Работа.QLIMChat"));
+        const QString created = m_env->path(u"A/Семья.QLIMChat"_s);
+        QDir().mkpath(m_env->path(u"A"_s));
+        const QString opened = m_env->touch(u"B/Работа.QLIMChat"_s);
         answerFileDialogs({created});
         click(openSelection(), "ucbCreateChat");
         releaseExchangeFolder();
@@ -357,8 +357,8 @@ private slots:
         click(window, "ucbCreateChat");
         click(window, "ucbOpenChat");
         QCOMPARE(m_dialogs.size(), 4);
-        QCOMPARE(m_dialogs[2].initialFolder, m_env->path(QStringLiteral("A")));
-        QCOMPARE(m_dialogs[3].initialFolder, m_env->path(QStringLiteral("B")));
+        QCOMPARE(m_dialogs[2].initialFolder, m_env->path(u"A"_s));
+        QCOMPARE(m_dialogs[3].initialFolder, m_env->path(u"B"_s));
     }
 
     void cancelledDialogsChangeNothing()
@@ -379,26 +379,26 @@ private slots:
         QTest::addColumn<QString>("relative");
         QTest::addColumn<QString>("folder");
         QTest::newRow("missing folder")
-            << QStringLiteral("missing/a.QLIMChat") << QStringLiteral("missing");
+            << u"missing/a.QLIMChat"_s << u"missing"_s;
         QTest::newRow("folder in the way")
-            << QStringLiteral("chats/dir.QLIMChat") << QStringLiteral("chats");
+            << u"chats/dir.QLIMChat"_s << u"chats"_s;
         QTest::newRow("file as folder")
-            << QStringLiteral("plain/a.QLIMChat") << QStringLiteral("plain");
+            << u"plain/a.QLIMChat"_s << u"plain"_s;
     }
 
     void failedCreationIsReportedAndWindowStays()
     {
         QFETCH(QString, relative);
         QFETCH(QString, folder);
-        QDir().mkpath(m_env->path(QStringLiteral("chats/dir.QLIMChat")));
-        m_env->touch(QStringLiteral("plain"), "a file");
+        QDir().mkpath(m_env->path(u"chats/dir.QLIMChat"_s));
+        m_env->touch(u"plain"_s, "a file");
         answerFileDialogs({m_env->path(relative)});
         QPointer<ChatSelectionWindow> window = openSelection();
         click(window, "ucbCreateChat");
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes[0].style, (BoxStyle{BoxButtons::Ok, BoxIcon::Stop}));
-        QVERIFY2(m_boxes[0].text.startsWith(QStringLiteral("Не удалось создать файл чата.\r\n"
-                                                           "\r\nКод ")),
+        QVERIFY2(m_boxes[0].text.startsWith(u"Не удалось создать файл чата.\r\n"
+                                                           "\r\nКод "_s),
                  qPrintable(m_boxes[0].text));
         QVERIFY(stillSelecting(window));
         // The folder was remembered before the file was written.
@@ -409,7 +409,7 @@ private slots:
     {
         ExchangeFolderLock other; // another running copy holds the folder
         QVERIFY(!other.isHeldElsewhere(m_env->chats()));
-        const QString path = m_env->chats() + QStringLiteral("/Беседа.QLIMChat");
+        const QString path = m_env->chats() + u"/Беседа.QLIMChat"_s;
         answerFileDialogs({path});
         QPointer<ChatSelectionWindow> window = openSelection();
         click(window, "ucbCreateChat");
@@ -418,15 +418,15 @@ private slots:
         QCOMPARE(m_boxes.size(), 1);
         QVERIFY(m_boxes[0].text.startsWith(m_env->chats()));
         QVERIFY(stillSelecting(window));
-        QVERIFY(!chatWindow(QStringLiteral("Беседа.QLIMChat")));
+        QVERIFY(!chatWindow(u"Беседа.QLIMChat"_s));
     }
 
     void guardRefusalOnOpeningLeavesTheWindowForAnotherTry()
     {
         ExchangeFolderLock other;
         QVERIFY(!other.isHeldElsewhere(m_env->chats()));
-        const QString held = m_env->touch(QStringLiteral("chats/held.QLIMChat"));
-        const QString free = m_env->touch(QStringLiteral("other/free.QLIMChat"));
+        const QString held = m_env->touch(u"chats/held.QLIMChat"_s);
+        const QString free = m_env->touch(u"other/free.QLIMChat"_s);
         answerFileDialogs({held, free});
         QPointer<ChatSelectionWindow> window = openSelection();
         click(window, "ucbOpenChat");

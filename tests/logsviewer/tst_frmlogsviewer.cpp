@@ -27,6 +27,7 @@
 #include <memory>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -56,7 +57,7 @@ struct Viewer
     QString shown() const
     {
         if (!QTest::qWaitFor([this] { return !window->isLoadingLog(); }, 60000))
-            return QStringLiteral("<still loading>");
+            return u"<still loading>"_s;
         return rtfLog->toPlainText();
     }
 };
@@ -92,7 +93,7 @@ private slots:
     void init()
     {
         m_env = std::make_unique<TestEnvironment>();
-        ChatFilePath = m_env->chats() + QStringLiteral("/team.QLIMChat");
+        ChatFilePath = m_env->chats() + u"/team.QLIMChat"_s;
         ExchangeFolderPath = m_env->chats();
         appSettings() = SettingsRecord();
         m_boxes.clear();
@@ -118,7 +119,7 @@ private slots:
     void windowLayout()
     {
         const Viewer v = openViewer();
-        QCOMPARE(v.window->windowTitle(), QStringLiteral("Quillet IM :: Просмотр логов"));
+        QCOMPARE(v.window->windowTitle(), u"Quillet IM :: Просмотр логов"_s);
         QCOMPARE(v.window->size(), QSize(574, 349));
         QVERIFY(!v.window->parentWidget());
         QCOMPARE(v.window->windowModality(), Qt::NonModal);
@@ -127,13 +128,13 @@ private slots:
         QCOMPARE(v.lblTag->pos(), QPoint(12, 320));
         QCOMPARE(v.cmdOpenLogsFolder->geometry(), QRect(304, 316, 177, 29));
         QCOMPARE(v.cmdClose->geometry(), QRect(488, 316, 81, 29));
-        QCOMPARE(v.cmdOpenLogsFolder->text(), QStringLiteral("Открыть папку с логами"));
-        QCOMPARE(v.cmdClose->text(), QStringLiteral("Закрыть"));
+        QCOMPARE(v.cmdOpenLogsFolder->text(), u"Открыть папку с логами"_s);
+        QCOMPARE(v.cmdClose->text(), u"Закрыть"_s);
         QVERIFY(!v.cmdClose->isDefault() && !v.cmdOpenLogsFolder->isDefault());
         QVERIFY(v.rtfLog->isReadOnly());
         QCOMPARE(v.window->font().pointSize(), 9);
         QVERIFY(!v.window->windowIcon().isNull());
-        const QIcon main = resourceIcon(QStringLiteral("A_MAIN"));
+        const QIcon main = resourceIcon(u"A_MAIN"_s);
         QVERIFY(!main.availableSizes().isEmpty());
         QCOMPARE(v.window->windowIcon().availableSizes(), main.availableSizes());
         QCOMPARE(v.window->windowIcon().pixmap(32).toImage(), main.pixmap(32).toImage());
@@ -170,7 +171,7 @@ private slots:
 
         // Written newest first, so creation order is not the sorted order.
         for (const QString &name : reversed(logNames()))
-            writeLog(name, plainRtf(QStringLiteral("Лог ") + name));
+            writeLog(name, plainRtf(u"Лог "_s + name));
         appSettings().sortLogsList = sort;
         appSettings().sortLogsDescending = descending;
 
@@ -178,7 +179,7 @@ private slots:
         QCOMPARE(v.names(), expected);
         QCOMPARE(v.lstFiles->currentRow(), selected);
         QCOMPARE(v.selected(), logNames().last());
-        QCOMPARE(v.shown(), QStringLiteral("Лог ") + logNames().last());
+        QCOMPARE(v.shown(), u"Лог "_s + logNames().last());
     }
 
     void unsortedFollowsTheFileSystemOrder_data()
@@ -191,11 +192,11 @@ private slots:
     {
         QFETCH(bool, descending);
         for (int i = 0; i < 40; ++i) {
-            writeLog(QStringLiteral("2026-12-%1 10-00-00.RTF").arg(i + 1, 2, 10, QLatin1Char('0')),
+            writeLog(u"2026-12-%1 10-00-00.RTF"_s.arg(i + 1, 2, 10, '0'_L1),
                      plainRtf(QString::number(i)));
         }
         QStringList enumerated =
-            QDir(logsFolder()).entryList({QStringLiteral("*.RTF")}, QDir::Files, QDir::Unsorted);
+            QDir(logsFolder()).entryList({u"*.RTF"_s}, QDir::Files, QDir::Unsorted);
         QCOMPARE(enumerated.size(), 40);
         const QString lastGiven = enumerated.last();
         if (descending)
@@ -214,7 +215,7 @@ private slots:
         const Viewer v = openViewer();
         QCOMPARE(v.lstFiles->count(), 0);
         QCOMPARE(v.shown(), QString());
-        QCOMPARE(v.lblTag->text(), QStringLiteral("Общий размер логов: 0 байт"));
+        QCOMPARE(v.lblTag->text(), u"Общий размер логов: 0 байт"_s);
         QVERIFY(!QFileInfo::exists(folder));
         QVERIFY(!QFileInfo::exists(parentFolder(folder)));
 
@@ -222,7 +223,7 @@ private slots:
         QVERIFY(m_opened.isEmpty());
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes[0].text,
-                 folder + QStringLiteral("\r\n\r\nНе удалось открыть папку с логами."));
+                 folder + u"\r\n\r\nНе удалось открыть папку с логами."_s);
         QCOMPARE(m_boxes[0].style, (BoxStyle{BoxButtons::Ok, BoxIcon::Stop}));
         QVERIFY(v.window->isVisible());
         QVERIFY(!QFileInfo::exists(folder));
@@ -230,7 +231,7 @@ private slots:
 
     void openFolderOpensTheLogsFolder()
     {
-        writeLog(QStringLiteral("2026-12-05 16-24-27.RTF"), plainRtf(QStringLiteral("x")));
+        writeLog(u"2026-12-05 16-24-27.RTF"_s, plainRtf(u"x"_s));
         const Viewer v = openViewer();
         QTest::mouseClick(v.cmdOpenLogsFolder, Qt::LeftButton);
         QCOMPARE(m_opened.size(), 1);
@@ -240,39 +241,39 @@ private slots:
 
     void refusedOpeningShowsTheBox()
     {
-        writeLog(QStringLiteral("2026-12-05 16-24-27.RTF"), plainRtf(QStringLiteral("x")));
+        writeLog(u"2026-12-05 16-24-27.RTF"_s, plainRtf(u"x"_s));
         Shell::setOpener([](const QUrl &) { return false; });
         const Viewer v = openViewer();
         QTest::mouseClick(v.cmdOpenLogsFolder, Qt::LeftButton);
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes[0].text,
-                 logsFolder() + QStringLiteral("\r\n\r\nНе удалось открыть папку с логами."));
+                 logsFolder() + u"\r\n\r\nНе удалось открыть папку с логами."_s);
     }
 
     void totalSizeCountsListedLogsOnly()
     {
-        writeLog(QStringLiteral("a.RTF"), QByteArray(1000, 'a'));
-        writeLog(QStringLiteral("b.rtf"), QByteArray(1500, 'b'));
-        writeLog(QStringLiteral(".hidden.RTF"), QByteArray(5000, 'h'));
-        writeLog(QStringLiteral("note.txt"), QByteArray(7000, 'n'));
-        QDir().mkpath(logsFolder() + QStringLiteral("/folder.RTF"));
+        writeLog(u"a.RTF"_s, QByteArray(1000, 'a'));
+        writeLog(u"b.rtf"_s, QByteArray(1500, 'b'));
+        writeLog(u".hidden.RTF"_s, QByteArray(5000, 'h'));
+        writeLog(u"note.txt"_s, QByteArray(7000, 'n'));
+        QDir().mkpath(logsFolder() + u"/folder.RTF"_s);
         const Viewer v = openViewer();
-        QCOMPARE(v.names(), (QStringList{QStringLiteral("b.rtf"), QStringLiteral("a.RTF")}));
-        QCOMPARE(v.lblTag->text(), QStringLiteral("Общий размер логов: ") + formatByteSize(2500));
+        QCOMPARE(v.names(), (QStringList{u"b.rtf"_s, u"a.RTF"_s}));
+        QCOMPARE(v.lblTag->text(), u"Общий размер логов: "_s + formatByteSize(2500));
     }
 
     void deletedLogShowsTheErrorInRedBold()
     {
-        writeLog(QStringLiteral("2026-12-05 10-00-00.RTF"), plainRtf(QStringLiteral("old")));
-        writeLog(QStringLiteral("2026-12-05 11-00-00.RTF"), plainRtf(QStringLiteral("new")));
+        writeLog(u"2026-12-05 10-00-00.RTF"_s, plainRtf(u"old"_s));
+        writeLog(u"2026-12-05 11-00-00.RTF"_s, plainRtf(u"new"_s));
         const Viewer v = openViewer();
-        QCOMPARE(v.shown(), QStringLiteral("new"));
+        QCOMPARE(v.shown(), u"new"_s);
         QTest::keyClick(v.lstFiles, Qt::Key_Down);
-        QCOMPARE(v.shown(), QStringLiteral("old"));
-        QVERIFY(QFile::remove(logsFolder() + QStringLiteral("/2026-12-05 11-00-00.RTF")));
+        QCOMPARE(v.shown(), u"old"_s);
+        QVERIFY(QFile::remove(logsFolder() + u"/2026-12-05 11-00-00.RTF"_s));
         QTest::keyClick(v.lstFiles, Qt::Key_Up);
 
-        QCOMPARE(v.selected(), QStringLiteral("2026-12-05 11-00-00.RTF"));
+        QCOMPARE(v.selected(), u"2026-12-05 11-00-00.RTF"_s);
         QCOMPARE(v.shown(), formatLogError(Error::fromErrno(ENOENT)));
         verifyRedBold(v.rtfLog);
     }
@@ -281,20 +282,20 @@ private slots:
     // showing what the chat has written since, or the error once it is gone.
     void clickOnTheSelectedLogReadsItAgain()
     {
-        const QString name = QStringLiteral("2026-12-05 11-00-00.RTF");
-        writeLog(name, plainRtf(QStringLiteral("first")));
+        const QString name = u"2026-12-05 11-00-00.RTF"_s;
+        writeLog(name, plainRtf(u"first"_s));
         const Viewer v = openViewer();
         QVERIFY(QTest::qWaitForWindowExposed(v.window));
-        QCOMPARE(v.shown(), QStringLiteral("first"));
+        QCOMPARE(v.shown(), u"first"_s);
         const auto clickSelected = [&v] {
             const QRect item = v.lstFiles->visualItemRect(v.lstFiles->currentItem());
             QTest::mouseClick(v.lstFiles->viewport(), Qt::LeftButton, {}, item.center());
         };
 
-        writeLog(name, plainRtf(QStringLiteral("second")));
+        writeLog(name, plainRtf(u"second"_s));
         clickSelected();
-        QTRY_COMPARE(v.shown(), QStringLiteral("second"));
-        QVERIFY(QFile::remove(logsFolder() + QLatin1Char('/') + name));
+        QTRY_COMPARE(v.shown(), u"second"_s);
+        QVERIFY(QFile::remove(logsFolder() + '/'_L1 + name));
         clickSelected();
         QTRY_COMPARE(v.shown(), formatLogError(Error::fromErrno(ENOENT)));
         verifyRedBold(v.rtfLog);
@@ -325,7 +326,7 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(qint64, sparseSize);
         QFETCH(int, error);
-        const QString path = writeLog(QStringLiteral("2026-12-05 10-00-00.RTF"), content);
+        const QString path = writeLog(u"2026-12-05 10-00-00.RTF"_s, content);
         if (sparseSize > 0)
             QVERIFY(QFile::resize(path, sparseSize));
 
@@ -334,7 +335,7 @@ private slots:
         if (error != 0) {
             QCOMPARE(v.shown(), formatLogError(Error::make(error)));
             verifyRedBold(v.rtfLog);
-        } else if (v.shown().startsWith(QStringLiteral("Код "))) {
+        } else if (v.shown().startsWith(u"Код "_s)) {
             verifyRedBold(v.rtfLog);
         }
         QTest::mouseClick(v.cmdClose, Qt::LeftButton);
@@ -348,40 +349,40 @@ private slots:
         while (rtf.size() < 20 * 1024 * 1024)
             rtf += line;
         rtf += "the end\\par}";
-        writeLog(QStringLiteral("2026-12-05 10-00-00.RTF"), rtf);
+        writeLog(u"2026-12-05 10-00-00.RTF"_s, rtf);
         const Viewer v = openViewer();
         const QString shown = v.shown();
-        if (shown.startsWith(QStringLiteral("Код ")))
+        if (shown.startsWith(u"Код "_s))
             verifyRedBold(v.rtfLog);
         else
-            QVERIFY(shown.endsWith(QStringLiteral("the end\n")));
+            QVERIFY(shown.endsWith(u"the end\n"_s));
     }
 
     // A log read after a large one shows, even when the large one ends later.
     void selectingAnotherLogWhileOneIsRead()
     {
-        writeLog(QStringLiteral("2026-12-05 10-00-00.RTF"), plainRtf(QStringLiteral("small")));
-        writeLog(QStringLiteral("2026-12-05 11-00-00.RTF"), longRtf(60000));
+        writeLog(u"2026-12-05 10-00-00.RTF"_s, plainRtf(u"small"_s));
+        writeLog(u"2026-12-05 11-00-00.RTF"_s, longRtf(60000));
         const Viewer v = openViewer(false);
         QTest::keyClick(v.lstFiles, Qt::Key_Down);
-        QCOMPARE(v.selected(), QStringLiteral("2026-12-05 10-00-00.RTF"));
-        QCOMPARE(v.shown(), QStringLiteral("small"));
+        QCOMPARE(v.selected(), u"2026-12-05 10-00-00.RTF"_s);
+        QCOMPARE(v.shown(), u"small"_s);
         QThreadPool::globalInstance()->waitForDone();
         QCoreApplication::processEvents();
-        QCOMPARE(v.shown(), QStringLiteral("small"));
+        QCOMPARE(v.shown(), u"small"_s);
         QVERIFY(!v.window->isLoadingLog());
     }
 
     void closingWhileALogIsRead()
     {
-        writeLog(QStringLiteral("2026-12-05 11-00-00.RTF"), longRtf(60000));
+        writeLog(u"2026-12-05 11-00-00.RTF"_s, longRtf(60000));
         const Viewer v = openViewer(false);
         v.window->close();
         QTRY_VERIFY(!LogsViewer::instance());
         QThreadPool::globalInstance()->waitForDone();
         QCoreApplication::processEvents();
         const Viewer again = openViewer();
-        QVERIFY(again.shown().endsWith(QStringLiteral("line 59999\n")));
+        QVERIFY(again.shown().endsWith(u"line 59999\n"_s));
     }
 
     // Logs of our own writer and of other writers read back with their formatting.
@@ -395,7 +396,7 @@ private slots:
         QTest::addColumn<bool>("centred");
 
         const QColor black(0, 0, 0), green(0, 128, 0), grey(128, 128, 128), violet(128, 0, 255);
-        const QString word = QStringLiteral("word-processor-unicode.rtf");
+        const QString word = u"word-processor-unicode.rtf"_s;
         QTest::newRow("word processor: time") << word << "12:10:00" << 8.0 << false << grey << true;
         QTest::newRow("word processor: header")
             << word << "Гость (12:03:44 - 05.12.2026)" << 8.0 << true << green << false;
@@ -407,7 +408,7 @@ private slots:
         QTest::newRow("word processor: surrogate pair")
             << word << "Hello 👋 world" << 9.0 << false << black << false;
 
-        const QString richedit = QStringLiteral("richedit-cp1251.rtf");
+        const QString richedit = u"richedit-cp1251.rtf"_s;
         QTest::newRow("rich edit: header")
             << richedit << "Гость  (12:03:44 - 05.12.2026)" << 8.0 << true << green << false;
         QTest::newRow("rich edit: text")
@@ -438,7 +439,7 @@ private slots:
         QFETCH(bool, centred);
 
         const QByteArray rtf = file.isEmpty() ? writeRtf(*conversation()) : fixture(file);
-        writeLog(QStringLiteral("2026-12-05 12-03-44.RTF"), rtf);
+        writeLog(u"2026-12-05 12-03-44.RTF"_s, rtf);
         const Viewer v = openViewer();
         QVERIFY2(v.shown().contains(needle), qPrintable(v.shown()));
 
@@ -462,7 +463,7 @@ private slots:
 
     void logUsesTheWindowFontByDefault()
     {
-        writeLog(QStringLiteral("a.RTF"), "{\\rtf1\\ansi no font table here\\par}");
+        writeLog(u"a.RTF"_s, "{\\rtf1\\ansi no font table here\\par}");
         const Viewer v = openViewer();
         const QFont font = v.rtfLog->document()->defaultFont();
         QCOMPARE(font.family(), LogsViewer::viewerFont().family());
@@ -471,27 +472,27 @@ private slots:
 
     void viewIsReadOnly()
     {
-        writeLog(QStringLiteral("a.RTF"), plainRtf(QStringLiteral("kept")));
+        writeLog(u"a.RTF"_s, plainRtf(u"kept"_s));
         const Viewer v = openViewer();
         v.rtfLog->setFocus();
-        QTest::keyClicks(v.rtfLog, QStringLiteral("typed"));
+        QTest::keyClicks(v.rtfLog, u"typed"_s);
         QTest::keyClick(v.rtfLog, Qt::Key_Backspace);
         QTest::keyClick(v.rtfLog, Qt::Key_Delete);
-        QCOMPARE(v.shown(), QStringLiteral("kept"));
-        QCOMPARE(readLog(QStringLiteral("a.RTF")), plainRtf(QStringLiteral("kept")));
+        QCOMPARE(v.shown(), u"kept"_s);
+        QCOMPARE(readLog(u"a.RTF"_s), plainRtf(u"kept"_s));
     }
 
     void showingAgainWhileOpenDoesNotReload()
     {
-        writeLog(QStringLiteral("2026-12-05 10-00-00.RTF"), plainRtf(QStringLiteral("first")));
+        writeLog(u"2026-12-05 10-00-00.RTF"_s, plainRtf(u"first"_s));
         const Viewer v = openViewer();
         v.window->move(v.window->pos() + QPoint(13, 7));
         const QPoint moved = v.window->pos();
-        writeLog(QStringLiteral("2026-12-05 11-00-00.RTF"), plainRtf(QStringLiteral("second")));
+        writeLog(u"2026-12-05 11-00-00.RTF"_s, plainRtf(u"second"_s));
         const Viewer again = openViewer();
         QCOMPARE(again.window, v.window);
-        QCOMPARE(again.names(), QStringList{QStringLiteral("2026-12-05 10-00-00.RTF")});
-        QCOMPARE(again.shown(), QStringLiteral("first"));
+        QCOMPARE(again.names(), QStringList{u"2026-12-05 10-00-00.RTF"_s});
+        QCOMPARE(again.shown(), u"first"_s);
         QCOMPARE(again.window->pos(), moved);
 
         // A minimised viewer comes back as it was, still not reloaded.
@@ -500,28 +501,28 @@ private slots:
         const Viewer restored = openViewer();
         QCOMPARE(restored.window, v.window);
         QTRY_VERIFY(!restored.window->isMinimized());
-        QCOMPARE(restored.names(), QStringList{QStringLiteral("2026-12-05 10-00-00.RTF")});
+        QCOMPARE(restored.names(), QStringList{u"2026-12-05 10-00-00.RTF"_s});
     }
 
     void reopeningBuildsTheListAfresh()
     {
-        writeLog(QStringLiteral("2026-12-05 10-00-00.RTF"), plainRtf(QStringLiteral("first")));
+        writeLog(u"2026-12-05 10-00-00.RTF"_s, plainRtf(u"first"_s));
         Viewer v = openViewer();
         QTest::mouseClick(v.cmdClose, Qt::LeftButton);
         QTRY_VERIFY(!LogsViewer::instance());
 
-        writeLog(QStringLiteral("2026-12-05 11-00-00.RTF"), plainRtf(QStringLiteral("second")));
+        writeLog(u"2026-12-05 11-00-00.RTF"_s, plainRtf(u"second"_s));
         for (int round = 0; round < 2; ++round) {
             v = openViewer();
-            QCOMPARE(v.names(), (QStringList{QStringLiteral("2026-12-05 11-00-00.RTF"),
-                                             QStringLiteral("2026-12-05 10-00-00.RTF")}));
-            QCOMPARE(v.shown(), QStringLiteral("second"));
+            QCOMPARE(v.names(), (QStringList{u"2026-12-05 11-00-00.RTF"_s,
+                                             u"2026-12-05 10-00-00.RTF"_s}));
+            QCOMPARE(v.shown(), u"second"_s);
             // The caption is not appended to again on a later opening.
-            QCOMPARE(v.lblTag->text().count(QStringLiteral("Общий размер логов: ")), 1);
+            QCOMPARE(v.lblTag->text().count(u"Общий размер логов: "_s), 1);
             QCOMPARE(v.lblTag->text(),
-                     QStringLiteral("Общий размер логов: ") +
-                         formatByteSize(plainRtf(QStringLiteral("first")).size() +
-                                        plainRtf(QStringLiteral("second")).size()));
+                     u"Общий размер логов: "_s +
+                         formatByteSize(plainRtf(u"first"_s).size() +
+                                        plainRtf(u"second"_s).size()));
             closeViewer();
         }
     }
@@ -545,7 +546,7 @@ private slots:
         QFETCH(QString, widget);
         QFETCH(int, modifiers);
         QFETCH(bool, closes);
-        writeLog(QStringLiteral("a.RTF"), plainRtf(QStringLiteral("x")));
+        writeLog(u"a.RTF"_s, plainRtf(u"x"_s));
         const Viewer v = openViewer();
         QApplication::setActiveWindow(v.window);
         QVERIFY(QTest::qWaitForWindowActive(v.window));
@@ -576,12 +577,12 @@ private slots:
         closeViewer();
 
         // Another chat has its own placement, and the chat window's is not the viewer's.
-        ChatFilePath = m_env->chats() + QStringLiteral("/other.QLIMChat");
+        ChatFilePath = m_env->chats() + u"/other.QLIMChat"_s;
         v = openViewer();
         QCOMPARE(v.window->pos(), centred);
         closeViewer();
         QWidget chatWindow;
-        chatWindow.setObjectName(QStringLiteral("frmMain"));
+        chatWindow.setObjectName(u"frmMain"_s);
         chatWindow.resize(300, 200);
         chatWindow.move(centred + QPoint(50, 50));
         saveWindowPlacement(&chatWindow, QString(), ChatFilePath);
@@ -601,7 +602,7 @@ private slots:
     {
         QFETCH(QString, hooked);
         for (int i = 0; i < 40; ++i) {
-            writeLog(QStringLiteral("2026-12-%1 10-00-00.RTF").arg(i + 1, 2, 10, QLatin1Char('0')),
+            writeLog(u"2026-12-%1 10-00-00.RTF"_s.arg(i + 1, 2, 10, '0'_L1),
                      longRtf(300));
         }
         const Viewer v = openViewer();
@@ -623,7 +624,7 @@ private slots:
     void wheelOverTheListScrollsTheList()
     {
         for (int i = 0; i < 40; ++i) {
-            writeLog(QStringLiteral("2026-12-%1 10-00-00.RTF").arg(i + 1, 2, 10, QLatin1Char('0')),
+            writeLog(u"2026-12-%1 10-00-00.RTF"_s.arg(i + 1, 2, 10, '0'_L1),
                      longRtf(300));
         }
         const Viewer v = openViewer();
@@ -650,9 +651,9 @@ private slots:
 private:
     static QStringList logNames()
     {
-        return {QStringLiteral("2026-01-31 23-59-59.RTF"),
-                QStringLiteral("2026-12-05 09-05-00.RTF"),
-                QStringLiteral("2026-12-05 16-24-27.RTF")};
+        return {u"2026-01-31 23-59-59.RTF"_s,
+                u"2026-12-05 09-05-00.RTF"_s,
+                u"2026-12-05 16-24-27.RTF"_s};
     }
     static QStringList reversed(QStringList list)
     {
@@ -662,7 +663,7 @@ private:
 
     static QByteArray fixture(const QString &name)
     {
-        QFile file(TestEnvironment::sourceDir() + QStringLiteral("/tests/data/rtf/") + name);
+        QFile file(TestEnvironment::sourceDir() + u"/tests/data/rtf/"_s + name);
         if (!file.open(QIODevice::ReadOnly))
             qFatal("missing fixture %s", qPrintable(name));
         return file.readAll();
@@ -684,13 +685,13 @@ private:
         QTextBlockFormat centred;
         centred.setAlignment(Qt::AlignHCenter);
         cursor.setBlockFormat(centred);
-        run(QStringLiteral("12:10:00"), 8, false, QColor(128, 128, 128));
+        run(u"12:10:00"_s, 8, false, QColor(128, 128, 128));
         cursor.insertBlock(QTextBlockFormat());
-        run(QStringLiteral("Гость (12:03:44 - 05.12.2026)"), 8, true, QColor(0, 128, 0));
+        run(u"Гость (12:03:44 - 05.12.2026)"_s, 8, true, QColor(0, 128, 0));
         cursor.insertBlock();
-        run(QStringLiteral("Привет! {скобки} \\par не команда 👋"), 9, false, QColor(0, 0, 0));
+        run(u"Привет! {скобки} \\par не команда 👋"_s, 9, false, QColor(0, 0, 0));
         cursor.insertBlock();
-        run(QStringLiteral("Код 2"), 10, true, QColor(255, 0, 0));
+        run(u"Код 2"_s, 10, true, QColor(255, 0, 0));
         return document;
     }
 
@@ -722,12 +723,12 @@ private:
         v.window = LogsViewer::instance();
         if (!v.window)
             return v;
-        v.lstFiles = v.window->findChild<QListWidget *>(QStringLiteral("lstFiles"));
-        v.rtfLog = v.window->findChild<QTextEdit *>(QStringLiteral("rtfLog"));
-        v.lblTag = v.window->findChild<QLabel *>(QStringLiteral("lblTag"));
+        v.lstFiles = v.window->findChild<QListWidget *>(u"lstFiles"_s);
+        v.rtfLog = v.window->findChild<QTextEdit *>(u"rtfLog"_s);
+        v.lblTag = v.window->findChild<QLabel *>(u"lblTag"_s);
         v.cmdOpenLogsFolder =
-            v.window->findChild<QPushButton *>(QStringLiteral("cmdOpenLogsFolder"));
-        v.cmdClose = v.window->findChild<QPushButton *>(QStringLiteral("cmdClose"));
+            v.window->findChild<QPushButton *>(u"cmdOpenLogsFolder"_s);
+        v.cmdClose = v.window->findChild<QPushButton *>(u"cmdClose"_s);
         if (waitForLog)
             (void)QTest::qWaitFor([&v] { return !v.window->isLoadingLog(); }, 60000);
         return v;

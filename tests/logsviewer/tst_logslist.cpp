@@ -10,6 +10,7 @@
 #include <QTest>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -74,23 +75,23 @@ private slots:
         QFETCH(bool, listed);
 
         TestEnvironment env;
-        const QString folder = env.path(QStringLiteral("logs"));
+        const QString folder = env.path(u"logs"_s);
         QDir().mkpath(folder);
-        const QString path = folder + QLatin1Char('/') + name;
+        const QString path = folder + '/'_L1 + name;
         const QByteArray content("{\\rtf1 x}");
-        if (kind == QLatin1String("folder")) {
+        if (kind == "folder"_L1) {
             QDir().mkpath(path);
-        } else if (kind == QLatin1String("link")) {
-            const QString target = env.touch(QStringLiteral("elsewhere.RTF"), content);
+        } else if (kind == "link"_L1) {
+            const QString target = env.touch(u"elsewhere.RTF"_s, content);
             QVERIFY(QFile::link(target, path));
-        } else if (kind == QLatin1String("pipe")) {
+        } else if (kind == "pipe"_L1) {
             QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
         } else {
-            env.touch(QStringLiteral("logs/") + name, content);
+            env.touch(u"logs/"_s + name, content);
             const QHash<QString, QByteArray> attributes = {
-                {QStringLiteral("hidden"), "0x2"},          {QStringLiteral("system"), "0x4"},
-                {QStringLiteral("hidden+archive"), "0x22"}, {QStringLiteral("archive"), "0x20"},
-                {QStringLiteral("readonly"), "0x1"},        {QStringLiteral("garbage"), "zz"}};
+                {u"hidden"_s, "0x2"},          {u"system"_s, "0x4"},
+                {u"hidden+archive"_s, "0x22"}, {u"archive"_s, "0x20"},
+                {u"readonly"_s, "0x1"},        {u"garbage"_s, "zz"}};
             if (attributes.contains(kind))
                 setDosAttributes(path, attributes.value(kind));
         }
@@ -105,10 +106,10 @@ private slots:
     void attributeWithTrailingNulCountsAsHidden()
     {
         TestEnvironment env;
-        const QString path = env.touch(QStringLiteral("logs/n.RTF"), "x");
+        const QString path = env.touch(u"logs/n.RTF"_s, "x");
         setDosAttributes(path, QByteArray("0x2\0", 4));
         QVERIFY(isHiddenOrSystemFile(path));
-        QVERIFY(buildLogsList(env.path(QStringLiteral("logs")), true, true).names.isEmpty());
+        QVERIFY(buildLogsList(env.path(u"logs"_s), true, true).names.isEmpty());
     }
 
     // The order of the list and the row selected, for every pair of settings.
@@ -119,9 +120,9 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<int>("selected");
 
-        const QStringList given = {QStringLiteral("2026-12-05 16-24-27.RTF"),
-                                   QStringLiteral("2026-01-31 09-00-00.RTF"),
-                                   QStringLiteral("2026-12-05 08-00-00.RTF")};
+        const QStringList given = {u"2026-12-05 16-24-27.RTF"_s,
+                                   u"2026-01-31 09-00-00.RTF"_s,
+                                   u"2026-12-05 08-00-00.RTF"_s};
         QTest::newRow("sorted, descending")
             << true << true << QStringList{given[0], given[2], given[1]} << 0;
         QTest::newRow("sorted, ascending")
@@ -137,9 +138,9 @@ private slots:
         QFETCH(QStringList, expected);
         QFETCH(int, selected);
 
-        const QStringList given = {QStringLiteral("2026-12-05 16-24-27.RTF"),
-                                   QStringLiteral("2026-01-31 09-00-00.RTF"),
-                                   QStringLiteral("2026-12-05 08-00-00.RTF")};
+        const QStringList given = {u"2026-12-05 16-24-27.RTF"_s,
+                                   u"2026-01-31 09-00-00.RTF"_s,
+                                   u"2026-12-05 08-00-00.RTF"_s};
         const LogsList list = arrangeLogNames(given, sort, descending);
         QCOMPARE(list.names, expected);
         QCOMPARE(list.selected, selected);
@@ -155,27 +156,27 @@ private slots:
 
     void sortIgnoresLetterCaseAndIsTotal()
     {
-        QStringList names = {QStringLiteral("b.RTF"), QStringLiteral("A.rtf"),
-                             QStringLiteral("a.RTF"), QStringLiteral("B.rtf")};
+        QStringList names = {u"b.RTF"_s, u"A.rtf"_s,
+                             u"a.RTF"_s, u"B.rtf"_s};
         sortLogNames(names);
-        QCOMPARE(names, (QStringList{QStringLiteral("A.rtf"), QStringLiteral("a.RTF"),
-                                     QStringLiteral("B.rtf"), QStringLiteral("b.RTF")}));
+        QCOMPARE(names, (QStringList{u"A.rtf"_s, u"a.RTF"_s,
+                                     u"B.rtf"_s, u"b.RTF"_s}));
     }
 
     // Unsorted, the list keeps the order in which the file system enumerates.
     void unsortedFollowsTheFileSystemOrder()
     {
         TestEnvironment env;
-        const QString folder = env.path(QStringLiteral("logs"));
+        const QString folder = env.path(u"logs"_s);
         for (int i = 0; i < 60; ++i) {
-            env.touch(QStringLiteral("logs/2026-12-05 10-%1-%2.RTF")
-                          .arg(i % 60, 2, 10, QLatin1Char('0'))
-                          .arg((i * 7) % 60, 2, 10, QLatin1Char('0')),
+            env.touch(u"logs/2026-12-05 10-%1-%2.RTF"_s
+                          .arg(i % 60, 2, 10, '0'_L1)
+                          .arg((i * 7) % 60, 2, 10, '0'_L1),
                       QByteArray(i + 1, 'x'));
         }
-        env.touch(QStringLiteral("logs/note.txt"), "not a log");
+        env.touch(u"logs/note.txt"_s, "not a log");
         const QStringList enumerated =
-            QDir(folder).entryList({QStringLiteral("*.RTF")}, QDir::Files, QDir::Unsorted);
+            QDir(folder).entryList({u"*.RTF"_s}, QDir::Files, QDir::Unsorted);
         QCOMPARE(enumerated.size(), 60);
         QVERIFY2(enumerated != arrangeLogNames(enumerated, true, false).names,
                  "the file system gave sorted names; the test proves nothing");
@@ -197,7 +198,7 @@ private slots:
     {
         QFETCH(QString, folder);
         TestEnvironment env;
-        env.touch(QStringLiteral("file.RTF"), "{\\rtf1 x}");
+        env.touch(u"file.RTF"_s, "{\\rtf1 x}");
         // An empty folder name must not list the working directory.
         const QString previous = QDir::currentPath();
         QDir::setCurrent(env.root());
@@ -207,7 +208,7 @@ private slots:
         QVERIFY(list.names.isEmpty());
         QCOMPARE(list.totalSize, 0.0);
         QCOMPARE(list.selected, -1);
-        QVERIFY(!QFileInfo::exists(env.path(QStringLiteral("missing"))));
+        QVERIFY(!QFileInfo::exists(env.path(u"missing"_s)));
     }
 };
 

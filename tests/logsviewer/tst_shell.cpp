@@ -6,6 +6,7 @@
 #include <QUrl>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 class TestShell : public QObject
 {
@@ -17,7 +18,7 @@ private slots:
     void opensAnExistingFolderAsLocalUrl()
     {
         TestEnvironment env;
-        const QString folder = env.path(QStringLiteral("Logs/{GUID} с пробелом"));
+        const QString folder = env.path(u"Logs/{GUID} с пробелом"_s);
         QDir().mkpath(folder);
         QList<QUrl> opened;
         Shell::setOpener([&](const QUrl &url) {
@@ -44,7 +45,7 @@ private slots:
         QFETCH(QString, relative);
         QFETCH(int, number);
         TestEnvironment env;
-        env.touch(QStringLiteral("file"));
+        env.touch(u"file"_s);
         int calls = 0;
         Shell::setOpener([&](const QUrl &) { return ++calls > 0; });
         const Status status =

@@ -5,6 +5,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 // Builds the Debian package with CPack into a temporary folder and checks its control
 // fields, its computed dependencies and its contents. Nothing is installed.
 class TestDebPackage : public QObject
@@ -19,7 +21,7 @@ private:
 
     QString field(const QString &name) const
     {
-        return runTool(QStringLiteral("dpkg-deb"), {QStringLiteral("-f"), m_package, name})
+        return runTool(u"dpkg-deb"_s, {u"-f"_s, m_package, name})
             .out.trimmed();
     }
 
@@ -27,7 +29,7 @@ private:
     QString listingOf(const QString &path) const
     {
         for (const QString &line : m_listing) {
-            if (line.endsWith(QStringLiteral(" ./") + path))
+            if (line.endsWith(u" ./"_s + path))
                 return line;
         }
         return {};
@@ -37,15 +39,15 @@ private:
     static QString owningPackage(const QString &library)
     {
         QStringList candidates{library, QFileInfo(library).canonicalFilePath()};
-        if (library.startsWith(QLatin1String("/usr/")))
+        if (library.startsWith("/usr/"_L1))
             candidates << library.mid(4);
         else
-            candidates << QStringLiteral("/usr") + library;
+            candidates << u"/usr"_s + library;
         for (const QString &candidate : candidates) {
             const ToolRun search =
-                runTool(QStringLiteral("dpkg"), {QStringLiteral("-S"), candidate});
+                runTool(u"dpkg"_s, {u"-S"_s, candidate});
             if (search.ok())
-                return search.out.section(QLatin1Char(':'), 0, 0).trimmed();
+                return search.out.section(':'_L1, 0, 0).trimmed();
         }
         return {};
     }
@@ -53,24 +55,24 @@ private:
 private slots:
     void initTestCase()
     {
-        const QString output = m_env.path(QStringLiteral("package"));
+        const QString output = m_env.path(u"package"_s);
         const ToolRun build =
             runTool(QStringLiteral(QUILLET_CPACK_COMMAND),
-                    {QStringLiteral("-G"), QStringLiteral("DEB"), QStringLiteral("-B"), output},
+                    {u"-G"_s, u"DEB"_s, u"-B"_s, output},
                     QProcessEnvironment::systemEnvironment(), QStringLiteral(QUILLET_BINARY_DIR));
         QVERIFY2(build.ok(), qPrintable(build.report()));
-        const QStringList packages = QDir(output).entryList({QStringLiteral("*.deb")}, QDir::Files);
+        const QStringList packages = QDir(output).entryList({u"*.deb"_s}, QDir::Files);
         QCOMPARE(packages.size(), 1);
-        m_package = output + QLatin1Char('/') + packages.first();
+        m_package = output + '/'_L1 + packages.first();
 
         const ToolRun listing =
-            runTool(QStringLiteral("dpkg-deb"), {QStringLiteral("-c"), m_package});
+            runTool(u"dpkg-deb"_s, {u"-c"_s, m_package});
         QVERIFY2(listing.ok(), qPrintable(listing.report()));
-        m_listing = listing.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        m_listing = listing.out.split('\n'_L1, Qt::SkipEmptyParts);
 
-        m_unpacked = m_env.path(QStringLiteral("unpacked"));
+        m_unpacked = m_env.path(u"unpacked"_s);
         const ToolRun unpack =
-            runTool(QStringLiteral("dpkg-deb"), {QStringLiteral("-x"), m_package, m_unpacked});
+            runTool(u"dpkg-deb"_s, {u"-x"_s, m_package, m_unpacked});
         QVERIFY2(unpack.ok(), qPrintable(unpack.report()));
     }
 
@@ -79,13 +81,13 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("value");
         const QString architecture =
-            runTool(QStringLiteral("dpkg"), {QStringLiteral("--print-architecture")}).out.trimmed();
-        QTest::newRow("package") << QStringLiteral("Package") << QStringLiteral("quillet-im");
-        QTest::newRow("version") << QStringLiteral("Version")
+            runTool(u"dpkg"_s, {u"--print-architecture"_s}).out.trimmed();
+        QTest::newRow("package") << u"Package"_s << u"quillet-im"_s;
+        QTest::newRow("version") << u"Version"_s
                                  << QStringLiteral(QUILLET_VERSION "-1");
-        QTest::newRow("architecture") << QStringLiteral("Architecture") << architecture;
-        QTest::newRow("section") << QStringLiteral("Section") << QStringLiteral("net");
-        QTest::newRow("priority") << QStringLiteral("Priority") << QStringLiteral("optional");
+        QTest::newRow("architecture") << u"Architecture"_s << architecture;
+        QTest::newRow("section") << u"Section"_s << u"net"_s;
+        QTest::newRow("priority") << u"Priority"_s << u"optional"_s;
     }
     void controlFields()
     {
@@ -96,24 +98,24 @@ private slots:
 
     void describedAndMaintained()
     {
-        QVERIFY(!field(QStringLiteral("Maintainer")).isEmpty());
-        const QString description = field(QStringLiteral("Description"));
-        QVERIFY2(description.contains(QStringLiteral(".QLIMChat")), qPrintable(description));
+        QVERIFY(!field(u"Maintainer"_s).isEmpty());
+        const QString description = field(u"Description"_s);
+        QVERIFY2(description.contains(u".QLIMChat"_s), qPrintable(description));
     }
 
     // Depends comes from dpkg-shlibdeps: every library the program is linked with must be
     // there, with the package that ships it and a lowest version.
     void dependsCoverEveryLinkedLibrary()
     {
-        const QString depends = field(QStringLiteral("Depends"));
+        const QString depends = field(u"Depends"_s);
         for (const char *qt : {"libqt6core6", "libqt6widgets6"})
             QVERIFY2(depends.contains(QRegularExpression(QLatin1String(qt) +
                                                          QStringLiteral(R"( \(>= 6\.[0-9.]+\))"))),
                      qPrintable(depends));
         // Direct needs only: what those libraries need in turn is their packages' business.
-        const QString program = m_unpacked + QStringLiteral("/usr/bin/quillet-im");
-        const ToolRun dynamic = runTool(QStringLiteral("readelf"), {QStringLiteral("-d"), program});
-        const ToolRun linked = runTool(QStringLiteral("ldd"), {program});
+        const QString program = m_unpacked + u"/usr/bin/quillet-im"_s;
+        const ToolRun dynamic = runTool(u"readelf"_s, {u"-d"_s, program});
+        const ToolRun linked = runTool(u"ldd"_s, {program});
         QVERIFY2(dynamic.ok() && linked.ok(), qPrintable(dynamic.report() + linked.report()));
         const QRegularExpression needed(
             QStringLiteral(R"(\(NEEDED\)\s+Shared library: \[(\S+)\])"));
@@ -123,14 +125,14 @@ private slots:
             const QRegularExpression resolved(QRegularExpression::escape(soname) +
                                               QStringLiteral(R"( => (/\S+) \()"));
             const QString library = resolved.match(linked.out).captured(1);
-            QVERIFY2(!library.isEmpty(), qPrintable(soname + QStringLiteral(" not found")));
+            QVERIFY2(!library.isEmpty(), qPrintable(soname + u" not found"_s));
             const QString package = owningPackage(library);
             QVERIFY2(!package.isEmpty(), qPrintable(library));
-            QVERIFY2(depends.contains(QRegularExpression(QStringLiteral("(^|, )") +
+            QVERIFY2(depends.contains(QRegularExpression(u"(^|, )"_s +
                                                          QRegularExpression::escape(package) +
-                                                         QStringLiteral("( |,|$)"))),
-                     qPrintable(library + QStringLiteral(" from ") + package +
-                                QStringLiteral(" missing in: ") + depends));
+                                                         u"( |,|$)"_s)),
+                     qPrintable(library + u" from "_s + package +
+                                u" missing in: "_s + depends));
             ++libraries;
         }
         QVERIFY2(libraries >= 3, qPrintable(linked.out));
@@ -139,7 +141,7 @@ private slots:
         for (const char *loaded : {"qt6-translations-l10n", "qt6-wayland"})
             QVERIFY2(
                 depends.contains(QRegularExpression(
-                    QStringLiteral("(^|, )") + QLatin1String(loaded) + QStringLiteral("( |,|$)"))),
+                    u"(^|, )"_s + QLatin1String(loaded) + u"( |,|$)"_s)),
                 qPrintable(depends));
     }
 
@@ -147,23 +149,23 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("mode");
-        const QString file = QStringLiteral("-rw-r--r--");
-        QTest::newRow("program") << QStringLiteral("usr/bin/quillet-im")
-                                 << QStringLiteral("-rwxr-xr-x");
-        QTest::newRow("desktop entry") << QStringLiteral("usr/") + desktopEntryPath << file;
-        QTest::newRow("chat file type") << QStringLiteral("usr/") + mimePackagePath << file;
-        QTest::newRow("metainfo") << QStringLiteral("usr/") + metainfoPath << file;
-        QTest::newRow("manual page") << QStringLiteral("usr/") + manPagePath << file;
-        QTest::newRow("Russian manual page") << QStringLiteral("usr/") + russianManPagePath << file;
-        QTest::newRow("scalable icon") << QStringLiteral("usr/") + scalableIconPath << file;
+        const QString file = u"-rw-r--r--"_s;
+        QTest::newRow("program") << u"usr/bin/quillet-im"_s
+                                 << u"-rwxr-xr-x"_s;
+        QTest::newRow("desktop entry") << u"usr/"_s + desktopEntryPath << file;
+        QTest::newRow("chat file type") << u"usr/"_s + mimePackagePath << file;
+        QTest::newRow("metainfo") << u"usr/"_s + metainfoPath << file;
+        QTest::newRow("manual page") << u"usr/"_s + manPagePath << file;
+        QTest::newRow("Russian manual page") << u"usr/"_s + russianManPagePath << file;
+        QTest::newRow("scalable icon") << u"usr/"_s + scalableIconPath << file;
         for (const QString &size : installedIconSizes())
-            QTest::newRow(qPrintable(QStringLiteral("icon ") + size))
-                << QStringLiteral("usr/") + iconPath(size) << file;
-        QTest::newRow("copyright") << QStringLiteral("usr/share/doc/quillet-im/copyright") << file;
+            QTest::newRow(qPrintable(u"icon "_s + size))
+                << u"usr/"_s + iconPath(size) << file;
+        QTest::newRow("copyright") << u"usr/share/doc/quillet-im/copyright"_s << file;
         QTest::newRow("changelog")
-            << QStringLiteral("usr/share/doc/quillet-im/changelog.Debian.gz") << file;
-        QTest::newRow("folder") << QStringLiteral("usr/share/icons/hicolor/48x48/apps/")
-                                << QStringLiteral("drwxr-xr-x");
+            << u"usr/share/doc/quillet-im/changelog.Debian.gz"_s << file;
+        QTest::newRow("folder") << u"usr/share/icons/hicolor/48x48/apps/"_s
+                                << u"drwxr-xr-x"_s;
     }
     void contents()
     {
@@ -171,7 +173,7 @@ private slots:
         QFETCH(QString, mode);
         const QString line = listingOf(path);
         QVERIFY2(!line.isEmpty(), qPrintable(path));
-        QVERIFY2(line.startsWith(mode + QStringLiteral(" root/root ")), qPrintable(line));
+        QVERIFY2(line.startsWith(mode + u" root/root "_s), qPrintable(line));
     }
 
     // Everything below /usr, owned by root, and none of the caches that dpkg triggers
@@ -182,10 +184,10 @@ private slots:
         const QRegularExpression generated(
             QStringLiteral(R"((mime\.cache|mimeinfo\.cache|icon-theme\.cache|/mime/globs2?)$)"));
         for (const QString &line : m_listing) {
-            const QString path = line.section(QLatin1Char(' '), -1);
-            QVERIFY2(path == QLatin1String("./") || path.startsWith(QLatin1String("./usr/")),
+            const QString path = line.section(' '_L1, -1);
+            QVERIFY2(path == "./"_L1 || path.startsWith("./usr/"_L1),
                      qPrintable(line));
-            QVERIFY2(line.contains(QStringLiteral(" root/root ")), qPrintable(line));
+            QVERIFY2(line.contains(u" root/root "_s), qPrintable(line));
             QVERIFY2(!generated.match(path).hasMatch(), qPrintable(line));
         }
     }
@@ -195,11 +197,11 @@ private slots:
     void lintianFindsNothing()
     {
         const ToolRun check = runTool(
-            QStringLiteral("lintian"),
-            {QStringLiteral("--suppress-tags"), QStringLiteral("initial-upload-closes-no-bugs"),
-             QStringLiteral("--fail-on"), QStringLiteral("error,warning"), m_package});
+            u"lintian"_s,
+            {u"--suppress-tags"_s, u"initial-upload-closes-no-bugs"_s,
+             u"--fail-on"_s, u"error,warning"_s, m_package});
         QVERIFY2(check.ok(), qPrintable(check.report()));
-        QVERIFY2(!check.out.contains(QRegularExpression(QStringLiteral("^[EW]: "),
+        QVERIFY2(!check.out.contains(QRegularExpression(u"^[EW]: "_s,
                                                         QRegularExpression::MultilineOption)),
                  qPrintable(check.report()));
     }
@@ -207,21 +209,21 @@ private slots:
     void programIsStripped()
     {
         const ToolRun type =
-            runTool(QStringLiteral("file"),
-                    {QStringLiteral("-b"), m_unpacked + QStringLiteral("/usr/bin/quillet-im")});
-        QVERIFY2(type.out.contains(QStringLiteral(", stripped")), qPrintable(type.report()));
+            runTool(u"file"_s,
+                    {u"-b"_s, m_unpacked + u"/usr/bin/quillet-im"_s});
+        QVERIFY2(type.out.contains(u", stripped"_s), qPrintable(type.report()));
     }
 
     // The caches are the business of the triggers of shared-mime-info, desktop-file-utils
     // and the icon theme; the package brings no maintainer scripts of its own.
     void noMaintainerScripts()
     {
-        const QString control = m_env.path(QStringLiteral("control"));
+        const QString control = m_env.path(u"control"_s);
         const ToolRun extract =
-            runTool(QStringLiteral("dpkg-deb"), {QStringLiteral("-e"), m_package, control});
+            runTool(u"dpkg-deb"_s, {u"-e"_s, m_package, control});
         QVERIFY2(extract.ok(), qPrintable(extract.report()));
         const QStringList entries = QDir(control).entryList(QDir::Files, QDir::Name);
-        QCOMPARE(entries, QStringList({QStringLiteral("control"), QStringLiteral("md5sums")}));
+        QCOMPARE(entries, QStringList({u"control"_s, u"md5sums"_s}));
     }
 };
 

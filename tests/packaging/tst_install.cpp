@@ -8,6 +8,8 @@
 #include <QRegularExpression>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 // Installs the build into a temporary prefix, the way `cmake --install` does for a
 // source install, and checks what the desktop makes of it: validators, the MIME
 // database, xdg-mime's file type and default application, icons, manual page.
@@ -21,7 +23,7 @@ private:
 
     QString installed(const QString &relative) const
     {
-        return m_prefix + QLatin1Char('/') + relative;
+        return m_prefix + '/'_L1 + relative;
     }
 
     // The desktop of a fresh user who sees only the temporary prefix: no desktop
@@ -34,9 +36,9 @@ private:
               "GNOME_DESKTOP_SESSION_ID", "MATE_DESKTOP_SESSION_ID", "DISPLAY", "WAYLAND_DISPLAY",
               "DBUS_SESSION_BUS_ADDRESS"})
             environment.remove(QLatin1String(name));
-        environment.insert(QStringLiteral("XDG_DATA_DIRS"), installed(QStringLiteral("share")));
-        environment.insert(QStringLiteral("XDG_DATA_HOME"), installed(QStringLiteral("share")));
-        environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        environment.insert(u"XDG_DATA_DIRS"_s, installed(u"share"_s));
+        environment.insert(u"XDG_DATA_HOME"_s, installed(u"share"_s));
+        environment.insert(u"LC_ALL"_s, u"C.UTF-8"_s);
         return environment;
     }
 
@@ -44,10 +46,10 @@ private:
     {
         QMap<QString, QString> keys;
         const QStringList lines = TestEnvironment::readAll(installed(desktopEntryPath))
-                                      .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+                                      .split('\n'_L1, Qt::SkipEmptyParts);
         for (const QString &line : lines) {
-            const qsizetype equals = line.indexOf(QLatin1Char('='));
-            if (equals > 0 && !line.startsWith(QLatin1Char('#')))
+            const qsizetype equals = line.indexOf('='_L1);
+            if (equals > 0 && !line.startsWith('#'_L1))
                 keys.insert(line.left(equals), line.mid(equals + 1));
         }
         return keys;
@@ -56,15 +58,15 @@ private:
 private slots:
     void initTestCase()
     {
-        m_prefix = m_env.path(QStringLiteral("prefix"));
+        m_prefix = m_env.path(u"prefix"_s);
         const ToolRun install =
             runTool(QStringLiteral(QUILLET_CMAKE_COMMAND),
-                    {QStringLiteral("--install"), QStringLiteral(QUILLET_BINARY_DIR),
-                     QStringLiteral("--prefix"), m_prefix});
+                    {u"--install"_s, QStringLiteral(QUILLET_BINARY_DIR),
+                     u"--prefix"_s, m_prefix});
         QVERIFY2(install.ok(), qPrintable(install.report()));
         // Done by the install already; repeated as a user would after copying files.
-        const ToolRun mime = runTool(QStringLiteral("update-mime-database"),
-                                     {installed(QStringLiteral("share/mime"))});
+        const ToolRun mime = runTool(u"update-mime-database"_s,
+                                     {installed(u"share/mime"_s)});
         QVERIFY2(mime.ok(), qPrintable(mime.report()));
     }
 
@@ -80,11 +82,11 @@ private slots:
         QTest::newRow("Russian manual page") << russianManPagePath << false;
         QTest::newRow("scalable icon") << scalableIconPath << false;
         for (const QString &size : installedIconSizes())
-            QTest::newRow(qPrintable(QStringLiteral("icon ") + size)) << iconPath(size) << false;
+            QTest::newRow(qPrintable(u"icon "_s + size)) << iconPath(size) << false;
         // Refreshed by the install, so chat files open with the program at once.
-        QTest::newRow("MIME cache") << QStringLiteral("share/mime/mime.cache") << false;
+        QTest::newRow("MIME cache") << u"share/mime/mime.cache"_s << false;
         QTest::newRow("handler cache")
-            << QStringLiteral("share/applications/mimeinfo.cache") << false;
+            << u"share/applications/mimeinfo.cache"_s << false;
     }
     void everyFileIsInstalled()
     {
@@ -109,8 +111,8 @@ private slots:
         QImageReader reader(file);
         QCOMPARE(reader.format(), QByteArray("png"));
         QCOMPARE(reader.size(), QSize(size, size));
-        const ToolRun type = runTool(QStringLiteral("file"), {QStringLiteral("-b"), file});
-        QVERIFY2(type.out.startsWith(QStringLiteral("PNG image data, %1 x %1,").arg(size)),
+        const ToolRun type = runTool(u"file"_s, {u"-b"_s, file});
+        QVERIFY2(type.out.startsWith(u"PNG image data, %1 x %1,"_s.arg(size)),
                  qPrintable(type.report()));
         // Something was drawn: a missing or unreadable source renders an empty picture.
         const QImage image = reader.read();
@@ -128,7 +130,7 @@ private slots:
     {
         QFETCH(int, size);
         const QString own = TestEnvironment::sourceDir() +
-                            QStringLiteral("/src/gui/resources/png/A_MAIN_%1.png").arg(size);
+                            u"/src/gui/resources/png/A_MAIN_%1.png"_s.arg(size);
         const QImage expected(own);
         QVERIFY2(!expected.isNull(), qPrintable(own));
         const QImage installedIcon(installed(iconPath(QString::number(size))));
@@ -148,7 +150,7 @@ private slots:
     void desktopEntryValidates()
     {
         const ToolRun check =
-            runTool(QStringLiteral("desktop-file-validate"), {installed(desktopEntryPath)});
+            runTool(u"desktop-file-validate"_s, {installed(desktopEntryPath)});
         QVERIFY2(check.ok(), qPrintable(check.report()));
         // Warnings and hints do not fail the tool; they fail here.
         QVERIFY2(check.out.trimmed().isEmpty() && check.err.trimmed().isEmpty(),
@@ -159,16 +161,16 @@ private slots:
     {
         QTest::addColumn<QString>("key");
         QTest::addColumn<QString>("value");
-        QTest::newRow("type") << QStringLiteral("Type") << QStringLiteral("Application");
-        QTest::newRow("command") << QStringLiteral("Exec") << QStringLiteral("quillet-im %f");
-        QTest::newRow("icon") << QStringLiteral("Icon") << QStringLiteral("quillet-im");
-        QTest::newRow("file type") << QStringLiteral("MimeType") << chatMimeType + u';';
+        QTest::newRow("type") << u"Type"_s << u"Application"_s;
+        QTest::newRow("command") << u"Exec"_s << u"quillet-im %f"_s;
+        QTest::newRow("icon") << u"Icon"_s << u"quillet-im"_s;
+        QTest::newRow("file type") << u"MimeType"_s << chatMimeType + u';';
         QTest::newRow("categories")
-            << QStringLiteral("Categories") << QStringLiteral("Network;InstantMessaging;Chat;");
-        QTest::newRow("terminal") << QStringLiteral("Terminal") << QStringLiteral("false");
+            << u"Categories"_s << u"Network;InstantMessaging;Chat;"_s;
+        QTest::newRow("terminal") << u"Terminal"_s << u"false"_s;
         // Qt names its windows after the executable (X11 class, Wayland app id).
         QTest::newRow("window class")
-            << QStringLiteral("StartupWMClass") << QStringLiteral("quillet-im");
+            << u"StartupWMClass"_s << u"quillet-im"_s;
     }
     void desktopEntryOpensChatFiles()
     {
@@ -180,17 +182,17 @@ private slots:
     void desktopEntrySpeaksRussian_data()
     {
         QTest::addColumn<QString>("key");
-        QTest::newRow("name") << QStringLiteral("Name[ru]");
-        QTest::newRow("generic name") << QStringLiteral("GenericName[ru]");
-        QTest::newRow("comment") << QStringLiteral("Comment[ru]");
+        QTest::newRow("name") << u"Name[ru]"_s;
+        QTest::newRow("generic name") << u"GenericName[ru]"_s;
+        QTest::newRow("comment") << u"Comment[ru]"_s;
     }
     void desktopEntrySpeaksRussian()
     {
         QFETCH(QString, key);
         const QString text = desktopEntry().value(key);
         QVERIFY2(!text.isEmpty(), qPrintable(key));
-        if (key != QLatin1String("Name[ru]")) // the name is the brand, the same in Russian
-            QVERIFY2(text.contains(QRegularExpression(QStringLiteral("[А-Яа-яЁё]"))),
+        if (key != "Name[ru]"_L1) // the name is the brand, the same in Russian
+            QVERIFY2(text.contains(QRegularExpression(u"[А-Яа-яЁё]"_s)),
                      qPrintable(text));
     }
 
@@ -203,23 +205,23 @@ private slots:
         QTest::addColumn<bool>("isChat");
         const QByteArray empty;
         const QByteArray bom("\xFF\xFE", 2);
-        QTest::newRow("empty") << QStringLiteral("Беседа.QLIMChat") << empty << true;
-        QTest::newRow("byte-order mark") << QStringLiteral("Беседа.QLIMChat") << bom << true;
-        QTest::newRow("lower case") << QStringLiteral("chat.qlimchat") << empty << true;
-        QTest::newRow("upper case") << QStringLiteral("CHAT.QLIMCHAT") << empty << true;
-        QTest::newRow("blanks in name") << QStringLiteral("Чат с семьёй.QLIMChat") << empty << true;
-        QTest::newRow("text file") << QStringLiteral("chat.QLIMChat.txt") << empty << false;
-        QTest::newRow("message file") << QStringLiteral("message.QLIM") << bom << false;
-        QTest::newRow("extension as name") << QStringLiteral("QLIMChat") << empty << false;
+        QTest::newRow("empty") << u"Беседа.QLIMChat"_s << empty << true;
+        QTest::newRow("byte-order mark") << u"Беседа.QLIMChat"_s << bom << true;
+        QTest::newRow("lower case") << u"chat.qlimchat"_s << empty << true;
+        QTest::newRow("upper case") << u"CHAT.QLIMCHAT"_s << empty << true;
+        QTest::newRow("blanks in name") << u"Чат с семьёй.QLIMChat"_s << empty << true;
+        QTest::newRow("text file") << u"chat.QLIMChat.txt"_s << empty << false;
+        QTest::newRow("message file") << u"message.QLIM"_s << bom << false;
+        QTest::newRow("extension as name") << u"QLIMChat"_s << empty << false;
     }
     void chatFilesGetTheChatType()
     {
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
         QFETCH(bool, isChat);
-        const QString file = m_env.touch(QStringLiteral("chats/") + name, content);
-        const ToolRun query = runTool(QStringLiteral("xdg-mime"),
-                                      {QStringLiteral("query"), QStringLiteral("filetype"), file},
+        const QString file = m_env.touch(u"chats/"_s + name, content);
+        const ToolRun query = runTool(u"xdg-mime"_s,
+                                      {u"query"_s, u"filetype"_s, file},
                                       desktopEnvironment());
         QVERIFY2(query.ok(), qPrintable(query.report()));
         QCOMPARE(query.out.trimmed() == chatMimeType, isChat);
@@ -228,28 +230,28 @@ private slots:
     void chatTypeOpensWithTheProgram()
     {
         const ToolRun query =
-            runTool(QStringLiteral("xdg-mime"),
-                    {QStringLiteral("query"), QStringLiteral("default"), chatMimeType},
+            runTool(u"xdg-mime"_s,
+                    {u"query"_s, u"default"_s, chatMimeType},
                     desktopEnvironment());
         QVERIFY2(query.ok(), qPrintable(query.report()));
-        QCOMPARE(query.out.trimmed(), QStringLiteral("quillet-im.desktop"));
+        QCOMPARE(query.out.trimmed(), u"quillet-im.desktop"_s);
     }
 
     // GLib-based file managers (Files, Nemo, Caja, Thunar) resolve types through GIO.
     void gioKnowsChatFiles()
     {
         const QString file =
-            m_env.touch(QStringLiteral("chats/gio.QLIMChat"), QByteArray("\xFF\xFE", 2));
+            m_env.touch(u"chats/gio.QLIMChat"_s, QByteArray("\xFF\xFE", 2));
         const ToolRun query =
-            runTool(QStringLiteral("gio"),
-                    {QStringLiteral("info"), QStringLiteral("--attributes"),
-                     QStringLiteral("standard::content-type,standard::icon"), file},
+            runTool(u"gio"_s,
+                    {u"info"_s, u"--attributes"_s,
+                     u"standard::content-type,standard::icon"_s, file},
                     desktopEnvironment());
         QVERIFY2(query.ok(), qPrintable(query.report()));
-        QVERIFY2(query.out.contains(QStringLiteral("standard::content-type: ") + chatMimeType),
+        QVERIFY2(query.out.contains(u"standard::content-type: "_s + chatMimeType),
                  qPrintable(query.report()));
         // Chat files carry the program's icon, as the chat selection window promises.
-        QVERIFY2(query.out.contains(QStringLiteral("standard::icon: quillet-im,")),
+        QVERIFY2(query.out.contains(u"standard::icon: quillet-im,"_s),
                  qPrintable(query.report()));
     }
 
@@ -257,23 +259,23 @@ private slots:
     // which also gives the type's comment and icon.
     void qtKnowsChatFiles()
     {
-        qputenv("XDG_DATA_DIRS", installed(QStringLiteral("share")).toUtf8() + ":/usr/share");
+        qputenv("XDG_DATA_DIRS", installed(u"share"_s).toUtf8() + ":/usr/share");
         QLocale::setDefault(QLocale(QLocale::Russian, QLocale::Russia));
-        const QString file = m_env.touch(QStringLiteral("chats/qt.QLIMChat"));
+        const QString file = m_env.touch(u"chats/qt.QLIMChat"_s);
         const QMimeType type = QMimeDatabase().mimeTypeForFile(file);
         QCOMPARE(type.name(), chatMimeType);
-        QCOMPARE(type.comment(), QStringLiteral("Файл чата"));
-        QCOMPARE(type.iconName(), QStringLiteral("quillet-im"));
+        QCOMPARE(type.comment(), u"Файл чата"_s);
+        QCOMPARE(type.iconName(), u"quillet-im"_s);
     }
 
     void metainfoValidates()
     {
-        const ToolRun check = runTool(QStringLiteral("appstreamcli"),
-                                      {QStringLiteral("validate"), QStringLiteral("--no-net"),
-                                       QStringLiteral("--pedantic"), installed(metainfoPath)},
+        const ToolRun check = runTool(u"appstreamcli"_s,
+                                      {u"validate"_s, u"--no-net"_s,
+                                       u"--pedantic"_s, installed(metainfoPath)},
                                       desktopEnvironment());
         QVERIFY2(check.ok(), qPrintable(check.report()));
-        QVERIFY2(!check.out.contains(QRegularExpression(QStringLiteral("^[EWIP]: "),
+        QVERIFY2(!check.out.contains(QRegularExpression(u"^[EWIP]: "_s,
                                                         QRegularExpression::MultilineOption)),
                  qPrintable(check.report()));
     }
@@ -282,44 +284,44 @@ private slots:
     {
         const QString metainfo = TestEnvironment::readAll(installed(metainfoPath));
         QVERIFY(metainfo.contains(
-            QStringLiteral("<launchable type=\"desktop-id\">quillet-im.desktop</launchable>")));
-        QVERIFY(metainfo.contains(QStringLiteral("<binary>quillet-im</binary>")));
-        QVERIFY(metainfo.contains(QStringLiteral("<mediatype>%1</mediatype>").arg(chatMimeType)));
+            u"<launchable type=\"desktop-id\">quillet-im.desktop</launchable>"_s));
+        QVERIFY(metainfo.contains(u"<binary>quillet-im</binary>"_s));
+        QVERIFY(metainfo.contains(u"<mediatype>%1</mediatype>"_s.arg(chatMimeType)));
         QVERIFY(metainfo.contains(
-            QStringLiteral("<release version=\"%1\"").arg(QStringLiteral(QUILLET_VERSION))));
+            u"<release version=\"%1\""_s.arg(QStringLiteral(QUILLET_VERSION))));
     }
 
     void manualPageRendersCleanly_data()
     {
         QTest::addColumn<QString>("page");
         QTest::addColumn<QStringList>("expected");
-        const QStringList common{QStringLiteral("[[/H] "),
-                                 QStringLiteral("--help"),
-                                 QStringLiteral("--version"),
-                                 QStringLiteral("/?"),
-                                 QStringLiteral(".QLIMChat"),
-                                 QStringLiteral("Quillet IM.conf"),
-                                 QStringLiteral("XDG_RUNTIME_DIR"),
-                                 QStringLiteral("user.DOSATTRIB"),
-                                 QStringLiteral("Sync Extended Attributes"),
+        const QStringList common{u"[[/H] "_s,
+                                 u"--help"_s,
+                                 u"--version"_s,
+                                 u"/?"_s,
+                                 u".QLIMChat"_s,
+                                 u"Quillet IM.conf"_s,
+                                 u"XDG_RUNTIME_DIR"_s,
+                                 u"user.DOSATTRIB"_s,
+                                 u"Sync Extended Attributes"_s,
                                  QStringLiteral("Quillet IM " QUILLET_VERSION)};
         QTest::newRow("English") << manPagePath
-                                 << common + QStringList{QStringLiteral("chat-file]"),
-                                                         QStringLiteral("SYNOPSIS")};
+                                 << common + QStringList{u"chat-file]"_s,
+                                                         u"SYNOPSIS"_s};
         QTest::newRow("Russian") << russianManPagePath
-                                 << common + QStringList{QStringLiteral("файл-чата]"),
-                                                         QStringLiteral("СИНТАКСИС")};
+                                 << common + QStringList{u"файл-чата]"_s,
+                                                         u"СИНТАКСИС"_s};
     }
     void manualPageRendersCleanly()
     {
         QFETCH(QString, page);
         QFETCH(QStringList, expected);
         QProcessEnvironment environment = desktopEnvironment();
-        environment.insert(QStringLiteral("MANWIDTH"), QStringLiteral("100"));
+        environment.insert(u"MANWIDTH"_s, u"100"_s);
         const ToolRun rendered = runTool(
-            QStringLiteral("man"),
-            {QStringLiteral("--warnings"), QStringLiteral("--no-hyphenation"), QStringLiteral("-E"),
-             QStringLiteral("UTF-8"), QStringLiteral("-l"), installed(page)},
+            u"man"_s,
+            {u"--warnings"_s, u"--no-hyphenation"_s, u"-E"_s,
+             u"UTF-8"_s, u"-l"_s, installed(page)},
             environment);
         QVERIFY2(rendered.ok(), qPrintable(rendered.report()));
         QVERIFY2(rendered.err.trimmed().isEmpty(), qPrintable(rendered.err));
@@ -332,9 +334,9 @@ private slots:
     {
         QTest::addColumn<QString>("option");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("version") << QStringLiteral("--version")
+        QTest::newRow("version") << u"--version"_s
                                  << QStringLiteral("Quillet IM " QUILLET_VERSION "\n");
-        QTest::newRow("help") << QStringLiteral("--help") << QStringLiteral("[[/H] FileName]");
+        QTest::newRow("help") << u"--help"_s << u"[[/H] FileName]"_s;
     }
     void installedProgramRuns()
     {

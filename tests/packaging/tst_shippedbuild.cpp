@@ -7,13 +7,14 @@
 #include <QTest>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
 // The variables through which tests drive the program.
 const QStringList testVariables{
-    QStringLiteral("QUILLET_BOX_LOG"), QStringLiteral("QUILLET_BOX_ANSWERS"),
-    QStringLiteral("QUILLET_TEST_INPUT"), QStringLiteral("QUILLET_SHOWN_MARKS")};
+    u"QUILLET_BOX_LOG"_s, u"QUILLET_BOX_ANSWERS"_s,
+    u"QUILLET_TEST_INPUT"_s, u"QUILLET_SHOWN_MARKS"_s};
 
 } // namespace
 
@@ -32,30 +33,30 @@ private slots:
     void initTestCase()
     {
         const QString build = QStringLiteral(QUILLET_BINARY_DIR "/shipped-build");
-        QStringList configure{QStringLiteral("-S"),
+        QStringList configure{u"-S"_s,
                               TestEnvironment::sourceDir(),
-                              QStringLiteral("-B"),
+                              u"-B"_s,
                               build,
-                              QStringLiteral("-G"),
+                              u"-G"_s,
                               QStringLiteral(QUILLET_CMAKE_GENERATOR),
-                              QStringLiteral("-DCMAKE_BUILD_TYPE=Release"),
+                              u"-DCMAKE_BUILD_TYPE=Release"_s,
                               QStringLiteral("-DCMAKE_CXX_COMPILER=" QUILLET_CXX_COMPILER),
                               QStringLiteral("-DQUILLET_WERROR=" QUILLET_WERROR_SETTING),
-                              QStringLiteral("-DQUILLET_TESTS=OFF"),
-                              QStringLiteral("-DQUILLET_BENCH=OFF")};
+                              u"-DQUILLET_TESTS=OFF"_s,
+                              u"-DQUILLET_BENCH=OFF"_s};
         if (!QStringLiteral(QUILLET_CXX_LAUNCHER).isEmpty())
             configure << QStringLiteral("-DCMAKE_CXX_COMPILER_LAUNCHER=" QUILLET_CXX_LAUNCHER);
         const ToolRun configured = runTool(QStringLiteral(QUILLET_CMAKE_COMMAND), configure);
         QVERIFY2(configured.ok(), qPrintable(configured.report()));
         const ToolRun built =
-            runTool(QStringLiteral(QUILLET_CMAKE_COMMAND), {QStringLiteral("--build"), build});
+            runTool(QStringLiteral(QUILLET_CMAKE_COMMAND), {u"--build"_s, build});
         QVERIFY2(built.ok(), qPrintable(built.report()));
-        const QString prefix = m_env.path(QStringLiteral("prefix"));
+        const QString prefix = m_env.path(u"prefix"_s);
         const ToolRun installed =
             runTool(QStringLiteral(QUILLET_CMAKE_COMMAND),
-                    {QStringLiteral("--install"), build, QStringLiteral("--prefix"), prefix});
+                    {u"--install"_s, build, u"--prefix"_s, prefix});
         QVERIFY2(installed.ok(), qPrintable(installed.report()));
-        m_program = prefix + QLatin1Char('/') + executablePath;
+        m_program = prefix + '/'_L1 + executablePath;
     }
 
     // A variable the program reads is named in it; the test build names them all.
@@ -78,18 +79,18 @@ private slots:
     // untouched and nothing is written to the box log.
     void variablesChangeNothing()
     {
-        const QString chat = m_env.touch(QStringLiteral("chats/team.QLIMChat"));
-        const Result<QString> message = writeMessageFile(m_env.chats(), QStringLiteral("guest"),
-                                                         QStringLiteral("hello"), newGuid());
+        const QString chat = m_env.touch(u"chats/team.QLIMChat"_s);
+        const Result<QString> message = writeMessageFile(m_env.chats(), u"guest"_s,
+                                                         u"hello"_s, newGuid());
         QVERIFY(message.ok());
-        const QString input = m_env.touch(QStringLiteral("input.txt"), "typed\n:exit\n");
-        const QString boxLog = m_env.path(QStringLiteral("boxes.log"));
+        const QString input = m_env.touch(u"input.txt"_s, "typed\n:exit\n");
+        const QString boxLog = m_env.path(u"boxes.log"_s);
 
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QUILLET_BOX_LOG"), boxLog);
-        environment.insert(QStringLiteral("QUILLET_BOX_ANSWERS"), QStringLiteral("2"));
-        environment.insert(QStringLiteral("QUILLET_TEST_INPUT"), input);
-        environment.insert(QStringLiteral("QUILLET_SHOWN_MARKS"), QStringLiteral("ledger"));
+        environment.insert(u"QUILLET_BOX_LOG"_s, boxLog);
+        environment.insert(u"QUILLET_BOX_ANSWERS"_s, u"2"_s);
+        environment.insert(u"QUILLET_TEST_INPUT"_s, input);
+        environment.insert(u"QUILLET_SHOWN_MARKS"_s, u"ledger"_s);
         QProcess program;
         program.setProcessEnvironment(environment);
         program.start(m_program, {chat});
@@ -98,9 +99,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(dosAttributes(message.value()).value(),
                                   DosAttribute::Hidden, 20000);
         QCOMPARE(program.state(), QProcess::Running);
-        QCOMPARE(TestEnvironment::readAll(input), QStringLiteral("typed\n:exit\n"));
+        QCOMPARE(TestEnvironment::readAll(input), u"typed\n:exit\n"_s);
         QVERIFY(!QFileInfo::exists(boxLog));
-        QCOMPARE(QDir(m_env.chats()).entryList({QStringLiteral("*.QLIM")}, QDir::Files).size(), 1);
+        QCOMPARE(QDir(m_env.chats()).entryList({u"*.QLIM"_s}, QDir::Files).size(), 1);
         program.kill();
         program.waitForFinished();
     }

@@ -12,6 +12,7 @@
 #include <QWidget>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -39,7 +40,7 @@ private slots:
     // Paths and messages may hold "<b>" or "&lt;": the real boxes show them as typed.
     void textIsShownAsTyped()
     {
-        const QString text = QStringLiteral("/home/a/<b>chat</b> &lt;1&gt;.QLIMChat");
+        const QString text = u"/home/a/<b>chat</b> &lt;1&gt;.QLIMChat"_s;
         Qt::TextFormat boxFormat = Qt::AutoText;
         QStringList plainLabels;
         onNextModal([&](QWidget *modal) {
@@ -54,11 +55,11 @@ private slots:
                 modal->close();
             }
         });
-        QCOMPARE(Boxes::message(nullptr, text + QStringLiteral("\r\n\r\nФайл не существует."),
+        QCOMPARE(Boxes::message(nullptr, text + u"\r\n\r\nФайл не существует."_s,
                                 (BoxStyle{BoxButtons::Ok, BoxIcon::Stop})),
                  BoxAnswer::Ok);
         QCOMPARE(boxFormat, Qt::PlainText);
-        QCOMPARE(plainLabels, QStringList{text + QStringLiteral("\n\nФайл не существует.")});
+        QCOMPARE(plainLabels, QStringList{text + u"\n\nФайл не существует."_s});
 
         plainLabels.clear();
         onNextModal([&](QWidget *modal) {
@@ -71,15 +72,15 @@ private slots:
                 if (label->textFormat() == Qt::PlainText)
                     plainLabels << label->text();
             }
-            dialog->setTextValue(QStringLiteral("<i>Семья</i>"));
+            dialog->setTextValue(u"<i>Семья</i>"_s);
             dialog->accept();
         });
-        QCOMPARE(Boxes::input(nullptr, text, QStringLiteral("offer")),
-                 QStringLiteral("<i>Семья</i>"));
+        QCOMPARE(Boxes::input(nullptr, text, u"offer"_s),
+                 u"<i>Семья</i>"_s);
         QCOMPARE(plainLabels, QStringList{text});
 
         onNextModal([](QWidget *modal) { static_cast<QDialog *>(modal)->reject(); });
-        QCOMPARE(Boxes::input(nullptr, text, QStringLiteral("offer")), QString());
+        QCOMPARE(Boxes::input(nullptr, text, u"offer"_s), QString());
     }
 
     void handlerAnswersAndSeesEveryBox()
@@ -87,35 +88,35 @@ private slots:
         QList<BoxRequest> seen;
         Boxes::setHandler([&](const BoxRequest &r) {
             seen.append(r);
-            return BoxReply{BoxAnswer::Retry, QStringLiteral("Семья")};
+            return BoxReply{BoxAnswer::Retry, u"Семья"_s};
         });
-        QCOMPARE(Boxes::message(nullptr, QStringLiteral("t"), (BoxStyle{BoxButtons::AbortRetryIgnore, BoxIcon::Stop})),
+        QCOMPARE(Boxes::message(nullptr, u"t"_s, (BoxStyle{BoxButtons::AbortRetryIgnore, BoxIcon::Stop})),
                  BoxAnswer::Retry);
-        QCOMPARE(Boxes::input(nullptr, QStringLiteral("p"), QStringLiteral("o")),
-                 QStringLiteral("Семья"));
-        Boxes::showError(nullptr, Error::fromErrno(ENOSPC), BoxStyle{BoxButtons::Ok, BoxIcon::Stop}, QStringLiteral("Не удалось."));
+        QCOMPARE(Boxes::input(nullptr, u"p"_s, u"o"_s),
+                 u"Семья"_s);
+        Boxes::showError(nullptr, Error::fromErrno(ENOSPC), BoxStyle{BoxButtons::Ok, BoxIcon::Stop}, u"Не удалось."_s);
         QCOMPARE(seen.size(), 3);
         QCOMPARE(seen[0].style.number(), 18);
         QCOMPARE(seen[1].kind, BoxRequest::Kind::Input);
-        QCOMPARE(seen[1].offered, QStringLiteral("o"));
+        QCOMPARE(seen[1].offered, u"o"_s);
         QCOMPARE(seen[2].text,
-                 QStringLiteral("Не удалось.\r\n\r\nКод %1\r\nНа диске нет места.").arg(ENOSPC));
+                 u"Не удалось.\r\n\r\nКод %1\r\nНа диске нет места."_s.arg(ENOSPC));
         Boxes::resetHandler();
     }
 
     void environmentLogAndAnswers()
     {
         TestEnvironment env;
-        const QString log = env.path(QStringLiteral("boxes.log"));
+        const QString log = env.path(u"boxes.log"_s);
         qputenv("QUILLET_BOX_LOG", log.toUtf8());
         qputenv("QUILLET_BOX_ANSWERS", "7");
         Boxes::installFromEnvironment();
-        QCOMPARE(Boxes::message(nullptr, QStringLiteral("a\r\nb"), BoxStyle{BoxButtons::YesNoCancel}), BoxAnswer::No);
-        QCOMPARE(Boxes::message(nullptr, QStringLiteral("c"), BoxStyle{BoxButtons::AbortRetryIgnore}), BoxAnswer::Abort);
-        QCOMPARE(Boxes::input(nullptr, QStringLiteral("p"), QStringLiteral("offer")),
-                 QStringLiteral("offer"));
+        QCOMPARE(Boxes::message(nullptr, u"a\r\nb"_s, BoxStyle{BoxButtons::YesNoCancel}), BoxAnswer::No);
+        QCOMPARE(Boxes::message(nullptr, u"c"_s, BoxStyle{BoxButtons::AbortRetryIgnore}), BoxAnswer::Abort);
+        QCOMPARE(Boxes::input(nullptr, u"p"_s, u"offer"_s),
+                 u"offer"_s);
         QCOMPARE(TestEnvironment::readAll(log),
-                 QStringLiteral("3\ta\\r\\nb\t\n2\tc\t\ninput\tp\toffer\n"));
+                 u"3\ta\\r\\nb\t\n2\tc\t\ninput\tp\toffer\n"_s);
         qunsetenv("QUILLET_BOX_LOG");
         qunsetenv("QUILLET_BOX_ANSWERS");
         Boxes::resetHandler();
@@ -124,29 +125,29 @@ private slots:
     void placementsOfTwoWindowsStayApart()
     {
         TestEnvironment env;
-        const QString key = QStringLiteral("/chats/team.QLIMChat");
+        const QString key = u"/chats/team.QLIMChat"_s;
         QWidget chat;
-        chat.setObjectName(QStringLiteral("frmMain"));
+        chat.setObjectName(u"frmMain"_s);
         QWidget viewer;
-        viewer.setObjectName(QStringLiteral("frmLogsViewer"));
+        viewer.setObjectName(u"frmLogsViewer"_s);
         chat.setGeometry(100, 120, 300, 200);
         viewer.setGeometry(400, 50, 300, 200);
         saveWindowPlacement(&chat, QString(), key);
         saveWindowPlacement(&viewer, QString(), key);
 
         QWidget chat2;
-        chat2.setObjectName(QStringLiteral("frmMain"));
+        chat2.setObjectName(u"frmMain"_s);
         chat2.setGeometry(0, 0, 300, 200);
         restoreWindowPlacement(&chat2, QString(), key);
         QCOMPARE(chat2.pos(), QPoint(100, 120));
         QWidget viewer2;
-        viewer2.setObjectName(QStringLiteral("frmLogsViewer"));
+        viewer2.setObjectName(u"frmLogsViewer"_s);
         restoreWindowPlacement(&viewer2, QString(), key);
         QCOMPARE(viewer2.pos(), QPoint(400, 50));
         QWidget other;
-        other.setObjectName(QStringLiteral("frmMain"));
+        other.setObjectName(u"frmMain"_s);
         other.move(7, 8);
-        restoreWindowPlacement(&other, QString(), QStringLiteral("/chats/other.QLIMChat"));
+        restoreWindowPlacement(&other, QString(), u"/chats/other.QLIMChat"_s);
         QCOMPARE(other.pos(), QPoint(7, 8));
     }
 };

@@ -6,6 +6,7 @@
 #include <QTest>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 class TestSupport : public QObject
 {
@@ -18,25 +19,25 @@ private slots:
         QTest::addColumn<int>("options");
         QTest::addColumn<QString>("expected");
         const int names = int(TrimBlanksAndBreaks);
-        QTest::newRow("names") << QStringLiteral(" \t\u00A0Иван\r\n ") << names
-                               << QStringLiteral("Иван");
+        QTest::newRow("names") << u" \t\u00A0Иван\r\n "_s << names
+                               << u"Иван"_s;
         QTest::newRow("mixed ends")
-            << QStringLiteral("\r\n  \r\n x y \r\n\t") << names << QStringLiteral("x y");
-        QTest::newRow("breaks only keep blanks") << QStringLiteral("\r\n  hello  \r\n")
-                                                 << int(TrimBreaks) << QStringLiteral("  hello  ");
+            << u"\r\n  \r\n x y \r\n\t"_s << names << u"x y"_s;
+        QTest::newRow("breaks only keep blanks") << u"\r\n  hello  \r\n"_s
+                                                 << int(TrimBreaks) << u"  hello  "_s;
         QTest::newRow("blanks only keep breaks")
-            << QStringLiteral(" \r\nhi\r\n ") << int(TrimBlanks) << QStringLiteral("\r\nhi\r\n");
+            << u" \r\nhi\r\n "_s << int(TrimBlanks) << u"\r\nhi\r\n"_s;
         QTest::newRow("only blanks and breaks")
-            << QStringLiteral(" \r\n\t \n\r ") << names << QString();
+            << u" \r\n\t \n\r "_s << names << QString();
         QTest::newRow("inner kept")
-            << QStringLiteral("a\r\n\r\nb") << names << QStringLiteral("a\r\n\r\nb");
-        QTest::newRow("controls") << QStringLiteral("\x01 {GUID}\x7f\r\n") << int(TrimAll)
-                                  << QStringLiteral("{GUID}");
+            << u"a\r\n\r\nb"_s << names << u"a\r\n\r\nb"_s;
+        QTest::newRow("controls") << u"\x01 {GUID}\x7f\r\n"_s << int(TrimAll)
+                                  << u"{GUID}"_s;
         QTest::newRow("controls off")
-            << QStringLiteral("\x01x") << names << QStringLiteral("\x01x");
+            << u"\x01x"_s << names << u"\x01x"_s;
         QTest::newRow("leading only")
-            << QStringLiteral("  x  ") << int(TrimOptions(TrimOption::LeadingBlanks))
-            << QStringLiteral("x  ");
+            << u"  x  "_s << int(TrimOptions(TrimOption::LeadingBlanks))
+            << u"x  "_s;
     }
 
     void trimEx2()
@@ -49,45 +50,45 @@ private slots:
 
     void pathParts()
     {
-        QCOMPARE(parentFolder(QStringLiteral("/home/u/Chat/team.QLIMChat")),
-                 QStringLiteral("/home/u/Chat"));
-        QCOMPARE(parentFolder(QStringLiteral("/team.QLIMChat")), QStringLiteral("/"));
-        QCOMPARE(parentFolder(QStringLiteral("team.QLIMChat")), QString());
-        QCOMPARE(fileNameOf(QStringLiteral("/a/b/Беседа.QLIMChat")),
-                 QStringLiteral("Беседа.QLIMChat"));
-        QCOMPARE(fileExtension(QStringLiteral("Беседа.QLIMChat.desktop")),
-                 QStringLiteral("desktop"));
-        QCOMPARE(fileExtension(QStringLiteral("/a.b/Семья")), QString());
-        QCOMPARE(dropRight(QStringLiteral("abc"), 5), QString());
-        QCOMPARE(joinPath(QStringLiteral("/data/"), QStringLiteral("/x")),
-                 QStringLiteral("/data/x"));
-        QCOMPARE(joinPath(QStringLiteral("/data"),
-                                 QStringLiteral("Greyhollow Studios\\Quillet IM\\Logs")),
-                 QStringLiteral("/data/Greyhollow Studios/Quillet IM/Logs"));
+        QCOMPARE(parentFolder(u"/home/u/Chat/team.QLIMChat"_s),
+                 u"/home/u/Chat"_s);
+        QCOMPARE(parentFolder(u"/team.QLIMChat"_s), u"/"_s);
+        QCOMPARE(parentFolder(u"team.QLIMChat"_s), QString());
+        QCOMPARE(fileNameOf(u"/a/b/Беседа.QLIMChat"_s),
+                 u"Беседа.QLIMChat"_s);
+        QCOMPARE(fileExtension(u"Беседа.QLIMChat.desktop"_s),
+                 u"desktop"_s);
+        QCOMPARE(fileExtension(u"/a.b/Семья"_s), QString());
+        QCOMPARE(dropRight(u"abc"_s, 5), QString());
+        QCOMPARE(joinPath(u"/data/"_s, u"/x"_s),
+                 u"/data/x"_s);
+        QCOMPARE(joinPath(u"/data"_s,
+                                 u"Greyhollow Studios\\Quillet IM\\Logs"_s),
+                 u"/data/Greyhollow Studios/Quillet IM/Logs"_s);
         const QString cwd = QDir::currentPath();
-        QCOMPARE(absolutePath(QStringLiteral("sub/../chat.QLIMChat")),
-                 cwd + QStringLiteral("/chat.QLIMChat"));
+        QCOMPARE(absolutePath(u"sub/../chat.QLIMChat"_s),
+                 cwd + u"/chat.QLIMChat"_s);
         QCOMPARE(absolutePath(QString()), QString());
     }
 
     void specialFoldersFollowXdg()
     {
         TestEnvironment env;
-        QCOMPARE(dataHomeFolder(), env.path(QStringLiteral("data")));
-        QCOMPARE(autostartFolder(), env.path(QStringLiteral("config/autostart")));
+        QCOMPARE(dataHomeFolder(), env.path(u"data"_s));
+        QCOMPARE(autostartFolder(), env.path(u"config/autostart"_s));
         qputenv("XDG_DATA_HOME", "relative/is/ignored");
-        QCOMPARE(dataHomeFolder(), env.path(QStringLiteral("home/.local/share")));
+        QCOMPARE(dataHomeFolder(), env.path(u"home/.local/share"_s));
     }
 
     void createComplexDirectory()
     {
         TestEnvironment env;
-        const QString deep = env.path(QStringLiteral("a/b/c/d"));
+        const QString deep = env.path(u"a/b/c/d"_s);
         QVERIFY(makePath(deep).ok());
         QVERIFY(QFileInfo(deep).isDir());
         QVERIFY(makePath(deep).ok()); // already there
-        env.touch(QStringLiteral("file"));
-        const Status blocked = makePath(env.path(QStringLiteral("file/sub")));
+        env.touch(u"file"_s);
+        const Status blocked = makePath(env.path(u"file/sub"_s));
         QVERIFY(!blocked.ok());
         QCOMPARE(blocked.error().number, ENOTDIR);
         QVERIFY(!blocked.error().description.isEmpty());
@@ -97,16 +98,16 @@ private slots:
     void fileExistence()
     {
         TestEnvironment env;
-        QVERIFY(fileExists(env.touch(QStringLiteral("x.QLIMChat"))));
+        QVERIFY(fileExists(env.touch(u"x.QLIMChat"_s)));
         QVERIFY(!fileExists(env.chats()));
-        QVERIFY(!fileExists(env.path(QStringLiteral("missing"))));
+        QVERIFY(!fileExists(env.path(u"missing"_s)));
         QVERIFY(!fileExists(QString()));
     }
 
     void guidText()
     {
         const QRegularExpression form(
-            QStringLiteral("^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}$"));
+            u"^\\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\}$"_s);
         const QString a = newGuid();
         QVERIFY2(form.match(a).hasMatch(), qPrintable(a));
         QVERIFY(a != newGuid());
@@ -116,14 +117,14 @@ private slots:
     {
         QTest::addColumn<double>("bytes");
         QTest::addColumn<QString>("text");
-        QTest::newRow("zero") << 0.0 << QStringLiteral("0 байт");
-        QTest::newRow("512") << 512.0 << QStringLiteral("512 байт");
-        QTest::newRow("1023") << 1023.0 << QStringLiteral("1023 байт");
-        QTest::newRow("1 KiB") << 1024.0 << QStringLiteral("1,00 КБ");
-        QTest::newRow("15.2 MiB") << 15.2 * 1024 * 1024 << QStringLiteral("15,2 МБ");
-        QTest::newRow("3.41 GiB") << 3.41 * 1024 * 1024 * 1024 << QStringLiteral("3,41 ГБ");
-        QTest::newRow("999.9 KiB rounds up") << 999.9 * 1024 << QStringLiteral("0,98 МБ");
-        QTest::newRow("120 KiB") << 120.0 * 1024 << QStringLiteral("120 КБ");
+        QTest::newRow("zero") << 0.0 << u"0 байт"_s;
+        QTest::newRow("512") << 512.0 << u"512 байт"_s;
+        QTest::newRow("1023") << 1023.0 << u"1023 байт"_s;
+        QTest::newRow("1 KiB") << 1024.0 << u"1,00 КБ"_s;
+        QTest::newRow("15.2 MiB") << 15.2 * 1024 * 1024 << u"15,2 МБ"_s;
+        QTest::newRow("3.41 GiB") << 3.41 * 1024 * 1024 * 1024 << u"3,41 ГБ"_s;
+        QTest::newRow("999.9 KiB rounds up") << 999.9 * 1024 << u"0,98 МБ"_s;
+        QTest::newRow("120 KiB") << 120.0 * 1024 << u"120 КБ"_s;
     }
 
     void byteSizes()
@@ -142,10 +143,10 @@ private slots:
         t.hour = 9;
         t.minute = 3;
         t.second = 4;
-        QCOMPARE(formatTime(t), QStringLiteral("09:03:04"));
-        QCOMPARE(formatDate(t, 0), QStringLiteral("05.12.2026"));
+        QCOMPARE(formatTime(t), u"09:03:04"_s);
+        QCOMPARE(formatDate(t, 0), u"05.12.2026"_s);
         QCOMPARE(formatClockTime(QDateTime(QDate(2026, 1, 2), QTime(23, 5, 0))),
-                 QStringLiteral("23:05:00"));
+                 u"23:05:00"_s);
     }
 
     void utcToLocalUsesTheCurrentOffset()
@@ -175,7 +176,7 @@ private slots:
     {
         const Error e = Error::fromErrno(ENOENT);
         QCOMPARE(e.number, ENOENT);
-        QCOMPARE(e.description, QStringLiteral("Файл или папка не найдены."));
+        QCOMPARE(e.description, u"Файл или папка не найдены."_s);
         QVERIFY(!Error::fromErrno(12345).description.isEmpty());
         QCOMPARE(Error::make(ErrorCode::FileTooLarge).number, 1001);
     }

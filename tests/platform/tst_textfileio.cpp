@@ -9,6 +9,7 @@
 #include <QTest>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 class TestTextFileIO : public QObject
 {
@@ -18,9 +19,9 @@ private slots:
     void roundTrip()
     {
         TestEnvironment env;
-        const QString path = env.path(QStringLiteral("m.QLIM"));
-        const QString text = QStringLiteral("2012") + QChar(0) + QStringLiteral("Иван") + QChar(0) +
-                             QStringLiteral("Привет 👋\r\nвторая") + QChar(0) + QChar(0);
+        const QString path = env.path(u"m.QLIM"_s);
+        const QString text = u"2012"_s + QChar(0) + u"Иван"_s + QChar(0) +
+                             u"Привет 👋\r\nвторая"_s + QChar(0) + QChar(0);
         QVERIFY(TextFile::writeText(path, text).ok());
         const Result<QString> read = TextFile::readText(path);
         QVERIFY(read.ok());
@@ -32,14 +33,14 @@ private slots:
                                                     4)));
         // Nothing but the file itself is left in the folder.
         QCOMPARE(QDir(env.root()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{QStringLiteral("m.QLIM")});
+                 QStringList{u"m.QLIM"_s});
     }
 
     void readsEveryEncoding_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("text");
-        const QString sample = QStringLiteral("Ёж") + QChar(0) + QStringLiteral("😀");
+        const QString sample = u"Ёж"_s + QChar(0) + u"😀"_s;
         QTest::newRow("utf-8 bom") << QByteArray("\xEF\xBB\xBF") + sample.toUtf8() << sample;
         QTest::newRow("utf-8 plain") << sample.toUtf8() << sample;
         QByteArray be("\xFE\xFF");
@@ -58,7 +59,7 @@ private slots:
         QFETCH(QString, text);
         TestEnvironment env;
         const Result<QString> read =
-            TextFile::readText(env.touch(QStringLiteral("f"), bytes));
+            TextFile::readText(env.touch(u"f"_s, bytes));
         QVERIFY(read.ok());
         QCOMPARE(read.value(), text);
     }
@@ -70,31 +71,31 @@ private slots:
             const Result<QString> read = TextFile::readText(path);
             return read.ok() ? 0 : read.error().number;
         };
-        QCOMPARE(errorOf(env.touch(QStringLiteral("bad-utf8"), "ab\xC3\x28")),
+        QCOMPARE(errorOf(env.touch(u"bad-utf8"_s, "ab\xC3\x28")),
                  int(ErrorCode::InvalidEncoding));
-        QCOMPARE(errorOf(env.touch(QStringLiteral("odd-utf16"), "\xFF\xFE\x41\x00\x42")),
+        QCOMPARE(errorOf(env.touch(u"odd-utf16"_s, "\xFF\xFE\x41\x00\x42")),
                  int(ErrorCode::InvalidEncoding));
-        QCOMPARE(errorOf(env.path(QStringLiteral("missing"))), ENOENT);
+        QCOMPARE(errorOf(env.path(u"missing"_s)), ENOENT);
         QCOMPARE(errorOf(env.chats()), int(ErrorCode::NotRegularFile));
         QCOMPARE(errorOf(QString()), int(ErrorCode::EmptyPath));
 
         // A file just over the cap, and a sparse file of a terabyte: both are
         // refused at once, without being read.
-        const QString over = env.touch(QStringLiteral("over"));
+        const QString over = env.touch(u"over"_s);
         QVERIFY(QFile::resize(over, TextFile::MaxFileSize + 1));
         QCOMPARE(errorOf(over), int(ErrorCode::FileTooLarge));
-        const QString huge = env.touch(QStringLiteral("huge"));
+        const QString huge = env.touch(u"huge"_s);
         QVERIFY(QFile::resize(huge, qint64(1) << 40));
         QCOMPARE(errorOf(huge), int(ErrorCode::FileTooLarge));
-        const QString atCap = env.touch(QStringLiteral("at-cap"));
+        const QString atCap = env.touch(u"at-cap"_s);
         QVERIFY(QFile::resize(atCap, TextFile::MaxFileSize));
         QVERIFY(TextFile::readText(atCap).ok()); // NULs are valid UTF-8
 
         // Links and pipes are never followed or waited on.
-        const QString link = env.path(QStringLiteral("link"));
+        const QString link = env.path(u"link"_s);
         QVERIFY(QFile::link(over, link));
         QCOMPARE(errorOf(link), ELOOP);
-        const QByteArray fifo = QFile::encodeName(env.path(QStringLiteral("fifo")));
+        const QByteArray fifo = QFile::encodeName(env.path(u"fifo"_s));
         QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
         QCOMPARE(errorOf(QString::fromUtf8(fifo)), int(ErrorCode::NotRegularFile));
     }
@@ -103,10 +104,10 @@ private slots:
     {
         TestEnvironment env;
         const Status missingFolder = TextFile::writeText(
-            env.path(QStringLiteral("nowhere/x.QLIM")), QStringLiteral("x"));
+            env.path(u"nowhere/x.QLIM"_s), u"x"_s);
         QVERIFY(!missingFolder.ok());
         QCOMPARE(missingFolder.error().number, ENOENT);
-        const Status onFolder = TextFile::writeText(env.chats(), QStringLiteral("x"));
+        const Status onFolder = TextFile::writeText(env.chats(), u"x"_s);
         QVERIFY(!onFolder.ok());
         QVERIFY(QFileInfo(env.chats()).isDir());
         QCOMPARE(QDir(env.root()).entryList(QDir::Hidden | QDir::Files), QStringList());
@@ -115,7 +116,7 @@ private slots:
     void createTextFileWritesEmptyText()
     {
         TestEnvironment env;
-        const QString path = env.path(QStringLiteral("chats/Беседа.QLIMChat"));
+        const QString path = env.path(u"chats/Беседа.QLIMChat"_s);
         QVERIFY(TextFile::createText(path, QString()).ok());
         QCOMPARE(QFileInfo(path).size(), 2); // the byte-order mark alone
         const Result<QString> read = TextFile::readText(path);
@@ -128,9 +129,9 @@ private slots:
     void interruptedWriteNeverLeavesHalfAFile()
     {
         TestEnvironment env;
-        const QString path = env.path(QStringLiteral("log.txt"));
-        const QString first(1'500'000, QLatin1Char('a'));
-        const QString second(1'500'000, QLatin1Char('b'));
+        const QString path = env.path(u"log.txt"_s);
+        const QString first(1'500'000, 'a'_L1);
+        const QString second(1'500'000, 'b'_L1);
         QVERIFY(TextFile::writeText(path, first).ok());
         for (int round = 0; round < 6; ++round) {
             const pid_t child = ::fork();

@@ -22,6 +22,7 @@
 #include <QTextEdit>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -85,7 +86,7 @@ private:
 
     QString logsRoot() const
     {
-        return m_env->path(QStringLiteral("data/Greyhollow Studios/Quillet IM/Logs"));
+        return m_env->path(u"data/Greyhollow Studios/Quillet IM/Logs"_s);
     }
 
     QStringList logFiles() const
@@ -94,8 +95,8 @@ private:
         return QDir(folder.value()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
-    void render(const QString &name = QStringLiteral("guest"),
-                const QString &text = QStringLiteral("Hello"),
+    void render(const QString &name = u"guest"_s,
+                const QString &text = u"Hello"_s,
                 MessageKind kind = MessageKind::Other)
     {
         m_renderer->renderMessage(name, text, Clock::utcMessageTime(), kind);
@@ -111,7 +112,7 @@ private slots:
     void init()
     {
         m_env = std::make_unique<TestEnvironment>();
-        ChatFilePath = m_env->path(QStringLiteral("chats/Room.QLIMChat"));
+        ChatFilePath = m_env->path(u"chats/Room.QLIMChat"_s);
         appSettings() = SettingsRecord();
         Clock::setFixedUtc(QDateTime(QDate(2026, 12, 5), QTime(9, 0, 0), Qt::UTC));
         m_view = std::make_unique<QTextEdit>();
@@ -141,20 +142,20 @@ private slots:
         QTest::newRow("name on its own line")
             << true
             << QList<Run>{
-                   {0, QStringLiteral("guest  (12:00:00 - 05.12.2026)"), 8, true, Violet},
-                   {1, QStringLiteral("Hello"), 9, false, Black},
-                   {2, QStringLiteral(" "), 3, false, Black},
-                   {3, QStringLiteral("guest  (12:00:00 - 05.12.2026)"), 8, true, Violet},
-                   {4, QStringLiteral("Hello"), 9, false, Black},
+                   {0, u"guest  (12:00:00 - 05.12.2026)"_s, 8, true, Violet},
+                   {1, u"Hello"_s, 9, false, Black},
+                   {2, u" "_s, 3, false, Black},
+                   {3, u"guest  (12:00:00 - 05.12.2026)"_s, 8, true, Violet},
+                   {4, u"Hello"_s, 9, false, Black},
                };
         QTest::newRow("name in front of the text")
             << false
             << QList<Run>{
-                   {0, QStringLiteral("(12:00:00 - 05.12.2026) guest:  "), 8, true, Violet},
-                   {0, QStringLiteral("Hello"), 9, false, Black},
-                   {1, QStringLiteral(" "), 3, false, Black},
-                   {2, QStringLiteral("(12:00:00 - 05.12.2026) guest:  "), 8, true, Violet},
-                   {2, QStringLiteral("Hello"), 9, false, Black},
+                   {0, u"(12:00:00 - 05.12.2026) guest:  "_s, 8, true, Violet},
+                   {0, u"Hello"_s, 9, false, Black},
+                   {1, u" "_s, 3, false, Black},
+                   {2, u"(12:00:00 - 05.12.2026) guest:  "_s, 8, true, Violet},
+                   {2, u"Hello"_s, 9, false, Black},
                };
     }
 
@@ -189,17 +190,17 @@ private slots:
         QFETCH(bool, stamped);
         Clock::setFixedUtc(first);
         render();
-        QCOMPARE(blockTexts(*m_view->document()).first(), QStringLiteral("guest  (") +
+        QCOMPARE(blockTexts(*m_view->document()).first(), u"guest  ("_s +
                                                               first.toString(u"HH:mm:ss") +
-                                                              QStringLiteral(" - 05.12.2026)"));
+                                                              u" - 05.12.2026)"_s);
         Clock::setFixedUtc(second);
         render();
         const QStringList texts = blockTexts(*m_view->document());
         const QString stamp = second.toString(u"HH:mm:ss");
         if (stamped) {
-            QCOMPARE(texts.mid(2, 4), (QStringList{QStringLiteral(" "), stamp, QStringLiteral(" "),
-                                                   QStringLiteral("guest  (") + stamp +
-                                                       QStringLiteral(" - 05.12.2026)")}));
+            QCOMPARE(texts.mid(2, 4), (QStringList{u" "_s, stamp, u" "_s,
+                                                   u"guest  ("_s + stamp +
+                                                       u" - 05.12.2026)"_s}));
             const QTextBlock block = m_view->document()->findBlockByNumber(3);
             QCOMPARE(block.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
             QCOMPARE(block.begin().fragment().charFormat().fontPointSize(), 8.0);
@@ -228,23 +229,23 @@ private slots:
         Clock::setFixedUtc(moscow(10, 10, 1));
         render();
         const QStringList texts = blockTexts(*m_view->document());
-        QCOMPARE(texts.count(QStringLiteral("10:05:30")), 1);
-        QCOMPARE(texts.count(QStringLiteral("10:10:00")), 0);
-        QCOMPARE(texts.count(QStringLiteral("10:10:01")), 1);
+        QCOMPARE(texts.count(u"10:05:30"_s), 1);
+        QCOMPARE(texts.count(u"10:10:00"_s), 0);
+        QCOMPARE(texts.count(u"10:10:01"_s), 1);
     }
 
     void displayName_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("empty") << QString() << QStringLiteral("Анонимус");
-        QTest::newRow("blanks") << QStringLiteral("   ") << QStringLiteral("Анонимус");
+        QTest::newRow("empty") << QString() << u"Анонимус"_s;
+        QTest::newRow("blanks") << u"   "_s << u"Анонимус"_s;
         QTest::newRow("blanks and breaks")
-            << QStringLiteral(" \r\n\t\u00A0\n") << QStringLiteral("Анонимус");
-        QTest::newRow("padded") << QStringLiteral("  Иван Петров \r\n")
-                                << QStringLiteral("Иван Петров");
-        QTest::newRow("rtf-like") << QStringLiteral("}{\\rtf1\\par}")
-                                  << QStringLiteral("}{\\rtf1\\par}");
+            << u" \r\n\t\u00A0\n"_s << u"Анонимус"_s;
+        QTest::newRow("padded") << u"  Иван Петров \r\n"_s
+                                << u"Иван Петров"_s;
+        QTest::newRow("rtf-like") << u"}{\\rtf1\\par}"_s
+                                  << u"}{\\rtf1\\par}"_s;
     }
 
     void displayName()
@@ -254,28 +255,28 @@ private slots:
         QCOMPARE(quillet::displayName(name), shown);
         render(name);
         QCOMPARE(blockTexts(*m_view->document()).first(),
-                 shown + QStringLiteral("  (12:00:00 - 05.12.2026)"));
+                 shown + u"  (12:00:00 - 05.12.2026)"_s);
     }
 
     void bodies_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("lines");
-        QTest::newRow("trimmed") << QStringLiteral(" \t\r\n  Hello  \r\n\r\n ")
-                                 << QStringList{QStringLiteral("Hello")};
-        QTest::newRow("crlf") << QStringLiteral("a\r\nb\r\nc")
-                              << QStringList{QStringLiteral("a"), QStringLiteral("b"),
-                                             QStringLiteral("c")};
-        QTest::newRow("lf") << QStringLiteral("a\nb\nc")
-                            << QStringList{QStringLiteral("a"), QStringLiteral("b"),
-                                           QStringLiteral("c")};
-        QTest::newRow("cr") << QStringLiteral("a\rb\rc")
-                            << QStringList{QStringLiteral("a"), QStringLiteral("b"),
-                                           QStringLiteral("c")};
+        QTest::newRow("trimmed") << u" \t\r\n  Hello  \r\n\r\n "_s
+                                 << QStringList{u"Hello"_s};
+        QTest::newRow("crlf") << u"a\r\nb\r\nc"_s
+                              << QStringList{u"a"_s, u"b"_s,
+                                             u"c"_s};
+        QTest::newRow("lf") << u"a\nb\nc"_s
+                            << QStringList{u"a"_s, u"b"_s,
+                                           u"c"_s};
+        QTest::newRow("cr") << u"a\rb\rc"_s
+                            << QStringList{u"a"_s, u"b"_s,
+                                           u"c"_s};
         QTest::newRow("empty line kept")
-            << QStringLiteral("a\r\n\r\nb")
-            << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
-        QTest::newRow("empty") << QStringLiteral(" \r\n ") << QStringList{QString()};
+            << u"a\r\n\r\nb"_s
+            << QStringList{u"a"_s, QString(), u"b"_s};
+        QTest::newRow("empty") << u" \r\n "_s << QStringList{QString()};
     }
 
     // The body is trimmed and followed by exactly the renderer's one line break.
@@ -283,7 +284,7 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(QStringList, lines);
-        render(QStringLiteral("guest"), text);
+        render(u"guest"_s, text);
         QCOMPARE(blockTexts(*m_view->document()).mid(1), lines + QStringList{QString()});
     }
 
@@ -300,15 +301,15 @@ private slots:
     {
         QFETCH(int, kind);
         QFETCH(QRgb, colour);
-        render(QStringLiteral("guest"), QStringLiteral("x"), MessageKind(kind));
+        render(u"guest"_s, u"x"_s, MessageKind(kind));
         // Settings are read at each call.
         appSettings().myNameColor = appSettings().otherNameColor = appSettings().systemColor = 0x563412;
         appSettings().messageColor = 0x0000FF;
-        render(QStringLiteral("guest"), QStringLiteral("y"), MessageKind(kind));
+        render(u"guest"_s, u"y"_s, MessageKind(kind));
         const QList<Run> runs = runsOf(*m_view->document());
         QCOMPARE(runs.at(0).colour, colour);
         QCOMPARE(runs.at(2).colour, Black);
-        QCOMPARE(runs.last().text, QStringLiteral("y"));
+        QCOMPARE(runs.last().text, u"y"_s);
         QCOMPARE(runs.last().colour, qRgb(255, 0, 0));
         QCOMPARE(runs.at(runs.size() - 2).colour, qRgb(0x12, 0x34, 0x56));
     }
@@ -318,23 +319,23 @@ private slots:
         QTest::addColumn<MessageTime>("time");
         QTest::addColumn<QString>("header");
         QTest::newRow("same day") << utc(2012, 3, 3, 9, 5, 7)
-                                  << QStringLiteral("12:05:07 - 03.03.2012");
+                                  << u"12:05:07 - 03.03.2012"_s;
         QTest::newRow("next day") << utc(2026, 12, 31, 22, 30, 0)
-                                  << QStringLiteral("01:30:00 - 01.01.2027");
+                                  << u"01:30:00 - 01.01.2027"_s;
         QTest::newRow("summer date")
-            << utc(2026, 7, 1, 12, 0, 0) << QStringLiteral("15:00:00 - 01.07.2026");
+            << utc(2026, 7, 1, 12, 0, 0) << u"15:00:00 - 01.07.2026"_s;
         QTest::newRow("no real moment")
-            << utc(2026, 13, 1, 25, 0, 0) << QStringLiteral("25:00:00 - 01.13.2026");
+            << utc(2026, 13, 1, 25, 0, 0) << u"25:00:00 - 01.13.2026"_s;
     }
 
     void localTime()
     {
         QFETCH(MessageTime, time);
         QFETCH(QString, header);
-        m_renderer->renderMessage(QStringLiteral("guest"), QStringLiteral("x"), time,
+        m_renderer->renderMessage(u"guest"_s, u"x"_s, time,
                                   MessageKind::Other);
         QCOMPARE(blockTexts(*m_view->document()).first(),
-                 QStringLiteral("guest  (") + header + QLatin1Char(')'));
+                 u"guest  ("_s + header + ')'_L1);
     }
 
     // The offset in force now applies to every date, also one in the other season.
@@ -342,12 +343,12 @@ private slots:
     {
         qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
         tzset();
-        m_renderer->renderMessage(QStringLiteral("guest"), QStringLiteral("x"),
+        m_renderer->renderMessage(u"guest"_s, u"x"_s,
                                   utc(2026, 7, 1, 12, 0, 0), MessageKind::Other);
         qputenv("TZ", "MSK-3");
         tzset();
         QCOMPARE(blockTexts(*m_view->document()).first(),
-                 QStringLiteral("guest  (13:00:00 - 01.07.2026)"));
+                 u"guest  (13:00:00 - 01.07.2026)"_s);
     }
 
     void scrolling()
@@ -356,7 +357,7 @@ private slots:
         m_view->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
         for (int i = 0; i < 60; ++i)
-            render(QStringLiteral("guest"), QStringLiteral("message %1").arg(i));
+            render(u"guest"_s, u"message %1"_s.arg(i));
         QScrollBar *bar = m_view->verticalScrollBar();
         QVERIFY(bar->maximum() > 0);
         QCOMPARE(bar->value(), bar->maximum());
@@ -372,7 +373,7 @@ private slots:
         const int kept = bar->value();
         before = bar->maximum();
         for (int i = 0; i < 5; ++i)
-            render(QStringLiteral("guest"), QStringLiteral("line\r\nline\r\nline"));
+            render(u"guest"_s, u"line\r\nline\r\nline"_s);
         QVERIFY(bar->maximum() > before);
         QCOMPARE(bar->value(), kept);
         QVERIFY(m_view->updatesEnabled());
@@ -399,14 +400,14 @@ private slots:
         m_view->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
         for (int i = 0; i < 60; ++i)
-            render(QStringLiteral("guest"), QStringLiteral("message %1").arg(i));
+            render(u"guest"_s, u"message %1"_s.arg(i));
         QScrollBar *bar = m_view->verticalScrollBar();
         bar->setValue(atEnd ? bar->maximum() : bar->maximum() / 3);
         const int kept = bar->value();
         const int before = bar->maximum();
         m_renderer->beginBatch();
         for (int i = 0; i < 20; ++i)
-            render(QStringLiteral("guest"), QStringLiteral("line\r\nline %1").arg(i));
+            render(u"guest"_s, u"line\r\nline %1"_s.arg(i));
         m_renderer->endBatch();
         QVERIFY(bar->maximum() > before);
         QCOMPARE(bar->value(), atEnd ? bar->maximum() : kept);
@@ -420,8 +421,8 @@ private slots:
         QTextEdit single;
         MessageRenderer singleRenderer(&single, nullptr);
         // A selection in the view is dropped as by a single message.
-        render(QStringLiteral("guest"), QStringLiteral("first"));
-        singleRenderer.renderMessage(QStringLiteral("guest"), QStringLiteral("first"),
+        render(u"guest"_s, u"first"_s);
+        singleRenderer.renderMessage(u"guest"_s, u"first"_s,
                                      Clock::utcMessageTime(), MessageKind::Other);
         QTextCursor selection(m_view->document());
         selection.select(QTextCursor::Document);
@@ -432,9 +433,9 @@ private slots:
             for (int i = 0; i < 30; ++i) {
                 Clock::advanceMs(7000);
                 appSettings().nameOnSeparateLine = i % 2;
-                const QString text = QStringLiteral("message %1 \\par Ж\r\n").arg(i);
-                render(QStringLiteral("guest"), text, MessageKind(i % 3));
-                singleRenderer.renderMessage(QStringLiteral("guest"), text, Clock::utcMessageTime(),
+                const QString text = u"message %1 \\par Ж\r\n"_s.arg(i);
+                render(u"guest"_s, text, MessageKind(i % 3));
+                singleRenderer.renderMessage(u"guest"_s, text, Clock::utcMessageTime(),
                                              MessageKind(i % 3));
             }
             m_renderer->endBatch();
@@ -461,12 +462,12 @@ private slots:
     void oneFilePerRun()
     {
         Clock::setFixedUtc(moscow(16, 24, 27));
-        render(QStringLiteral("guest"), QStringLiteral("first"));
+        render(u"guest"_s, u"first"_s);
         Clock::advanceMs(61000);
-        render(QStringLiteral("guest"), QStringLiteral("second"));
-        QCOMPARE(logFiles(), QStringList{QStringLiteral("2026-12-05 16-24-27.RTF")});
+        render(u"guest"_s, u"second"_s);
+        QCOMPARE(logFiles(), QStringList{u"2026-12-05 16-24-27.RTF"_s});
         const QString first = m_renderer->logFilePath();
-        QCOMPARE(first, logsFolder(true).value() + QStringLiteral("/2026-12-05 16-24-27.RTF"));
+        QCOMPARE(first, logsFolder(true).value() + u"/2026-12-05 16-24-27.RTF"_s);
         const Result<QByteArray> firstBytes = TextFile::readBytes(first);
         QCOMPARE(firstBytes.value(), writeRtf(*m_view->document()));
         QTextDocument read;
@@ -479,9 +480,9 @@ private slots:
         m_view = std::make_unique<QTextEdit>();
         m_renderer = std::make_unique<MessageRenderer>(m_view.get(), m_view.get());
         Clock::advanceMs(3600 * 1000);
-        render(QStringLiteral("guest"), QStringLiteral("third"));
-        QCOMPARE(logFiles(), (QStringList{QStringLiteral("2026-12-05 16-24-27.RTF"),
-                                          QStringLiteral("2026-12-05 17-25-28.RTF")}));
+        render(u"guest"_s, u"third"_s);
+        QCOMPARE(logFiles(), (QStringList{u"2026-12-05 16-24-27.RTF"_s,
+                                          u"2026-12-05 17-25-28.RTF"_s}));
         QCOMPARE(TextFile::readBytes(first).value(), firstBytes.value());
         QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
                  writeRtf(*m_view->document()));
@@ -494,25 +495,25 @@ private slots:
     void sameSecondAsAnEarlierRun()
     {
         Clock::setFixedUtc(moscow(16, 24, 27));
-        render(QStringLiteral("guest"), QStringLiteral("first run"));
+        render(u"guest"_s, u"first run"_s);
         const QString earlier = m_renderer->logFilePath();
         const QByteArray earlierBytes = TextFile::readBytes(earlier).value();
         const QString folder = parentFolder(earlier);
-        QVERIFY(QDir(folder).mkdir(QStringLiteral("2026-12-05 16-24-28.RTF")));
-        const QString outside = m_env->path(QStringLiteral("outside.RTF"));
-        QVERIFY(QFile::link(outside, folder + QStringLiteral("/2026-12-05 16-24-29.RTF")));
+        QVERIFY(QDir(folder).mkdir(u"2026-12-05 16-24-28.RTF"_s));
+        const QString outside = m_env->path(u"outside.RTF"_s);
+        QVERIFY(QFile::link(outside, folder + u"/2026-12-05 16-24-29.RTF"_s));
 
         m_renderer.reset();
         m_view = std::make_unique<QTextEdit>();
         m_renderer = std::make_unique<MessageRenderer>(m_view.get(), m_view.get());
-        render(QStringLiteral("guest"), QStringLiteral("second run"));
+        render(u"guest"_s, u"second run"_s);
         Clock::advanceMs(2000);
-        render(QStringLiteral("guest"), QStringLiteral("second run again"));
-        QCOMPARE(m_renderer->logFilePath(), folder + QStringLiteral("/2026-12-05 16-24-30.RTF"));
+        render(u"guest"_s, u"second run again"_s);
+        QCOMPARE(m_renderer->logFilePath(), folder + u"/2026-12-05 16-24-30.RTF"_s);
         QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
                  writeRtf(*m_view->document()));
         QCOMPARE(TextFile::readBytes(earlier).value(), earlierBytes);
-        QVERIFY(QFileInfo(folder + QStringLiteral("/2026-12-05 16-24-28.RTF")).isDir());
+        QVERIFY(QFileInfo(folder + u"/2026-12-05 16-24-28.RTF"_s).isDir());
         QVERIFY(!QFileInfo::exists(outside));
         QVERIFY(m_renderer->saveLog(false));
         QVERIFY(m_boxes.isEmpty());
@@ -529,7 +530,7 @@ private slots:
     void logsArePrivate()
     {
         QFETCH(int, umask);
-        const QString data = m_env->path(QStringLiteral("data"));
+        const QString data = m_env->path(u"data"_s);
         QVERIFY(QDir().mkpath(data));
         QVERIFY(QFile::setPermissions(data, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                 QFile::ReadOther | QFile::ExeOther));
@@ -572,8 +573,8 @@ private slots:
         for (int i = 0; i < 300; ++i) {
             Clock::advanceMs(7000);
             appSettings().nameOnSeparateLine = i % 50 < 25;
-            render(i % 3 ? QStringLiteral("guest") : QStringLiteral("}{\\rtf1\\par}"),
-                   QStringLiteral("message %1 \\field{x}\r\nЖ 👋").arg(i), MessageKind(i % 3));
+            render(i % 3 ? u"guest"_s : u"}{\\rtf1\\par}"_s,
+                   u"message %1 \\field{x}\r\nЖ 👋"_s.arg(i), MessageKind(i % 3));
         }
         QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
                  writeRtf(*m_view->document()));
@@ -582,7 +583,7 @@ private slots:
         render();
         QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
                  writeRtf(*m_view->document()));
-        m_view->setFont(QFont(QStringLiteral("Serif"), 9));
+        m_view->setFont(QFont(u"Serif"_s, 9));
         render();
         QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
                  writeRtf(*m_view->document()));
@@ -605,7 +606,7 @@ private slots:
         QFETCH(bool, result);
         QFETCH(bool, written);
         const QString blocker =
-            m_env->touch(QStringLiteral("data/Greyhollow Studios/Quillet IM/Logs"), "not a folder");
+            m_env->touch(u"data/Greyhollow Studios/Quillet IM/Logs"_s, "not a folder");
         Clock::setFixedUtc(moscow(16, 24, 27));
         render();
         Clock::advanceMs(5000);
@@ -626,10 +627,10 @@ private slots:
         const BoxRequest &box = m_boxes.first();
         QCOMPARE(box.style.number(), 18);
         const QString path =
-            logsFolder(true).value() + QStringLiteral("/2026-12-05 16-24-27.RTF");
-        QVERIFY2(box.text.startsWith(path + QStringLiteral("\r\n\r\nНе удалось сохранить лог.")),
+            logsFolder(true).value() + u"/2026-12-05 16-24-27.RTF"_s;
+        QVERIFY2(box.text.startsWith(path + u"\r\n\r\nНе удалось сохранить лог."_s),
                  qPrintable(box.text));
-        QVERIFY(box.text.contains(QStringLiteral("Код ")));
+        QVERIFY(box.text.contains(u"Код "_s));
         QCOMPARE(QFileInfo::exists(path), written);
         if (written) {
             QCOMPARE(m_renderer->logFilePath(), path);
@@ -644,8 +645,8 @@ private slots:
         const QString path = m_renderer->logFilePath();
         QVERIFY(QFileInfo::exists(path));
         QVERIFY(QDir(parentFolder(path)).removeRecursively());
-        m_env->touch(QStringLiteral("blocker"));
-        QVERIFY(QFile::rename(m_env->path(QStringLiteral("blocker")), parentFolder(path)));
+        m_env->touch(u"blocker"_s);
+        QVERIFY(QFile::rename(m_env->path(u"blocker"_s), parentFolder(path)));
         render();
         QVERIFY(!QFileInfo(path).exists());
         QVERIFY(QFile::remove(parentFolder(path)));

@@ -4,6 +4,7 @@
 #include <QWidget>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 class tst_Resources final : public QObject
 {
@@ -35,11 +36,11 @@ private slots:
     void unknownOrHostileNamesFail_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("unknown") << QStringLiteral("IDP_NONE");
+        QTest::newRow("unknown") << u"IDP_NONE"_s;
         QTest::newRow("empty") << QString();
-        QTest::newRow("path") << QStringLiteral("../ICONS/A_MAIN/16.png");
-        QTest::newRow("parent") << QStringLiteral("..");
-        QTest::newRow("icon name") << QStringLiteral("A_MAIN");
+        QTest::newRow("path") << u"../ICONS/A_MAIN/16.png"_s;
+        QTest::newRow("parent") << u".."_s;
+        QTest::newRow("icon name") << u"A_MAIN"_s;
     }
     void unknownOrHostileNamesFail()
     {
@@ -47,7 +48,7 @@ private slots:
         const Result<QByteArray> bytes = resourcePicture(name);
         QVERIFY(!bytes.ok());
         QCOMPARE(bytes.error().number, int(ErrorCode::ResourceNotFound));
-        if (name != QLatin1String("A_MAIN"))
+        if (name != "A_MAIN"_L1)
             QVERIFY(resourceIcon(name).isNull());
     }
 
@@ -56,7 +57,7 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("text") << QByteArray("not a picture");
-        const QByteArray png = resourcePicture(QStringLiteral("IDP_EXIT")).value();
+        const QByteArray png = resourcePicture(u"IDP_EXIT"_s).value();
         QTest::newRow("truncated") << png.left(png.size() / 3);
         QTest::newRow("header only") << png.left(8);
     }
@@ -71,9 +72,9 @@ private slots:
     void iconsHaveSmallAndLargeSizes_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("A_MAIN") << QStringLiteral("A_MAIN");
-        QTest::newRow("IDI_MESSAGE") << QStringLiteral("IDI_MESSAGE");
-        QTest::newRow("IDI_EMPTY") << QStringLiteral("IDI_EMPTY");
+        QTest::newRow("A_MAIN") << u"A_MAIN"_s;
+        QTest::newRow("IDI_MESSAGE") << u"IDI_MESSAGE"_s;
+        QTest::newRow("IDI_EMPTY") << u"IDI_EMPTY"_s;
     }
     void iconsHaveSmallAndLargeSizes()
     {
@@ -83,13 +84,13 @@ private slots:
         const QList<QSize> sizes = icon.availableSizes();
         QVERIFY(sizes.contains(QSize(16, 16)));
         QVERIFY(sizes.contains(QSize(32, 32)));
-        if (name != QLatin1String("IDI_EMPTY"))
+        if (name != "IDI_EMPTY"_L1)
             QVERIFY(sizes.contains(QSize(256, 256)));
     }
 
     void emptyIconIsFullyTransparent()
     {
-        const QIcon icon = resourceIcon(QStringLiteral("IDI_EMPTY"));
+        const QIcon icon = resourceIcon(u"IDI_EMPTY"_s);
         for (int size : {16, 32}) {
             const QImage image = icon.pixmap(size, size).toImage();
             for (int y = 0; y < image.height(); ++y)
@@ -100,15 +101,15 @@ private slots:
 
     void programAndMessageIconsDiffer()
     {
-        const QImage main = resourceIcon(QStringLiteral("A_MAIN")).pixmap(16, 16).toImage();
-        const QImage message = resourceIcon(QStringLiteral("IDI_MESSAGE")).pixmap(16, 16).toImage();
+        const QImage main = resourceIcon(u"A_MAIN"_s).pixmap(16, 16).toImage();
+        const QImage message = resourceIcon(u"IDI_MESSAGE"_s).pixmap(16, 16).toImage();
         QVERIFY(main != message);
     }
 
     void windowGetsIcon()
     {
         QWidget window;
-        setWindowIconFromResource(&window, QStringLiteral("A_MAIN"));
+        setWindowIconFromResource(&window, u"A_MAIN"_s);
         QVERIFY(window.windowIcon().availableSizes().contains(QSize(32, 32)));
     }
 };

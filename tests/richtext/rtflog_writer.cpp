@@ -10,6 +10,7 @@
 #include <QTextDocument>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 int main(int argc, char **argv)
 {
@@ -21,7 +22,7 @@ int main(int argc, char **argv)
     RtfLogFile log(&document);
     QTextCursor cursor(&document);
     for (int i = 0; i < 100000; ++i) {
-        cursor.insertText(QStringLiteral("message %1 Ж\r\n").arg(i));
+        cursor.insertText(u"message %1 Ж\r\n"_s.arg(i));
         if (!log.save(path).ok())
             return 1;
         std::printf("%d\n", i);

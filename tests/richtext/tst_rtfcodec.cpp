@@ -9,6 +9,7 @@
 #include <QTextDocument>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -64,7 +65,7 @@ void append(QTextCursor &cursor, const QString &text, qreal points, bool bold, Q
 
 QByteArray fixture(const char *name)
 {
-    QFile file(TestEnvironment::sourceDir() + QStringLiteral("/tests/data/rtf/") +
+    QFile file(TestEnvironment::sourceDir() + u"/tests/data/rtf/"_s +
                QLatin1String(name));
     if (!file.open(QIODevice::ReadOnly))
         qFatal("missing fixture %s", name);
@@ -115,16 +116,16 @@ private slots:
     void writerCannotBeInjected_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::newRow("closing group") << QStringLiteral("}{\\rtf1\\par}");
-        QTest::newRow("field") << QStringLiteral("\\field{\\*\\fldinst HYPERLINK x}");
-        QTest::newRow("lone backslash at end") << QStringLiteral("a\\");
-        QTest::newRow("braces") << QStringLiteral("{{{}}}}}");
-        QTest::newRow("hex escape") << QStringLiteral("\\'cf\\'f0");
-        QTest::newRow("unicode escape") << QStringLiteral("\\u1043?\\uc0");
-        QTest::newRow("binary") << QStringLiteral("\\bin5 }}}}}");
-        QTest::newRow("cyrillic and emoji") << QStringLiteral("Привет 👋 «ёлка» — 𝄞");
+        QTest::newRow("closing group") << u"}{\\rtf1\\par}"_s;
+        QTest::newRow("field") << u"\\field{\\*\\fldinst HYPERLINK x}"_s;
+        QTest::newRow("lone backslash at end") << u"a\\"_s;
+        QTest::newRow("braces") << u"{{{}}}}}"_s;
+        QTest::newRow("hex escape") << u"\\'cf\\'f0"_s;
+        QTest::newRow("unicode escape") << u"\\u1043?\\uc0"_s;
+        QTest::newRow("binary") << u"\\bin5 }}}}}"_s;
+        QTest::newRow("cyrillic and emoji") << u"Привет 👋 «ёлка» — 𝄞"_s;
         QTest::newRow("controls and tab")
-            << QStringLiteral("a\tb") + QChar(1) + QChar(0x7F) + QChar(0xA0) + QChar(0xFFFD);
+            << u"a\tb"_s + QChar(1) + QChar(0x7F) + QChar(0xA0) + QChar(0xFFFD);
     }
 
     void writerCannotBeInjected()
@@ -138,13 +139,13 @@ private slots:
         const Structure structure = structureOf(rtf);
         QVERIFY2(structure.balanced, rtf.constData());
         const QStringList allowed{
-            QStringLiteral("rtf"),      QStringLiteral("ansi"),     QStringLiteral("ansicpg"),
-            QStringLiteral("deff"),     QStringLiteral("fonttbl"),  QStringLiteral("f"),
-            QStringLiteral("fnil"),     QStringLiteral("fcharset"), QStringLiteral("colortbl"),
-            QStringLiteral("red"),      QStringLiteral("green"),    QStringLiteral("blue"),
-            QStringLiteral("viewkind"), QStringLiteral("uc"),       QStringLiteral("pard"),
-            QStringLiteral("ql"),       QStringLiteral("plain"),    QStringLiteral("fs"),
-            QStringLiteral("cf"),       QStringLiteral("u"),        QStringLiteral("tab")};
+            u"rtf"_s,      u"ansi"_s,     u"ansicpg"_s,
+            u"deff"_s,     u"fonttbl"_s,  u"f"_s,
+            u"fnil"_s,     u"fcharset"_s, u"colortbl"_s,
+            u"red"_s,      u"green"_s,    u"blue"_s,
+            u"viewkind"_s, u"uc"_s,       u"pard"_s,
+            u"ql"_s,       u"plain"_s,    u"fs"_s,
+            u"cf"_s,       u"u"_s,        u"tab"_s};
         for (const QString &word : structure.words)
             QVERIFY2(allowed.contains(word), qPrintable(word));
         for (const char byte : rtf)
@@ -170,22 +171,22 @@ private slots:
             const bool bold = i % 3 == 0;
             const QRgb colour = colours.at(i % colours.size());
             const Qt::Alignment alignment = block % 3 == 1 ? Qt::AlignHCenter : Qt::AlignLeft;
-            const QString text = QStringLiteral("run %1 ж").arg(i);
+            const QString text = u"run %1 ж"_s.arg(i);
             append(cursor, text, points, bold, colour, alignment);
             expected.append({block, text, points, bold, colour, alignment});
             if (i % 2 == 1) {
-                cursor.insertText(QStringLiteral("\r\n"));
+                cursor.insertText(u"\r\n"_s);
                 ++block;
             }
         }
         for (const Qt::Alignment alignment : {Qt::AlignRight, Qt::AlignJustify}) {
-            append(cursor, QStringLiteral("x"), 9, false, rgb(0, 0, 0), alignment);
-            expected.append({block++, QStringLiteral("x"), 9, false, rgb(0, 0, 0), alignment});
+            append(cursor, u"x"_s, 9, false, rgb(0, 0, 0), alignment);
+            expected.append({block++, u"x"_s, 9, false, rgb(0, 0, 0), alignment});
             cursor.insertBlock();
         }
 
         const QByteArray rtf = writeRtf(document);
-        QCOMPARE(structureOf(rtf).words.count(QStringLiteral("par")), document.blockCount() - 1);
+        QCOMPARE(structureOf(rtf).words.count(u"par"_s), document.blockCount() - 1);
         QTextDocument read;
         QVERIFY(readRtf(rtf, &read).ok());
         QCOMPARE(read.blockCount(), document.blockCount());
@@ -206,25 +207,25 @@ private slots:
         QTest::newRow("word processor")
             << fixture("word-processor-unicode.rtf")
             << QList<Run>{
-                   {0, QStringLiteral("12:10:00"), 8, false, grey, Qt::AlignHCenter},
-                   {1, QStringLiteral("Гость (12:03:44 - 05.12.2026)"), 8, true, green},
-                   {2, QStringLiteral("Привет! Как дела? — «ёлка» & {скобки} \\ обратная косая"), 9,
+                   {0, u"12:10:00"_s, 8, false, grey, Qt::AlignHCenter},
+                   {1, u"Гость (12:03:44 - 05.12.2026)"_s, 8, true, green},
+                   {2, u"Привет! Как дела? — «ёлка» & {скобки} \\ обратная косая"_s, 9,
                     false, black},
-                   {3, QStringLiteral("(12:04:01 - 05.12.2026) Bob: "), 8, true, violet},
-                   {3, QStringLiteral("Hello 👋 world"), 9, false, black},
+                   {3, u"(12:04:01 - 05.12.2026) Bob: "_s, 8, true, violet},
+                   {3, u"Hello 👋 world"_s, 9, false, black},
                };
         QTest::newRow("rich edit cp1251")
             << fixture("richedit-cp1251.rtf")
             << QList<Run>{
-                   {0, QStringLiteral("Гость  (12:03:44 - 05.12.2026)"), 8, true, green},
-                   {1, QStringLiteral("Привет! Как дела?"), 9, false, black},
-                   {2, QStringLiteral(" "), 3, false, 0},
-                   {3, QStringLiteral("12:10:00"), 8, false, grey, Qt::AlignHCenter},
-                   {4, QStringLiteral(" "), 3, false, 0},
-                   {5, QStringLiteral("(12:11:02 - 05.12.2026) Bob:  "), 8, true, violet},
-                   {5, QStringLiteral("ёлка {x} \\ y"), 9, false, black},
-                   {6, QStringLiteral("Quillet"), 8, true, rgb(255, 0, 0)},
-                   {6, QStringLiteral(" — dash"), 9, false, black},
+                   {0, u"Гость  (12:03:44 - 05.12.2026)"_s, 8, true, green},
+                   {1, u"Привет! Как дела?"_s, 9, false, black},
+                   {2, u" "_s, 3, false, 0},
+                   {3, u"12:10:00"_s, 8, false, grey, Qt::AlignHCenter},
+                   {4, u" "_s, 3, false, 0},
+                   {5, u"(12:11:02 - 05.12.2026) Bob:  "_s, 8, true, violet},
+                   {5, u"ёлка {x} \\ y"_s, 9, false, black},
+                   {6, u"Quillet"_s, 8, true, rgb(255, 0, 0)},
+                   {6, u" — dash"_s, 9, false, black},
                };
     }
 
@@ -245,62 +246,62 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("cp1251 bytes")
             << QByteArray("{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8\\'e2\\'e5\\'f2 \\'b8}")
-            << QStringLiteral("Привет ё");
+            << u"Привет ё"_s;
         QTest::newRow("raw cp1251 bytes")
-            << QByteArray("{\\rtf1\\ansicpg1251 \xcf\xf0\xe8}") << QStringLiteral("При");
+            << QByteArray("{\\rtf1\\ansicpg1251 \xcf\xf0\xe8}") << u"При"_s;
         QTest::newRow("font charset over code page")
             << QByteArray("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset204 "
                           "Tahoma;}}\\f0 \\'e9\\f1 \\'e9}")
-            << QStringLiteral("éй");
+            << u"éй"_s;
         QTest::newRow("cp1252 default")
-            << QByteArray("{\\rtf1 caf\\'e9 \\'80}") << QStringLiteral("café €");
+            << QByteArray("{\\rtf1 caf\\'e9 \\'80}") << u"café €"_s;
         QTest::newRow("uc2 skips two")
-            << QByteArray("{\\rtf1\\uc2\\u1046\\'3f\\'3fa}") << QStringLiteral("Жa");
+            << QByteArray("{\\rtf1\\uc2\\u1046\\'3f\\'3fa}") << u"Жa"_s;
         QTest::newRow("uc0 skips none")
-            << QByteArray("{\\rtf1\\uc0\\u1046 a}") << QStringLiteral("Жa");
+            << QByteArray("{\\rtf1\\uc0\\u1046 a}") << u"Жa"_s;
         QTest::newRow("uc in group restored")
-            << QByteArray("{\\rtf1{\\uc0\\u1046}\\u1046?a}") << QStringLiteral("ЖЖa");
+            << QByteArray("{\\rtf1{\\uc0\\u1046}\\u1046?a}") << u"ЖЖa"_s;
         QTest::newRow("negative unicode")
             << QByteArray("{\\rtf1\\u-4064?}") << QString(QChar(0xF020));
         QTest::newRow("surrogate pair")
-            << QByteArray("{\\rtf1\\u-10179?\\u-9141?}") << QStringLiteral("👋");
+            << QByteArray("{\\rtf1\\u-10179?\\u-9141?}") << u"👋"_s;
         QTest::newRow("lone surrogate")
-            << QByteArray("{\\rtf1\\u-10179?x\\u-8701?}") << QStringLiteral("\uFFFDx\uFFFD");
+            << QByteArray("{\\rtf1\\u-10179?x\\u-8701?}") << u"\uFFFDx\uFFFD"_s;
         QTest::newRow("ignorable destination")
-            << QByteArray("{\\rtf1 a{\\*\\unknown b{c}d}e}") << QStringLiteral("ae");
+            << QByteArray("{\\rtf1 a{\\*\\unknown b{c}d}e}") << u"ae"_s;
         QTest::newRow("known destinations")
             << QByteArray("{\\rtf1{\\info{\\title t}}{\\stylesheet{\\s0 Normal;}}"
                           "{\\pict\\bin4 }}}}x}y}")
-            << QStringLiteral("y");
+            << u"y"_s;
         QTest::newRow("stray ignorable mark")
-            << QByteArray("{\\rtf1 \\*x\\b y}") << QStringLiteral("xy");
+            << QByteArray("{\\rtf1 \\*x\\b y}") << u"xy"_s;
         QTest::newRow("binary skipped")
-            << QByteArray("{\\rtf1 a\\bin3 {}\\b}") << QStringLiteral("ab");
+            << QByteArray("{\\rtf1 a\\bin3 {}\\b}") << u"ab"_s;
         QTest::newRow("field result shown")
             << QByteArray("{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt link}}}")
-            << QStringLiteral("link");
+            << u"link"_s;
         QTest::newRow("symbols") << QByteArray("{\\rtf1 a\\~b\\-c\\_d\\{\\}\\\\\\tab e\\line f}")
-                                 << QStringLiteral("a\u00A0bc\u2011d{}\\\te\u2028f");
+                                 << u"a\u00A0bc\u2011d{}\\\te\u2028f"_s;
         QTest::newRow("line ends ignored")
-            << QByteArray("{\\rtf1 a\r\nb\nc\r}") << QStringLiteral("abc");
+            << QByteArray("{\\rtf1 a\r\nb\nc\r}") << u"abc"_s;
         QTest::newRow("paragraphs")
-            << QByteArray("{\\rtf1 a\\par b\\par}") << QStringLiteral("a\nb\n");
+            << QByteArray("{\\rtf1 a\\par b\\par}") << u"a\nb\n"_s;
         QTest::newRow("byte order mark and blanks")
-            << QByteArray("\xEF\xBB\xBF \r\n{\\rtf1 a}") << QStringLiteral("a");
+            << QByteArray("\xEF\xBB\xBF \r\n{\\rtf1 a}") << u"a"_s;
         QTest::newRow("missing final brace")
-            << QByteArray("{\\rtf1 abc\\par de") << QStringLiteral("abc\nde");
-        QTest::newRow("truncated escape") << QByteArray("{\\rtf1 ab\\'c") << QStringLiteral("ab");
-        QTest::newRow("truncated word") << QByteArray("{\\rtf1 ab\\") << QStringLiteral("ab");
+            << QByteArray("{\\rtf1 abc\\par de") << u"abc\nde"_s;
+        QTest::newRow("truncated escape") << QByteArray("{\\rtf1 ab\\'c") << u"ab"_s;
+        QTest::newRow("truncated word") << QByteArray("{\\rtf1 ab\\") << u"ab"_s;
         QTest::newRow("text after the document")
-            << QByteArray("{\\rtf1 ab}cd{\\rtf1 ef}", 23) << QStringLiteral("ab");
+            << QByteArray("{\\rtf1 ab}cd{\\rtf1 ef}", 23) << u"ab"_s;
         QTest::newRow("huge parameters")
             << QByteArray("{\\rtf1\\fs99999999999999999\\u99999999999\\uc-5\\cf-3 a\\bin-7 b}")
-            << QStringLiteral("\uFFFDab");
+            << u"\uFFFDab"_s;
         QTest::newRow("huge binary length")
-            << QByteArray("{\\rtf1 a\\bin2147483647 bcd") << QStringLiteral("a");
+            << QByteArray("{\\rtf1 a\\bin2147483647 bcd") << u"a"_s;
         QTest::newRow("overlong word")
             << QByteArray("{\\rtf1 a\\") + QByteArray(100, 'x') + QByteArray(" b}")
-            << QStringLiteral("ab");
+            << u"ab"_s;
     }
 
     void readsText()
@@ -312,7 +313,7 @@ private slots:
         QStringList blocks;
         for (QTextBlock block = read.begin(); block.isValid(); block = block.next())
             blocks.append(block.text());
-        QCOMPARE(blocks.join(QLatin1Char('\n')), text);
+        QCOMPARE(blocks.join('\n'_L1), text);
     }
 
     // A crafted size never reaches the layout beyond what the writer would keep:
@@ -357,7 +358,7 @@ private slots:
         QFETCH(QByteArray, rtf);
         QFETCH(int, error);
         QTextDocument read;
-        read.setPlainText(QStringLiteral("old"));
+        read.setPlainText(u"old"_s);
         const Status status = readRtf(rtf, &read);
         QVERIFY(!status.ok());
         QCOMPARE(status.error().number, error);
@@ -371,7 +372,7 @@ private slots:
             QByteArray("{\\rtf1 ") + QByteArray(200, '{') + "x" + QByteArray(200, '}') + "}";
         QTextDocument read;
         QVERIFY(readRtf(rtf, &read).ok());
-        QCOMPARE(read.toPlainText(), QStringLiteral("x"));
+        QCOMPARE(read.toPlainText(), u"x"_s);
     }
 
     // Whatever is done to the document, the incremental writer's parts add up to
@@ -393,8 +394,8 @@ private slots:
         };
         check();
         for (int i = 0; i < 50; ++i) {
-            append(cursor, QStringLiteral("name %1: ").arg(i), 8, true, rgb(0, 128, 0));
-            append(cursor, QStringLiteral("body\r\n"), 9, false, rgb(0, 0, 0));
+            append(cursor, u"name %1: "_s.arg(i), 8, true, rgb(0, 128, 0));
+            append(cursor, u"body\r\n"_s, 9, false, rgb(0, 0, 0));
             if (i % 7 == 0)
                 check();
         }
@@ -402,13 +403,13 @@ private slots:
         const qsizetype stable = writer.body().size();
         writer.markStable();
 
-        append(cursor, QStringLiteral("new colour\r\n"), 9, false, rgb(1, 2, 3));
+        append(cursor, u"new colour\r\n"_s, 9, false, rgb(1, 2, 3));
         check();
         QCOMPARE(writer.stableBodyLength(), stable);
 
         // An edit in the middle: everything from that paragraph on is written again.
         QTextCursor middle(document.findBlockByNumber(10));
-        middle.insertText(QStringLiteral("inserted"));
+        middle.insertText(u"inserted"_s);
         check();
         QVERIFY(writer.stableBodyLength() < stable);
 
@@ -429,10 +430,10 @@ private slots:
         remove.removeSelectedText();
         check();
 
-        QFont font(QStringLiteral("Serif"));
+        QFont font(u"Serif"_s);
         font.setPointSizeF(11);
         document.setDefaultFont(font);
-        QTextCursor(&document).insertText(QStringLiteral("no size of its own"));
+        QTextCursor(&document).insertText(u"no size of its own"_s);
         check();
 
         document.clear();

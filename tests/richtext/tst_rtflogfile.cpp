@@ -11,6 +11,7 @@
 #include <QTextDocument>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -21,7 +22,7 @@ void appendLine(QTextDocument &document, const QString &text, QColor colour = Qt
     QTextCharFormat format;
     format.setFontPointSize(9);
     format.setForeground(colour);
-    cursor.insertText(text + QStringLiteral("\r\n"), format);
+    cursor.insertText(text + u"\r\n"_s, format);
 }
 
 QByteArray bytesOf(const QString &path)
@@ -36,7 +37,7 @@ QByteArray expectedLog(int count)
     QTextDocument document;
     QTextCursor cursor(&document);
     for (int i = 0; i < count; ++i)
-        cursor.insertText(QStringLiteral("message %1 Ж\r\n").arg(i));
+        cursor.insertText(u"message %1 Ж\r\n"_s.arg(i));
     return writeRtf(document);
 }
 
@@ -51,7 +52,7 @@ private slots:
     void keepsTheFileEqualToAFullWrite()
     {
         TestEnvironment env;
-        const QString path = env.path(QStringLiteral("log.RTF"));
+        const QString path = env.path(u"log.RTF"_s);
         QTextDocument document;
         RtfLogFile log(&document);
         const auto save = [&](RtfLogFile::Method method) {
@@ -59,11 +60,11 @@ private slots:
             QCOMPARE(log.lastMethod(), method);
             QCOMPARE(bytesOf(path), writeRtf(document));
         };
-        appendLine(document, QStringLiteral("first"));
+        appendLine(document, u"first"_s);
         save(RtfLogFile::Method::Rewritten);
         QByteArray before = bytesOf(path);
         for (int i = 0; i < 20; ++i) {
-            appendLine(document, QStringLiteral("line %1 {\\par}").arg(i));
+            appendLine(document, u"line %1 {\\par}"_s.arg(i));
             save(RtfLogFile::Method::Appended);
             // Only the old final brace changed; everything before it is as it was.
             const QByteArray after = bytesOf(path);
@@ -73,12 +74,12 @@ private slots:
         }
         save(RtfLogFile::Method::None);
 
-        appendLine(document, QStringLiteral("new colour"), QColor(1, 2, 3));
+        appendLine(document, u"new colour"_s, QColor(1, 2, 3));
         save(RtfLogFile::Method::Rewritten);
-        appendLine(document, QStringLiteral("same colour"), QColor(1, 2, 3));
+        appendLine(document, u"same colour"_s, QColor(1, 2, 3));
         save(RtfLogFile::Method::Appended);
 
-        QTextCursor(document.findBlockByNumber(2)).insertText(QStringLiteral("edited "));
+        QTextCursor(document.findBlockByNumber(2)).insertText(u"edited "_s);
         save(RtfLogFile::Method::Rewritten);
 
         // Someone else changed the file: it is replaced, never extended.
@@ -87,12 +88,12 @@ private slots:
         other.write("garbage");
         other.close();
         save(RtfLogFile::Method::Rewritten);
-        appendLine(document, QStringLiteral("after"));
+        appendLine(document, u"after"_s);
         QVERIFY(QFile::remove(path));
         save(RtfLogFile::Method::Rewritten);
 
         // Another path starts a new file.
-        const QString second = env.path(QStringLiteral("second.RTF"));
+        const QString second = env.path(u"second.RTF"_s);
         QVERIFY(log.save(second).ok());
         QCOMPARE(log.lastMethod(), RtfLogFile::Method::Rewritten);
         QCOMPARE(bytesOf(second), writeRtf(document));
@@ -101,20 +102,20 @@ private slots:
     void failedSaveIsRepeatedWhole()
     {
         TestEnvironment env;
-        const QString folder = env.path(QStringLiteral("logs"));
+        const QString folder = env.path(u"logs"_s);
         QDir().mkpath(folder);
-        const QString path = folder + QStringLiteral("/log.RTF");
+        const QString path = folder + u"/log.RTF"_s;
         QTextDocument document;
         RtfLogFile log(&document);
-        appendLine(document, QStringLiteral("first"));
+        appendLine(document, u"first"_s);
         QVERIFY(log.save(path).ok());
         QVERIFY(QDir(folder).removeRecursively());
-        appendLine(document, QStringLiteral("second"));
+        appendLine(document, u"second"_s);
         const Status failed = log.save(path);
         QVERIFY(!failed.ok());
         QCOMPARE(failed.error().number, ENOENT);
         QDir().mkpath(folder);
-        appendLine(document, QStringLiteral("third"));
+        appendLine(document, u"third"_s);
         QVERIFY(log.save(path).ok());
         QCOMPARE(log.lastMethod(), RtfLogFile::Method::Rewritten);
         QCOMPARE(bytesOf(path), writeRtf(document));
@@ -127,10 +128,10 @@ private slots:
     {
         TestEnvironment env;
         const QString writer =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/rtflog_writer");
+            QCoreApplication::applicationDirPath() + u"/rtflog_writer"_s;
         QVERIFY2(QFileInfo::exists(writer), qPrintable(writer));
         for (int round = 0; round < 10; ++round) {
-            const QString path = env.path(QStringLiteral("log%1.RTF").arg(round));
+            const QString path = env.path(u"log%1.RTF"_s.arg(round));
             QProcess process;
             process.start(writer, {path});
             QVERIFY(process.waitForStarted());
@@ -155,7 +156,7 @@ private slots:
             QVERIFY(readRtf(bytes, &read).ok());
             const int saved = read.blockCount() - 1;
             QVERIFY2(saved >= reported + 1,
-                     qPrintable(QStringLiteral("%1 < %2").arg(saved).arg(reported + 1)));
+                     qPrintable(u"%1 < %2"_s.arg(saved).arg(reported + 1)));
             const QByteArray expected = expectedLog(saved);
             QVERIFY(bytes.startsWith(expected));
             // Anything after the final brace is the start of the next save's new bytes.

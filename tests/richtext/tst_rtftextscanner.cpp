@@ -14,6 +14,7 @@
 #include <iterator>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -29,8 +30,8 @@ struct Reading
 char *toString(const Reading &reading)
 {
     QString text = reading.text;
-    text.replace(QLatin1Char('\n'), QStringLiteral("\\n"));
-    return qstrdup(QStringLiteral("error %1: \"%2\"").arg(reading.error).arg(text).toUtf8());
+    text.replace('\n'_L1, u"\\n"_s);
+    return qstrdup(u"error %1: \"%2\""_s.arg(reading.error).arg(text).toUtf8());
 }
 
 Reading readFully(const QByteArray &rtf)
@@ -68,9 +69,9 @@ void appendMessage(QTextCursor &cursor, const QString &header, const QString &bo
     QTextCharFormat spacer;
     spacer.setFontPointSize(3);
     if (!cursor.document()->isEmpty())
-        cursor.insertText(QStringLiteral(" \r\n"), spacer);
-    cursor.insertText(separateLine ? header + QStringLiteral("\r\n") : header, head);
-    cursor.insertText(body + QStringLiteral("\r\n"), text);
+        cursor.insertText(u" \r\n"_s, spacer);
+    cursor.insertText(separateLine ? header + u"\r\n"_s : header, head);
+    cursor.insertText(body + u"\r\n"_s, text);
 }
 
 // Bytes that look like RTF to a reader: control words it knows, groups, escapes,
@@ -165,12 +166,12 @@ private slots:
         QTest::addColumn<QString>("path");
         const QString root = TestEnvironment::sourceDir();
         for (const QString &folder :
-             {QStringLiteral("/tests/data/rtf"), QStringLiteral("/fuzz/corpus/rtf")}) {
+             {u"/tests/data/rtf"_s, u"/fuzz/corpus/rtf"_s}) {
             const QDir dir(root + folder);
             const QStringList names = dir.entryList(QDir::Files);
             QVERIFY(!names.isEmpty());
             for (const QString &name : names)
-                QTest::newRow(qPrintable(folder + QLatin1Char('/') + name)) << dir.filePath(name);
+                QTest::newRow(qPrintable(folder + '/'_L1 + name)) << dir.filePath(name);
         }
     }
 
@@ -188,23 +189,23 @@ private slots:
         QTextDocument document;
         RtfLogFile log(&document);
         QTextCursor cursor(&document);
-        const QString path = env.path(QStringLiteral("2026-12-05 16-24-27.RTF"));
+        const QString path = env.path(u"2026-12-05 16-24-27.RTF"_s);
         const QStringList bodies{
-            QStringLiteral("Привет! Встретимся у «Ёлки» — в 7?"),
-            QStringLiteral("plain Latin text, with {braces} and a back\\slash"),
-            QStringLiteral("two\r\nlines\tand a tab, 👋 and 𝄞"),
-            QStringLiteral("ÀÉÎõü ñ ß € ‰ № \u00A0nbsp"),
-            QStringLiteral("}{\\rtf1\\par} \\'e9 \\u1046?"),
+            u"Привет! Встретимся у «Ёлки» — в 7?"_s,
+            u"plain Latin text, with {braces} and a back\\slash"_s,
+            u"two\r\nlines\tand a tab, 👋 and 𝄞"_s,
+            u"ÀÉÎõü ñ ß € ‰ № \u00A0nbsp"_s,
+            u"}{\\rtf1\\par} \\'e9 \\u1046?"_s,
         };
         for (int i = 0; i < 300; ++i) {
             const QString time =
-                QStringLiteral("12:%1:00 - 05.12.2026").arg(i % 60, 2, 10, QLatin1Char('0'));
+                u"12:%1:00 - 05.12.2026"_s.arg(i % 60, 2, 10, '0'_L1);
             const bool separate = i % 3 == 0;
-            const QString name = i % 2 ? QStringLiteral("Борис") : QStringLiteral("Alice");
+            const QString name = i % 2 ? u"Борис"_s : u"Alice"_s;
             appendMessage(cursor,
-                          separate ? name + QStringLiteral("  (") + time + QLatin1Char(')')
-                                   : QLatin1Char('(') + time + QStringLiteral(") ") + name +
-                                         QStringLiteral(":  "),
+                          separate ? name + u"  ("_s + time + ')'_L1
+                                   : '('_L1 + time + u") "_s + name +
+                                         u":  "_s,
                           bodies.at(i % bodies.size()) + QString::number(i), separate);
             if (i % 50 == 0 || i == 299)
                 QVERIFY(log.save(path).ok());

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
@@ -16,7 +17,7 @@ int main(int argc, char *argv[])
     for (int i = 0; i < count; ++i) {
         SettingsStore store;
         if (!store
-                 .saveValue(QStringLiteral("Race"), prefix + QLatin1Char(' ') + QString::number(i),
+                 .saveValue(u"Race"_s, prefix + ' '_L1 + QString::number(i),
                             ValueKind::Int32, i)
                  .ok())
             return 1;

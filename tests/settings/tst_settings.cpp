@@ -9,6 +9,7 @@
 #include <QTest>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 class TestSettings : public QObject
 {
@@ -44,7 +45,7 @@ private slots:
         QVERIFY(QFileInfo::exists(SettingsStore::filePath()));
         const QString first = MyGUID;
         QVERIFY(
-            QRegularExpression(QStringLiteral("^\\{[0-9A-F-]{36}\\}$")).match(first).hasMatch());
+            QRegularExpression(u"^\\{[0-9A-F-]{36}\\}$"_s).match(first).hasMatch());
         restart();
         QCOMPARE(MyGUID, first);
     }
@@ -66,7 +67,7 @@ private slots:
         QCOMPARE(appSettings().timeStamps, true);
         // Written under one spelling, read under the other.
         QVERIFY(TestEnvironment::readAll(SettingsStore::filePath())
-                    .contains(QStringLiteral("name%20on%20separate%20line=false")));
+                    .contains(u"name%20on%20separate%20line=false"_s));
     }
 
     void storeKindsAndKeys()
@@ -75,44 +76,44 @@ private slots:
         {
             SettingsStore store;
             QVERIFY(store
-                        .saveValue(QStringLiteral("Nicks"), QStringLiteral("/a/b/Чат.QLIMChat"),
-                                   ValueKind::Text, QStringLiteral("Иван = \"x\"\n;y"))
+                        .saveValue(u"Nicks"_s, u"/a/b/Чат.QLIMChat"_s,
+                                   ValueKind::Text, u"Иван = \"x\"\n;y"_s)
                         .ok());
             QVERIFY(store
-                        .saveValue(QStringLiteral("Nicks"), QStringLiteral("\\a\\b\\Чат.QLIMChat"),
-                                   ValueKind::Text, QStringLiteral("другой"))
+                        .saveValue(u"Nicks"_s, u"\\a\\b\\Чат.QLIMChat"_s,
+                                   ValueKind::Text, u"другой"_s)
                         .ok());
             QVERIFY(
-                store.saveValue(QString(), QStringLiteral("Int"), ValueKind::Int32, -2147483647 - 1)
+                store.saveValue(QString(), u"Int"_s, ValueKind::Int32, -2147483647 - 1)
                     .ok());
             QVERIFY(store
-                        .saveValue(QStringLiteral("B"), QStringLiteral("Flag"), ValueKind::Boolean,
+                        .saveValue(u"B"_s, u"Flag"_s, ValueKind::Boolean,
                                    true)
                         .ok());
             QVERIFY(store
-                        .saveValue(QStringLiteral("B"), QStringLiteral("Off"), ValueKind::Boolean,
+                        .saveValue(u"B"_s, u"Off"_s, ValueKind::Boolean,
                                    false)
                         .ok());
         }
         SettingsStore store;
-        QCOMPARE(store.loadValue(QStringLiteral("NICKS"), QStringLiteral("/A/B/чат.qlimchat"),
+        QCOMPARE(store.loadValue(u"NICKS"_s, u"/A/B/чат.qlimchat"_s,
                                  ValueKind::Text),
-                 QVariant(QStringLiteral("Иван = \"x\"\n;y")));
-        QCOMPARE(store.loadValue(QStringLiteral("nicks"), QStringLiteral("\\a\\b\\Чат.QLIMChat"),
+                 QVariant(u"Иван = \"x\"\n;y"_s));
+        QCOMPARE(store.loadValue(u"nicks"_s, u"\\a\\b\\Чат.QLIMChat"_s,
                                  ValueKind::Text),
-                 QVariant(QStringLiteral("другой")));
-        QCOMPARE(store.loadValue(QString(), QStringLiteral("int"), ValueKind::Int32, 5).toInt(),
+                 QVariant(u"другой"_s));
+        QCOMPARE(store.loadValue(QString(), u"int"_s, ValueKind::Int32, 5).toInt(),
                  -2147483647 - 1);
         QCOMPARE(
-            store.loadValue(QStringLiteral("b"), QStringLiteral("flag"), ValueKind::Boolean, false)
+            store.loadValue(u"b"_s, u"flag"_s, ValueKind::Boolean, false)
                 .toBool(),
             true);
         QCOMPARE(
-            store.loadValue(QStringLiteral("b"), QStringLiteral("off"), ValueKind::Boolean, true)
+            store.loadValue(u"b"_s, u"off"_s, ValueKind::Boolean, true)
                 .toBool(),
             false);
-        QCOMPARE(store.loadValue(QStringLiteral("OFN Paths"),
-                                 QStringLiteral("Laste Open File Directory"), ValueKind::Text),
+        QCOMPARE(store.loadValue(u"OFN Paths"_s,
+                                 u"Laste Open File Directory"_s, ValueKind::Text),
                  QVariant(QString()));
     }
 
@@ -123,7 +124,7 @@ private slots:
         for (int i = 0; i < 5000; ++i)
             garbage.append(char((i * 7919) % 256));
         garbage.append("\n[Colors]\nmessage%20color=notanumber\n[=\n\\\\\\\n");
-        env.touch(QStringLiteral("config/Greyhollow Studios/Quillet IM.conf"), garbage);
+        env.touch(u"config/Greyhollow Studios/Quillet IM.conf"_s, garbage);
         restart();
         QCOMPARE(appSettings().messageColor, 0);
         QCOMPARE(appSettings().myNameColor, 32768);
@@ -135,12 +136,12 @@ private slots:
     {
         TestEnvironment env;
         const QString writer =
-            QCoreApplication::applicationDirPath() + QStringLiteral("/store_writer");
+            QCoreApplication::applicationDirPath() + u"/store_writer"_s;
         const int count = 300;
         QProcess a;
         QProcess b;
-        a.start(writer, {QStringLiteral("first"), QString::number(count)});
-        b.start(writer, {QStringLiteral("second"), QString::number(count)});
+        a.start(writer, {u"first"_s, QString::number(count)});
+        b.start(writer, {u"second"_s, QString::number(count)});
         QVERIFY(a.waitForFinished(120'000));
         QVERIFY(b.waitForFinished(120'000));
         QCOMPARE(a.exitCode(), 0);
@@ -148,8 +149,8 @@ private slots:
         SettingsStore store;
         for (int i = 0; i < count; ++i) {
             for (const char *prefix : {"first", "second"}) {
-                const QString key = QLatin1String(prefix) + QLatin1Char(' ') + QString::number(i);
-                QCOMPARE(store.loadValue(QStringLiteral("race"), key, ValueKind::Int32, -1).toInt(),
+                const QString key = QLatin1String(prefix) + ' '_L1 + QString::number(i);
+                QCOMPARE(store.loadValue(u"race"_s, key, ValueKind::Int32, -1).toInt(),
                          i);
             }
         }
@@ -158,28 +159,28 @@ private slots:
     void logGuidsAndFolders()
     {
         TestEnvironment env;
-        ChatFilePath = env.path(QStringLiteral("chats/a/team.QLIMChat"));
+        ChatFilePath = env.path(u"chats/a/team.QLIMChat"_s);
         const QString first = chatLogGuid();
         QCOMPARE(chatLogGuid(), first);
         const QString logs =
-            env.path(QStringLiteral("data/Greyhollow Studios/Quillet IM/Logs/")) + first;
+            env.path(u"data/Greyhollow Studios/Quillet IM/Logs/"_s) + first;
         const Result<QString> noCreate = logsFolder(true);
         QVERIFY(noCreate.ok());
         QCOMPARE(noCreate.value(), logs);
-        QVERIFY(!QFileInfo::exists(env.path(QStringLiteral("data"))));
+        QVERIFY(!QFileInfo::exists(env.path(u"data"_s)));
         const Result<QString> created = logsFolder(false);
         QVERIFY(created.ok());
         QVERIFY(QFileInfo(logs).isDir());
 
-        ChatFilePath = env.path(QStringLiteral("chats/b/team.QLIMChat"));
+        ChatFilePath = env.path(u"chats/b/team.QLIMChat"_s);
         QVERIFY(chatLogGuid() != first);
 
         // A blank stored GUID is replaced and stored.
         {
             SettingsStore store;
             QVERIFY(store
-                        .saveValue(QStringLiteral("Log GUIDs"), ChatFilePath, ValueKind::Text,
-                                   QStringLiteral(" \t\r\n"))
+                        .saveValue(u"Log GUIDs"_s, ChatFilePath, ValueKind::Text,
+                                   u" \t\r\n"_s)
                         .ok());
         }
         const QString replaced = chatLogGuid();
@@ -187,7 +188,7 @@ private slots:
         QCOMPARE(chatLogGuid(), replaced);
 
         // A file where the data folder should be makes the creation fail.
-        qputenv("XDG_DATA_HOME", env.touch(QStringLiteral("data-file")).toUtf8());
+        qputenv("XDG_DATA_HOME", env.touch(u"data-file"_s).toUtf8());
         const Result<QString> blocked = logsFolder(false);
         QVERIFY(!blocked.ok());
         QCOMPARE(blocked.error().number, ENOTDIR);
@@ -203,9 +204,9 @@ private slots:
         QTest::addColumn<bool>("isFolder");
         QTest::addColumn<int>("reports");
         QTest::newRow("writable") << QString() << false << 0;
-        QTest::newRow("config folder is a file") << QStringLiteral("config") << false << 1;
+        QTest::newRow("config folder is a file") << u"config"_s << false << 1;
         QTest::newRow("store file is a folder")
-            << QStringLiteral("config/Greyhollow Studios/Quillet IM.conf") << true << 1;
+            << u"config/Greyhollow Studios/Quillet IM.conf"_s << true << 1;
     }
     void unwritableStore()
     {
@@ -225,17 +226,17 @@ private slots:
         const auto resetHandler = qScopeGuard([] { setStoreFailureHandler(nullptr); });
 
         restart();
-        ChatFilePath = env.path(QStringLiteral("chats/a/team.QLIMChat"));
+        ChatFilePath = env.path(u"chats/a/team.QLIMChat"_s);
         const QString logGuid = chatLogGuid();
         QCOMPARE(chatLogGuid(), logGuid);
         QCOMPARE(logsFolder(true).value(),
-                 env.path(QStringLiteral("data/Greyhollow Studios/Quillet IM/Logs/")) + logGuid);
-        ChatFilePath = env.path(QStringLiteral("chats/b/team.QLIMChat"));
+                 env.path(u"data/Greyhollow Studios/Quillet IM/Logs/"_s) + logGuid);
+        ChatFilePath = env.path(u"chats/b/team.QLIMChat"_s);
         QVERIFY(chatLogGuid() != logGuid);
         QCOMPARE(texts.size(), reports);
         if (reports) {
             QVERIFY2(texts.first().startsWith(SettingsStore::filePath() +
-                                              QStringLiteral("\r\n\r\nНе удалось записать")),
+                                              u"\r\n\r\nНе удалось записать"_s),
                      qPrintable(texts.first()));
         }
 
@@ -243,7 +244,7 @@ private slots:
         if (!blocker.isEmpty()) {
             QVERIFY(isFolder ? QDir(env.path(blocker)).removeRecursively()
                              : QFile::remove(env.path(blocker)));
-            ChatFilePath = env.path(QStringLiteral("chats/a/team.QLIMChat"));
+            ChatFilePath = env.path(u"chats/a/team.QLIMChat"_s);
             QCOMPARE(chatLogGuid(), logGuid);
             QVERIFY(TestEnvironment::readAll(SettingsStore::filePath()).contains(logGuid));
             QCOMPARE(texts.size(), reports);
@@ -259,9 +260,9 @@ private slots:
         QTest::addColumn<bool>("isFolder");
         QTest::addColumn<int>("reports");
         QTest::newRow("writable") << QString() << false << 0;
-        QTest::newRow("config folder is a file") << QStringLiteral("config") << false << 1;
+        QTest::newRow("config folder is a file") << u"config"_s << false << 1;
         QTest::newRow("store file is a folder")
-            << QStringLiteral("config/Greyhollow Studios/Quillet IM.conf") << true << 1;
+            << u"config/Greyhollow Studios/Quillet IM.conf"_s << true << 1;
     }
     void unwritableStoreInTheProgram()
     {
@@ -273,18 +274,18 @@ private slots:
             QVERIFY(QDir().mkpath(env.path(blocker)));
         else if (!blocker.isEmpty())
             env.touch(blocker);
-        const QString chat = env.touch(QStringLiteral("chats/team.QLIMChat"));
-        const QString boxLog = env.path(QStringLiteral("boxes.log"));
-        const QString input = env.path(QStringLiteral("input.txt"));
+        const QString chat = env.touch(u"chats/team.QLIMChat"_s);
+        const QString boxLog = env.path(u"boxes.log"_s);
+        const QString input = env.path(u"input.txt"_s);
         QProcess program;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QUILLET_BOX_LOG"), boxLog);
-        environment.insert(QStringLiteral("QUILLET_TEST_INPUT"), input);
+        environment.insert(u"QUILLET_BOX_LOG"_s, boxLog);
+        environment.insert(u"QUILLET_TEST_INPUT"_s, input);
         program.setProcessEnvironment(environment);
         program.start(TestEnvironment::executable(), {chat});
         QVERIFY(program.waitForStarted());
         const auto type = [&](const QByteArray &line) {
-            const QString temporary = env.path(QStringLiteral(".input.tmp"));
+            const QString temporary = env.path(u".input.tmp"_s);
             QFile file(temporary);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(line + '\n');
@@ -294,7 +295,7 @@ private slots:
         // The message comes back and is logged, which asks for the chat's log GUID.
         type("hello");
         const auto logged = [&] {
-            QDirIterator logs(env.path(QStringLiteral("data")), {QStringLiteral("*.RTF")},
+            QDirIterator logs(env.path(u"data"_s), {u"*.RTF"_s},
                               QDir::Files, QDirIterator::Subdirectories);
             return logs.hasNext();
         };
@@ -304,12 +305,12 @@ private slots:
         QCOMPARE(program.exitCode(), 0);
 
         const QStringList lines =
-            TestEnvironment::readAll(boxLog).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        const QStringList boxes = lines.filter(QRegularExpression(QStringLiteral("^\\d+\t")));
-        QVERIFY2(boxes.size() == reports, qPrintable(boxes.join(QLatin1Char('\n'))));
+            TestEnvironment::readAll(boxLog).split('\n'_L1, Qt::SkipEmptyParts);
+        const QStringList boxes = lines.filter(QRegularExpression(u"^\\d+\t"_s));
+        QVERIFY2(boxes.size() == reports, qPrintable(boxes.join('\n'_L1)));
         if (reports) {
-            QVERIFY2(boxes.first().startsWith(QStringLiteral("48\t") + SettingsStore::filePath() +
-                                              QStringLiteral("\\r\\n\\r\\n")),
+            QVERIFY2(boxes.first().startsWith(u"48\t"_s + SettingsStore::filePath() +
+                                              u"\\r\\n\\r\\n"_s),
                      qPrintable(boxes.first()));
         }
     }

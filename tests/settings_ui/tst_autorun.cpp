@@ -10,6 +10,7 @@
 #include <QTest>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 // The autostart button of the settings dialog: the name question loop, the
 // entry written, and the reports, with every box answered by a script.
@@ -24,7 +25,7 @@ private:
     QStringList m_events;
     QList<BoxRequest> m_boxes;
 
-    QString autostart() const { return m_env->path(QStringLiteral("config/autostart")); }
+    QString autostart() const { return m_env->path(u"config/autostart"_s); }
 
     // Answers the boxes from m_answers ("yes", "no", "cancel", "input:<text>") and
     // notes each box as "question:<entry name>", "input:<offered>", "done" or "error".
@@ -32,23 +33,23 @@ private:
     {
         m_boxes.append(request);
         if (request.kind == BoxRequest::Kind::Input) {
-            m_events.append(QStringLiteral("input:") + request.offered);
+            m_events.append(u"input:"_s + request.offered);
             const QString next = m_answers.isEmpty() ? QString() : m_answers.takeFirst();
-            return {BoxAnswer::Ok, next.mid(next.indexOf(QLatin1Char(':')) + 1)};
+            return {BoxAnswer::Ok, next.mid(next.indexOf(':'_L1) + 1)};
         }
         if (request.style == BoxStyle{BoxButtons::YesNoCancel, BoxIcon::Warning}) {
-            const QString path = request.text.section(QStringLiteral("\r\n"), 0, 0);
-            m_events.append(QStringLiteral("question:") +
-                            path.mid(path.lastIndexOf(QLatin1Char('/')) + 1));
+            const QString path = request.text.section(u"\r\n"_s, 0, 0);
+            m_events.append(u"question:"_s +
+                            path.mid(path.lastIndexOf('/'_L1) + 1));
             const QString next =
-                m_answers.isEmpty() ? QStringLiteral("cancel") : m_answers.takeFirst();
-            return {next == QLatin1String("yes")  ? BoxAnswer::Yes
-                    : next == QLatin1String("no") ? BoxAnswer::No
+                m_answers.isEmpty() ? u"cancel"_s : m_answers.takeFirst();
+            return {next == "yes"_L1  ? BoxAnswer::Yes
+                    : next == "no"_L1 ? BoxAnswer::No
                                                   : BoxAnswer::Cancel,
                     {}};
         }
-        m_events.append(request.style == BoxStyle{BoxButtons::Ok, BoxIcon::Information} ? QStringLiteral("done")
-                                                                      : QStringLiteral("error"));
+        m_events.append(request.style == BoxStyle{BoxButtons::Ok, BoxIcon::Information} ? u"done"_s
+                                                                      : u"error"_s);
         return {BoxAnswer::Ok, {}};
     }
 
@@ -56,7 +57,7 @@ private:
     {
         showSettingsDialog(m_owner.get());
         QWidget *window = SettingsDialog::instance();
-        QTest::mouseClick(window->findChild<QAbstractButton *>(QStringLiteral("cmdAddToAutorun")),
+        QTest::mouseClick(window->findChild<QAbstractButton *>(u"cmdAddToAutorun"_s),
                           Qt::LeftButton);
         QCOMPARE(SettingsDialog::instance(), window); // the dialog stays open throughout
     }
@@ -71,12 +72,12 @@ private:
     {
         const auto keys = DesktopEntryReader::readEntry(path);
         QVERIFY(keys.has_value());
-        QCOMPARE(keys->value(QStringLiteral("Name")), name);
-        QCOMPARE(keys->value(QStringLiteral("Path")), ExchangeFolderPath);
-        QCOMPARE(keys->value(QStringLiteral("Icon")), QStringLiteral("quillet-im"));
-        const auto exec = DesktopEntryReader::splitExec(keys->value(QStringLiteral("Exec")));
+        QCOMPARE(keys->value(u"Name"_s), name);
+        QCOMPARE(keys->value(u"Path"_s), ExchangeFolderPath);
+        QCOMPARE(keys->value(u"Icon"_s), u"quillet-im"_s);
+        const auto exec = DesktopEntryReader::splitExec(keys->value(u"Exec"_s));
         QVERIFY(exec.has_value());
-        QCOMPARE(*exec, (QStringList{QCoreApplication::applicationFilePath(), QStringLiteral("/H"),
+        QCOMPARE(*exec, (QStringList{QCoreApplication::applicationFilePath(), u"/H"_s,
                                      ChatFilePath}));
         const QString complaints = DesktopEntryReader::validate(path);
         QVERIFY2(complaints.isEmpty(), qPrintable(complaints));
@@ -86,8 +87,8 @@ private slots:
     void init()
     {
         m_env = std::make_unique<TestEnvironment>();
-        ExchangeFolderPath = m_env->chats() + QStringLiteral("/Чат \"$HOME\" `id` 100% \\n");
-        ChatFilePath = ExchangeFolderPath + QStringLiteral("/Беседа.QLIMChat");
+        ExchangeFolderPath = m_env->chats() + u"/Чат \"$HOME\" `id` 100% \\n"_s;
+        ChatFilePath = ExchangeFolderPath + u"/Беседа.QLIMChat"_s;
         m_owner = std::make_unique<QWidget>();
         m_answers.clear();
         m_events.clear();
@@ -110,38 +111,38 @@ private slots:
         QTest::addColumn<QStringList>("answers");
         QTest::addColumn<QStringList>("events");
         QTest::addColumn<QString>("written");
-        const QString chat = QStringLiteral("Беседа.QLIMChat.desktop");
-        const QString family = QStringLiteral("Семья.desktop");
-        const QString asked = QStringLiteral("question:") + chat;
-        const QString offered = QStringLiteral("input:Беседа.QLIMChat");
-        const QString done = QStringLiteral("done");
+        const QString chat = u"Беседа.QLIMChat.desktop"_s;
+        const QString family = u"Семья.desktop"_s;
+        const QString asked = u"question:"_s + chat;
+        const QString offered = u"input:Беседа.QLIMChat"_s;
+        const QString done = u"done"_s;
         QTest::newRow("free name") << QStringList{} << QStringList{} << QStringList{done} << chat;
-        QTest::newRow("yes replaces") << QStringList{chat} << QStringList{QStringLiteral("yes")}
+        QTest::newRow("yes replaces") << QStringList{chat} << QStringList{u"yes"_s}
                                       << QStringList{asked, done} << chat;
         QTest::newRow("no with the same name asks again")
             << QStringList{chat}
-            << QStringList{QStringLiteral("no"), QStringLiteral("input:Беседа.QLIMChat"),
-                           QStringLiteral("cancel")}
+            << QStringList{u"no"_s, u"input:Беседа.QLIMChat"_s,
+                           u"cancel"_s}
             << QStringList{asked, offered, asked} << QString();
         QTest::newRow("no with another name")
-            << QStringList{chat} << QStringList{QStringLiteral("no"), QStringLiteral("input:Семья")}
+            << QStringList{chat} << QStringList{u"no"_s, u"input:Семья"_s}
             << QStringList{asked, offered, done} << family;
         QTest::newRow("no, that name exists too")
             << QStringList{chat, family}
-            << QStringList{QStringLiteral("no"), QStringLiteral("input:Семья"),
-                           QStringLiteral("no"), QStringLiteral("input:Работа")}
-            << QStringList{asked, offered, QStringLiteral("question:") + family,
-                           QStringLiteral("input:Семья"), done}
-            << QStringLiteral("Работа.desktop");
+            << QStringList{u"no"_s, u"input:Семья"_s,
+                           u"no"_s, u"input:Работа"_s}
+            << QStringList{asked, offered, u"question:"_s + family,
+                           u"input:Семья"_s, done}
+            << u"Работа.desktop"_s;
         QTest::newRow("no, empty answer")
-            << QStringList{chat} << QStringList{QStringLiteral("no"), QStringLiteral("input:")}
+            << QStringList{chat} << QStringList{u"no"_s, u"input:"_s}
             << QStringList{asked, offered} << QString();
-        QTest::newRow("cancel") << QStringList{chat} << QStringList{QStringLiteral("cancel")}
+        QTest::newRow("cancel") << QStringList{chat} << QStringList{u"cancel"_s}
                                 << QStringList{asked} << QString();
         QTest::newRow("a name leading out of the folder")
             << QStringList{chat}
-            << QStringList{QStringLiteral("no"), QStringLiteral("input:../../evil")}
-            << QStringList{asked, offered, QStringLiteral("error")} << QString();
+            << QStringList{u"no"_s, u"input:../../evil"_s}
+            << QStringList{asked, offered, u"error"_s} << QString();
     }
 
     void nameQuestionLoop()
@@ -151,7 +152,7 @@ private slots:
         QFETCH(QStringList, events);
         QFETCH(QString, written);
         for (const QString &name : existing)
-            m_env->touch(QStringLiteral("config/autostart/") + name, "old");
+            m_env->touch(u"config/autostart/"_s + name, "old");
         m_answers = answers;
         pressAutostartButton();
         QCOMPARE(m_events, events);
@@ -164,63 +165,63 @@ private slots:
         QCOMPARE(entries(autostart()), expected);
         for (const QString &name : existing) {
             if (name != written)
-                QCOMPARE(TestEnvironment::readAll(autostart() + QLatin1Char('/') + name),
-                         QStringLiteral("old"));
+                QCOMPARE(TestEnvironment::readAll(autostart() + '/'_L1 + name),
+                         u"old"_s);
         }
         if (!written.isEmpty())
-            verifyEntry(autostart() + QLatin1Char('/') + written, written.chopped(8));
-        QCOMPARE(entries(m_env->path(QStringLiteral("config"))), QStringList{});
-        QVERIFY(!QFileInfo::exists(m_env->path(QStringLiteral("evil.desktop"))));
+            verifyEntry(autostart() + '/'_L1 + written, written.chopped(8));
+        QCOMPARE(entries(m_env->path(u"config"_s)), QStringList{});
+        QVERIFY(!QFileInfo::exists(m_env->path(u"evil.desktop"_s)));
     }
 
     void questionAndReportTexts()
     {
-        m_env->touch(QStringLiteral("config/autostart/Беседа.QLIMChat.desktop"), "old");
-        m_answers = QStringList{QStringLiteral("yes")};
+        m_env->touch(u"config/autostart/Беседа.QLIMChat.desktop"_s, "old");
+        m_answers = QStringList{u"yes"_s};
         pressAutostartButton();
         QCOMPARE(m_boxes.size(), 2);
-        const QString path = autostart() + QStringLiteral("/Беседа.QLIMChat.desktop");
+        const QString path = autostart() + u"/Беседа.QLIMChat.desktop"_s;
         QCOMPARE(m_boxes[0].style.number(), 51);
-        QCOMPARE(m_boxes[0].text.split(QStringLiteral("\r\n")),
+        QCOMPARE(m_boxes[0].text.split(u"\r\n"_s),
                  (QStringList{path, QString(),
-                              QStringLiteral("Ярлык уже существует. Возможно, данный чат уже "
+                              u"Ярлык уже существует. Возможно, данный чат уже "
                                              "добавлен в автозагрузку, а может быть просто имена "
-                                             "файлов совпали."),
-                              QString(), QStringLiteral("Заменить существующий ярлык?"), QString(),
-                              QStringLiteral("Да     - заменить."),
-                              QStringLiteral("Нет    - задать новое имя файла."),
-                              QStringLiteral("Отмена - не создавать ничего.")}));
+                                             "файлов совпали."_s,
+                              QString(), u"Заменить существующий ярлык?"_s, QString(),
+                              u"Да     - заменить."_s,
+                              u"Нет    - задать новое имя файла."_s,
+                              u"Отмена - не создавать ничего."_s}));
         QCOMPARE(m_boxes[1].style.number(), 64);
-        QCOMPARE(m_boxes[1].text, QStringLiteral("Готово! ^_^v"));
+        QCOMPARE(m_boxes[1].text, u"Готово! ^_^v"_s);
     }
 
     void inputBoxPrompt()
     {
-        m_env->touch(QStringLiteral("config/autostart/Беседа.QLIMChat.desktop"), "old");
-        m_answers = QStringList{QStringLiteral("no"), QStringLiteral("input:")};
+        m_env->touch(u"config/autostart/Беседа.QLIMChat.desktop"_s, "old");
+        m_answers = QStringList{u"no"_s, u"input:"_s};
         pressAutostartButton();
         QCOMPARE(m_boxes.size(), 2);
         QCOMPARE(m_boxes[1].kind, BoxRequest::Kind::Input);
         QCOMPARE(
             m_boxes[1].text,
-            QStringLiteral("Введите новое имя для ярлыка, который будет помещён в автозагрузку."));
+            u"Введите новое имя для ярлыка, который будет помещён в автозагрузку."_s);
     }
 
     void failureIsReported()
     {
-        m_env->touch(QStringLiteral("config/autostart"), "a file, not a folder");
+        m_env->touch(u"config/autostart"_s, "a file, not a folder");
         pressAutostartButton();
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes[0].style.number(), 16);
         QVERIFY2(m_boxes[0].text.startsWith(
-                     QStringLiteral("Не удалось создать ярлык.\r\n\r\nКод %1\r\n").arg(ENOTDIR)),
+                     u"Не удалось создать ярлык.\r\n\r\nКод %1\r\n"_s.arg(ENOTDIR)),
                  qPrintable(m_boxes[0].text));
     }
 
     void emptyTargetOrPathDoesNothing()
     {
-        createAutostartEntry(nullptr, QString(), QStringLiteral("/bin/q"), {}, {}, {}, {});
-        createAutostartEntry(nullptr, autostart() + QStringLiteral("/x.desktop"), QString(), {}, {}, {},
+        createAutostartEntry(nullptr, QString(), u"/bin/q"_s, {}, {}, {}, {});
+        createAutostartEntry(nullptr, autostart() + u"/x.desktop"_s, QString(), {}, {}, {},
                        {});
         QVERIFY(m_boxes.isEmpty());
         QVERIFY(!QFileInfo::exists(autostart()));

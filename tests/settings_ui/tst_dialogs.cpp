@@ -5,6 +5,7 @@
 #include <QWidget>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 // The file and colour dialog seams and the custom colour text.
 class TestDialogs : public QObject
@@ -37,20 +38,20 @@ private slots:
         three[0] = 255;
         three[1] = 65280;
         three[2] = 0;
-        QTest::newRow("fewer") << QStringLiteral("255,65280,0") << three;
+        QTest::newRow("fewer") << u"255,65280,0"_s << three;
         QList<qint32> garbage = whites;
         garbage[4] = 7;
         garbage[5] = 16777215;
         QTest::newRow("unreadable entries")
-            << QStringLiteral("abc,,-1,16777216, 7 ,16777215,0x10") << garbage;
+            << u"abc,,-1,16777216, 7 ,16777215,0x10"_s << garbage;
         QList<qint32> counted;
         for (int i = 0; i < 16; ++i)
             counted.append(i * 1000);
         QStringList many;
         for (int i = 0; i < 40; ++i)
             many.append(QString::number(i * 1000));
-        QTest::newRow("more than sixteen") << many.join(QLatin1Char(',')) << counted;
-        QTest::newRow("binary") << QStringLiteral("\x01\xff,\n,") << whites;
+        QTest::newRow("more than sixteen") << many.join(','_L1) << counted;
+        QTest::newRow("binary") << u"\x01\xff,\n,"_s << whites;
     }
 
     void parseCustomColors()
@@ -63,7 +64,7 @@ private slots:
     void customColorsRoundTrip()
     {
         const QString text =
-            QStringLiteral("0,1,255,65280,16711680,16777215,8421504,12,13,14,15,16,17,18,19,20");
+            u"0,1,255,65280,16711680,16777215,8421504,12,13,14,15,16,17,18,19,20"_s;
         QCOMPARE(ColorDialog::formatCustomColors(ColorDialog::parseCustomColors(text)), text);
     }
 
@@ -74,21 +75,21 @@ private slots:
         FileDialog::setHandler([&seen](const FileDialog::Request &request) {
             seen.append(request);
             return FileDialog::Reply{request.mode == FileDialog::Mode::Save,
-                                     QStringLiteral("/x/a.QLIMChat")};
+                                     u"/x/a.QLIMChat"_s};
         });
         FileDialog dialog;
-        dialog.setFilter(QStringLiteral("F (*.f)"));
-        dialog.setInitialFolder(QStringLiteral("/x"));
+        dialog.setFilter(u"F (*.f)"_s);
+        dialog.setInitialFolder(u"/x"_s);
         dialog.setOwnerWindow(&owner);
         QVERIFY(dialog.showSave());
-        QCOMPARE(dialog.fileName(), QStringLiteral("/x/a.QLIMChat"));
+        QCOMPARE(dialog.fileName(), u"/x/a.QLIMChat"_s);
         QVERIFY(!dialog.showOpen());
         QCOMPARE(dialog.fileName(), QString());
         QCOMPARE(seen.size(), 2);
         QCOMPARE(seen[0].mode, FileDialog::Mode::Save);
         QCOMPARE(seen[1].mode, FileDialog::Mode::Open);
-        QCOMPARE(seen[1].filter, QStringLiteral("F (*.f)"));
-        QCOMPARE(seen[1].initialFolder, QStringLiteral("/x"));
+        QCOMPARE(seen[1].filter, u"F (*.f)"_s);
+        QCOMPARE(seen[1].initialFolder, u"/x"_s);
         QCOMPARE(seen[1].owner, &owner);
     }
 
@@ -107,18 +108,18 @@ private slots:
         bool confirm = false;
         ColorDialog::setHandler([&confirm](const ColorDialog::Request &request) {
             return ColorDialog::Reply{confirm, 0x7F123456,
-                                      request.customColors + QStringLiteral(",1")};
+                                      request.customColors + u",1"_s};
         });
         ColorDialog dialog;
         dialog.setColor(0x00FF00);
-        dialog.setCustomColorsText(QStringLiteral("5"));
+        dialog.setCustomColorsText(u"5"_s);
         QVERIFY(!dialog.exec());
         QCOMPARE(dialog.color(), 0x00FF00);
-        QCOMPARE(dialog.customColorsText(), QStringLiteral("5"));
+        QCOMPARE(dialog.customColorsText(), u"5"_s);
         confirm = true;
         QVERIFY(dialog.exec());
         QCOMPARE(dialog.color(), 0x123456); // the top byte is not a colour
-        QCOMPARE(dialog.customColorsText(), QStringLiteral("5,1"));
+        QCOMPARE(dialog.customColorsText(), u"5,1"_s);
     }
 
     // Headless and unanswered, a dialog is cancelled instead of waiting for nobody.

@@ -14,6 +14,7 @@
 #include <QTest>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 // The settings dialog driven through its real widgets; colour dialogs and
 // boxes are answered through their seams.
@@ -58,7 +59,7 @@ private:
     static QString storedCustomColors()
     {
         return SettingsStore()
-            .loadValue(QStringLiteral("Colors"), QStringLiteral("Custom Colors"), ValueKind::Text,
+            .loadValue(u"Colors"_s, u"Custom Colors"_s, ValueKind::Text,
                        QString())
             .toString();
     }
@@ -83,7 +84,7 @@ private slots:
         m_env = std::make_unique<TestEnvironment>();
         appSettings() = SettingsRecord{};
         m_owner = std::make_unique<QWidget>();
-        m_owner->setWindowTitle(QStringLiteral("Quillet IM :: owner"));
+        m_owner->setWindowTitle(u"Quillet IM :: owner"_s);
         m_owner->show();
         m_colorRequests.clear();
         Boxes::setHandler([](const BoxRequest &request) {
@@ -155,7 +156,7 @@ private slots:
     void windowIsOwnedAndNotModal()
     {
         SettingsDialog *window = open();
-        QCOMPARE(window->windowTitle(), QStringLiteral("Настройки"));
+        QCOMPARE(window->windowTitle(), u"Настройки"_s);
         QCOMPARE(window->size(), QSize(401, 361));
         QVERIFY(!window->windowIcon().isNull());
         QCOMPARE(window->parentWidget(), m_owner.get());
@@ -170,20 +171,20 @@ private slots:
     void tabOrderFollowsTheRows()
     {
         SettingsDialog *window = open();
-        const QStringList expected{QStringLiteral("chkSendOnEnter"),
-                                   QStringLiteral("chkiChatStylePlugin"),
-                                   QStringLiteral("chkNameOnSeparateLine"),
-                                   QStringLiteral("chkSortLogsList"),
-                                   QStringLiteral("chkSortLogsDescending"),
-                                   QStringLiteral("chkShowDebugMessages"),
-                                   QStringLiteral("cmdMessageColor"),
-                                   QStringLiteral("cmdMyNameColor"),
-                                   QStringLiteral("cmdOtherNameColor"),
-                                   QStringLiteral("cmdSystemColor"),
-                                   QStringLiteral("cmdAddToAutorun"),
-                                   QStringLiteral("cmdOk"),
-                                   QStringLiteral("cmdCancel"),
-                                   QStringLiteral("cmdApply")};
+        const QStringList expected{u"chkSendOnEnter"_s,
+                                   u"chkiChatStylePlugin"_s,
+                                   u"chkNameOnSeparateLine"_s,
+                                   u"chkSortLogsList"_s,
+                                   u"chkSortLogsDescending"_s,
+                                   u"chkShowDebugMessages"_s,
+                                   u"cmdMessageColor"_s,
+                                   u"cmdMyNameColor"_s,
+                                   u"cmdOtherNameColor"_s,
+                                   u"cmdSystemColor"_s,
+                                   u"cmdAddToAutorun"_s,
+                                   u"cmdOk"_s,
+                                   u"cmdCancel"_s,
+                                   u"cmdApply"_s};
         QStringList order;
         QWidget *widget = child<QWidget>(window, "chkSendOnEnter");
         do {
@@ -275,10 +276,10 @@ private slots:
     void escapeDoesCancel_data()
     {
         QTest::addColumn<QString>("focused");
-        QTest::newRow("check box") << QStringLiteral("chkSendOnEnter");
-        QTest::newRow("colour button") << QStringLiteral("cmdMyNameColor");
-        QTest::newRow("apply button") << QStringLiteral("cmdApply");
-        QTest::newRow("autostart button") << QStringLiteral("cmdAddToAutorun");
+        QTest::newRow("check box") << u"chkSendOnEnter"_s;
+        QTest::newRow("colour button") << u"cmdMyNameColor"_s;
+        QTest::newRow("apply button") << u"cmdApply"_s;
+        QTest::newRow("autostart button") << u"cmdAddToAutorun"_s;
     }
 
     void escapeDoesCancel()
@@ -327,7 +328,7 @@ private slots:
 
     void confirmedColourThenCancelSavesOnlyCustomColours()
     {
-        const QString custom = QStringLiteral("255,65280,16711680,0,0,0,0,0,0,0,0,0,0,0,0,1");
+        const QString custom = u"255,65280,16711680,0,0,0,0,0,0,0,0,0,0,0,0,1"_s;
         answerColorDialog(true, 0x00123456, custom);
         SettingsDialog *window = open();
         auto *button = child<ColorButton>(window, "cmdMyNameColor");
@@ -348,12 +349,12 @@ private slots:
 
     void confirmedCustomColoursAreOfferedToTheNextDialog()
     {
-        answerColorDialog(true, 0x000000FF, QStringLiteral("1,2,3"));
+        answerColorDialog(true, 0x000000FF, u"1,2,3"_s);
         SettingsDialog *window = open();
         click(window, "cmdMessageColor");
         click(window, "cmdSystemColor");
         QCOMPARE(m_colorRequests.size(), 2);
-        QCOMPARE(m_colorRequests[1].customColors, QStringLiteral("1,2,3"));
+        QCOMPARE(m_colorRequests[1].customColors, u"1,2,3"_s);
         QCOMPARE(m_colorRequests[1].color, 0x0000FF);
         click(window, "cmdOk");
         waitClosed();
@@ -362,12 +363,12 @@ private slots:
 
     void cancelledColourDialogChangesNothing()
     {
-        const QString before = QStringLiteral("10,20,30");
+        const QString before = u"10,20,30"_s;
         QVERIFY(SettingsStore()
-                    .saveValue(QStringLiteral("Colors"), QStringLiteral("Custom Colors"),
+                    .saveValue(u"Colors"_s, u"Custom Colors"_s,
                                ValueKind::Text, before)
                     .ok());
-        answerColorDialog(false, 0x00ABCDEF, QStringLiteral("99,98,97"));
+        answerColorDialog(false, 0x00ABCDEF, u"99,98,97"_s);
         SettingsDialog *window = open();
         click(window, "cmdOtherNameColor");
         QCOMPARE(m_colorRequests.size(), 1);
@@ -432,7 +433,7 @@ private slots:
         click(window, "cmdOk");
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(boxes[0].style, (BoxStyle{BoxButtons::Ok, BoxIcon::Stop}));
-        QVERIFY(boxes[0].text.startsWith(QStringLiteral("Не удалось сохранить настройки.\r\n")));
+        QVERIFY(boxes[0].text.startsWith(u"Не удалось сохранить настройки.\r\n"_s));
         QCOMPARE(SettingsDialog::instance(), window);
         QVERIFY(window->isVisible());
     }

@@ -7,6 +7,7 @@
 #include <QTest>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 class TestCommandLine : public QObject
 {
@@ -43,7 +44,7 @@ private slots:
         TestEnvironment env;
         QCOMPARE(parse({}), StartupAction::SelectChat);
         QVERIFY(!StartHidden);
-        QCOMPARE(parse({QStringLiteral("/H")}), StartupAction::SelectChat);
+        QCOMPARE(parse({u"/H"_s}), StartupAction::SelectChat);
         QVERIFY(!StartHidden); // reset: there is no chat to hide
         QVERIFY(m_boxes.isEmpty());
     }
@@ -51,28 +52,28 @@ private slots:
     void existingFileOpensTheChat()
     {
         TestEnvironment env;
-        const QString chat = env.touch(QStringLiteral("chats/team.QLIMChat"));
-        QCOMPARE(parse({QStringLiteral("/h"), chat}), StartupAction::OpenChat);
+        const QString chat = env.touch(u"chats/team.QLIMChat"_s);
+        QCOMPARE(parse({u"/h"_s, chat}), StartupAction::OpenChat);
         QVERIFY(StartHidden);
         QCOMPARE(ChatFilePath, chat);
         QCOMPARE(ExchangeFolderPath, env.chats());
         QCOMPARE(parse({chat}), StartupAction::OpenChat);
         QVERIFY(!StartHidden);
         // Two file names: the second one counts, in its own letter case.
-        const QString other = env.touch(QStringLiteral("other/Second.TXT"));
+        const QString other = env.touch(u"other/Second.TXT"_s);
         QCOMPARE(parse({chat, other}), StartupAction::OpenChat);
         QCOMPARE(ChatFilePath, other);
-        QCOMPARE(ExchangeFolderPath, env.path(QStringLiteral("other")));
+        QCOMPARE(ExchangeFolderPath, env.path(u"other"_s));
         QVERIFY(m_boxes.isEmpty());
     }
 
     void usageWinsWherever()
     {
         TestEnvironment env;
-        const QString chat = env.touch(QStringLiteral("chats/team.QLIMChat"));
-        QCOMPARE(parse({chat, QStringLiteral("/?")}), StartupAction::ShowUsage);
-        QCOMPARE(parse({QStringLiteral("/?"), chat}), StartupAction::ShowUsage);
-        QCOMPARE(parse({QStringLiteral("/?"), QStringLiteral("missing")}),
+        const QString chat = env.touch(u"chats/team.QLIMChat"_s);
+        QCOMPARE(parse({chat, u"/?"_s}), StartupAction::ShowUsage);
+        QCOMPARE(parse({u"/?"_s, chat}), StartupAction::ShowUsage);
+        QCOMPARE(parse({u"/?"_s, u"missing"_s}),
                  StartupAction::ShowUsage);
         QVERIFY(m_boxes.isEmpty());
         QVERIFY(ChatFilePath.isEmpty());
@@ -81,23 +82,23 @@ private slots:
         QCOMPARE(m_boxes[0].style, (BoxStyle{BoxButtons::Ok, BoxIcon::Information}));
         const QString program =
             QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
-        QCOMPARE(m_boxes[0].text, QStringLiteral("Использование:\r\n\r\n") + program +
-                                      QStringLiteral("[.EXE] [[/H] FileName]\r\n\r\n"
+        QCOMPARE(m_boxes[0].text, u"Использование:\r\n\r\n"_s + program +
+                                      u"[.EXE] [[/H] FileName]\r\n\r\n"
                                                      "FileName - файл чата.\r\n"
-                                                     "/H - скрыть окно чата при запуске."));
+                                                     "/H - скрыть окно чата при запуске."_s);
     }
 
     void relativeNameAgainstTheCurrentFolder()
     {
         TestEnvironment env;
-        const QString chat = env.touch(QStringLiteral("chats/sub/team.QLIMChat"));
+        const QString chat = env.touch(u"chats/sub/team.QLIMChat"_s);
         const QString saved = QDir::currentPath();
         QDir::setCurrent(env.chats());
-        QCOMPARE(parse({QStringLiteral("sub/../sub/team.QLIMChat")}), StartupAction::OpenChat);
+        QCOMPARE(parse({u"sub/../sub/team.QLIMChat"_s}), StartupAction::OpenChat);
         QCOMPARE(ChatFilePath, chat);
-        QCOMPARE(ExchangeFolderPath, env.path(QStringLiteral("chats/sub")));
+        QCOMPARE(ExchangeFolderPath, env.path(u"chats/sub"_s));
         QDir::setCurrent(env.root());
-        QCOMPARE(parse({QStringLiteral("team.QLIMChat")}), StartupAction::SelectChat);
+        QCOMPARE(parse({u"team.QLIMChat"_s}), StartupAction::SelectChat);
         QDir::setCurrent(saved);
     }
 
@@ -112,13 +113,13 @@ private slots:
     {
         QFETCH(bool, hidden);
         TestEnvironment env;
-        const QString missing = env.path(QStringLiteral("chats/нет.QLIMChat"));
+        const QString missing = env.path(u"chats/нет.QLIMChat"_s);
         QStringList arguments{missing};
         if (hidden)
-            arguments.prepend(QStringLiteral("/H"));
+            arguments.prepend(u"/H"_s);
         QCOMPARE(parse(arguments), StartupAction::SelectChat);
         QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text, missing + QStringLiteral("\r\n\r\nФайл не существует."));
+        QCOMPARE(m_boxes[0].text, missing + u"\r\n\r\nФайл не существует."_s);
         QCOMPARE(m_boxes[0].style, (BoxStyle{BoxButtons::Ok, BoxIcon::Stop}));
         QVERIFY(ChatFilePath.isEmpty());
         QVERIFY(ExchangeFolderPath.isEmpty());
@@ -129,15 +130,15 @@ private slots:
 
     void mutexNames()
     {
-        const QString prefix = QStringLiteral("{66DD9D8B-670E-4254-B796-24EA1C03BF32}-");
-        QCOMPARE(exchangeMutexName(QStringLiteral("C:\\Chats\\Team")),
-                 prefix + QStringLiteral("C??Chats?Team"));
-        QCOMPARE(exchangeMutexName(QStringLiteral("C:/Chats/Team")),
-                 prefix + QStringLiteral("C??Chats?Team"));
-        QCOMPARE(exchangeMutexName(QStringLiteral("/home/ann/Sync/Семья/")),
-                 prefix + QStringLiteral("?home?ann?Sync?Семья?"));
-        QVERIFY(exchangeMutexName(QStringLiteral("/Chats")) !=
-                exchangeMutexName(QStringLiteral("/chats")));
+        const QString prefix = u"{66DD9D8B-670E-4254-B796-24EA1C03BF32}-"_s;
+        QCOMPARE(exchangeMutexName(u"C:\\Chats\\Team"_s),
+                 prefix + u"C??Chats?Team"_s);
+        QCOMPARE(exchangeMutexName(u"C:/Chats/Team"_s),
+                 prefix + u"C??Chats?Team"_s);
+        QCOMPARE(exchangeMutexName(u"/home/ann/Sync/Семья/"_s),
+                 prefix + u"?home?ann?Sync?Семья?"_s);
+        QVERIFY(exchangeMutexName(u"/Chats"_s) !=
+                exchangeMutexName(u"/chats"_s));
     }
 
     void guardInOneProcess()
@@ -149,7 +150,7 @@ private slots:
         ExchangeFolderLock other;
         QVERIFY(other.isHeldElsewhere(env.chats()));
         ExchangeFolderLock elsewhere;
-        QVERIFY(!elsewhere.isHeldElsewhere(env.path(QStringLiteral("other"))));
+        QVERIFY(!elsewhere.isHeldElsewhere(env.path(u"other"_s)));
         releaseExchangeFolder();
         QVERIFY(!other.isHeldElsewhere(env.chats()));
     }

@@ -6,6 +6,8 @@
 #include <QProcess>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 struct Copy
@@ -17,9 +19,9 @@ struct Copy
 Copy start(const TestEnvironment &env, const QString &name, const QStringList &arguments)
 {
     Copy copy;
-    copy.log = env.path(name + QStringLiteral(".log"));
+    copy.log = env.path(name + u".log"_s);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QUILLET_BOX_LOG"), copy.log);
+    environment.insert(u"QUILLET_BOX_LOG"_s, copy.log);
     copy.process->setProcessEnvironment(environment);
     copy.process->start(TestEnvironment::executable(), arguments);
     return copy;
@@ -27,9 +29,9 @@ Copy start(const TestEnvironment &env, const QString &name, const QStringList &a
 
 QString warning(const QString &folder)
 {
-    return QStringLiteral("48\t") + folder +
-           QStringLiteral("\\r\\n\\r\\nВ этом каталоге уже идёт чат.\\r\\n"
-                          "Попробуйте поискать иконку программы в трее.\t\n");
+    return u"48\t"_s + folder +
+           u"\\r\\n\\r\\nВ этом каталоге уже идёт чат.\\r\\n"
+                          "Попробуйте поискать иконку программы в трее.\t\n"_s;
 }
 
 void stop(Copy &copy)
@@ -48,19 +50,19 @@ private slots:
     void secondCopyIsWarnedUntilTheFirstEnds()
     {
         TestEnvironment env;
-        const QString chat = env.touch(QStringLiteral("chats/team.QLIMChat"));
-        const QString sibling = env.touch(QStringLiteral("chats/other.QLIMChat"));
+        const QString chat = env.touch(u"chats/team.QLIMChat"_s);
+        const QString sibling = env.touch(u"chats/other.QLIMChat"_s);
 
-        Copy first = start(env, QStringLiteral("first"), {chat});
+        Copy first = start(env, u"first"_s, {chat});
         QTRY_COMPARE_WITH_TIMEOUT(TestEnvironment::readAll(first.log),
-                                  QStringLiteral("window\tQuillet IM :: team.QLIMChat\n"), 20000);
+                                  u"window\tQuillet IM :: team.QLIMChat\n"_s, 20000);
 
         // Another chat file of the same folder is the same conversation.
         for (const QString &file : {chat, sibling}) {
-            Copy second = start(env, QStringLiteral("second"), {file});
+            Copy second = start(env, u"second"_s, {file});
             QTRY_COMPARE_WITH_TIMEOUT(TestEnvironment::readAll(second.log),
                                       warning(env.chats()) +
-                                          QStringLiteral("window\tQuillet IM :: Вход в систему\n"),
+                                          u"window\tQuillet IM :: Вход в систему\n"_s,
                                       20000);
             stop(second);
             QFile::remove(second.log);
@@ -70,9 +72,9 @@ private slots:
         // A crash frees the folder as an orderly end does.
         ::kill(static_cast<pid_t>(first.process->processId()), SIGKILL);
         first.process->waitForFinished();
-        Copy third = start(env, QStringLiteral("third"), {sibling});
+        Copy third = start(env, u"third"_s, {sibling});
         QTRY_COMPARE_WITH_TIMEOUT(TestEnvironment::readAll(third.log),
-                                  QStringLiteral("window\tQuillet IM :: other.QLIMChat\n"), 20000);
+                                  u"window\tQuillet IM :: other.QLIMChat\n"_s, 20000);
         stop(third);
     }
 
@@ -81,15 +83,15 @@ private slots:
         TestEnvironment env;
         QString folder = env.chats();
         for (int i = 0; i < 4; ++i)
-            folder += QLatin1Char('/') + QString(100, QChar(u'ж'));
+            folder += '/'_L1 + QString(100, QChar(u'ж'));
         QVERIFY(QDir().mkpath(folder));
-        const QString chat = folder + QStringLiteral("/team.QLIMChat");
+        const QString chat = folder + u"/team.QLIMChat"_s;
         QFile(chat).open(QIODevice::WriteOnly);
 
-        Copy first = start(env, QStringLiteral("first"), {chat});
+        Copy first = start(env, u"first"_s, {chat});
         QTRY_VERIFY_WITH_TIMEOUT(
-            TestEnvironment::readAll(first.log).startsWith(QStringLiteral("window")), 20000);
-        Copy second = start(env, QStringLiteral("second"), {chat});
+            TestEnvironment::readAll(first.log).startsWith(u"window"_s), 20000);
+        Copy second = start(env, u"second"_s, {chat});
         QTRY_VERIFY_WITH_TIMEOUT(TestEnvironment::readAll(second.log).startsWith(warning(folder)),
                                  20000);
         stop(second);
@@ -100,15 +102,15 @@ private slots:
     {
         QProcess help;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("none-such"));
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"none-such"_s);
         help.setProcessEnvironment(environment);
-        help.start(TestEnvironment::executable(), {QStringLiteral("--help")});
+        help.start(TestEnvironment::executable(), {u"--help"_s});
         QVERIFY(help.waitForFinished());
         QCOMPARE(help.exitCode(), 0);
         QCOMPARE(QString::fromUtf8(help.readAllStandardOutput()),
-                 QStringLiteral("Использование:\n\nquillet-im[.EXE] [[/H] FileName]\n\n"
-                                "FileName - файл чата.\n/H - скрыть окно чата при запуске.\n"));
-        help.start(TestEnvironment::executable(), {QStringLiteral("--version")});
+                 u"Использование:\n\nquillet-im[.EXE] [[/H] FileName]\n\n"
+                                "FileName - файл чата.\n/H - скрыть окно чата при запуске.\n"_s);
+        help.start(TestEnvironment::executable(), {u"--version"_s});
         QVERIFY(help.waitForFinished());
         QVERIFY(help.readAllStandardOutput().startsWith("Quillet IM 1."));
     }

@@ -8,6 +8,7 @@
 #include <QWindow>
 
 using namespace quillet;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -168,12 +169,12 @@ private slots:
     {
         QTest::addColumn<QString>("action");
         QTest::addColumn<int>("clicks");
-        QTest::newRow("left click") << QStringLiteral("click") << 1;
-        QTest::newRow("double click") << QStringLiteral("double") << 2;
-        QTest::newRow("right click") << QStringLiteral("right") << 0;
-        QTest::newRow("released outside") << QStringLiteral("outside") << 0;
-        QTest::newRow("click") << QStringLiteral("clickme") << 1;
-        QTest::newRow("click disabled") << QStringLiteral("clickme disabled") << 0;
+        QTest::newRow("left click") << u"click"_s << 1;
+        QTest::newRow("double click") << u"double"_s << 2;
+        QTest::newRow("right click") << u"right"_s << 0;
+        QTest::newRow("released outside") << u"outside"_s << 0;
+        QTest::newRow("click") << u"clickme"_s << 1;
+        QTest::newRow("click disabled") << u"clickme disabled"_s << 0;
     }
     void clicks()
     {
@@ -182,16 +183,16 @@ private slots:
         QSignalSpy spy(m_button, &PictureButton::clicked);
         QWindow *window = m_host->windowHandle();
         const QPoint at = inWindow(*m_button);
-        if (action == QLatin1String("click")) {
+        if (action == "click"_L1) {
             QTest::mouseClick(window, Qt::LeftButton, {}, at);
-        } else if (action == QLatin1String("double")) {
+        } else if (action == "double"_L1) {
             QTest::mouseDClick(window, Qt::LeftButton, {}, at);
-        } else if (action == QLatin1String("right")) {
+        } else if (action == "right"_L1) {
             QTest::mouseClick(window, Qt::RightButton, {}, at);
-        } else if (action == QLatin1String("outside")) {
+        } else if (action == "outside"_L1) {
             QTest::mousePress(window, Qt::LeftButton, {}, at);
             QTest::mouseRelease(window, Qt::LeftButton, {}, QPoint(150, 150));
-        } else if (action == QLatin1String("clickme")) {
+        } else if (action == "clickme"_L1) {
             m_button->click();
         } else {
             m_button->setEnabled(false);
@@ -208,7 +209,7 @@ private slots:
         auto *typing = new QLineEdit(m_host.get());
         typing->setGeometry(80, 10, 100, 25);
         typing->show();
-        m_button->setToolTip(QStringLiteral(" Просмотр логов (Ctrl+L) "));
+        m_button->setToolTip(u" Просмотр логов (Ctrl+L) "_s);
         QVERIFY(m_button->setPicture(solid(32, 32, Qt::blue)).ok());
         reshow(*m_button, QSize(45, 45));
         QSignalSpy spy(m_button, &PictureButton::clicked);
@@ -216,13 +217,13 @@ private slots:
         QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(m_button);
         QVERIFY(accessible);
         QCOMPARE(accessible->role(), QAccessible::Button);
-        QCOMPARE(accessible->text(QAccessible::Name), QStringLiteral("Просмотр логов (Ctrl+L)"));
+        QCOMPARE(accessible->text(QAccessible::Name), u"Просмотр логов (Ctrl+L)"_s);
         // Without a tooltip, the label that names the button beside it.
         auto *exit = new PictureButton(m_host.get());
-        auto *heading = new QLabel(QStringLiteral("Выход из программы"), m_host.get());
+        auto *heading = new QLabel(u"Выход из программы"_s, m_host.get());
         heading->setBuddy(exit);
         QCOMPARE(QAccessible::queryAccessibleInterface(exit)->text(QAccessible::Name),
-                 QStringLiteral("Выход из программы"));
+                 u"Выход из программы"_s);
         QVERIFY(accessible->actionInterface());
         QVERIFY(accessible->actionInterface()->actionNames().contains(
             QAccessibleActionInterface::pressAction()));
