@@ -85,8 +85,6 @@ private:
     std::shared_ptr<Job> m_lastJob; // kept for logsTaken() after the end
 };
 
-Q_DECLARE_METATYPE(LogSearchResult)
-
 // The search of one log's plain text, exposed for tests and benchmarks.
 namespace LogTextSearch {
 
@@ -100,3 +98,5 @@ QList<LogSearchResult> search(const QString &text, const QString &query);
 } // namespace LogTextSearch
 
 } // namespace quillet
+
+Q_DECLARE_METATYPE(quillet::LogSearchResult)
