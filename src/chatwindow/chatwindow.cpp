@@ -1,21 +1,22 @@
 #include "chatwindow/chatwindow.h"
 
-#include "core/appstate.h"
-#include "gui/boxes.h"
-#include "logsviewer/logsviewer.h"
-#include "settings/settingsdialog.h"
-#include "chatwindow/trayblinker.h"
+#include "chatwindow/desktopnotifier.h"
 #include "chatwindow/keymap.h"
 #include "chatwindow/messagerenderer.h"
-#include "gui/placement.h"
-#include "gui/resources.h"
-#include "settings/settings.h"
-#include "core/settingsstore.h"
-#include "core/support.h"
-#include "core/messagetime.h"
 #include "chatwindow/transparency.h"
 #include "chatwindow/trayavailability.h"
+#include "chatwindow/trayblinker.h"
+#include "core/appstate.h"
+#include "core/messagetime.h"
+#include "core/settingsstore.h"
+#include "core/support.h"
+#include "gui/boxes.h"
 #include "gui/picturebutton.h"
+#include "gui/placement.h"
+#include "gui/resources.h"
+#include "logsviewer/logsviewer.h"
+#include "settings/settings.h"
+#include "settings/settingsdialog.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -38,6 +39,8 @@ namespace quillet {
 using namespace Qt::StringLiterals;
 
 namespace {
+
+constexpr int NotificationIconSize = 64;
 
 // Positions are laid out in twips; 15 twips are one pixel.
 QRect twips(int left, int top, int width, int height)
@@ -160,6 +163,9 @@ void ChatWindow::createTray()
     icBlinker = new TrayBlinker(this);
     icBlinker->setObjectName(u"icBlinker"_s);
     connect(icBlinker, &TrayBlinker::iconChanged, stMain, &QSystemTrayIcon::setIcon);
+
+    m_notifier = new DesktopNotifier(this);
+    connect(m_notifier, &DesktopNotifier::activated, this, &ChatWindow::showAndRestore);
 }
 
 void ChatWindow::connectHandlers()
@@ -205,6 +211,7 @@ void ChatWindow::startSession(bool startHidden)
     icBlinker->setMessageIcon(resourceIcon(u"IDI_MESSAGE"_s));
     icBlinker->setEmptyIcon(resourceIcon(u"IDI_EMPTY"_s));
     icBlinker->setRestIcon(stMain->icon());
+    m_notifier->setIconImage(stMain->icon().pixmap(NotificationIconSize).toImage());
 
     loadButtonPictures();
     restoreState();
@@ -323,6 +330,7 @@ void ChatWindow::exitSession()
     m_sessionRunning = false;
     m_session->stop(); // after the exit's save: what was shown gets its marks
     icBlinker->setBlinking(false);
+    clearAttention();
     saveState(m_endOfDesktopSession);
     removeEventFilters();
     stMain->setVisible(false);
@@ -357,7 +365,7 @@ void ChatWindow::onUpdateTimer()
 // saves the log afterwards, when it is due.
 void ChatWindow::showReceived(const QList<IncomingEntry> &entries)
 {
-    bool message = false;
+    const ReceivedMessage *message = nullptr;
     m_renderer->beginBatch();
     for (const IncomingEntry &entry : entries) {
         if (entry.type == IncomingEntry::Type::ReceiveError) {
@@ -367,11 +375,34 @@ void ChatWindow::showReceived(const QList<IncomingEntry> &entries)
         const ReceivedMessage &received = entry.message;
         m_renderer->renderMessage(received.senderName, received.text, received.utcTime,
                                   received.kind);
-        message = true;
+        message = &received;
     }
     m_renderer->endBatch();
-    if (message && QApplication::activeWindow() != this)
+    if (message && QApplication::activeWindow() != this) {
         icBlinker->setBlinking(true);
+        if (!trayIconShown())
+            requestAttention(*message);
+    }
+}
+
+// Without a tray nobody sees the blinking: the taskbar highlights the window
+// and the desktop shows who wrote, one notification standing for all the
+// messages until the window is activated.
+void ChatWindow::requestAttention(const ReceivedMessage &message)
+{
+    m_demandsAttention = true;
+    QApplication::alert(this);
+    m_notifier->post(displayName(message.senderName), notificationExcerpt(message.text));
+}
+
+// The taskbar's highlight goes by itself when the window is activated (Qt
+// and the window manager take it back); the notification is ours to close.
+void ChatWindow::clearAttention()
+{
+    if (!m_demandsAttention)
+        return;
+    m_demandsAttention = false;
+    m_notifier->withdraw();
 }
 
 void ChatWindow::showDebugMessage(const QString &text)
@@ -408,8 +439,11 @@ void ChatWindow::sendMessage()
 
 bool ChatWindow::event(QEvent *event)
 {
-    if (event->type() == QEvent::WindowActivate && icBlinker->isBlinking())
-        icBlinker->setBlinking(false);
+    if (event->type() == QEvent::WindowActivate) {
+        if (icBlinker->isBlinking())
+            icBlinker->setBlinking(false);
+        clearAttention();
+    }
     return QWidget::event(event);
 }
 

@@ -17,6 +17,7 @@ class QTextEdit;
 
 namespace quillet {
 
+class DesktopNotifier;
 class MessageRenderer;
 class TrayBlinker;
 class PictureButton;
@@ -54,6 +55,9 @@ public:
     // The session manager asks to save without ending the chat: the log, the
     // user name and the placement are saved silently.
     void saveCheckpoint();
+    // Set while the window asks the desktop for attention in place of a tray
+    // icon that could blink, until the window is activated.
+    bool demandsAttention() const { return m_demandsAttention; }
 
 signals:
     // The chat really exited: the log is saved, the window state stored.
@@ -83,6 +87,8 @@ private:
     void showReceived(const QList<IncomingEntry> &entries);
     void showDebugMessage(const QString &text);
     void showSystemMessage(const QString &text);
+    void requestAttention(const ReceivedMessage &message);
+    void clearAttention();
 
     // Sending
     void sendMessage();
@@ -118,6 +124,7 @@ private:
     QPlainTextEdit *txtMessage = nullptr;
     QSystemTrayIcon *stMain = nullptr;
     TrayBlinker *icBlinker = nullptr;
+    DesktopNotifier *m_notifier = nullptr;
     QMenu *mnuMain = nullptr;
     QTimer m_trayCheck;
 
@@ -126,6 +133,7 @@ private:
     bool m_exitRequested = false;
     bool m_endOfDesktopSession = false;
     bool m_sessionRunning = false;
+    bool m_demandsAttention = false;
     bool m_subclassed = false;
     bool m_suppressMessageKeyPress = false;
     bool m_suppressUserNameKeyPress = false;
