@@ -56,7 +56,7 @@ private slots:
             runTool(QStringLiteral(QUILLET_CMAKE_COMMAND),
                     {u"--install"_s, build, u"--prefix"_s, prefix});
         QVERIFY2(installed.ok(), qPrintable(installed.report()));
-        m_program = prefix + '/'_L1 + executablePath;
+        m_program = prefix + '/'_L1 + ::executablePath;
     }
 
     // A variable the program reads is named in it; the test build names them all.
