@@ -19,6 +19,8 @@
 
 namespace quillet {
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 void setApplicationNames()
@@ -83,7 +85,6 @@ const char *consoleOption(int argc, char *argv[])
 
 bool setUpApplication(QApplication &app)
 {
-    using namespace Qt::StringLiterals;
     QApplication::setWindowIcon(resourceIcon(u"A_MAIN"_s));
     // The program has no other language, so the system's locale does not choose.
     auto *translator = new QTranslator(&app);
