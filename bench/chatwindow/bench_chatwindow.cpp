@@ -5,13 +5,13 @@
 // with mode batch [count], idle [seconds] or latency [count] (default: all),
 // or "screenshot <file.png>" for a picture of the window with a few messages.
 
-#include "core/appstate.h"
-#include "gui/boxes.h"
 #include "chattestsupport.h"
 #include "chatwindow/chatwindow.h"
+#include "chatwindow/trayavailability.h"
+#include "core/appstate.h"
+#include "gui/boxes.h"
 #include "settings/settings.h"
 #include "testenv.h"
-#include "chatwindow/trayavailability.h"
 
 #include <cstdio>
 
@@ -170,19 +170,16 @@ void screenshot(const QString &path)
     const QString guid = u"{OTHER}"_s;
     writeForeignMessage(chat.env.chats(), 9, 58, 12, u"Марина"_s,
                         u"Доброе утро! Отчёт за ноябрь уже в общей папке."_s, guid);
-    writeForeignMessage(chat.env.chats(), 9, 59, 3, u"Алексей"_s,
-                        u"Спасибо, посмотрю до обеда."_s, MyGUID);
+    writeForeignMessage(chat.env.chats(), 9, 59, 3, u"Алексей"_s, u"Спасибо, посмотрю до обеда."_s,
+                        MyGUID);
     writeForeignMessage(chat.env.chats(), 10, 1, 40, u"Марина"_s,
                         u"Отлично. Созвон в 14:00 в силе?"_s, guid);
-    writeForeignMessage(chat.env.chats(), 10, 2, 5, u"Алексей"_s,
-                        u"Да, в силе."_s, MyGUID);
+    writeForeignMessage(chat.env.chats(), 10, 2, 5, u"Алексей"_s, u"Да, в силе."_s, MyGUID);
     chat.open();
-    chat.window->findChild<QLineEdit *>(u"txtUserName"_s)
-        ->setText(u"Алексей"_s);
+    chat.window->findChild<QLineEdit *>(u"txtUserName"_s)->setText(u"Алексей"_s);
     chat.window->findChild<QPlainTextEdit *>(u"txtMessage"_s)
         ->setPlainText(u"Захвачу с собой презентацию"_s);
-    runUntil([&] { return chat.view()->toPlainText().contains(u"Да, в силе."_s); }, 20,
-             10000);
+    runUntil([&] { return chat.view()->toPlainText().contains(u"Да, в силе."_s); }, 20, 10000);
     chat.window->grab().save(path);
     std::printf("screenshot: %s\n", qPrintable(path));
 }

@@ -22,12 +22,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "platform/fileattributes.h"
+#include "core/support.h"
+#include "core/textfile.h"
 #include "exchange/folderwatcher.h"
 #include "exchange/messagefile.h"
 #include "exchange/messagefolder.h"
-#include "core/support.h"
-#include "core/textfile.h"
+#include "platform/fileattributes.h"
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
@@ -38,9 +38,9 @@ const QString MyGuid = u"{0A1B2C3D-4E5F-6A7B-8C9D-0E1F2A3B4C5D}"_s;
 
 QByteArray messageBytes(int i, const MessageTime &utc)
 {
-    return TextFile::encode(buildMessageContent(
-        utc, u"Участник %1"_s.arg(i % 7),
-        u"Сообщение номер %1.\r\nВторая строка с текстом."_s.arg(i), MyGuid));
+    return TextFile::encode(
+        buildMessageContent(utc, u"Участник %1"_s.arg(i % 7),
+                            u"Сообщение номер %1.\r\nВторая строка с текстом."_s.arg(i), MyGuid));
 }
 
 // A folder of `count` message files, shown (hidden mark) or not, kept for the run.

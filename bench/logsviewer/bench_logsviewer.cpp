@@ -1,12 +1,12 @@
-#include "logsviewer/logsviewer.h"
+#include "core/support.h"
 #include "logsviewer/logdocument.h"
 #include "logsviewer/logsearch.h"
 #include "logsviewer/logslist.h"
+#include "logsviewer/logsviewer.h"
 #include "richtext/rtfreader.h"
 #include "richtext/rtftextscanner.h"
 #include "richtext/rtfwriter.h"
 #include "settings/settings.h"
-#include "core/support.h"
 #include "testenv.h"
 
 #include <benchmark/benchmark.h>
@@ -60,8 +60,7 @@ public:
         m_folder = logsFolder(false).value();
         const QByteArray shared = conversationRtf(FolderBytes / LogCount, 0);
         for (int i = 0; i < LogCount; ++i) {
-            const QString name = u"2026-%1-%2 %3-00-00.RTF"_s
-                                     .arg(1 + i / 84, 2, 10, '0'_L1)
+            const QString name = u"2026-%1-%2 %3-00-00.RTF"_s.arg(1 + i / 84, 2, 10, '0'_L1)
                                      .arg(1 + (i / 3) % 28, 2, 10, '0'_L1)
                                      .arg(8 + i % 3 * 4, 2, 10, '0'_L1);
             QFile file(joinPath(m_folder, name));
@@ -187,8 +186,7 @@ QByteArray ownWriterRtf(qint64 bytes)
             cursor.insertText(u" \r\n"_s, body);
             cursor.insertText(u"(12:00:%1 - 05.12.2026) Борис:  "_s.arg(m % 60), head);
             cursor.insertText(u"Привет! Встретимся у метро в %1, адрес: ул. Ёлочная, "
-                                             "5 (Latin text too).\r\n"_s
-                                  .arg(i * 200 + m),
+                              "5 (Latin text too).\r\n"_s.arg(i * 200 + m),
                               body);
         }
         rtf = writeRtf(document);
@@ -254,8 +252,7 @@ double processCpuMs()
 void BM_SearchAllLogs(benchmark::State &state)
 {
     const QString folder = fixture().folder();
-    const QString query =
-        state.range(0) ? u"nowhere to be found"_s : u"NUMBER 777,"_s;
+    const QString query = state.range(0) ? u"nowhere to be found"_s : u"NUMBER 777,"_s;
     double firstMs = 0;
     double results = 0;
     double cpuMs = 0;

@@ -1,12 +1,12 @@
 // Rendering one more message and bringing the log up to date, with a short and
 // with a long conversation already in the view. Run from the build folder:
 //   QT_QPA_PLATFORM=offscreen bench/render/bench_render
-#include "chatwindow/messagerenderer.h"
 #include "chatwindow/conversationview.h"
+#include "chatwindow/messagerenderer.h"
+#include "core/textfile.h"
 #include "richtext/rtfreader.h"
 #include "richtext/rtfwriter.h"
 #include "settings/settings.h"
-#include "core/textfile.h"
 
 #include <benchmark/benchmark.h>
 
@@ -45,8 +45,8 @@ void fill(QTextEdit *view, int count)
     for (int i = 0; i < count; ++i) {
         if (!view->document()->isEmpty())
             appendSpacer(view);
-        appendLine(view, u"Гость  (12:03:44 - 05.12.2026)"_s, 8, true,
-                   appSettings().otherNameColor, 0);
+        appendLine(view, u"Гость  (12:03:44 - 05.12.2026)"_s, 8, true, appSettings().otherNameColor,
+                   0);
         appendLine(view, Body, 9, false, appSettings().messageColor, 0);
     }
 }
@@ -71,8 +71,7 @@ void renderAndLog(benchmark::State &state)
 {
     Chat chat(int(state.range(0)));
     for (auto _ : state)
-        chat.renderer.renderMessage(u"Гость"_s, Body, Clock::utcMessageTime(),
-                                    MessageKind::Other);
+        chat.renderer.renderMessage(u"Гость"_s, Body, Clock::utcMessageTime(), MessageKind::Other);
     state.counters["log_MiB"] =
         double(QFileInfo(chat.renderer.logFilePath()).size()) / (1024.0 * 1024.0);
 }
@@ -95,8 +94,7 @@ void fullRewrite(benchmark::State &state)
     const QString path = chat.home.path(u"full.RTF"_s);
     for (auto _ : state) {
         fill(&chat.view, 1);
-        benchmark::DoNotOptimize(
-            TextFile::writeAtomically(path, writeRtf(*chat.view.document())));
+        benchmark::DoNotOptimize(TextFile::writeAtomically(path, writeRtf(*chat.view.document())));
     }
 }
 

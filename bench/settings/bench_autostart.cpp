@@ -1,7 +1,7 @@
 // Writing an autostart entry's text and reading the colour dialog's custom
 // colour text from the store, including hostile oversized texts.
-#include "settings/autostartentry.h"
 #include "gui/dialogs.h"
+#include "settings/autostartentry.h"
 
 #include <benchmark/benchmark.h>
 
@@ -16,9 +16,7 @@ AutostartEntry entryWithPathOf(qsizetype length)
     const QString piece = u"Чат \"$x\" `y` 100% \\ "_s;
     while (chat.size() < length)
         chat += piece;
-    return {u"Беседа"_s, u"/usr/bin/quillet-im"_s,
-            {u"/H"_s},   chat,
-            u"/srv"_s,   autostartIconName()};
+    return {u"Беседа"_s, u"/usr/bin/quillet-im"_s, {u"/H"_s}, chat, u"/srv"_s, autostartIconName()};
 }
 
 void BM_DesktopEntryText(benchmark::State &state)

@@ -9,8 +9,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
-#include "exchange/messagefile.h"
 #include "core/textfile.h"
+#include "exchange/messagefile.h"
 
 using namespace quillet;
 

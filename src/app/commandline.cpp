@@ -1,9 +1,9 @@
 #include "app/commandline.h"
 
-#include "core/appstate.h"
-#include "gui/boxes.h"
 #include "app/guard.h"
+#include "core/appstate.h"
 #include "core/support.h"
+#include "gui/boxes.h"
 
 #include <QFileInfo>
 

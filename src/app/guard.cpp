@@ -44,11 +44,10 @@ bool claimExchangeFolder(QWidget *parent)
         ExchangeFolderGuard = std::make_unique<ExchangeFolderLock>();
     if (!ExchangeFolderGuard->isHeldElsewhere(ExchangeFolderPath))
         return true;
-    Boxes::message(
-        parent,
-        ExchangeFolderPath + u"\r\n\r\nВ этом каталоге уже идёт чат.\r\n"_s +
-            u"Попробуйте поискать иконку "_s + u"программы в трее."_s,
-        BoxStyle{BoxButtons::Ok, BoxIcon::Warning});
+    Boxes::message(parent,
+                   ExchangeFolderPath + u"\r\n\r\nВ этом каталоге уже идёт чат.\r\n"_s +
+                       u"Попробуйте поискать иконку "_s + u"программы в трее."_s,
+                   BoxStyle{BoxButtons::Ok, BoxIcon::Warning});
     ExchangeFolderPath.clear();
     ChatFilePath.clear();
     ExchangeFolderGuard.reset();

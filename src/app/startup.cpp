@@ -1,10 +1,10 @@
 #include "app/startup.h"
 
 #include "app/commandline.h"
-#include "platform/terminationsignals.h"
 #include "app/windows.h"
 #include "gui/boxes.h"
 #include "gui/resources.h"
+#include "platform/terminationsignals.h"
 #include "settings/settings.h"
 
 #include <cstdio>
@@ -61,8 +61,7 @@ protected:
             const auto *widget = static_cast<QWidget *>(watched);
             QFile log(m_path);
             if (widget->isWindow() && log.open(QIODevice::Append))
-                log.write((u"window\t"_s + widget->windowTitle() + '\n'_L1)
-                              .toUtf8());
+                log.write((u"window\t"_s + widget->windowTitle() + '\n'_L1).toUtf8());
         }
         return false;
     }

@@ -1,9 +1,9 @@
-#include "chatwindow/chatwindow.h"
+#include "app/windows.h"
 #include "app/guard.h"
+#include "chatwindow/chatwindow.h"
 #include "core/appstate.h"
 #include "core/support.h"
 #include "login/chatselectionwindow.h"
-#include "app/windows.h"
 
 #include <QApplication>
 #include <QPointer>
@@ -48,14 +48,15 @@ void showChatSelection()
 {
     auto *window = new ChatSelectionWindow;
     window->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(window, &ChatSelectionWindow::chatChosen, window, [window](const QString &path) {
-        ExchangeFolderPath = parentFolder(path);
-        ChatFilePath = path;
-        if (!claimExchangeFolder(window))
-            return;
-        window->close();
-        openChatWindow(false);
-    });
+    QObject::connect(window, &ChatSelectionWindow::chatChosen, window,
+                     [window](const QString &path) {
+                         ExchangeFolderPath = parentFolder(path);
+                         ChatFilePath = path;
+                         if (!claimExchangeFolder(window))
+                             return;
+                         window->close();
+                         openChatWindow(false);
+                     });
     window->show();
 }
 

@@ -113,10 +113,8 @@ void ChatWindow::createWidgets()
     };
     ucbSetDefaultUserName = button("ucbSetDefaultUserName", twips(3840, 60, 315, 315),
                                    u" Установить имя пользователя по умолчанию "_s);
-    ucbSettings =
-        button("ucbSettings", twips(4260, 60, 675, 675), u" Настройки (F9) "_s);
-    ucbLogs =
-        button("ucbLogs", twips(4980, 60, 675, 675), u" Просмотр логов (Ctrl+L) "_s);
+    ucbSettings = button("ucbSettings", twips(4260, 60, 675, 675), u" Настройки (F9) "_s);
+    ucbLogs = button("ucbLogs", twips(4980, 60, 675, 675), u" Просмотр логов (Ctrl+L) "_s);
     ucbMakeTransparent = button("ucbMakeTransparent", twips(5700, 60, 675, 675),
                                 u" Сделать окно полупрозрачным (Ctrl+0) "_s);
     ucbExit = button("ucbExit", twips(6420, 60, 675, 675), u" Выход (Shift+Esc) "_s);
@@ -261,16 +259,15 @@ void ChatWindow::restoreState()
     restoreWindowPlacement(this, QString(), ChatFilePath);
     SettingsStore store;
     txtUserName->setText(
-        store.loadValue(u"Nicks"_s, ChatFilePath, ValueKind::Text, defaultUserName())
-            .toString());
+        store.loadValue(u"Nicks"_s, ChatFilePath, ValueKind::Text, defaultUserName()).toString());
 }
 
 void ChatWindow::saveState(bool silent)
 {
     saveWindowPlacement(this, QString(), ChatFilePath);
     SettingsStore store;
-    const Status saved = store.saveValue(u"Nicks"_s, ChatFilePath, ValueKind::Text,
-                                         txtUserName->text());
+    const Status saved =
+        store.saveValue(u"Nicks"_s, ChatFilePath, ValueKind::Text, txtUserName->text());
     if (!silent)
         reportStoreFailure(saved);
 }
@@ -428,8 +425,7 @@ void ChatWindow::sendMessage()
     const Result<QString> written =
         writeMessageFile(ExchangeFolderPath, displayName(txtUserName->text()), text, MyGUID);
     if (!written) {
-        showSystemMessage(
-            errorLine(u"Ошибка отправки сообщения. Код "_s, written.error()));
+        showSystemMessage(errorLine(u"Ошибка отправки сообщения. Код "_s, written.error()));
         return;
     }
     txtMessage->setPlainText(QString());

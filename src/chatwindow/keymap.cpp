@@ -3,7 +3,7 @@
 namespace quillet {
 
 ChatKeyAction chatKeyAction(int key, Qt::KeyboardModifiers modifiers, ChatKeyTarget target,
-                               bool sendOnEnter)
+                            bool sendOnEnter)
 {
     // Only Shift, Ctrl, Alt and Meta count; the keypad flag tells the two
     // Enter keys and the two zero keys apart.

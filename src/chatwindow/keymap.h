@@ -26,6 +26,6 @@ enum class ChatKeyTarget
 };
 
 ChatKeyAction chatKeyAction(int key, Qt::KeyboardModifiers modifiers, ChatKeyTarget target,
-                               bool sendOnEnter);
+                            bool sendOnEnter);
 
 } // namespace quillet

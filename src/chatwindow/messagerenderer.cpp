@@ -1,10 +1,10 @@
 #include "chatwindow/messagerenderer.h"
 
-#include "gui/boxes.h"
 #include "chatwindow/conversationview.h"
+#include "core/support.h"
+#include "gui/boxes.h"
 #include "richtext/rtflogfile.h"
 #include "settings/settings.h"
-#include "core/support.h"
 
 #include <QFontDatabase>
 #include <QTextDocument>
@@ -98,18 +98,14 @@ void MessageRenderer::renderMessage(const QString &senderName, const QString &te
     const QString clock = formatTime(time);
     const QString date = formatDate(time, 0);
     if (appSettings().nameOnSeparateLine) {
-        appendLine(m_view,
-                   name + u"  ("_s + clock + u" - "_s + date +
-                       ')'_L1,
-                   HeaderSize, true, colour, 0);
+        appendLine(m_view, name + u"  ("_s + clock + u" - "_s + date + ')'_L1, HeaderSize, true,
+                   colour, 0);
     } else {
-        appendText(m_view,
-                   '('_L1 + clock + u" - "_s + date + u") "_s +
-                       name + u":  "_s,
-                   HeaderSize, true, colour, 0);
+        appendText(m_view, '('_L1 + clock + u" - "_s + date + u") "_s + name + u":  "_s, HeaderSize,
+                   true, colour, 0);
     }
-    appendLine(m_view, trimText(text, TrimBlanksAndBreaks), BodySize, false, appSettings().messageColor,
-               0);
+    appendLine(m_view, trimText(text, TrimBlanksAndBreaks), BodySize, false,
+               appSettings().messageColor, 0);
     if (!single)
         return;
     endAppend(m_view);
@@ -163,9 +159,9 @@ bool MessageRenderer::saveLog(bool silent)
             return true;
         if (silent)
             return false;
-        const BoxAnswer answer =
-            Boxes::showError(m_boxParent, saved.error(), BoxStyle{BoxButtons::AbortRetryIgnore, BoxIcon::Stop},
-                             failedPath() + u"\r\n\r\nНе удалось сохранить лог."_s);
+        const BoxAnswer answer = Boxes::showError(
+            m_boxParent, saved.error(), BoxStyle{BoxButtons::AbortRetryIgnore, BoxIcon::Stop},
+            failedPath() + u"\r\n\r\nНе удалось сохранить лог."_s);
         if (answer == BoxAnswer::Abort)
             return false;
         if (answer != BoxAnswer::Retry)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "exchange/messagekind.h"
 #include "core/messagetime.h"
+#include "exchange/messagekind.h"
 
 #include <QDateTime>
 #include <QFont>

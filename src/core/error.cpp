@@ -56,8 +56,7 @@ QString systemErrorDescription(int e)
     case ETXTBSY:
         return u"Файл занят."_s;
     default:
-        return u"Системная ошибка (%1)."_s
-            .arg(QString::fromLocal8Bit(std::strerror(e)));
+        return u"Системная ошибка (%1)."_s.arg(QString::fromLocal8Bit(std::strerror(e)));
     }
 }
 

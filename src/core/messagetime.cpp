@@ -94,8 +94,7 @@ Status utcToLocal(const MessageTime &utc, MessageTime &local)
 
 QString formatTime(const MessageTime &time)
 {
-    return twoDigits(time.hour) + ':'_L1 + twoDigits(time.minute) + ':'_L1 +
-           twoDigits(time.second);
+    return twoDigits(time.hour) + ':'_L1 + twoDigits(time.minute) + ':'_L1 + twoDigits(time.second);
 }
 
 QString formatDate(const MessageTime &time, int /*flags*/)

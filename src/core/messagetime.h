@@ -50,6 +50,6 @@ Status utcToLocal(const MessageTime &utc, MessageTime &local);
 
 QString formatTime(const MessageTime &time);            // "HH:mm:ss"
 QString formatDate(const MessageTime &time, int flags); // "dd.MM.yyyy"
-QString formatClockTime(const QDateTime &time);            // "HH:mm:ss"
+QString formatClockTime(const QDateTime &time);         // "HH:mm:ss"
 
 } // namespace quillet

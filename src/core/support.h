@@ -8,7 +8,6 @@
 // The small system services the program is built on: paths, special folders,
 // identity, GUIDs, trimming and size texts.
 
-
 namespace quillet {
 
 // The program's own name: caption of every box and sender of system messages.

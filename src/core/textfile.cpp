@@ -152,8 +152,7 @@ Status TextFile::createText(const QString &path, const QString &text)
 QString TextFile::temporaryNameFor(const QString &path)
 {
     const QString suffix = QString::number(QRandomGenerator::global()->generate64(), 36);
-    const QString name =
-        '.'_L1 + fileNameOf(path) + '.'_L1 + suffix + u".tmp"_s;
+    const QString name = '.'_L1 + fileNameOf(path) + '.'_L1 + suffix + u".tmp"_s;
     // Joined by hand: joinPath would take a '\\' in the name for a separator.
     const QString folder = parentFolder(path);
     if (folder.isEmpty())
@@ -180,7 +179,7 @@ int renameNoReplace(const char *from, const char *to)
 } // namespace
 
 Status TextFile::writeAtomically(const QString &path, const QByteArray &bytes, Access access,
-                                       Existing existing)
+                                 Existing existing)
 {
     if (path.isEmpty())
         return Error::make(ErrorCode::EmptyPath);

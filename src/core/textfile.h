@@ -43,8 +43,8 @@ public:
     // Puts `bytes` into the file at `path` atomically: readers see the old file or
     // the whole new one, never a part.
     static Status writeAtomically(const QString &path, const QByteArray &bytes,
-                                      Access access = Access::Default,
-                                      Existing existing = Existing::Replace);
+                                  Access access = Access::Default,
+                                  Existing existing = Existing::Replace);
 
     // The temporary name used while writing `path`: never matches "*.QLIM".
     static QString temporaryNameFor(const QString &path);

@@ -6,11 +6,11 @@
 #include <QFileInfo>
 #include <QPointer>
 
-#include "platform/filesystem.h"
-#include "exchange/folderwatcher.h"
-#include "exchange/messagefolder.h"
 #include "core/support.h"
 #include "core/textfile.h"
+#include "exchange/folderwatcher.h"
+#include "exchange/messagefolder.h"
+#include "platform/filesystem.h"
 
 using namespace Qt::StringLiterals;
 
@@ -36,7 +36,8 @@ QString nameOf(const QString &path)
 
 ChatSession::ChatSession(const QString &folder, const QString &myGuid, QObject *parent)
     : QObject(parent), m_folderPath(folder), m_myGuid(myGuid),
-      m_folder(std::make_unique<MessageFolder>(folder)), m_watcher(std::make_unique<FolderWatcher>())
+      m_folder(std::make_unique<MessageFolder>(folder)),
+      m_watcher(std::make_unique<FolderWatcher>())
 {
     m_tick.setInterval(TickIntervalMs);
     connect(&m_tick, &QTimer::timeout, this, &ChatSession::tick);

@@ -79,7 +79,7 @@ QSet<QByteArray> FolderWatcher::takeChangedNames()
 }
 
 void FolderWatcher::handleEvent(int watch, quint32 mask, QByteArrayView name, bool &changed,
-                             bool &lost)
+                                bool &lost)
 {
     if (mask & FsEvent::QueueOverflow) {
         ++m_overflows;

@@ -108,8 +108,7 @@ QString normalizeLineBreaks(const QString &text)
             if (i + 1 < text.size() && text[i + 1] == '\n'_L1)
                 ++i;
             result += "\r\n"_L1;
-        } else if (c == '\n'_L1 || c == QChar::LineSeparator ||
-                   c == QChar::ParagraphSeparator) {
+        } else if (c == '\n'_L1 || c == QChar::LineSeparator || c == QChar::ParagraphSeparator) {
             result += "\r\n"_L1;
         } else {
             result += c;
@@ -121,11 +120,9 @@ QString normalizeLineBreaks(const QString &text)
 QString messageFileName(const MessageTime &utc, const QString &guid)
 {
     const QString second = padded(utc.second, 2);
-    return padded(utc.year, 4) + '-'_L1 + padded(utc.month, 2) + '-'_L1 +
-           padded(utc.day, 2) + ' '_L1 + padded(utc.hour, 2) + '-'_L1 +
-           padded(utc.minute, 2) + '-'_L1 + second + '-'_L1 + second +
-           '-'_L1 + padded(utc.millisecond, 3) + ' '_L1 + guid +
-           u".QLIM"_s;
+    return padded(utc.year, 4) + '-'_L1 + padded(utc.month, 2) + '-'_L1 + padded(utc.day, 2) +
+           ' '_L1 + padded(utc.hour, 2) + '-'_L1 + padded(utc.minute, 2) + '-'_L1 + second +
+           '-'_L1 + second + '-'_L1 + padded(utc.millisecond, 3) + ' '_L1 + guid + u".QLIM"_s;
 }
 
 QString buildMessageContent(const MessageTime &utc, const QString &senderName, const QString &text,

@@ -17,7 +17,7 @@ namespace quillet {
 struct ReceivedMessage
 {
     QString senderName;
-    QString text;       // line breaks as CR LF, whatever form they had in the file
+    QString text;        // line breaks as CR LF, whatever form they had in the file
     MessageTime utcTime; // day of week 0
     MessageKind kind = MessageKind::Other;
 };

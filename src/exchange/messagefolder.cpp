@@ -8,10 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "platform/dirscan.h"
-#include "platform/fileattributes.h"
 #include "exchange/folderwatcher.h"
 #include "exchange/shownledger.h"
+#include "platform/dirscan.h"
+#include "platform/fileattributes.h"
 
 namespace quillet {
 

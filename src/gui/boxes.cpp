@@ -129,11 +129,10 @@ QString Boxes::input(QWidget *parent, const QString &prompt, const QString &offe
     return dialog.textValue();
 }
 
-BoxAnswer Boxes::showError(QWidget *parent, const Error &error, BoxStyle style,
-                            const QString &text)
+BoxAnswer Boxes::showError(QWidget *parent, const Error &error, BoxStyle style, const QString &text)
 {
-    const QString details = u"\r\n\r\nКод %1\r\n%2"_s
-                                .arg(errorNumberText(error.number), error.description);
+    const QString details =
+        u"\r\n\r\nКод %1\r\n%2"_s.arg(errorNumberText(error.number), error.description);
     return message(parent, text + details, style);
 }
 
@@ -158,11 +157,10 @@ void Boxes::installFromEnvironment()
     setHandler([logPath, answers](const BoxRequest &request) mutable {
         QFile log(logPath);
         if (log.open(QIODevice::Append)) {
-            const QString line =
-                u"%1\t%2\t%3\n"_s
-                    .arg(request.kind == BoxRequest::Kind::Input ? u"input"_s
-                                                                 : QString::number(request.style.number()),
-                         escapeForLog(request.text), escapeForLog(request.offered));
+            const QString line = u"%1\t%2\t%3\n"_s.arg(
+                request.kind == BoxRequest::Kind::Input ? u"input"_s
+                                                        : QString::number(request.style.number()),
+                escapeForLog(request.text), escapeForLog(request.offered));
             log.write(line.toUtf8());
         }
         BoxReply reply{firstButtonOf(request.style.buttons), request.offered};

@@ -26,8 +26,7 @@ void saveWindowPlacement(QWidget *window, const QString &section, const QString 
     // The position is the frame's, as move() takes it on restoring; the
     // client's would shift the window by its frame at every restore.
     const QPoint topLeft = window->pos();
-    const QString text = u"%1,%2,%3,%4"_s
-                             .arg(topLeft.x())
+    const QString text = u"%1,%2,%3,%4"_s.arg(topLeft.x())
                              .arg(topLeft.y())
                              .arg(window->width())
                              .arg(window->height());

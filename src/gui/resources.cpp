@@ -34,8 +34,7 @@ constexpr qint64 MaxPictureSize = 4 * 1024 * 1024;
 // Resource names are plain names, never paths into other resources.
 bool isPlainName(const QString &name)
 {
-    return !name.isEmpty() && !name.contains('/'_L1) &&
-           !name.startsWith('.'_L1);
+    return !name.isEmpty() && !name.contains('/'_L1) && !name.startsWith('.'_L1);
 }
 
 } // namespace

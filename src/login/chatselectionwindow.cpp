@@ -126,10 +126,9 @@ void ChatSelectionWindow::load()
 // A picture that cannot be loaded leaves its button empty; the window works without it.
 void ChatSelectionWindow::loadButtonPictures()
 {
-    const QList<QPair<PictureButton *, QString>> pictures{
-        {m_ucbCreateChat, u"IDP_NEW_SESSION"_s},
-        {m_ucbOpenChat, u"IDP_OPEN_SESSION"_s},
-        {m_ucbExit, u"IDP_EXIT"_s}};
+    const QList<QPair<PictureButton *, QString>> pictures{{m_ucbCreateChat, u"IDP_NEW_SESSION"_s},
+                                                          {m_ucbOpenChat, u"IDP_OPEN_SESSION"_s},
+                                                          {m_ucbExit, u"IDP_EXIT"_s}};
     for (const auto &[button, name] : pictures) {
         const Result<QByteArray> bytes = resourcePicture(name);
         if (!bytes)

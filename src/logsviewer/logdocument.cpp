@@ -1,7 +1,7 @@
 #include "logsviewer/logdocument.h"
 
-#include "richtext/rtfreader.h"
 #include "core/textfile.h"
+#include "richtext/rtfreader.h"
 
 #include <QColor>
 #include <QFutureWatcher>

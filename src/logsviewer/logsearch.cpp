@@ -1,11 +1,11 @@
 #include "logsviewer/logsearch.h"
 
+#include "core/support.h"
+#include "core/textfile.h"
 #include "logsviewer/logdocument.h"
 #include "logsviewer/logslist.h"
 #include "platform/normalfiles.h"
 #include "richtext/rtftextscanner.h"
-#include "core/support.h"
-#include "core/textfile.h"
 
 #include <QFileInfo>
 #include <QHash>

@@ -1,7 +1,7 @@
 #include "logsviewer/logslist.h"
 
-#include "platform/normalfiles.h"
 #include "core/support.h"
+#include "platform/normalfiles.h"
 
 #include <algorithm>
 

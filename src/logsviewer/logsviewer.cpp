@@ -220,8 +220,7 @@ void LogsViewer::openLogsFolder()
 {
     if (Shell::openFolder(m_logsFolder))
         return;
-    Boxes::message(this,
-                   m_logsFolder + u"\r\n\r\nНе удалось открыть папку с логами."_s,
+    Boxes::message(this, m_logsFolder + u"\r\n\r\nНе удалось открыть папку с логами."_s,
                    BoxStyle{BoxButtons::Ok, BoxIcon::Stop});
 }
 

@@ -109,8 +109,8 @@ void RtfLogFile::remember(const QString &path)
 Status RtfLogFile::rewrite(const QString &path, TextFile::Existing existing)
 {
     m_lastMethod = Method::Rewritten;
-    if (Status written = TextFile::writeAtomically(path, m_writer.rtf(),
-                                                         TextFile::Access::OwnerOnly, existing);
+    if (Status written =
+            TextFile::writeAtomically(path, m_writer.rtf(), TextFile::Access::OwnerOnly, existing);
         !written)
         return written;
     const Result<Identity> identity = identityOf(path);

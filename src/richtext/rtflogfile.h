@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/error.h"
-#include "richtext/rtfwriter.h"
 #include "core/textfile.h"
+#include "richtext/rtfwriter.h"
 
 #include <QByteArray>
 #include <QString>
@@ -54,8 +54,7 @@ private:
         friend bool operator==(const Identity &, const Identity &) = default;
     };
 
-    Status rewrite(const QString &path,
-                   TextFile::Existing existing = TextFile::Existing::Replace);
+    Status rewrite(const QString &path, TextFile::Existing existing = TextFile::Existing::Replace);
     void remember(const QString &path);
     Status append(const QString &path, const QByteArray &added);
     static Result<Identity> identityOf(const QString &path);

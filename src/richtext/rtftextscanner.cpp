@@ -1,8 +1,8 @@
 #include "richtext/rtftextscanner.h"
 
+#include "core/support.h"
 #include "richtext/codepages.h"
 #include "richtext/rtfsyntax.h"
-#include "core/support.h"
 
 #include <QHash>
 

@@ -1,9 +1,9 @@
 #include "settings/autostart.h"
 
 #include "core/appstate.h"
-#include "settings/autostartentry.h"
-#include "gui/boxes.h"
 #include "core/support.h"
+#include "gui/boxes.h"
+#include "settings/autostartentry.h"
 
 #include <cerrno>
 
@@ -30,11 +30,9 @@ QString existingEntryQuestion(const QString &path)
     const QString crlf = u"\r\n"_s;
     return path + crlf + crlf +
            u"Ярлык уже существует. Возможно, данный чат уже добавлен в "
-                          "автозагрузку, а может быть просто имена файлов совпали."_s +
-           crlf + crlf + u"Заменить существующий ярлык?"_s + crlf + crlf +
-           u"Да     - заменить."_s + crlf +
-           u"Нет    - задать новое имя файла."_s + crlf +
-           u"Отмена - не создавать ничего."_s;
+           "автозагрузку, а может быть просто имена файлов совпали."_s +
+           crlf + crlf + u"Заменить существующий ярлык?"_s + crlf + crlf + u"Да     - заменить."_s +
+           crlf + u"Нет    - задать новое имя файла."_s + crlf + u"Отмена - не создавать ничего."_s;
 }
 
 void addChatToAutostart(QWidget *owner)
@@ -45,32 +43,33 @@ void addChatToAutostart(QWidget *owner)
     QString name = fileNameOf(ChatFilePath) + EntrySuffix;
     QString path = folder + '/'_L1 + name;
     while (fileExists(path)) {
-        const BoxAnswer answer = Boxes::message(owner, existingEntryQuestion(path),
-                                          BoxStyle{BoxButtons::YesNoCancel, BoxIcon::Warning});
+        const BoxAnswer answer =
+            Boxes::message(owner, existingEntryQuestion(path),
+                           BoxStyle{BoxButtons::YesNoCancel, BoxIcon::Warning});
         if (answer == BoxAnswer::Cancel)
             return;
         if (answer != BoxAnswer::No)
             break;
         const QString typed = Boxes::input(
-            owner,
-            u"Введите новое имя для ярлыка, который будет помещён в автозагрузку."_s,
+            owner, u"Введите новое имя для ярлыка, который будет помещён в автозагрузку."_s,
             stripExtension(name));
         if (typed.isEmpty())
             return;
         if (!isPlainName(typed)) {
-            Boxes::showError(owner, Error::fromErrno(EINVAL), BoxStyle{BoxButtons::Ok, BoxIcon::Stop}, FailureText);
+            Boxes::showError(owner, Error::fromErrno(EINVAL),
+                             BoxStyle{BoxButtons::Ok, BoxIcon::Stop}, FailureText);
             return;
         }
         name = typed + EntrySuffix;
         path = folder + '/'_L1 + name;
     }
-    createAutostartEntry(owner, path, executablePath(), ExchangeFolderPath,
-                   {u"/H"_s}, ChatFilePath, autostartIconName());
+    createAutostartEntry(owner, path, executablePath(), ExchangeFolderPath, {u"/H"_s}, ChatFilePath,
+                         autostartIconName());
 }
 
 void createAutostartEntry(QWidget *owner, const QString &linkPath, const QString &target,
-                    const QString &workingDirectory, const QStringList &switches,
-                    const QString &file, const QString &icon)
+                          const QString &workingDirectory, const QStringList &switches,
+                          const QString &file, const QString &icon)
 {
     if (target.isEmpty() || linkPath.isEmpty())
         return;
@@ -80,7 +79,8 @@ void createAutostartEntry(QWidget *owner, const QString &linkPath, const QString
     if (written)
         Boxes::message(owner, u"Готово! ^_^v"_s, BoxStyle{BoxButtons::Ok, BoxIcon::Information});
     else
-        Boxes::showError(owner, written.error(), BoxStyle{BoxButtons::Ok, BoxIcon::Stop}, FailureText);
+        Boxes::showError(owner, written.error(), BoxStyle{BoxButtons::Ok, BoxIcon::Stop},
+                         FailureText);
 }
 
 } // namespace quillet

@@ -16,8 +16,8 @@ void addChatToAutostart(QWidget *owner);
 // Writes one autostart entry at `linkPath` and tells the user the outcome.
 // Does nothing when the path or the target is empty.
 void createAutostartEntry(QWidget *owner, const QString &linkPath, const QString &target,
-                    const QString &workingDirectory, const QStringList &switches,
-                    const QString &file, const QString &icon);
+                          const QString &workingDirectory, const QStringList &switches,
+                          const QString &file, const QString &icon);
 
 // The question asked when an entry of that name exists already.
 QString existingEntryQuestion(const QString &path);

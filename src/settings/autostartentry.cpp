@@ -29,8 +29,7 @@ bool needsQuoting(const QString &argument)
 bool isCarried(const QString &value)
 {
     return std::none_of(value.cbegin(), value.cend(), [](QChar c) {
-        return c.unicode() < 0x20 && c != '\n'_L1 && c != '\t'_L1 &&
-               c != '\r'_L1;
+        return c.unicode() < 0x20 && c != '\n'_L1 && c != '\t'_L1 && c != '\r'_L1;
     });
 }
 
@@ -52,8 +51,7 @@ QString quoteExecArgument(const QString &argument, bool alwaysQuote)
         return doublePercent(argument);
     QString quoted = u"\""_s;
     for (QChar c : argument) {
-        if (c == '"'_L1 || c == '`'_L1 || c == '$'_L1 ||
-            c == '\\'_L1)
+        if (c == '"'_L1 || c == '`'_L1 || c == '$'_L1 || c == '\\'_L1)
             quoted += '\\'_L1;
         quoted += c;
     }
@@ -101,11 +99,9 @@ Result<QByteArray> desktopEntryText(const AutostartEntry &entry)
 
     QString text = u"[Desktop Entry]\nType=Application\n"_s;
     text += u"Name="_s + escapeDesktopValue(entry.name) + '\n'_L1;
-    text += u"Exec="_s + escapeDesktopValue(exec.join(' '_L1)) +
-            '\n'_L1;
+    text += u"Exec="_s + escapeDesktopValue(exec.join(' '_L1)) + '\n'_L1;
     if (!entry.workingDirectory.isEmpty())
-        text += u"Path="_s + escapeDesktopValue(entry.workingDirectory) +
-                '\n'_L1;
+        text += u"Path="_s + escapeDesktopValue(entry.workingDirectory) + '\n'_L1;
     if (!entry.icon.isEmpty())
         text += u"Icon="_s + escapeDesktopValue(entry.icon) + '\n'_L1;
     return text.toUtf8();

@@ -41,26 +41,23 @@ QList<Row> rows()
     using R = SettingsRecord;
     const QString none;
     return {
-        {none, u"Send on Enter"_s, u"Send on Enter"_s, ValueKind::Boolean,
-         &R::sendOnEnter},
-        {Colors, u"Message Color"_s, u"Message Color"_s, ValueKind::Int32,
-         nullptr, &R::messageColor},
-        {Colors, u"My Name Color"_s, u"My Name Color"_s, ValueKind::Int32,
-         nullptr, &R::myNameColor},
-        {Colors, u"Other Name Color"_s, u"Other Name Color"_s,
-         ValueKind::Int32, nullptr, &R::otherNameColor},
-        {Colors, u"System Color"_s, u"System Color"_s, ValueKind::Int32,
-         nullptr, &R::systemColor},
-        {none, u"iChat Style Plugin"_s, u"iChat Style Plugin"_s,
-         ValueKind::Boolean, &R::timeStamps},
-        {none, u"Name on separate Line"_s, u"Name on Separate Line"_s,
-         ValueKind::Boolean, &R::nameOnSeparateLine},
-        {LogsList, u"Sort"_s, u"Sort"_s, ValueKind::Boolean,
-         &R::sortLogsList},
-        {LogsList, u"Descending Sort"_s, u"Descending Sort"_s,
-         ValueKind::Boolean, &R::sortLogsDescending},
-        {u"Debug"_s, u"Show Debug Messages"_s,
-         u"Show Debug Messages"_s, ValueKind::Boolean, &R::showDebugMessages},
+        {none, u"Send on Enter"_s, u"Send on Enter"_s, ValueKind::Boolean, &R::sendOnEnter},
+        {Colors, u"Message Color"_s, u"Message Color"_s, ValueKind::Int32, nullptr,
+         &R::messageColor},
+        {Colors, u"My Name Color"_s, u"My Name Color"_s, ValueKind::Int32, nullptr,
+         &R::myNameColor},
+        {Colors, u"Other Name Color"_s, u"Other Name Color"_s, ValueKind::Int32, nullptr,
+         &R::otherNameColor},
+        {Colors, u"System Color"_s, u"System Color"_s, ValueKind::Int32, nullptr, &R::systemColor},
+        {none, u"iChat Style Plugin"_s, u"iChat Style Plugin"_s, ValueKind::Boolean,
+         &R::timeStamps},
+        {none, u"Name on separate Line"_s, u"Name on Separate Line"_s, ValueKind::Boolean,
+         &R::nameOnSeparateLine},
+        {LogsList, u"Sort"_s, u"Sort"_s, ValueKind::Boolean, &R::sortLogsList},
+        {LogsList, u"Descending Sort"_s, u"Descending Sort"_s, ValueKind::Boolean,
+         &R::sortLogsDescending},
+        {u"Debug"_s, u"Show Debug Messages"_s, u"Show Debug Messages"_s, ValueKind::Boolean,
+         &R::showDebugMessages},
     };
 }
 
@@ -98,9 +95,9 @@ void reportStoreFailure(const Status &saved)
     report.told = true;
     report.handler(SettingsStore::filePath() +
                        u"\r\n\r\nНе удалось записать файл настроек. Пока он "
-                                      "недоступен, программа не помнит вас между запусками: "
-                                      "ваши прежние сообщения будут показаны как чужие, а "
-                                      "сохранённые логи чата не найдутся."_s,
+                       "недоступен, программа не помнит вас между запусками: "
+                       "ваши прежние сообщения будут показаны как чужие, а "
+                       "сохранённые логи чата не найдутся."_s,
                    saved.error());
 }
 
@@ -134,10 +131,8 @@ void initMyGuid()
 {
     const QString fresh = newGuid();
     SettingsStore store;
-    MyGUID =
-        store.loadValue(QString(), u"My GUID"_s, ValueKind::Text, fresh).toString();
-    reportStoreFailure(
-        store.saveValue(QString(), u"My GUID"_s, ValueKind::Text, MyGUID));
+    MyGUID = store.loadValue(QString(), u"My GUID"_s, ValueKind::Text, fresh).toString();
+    reportStoreFailure(store.saveValue(QString(), u"My GUID"_s, ValueKind::Text, MyGUID));
 }
 
 QString chatLogGuid()
@@ -164,8 +159,7 @@ QString chatLogGuid()
 
 Result<QString> logsFolder(bool noCreate)
 {
-    QString path = joinPath(dataHomeFolder(),
-                                   u"Greyhollow Studios\\Quillet IM\\Logs"_s);
+    QString path = joinPath(dataHomeFolder(), u"Greyhollow Studios\\Quillet IM\\Logs"_s);
     path = joinPath(path, chatLogGuid());
     if (!noCreate) {
         if (Status created = createPrivateFolder(path); !created)

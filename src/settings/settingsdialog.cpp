@@ -116,19 +116,17 @@ QLabel *SettingsDialog::label(int index, const QRect &geometry, const QString &c
 
 void SettingsDialog::createWidgets()
 {
-    m_chkSendOnEnter = checkBox("chkSendOnEnter", 12, 261,
-                                u"Отправлять по Enter вместо Ctrl+Enter"_s);
+    m_chkSendOnEnter =
+        checkBox("chkSendOnEnter", 12, 261, u"Отправлять по Enter вместо Ctrl+Enter"_s);
     m_chkiChatStylePlugin =
         checkBox("chkiChatStylePlugin", 36, 209, u"Пометка времени в стиле iChat"_s);
-    m_chkNameOnSeparateLine = checkBox("chkNameOnSeparateLine", 60, 301,
-                                       u"Имя и время сообщений на отдельной строке"_s);
-    m_chkSortLogsList =
-        checkBox("chkSortLogsList", 84, 181, u"Сортировать список логов"_s);
-    m_chkSortLogsDescending = checkBox("chkSortLogsDescending", 108, 245,
-                                       u"Обратный порядок сортировки логов"_s);
-    m_chkShowDebugMessages =
-        checkBox("chkShowDebugMessages", 132, 357,
-                 u"Отображать отладочные сообщения (не рекомендуется)"_s);
+    m_chkNameOnSeparateLine =
+        checkBox("chkNameOnSeparateLine", 60, 301, u"Имя и время сообщений на отдельной строке"_s);
+    m_chkSortLogsList = checkBox("chkSortLogsList", 84, 181, u"Сортировать список логов"_s);
+    m_chkSortLogsDescending =
+        checkBox("chkSortLogsDescending", 108, 245, u"Обратный порядок сортировки логов"_s);
+    m_chkShowDebugMessages = checkBox("chkShowDebugMessages", 132, 357,
+                                      u"Отображать отладочные сообщения (не рекомендуется)"_s);
 
     // Each colour label is its button's buddy: a screen reader names the
     // captionless button by the colour it sets.
@@ -146,10 +144,9 @@ void SettingsDialog::createWidgets()
     tag->setBuddy(m_cmdSystemColor);
     tag = label(3, QRect(16, 268, 290, 42),
                 u"Открывать данный чат при старте системы. Он будет помещён в папку "
-                               "Автозагрузка, а не в реестр. Удалить вы сможете ручками ^^"_s);
+                "Автозагрузка, а не в реестр. Удалить вы сможете ручками ^^"_s);
 
-    m_cmdAddToAutorun =
-        pushButton("cmdAddToAutorun", QRect(316, 264, 77, 49), u"Добавить"_s);
+    m_cmdAddToAutorun = pushButton("cmdAddToAutorun", QRect(316, 264, 77, 49), u"Добавить"_s);
     m_cmdAddToAutorun->setAccessibleDescription(tag->text());
     m_cmdOk = pushButton("cmdOk", QRect(100, 324, 93, 29), u"Ok"_s);
     m_cmdCancel = pushButton("cmdCancel", QRect(200, 324, 93, 29), u"Отмена"_s);

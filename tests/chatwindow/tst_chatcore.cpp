@@ -1,5 +1,5 @@
-#include "chatwindow/trayblinker.h"
 #include "chatwindow/transparency.h"
+#include "chatwindow/trayblinker.h"
 
 #include <QPixmap>
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
 #include "chattestsupport.h"
-#include "richtext/rtfreader.h"
 #include "core/settingsstore.h"
+#include "richtext/rtfreader.h"
 
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -36,10 +36,7 @@ struct Side
     QString path(const QString &relative) const { return root + '/'_L1 + relative; }
     QString inputFile() const { return path(u"input.txt"_s); }
     QString boxLog() const { return path(u"boxes.log"_s); }
-    QString logsFolder() const
-    {
-        return path(u"data/Greyhollow Studios/Quillet IM/Logs"_s);
-    }
+    QString logsFolder() const { return path(u"data/Greyhollow Studios/Quillet IM/Logs"_s); }
 };
 
 QStringList messageFileNames(const QString &folder)
@@ -51,8 +48,7 @@ QStringList messageFileNames(const QString &folder)
 QStringList logFiles(const Side &side)
 {
     QStringList logs;
-    QDirIterator it(side.logsFolder(), {u"*.RTF"_s}, QDir::Files,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(side.logsFolder(), {u"*.RTF"_s}, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext())
         logs << it.next();
     std::sort(logs.begin(), logs.end());
@@ -149,8 +145,7 @@ Side tst_ChatSessionEndToEnd::makeSide(const QString &name)
     side.environment.insert(u"XDG_CONFIG_HOME"_s, side.path(u"config"_s));
     side.environment.insert(u"XDG_DATA_HOME"_s, side.path(u"data"_s));
     side.environment.insert(u"XDG_STATE_HOME"_s, side.path(u"state"_s));
-    side.environment.insert(u"XDG_RUNTIME_DIR"_s,
-                            side.path(u"runtime"_s));
+    side.environment.insert(u"XDG_RUNTIME_DIR"_s, side.path(u"runtime"_s));
     side.environment.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
     side.environment.insert(u"QUILLET_BOX_LOG"_s, side.boxLog());
     side.environment.insert(u"QUILLET_TEST_INPUT"_s, side.inputFile());
@@ -279,8 +274,7 @@ void tst_ChatSessionEndToEnd::twoCopiesChatThroughSyncedFolders()
         // Every message file ends up shown (hidden) on each side, the chat file never.
         QCOMPARE(messageFileNames(side->exchange).size(), conversation.size());
         for (const QString &name : messageFileNames(side->exchange))
-            QTRY_COMPARE(dosAttributes(side->exchange + '/'_L1 + name),
-                         QByteArray("0x2"));
+            QTRY_COMPARE(dosAttributes(side->exchange + '/'_L1 + name), QByteArray("0x2"));
         QVERIFY(dosAttributes(side->chatFile).isEmpty());
     }
 
@@ -289,10 +283,9 @@ void tst_ChatSessionEndToEnd::twoCopiesChatThroughSyncedFolders()
     QTest::qWait(1100); // the next log is named by another second
     start(m_a);
     send(m_b, u"welcome back"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        logFiles(m_a).size() == 2 &&
-            logText(logFiles(m_a).last()).contains(u"welcome back"_s),
-        20000);
+    QTRY_VERIFY_WITH_TIMEOUT(logFiles(m_a).size() == 2 &&
+                                 logText(logFiles(m_a).last()).contains(u"welcome back"_s),
+                             20000);
     const QString second = logText(logFiles(m_a).last());
     for (const auto &[sender, message] : conversation)
         QVERIFY(!second.contains(message));
@@ -324,8 +317,7 @@ void tst_ChatSessionEndToEnd::killedDuringBacklogLosesNothing()
         for (int i = 0; i < count; ++i) {
             const int n = int(pathOf.size());
             pathOf.insert(n, writeForeignMessage(m_a.exchange, 10 + n / 3600, n / 60 % 60, n % 60,
-                                                 u"guest"_s,
-                                                 u"<m%1>"_s.arg(n)));
+                                                 u"guest"_s, u"<m%1>"_s.arg(n)));
         }
     };
     addBacklog(3000);
@@ -409,18 +401,15 @@ void tst_ChatSessionEndToEnd::networkFolderIsPolled()
     m_a.environment.insert(u"QUILLET_TEST_NETWORK_FS"_s, u"1"_s);
     start(m_a);
     send(m_a, u"ready"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(!logFiles(m_a).isEmpty() &&
-                                 logText(logFiles(m_a).last()).contains(u"ready"_s),
-                             20000);
-    const QString prepared = writeForeignMessage(m_a.root, 11, 0, 0, u"guest"_s,
-                                                 u"from afar"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !logFiles(m_a).isEmpty() && logText(logFiles(m_a).last()).contains(u"ready"_s), 20000);
+    const QString prepared = writeForeignMessage(m_a.root, 11, 0, 0, u"guest"_s, u"from afar"_s);
     QVERIFY(!prepared.isEmpty());
     QProcess copy;
     copy.start(u"cp"_s, {prepared, m_a.exchange});
     QVERIFY(copy.waitForFinished());
     QCOMPARE(copy.exitCode(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(logText(logFiles(m_a).last()).contains(u"from afar"_s),
-                             2000);
+    QTRY_VERIFY_WITH_TIMEOUT(logText(logFiles(m_a).last()).contains(u"from afar"_s), 2000);
     stop(m_a);
 }
 

@@ -262,7 +262,7 @@ void tst_frmMain::keyMap()
     box->moveCursor(QTextCursor::End);
     const QString target = focus == "message"_L1    ? u"txtMessage"_s
                            : focus == "username"_L1 ? u"txtUserName"_s
-                                                                : u"rtfLog"_s;
+                                                    : u"rtfLog"_s;
     window->findChild<QWidget *>(target)->setFocus();
 
     QTest::keyClick(window->windowHandle(), Qt::Key(key), modifiers);
@@ -273,8 +273,7 @@ void tst_frmMain::keyMap()
         QCOMPARE(box->toPlainText(), QString());
     if (!messageText.isNull())
         QCOMPARE(box->toPlainText(), messageText);
-    QCOMPARE(window->isHidden(),
-             effect == "hidden"_L1 || effect == "exit"_L1);
+    QCOMPARE(window->isHidden(), effect == "hidden"_L1 || effect == "exit"_L1);
     QCOMPARE(ended.count(), effect == "exit"_L1 ? 1 : 0);
     QCOMPARE(SettingsDialog::instance() != nullptr, effect == "settings"_L1);
     QCOMPARE(LogsViewer::instance() != nullptr, effect == "logs"_L1);
@@ -313,8 +312,7 @@ void tst_frmMain::selectAllTypesNothing()
 void tst_frmMain::closeBoxHidesAndTrayShowsAgain()
 {
     ChatWindow *window = openWindow();
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
-                        u"kept text"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"kept text"_s);
     QTRY_VERIFY(viewText().contains(u"kept text"_s));
     QSignalSpy ended(window, &ChatWindow::sessionEnded);
 
@@ -357,8 +355,7 @@ void tst_frmMain::trayIconClickShowsWindow()
 void tst_frmMain::shiftCloseExitsAfterSavingLog()
 {
     ChatWindow *window = openWindow();
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
-                        u"before exit"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"before exit"_s);
     QTRY_VERIFY(viewText().contains(u"before exit"_s));
     QSignalSpy ended(window, &ChatWindow::sessionEnded);
 
@@ -371,8 +368,7 @@ void tst_frmMain::shiftCloseExitsAfterSavingLog()
     QVERIFY(!window->sessionRunning());
     QVERIFY(window->isHidden());
     QVERIFY(QFile::exists(window->logFilePath()));
-    QVERIFY(
-        TestEnvironment::readAll(window->logFilePath()).contains(u"before exit"_s));
+    QVERIFY(TestEnvironment::readAll(window->logFilePath()).contains(u"before exit"_s));
 }
 
 void tst_frmMain::trayExitWorksWhileHidden()
@@ -389,16 +385,14 @@ void tst_frmMain::trayExitWorksWhileHidden()
 void tst_frmMain::endOfDesktopSessionExitsSavingLog()
 {
     ChatWindow *window = openWindow();
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
-                        u"before logout"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"before logout"_s);
     QTRY_VERIFY(viewText().contains(u"before logout"_s));
     QSignalSpy ended(window, &ChatWindow::sessionEnded);
     window->endDesktopSession();
     QCOMPARE(ended.count(), 1);
     QVERIFY(!window->sessionRunning());
     QVERIFY(m_boxes.isEmpty());
-    QVERIFY(
-        TestEnvironment::readAll(window->logFilePath()).contains(u"before logout"_s));
+    QVERIFY(TestEnvironment::readAll(window->logFilePath()).contains(u"before logout"_s));
 }
 
 namespace {
@@ -503,8 +497,7 @@ void tst_frmMain::abortKeepsWindowAndNextCloseHides()
 {
     blockLogsFolder();
     ChatWindow *window = openWindow();
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
-                        u"unsaved"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"unsaved"_s);
     QTRY_VERIFY(viewText().contains(u"unsaved"_s));
     QVERIFY(m_boxes.isEmpty()); // the silent save failed silently
     QSignalSpy ended(window, &ChatWindow::sessionEnded);
@@ -528,8 +521,7 @@ void tst_frmMain::ignoreExitsWithoutLog()
 {
     blockLogsFolder();
     ChatWindow *window = openWindow();
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
-                        u"unsaved"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"unsaved"_s);
     QTRY_VERIFY(viewText().contains(u"unsaved"_s));
     QSignalSpy ended(window, &ChatWindow::sessionEnded);
     m_answers = {BoxAnswer::Ignore};
@@ -612,8 +604,7 @@ void tst_frmMain::blinkingWhileHiddenStopsOnActivation()
     QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
     QVERIFY(window->isHidden());
 
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
-                        u"while hidden"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"while hidden"_s);
     QTRY_VERIFY(blinker->isBlinking());
     QVERIFY(tray->icon().cacheKey() != restIcon);
     trayAction(0)->trigger();
@@ -629,8 +620,7 @@ void tst_frmMain::blinkingWhileInactiveButNotWhileActive()
 {
     ChatWindow *window = openWindow();
     auto *blinker = window->findChild<TrayBlinker *>(u"icBlinker"_s);
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
-                        u"while active"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"while active"_s);
     QTRY_VERIFY(viewText().contains(u"while active"_s));
     QVERIFY(!blinker->isBlinking());
 
@@ -639,8 +629,7 @@ void tst_frmMain::blinkingWhileInactiveButNotWhileActive()
     other.show();
     other.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&other));
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 1, u"guest"_s,
-                        u"while behind"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 1, u"guest"_s, u"while behind"_s);
     QTRY_VERIFY(blinker->isBlinking());
 
     // Clicking into the chat window stops it.
@@ -651,12 +640,9 @@ void tst_frmMain::blinkingWhileInactiveButNotWhileActive()
 
 void tst_frmMain::firstTickShowsWhatArrivedInSendOrder()
 {
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 1, u"anna"_s,
-                        u"second"_s);
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"boris"_s,
-                        u"first"_s);
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 2, u"anna"_s,
-                        u"third"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 1, u"anna"_s, u"second"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"boris"_s, u"first"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 2, u"anna"_s, u"third"_s);
     m_env->touch(u"chats/notes.txt"_s, "not a message");
     openWindow(false); // a hidden start dispatches as well
     QTRY_VERIFY(viewText().contains(u"third"_s));
@@ -665,8 +651,7 @@ void tst_frmMain::firstTickShowsWhatArrivedInSendOrder()
     QVERIFY(text.indexOf(u"second"_s) < text.indexOf(u"third"_s));
     // Marked once the log holding them is saved.
     for (const QString &name : messageFiles(ExchangeFolderPath))
-        QTRY_COMPARE(dosAttributes(ExchangeFolderPath + '/'_L1 + name),
-                     QByteArray("0x2"));
+        QTRY_COMPARE(dosAttributes(ExchangeFolderPath + '/'_L1 + name), QByteArray("0x2"));
     QVERIFY(dosAttributes(ChatFilePath).isEmpty());
     QVERIFY(dosAttributes(m_env->path(u"chats/notes.txt"_s)).isEmpty());
 }
@@ -675,16 +660,15 @@ void tst_frmMain::malformedFileGivesErrorLineAndBatchGoesOn()
 {
     const QString broken =
         m_env->touch(u"chats/2026-12-05 09-00-00-00-000 x.QLIM"_s, QByteArray("2026\0"
-                                                                                           "12",
-                                                                                           7));
+                                                                              "12",
+                                                                              7));
     // Left broken long ago: a fresh one would wait for its writer first.
     QFile old(broken);
     QVERIFY(old.open(QIODevice::ReadWrite));
     QVERIFY(old.setFileTime(QDateTime::currentDateTime().addSecs(-60),
                             QFileDevice::FileModificationTime));
     old.close();
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
-                        u"after the broken one"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"after the broken one"_s);
     ChatWindow *window = openWindow(false);
     QTRY_VERIFY(viewText().contains(u"after the broken one"_s));
     const QString text = viewText();
@@ -700,8 +684,7 @@ void tst_frmMain::malformedFileGivesErrorLineAndBatchGoesOn()
 void tst_frmMain::restartShowsNothingTwice()
 {
     appSettings().showDebugMessages = true;
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
-                        u"only once"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"only once"_s);
     openWindow();
     QTRY_VERIFY(viewText().contains(u"only once"_s));
     m_window.reset();
@@ -712,8 +695,7 @@ void tst_frmMain::restartShowsNothingTwice()
     QVERIFY(!viewText().contains(u"only once"_s));
 
     // A shown file made visible again by hand is shown again.
-    const QString path =
-        ExchangeFolderPath + '/'_L1 + messageFiles(ExchangeFolderPath).at(0);
+    const QString path = ExchangeFolderPath + '/'_L1 + messageFiles(ExchangeFolderPath).at(0);
     QVERIFY(removexattr(QFile::encodeName(path).constData(), "user.DOSATTRIB") == 0);
     QTRY_VERIFY(viewText().contains(u"only once"_s));
 }
@@ -721,8 +703,7 @@ void tst_frmMain::restartShowsNothingTwice()
 void tst_frmMain::falseAlarmFollowsBatchWithDebugMessages()
 {
     appSettings().showDebugMessages = true;
-    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s,
-                        u"a message"_s);
+    writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"a message"_s);
     openWindow();
     const QString falseAlarm = u"dispatchAll() ==> Ложное срабатывание."_s;
     QTRY_VERIFY(viewText().contains(falseAlarm));
@@ -733,13 +714,11 @@ void tst_frmMain::longBatchShowsEveryFileOnce()
 {
     const int count = 400;
     for (int i = 0; i < count; ++i)
-        writeForeignMessage(ExchangeFolderPath, 10, i / 60, i % 60, u"guest"_s,
-                            u"<%1>"_s.arg(i));
+        writeForeignMessage(ExchangeFolderPath, 10, i / 60, i % 60, u"guest"_s, u"<%1>"_s.arg(i));
     openWindow();
     QTRY_VERIFY_WITH_TIMEOUT(viewText().contains(u"<%1>"_s.arg(count - 1)), 60000);
     // More files arrive while the first batch may still run.
-    writeForeignMessage(ExchangeFolderPath, 11, 0, 0, u"guest"_s,
-                        u"<late>"_s);
+    writeForeignMessage(ExchangeFolderPath, 11, 0, 0, u"guest"_s, u"<late>"_s);
     QTRY_VERIFY(viewText().contains(u"<late>"_s));
     const QString text = viewText();
     for (int i = 0; i < count; ++i)
@@ -815,8 +794,7 @@ void tst_frmMain::userNamePerChat()
     QVERIFY(!window->sessionRunning());
 
     openWindow();
-    QCOMPARE(m_window->findChild<QLineEdit *>(u"txtUserName"_s)->text(),
-             u"Пётр"_s);
+    QCOMPARE(m_window->findChild<QLineEdit *>(u"txtUserName"_s)->text(), u"Пётр"_s);
     // The default-name button.
     m_window->findChild<PictureButton *>(u"ucbSetDefaultUserName"_s)->click();
     QCOMPARE(m_window->findChild<QLineEdit *>(u"txtUserName"_s)->text(),
@@ -867,9 +845,7 @@ void tst_frmMain::buttonPicturesAreLoaded()
     for (const char *name : {"ucbSettings", "ucbLogs", "ucbMakeTransparent", "ucbExit"})
         QCOMPARE(window->findChild<PictureButton *>(QLatin1String(name))->picture().size(),
                  QSize(32, 32));
-    QVERIFY(window->findChild<PictureButton *>(u"ucbSetDefaultUserName"_s)
-                ->picture()
-                .isNull());
+    QVERIFY(window->findChild<PictureButton *>(u"ucbSetDefaultUserName"_s)->picture().isNull());
 }
 
 // A blind user finds every control by a name of its own and works the tool

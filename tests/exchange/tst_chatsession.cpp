@@ -1,8 +1,8 @@
 #include "exchange/chatsession.h"
 
 #include "chattestsupport.h"
-#include "platform/filesystem.h"
 #include "exchange/messagefolder.h"
+#include "platform/filesystem.h"
 #include "testenv.h"
 
 #include <cerrno>

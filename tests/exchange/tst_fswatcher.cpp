@@ -16,9 +16,7 @@ namespace {
 
 int openDescriptorCount()
 {
-    return int(QDir(u"/proc/self/fd"_s)
-                   .entryList(QDir::System | QDir::NoDotAndDotDot)
-                   .size());
+    return int(QDir(u"/proc/self/fd"_s).entryList(QDir::System | QDir::NoDotAndDotDot).size());
 }
 
 bool rename(const QString &from, const QString &to)
@@ -76,8 +74,7 @@ private slots:
         QCOMPARE(watcher.writeState("slow.QLIM"), FolderWatcher::WriteState::Finished);
 
         env.touch(u"chats/.moved.tmp"_s, "whole");
-        QVERIFY(rename(env.path(u"chats/.moved.tmp"_s),
-                       env.path(u"chats/moved.QLIM"_s)));
+        QVERIFY(rename(env.path(u"chats/.moved.tmp"_s), env.path(u"chats/moved.QLIM"_s)));
         QVERIFY(watcher.hasChanged());
         QCOMPARE(watcher.writeState("moved.QLIM"), FolderWatcher::WriteState::Finished);
 

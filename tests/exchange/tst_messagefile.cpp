@@ -26,8 +26,7 @@ QString join(const QStringList &fields)
 
 QStringList timeFields()
 {
-    return {u"2012"_s, u"3"_s, u"3"_s, u"9"_s,
-            u"5"_s,    u"7"_s, u"45"_s};
+    return {u"2012"_s, u"3"_s, u"3"_s, u"9"_s, u"5"_s, u"7"_s, u"45"_s};
 }
 
 QString content(const QStringList &tail)
@@ -73,13 +72,12 @@ private slots:
     {
         TestEnvironment env;
         Clock::setFixedUtc(QDateTime(QDate(2012, 3, 3), QTime(9, 5, 7, 45), Qt::UTC));
-        const Result<QString> path =
-            writeMessageFile(env.chats(), u"Иван"_s, u"Привет"_s, MyGuid);
+        const Result<QString> path = writeMessageFile(env.chats(), u"Иван"_s, u"Привет"_s, MyGuid);
         QVERIFY(path.ok());
         const QString name = fileNameOf(path.value());
         QVERIFY2(QRegularExpression(u"^2012-03-03 09-05-07-07-045 "
-                                                   "\\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\}"
-                                                   "\\.QLIM$"_s)
+                                    "\\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\\}"
+                                    "\\.QLIM$"_s)
                      .match(name)
                      .hasMatch(),
                  qPrintable(name));
@@ -88,8 +86,7 @@ private slots:
         // Unpadded time fields, then name, text and the sender's identity.
         const Result<QString> raw = TextFile::readText(path.value());
         QVERIFY(raw.ok());
-        const QStringList expected =
-            timeFields() + QStringList{u"Иван"_s, u"Привет"_s, MyGuid};
+        const QStringList expected = timeFields() + QStringList{u"Иван"_s, u"Привет"_s, MyGuid};
         QCOMPARE(raw.value().split(Nul), expected);
         QVERIFY(fileBytes(path.value()).startsWith("\xFF\xFE"));
         // Nothing but the message itself is left behind.
@@ -100,10 +97,8 @@ private slots:
     {
         TestEnvironment env;
         Clock::setFixedUtc(QDateTime(QDate(2020, 1, 1), QTime(0, 0), Qt::UTC));
-        const Result<QString> first =
-            writeMessageFile(env.chats(), u"A"_s, u"1"_s, MyGuid);
-        const Result<QString> second =
-            writeMessageFile(env.chats(), u"A"_s, u"2"_s, MyGuid);
+        const Result<QString> first = writeMessageFile(env.chats(), u"A"_s, u"1"_s, MyGuid);
+        const Result<QString> second = writeMessageFile(env.chats(), u"A"_s, u"2"_s, MyGuid);
         QVERIFY(first.ok() && second.ok());
         QVERIFY(first.value() != second.value());
         QCOMPARE(readMessageFile(first.value(), MyGuid).value().text, u"1"_s);
@@ -114,17 +109,13 @@ private slots:
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("received");
-        QTest::newRow("crlf kept")
-            << u"a\r\nb\r\n\r\nc"_s << u"a\r\nb\r\n\r\nc"_s;
+        QTest::newRow("crlf kept") << u"a\r\nb\r\n\r\nc"_s << u"a\r\nb\r\n\r\nc"_s;
         QTest::newRow("lf sent as crlf") << u"a\nb"_s << u"a\r\nb"_s;
         QTest::newRow("cr sent as crlf") << u"a\rb"_s << u"a\r\nb"_s;
         QTest::newRow("paragraph separator")
-            << u"a"_s + QChar::ParagraphSeparator + u"b"_s
-            << u"a\r\nb"_s;
-        QTest::newRow("unicode") << u"Съешь ещё 😀\t«»"_s
-                                 << u"Съешь ещё 😀\t«»"_s;
-        QTest::newRow("nul removed")
-            << u"a"_s + Nul + u"b"_s << u"ab"_s;
+            << u"a"_s + QChar::ParagraphSeparator + u"b"_s << u"a\r\nb"_s;
+        QTest::newRow("unicode") << u"Съешь ещё 😀\t«»"_s << u"Съешь ещё 😀\t«»"_s;
+        QTest::newRow("nul removed") << u"a"_s + Nul + u"b"_s << u"ab"_s;
     }
 
     void textRoundTrip()
@@ -132,8 +123,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, received);
         TestEnvironment env;
-        const Result<QString> path =
-            writeMessageFile(env.chats(), u"Иван"_s, typed, MyGuid);
+        const Result<QString> path = writeMessageFile(env.chats(), u"Иван"_s, typed, MyGuid);
         QVERIFY(path.ok());
         const Result<ReceivedMessage> message = readMessageFile(path.value(), MyGuid);
         QVERIFY(message.ok());
@@ -144,8 +134,7 @@ private slots:
 
     void nulInNameCannotShiftFields()
     {
-        const QString text = buildMessageContent(
-            sample(), u"a"_s + Nul + u"b"_s, u"t"_s, MyGuid);
+        const QString text = buildMessageContent(sample(), u"a"_s + Nul + u"b"_s, u"t"_s, MyGuid);
         const Result<ReceivedMessage> message = parseMessageContent(text, MyGuid);
         QVERIFY(message.ok());
         QCOMPARE(message.value().senderName, u"ab"_s);
@@ -173,28 +162,20 @@ private slots:
     {
         QTest::addColumn<QStringList>("tail");
         QTest::addColumn<MessageKind>("kind");
-        QTest::newRow("own guid") << QStringList{u"N"_s, u"T"_s, MyGuid}
-                                  << MessageKind::Own;
+        QTest::newRow("own guid") << QStringList{u"N"_s, u"T"_s, MyGuid} << MessageKind::Own;
         QTest::newRow("other guid")
-            << QStringList{u"N"_s, u"T"_s,
-                           u"{11111111-2222-3333-4444-555555555555}"_s}
+            << QStringList{u"N"_s, u"T"_s, u"{11111111-2222-3333-4444-555555555555}"_s}
             << MessageKind::Other;
         QTest::newRow("guid differs in case")
-            << QStringList{u"N"_s, u"T"_s, MyGuid.toLower()}
-            << MessageKind::Other;
+            << QStringList{u"N"_s, u"T"_s, MyGuid.toLower()} << MessageKind::Other;
         QTest::newRow("guid with trailing blank")
-            << QStringList{u"N"_s, u"T"_s, MyGuid + ' '_L1}
-            << MessageKind::Other;
-        QTest::newRow("empty guid")
-            << QStringList{u"N"_s, u"T"_s, {}} << MessageKind::Other;
-        QTest::newRow("nine fields")
-            << QStringList{u"N"_s, u"T"_s} << MessageKind::Own;
+            << QStringList{u"N"_s, u"T"_s, MyGuid + ' '_L1} << MessageKind::Other;
+        QTest::newRow("empty guid") << QStringList{u"N"_s, u"T"_s, {}} << MessageKind::Other;
+        QTest::newRow("nine fields") << QStringList{u"N"_s, u"T"_s} << MessageKind::Own;
         QTest::newRow("eleven fields, own")
-            << QStringList{u"N"_s, u"T"_s, MyGuid, u"x"_s}
-            << MessageKind::Own;
+            << QStringList{u"N"_s, u"T"_s, MyGuid, u"x"_s} << MessageKind::Own;
         QTest::newRow("twelve fields, other")
-            << QStringList{u"N"_s, u"T"_s, u"g"_s, {}, {}}
-            << MessageKind::Other;
+            << QStringList{u"N"_s, u"T"_s, u"g"_s, {}, {}} << MessageKind::Other;
     }
 
     void kind()
@@ -224,8 +205,8 @@ private slots:
         QFETCH(QString, year);
         QStringList fields = timeFields();
         fields[0] = year;
-        const Result<ReceivedMessage> message = parseMessageContent(
-            join(fields + QStringList{u"N"_s, u"T"_s}), MyGuid);
+        const Result<ReceivedMessage> message =
+            parseMessageContent(join(fields + QStringList{u"N"_s, u"T"_s}), MyGuid);
         QVERIFY(message.ok());
         QCOMPARE(message.value().utcTime.year, quint16(2012));
     }
@@ -241,42 +222,30 @@ private slots:
         };
         QTest::newRow("empty") << QString() << int(ErrorCode::EmptyMessage);
         QTest::newRow("one field") << u"hello"_s << int(ErrorCode::TooFewFields);
-        QTest::newRow("eight fields")
-            << content({u"N"_s}) << int(ErrorCode::TooFewFields);
+        QTest::newRow("eight fields") << content({u"N"_s}) << int(ErrorCode::TooFewFields);
         QTest::newRow("empty year") << withField(0, {}) << int(ErrorCode::BadNumber);
-        QTest::newRow("year 12abc")
-            << withField(0, u"12abc"_s) << int(ErrorCode::BadNumber);
-        QTest::newRow("year 70000")
-            << withField(0, u"70000"_s) << int(ErrorCode::BadNumber);
-        QTest::newRow("year 32768")
-            << withField(0, u"32768"_s) << int(ErrorCode::BadNumber);
+        QTest::newRow("year 12abc") << withField(0, u"12abc"_s) << int(ErrorCode::BadNumber);
+        QTest::newRow("year 70000") << withField(0, u"70000"_s) << int(ErrorCode::BadNumber);
+        QTest::newRow("year 32768") << withField(0, u"32768"_s) << int(ErrorCode::BadNumber);
         QTest::newRow("huge digits")
             << withField(0, u"99999999999999999999"_s) << int(ErrorCode::BadNumber);
-        QTest::newRow("sign only")
-            << withField(1, u"-"_s) << int(ErrorCode::BadNumber);
+        QTest::newRow("sign only") << withField(1, u"-"_s) << int(ErrorCode::BadNumber);
         QTest::newRow("hex") << withField(1, u"0x3"_s) << int(ErrorCode::BadNumber);
-        QTest::newRow("exponent") << withField(1, u"1e1"_s)
-                                  << int(ErrorCode::BadNumber);
-        QTest::newRow("inner blank")
-            << withField(0, u"20 12"_s) << int(ErrorCode::BadNumber);
+        QTest::newRow("exponent") << withField(1, u"1e1"_s) << int(ErrorCode::BadNumber);
+        QTest::newRow("inner blank") << withField(0, u"20 12"_s) << int(ErrorCode::BadNumber);
         QTest::newRow("arabic-indic digits")
             << withField(1, QString(QChar(0x0663))) << int(ErrorCode::BadNumber);
         QTest::newRow("month 13") << withField(1, u"13"_s) << int(ErrorCode::BadTime);
         QTest::newRow("month 0") << withField(1, u"0"_s) << int(ErrorCode::BadTime);
         QTest::newRow("month -1") << withField(1, u"-1"_s) << int(ErrorCode::BadTime);
-        QTest::newRow("30 february")
-            << join(QStringList{u"2012"_s, u"2"_s, u"30"_s,
-                                u"0"_s, u"0"_s, u"0"_s,
-                                u"0"_s, u"N"_s, u"T"_s})
-            << int(ErrorCode::BadTime);
+        QTest::newRow("30 february") << join(QStringList{u"2012"_s, u"2"_s, u"30"_s, u"0"_s, u"0"_s,
+                                                         u"0"_s, u"0"_s, u"N"_s, u"T"_s})
+                                     << int(ErrorCode::BadTime);
         QTest::newRow("hour 24") << withField(3, u"24"_s) << int(ErrorCode::BadTime);
         QTest::newRow("minute 60") << withField(4, u"60"_s) << int(ErrorCode::BadTime);
-        QTest::newRow("millisecond 1000")
-            << withField(6, u"1000"_s) << int(ErrorCode::BadTime);
-        QTest::newRow("year 1600")
-            << withField(0, u"1600"_s) << int(ErrorCode::BadTime);
-        QTest::newRow("year 32767")
-            << withField(0, u"32767"_s) << int(ErrorCode::BadTime);
+        QTest::newRow("millisecond 1000") << withField(6, u"1000"_s) << int(ErrorCode::BadTime);
+        QTest::newRow("year 1600") << withField(0, u"1600"_s) << int(ErrorCode::BadTime);
+        QTest::newRow("year 32767") << withField(0, u"32767"_s) << int(ErrorCode::BadTime);
         QTest::newRow("only separators") << QString(20, Nul) << int(ErrorCode::BadNumber);
     }
 
@@ -305,9 +274,7 @@ private slots:
             garbage.append(char((i * 7919 + 13) & 0xFF));
         QTest::newRow("binary garbage") << garbage << int(ErrorCode::InvalidEncoding);
         QTest::newRow("utf-8 nine fields, bad year")
-            << content({u"N"_s, u"T"_s})
-                   .replace(0, 4, u"x"_s)
-                   .toUtf8()
+            << content({u"N"_s, u"T"_s}).replace(0, 4, u"x"_s).toUtf8()
             << int(ErrorCode::BadNumber);
     }
 
@@ -348,11 +315,9 @@ private slots:
         TestEnvironment env;
         const QString folder = env.chats();
         // Removed between listing and reading.
-        QCOMPARE(readMessageFile(folder + u"/gone.QLIM"_s, MyGuid).error().number,
-                 ENOENT);
+        QCOMPARE(readMessageFile(folder + u"/gone.QLIM"_s, MyGuid).error().number, ENOENT);
         // A link pointing outside the folder is not followed.
-        const QString outside = env.touch(
-            u"secret"_s, content({u"N"_s, u"T"_s}).toUtf8());
+        const QString outside = env.touch(u"secret"_s, content({u"N"_s, u"T"_s}).toUtf8());
         const QString link = folder + u"/x.QLIM"_s;
         QCOMPARE(
             ::symlink(QFile::encodeName(outside).constData(), QFile::encodeName(link).constData()),
@@ -369,18 +334,12 @@ private slots:
     void writeFailures()
     {
         TestEnvironment env;
-        QCOMPARE(
-            writeMessageFile({}, u"A"_s, u"t"_s, MyGuid).error().number,
-            int(ErrorCode::EmptyPath));
-        QCOMPARE(writeMessageFile(env.path(u"missing"_s), u"A"_s,
-                                  u"t"_s, MyGuid)
-                     .error()
-                     .number,
+        QCOMPARE(writeMessageFile({}, u"A"_s, u"t"_s, MyGuid).error().number,
+                 int(ErrorCode::EmptyPath));
+        QCOMPARE(writeMessageFile(env.path(u"missing"_s), u"A"_s, u"t"_s, MyGuid).error().number,
                  ENOENT);
         const QString file = env.touch(u"plain"_s);
-        QCOMPARE(
-            writeMessageFile(file, u"A"_s, u"t"_s, MyGuid).error().number,
-            ENOTDIR);
+        QCOMPARE(writeMessageFile(file, u"A"_s, u"t"_s, MyGuid).error().number, ENOTDIR);
     }
 };
 

@@ -8,11 +8,11 @@
 
 #include <QTest>
 
-#include "platform/fileattributes.h"
+#include "core/support.h"
 #include "exchange/folderwatcher.h"
 #include "exchange/messagefile.h"
 #include "exchange/shownledger.h"
-#include "core/support.h"
+#include "platform/fileattributes.h"
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
@@ -92,15 +92,9 @@ private slots:
         QFETCH(Store, store);
         TestEnvironment env;
         const QString folder = env.chats();
-        QVERIFY(!writeAt(folder, QTime(10, 0, 1), u"Анна"_s, u"второе"_s,
-                         GuidA)
-                     .isEmpty());
-        QVERIFY(!writeAt(folder, QTime(10, 0, 0), u"Борис"_s, u"первое"_s,
-                         GuidB)
-                     .isEmpty());
-        QVERIFY(!writeAt(folder, QTime(10, 0, 2), u"Анна"_s, u"третье"_s,
-                         GuidA)
-                     .isEmpty());
+        QVERIFY(!writeAt(folder, QTime(10, 0, 1), u"Анна"_s, u"второе"_s, GuidA).isEmpty());
+        QVERIFY(!writeAt(folder, QTime(10, 0, 0), u"Борис"_s, u"первое"_s, GuidB).isEmpty());
+        QVERIFY(!writeAt(folder, QTime(10, 0, 2), u"Анна"_s, u"третье"_s, GuidA).isEmpty());
 
         MessageFolder messages(folder, store);
         const QStringList batch = messages.listUnseen(nullptr);
@@ -115,8 +109,7 @@ private slots:
             kinds.append(message.value().kind);
             QVERIFY(messages.markShown(path).ok());
         }
-        QCOMPARE(texts, (QStringList{u"первое"_s, u"второе"_s,
-                                     u"третье"_s}));
+        QCOMPARE(texts, (QStringList{u"первое"_s, u"второе"_s, u"третье"_s}));
         QCOMPARE(kinds,
                  (QList<MessageKind>{MessageKind::Other, MessageKind::Own, MessageKind::Own}));
         QVERIFY(messages.listUnseen(nullptr).isEmpty());
@@ -141,13 +134,11 @@ private slots:
         setRawAttribute(folder + u"/i.QLIM"_s, "0x1");
         setRawAttribute(folder + u"/j.QLIM"_s, "0x20");
         // Samba's form: the text, a NUL, then a binary record.
-        setRawAttribute(folder + u"/k.QLIM"_s,
-                        QByteArray("0x22\0\x03\x00\x01\xFF", 9));
+        setRawAttribute(folder + u"/k.QLIM"_s, QByteArray("0x22\0\x03\x00\x01\xFF", 9));
         QCOMPARE(::symlink(QFile::encodeName(outside).constData(),
                            QFile::encodeName(folder + u"/x.QLIM"_s).constData()),
                  0);
-        QCOMPARE(::mkfifo(QFile::encodeName(folder + u"/y.QLIM"_s).constData(), 0600),
-                 0);
+        QCOMPARE(::mkfifo(QFile::encodeName(folder + u"/y.QLIM"_s).constData(), 0600), 0);
         QVERIFY(QDir().mkdir(folder + u"/z.QLIM"_s));
         // A name that is not valid text could be neither read nor marked by its path.
         const int fd =
@@ -157,9 +148,8 @@ private slots:
 
         MessageFolder messages(folder);
         const QStringList batch = messages.listUnseen(nullptr);
-        QCOMPARE(names(batch), (QStringList{u"a.QLIM"_s, u"b.qlim"_s,
-                                            u"c.QliM"_s, u"i.QLIM"_s,
-                                            u"j.QLIM"_s}));
+        QCOMPARE(names(batch),
+                 (QStringList{u"a.QLIM"_s, u"b.qlim"_s, u"c.QliM"_s, u"i.QLIM"_s, u"j.QLIM"_s}));
         for (const QString &path : batch) {
             QVERIFY(!readMessageFile(path, GuidA).ok());
             QVERIFY(messages.markShown(path).ok());
@@ -233,9 +223,7 @@ private slots:
     {
         TestEnvironment env;
         const QString folder = env.chats();
-        const auto in = [&](const char *name) {
-            return folder + '/'_L1 + QLatin1String(name);
-        };
+        const auto in = [&](const char *name) { return folder + '/'_L1 + QLatin1String(name); };
         env.touch(u"chats/old1.QLIM"_s, "x");
         env.touch(u"chats/old2.QLIM"_s, "x");
         env.touch(u"chats/c.txt"_s, "x");
@@ -249,10 +237,7 @@ private slots:
         QString written;
         const QList<std::pair<const char *, std::function<void()>>> steps = {
             {"message written",
-             [&] {
-                 written = writeAt(folder, QTime(1, 2, 3), u"A"_s, u"t"_s,
-                                   GuidA);
-             }},
+             [&] { written = writeAt(folder, QTime(1, 2, 3), u"A"_s, u"t"_s, GuidA); }},
             {"file created", [&] { env.touch(u"chats/a.QLIM"_s, "x"); }},
             {"renamed into folder",
              [&] { QVERIFY(rename(env.touch(u"b.QLIM"_s, "x"), in("b.QLIM"))); }},
@@ -265,8 +250,7 @@ private slots:
             {"archive only", [&] { setRawAttribute(in("old2.QLIM"), "0x20"); }},
             {"hidden by a dot", [&] { QVERIFY(rename(in("old2.QLIM"), in(".old2.QLIM"))); }},
             {"deleted", [&] { QVERIFY(QFile::remove(in("c.QLIM"))); }},
-            {"moved out",
-             [&] { QVERIFY(rename(in("old1.QLIM"), env.path(u"out.QLIM"_s))); }},
+            {"moved out", [&] { QVERIFY(rename(in("old1.QLIM"), env.path(u"out.QLIM"_s))); }},
             {"replaced by a link",
              [&] {
                  env.touch(u"chats/l.QLIM"_s, "x");

@@ -68,8 +68,7 @@ private:
     static QWidget *chatWindow(const QString &fileName)
     {
         for (QWidget *widget : QApplication::topLevelWidgets()) {
-            if (widget->isVisible() &&
-                widget->windowTitle() == u"Quillet IM :: "_s + fileName)
+            if (widget->isVisible() && widget->windowTitle() == u"Quillet IM :: "_s + fileName)
                 return widget;
         }
         return nullptr;
@@ -155,22 +154,22 @@ private slots:
         QTest::newRow("create description")
             << 1 << QRect(68, 32, 411, 126)
             << u"Эту кнопку следует нажимать, если чат ещё никто не создал или вы хотите "
-                   "создать другой чат. Перед тем как нажать её, откройте папку Quillet, "
-                   "создайте в ней новую папку с каким-нибудь понятным именем вроде \"Чат с "
-                   "семьёй\" и сделайте её общей. Пригласите в неё всех, кто долежен принять "
-                   "участие в чате. После этого кнопку можно нажимать - появится окно, в "
-                   "котором вам нужно выбрать созданную общую папку и сохранить файл чата с "
-                   "именем вроде \"Беседа\". После этого другие участники чата смогут в него "
-                   "войти, открыв этот файл."_s
+               "создать другой чат. Перед тем как нажать её, откройте папку Quillet, "
+               "создайте в ней новую папку с каким-нибудь понятным именем вроде \"Чат с "
+               "семьёй\" и сделайте её общей. Пригласите в неё всех, кто долежен принять "
+               "участие в чате. После этого кнопку можно нажимать - появится окно, в "
+               "котором вам нужно выбрать созданную общую папку и сохранить файл чата с "
+               "именем вроде \"Беседа\". После этого другие участники чата смогут в него "
+               "войти, открыв этот файл."_s
             << false;
         QTest::newRow("open heading")
             << 2 << QRect(68, 172, 111, 14) << u"Открыть файл чата"_s << true;
         QTest::newRow("open description")
             << 3 << QRect(68, 192, 411, 56)
             << u"Нажмите эту кнопку чтобы войти в чат, ранее созданный в общей "
-                              "папке Quillet. Кстати! Ещё быстрее это можно сделать, открыв "
-                              "папку и дважды щёлкнув на файле чата - у него будет иконка как "
-                              "у этой программы."_s
+               "папке Quillet. Кстати! Ещё быстрее это можно сделать, открыв "
+               "папку и дважды щёлкнув на файле чата - у него будет иконка как "
+               "у этой программы."_s
             << false;
         QTest::newRow("exit heading")
             << 4 << QRect(68, 260, 118, 14) << u"Выход из программы"_s << true;
@@ -378,12 +377,9 @@ private slots:
     {
         QTest::addColumn<QString>("relative");
         QTest::addColumn<QString>("folder");
-        QTest::newRow("missing folder")
-            << u"missing/a.QLIMChat"_s << u"missing"_s;
-        QTest::newRow("folder in the way")
-            << u"chats/dir.QLIMChat"_s << u"chats"_s;
-        QTest::newRow("file as folder")
-            << u"plain/a.QLIMChat"_s << u"plain"_s;
+        QTest::newRow("missing folder") << u"missing/a.QLIMChat"_s << u"missing"_s;
+        QTest::newRow("folder in the way") << u"chats/dir.QLIMChat"_s << u"chats"_s;
+        QTest::newRow("file as folder") << u"plain/a.QLIMChat"_s << u"plain"_s;
     }
 
     void failedCreationIsReportedAndWindowStays()
@@ -398,7 +394,7 @@ private slots:
         QCOMPARE(m_boxes.size(), 1);
         QCOMPARE(m_boxes[0].style, (BoxStyle{BoxButtons::Ok, BoxIcon::Stop}));
         QVERIFY2(m_boxes[0].text.startsWith(u"Не удалось создать файл чата.\r\n"
-                                                           "\r\nКод "_s),
+                                            "\r\nКод "_s),
                  qPrintable(m_boxes[0].text));
         QVERIFY(stillSelecting(window));
         // The folder was remembered before the file was written.

@@ -222,8 +222,7 @@ private slots:
         QTest::mouseClick(v.cmdOpenLogsFolder, Qt::LeftButton);
         QVERIFY(m_opened.isEmpty());
         QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text,
-                 folder + u"\r\n\r\nНе удалось открыть папку с логами."_s);
+        QCOMPARE(m_boxes[0].text, folder + u"\r\n\r\nНе удалось открыть папку с логами."_s);
         QCOMPARE(m_boxes[0].style, (BoxStyle{BoxButtons::Ok, BoxIcon::Stop}));
         QVERIFY(v.window->isVisible());
         QVERIFY(!QFileInfo::exists(folder));
@@ -246,8 +245,7 @@ private slots:
         const Viewer v = openViewer();
         QTest::mouseClick(v.cmdOpenLogsFolder, Qt::LeftButton);
         QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes[0].text,
-                 logsFolder() + u"\r\n\r\nНе удалось открыть папку с логами."_s);
+        QCOMPARE(m_boxes[0].text, logsFolder() + u"\r\n\r\nНе удалось открыть папку с логами."_s);
     }
 
     void totalSizeCountsListedLogsOnly()
@@ -514,15 +512,14 @@ private slots:
         writeLog(u"2026-12-05 11-00-00.RTF"_s, plainRtf(u"second"_s));
         for (int round = 0; round < 2; ++round) {
             v = openViewer();
-            QCOMPARE(v.names(), (QStringList{u"2026-12-05 11-00-00.RTF"_s,
-                                             u"2026-12-05 10-00-00.RTF"_s}));
+            QCOMPARE(v.names(),
+                     (QStringList{u"2026-12-05 11-00-00.RTF"_s, u"2026-12-05 10-00-00.RTF"_s}));
             QCOMPARE(v.shown(), u"second"_s);
             // The caption is not appended to again on a later opening.
             QCOMPARE(v.lblTag->text().count(u"Общий размер логов: "_s), 1);
             QCOMPARE(v.lblTag->text(),
-                     u"Общий размер логов: "_s +
-                         formatByteSize(plainRtf(u"first"_s).size() +
-                                        plainRtf(u"second"_s).size()));
+                     u"Общий размер логов: "_s + formatByteSize(plainRtf(u"first"_s).size() +
+                                                                plainRtf(u"second"_s).size()));
             closeViewer();
         }
     }
@@ -602,8 +599,7 @@ private slots:
     {
         QFETCH(QString, hooked);
         for (int i = 0; i < 40; ++i) {
-            writeLog(u"2026-12-%1 10-00-00.RTF"_s.arg(i + 1, 2, 10, '0'_L1),
-                     longRtf(300));
+            writeLog(u"2026-12-%1 10-00-00.RTF"_s.arg(i + 1, 2, 10, '0'_L1), longRtf(300));
         }
         const Viewer v = openViewer();
         QVERIFY(QTest::qWaitForWindowExposed(v.window));
@@ -624,8 +620,7 @@ private slots:
     void wheelOverTheListScrollsTheList()
     {
         for (int i = 0; i < 40; ++i) {
-            writeLog(u"2026-12-%1 10-00-00.RTF"_s.arg(i + 1, 2, 10, '0'_L1),
-                     longRtf(300));
+            writeLog(u"2026-12-%1 10-00-00.RTF"_s.arg(i + 1, 2, 10, '0'_L1), longRtf(300));
         }
         const Viewer v = openViewer();
         QVERIFY(QTest::qWaitForWindowExposed(v.window));
@@ -651,8 +646,7 @@ private slots:
 private:
     static QStringList logNames()
     {
-        return {u"2026-01-31 23-59-59.RTF"_s,
-                u"2026-12-05 09-05-00.RTF"_s,
+        return {u"2026-01-31 23-59-59.RTF"_s, u"2026-12-05 09-05-00.RTF"_s,
                 u"2026-12-05 16-24-27.RTF"_s};
     }
     static QStringList reversed(QStringList list)
@@ -726,8 +720,7 @@ private:
         v.lstFiles = v.window->findChild<QListWidget *>(u"lstFiles"_s);
         v.rtfLog = v.window->findChild<QTextEdit *>(u"rtfLog"_s);
         v.lblTag = v.window->findChild<QLabel *>(u"lblTag"_s);
-        v.cmdOpenLogsFolder =
-            v.window->findChild<QPushButton *>(u"cmdOpenLogsFolder"_s);
+        v.cmdOpenLogsFolder = v.window->findChild<QPushButton *>(u"cmdOpenLogsFolder"_s);
         v.cmdClose = v.window->findChild<QPushButton *>(u"cmdClose"_s);
         if (waitForLog)
             (void)QTest::qWaitFor([&v] { return !v.window->isLoadingLog(); }, 60000);

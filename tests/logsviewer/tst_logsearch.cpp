@@ -1,8 +1,8 @@
+#include "core/settingsstore.h"
 #include "logsviewer/logsearch.h"
 #include "richtext/rtflogfile.h"
 #include "richtext/rtfreader.h"
 #include "richtext/rtftextscanner.h"
-#include "core/settingsstore.h"
 #include "testenv.h"
 
 #include <QDirIterator>

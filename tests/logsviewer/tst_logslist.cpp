@@ -89,9 +89,8 @@ private slots:
         } else {
             env.touch(u"logs/"_s + name, content);
             const QHash<QString, QByteArray> attributes = {
-                {u"hidden"_s, "0x2"},          {u"system"_s, "0x4"},
-                {u"hidden+archive"_s, "0x22"}, {u"archive"_s, "0x20"},
-                {u"readonly"_s, "0x1"},        {u"garbage"_s, "zz"}};
+                {u"hidden"_s, "0x2"},   {u"system"_s, "0x4"},   {u"hidden+archive"_s, "0x22"},
+                {u"archive"_s, "0x20"}, {u"readonly"_s, "0x1"}, {u"garbage"_s, "zz"}};
             if (attributes.contains(kind))
                 setDosAttributes(path, attributes.value(kind));
         }
@@ -120,8 +119,7 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<int>("selected");
 
-        const QStringList given = {u"2026-12-05 16-24-27.RTF"_s,
-                                   u"2026-01-31 09-00-00.RTF"_s,
+        const QStringList given = {u"2026-12-05 16-24-27.RTF"_s, u"2026-01-31 09-00-00.RTF"_s,
                                    u"2026-12-05 08-00-00.RTF"_s};
         QTest::newRow("sorted, descending")
             << true << true << QStringList{given[0], given[2], given[1]} << 0;
@@ -138,8 +136,7 @@ private slots:
         QFETCH(QStringList, expected);
         QFETCH(int, selected);
 
-        const QStringList given = {u"2026-12-05 16-24-27.RTF"_s,
-                                   u"2026-01-31 09-00-00.RTF"_s,
+        const QStringList given = {u"2026-12-05 16-24-27.RTF"_s, u"2026-01-31 09-00-00.RTF"_s,
                                    u"2026-12-05 08-00-00.RTF"_s};
         const LogsList list = arrangeLogNames(given, sort, descending);
         QCOMPARE(list.names, expected);
@@ -156,11 +153,9 @@ private slots:
 
     void sortIgnoresLetterCaseAndIsTotal()
     {
-        QStringList names = {u"b.RTF"_s, u"A.rtf"_s,
-                             u"a.RTF"_s, u"B.rtf"_s};
+        QStringList names = {u"b.RTF"_s, u"A.rtf"_s, u"a.RTF"_s, u"B.rtf"_s};
         sortLogNames(names);
-        QCOMPARE(names, (QStringList{u"A.rtf"_s, u"a.RTF"_s,
-                                     u"B.rtf"_s, u"b.RTF"_s}));
+        QCOMPARE(names, (QStringList{u"A.rtf"_s, u"a.RTF"_s, u"B.rtf"_s, u"b.RTF"_s}));
     }
 
     // Unsorted, the list keeps the order in which the file system enumerates.
@@ -169,8 +164,7 @@ private slots:
         TestEnvironment env;
         const QString folder = env.path(u"logs"_s);
         for (int i = 0; i < 60; ++i) {
-            env.touch(u"logs/2026-12-05 10-%1-%2.RTF"_s
-                          .arg(i % 60, 2, 10, '0'_L1)
+            env.touch(u"logs/2026-12-05 10-%1-%2.RTF"_s.arg(i % 60, 2, 10, '0'_L1)
                           .arg((i * 7) % 60, 2, 10, '0'_L1),
                       QByteArray(i + 1, 'x'));
         }

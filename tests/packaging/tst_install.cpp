@@ -21,10 +21,7 @@ private:
     TestEnvironment m_env;
     QString m_prefix;
 
-    QString installed(const QString &relative) const
-    {
-        return m_prefix + '/'_L1 + relative;
-    }
+    QString installed(const QString &relative) const { return m_prefix + '/'_L1 + relative; }
 
     // The desktop of a fresh user who sees only the temporary prefix: no desktop
     // session, so xdg-mime takes its generic, freedesktop.org path.
@@ -61,12 +58,10 @@ private slots:
         m_prefix = m_env.path(u"prefix"_s);
         const ToolRun install =
             runTool(QStringLiteral(QUILLET_CMAKE_COMMAND),
-                    {u"--install"_s, QStringLiteral(QUILLET_BINARY_DIR),
-                     u"--prefix"_s, m_prefix});
+                    {u"--install"_s, QStringLiteral(QUILLET_BINARY_DIR), u"--prefix"_s, m_prefix});
         QVERIFY2(install.ok(), qPrintable(install.report()));
         // Done by the install already; repeated as a user would after copying files.
-        const ToolRun mime = runTool(u"update-mime-database"_s,
-                                     {installed(u"share/mime"_s)});
+        const ToolRun mime = runTool(u"update-mime-database"_s, {installed(u"share/mime"_s)});
         QVERIFY2(mime.ok(), qPrintable(mime.report()));
     }
 
@@ -85,8 +80,7 @@ private slots:
             QTest::newRow(qPrintable(u"icon "_s + size)) << iconPath(size) << false;
         // Refreshed by the install, so chat files open with the program at once.
         QTest::newRow("MIME cache") << u"share/mime/mime.cache"_s << false;
-        QTest::newRow("handler cache")
-            << u"share/applications/mimeinfo.cache"_s << false;
+        QTest::newRow("handler cache") << u"share/applications/mimeinfo.cache"_s << false;
     }
     void everyFileIsInstalled()
     {
@@ -129,8 +123,8 @@ private slots:
     void iconsMatchTheProgramIcon()
     {
         QFETCH(int, size);
-        const QString own = TestEnvironment::sourceDir() +
-                            u"/src/gui/resources/png/A_MAIN_%1.png"_s.arg(size);
+        const QString own =
+            TestEnvironment::sourceDir() + u"/src/gui/resources/png/A_MAIN_%1.png"_s.arg(size);
         const QImage expected(own);
         QVERIFY2(!expected.isNull(), qPrintable(own));
         const QImage installedIcon(installed(iconPath(QString::number(size))));
@@ -149,8 +143,7 @@ private slots:
 
     void desktopEntryValidates()
     {
-        const ToolRun check =
-            runTool(u"desktop-file-validate"_s, {installed(desktopEntryPath)});
+        const ToolRun check = runTool(u"desktop-file-validate"_s, {installed(desktopEntryPath)});
         QVERIFY2(check.ok(), qPrintable(check.report()));
         // Warnings and hints do not fail the tool; they fail here.
         QVERIFY2(check.out.trimmed().isEmpty() && check.err.trimmed().isEmpty(),
@@ -165,12 +158,10 @@ private slots:
         QTest::newRow("command") << u"Exec"_s << u"quillet-im %f"_s;
         QTest::newRow("icon") << u"Icon"_s << u"quillet-im"_s;
         QTest::newRow("file type") << u"MimeType"_s << chatMimeType + u';';
-        QTest::newRow("categories")
-            << u"Categories"_s << u"Network;InstantMessaging;Chat;"_s;
+        QTest::newRow("categories") << u"Categories"_s << u"Network;InstantMessaging;Chat;"_s;
         QTest::newRow("terminal") << u"Terminal"_s << u"false"_s;
         // Qt names its windows after the executable (X11 class, Wayland app id).
-        QTest::newRow("window class")
-            << u"StartupWMClass"_s << u"quillet-im"_s;
+        QTest::newRow("window class") << u"StartupWMClass"_s << u"quillet-im"_s;
     }
     void desktopEntryOpensChatFiles()
     {
@@ -192,8 +183,7 @@ private slots:
         const QString text = desktopEntry().value(key);
         QVERIFY2(!text.isEmpty(), qPrintable(key));
         if (key != "Name[ru]"_L1) // the name is the brand, the same in Russian
-            QVERIFY2(text.contains(QRegularExpression(u"[А-Яа-яЁё]"_s)),
-                     qPrintable(text));
+            QVERIFY2(text.contains(QRegularExpression(u"[А-Яа-яЁё]"_s)), qPrintable(text));
     }
 
     // What a file manager double-click resolves: the file's type by its name, then the
@@ -220,9 +210,8 @@ private slots:
         QFETCH(QByteArray, content);
         QFETCH(bool, isChat);
         const QString file = m_env.touch(u"chats/"_s + name, content);
-        const ToolRun query = runTool(u"xdg-mime"_s,
-                                      {u"query"_s, u"filetype"_s, file},
-                                      desktopEnvironment());
+        const ToolRun query =
+            runTool(u"xdg-mime"_s, {u"query"_s, u"filetype"_s, file}, desktopEnvironment());
         QVERIFY2(query.ok(), qPrintable(query.report()));
         QCOMPARE(query.out.trimmed() == chatMimeType, isChat);
     }
@@ -230,9 +219,7 @@ private slots:
     void chatTypeOpensWithTheProgram()
     {
         const ToolRun query =
-            runTool(u"xdg-mime"_s,
-                    {u"query"_s, u"default"_s, chatMimeType},
-                    desktopEnvironment());
+            runTool(u"xdg-mime"_s, {u"query"_s, u"default"_s, chatMimeType}, desktopEnvironment());
         QVERIFY2(query.ok(), qPrintable(query.report()));
         QCOMPARE(query.out.trimmed(), u"quillet-im.desktop"_s);
     }
@@ -240,19 +227,16 @@ private slots:
     // GLib-based file managers (Files, Nemo, Caja, Thunar) resolve types through GIO.
     void gioKnowsChatFiles()
     {
-        const QString file =
-            m_env.touch(u"chats/gio.QLIMChat"_s, QByteArray("\xFF\xFE", 2));
-        const ToolRun query =
-            runTool(u"gio"_s,
-                    {u"info"_s, u"--attributes"_s,
-                     u"standard::content-type,standard::icon"_s, file},
-                    desktopEnvironment());
+        const QString file = m_env.touch(u"chats/gio.QLIMChat"_s, QByteArray("\xFF\xFE", 2));
+        const ToolRun query = runTool(
+            u"gio"_s,
+            {u"info"_s, u"--attributes"_s, u"standard::content-type,standard::icon"_s, file},
+            desktopEnvironment());
         QVERIFY2(query.ok(), qPrintable(query.report()));
         QVERIFY2(query.out.contains(u"standard::content-type: "_s + chatMimeType),
                  qPrintable(query.report()));
         // Chat files carry the program's icon, as the chat selection window promises.
-        QVERIFY2(query.out.contains(u"standard::icon: quillet-im,"_s),
-                 qPrintable(query.report()));
+        QVERIFY2(query.out.contains(u"standard::icon: quillet-im,"_s), qPrintable(query.report()));
     }
 
     // Qt-based file managers (Dolphin) read the same MIME database through QMimeDatabase,
@@ -270,13 +254,13 @@ private slots:
 
     void metainfoValidates()
     {
-        const ToolRun check = runTool(u"appstreamcli"_s,
-                                      {u"validate"_s, u"--no-net"_s,
-                                       u"--pedantic"_s, installed(metainfoPath)},
-                                      desktopEnvironment());
+        const ToolRun check =
+            runTool(u"appstreamcli"_s,
+                    {u"validate"_s, u"--no-net"_s, u"--pedantic"_s, installed(metainfoPath)},
+                    desktopEnvironment());
         QVERIFY2(check.ok(), qPrintable(check.report()));
-        QVERIFY2(!check.out.contains(QRegularExpression(u"^[EWIP]: "_s,
-                                                        QRegularExpression::MultilineOption)),
+        QVERIFY2(!check.out.contains(
+                     QRegularExpression(u"^[EWIP]: "_s, QRegularExpression::MultilineOption)),
                  qPrintable(check.report()));
     }
 
@@ -287,8 +271,8 @@ private slots:
             u"<launchable type=\"desktop-id\">quillet-im.desktop</launchable>"_s));
         QVERIFY(metainfo.contains(u"<binary>quillet-im</binary>"_s));
         QVERIFY(metainfo.contains(u"<mediatype>%1</mediatype>"_s.arg(chatMimeType)));
-        QVERIFY(metainfo.contains(
-            u"<release version=\"%1\""_s.arg(QStringLiteral(QUILLET_VERSION))));
+        QVERIFY(
+            metainfo.contains(u"<release version=\"%1\""_s.arg(QStringLiteral(QUILLET_VERSION))));
     }
 
     void manualPageRendersCleanly_data()
@@ -306,11 +290,9 @@ private slots:
                                  u"Sync Extended Attributes"_s,
                                  QStringLiteral("Quillet IM " QUILLET_VERSION)};
         QTest::newRow("English") << manPagePath
-                                 << common + QStringList{u"chat-file]"_s,
-                                                         u"SYNOPSIS"_s};
+                                 << common + QStringList{u"chat-file]"_s, u"SYNOPSIS"_s};
         QTest::newRow("Russian") << russianManPagePath
-                                 << common + QStringList{u"файл-чата]"_s,
-                                                         u"СИНТАКСИС"_s};
+                                 << common + QStringList{u"файл-чата]"_s, u"СИНТАКСИС"_s};
     }
     void manualPageRendersCleanly()
     {
@@ -320,8 +302,7 @@ private slots:
         environment.insert(u"MANWIDTH"_s, u"100"_s);
         const ToolRun rendered = runTool(
             u"man"_s,
-            {u"--warnings"_s, u"--no-hyphenation"_s, u"-E"_s,
-             u"UTF-8"_s, u"-l"_s, installed(page)},
+            {u"--warnings"_s, u"--no-hyphenation"_s, u"-E"_s, u"UTF-8"_s, u"-l"_s, installed(page)},
             environment);
         QVERIFY2(rendered.ok(), qPrintable(rendered.report()));
         QVERIFY2(rendered.err.trimmed().isEmpty(), qPrintable(rendered.err));

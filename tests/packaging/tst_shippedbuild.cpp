@@ -1,6 +1,6 @@
-#include "platform/fileattributes.h"
-#include "exchange/messagefile.h"
 #include "core/support.h"
+#include "exchange/messagefile.h"
+#include "platform/fileattributes.h"
 #include "testenv.h"
 #include "tooltest.h"
 
@@ -12,9 +12,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // The variables through which tests drive the program.
-const QStringList testVariables{
-    u"QUILLET_BOX_LOG"_s, u"QUILLET_BOX_ANSWERS"_s,
-    u"QUILLET_TEST_INPUT"_s, u"QUILLET_SHOWN_MARKS"_s};
+const QStringList testVariables{u"QUILLET_BOX_LOG"_s, u"QUILLET_BOX_ANSWERS"_s,
+                                u"QUILLET_TEST_INPUT"_s, u"QUILLET_SHOWN_MARKS"_s};
 
 } // namespace
 
@@ -48,13 +47,11 @@ private slots:
             configure << QStringLiteral("-DCMAKE_CXX_COMPILER_LAUNCHER=" QUILLET_CXX_LAUNCHER);
         const ToolRun configured = runTool(QStringLiteral(QUILLET_CMAKE_COMMAND), configure);
         QVERIFY2(configured.ok(), qPrintable(configured.report()));
-        const ToolRun built =
-            runTool(QStringLiteral(QUILLET_CMAKE_COMMAND), {u"--build"_s, build});
+        const ToolRun built = runTool(QStringLiteral(QUILLET_CMAKE_COMMAND), {u"--build"_s, build});
         QVERIFY2(built.ok(), qPrintable(built.report()));
         const QString prefix = m_env.path(u"prefix"_s);
-        const ToolRun installed =
-            runTool(QStringLiteral(QUILLET_CMAKE_COMMAND),
-                    {u"--install"_s, build, u"--prefix"_s, prefix});
+        const ToolRun installed = runTool(QStringLiteral(QUILLET_CMAKE_COMMAND),
+                                          {u"--install"_s, build, u"--prefix"_s, prefix});
         QVERIFY2(installed.ok(), qPrintable(installed.report()));
         m_program = prefix + '/'_L1 + ::executablePath;
     }
@@ -80,8 +77,8 @@ private slots:
     void variablesChangeNothing()
     {
         const QString chat = m_env.touch(u"chats/team.QLIMChat"_s);
-        const Result<QString> message = writeMessageFile(m_env.chats(), u"guest"_s,
-                                                         u"hello"_s, newGuid());
+        const Result<QString> message =
+            writeMessageFile(m_env.chats(), u"guest"_s, u"hello"_s, newGuid());
         QVERIFY(message.ok());
         const QString input = m_env.touch(u"input.txt"_s, "typed\n:exit\n");
         const QString boxLog = m_env.path(u"boxes.log"_s);
@@ -96,8 +93,8 @@ private slots:
         program.start(m_program, {chat});
         QVERIFY(program.waitForStarted());
         // Shown: the first tick of the chat has run, after the input file was looked at.
-        QTRY_COMPARE_WITH_TIMEOUT(dosAttributes(message.value()).value(),
-                                  DosAttribute::Hidden, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(dosAttributes(message.value()).value(), DosAttribute::Hidden,
+                                  20000);
         QCOMPARE(program.state(), QProcess::Running);
         QCOMPARE(TestEnvironment::readAll(input), u"typed\n:exit\n"_s);
         QVERIFY(!QFileInfo::exists(boxLog));

@@ -75,8 +75,7 @@ private slots:
             dialog->setTextValue(u"<i>Семья</i>"_s);
             dialog->accept();
         });
-        QCOMPARE(Boxes::input(nullptr, text, u"offer"_s),
-                 u"<i>Семья</i>"_s);
+        QCOMPARE(Boxes::input(nullptr, text, u"offer"_s), u"<i>Семья</i>"_s);
         QCOMPARE(plainLabels, QStringList{text});
 
         onNextModal([](QWidget *modal) { static_cast<QDialog *>(modal)->reject(); });
@@ -90,17 +89,17 @@ private slots:
             seen.append(r);
             return BoxReply{BoxAnswer::Retry, u"Семья"_s};
         });
-        QCOMPARE(Boxes::message(nullptr, u"t"_s, (BoxStyle{BoxButtons::AbortRetryIgnore, BoxIcon::Stop})),
+        QCOMPARE(Boxes::message(nullptr, u"t"_s,
+                                (BoxStyle{BoxButtons::AbortRetryIgnore, BoxIcon::Stop})),
                  BoxAnswer::Retry);
-        QCOMPARE(Boxes::input(nullptr, u"p"_s, u"o"_s),
-                 u"Семья"_s);
-        Boxes::showError(nullptr, Error::fromErrno(ENOSPC), BoxStyle{BoxButtons::Ok, BoxIcon::Stop}, u"Не удалось."_s);
+        QCOMPARE(Boxes::input(nullptr, u"p"_s, u"o"_s), u"Семья"_s);
+        Boxes::showError(nullptr, Error::fromErrno(ENOSPC), BoxStyle{BoxButtons::Ok, BoxIcon::Stop},
+                         u"Не удалось."_s);
         QCOMPARE(seen.size(), 3);
         QCOMPARE(seen[0].style.number(), 18);
         QCOMPARE(seen[1].kind, BoxRequest::Kind::Input);
         QCOMPARE(seen[1].offered, u"o"_s);
-        QCOMPARE(seen[2].text,
-                 u"Не удалось.\r\n\r\nКод %1\r\nНа диске нет места."_s.arg(ENOSPC));
+        QCOMPARE(seen[2].text, u"Не удалось.\r\n\r\nКод %1\r\nНа диске нет места."_s.arg(ENOSPC));
         Boxes::resetHandler();
     }
 
@@ -111,12 +110,12 @@ private slots:
         qputenv("QUILLET_BOX_LOG", log.toUtf8());
         qputenv("QUILLET_BOX_ANSWERS", "7");
         Boxes::installFromEnvironment();
-        QCOMPARE(Boxes::message(nullptr, u"a\r\nb"_s, BoxStyle{BoxButtons::YesNoCancel}), BoxAnswer::No);
-        QCOMPARE(Boxes::message(nullptr, u"c"_s, BoxStyle{BoxButtons::AbortRetryIgnore}), BoxAnswer::Abort);
-        QCOMPARE(Boxes::input(nullptr, u"p"_s, u"offer"_s),
-                 u"offer"_s);
-        QCOMPARE(TestEnvironment::readAll(log),
-                 u"3\ta\\r\\nb\t\n2\tc\t\ninput\tp\toffer\n"_s);
+        QCOMPARE(Boxes::message(nullptr, u"a\r\nb"_s, BoxStyle{BoxButtons::YesNoCancel}),
+                 BoxAnswer::No);
+        QCOMPARE(Boxes::message(nullptr, u"c"_s, BoxStyle{BoxButtons::AbortRetryIgnore}),
+                 BoxAnswer::Abort);
+        QCOMPARE(Boxes::input(nullptr, u"p"_s, u"offer"_s), u"offer"_s);
+        QCOMPARE(TestEnvironment::readAll(log), u"3\ta\\r\\nb\t\n2\tc\t\ninput\tp\toffer\n"_s);
         qunsetenv("QUILLET_BOX_LOG");
         qunsetenv("QUILLET_BOX_ANSWERS");
         Boxes::resetHandler();

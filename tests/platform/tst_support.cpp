@@ -1,5 +1,5 @@
-#include "core/support.h"
 #include "core/messagetime.h"
+#include "core/support.h"
 #include "testenv.h"
 
 #include <QRegularExpression>
@@ -19,25 +19,18 @@ private slots:
         QTest::addColumn<int>("options");
         QTest::addColumn<QString>("expected");
         const int names = int(TrimBlanksAndBreaks);
-        QTest::newRow("names") << u" \t\u00A0Иван\r\n "_s << names
-                               << u"Иван"_s;
-        QTest::newRow("mixed ends")
-            << u"\r\n  \r\n x y \r\n\t"_s << names << u"x y"_s;
-        QTest::newRow("breaks only keep blanks") << u"\r\n  hello  \r\n"_s
-                                                 << int(TrimBreaks) << u"  hello  "_s;
+        QTest::newRow("names") << u" \t\u00A0Иван\r\n "_s << names << u"Иван"_s;
+        QTest::newRow("mixed ends") << u"\r\n  \r\n x y \r\n\t"_s << names << u"x y"_s;
+        QTest::newRow("breaks only keep blanks")
+            << u"\r\n  hello  \r\n"_s << int(TrimBreaks) << u"  hello  "_s;
         QTest::newRow("blanks only keep breaks")
             << u" \r\nhi\r\n "_s << int(TrimBlanks) << u"\r\nhi\r\n"_s;
-        QTest::newRow("only blanks and breaks")
-            << u" \r\n\t \n\r "_s << names << QString();
-        QTest::newRow("inner kept")
-            << u"a\r\n\r\nb"_s << names << u"a\r\n\r\nb"_s;
-        QTest::newRow("controls") << u"\x01 {GUID}\x7f\r\n"_s << int(TrimAll)
-                                  << u"{GUID}"_s;
-        QTest::newRow("controls off")
-            << u"\x01x"_s << names << u"\x01x"_s;
+        QTest::newRow("only blanks and breaks") << u" \r\n\t \n\r "_s << names << QString();
+        QTest::newRow("inner kept") << u"a\r\n\r\nb"_s << names << u"a\r\n\r\nb"_s;
+        QTest::newRow("controls") << u"\x01 {GUID}\x7f\r\n"_s << int(TrimAll) << u"{GUID}"_s;
+        QTest::newRow("controls off") << u"\x01x"_s << names << u"\x01x"_s;
         QTest::newRow("leading only")
-            << u"  x  "_s << int(TrimOptions(TrimOption::LeadingBlanks))
-            << u"x  "_s;
+            << u"  x  "_s << int(TrimOptions(TrimOption::LeadingBlanks)) << u"x  "_s;
     }
 
     void trimEx2()
@@ -50,24 +43,18 @@ private slots:
 
     void pathParts()
     {
-        QCOMPARE(parentFolder(u"/home/u/Chat/team.QLIMChat"_s),
-                 u"/home/u/Chat"_s);
+        QCOMPARE(parentFolder(u"/home/u/Chat/team.QLIMChat"_s), u"/home/u/Chat"_s);
         QCOMPARE(parentFolder(u"/team.QLIMChat"_s), u"/"_s);
         QCOMPARE(parentFolder(u"team.QLIMChat"_s), QString());
-        QCOMPARE(fileNameOf(u"/a/b/Беседа.QLIMChat"_s),
-                 u"Беседа.QLIMChat"_s);
-        QCOMPARE(fileExtension(u"Беседа.QLIMChat.desktop"_s),
-                 u"desktop"_s);
+        QCOMPARE(fileNameOf(u"/a/b/Беседа.QLIMChat"_s), u"Беседа.QLIMChat"_s);
+        QCOMPARE(fileExtension(u"Беседа.QLIMChat.desktop"_s), u"desktop"_s);
         QCOMPARE(fileExtension(u"/a.b/Семья"_s), QString());
         QCOMPARE(dropRight(u"abc"_s, 5), QString());
-        QCOMPARE(joinPath(u"/data/"_s, u"/x"_s),
-                 u"/data/x"_s);
-        QCOMPARE(joinPath(u"/data"_s,
-                                 u"Greyhollow Studios\\Quillet IM\\Logs"_s),
+        QCOMPARE(joinPath(u"/data/"_s, u"/x"_s), u"/data/x"_s);
+        QCOMPARE(joinPath(u"/data"_s, u"Greyhollow Studios\\Quillet IM\\Logs"_s),
                  u"/data/Greyhollow Studios/Quillet IM/Logs"_s);
         const QString cwd = QDir::currentPath();
-        QCOMPARE(absolutePath(u"sub/../chat.QLIMChat"_s),
-                 cwd + u"/chat.QLIMChat"_s);
+        QCOMPARE(absolutePath(u"sub/../chat.QLIMChat"_s), cwd + u"/chat.QLIMChat"_s);
         QCOMPARE(absolutePath(QString()), QString());
     }
 
@@ -145,8 +132,7 @@ private slots:
         t.second = 4;
         QCOMPARE(formatTime(t), u"09:03:04"_s);
         QCOMPARE(formatDate(t, 0), u"05.12.2026"_s);
-        QCOMPARE(formatClockTime(QDateTime(QDate(2026, 1, 2), QTime(23, 5, 0))),
-                 u"23:05:00"_s);
+        QCOMPARE(formatClockTime(QDateTime(QDate(2026, 1, 2), QTime(23, 5, 0))), u"23:05:00"_s);
     }
 
     void utcToLocalUsesTheCurrentOffset()

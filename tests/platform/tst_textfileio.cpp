@@ -1,5 +1,5 @@
-#include "testenv.h"
 #include "core/textfile.h"
+#include "testenv.h"
 
 #include <csignal>
 #include <sys/stat.h>
@@ -20,8 +20,8 @@ private slots:
     {
         TestEnvironment env;
         const QString path = env.path(u"m.QLIM"_s);
-        const QString text = u"2012"_s + QChar(0) + u"Иван"_s + QChar(0) +
-                             u"Привет 👋\r\nвторая"_s + QChar(0) + QChar(0);
+        const QString text = u"2012"_s + QChar(0) + u"Иван"_s + QChar(0) + u"Привет 👋\r\nвторая"_s +
+                             QChar(0) + QChar(0);
         QVERIFY(TextFile::writeText(path, text).ok());
         const Result<QString> read = TextFile::readText(path);
         QVERIFY(read.ok());
@@ -32,8 +32,7 @@ private slots:
                                                     "2\x00",
                                                     4)));
         // Nothing but the file itself is left in the folder.
-        QCOMPARE(QDir(env.root()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{u"m.QLIM"_s});
+        QCOMPARE(QDir(env.root()).entryList(QDir::Files | QDir::Hidden), QStringList{u"m.QLIM"_s});
     }
 
     void readsEveryEncoding_data()
@@ -58,8 +57,7 @@ private slots:
         QFETCH(QByteArray, bytes);
         QFETCH(QString, text);
         TestEnvironment env;
-        const Result<QString> read =
-            TextFile::readText(env.touch(u"f"_s, bytes));
+        const Result<QString> read = TextFile::readText(env.touch(u"f"_s, bytes));
         QVERIFY(read.ok());
         QCOMPARE(read.value(), text);
     }
@@ -71,8 +69,7 @@ private slots:
             const Result<QString> read = TextFile::readText(path);
             return read.ok() ? 0 : read.error().number;
         };
-        QCOMPARE(errorOf(env.touch(u"bad-utf8"_s, "ab\xC3\x28")),
-                 int(ErrorCode::InvalidEncoding));
+        QCOMPARE(errorOf(env.touch(u"bad-utf8"_s, "ab\xC3\x28")), int(ErrorCode::InvalidEncoding));
         QCOMPARE(errorOf(env.touch(u"odd-utf16"_s, "\xFF\xFE\x41\x00\x42")),
                  int(ErrorCode::InvalidEncoding));
         QCOMPARE(errorOf(env.path(u"missing"_s)), ENOENT);
@@ -103,8 +100,7 @@ private slots:
     void writeFailuresAreReported()
     {
         TestEnvironment env;
-        const Status missingFolder = TextFile::writeText(
-            env.path(u"nowhere/x.QLIM"_s), u"x"_s);
+        const Status missingFolder = TextFile::writeText(env.path(u"nowhere/x.QLIM"_s), u"x"_s);
         QVERIFY(!missingFolder.ok());
         QCOMPARE(missingFolder.error().number, ENOENT);
         const Status onFolder = TextFile::writeText(env.chats(), u"x"_s);

@@ -1,13 +1,13 @@
-#include "gui/boxes.h"
-#include "documentruns.h"
-#include "chatwindow/messagerenderer.h"
 #include "chatwindow/conversationview.h"
+#include "chatwindow/messagerenderer.h"
+#include "core/support.h"
+#include "core/textfile.h"
+#include "documentruns.h"
+#include "gui/boxes.h"
 #include "richtext/rtfreader.h"
 #include "richtext/rtfwriter.h"
 #include "settings/settings.h"
-#include "core/support.h"
 #include "testenv.h"
-#include "core/textfile.h"
 
 #include <ctime>
 #include <sys/stat.h>
@@ -84,10 +84,7 @@ private:
     QList<BoxRequest> m_boxes;
     std::function<BoxAnswer(const BoxRequest &)> m_answer;
 
-    QString logsRoot() const
-    {
-        return m_env->path(u"data/Greyhollow Studios/Quillet IM/Logs"_s);
-    }
+    QString logsRoot() const { return m_env->path(u"data/Greyhollow Studios/Quillet IM/Logs"_s); }
 
     QStringList logFiles() const
     {
@@ -95,8 +92,7 @@ private:
         return QDir(folder.value()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
     }
 
-    void render(const QString &name = u"guest"_s,
-                const QString &text = u"Hello"_s,
+    void render(const QString &name = u"guest"_s, const QString &text = u"Hello"_s,
                 MessageKind kind = MessageKind::Other)
     {
         m_renderer->renderMessage(name, text, Clock::utcMessageTime(), kind);
@@ -190,17 +186,15 @@ private slots:
         QFETCH(bool, stamped);
         Clock::setFixedUtc(first);
         render();
-        QCOMPARE(blockTexts(*m_view->document()).first(), u"guest  ("_s +
-                                                              first.toString(u"HH:mm:ss") +
-                                                              u" - 05.12.2026)"_s);
+        QCOMPARE(blockTexts(*m_view->document()).first(),
+                 u"guest  ("_s + first.toString(u"HH:mm:ss") + u" - 05.12.2026)"_s);
         Clock::setFixedUtc(second);
         render();
         const QStringList texts = blockTexts(*m_view->document());
         const QString stamp = second.toString(u"HH:mm:ss");
         if (stamped) {
             QCOMPARE(texts.mid(2, 4), (QStringList{u" "_s, stamp, u" "_s,
-                                                   u"guest  ("_s + stamp +
-                                                       u" - 05.12.2026)"_s}));
+                                                   u"guest  ("_s + stamp + u" - 05.12.2026)"_s}));
             const QTextBlock block = m_view->document()->findBlockByNumber(3);
             QCOMPARE(block.blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
             QCOMPARE(block.begin().fragment().charFormat().fontPointSize(), 8.0);
@@ -240,12 +234,9 @@ private slots:
         QTest::addColumn<QString>("shown");
         QTest::newRow("empty") << QString() << u"Анонимус"_s;
         QTest::newRow("blanks") << u"   "_s << u"Анонимус"_s;
-        QTest::newRow("blanks and breaks")
-            << u" \r\n\t\u00A0\n"_s << u"Анонимус"_s;
-        QTest::newRow("padded") << u"  Иван Петров \r\n"_s
-                                << u"Иван Петров"_s;
-        QTest::newRow("rtf-like") << u"}{\\rtf1\\par}"_s
-                                  << u"}{\\rtf1\\par}"_s;
+        QTest::newRow("blanks and breaks") << u" \r\n\t\u00A0\n"_s << u"Анонимус"_s;
+        QTest::newRow("padded") << u"  Иван Петров \r\n"_s << u"Иван Петров"_s;
+        QTest::newRow("rtf-like") << u"}{\\rtf1\\par}"_s << u"}{\\rtf1\\par}"_s;
     }
 
     void displayName()
@@ -254,28 +245,19 @@ private slots:
         QFETCH(QString, shown);
         QCOMPARE(quillet::displayName(name), shown);
         render(name);
-        QCOMPARE(blockTexts(*m_view->document()).first(),
-                 shown + u"  (12:00:00 - 05.12.2026)"_s);
+        QCOMPARE(blockTexts(*m_view->document()).first(), shown + u"  (12:00:00 - 05.12.2026)"_s);
     }
 
     void bodies_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("lines");
-        QTest::newRow("trimmed") << u" \t\r\n  Hello  \r\n\r\n "_s
-                                 << QStringList{u"Hello"_s};
-        QTest::newRow("crlf") << u"a\r\nb\r\nc"_s
-                              << QStringList{u"a"_s, u"b"_s,
-                                             u"c"_s};
-        QTest::newRow("lf") << u"a\nb\nc"_s
-                            << QStringList{u"a"_s, u"b"_s,
-                                           u"c"_s};
-        QTest::newRow("cr") << u"a\rb\rc"_s
-                            << QStringList{u"a"_s, u"b"_s,
-                                           u"c"_s};
+        QTest::newRow("trimmed") << u" \t\r\n  Hello  \r\n\r\n "_s << QStringList{u"Hello"_s};
+        QTest::newRow("crlf") << u"a\r\nb\r\nc"_s << QStringList{u"a"_s, u"b"_s, u"c"_s};
+        QTest::newRow("lf") << u"a\nb\nc"_s << QStringList{u"a"_s, u"b"_s, u"c"_s};
+        QTest::newRow("cr") << u"a\rb\rc"_s << QStringList{u"a"_s, u"b"_s, u"c"_s};
         QTest::newRow("empty line kept")
-            << u"a\r\n\r\nb"_s
-            << QStringList{u"a"_s, QString(), u"b"_s};
+            << u"a\r\n\r\nb"_s << QStringList{u"a"_s, QString(), u"b"_s};
         QTest::newRow("empty") << u" \r\n "_s << QStringList{QString()};
     }
 
@@ -303,7 +285,8 @@ private slots:
         QFETCH(QRgb, colour);
         render(u"guest"_s, u"x"_s, MessageKind(kind));
         // Settings are read at each call.
-        appSettings().myNameColor = appSettings().otherNameColor = appSettings().systemColor = 0x563412;
+        appSettings().myNameColor = appSettings().otherNameColor = appSettings().systemColor =
+            0x563412;
         appSettings().messageColor = 0x0000FF;
         render(u"guest"_s, u"y"_s, MessageKind(kind));
         const QList<Run> runs = runsOf(*m_view->document());
@@ -318,24 +301,18 @@ private slots:
     {
         QTest::addColumn<MessageTime>("time");
         QTest::addColumn<QString>("header");
-        QTest::newRow("same day") << utc(2012, 3, 3, 9, 5, 7)
-                                  << u"12:05:07 - 03.03.2012"_s;
-        QTest::newRow("next day") << utc(2026, 12, 31, 22, 30, 0)
-                                  << u"01:30:00 - 01.01.2027"_s;
-        QTest::newRow("summer date")
-            << utc(2026, 7, 1, 12, 0, 0) << u"15:00:00 - 01.07.2026"_s;
-        QTest::newRow("no real moment")
-            << utc(2026, 13, 1, 25, 0, 0) << u"25:00:00 - 01.13.2026"_s;
+        QTest::newRow("same day") << utc(2012, 3, 3, 9, 5, 7) << u"12:05:07 - 03.03.2012"_s;
+        QTest::newRow("next day") << utc(2026, 12, 31, 22, 30, 0) << u"01:30:00 - 01.01.2027"_s;
+        QTest::newRow("summer date") << utc(2026, 7, 1, 12, 0, 0) << u"15:00:00 - 01.07.2026"_s;
+        QTest::newRow("no real moment") << utc(2026, 13, 1, 25, 0, 0) << u"25:00:00 - 01.13.2026"_s;
     }
 
     void localTime()
     {
         QFETCH(MessageTime, time);
         QFETCH(QString, header);
-        m_renderer->renderMessage(u"guest"_s, u"x"_s, time,
-                                  MessageKind::Other);
-        QCOMPARE(blockTexts(*m_view->document()).first(),
-                 u"guest  ("_s + header + ')'_L1);
+        m_renderer->renderMessage(u"guest"_s, u"x"_s, time, MessageKind::Other);
+        QCOMPARE(blockTexts(*m_view->document()).first(), u"guest  ("_s + header + ')'_L1);
     }
 
     // The offset in force now applies to every date, also one in the other season.
@@ -343,12 +320,11 @@ private slots:
     {
         qputenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3");
         tzset();
-        m_renderer->renderMessage(u"guest"_s, u"x"_s,
-                                  utc(2026, 7, 1, 12, 0, 0), MessageKind::Other);
+        m_renderer->renderMessage(u"guest"_s, u"x"_s, utc(2026, 7, 1, 12, 0, 0),
+                                  MessageKind::Other);
         qputenv("TZ", "MSK-3");
         tzset();
-        QCOMPARE(blockTexts(*m_view->document()).first(),
-                 u"guest  (13:00:00 - 01.07.2026)"_s);
+        QCOMPARE(blockTexts(*m_view->document()).first(), u"guest  (13:00:00 - 01.07.2026)"_s);
     }
 
     void scrolling()
@@ -422,8 +398,8 @@ private slots:
         MessageRenderer singleRenderer(&single, nullptr);
         // A selection in the view is dropped as by a single message.
         render(u"guest"_s, u"first"_s);
-        singleRenderer.renderMessage(u"guest"_s, u"first"_s,
-                                     Clock::utcMessageTime(), MessageKind::Other);
+        singleRenderer.renderMessage(u"guest"_s, u"first"_s, Clock::utcMessageTime(),
+                                     MessageKind::Other);
         QTextCursor selection(m_view->document());
         selection.select(QTextCursor::Document);
         m_view->setTextCursor(selection);
@@ -481,8 +457,8 @@ private slots:
         m_renderer = std::make_unique<MessageRenderer>(m_view.get(), m_view.get());
         Clock::advanceMs(3600 * 1000);
         render(u"guest"_s, u"third"_s);
-        QCOMPARE(logFiles(), (QStringList{u"2026-12-05 16-24-27.RTF"_s,
-                                          u"2026-12-05 17-25-28.RTF"_s}));
+        QCOMPARE(logFiles(),
+                 (QStringList{u"2026-12-05 16-24-27.RTF"_s, u"2026-12-05 17-25-28.RTF"_s}));
         QCOMPARE(TextFile::readBytes(first).value(), firstBytes.value());
         QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
                  writeRtf(*m_view->document()));
@@ -626,8 +602,7 @@ private slots:
         QCOMPARE(m_boxes.size(), 1);
         const BoxRequest &box = m_boxes.first();
         QCOMPARE(box.style.number(), 18);
-        const QString path =
-            logsFolder(true).value() + u"/2026-12-05 16-24-27.RTF"_s;
+        const QString path = logsFolder(true).value() + u"/2026-12-05 16-24-27.RTF"_s;
         QVERIFY2(box.text.startsWith(path + u"\r\n\r\nНе удалось сохранить лог."_s),
                  qPrintable(box.text));
         QVERIFY(box.text.contains(u"Код "_s));

@@ -65,8 +65,7 @@ void append(QTextCursor &cursor, const QString &text, qreal points, bool bold, Q
 
 QByteArray fixture(const char *name)
 {
-    QFile file(TestEnvironment::sourceDir() + u"/tests/data/rtf/"_s +
-               QLatin1String(name));
+    QFile file(TestEnvironment::sourceDir() + u"/tests/data/rtf/"_s + QLatin1String(name));
     if (!file.open(QIODevice::ReadOnly))
         qFatal("missing fixture %s", name);
     return file.readAll();
@@ -139,12 +138,9 @@ private slots:
         const Structure structure = structureOf(rtf);
         QVERIFY2(structure.balanced, rtf.constData());
         const QStringList allowed{
-            u"rtf"_s,      u"ansi"_s,     u"ansicpg"_s,
-            u"deff"_s,     u"fonttbl"_s,  u"f"_s,
-            u"fnil"_s,     u"fcharset"_s, u"colortbl"_s,
-            u"red"_s,      u"green"_s,    u"blue"_s,
-            u"viewkind"_s, u"uc"_s,       u"pard"_s,
-            u"ql"_s,       u"plain"_s,    u"fs"_s,
+            u"rtf"_s,      u"ansi"_s,     u"ansicpg"_s,  u"deff"_s, u"fonttbl"_s, u"f"_s,
+            u"fnil"_s,     u"fcharset"_s, u"colortbl"_s, u"red"_s,  u"green"_s,   u"blue"_s,
+            u"viewkind"_s, u"uc"_s,       u"pard"_s,     u"ql"_s,   u"plain"_s,   u"fs"_s,
             u"cf"_s,       u"u"_s,        u"tab"_s};
         for (const QString &word : structure.words)
             QVERIFY2(allowed.contains(word), qPrintable(word));
@@ -209,8 +205,8 @@ private slots:
             << QList<Run>{
                    {0, u"12:10:00"_s, 8, false, grey, Qt::AlignHCenter},
                    {1, u"Гость (12:03:44 - 05.12.2026)"_s, 8, true, green},
-                   {2, u"Привет! Как дела? — «ёлка» & {скобки} \\ обратная косая"_s, 9,
-                    false, black},
+                   {2, u"Привет! Как дела? — «ёлка» & {скобки} \\ обратная косая"_s, 9, false,
+                    black},
                    {3, u"(12:04:01 - 05.12.2026) Bob: "_s, 8, true, violet},
                    {3, u"Hello 👋 world"_s, 9, false, black},
                };
@@ -253,18 +249,14 @@ private slots:
             << QByteArray("{\\rtf1\\ansi\\ansicpg1252{\\fonttbl{\\f0 Arial;}{\\f1\\fcharset204 "
                           "Tahoma;}}\\f0 \\'e9\\f1 \\'e9}")
             << u"éй"_s;
-        QTest::newRow("cp1252 default")
-            << QByteArray("{\\rtf1 caf\\'e9 \\'80}") << u"café €"_s;
-        QTest::newRow("uc2 skips two")
-            << QByteArray("{\\rtf1\\uc2\\u1046\\'3f\\'3fa}") << u"Жa"_s;
-        QTest::newRow("uc0 skips none")
-            << QByteArray("{\\rtf1\\uc0\\u1046 a}") << u"Жa"_s;
+        QTest::newRow("cp1252 default") << QByteArray("{\\rtf1 caf\\'e9 \\'80}") << u"café €"_s;
+        QTest::newRow("uc2 skips two") << QByteArray("{\\rtf1\\uc2\\u1046\\'3f\\'3fa}") << u"Жa"_s;
+        QTest::newRow("uc0 skips none") << QByteArray("{\\rtf1\\uc0\\u1046 a}") << u"Жa"_s;
         QTest::newRow("uc in group restored")
             << QByteArray("{\\rtf1{\\uc0\\u1046}\\u1046?a}") << u"ЖЖa"_s;
         QTest::newRow("negative unicode")
             << QByteArray("{\\rtf1\\u-4064?}") << QString(QChar(0xF020));
-        QTest::newRow("surrogate pair")
-            << QByteArray("{\\rtf1\\u-10179?\\u-9141?}") << u"👋"_s;
+        QTest::newRow("surrogate pair") << QByteArray("{\\rtf1\\u-10179?\\u-9141?}") << u"👋"_s;
         QTest::newRow("lone surrogate")
             << QByteArray("{\\rtf1\\u-10179?x\\u-8701?}") << u"\uFFFDx\uFFFD"_s;
         QTest::newRow("ignorable destination")
@@ -273,23 +265,18 @@ private slots:
             << QByteArray("{\\rtf1{\\info{\\title t}}{\\stylesheet{\\s0 Normal;}}"
                           "{\\pict\\bin4 }}}}x}y}")
             << u"y"_s;
-        QTest::newRow("stray ignorable mark")
-            << QByteArray("{\\rtf1 \\*x\\b y}") << u"xy"_s;
-        QTest::newRow("binary skipped")
-            << QByteArray("{\\rtf1 a\\bin3 {}\\b}") << u"ab"_s;
+        QTest::newRow("stray ignorable mark") << QByteArray("{\\rtf1 \\*x\\b y}") << u"xy"_s;
+        QTest::newRow("binary skipped") << QByteArray("{\\rtf1 a\\bin3 {}\\b}") << u"ab"_s;
         QTest::newRow("field result shown")
             << QByteArray("{\\rtf1{\\field{\\*\\fldinst HYPERLINK \"x\"}{\\fldrslt link}}}")
             << u"link"_s;
         QTest::newRow("symbols") << QByteArray("{\\rtf1 a\\~b\\-c\\_d\\{\\}\\\\\\tab e\\line f}")
                                  << u"a\u00A0bc\u2011d{}\\\te\u2028f"_s;
-        QTest::newRow("line ends ignored")
-            << QByteArray("{\\rtf1 a\r\nb\nc\r}") << u"abc"_s;
-        QTest::newRow("paragraphs")
-            << QByteArray("{\\rtf1 a\\par b\\par}") << u"a\nb\n"_s;
+        QTest::newRow("line ends ignored") << QByteArray("{\\rtf1 a\r\nb\nc\r}") << u"abc"_s;
+        QTest::newRow("paragraphs") << QByteArray("{\\rtf1 a\\par b\\par}") << u"a\nb\n"_s;
         QTest::newRow("byte order mark and blanks")
             << QByteArray("\xEF\xBB\xBF \r\n{\\rtf1 a}") << u"a"_s;
-        QTest::newRow("missing final brace")
-            << QByteArray("{\\rtf1 abc\\par de") << u"abc\nde"_s;
+        QTest::newRow("missing final brace") << QByteArray("{\\rtf1 abc\\par de") << u"abc\nde"_s;
         QTest::newRow("truncated escape") << QByteArray("{\\rtf1 ab\\'c") << u"ab"_s;
         QTest::newRow("truncated word") << QByteArray("{\\rtf1 ab\\") << u"ab"_s;
         QTest::newRow("text after the document")
@@ -297,11 +284,9 @@ private slots:
         QTest::newRow("huge parameters")
             << QByteArray("{\\rtf1\\fs99999999999999999\\u99999999999\\uc-5\\cf-3 a\\bin-7 b}")
             << u"\uFFFDab"_s;
-        QTest::newRow("huge binary length")
-            << QByteArray("{\\rtf1 a\\bin2147483647 bcd") << u"a"_s;
+        QTest::newRow("huge binary length") << QByteArray("{\\rtf1 a\\bin2147483647 bcd") << u"a"_s;
         QTest::newRow("overlong word")
-            << QByteArray("{\\rtf1 a\\") + QByteArray(100, 'x') + QByteArray(" b}")
-            << u"ab"_s;
+            << QByteArray("{\\rtf1 a\\") + QByteArray(100, 'x') + QByteArray(" b}") << u"ab"_s;
     }
 
     void readsText()

@@ -1,8 +1,8 @@
+#include "core/textfile.h"
 #include "richtext/rtflogfile.h"
 #include "richtext/rtfreader.h"
 #include "richtext/rtfwriter.h"
 #include "testenv.h"
-#include "core/textfile.h"
 
 #include <QRandomGenerator>
 #include <QTest>
@@ -127,8 +127,7 @@ private slots:
     void killedAtAnyMoment()
     {
         TestEnvironment env;
-        const QString writer =
-            QCoreApplication::applicationDirPath() + u"/rtflog_writer"_s;
+        const QString writer = QCoreApplication::applicationDirPath() + u"/rtflog_writer"_s;
         QVERIFY2(QFileInfo::exists(writer), qPrintable(writer));
         for (int round = 0; round < 10; ++round) {
             const QString path = env.path(u"log%1.RTF"_s.arg(round));
@@ -155,8 +154,7 @@ private slots:
             QTextDocument read;
             QVERIFY(readRtf(bytes, &read).ok());
             const int saved = read.blockCount() - 1;
-            QVERIFY2(saved >= reported + 1,
-                     qPrintable(u"%1 < %2"_s.arg(saved).arg(reported + 1)));
+            QVERIFY2(saved >= reported + 1, qPrintable(u"%1 < %2"_s.arg(saved).arg(reported + 1)));
             const QByteArray expected = expectedLog(saved);
             QVERIFY(bytes.startsWith(expected));
             // Anything after the final brace is the start of the next save's new bytes.

@@ -165,8 +165,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         const QString root = TestEnvironment::sourceDir();
-        for (const QString &folder :
-             {u"/tests/data/rtf"_s, u"/fuzz/corpus/rtf"_s}) {
+        for (const QString &folder : {u"/tests/data/rtf"_s, u"/fuzz/corpus/rtf"_s}) {
             const QDir dir(root + folder);
             const QStringList names = dir.entryList(QDir::Files);
             QVERIFY(!names.isEmpty());
@@ -198,14 +197,12 @@ private slots:
             u"}{\\rtf1\\par} \\'e9 \\u1046?"_s,
         };
         for (int i = 0; i < 300; ++i) {
-            const QString time =
-                u"12:%1:00 - 05.12.2026"_s.arg(i % 60, 2, 10, '0'_L1);
+            const QString time = u"12:%1:00 - 05.12.2026"_s.arg(i % 60, 2, 10, '0'_L1);
             const bool separate = i % 3 == 0;
             const QString name = i % 2 ? u"Борис"_s : u"Alice"_s;
             appendMessage(cursor,
                           separate ? name + u"  ("_s + time + ')'_L1
-                                   : '('_L1 + time + u") "_s + name +
-                                         u":  "_s,
+                                   : '('_L1 + time + u") "_s + name + u":  "_s,
                           bodies.at(i % bodies.size()) + QString::number(i), separate);
             if (i % 50 == 0 || i == 299)
                 QVERIFY(log.save(path).ok());

@@ -16,9 +16,7 @@ int main(int argc, char *argv[])
     const int count = QByteArray(argv[2]).toInt();
     for (int i = 0; i < count; ++i) {
         SettingsStore store;
-        if (!store
-                 .saveValue(u"Race"_s, prefix + ' '_L1 + QString::number(i),
-                            ValueKind::Int32, i)
+        if (!store.saveValue(u"Race"_s, prefix + ' '_L1 + QString::number(i), ValueKind::Int32, i)
                  .ok())
             return 1;
     }

@@ -1,5 +1,5 @@
-#include "settings/autostartentry.h"
 #include "desktopentryreader.h"
+#include "settings/autostartentry.h"
 #include "testenv.h"
 
 #include <QTest>
@@ -17,8 +17,7 @@ private:
     static AutostartEntry entryFor(const QString &executable, const QString &chat)
     {
         const qsizetype slash = chat.lastIndexOf('/'_L1);
-        return {u"Беседа"_s, executable,         {u"/H"_s}, chat,
-                chat.left(slash),         autostartIconName()};
+        return {u"Беседа"_s, executable, {u"/H"_s}, chat, chat.left(slash), autostartIconName()};
     }
 
 private slots:
@@ -37,8 +36,7 @@ private slots:
         QTest::newRow("backtick") << exe << u"/srv/`rm -rf x`/a.QLIMChat"_s;
         QTest::newRow("percent") << exe << u"/srv/100%/%f %U %%.QLIMChat"_s;
         QTest::newRow("cyrillic") << exe << u"/srv/Чат с семьёй/Беседа.QLIMChat"_s;
-        QTest::newRow("shell specials")
-            << exe << u"/srv/a&b|c;d<e>f~g*h?i#j(k).QLIMChat"_s;
+        QTest::newRow("shell specials") << exe << u"/srv/a&b|c;d<e>f~g*h?i#j(k).QLIMChat"_s;
         QTest::newRow("tab and newline") << exe << u"/srv/a\tb/c\nd.QLIMChat"_s;
         QTest::newRow("leading blank") << exe << u"/srv/ x/ y.QLIMChat"_s;
         QTest::newRow("trailing blank and odd spaces")
@@ -75,8 +73,8 @@ private slots:
     // The chat file is always quoted, even when it needs no quoting.
     void chatFileIsQuoted()
     {
-        const Result<QByteArray> text = desktopEntryText(entryFor(
-            u"/usr/bin/quillet-im"_s, u"/srv/chat/team.QLIMChat"_s));
+        const Result<QByteArray> text =
+            desktopEntryText(entryFor(u"/usr/bin/quillet-im"_s, u"/srv/chat/team.QLIMChat"_s));
         QVERIFY(text.ok());
         QVERIFY(
             text.value().contains("\nExec=/usr/bin/quillet-im /H \"/srv/chat/team.QLIMChat\"\n"));
@@ -106,9 +104,7 @@ private slots:
     {
         TestEnvironment env;
         const QString path = env.path(u"autostart/a\\b.QLIMChat.desktop"_s);
-        QVERIFY(writeAutostartEntry(
-                    path, entryFor(u"/bin/q"_s, u"/s/a\\b.QLIMChat"_s))
-                    .ok());
+        QVERIFY(writeAutostartEntry(path, entryFor(u"/bin/q"_s, u"/s/a\\b.QLIMChat"_s)).ok());
         QCOMPARE(QDir(env.path(u"autostart"_s)).entryList(QDir::Files | QDir::Hidden),
                  QStringList{u"a\\b.QLIMChat.desktop"_s});
     }
@@ -117,9 +113,7 @@ private slots:
     {
         TestEnvironment env;
         const QString path = env.path(u"config/autostart/deep/x.desktop"_s);
-        QVERIFY(writeAutostartEntry(
-                    path, entryFor(u"/bin/q"_s, u"/srv/a.QLIMChat"_s))
-                    .ok());
+        QVERIFY(writeAutostartEntry(path, entryFor(u"/bin/q"_s, u"/srv/a.QLIMChat"_s)).ok());
         QVERIFY(QFileInfo(path).isFile());
     }
 
@@ -127,36 +121,27 @@ private slots:
     {
         TestEnvironment env;
         env.touch(u"config/autostart"_s, "not a folder");
-        const Status written = writeAutostartEntry(
-            env.path(u"config/autostart/x.desktop"_s),
-            entryFor(u"/bin/q"_s, u"/s/a.QLIMChat"_s));
+        const Status written = writeAutostartEntry(env.path(u"config/autostart/x.desktop"_s),
+                                                   entryFor(u"/bin/q"_s, u"/s/a.QLIMChat"_s));
         QVERIFY(!written.ok());
-        QCOMPARE(TestEnvironment::readAll(env.path(u"config/autostart"_s)),
-                 u"not a folder"_s);
+        QCOMPARE(TestEnvironment::readAll(env.path(u"config/autostart"_s)), u"not a folder"_s);
     }
 
     // Replacing an entry leaves no temporary file behind and replaces it whole.
     void replacingIsAtomic()
     {
         TestEnvironment env;
-        const QString path =
-            env.touch(u"autostart/a.desktop"_s, QByteArray(10000, 'x'));
-        QVERIFY(writeAutostartEntry(
-                    path, entryFor(u"/bin/q"_s, u"/s/a.QLIMChat"_s))
-                    .ok());
+        const QString path = env.touch(u"autostart/a.desktop"_s, QByteArray(10000, 'x'));
+        QVERIFY(writeAutostartEntry(path, entryFor(u"/bin/q"_s, u"/s/a.QLIMChat"_s)).ok());
         QVERIFY(TestEnvironment::readAll(path).startsWith("[Desktop Entry]\n"_L1));
-        QCOMPARE(QDir(env.path(u"autostart"_s))
-                     .entryList(QDir::Files | QDir::Hidden)
-                     .size(),
-                 1);
+        QCOMPARE(QDir(env.path(u"autostart"_s)).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 
     void stripExtension_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("stripped");
-        QTest::newRow("entry") << u"Беседа.QLIMChat.desktop"_s
-                               << u"Беседа.QLIMChat"_s;
+        QTest::newRow("entry") << u"Беседа.QLIMChat.desktop"_s << u"Беседа.QLIMChat"_s;
         QTest::newRow("no dot") << u"Семья"_s << u"Семья"_s;
         QTest::newRow("trailing dot") << u"Семья."_s << u"Семья."_s;
         QTest::newRow("one extension") << u"a.b"_s << u"a"_s;

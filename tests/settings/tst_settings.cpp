@@ -1,5 +1,5 @@
-#include "settings/settings.h"
 #include "core/settingsstore.h"
+#include "settings/settings.h"
 #include "testenv.h"
 
 #include <QDirIterator>
@@ -44,8 +44,7 @@ private slots:
         // The identity is stored at once, and kept by the next start.
         QVERIFY(QFileInfo::exists(SettingsStore::filePath()));
         const QString first = MyGUID;
-        QVERIFY(
-            QRegularExpression(u"^\\{[0-9A-F-]{36}\\}$"_s).match(first).hasMatch());
+        QVERIFY(QRegularExpression(u"^\\{[0-9A-F-]{36}\\}$"_s).match(first).hasMatch());
         restart();
         QCOMPARE(MyGUID, first);
     }
@@ -76,44 +75,26 @@ private slots:
         {
             SettingsStore store;
             QVERIFY(store
-                        .saveValue(u"Nicks"_s, u"/a/b/Чат.QLIMChat"_s,
-                                   ValueKind::Text, u"Иван = \"x\"\n;y"_s)
-                        .ok());
-            QVERIFY(store
-                        .saveValue(u"Nicks"_s, u"\\a\\b\\Чат.QLIMChat"_s,
-                                   ValueKind::Text, u"другой"_s)
+                        .saveValue(u"Nicks"_s, u"/a/b/Чат.QLIMChat"_s, ValueKind::Text,
+                                   u"Иван = \"x\"\n;y"_s)
                         .ok());
             QVERIFY(
-                store.saveValue(QString(), u"Int"_s, ValueKind::Int32, -2147483647 - 1)
+                store.saveValue(u"Nicks"_s, u"\\a\\b\\Чат.QLIMChat"_s, ValueKind::Text, u"другой"_s)
                     .ok());
-            QVERIFY(store
-                        .saveValue(u"B"_s, u"Flag"_s, ValueKind::Boolean,
-                                   true)
-                        .ok());
-            QVERIFY(store
-                        .saveValue(u"B"_s, u"Off"_s, ValueKind::Boolean,
-                                   false)
-                        .ok());
+            QVERIFY(store.saveValue(QString(), u"Int"_s, ValueKind::Int32, -2147483647 - 1).ok());
+            QVERIFY(store.saveValue(u"B"_s, u"Flag"_s, ValueKind::Boolean, true).ok());
+            QVERIFY(store.saveValue(u"B"_s, u"Off"_s, ValueKind::Boolean, false).ok());
         }
         SettingsStore store;
-        QCOMPARE(store.loadValue(u"NICKS"_s, u"/A/B/чат.qlimchat"_s,
-                                 ValueKind::Text),
+        QCOMPARE(store.loadValue(u"NICKS"_s, u"/A/B/чат.qlimchat"_s, ValueKind::Text),
                  QVariant(u"Иван = \"x\"\n;y"_s));
-        QCOMPARE(store.loadValue(u"nicks"_s, u"\\a\\b\\Чат.QLIMChat"_s,
-                                 ValueKind::Text),
+        QCOMPARE(store.loadValue(u"nicks"_s, u"\\a\\b\\Чат.QLIMChat"_s, ValueKind::Text),
                  QVariant(u"другой"_s));
         QCOMPARE(store.loadValue(QString(), u"int"_s, ValueKind::Int32, 5).toInt(),
                  -2147483647 - 1);
-        QCOMPARE(
-            store.loadValue(u"b"_s, u"flag"_s, ValueKind::Boolean, false)
-                .toBool(),
-            true);
-        QCOMPARE(
-            store.loadValue(u"b"_s, u"off"_s, ValueKind::Boolean, true)
-                .toBool(),
-            false);
-        QCOMPARE(store.loadValue(u"OFN Paths"_s,
-                                 u"Laste Open File Directory"_s, ValueKind::Text),
+        QCOMPARE(store.loadValue(u"b"_s, u"flag"_s, ValueKind::Boolean, false).toBool(), true);
+        QCOMPARE(store.loadValue(u"b"_s, u"off"_s, ValueKind::Boolean, true).toBool(), false);
+        QCOMPARE(store.loadValue(u"OFN Paths"_s, u"Laste Open File Directory"_s, ValueKind::Text),
                  QVariant(QString()));
     }
 
@@ -135,8 +116,7 @@ private slots:
     void twoProcessesSavingAtOnceLoseNothing()
     {
         TestEnvironment env;
-        const QString writer =
-            QCoreApplication::applicationDirPath() + u"/store_writer"_s;
+        const QString writer = QCoreApplication::applicationDirPath() + u"/store_writer"_s;
         const int count = 300;
         QProcess a;
         QProcess b;
@@ -150,8 +130,7 @@ private slots:
         for (int i = 0; i < count; ++i) {
             for (const char *prefix : {"first", "second"}) {
                 const QString key = QLatin1String(prefix) + ' '_L1 + QString::number(i);
-                QCOMPARE(store.loadValue(u"race"_s, key, ValueKind::Int32, -1).toInt(),
-                         i);
+                QCOMPARE(store.loadValue(u"race"_s, key, ValueKind::Int32, -1).toInt(), i);
             }
         }
     }
@@ -162,8 +141,7 @@ private slots:
         ChatFilePath = env.path(u"chats/a/team.QLIMChat"_s);
         const QString first = chatLogGuid();
         QCOMPARE(chatLogGuid(), first);
-        const QString logs =
-            env.path(u"data/Greyhollow Studios/Quillet IM/Logs/"_s) + first;
+        const QString logs = env.path(u"data/Greyhollow Studios/Quillet IM/Logs/"_s) + first;
         const Result<QString> noCreate = logsFolder(true);
         QVERIFY(noCreate.ok());
         QCOMPARE(noCreate.value(), logs);
@@ -178,10 +156,8 @@ private slots:
         // A blank stored GUID is replaced and stored.
         {
             SettingsStore store;
-            QVERIFY(store
-                        .saveValue(u"Log GUIDs"_s, ChatFilePath, ValueKind::Text,
-                                   u" \t\r\n"_s)
-                        .ok());
+            QVERIFY(
+                store.saveValue(u"Log GUIDs"_s, ChatFilePath, ValueKind::Text, u" \t\r\n"_s).ok());
         }
         const QString replaced = chatLogGuid();
         QVERIFY(!replaced.trimmed().isEmpty());
@@ -295,8 +271,8 @@ private slots:
         // The message comes back and is logged, which asks for the chat's log GUID.
         type("hello");
         const auto logged = [&] {
-            QDirIterator logs(env.path(u"data"_s), {u"*.RTF"_s},
-                              QDir::Files, QDirIterator::Subdirectories);
+            QDirIterator logs(env.path(u"data"_s), {u"*.RTF"_s}, QDir::Files,
+                              QDirIterator::Subdirectories);
             return logs.hasNext();
         };
         QTRY_VERIFY_WITH_TIMEOUT(logged(), 20000);
@@ -309,9 +285,9 @@ private slots:
         const QStringList boxes = lines.filter(QRegularExpression(u"^\\d+\t"_s));
         QVERIFY2(boxes.size() == reports, qPrintable(boxes.join('\n'_L1)));
         if (reports) {
-            QVERIFY2(boxes.first().startsWith(u"48\t"_s + SettingsStore::filePath() +
-                                              u"\\r\\n\\r\\n"_s),
-                     qPrintable(boxes.first()));
+            QVERIFY2(
+                boxes.first().startsWith(u"48\t"_s + SettingsStore::filePath() + u"\\r\\n\\r\\n"_s),
+                qPrintable(boxes.first()));
         }
     }
 };

@@ -1,8 +1,8 @@
 #include "core/appstate.h"
-#include "settings/autostart.h"
 #include "gui/boxes.h"
-#include "settings/settingsdialog.h"
+#include "settings/autostart.h"
 #include "settings/desktopentryreader.h"
+#include "settings/settingsdialog.h"
 #include "testenv.h"
 
 #include <QAbstractButton>
@@ -39,17 +39,16 @@ private:
         }
         if (request.style == BoxStyle{BoxButtons::YesNoCancel, BoxIcon::Warning}) {
             const QString path = request.text.section(u"\r\n"_s, 0, 0);
-            m_events.append(u"question:"_s +
-                            path.mid(path.lastIndexOf('/'_L1) + 1));
-            const QString next =
-                m_answers.isEmpty() ? u"cancel"_s : m_answers.takeFirst();
+            m_events.append(u"question:"_s + path.mid(path.lastIndexOf('/'_L1) + 1));
+            const QString next = m_answers.isEmpty() ? u"cancel"_s : m_answers.takeFirst();
             return {next == "yes"_L1  ? BoxAnswer::Yes
                     : next == "no"_L1 ? BoxAnswer::No
-                                                  : BoxAnswer::Cancel,
+                                      : BoxAnswer::Cancel,
                     {}};
         }
-        m_events.append(request.style == BoxStyle{BoxButtons::Ok, BoxIcon::Information} ? u"done"_s
-                                                                      : u"error"_s);
+        m_events.append(request.style == BoxStyle{BoxButtons::Ok, BoxIcon::Information}
+                            ? u"done"_s
+                            : u"error"_s);
         return {BoxAnswer::Ok, {}};
     }
 
@@ -77,8 +76,8 @@ private:
         QCOMPARE(keys->value(u"Icon"_s), u"quillet-im"_s);
         const auto exec = DesktopEntryReader::splitExec(keys->value(u"Exec"_s));
         QVERIFY(exec.has_value());
-        QCOMPARE(*exec, (QStringList{QCoreApplication::applicationFilePath(), u"/H"_s,
-                                     ChatFilePath}));
+        QCOMPARE(*exec,
+                 (QStringList{QCoreApplication::applicationFilePath(), u"/H"_s, ChatFilePath}));
         const QString complaints = DesktopEntryReader::validate(path);
         QVERIFY2(complaints.isEmpty(), qPrintable(complaints));
     }
@@ -117,31 +116,25 @@ private slots:
         const QString offered = u"input:Беседа.QLIMChat"_s;
         const QString done = u"done"_s;
         QTest::newRow("free name") << QStringList{} << QStringList{} << QStringList{done} << chat;
-        QTest::newRow("yes replaces") << QStringList{chat} << QStringList{u"yes"_s}
-                                      << QStringList{asked, done} << chat;
+        QTest::newRow("yes replaces")
+            << QStringList{chat} << QStringList{u"yes"_s} << QStringList{asked, done} << chat;
         QTest::newRow("no with the same name asks again")
-            << QStringList{chat}
-            << QStringList{u"no"_s, u"input:Беседа.QLIMChat"_s,
-                           u"cancel"_s}
+            << QStringList{chat} << QStringList{u"no"_s, u"input:Беседа.QLIMChat"_s, u"cancel"_s}
             << QStringList{asked, offered, asked} << QString();
         QTest::newRow("no with another name")
             << QStringList{chat} << QStringList{u"no"_s, u"input:Семья"_s}
             << QStringList{asked, offered, done} << family;
         QTest::newRow("no, that name exists too")
             << QStringList{chat, family}
-            << QStringList{u"no"_s, u"input:Семья"_s,
-                           u"no"_s, u"input:Работа"_s}
-            << QStringList{asked, offered, u"question:"_s + family,
-                           u"input:Семья"_s, done}
+            << QStringList{u"no"_s, u"input:Семья"_s, u"no"_s, u"input:Работа"_s}
+            << QStringList{asked, offered, u"question:"_s + family, u"input:Семья"_s, done}
             << u"Работа.desktop"_s;
-        QTest::newRow("no, empty answer")
-            << QStringList{chat} << QStringList{u"no"_s, u"input:"_s}
-            << QStringList{asked, offered} << QString();
+        QTest::newRow("no, empty answer") << QStringList{chat} << QStringList{u"no"_s, u"input:"_s}
+                                          << QStringList{asked, offered} << QString();
         QTest::newRow("cancel") << QStringList{chat} << QStringList{u"cancel"_s}
                                 << QStringList{asked} << QString();
         QTest::newRow("a name leading out of the folder")
-            << QStringList{chat}
-            << QStringList{u"no"_s, u"input:../../evil"_s}
+            << QStringList{chat} << QStringList{u"no"_s, u"input:../../evil"_s}
             << QStringList{asked, offered, u"error"_s} << QString();
     }
 
@@ -165,8 +158,7 @@ private slots:
         QCOMPARE(entries(autostart()), expected);
         for (const QString &name : existing) {
             if (name != written)
-                QCOMPARE(TestEnvironment::readAll(autostart() + '/'_L1 + name),
-                         u"old"_s);
+                QCOMPARE(TestEnvironment::readAll(autostart() + '/'_L1 + name), u"old"_s);
         }
         if (!written.isEmpty())
             verifyEntry(autostart() + '/'_L1 + written, written.chopped(8));
@@ -185,11 +177,10 @@ private slots:
         QCOMPARE(m_boxes[0].text.split(u"\r\n"_s),
                  (QStringList{path, QString(),
                               u"Ярлык уже существует. Возможно, данный чат уже "
-                                             "добавлен в автозагрузку, а может быть просто имена "
-                                             "файлов совпали."_s,
+                              "добавлен в автозагрузку, а может быть просто имена "
+                              "файлов совпали."_s,
                               QString(), u"Заменить существующий ярлык?"_s, QString(),
-                              u"Да     - заменить."_s,
-                              u"Нет    - задать новое имя файла."_s,
+                              u"Да     - заменить."_s, u"Нет    - задать новое имя файла."_s,
                               u"Отмена - не создавать ничего."_s}));
         QCOMPARE(m_boxes[1].style.number(), 64);
         QCOMPARE(m_boxes[1].text, u"Готово! ^_^v"_s);
@@ -202,9 +193,8 @@ private slots:
         pressAutostartButton();
         QCOMPARE(m_boxes.size(), 2);
         QCOMPARE(m_boxes[1].kind, BoxRequest::Kind::Input);
-        QCOMPARE(
-            m_boxes[1].text,
-            u"Введите новое имя для ярлыка, который будет помещён в автозагрузку."_s);
+        QCOMPARE(m_boxes[1].text,
+                 u"Введите новое имя для ярлыка, который будет помещён в автозагрузку."_s);
     }
 
     void failureIsReported()
@@ -221,8 +211,7 @@ private slots:
     void emptyTargetOrPathDoesNothing()
     {
         createAutostartEntry(nullptr, QString(), u"/bin/q"_s, {}, {}, {}, {});
-        createAutostartEntry(nullptr, autostart() + u"/x.desktop"_s, QString(), {}, {}, {},
-                       {});
+        createAutostartEntry(nullptr, autostart() + u"/x.desktop"_s, QString(), {}, {}, {}, {});
         QVERIFY(m_boxes.isEmpty());
         QVERIFY(!QFileInfo::exists(autostart()));
     }

@@ -42,8 +42,7 @@ private slots:
         QList<qint32> garbage = whites;
         garbage[4] = 7;
         garbage[5] = 16777215;
-        QTest::newRow("unreadable entries")
-            << u"abc,,-1,16777216, 7 ,16777215,0x10"_s << garbage;
+        QTest::newRow("unreadable entries") << u"abc,,-1,16777216, 7 ,16777215,0x10"_s << garbage;
         QList<qint32> counted;
         for (int i = 0; i < 16; ++i)
             counted.append(i * 1000);
@@ -74,8 +73,7 @@ private slots:
         QList<FileDialog::Request> seen;
         FileDialog::setHandler([&seen](const FileDialog::Request &request) {
             seen.append(request);
-            return FileDialog::Reply{request.mode == FileDialog::Mode::Save,
-                                     u"/x/a.QLIMChat"_s};
+            return FileDialog::Reply{request.mode == FileDialog::Mode::Save, u"/x/a.QLIMChat"_s};
         });
         FileDialog dialog;
         dialog.setFilter(u"F (*.f)"_s);
@@ -107,8 +105,7 @@ private slots:
     {
         bool confirm = false;
         ColorDialog::setHandler([&confirm](const ColorDialog::Request &request) {
-            return ColorDialog::Reply{confirm, 0x7F123456,
-                                      request.customColors + u",1"_s};
+            return ColorDialog::Reply{confirm, 0x7F123456, request.customColors + u",1"_s};
         });
         ColorDialog dialog;
         dialog.setColor(0x00FF00);

@@ -59,8 +59,7 @@ private:
     static QString storedCustomColors()
     {
         return SettingsStore()
-            .loadValue(u"Colors"_s, u"Custom Colors"_s, ValueKind::Text,
-                       QString())
+            .loadValue(u"Colors"_s, u"Custom Colors"_s, ValueKind::Text, QString())
             .toString();
     }
 
@@ -365,8 +364,7 @@ private slots:
     {
         const QString before = u"10,20,30"_s;
         QVERIFY(SettingsStore()
-                    .saveValue(u"Colors"_s, u"Custom Colors"_s,
-                               ValueKind::Text, before)
+                    .saveValue(u"Colors"_s, u"Custom Colors"_s, ValueKind::Text, before)
                     .ok());
         answerColorDialog(false, 0x00ABCDEF, u"99,98,97"_s);
         SettingsDialog *window = open();

@@ -1,7 +1,7 @@
-#include "core/appstate.h"
-#include "gui/boxes.h"
 #include "app/commandline.h"
 #include "app/guard.h"
+#include "core/appstate.h"
+#include "gui/boxes.h"
 #include "testenv.h"
 
 #include <QTest>
@@ -73,8 +73,7 @@ private slots:
         const QString chat = env.touch(u"chats/team.QLIMChat"_s);
         QCOMPARE(parse({chat, u"/?"_s}), StartupAction::ShowUsage);
         QCOMPARE(parse({u"/?"_s, chat}), StartupAction::ShowUsage);
-        QCOMPARE(parse({u"/?"_s, u"missing"_s}),
-                 StartupAction::ShowUsage);
+        QCOMPARE(parse({u"/?"_s, u"missing"_s}), StartupAction::ShowUsage);
         QVERIFY(m_boxes.isEmpty());
         QVERIFY(ChatFilePath.isEmpty());
         showUsageBox();
@@ -84,8 +83,8 @@ private slots:
             QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
         QCOMPARE(m_boxes[0].text, u"Использование:\r\n\r\n"_s + program +
                                       u"[.EXE] [[/H] FileName]\r\n\r\n"
-                                                     "FileName - файл чата.\r\n"
-                                                     "/H - скрыть окно чата при запуске."_s);
+                                      "FileName - файл чата.\r\n"
+                                      "/H - скрыть окно чата при запуске."_s);
     }
 
     void relativeNameAgainstTheCurrentFolder()
@@ -131,14 +130,11 @@ private slots:
     void mutexNames()
     {
         const QString prefix = u"{66DD9D8B-670E-4254-B796-24EA1C03BF32}-"_s;
-        QCOMPARE(exchangeMutexName(u"C:\\Chats\\Team"_s),
-                 prefix + u"C??Chats?Team"_s);
-        QCOMPARE(exchangeMutexName(u"C:/Chats/Team"_s),
-                 prefix + u"C??Chats?Team"_s);
+        QCOMPARE(exchangeMutexName(u"C:\\Chats\\Team"_s), prefix + u"C??Chats?Team"_s);
+        QCOMPARE(exchangeMutexName(u"C:/Chats/Team"_s), prefix + u"C??Chats?Team"_s);
         QCOMPARE(exchangeMutexName(u"/home/ann/Sync/Семья/"_s),
                  prefix + u"?home?ann?Sync?Семья?"_s);
-        QVERIFY(exchangeMutexName(u"/Chats"_s) !=
-                exchangeMutexName(u"/chats"_s));
+        QVERIFY(exchangeMutexName(u"/Chats"_s) != exchangeMutexName(u"/chats"_s));
     }
 
     void guardInOneProcess()

@@ -31,7 +31,7 @@ QString warning(const QString &folder)
 {
     return u"48\t"_s + folder +
            u"\\r\\n\\r\\nВ этом каталоге уже идёт чат.\\r\\n"
-                          "Попробуйте поискать иконку программы в трее.\t\n"_s;
+           "Попробуйте поискать иконку программы в трее.\t\n"_s;
 }
 
 void stop(Copy &copy)
@@ -60,10 +60,9 @@ private slots:
         // Another chat file of the same folder is the same conversation.
         for (const QString &file : {chat, sibling}) {
             Copy second = start(env, u"second"_s, {file});
-            QTRY_COMPARE_WITH_TIMEOUT(TestEnvironment::readAll(second.log),
-                                      warning(env.chats()) +
-                                          u"window\tQuillet IM :: Вход в систему\n"_s,
-                                      20000);
+            QTRY_COMPARE_WITH_TIMEOUT(
+                TestEnvironment::readAll(second.log),
+                warning(env.chats()) + u"window\tQuillet IM :: Вход в систему\n"_s, 20000);
             stop(second);
             QFile::remove(second.log);
         }
@@ -89,8 +88,8 @@ private slots:
         QFile(chat).open(QIODevice::WriteOnly);
 
         Copy first = start(env, u"first"_s, {chat});
-        QTRY_VERIFY_WITH_TIMEOUT(
-            TestEnvironment::readAll(first.log).startsWith(u"window"_s), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(TestEnvironment::readAll(first.log).startsWith(u"window"_s),
+                                 20000);
         Copy second = start(env, u"second"_s, {chat});
         QTRY_VERIFY_WITH_TIMEOUT(TestEnvironment::readAll(second.log).startsWith(warning(folder)),
                                  20000);
@@ -109,7 +108,7 @@ private slots:
         QCOMPARE(help.exitCode(), 0);
         QCOMPARE(QString::fromUtf8(help.readAllStandardOutput()),
                  u"Использование:\n\nquillet-im[.EXE] [[/H] FileName]\n\n"
-                                "FileName - файл чата.\n/H - скрыть окно чата при запуске.\n"_s);
+                 "FileName - файл чата.\n/H - скрыть окно чата при запуске.\n"_s);
         help.start(TestEnvironment::executable(), {u"--version"_s});
         QVERIFY(help.waitForFinished());
         QVERIFY(help.readAllStandardOutput().startsWith("Quillet IM 1."));
