@@ -6,17 +6,22 @@
 #include "gui/resources.h"
 #include "gui/shell.h"
 #include "logsviewer/logdocument.h"
+#include "logsviewer/logsearch.h"
+#include "logsviewer/logsearchpanel.h"
 #include "logsviewer/logslist.h"
 #include "settings/settings.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -27,6 +32,11 @@ namespace quillet {
 using namespace Qt::StringLiterals;
 
 namespace {
+
+constexpr int WindowWidth = 574;
+constexpr int WindowHeight = 349;
+// The search opens below the list and the log, so that neither moves.
+constexpr int SearchPanelHeight = 184;
 
 QPointer<LogsViewer> &openViewer()
 {
@@ -71,7 +81,7 @@ LogsViewer::LogsViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(u"Quillet IM :: Просмотр логов"_s);
     setFont(viewerFont());
-    setFixedSize(574, 349);
+    setFixedSize(WindowWidth, WindowHeight);
     createWidgets();
     load();
 }
@@ -125,6 +135,31 @@ void LogsViewer::createWidgets()
     cmdClose->setGeometry(488, 316, 81, 29);
     cmdClose->setAutoDefault(false);
 
+    // Last, so that the search follows the buttons in the tab order.
+    m_searchPanel = new LogSearchPanel(this);
+    m_searchPanel->setGeometry(0, WindowHeight, WindowWidth, SearchPanelHeight);
+    m_searchPanel->hide();
+    connect(m_searchPanel, &LogSearchPanel::resultChosen, this,
+            [this](const LogSearchResult &result) { showResult(result); });
+
+    // The search is offered by its key and in the context menus of the list and
+    // the log, so the window looks as it always did until it is used.
+    m_findAction = new QAction(u"Найти…"_s, this);
+    m_findAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    m_findAction->setShortcutContext(Qt::WindowShortcut);
+    addAction(m_findAction);
+    connect(m_findAction, &QAction::triggered, this, [this] { openSearch(); });
+    for (QAbstractScrollArea *area : {static_cast<QAbstractScrollArea *>(lstFiles),
+                                      static_cast<QAbstractScrollArea *>(rtfLog)}) {
+        area->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(area, &QWidget::customContextMenuRequested, this,
+                [this, area](const QPoint &pos) { showContextMenu(area, pos); });
+    }
+    auto *findNext = new QShortcut(QKeySequence(Qt::Key_F3), this);
+    connect(findNext, &QShortcut::activated, this, [this] { goToMatch(true); });
+    auto *findPrevious = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3), this);
+    connect(findPrevious, &QShortcut::activated, this, [this] { goToMatch(false); });
+
     m_loader = new LogLoader(this);
     connect(m_loader, &LogLoader::loaded, this,
             [this](QTextDocument *document) { takeLog(document); });
@@ -140,10 +175,11 @@ void LogsViewer::createWidgets()
     });
     connect(cmdOpenLogsFolder, &QPushButton::clicked, this, [this] { openLogsFolder(); });
     connect(cmdClose, &QPushButton::clicked, this, [this] { closeViewer(); });
-    // Esc without Shift, Ctrl or Alt closes the viewer from any of its widgets.
+    // Esc without Shift, Ctrl or Alt closes the search when it is open, else the
+    // viewer, from any of its widgets.
     auto *escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     escape->setContext(Qt::WindowShortcut);
-    connect(escape, &QShortcut::activated, this, [this] { closeViewer(); });
+    connect(escape, &QShortcut::activated, this, [this] { escapePressed(); });
 }
 
 void LogsViewer::load()
@@ -160,6 +196,8 @@ void LogsViewer::unload()
     if (m_unloaded)
         return;
     m_unloaded = true;
+    m_searchPanel->cancel();
+    closeSearch(); // the placement is kept for the window without the search
     savePlacement();
     removeEventFilters();
 }
@@ -175,6 +213,7 @@ void LogsViewer::fillLogsList()
     const WaitCursor wait;
     const Result<QString> folder = logsFolder(true);
     m_logsFolder = folder ? folder.value() : QString();
+    m_searchPanel->setLogsFolder(m_logsFolder);
     lstFiles->clear();
     const LogsList list =
         buildLogsList(m_logsFolder, appSettings().sortLogsList, appSettings().sortLogsDescending);
@@ -197,6 +236,7 @@ void LogsViewer::showLog(const QString &path)
 {
     // The view is emptied at once and takes the log when it has been read.
     rtfLog->clear();
+    m_requestedPath = path;
     m_loader->load(path, font());
 }
 
@@ -208,12 +248,155 @@ void LogsViewer::takeLog(QTextDocument *document)
     rtfLog->setDocument(document);
     delete m_document;
     m_document = document;
+    m_shownPath = m_requestedPath;
+    m_matchesQuery.reset();
+    if (m_pendingMatch && m_pendingMatch->path == m_shownPath)
+        selectMatch(m_pendingMatch->position, m_pendingMatch->length);
+    m_pendingMatch.reset();
     emit logShown();
 }
 
 bool LogsViewer::isLoadingLog() const
 {
     return m_loader->isLoading();
+}
+
+void LogsViewer::openSearch()
+{
+    if (!isSearchOpen()) {
+        QWidget *focused = QApplication::focusWidget();
+        m_focusBeforeSearch = isAncestorOf(focused) ? focused : nullptr;
+        setFixedSize(WindowWidth, WindowHeight + SearchPanelHeight);
+        m_searchPanel->show();
+        // The window grows downwards; near the bottom of the screen it moves up instead.
+        if (const QScreen *screen = this->screen()) {
+            const QRect available = screen->availableGeometry();
+            const QRect frame = frameGeometry();
+            if (frame.bottom() > available.bottom()) {
+                const QPoint from = pos();
+                move(x(), qMax(available.top(), y() - (frame.bottom() - available.bottom())));
+                m_shiftedFrom = std::pair{from, pos()};
+            }
+        }
+    }
+    m_searchPanel->focusField();
+}
+
+void LogsViewer::closeSearch()
+{
+    if (!isSearchOpen())
+        return;
+    const bool hadFocus = m_searchPanel->isAncestorOf(QApplication::focusWidget());
+    m_searchPanel->hide();
+    setFixedSize(WindowWidth, WindowHeight);
+    // Back where it was before the search moved it up, unless the user moved it since.
+    if (m_shiftedFrom && pos() == m_shiftedFrom->second)
+        move(m_shiftedFrom->first);
+    m_shiftedFrom.reset();
+    if (hadFocus)
+        (m_focusBeforeSearch ? m_focusBeforeSearch.data() : rtfLog)->setFocus();
+}
+
+bool LogsViewer::isSearchOpen() const
+{
+    return m_searchPanel->isVisibleTo(this);
+}
+
+void LogsViewer::escapePressed()
+{
+    if (isSearchOpen())
+        closeSearch();
+    else
+        closeViewer();
+}
+
+void LogsViewer::showContextMenu(QAbstractScrollArea *area, const QPoint &pos)
+{
+    QMenu *menu = area == rtfLog ? rtfLog->createStandardContextMenu() : new QMenu(this);
+    if (!menu->isEmpty())
+        menu->addSeparator();
+    menu->addAction(m_findAction);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(area->viewport()->mapToGlobal(pos));
+}
+
+void LogsViewer::showResult(const LogSearchResult &result)
+{
+    m_pendingMatch.reset();
+    if (!result.error)
+        m_pendingMatch = PendingMatch{result.logPath, result.position, result.length};
+    if (result.logPath == m_requestedPath) {
+        if (isLoadingLog())
+            return; // the match is selected when the log arrives
+        if (result.logPath == m_shownPath) {
+            if (m_pendingMatch)
+                selectMatch(m_pendingMatch->position, m_pendingMatch->length);
+            m_pendingMatch.reset();
+            return;
+        }
+    }
+    // Through the list when the log is listed, so the list names the log shown.
+    const QString name = fileNameOf(result.logPath);
+    const QList<QListWidgetItem *> items = lstFiles->findItems(name, Qt::MatchExactly);
+    if (!items.isEmpty() && joinPath(m_logsFolder, name) == result.logPath &&
+        lstFiles->currentItem() != items.first()) {
+        lstFiles->setCurrentItem(items.first());
+        return;
+    }
+    if (items.isEmpty()) {
+        // Begun after the list was filled: shown without a list item.
+        const QSignalBlocker blocker(lstFiles);
+        lstFiles->setCurrentRow(-1);
+    }
+    showLog(result.logPath);
+}
+
+void LogsViewer::selectMatch(qsizetype position, qsizetype length)
+{
+    QTextDocument *document = rtfLog->document();
+    if (position < 0 || length < 0 || position + length >= document->characterCount())
+        return;
+    QTextCursor cursor(document);
+    cursor.setPosition(int(position));
+    cursor.setPosition(int(position + length), QTextCursor::KeepAnchor);
+    rtfLog->setTextCursor(cursor);
+    rtfLog->ensureCursorVisible();
+    m_searchPanel->markCurrent(m_shownPath, position);
+}
+
+void LogsViewer::goToMatch(bool forward)
+{
+    const QString query = m_searchPanel->query();
+    if (!m_document || isLoadingLog() || LogTextSearch::fold(query).trimmed().isEmpty())
+        return;
+    if (m_matchesQuery != query) {
+        // The same search as across the logs, so the same places are found.
+        m_matches = LogTextSearch::search(m_document->toPlainText(), query);
+        m_matchesQuery = query;
+    }
+    if (m_matches.isEmpty())
+        return;
+    const QTextCursor cursor = rtfLog->textCursor();
+    const qsizetype at = cursor.hasSelection() ? cursor.selectionStart() : cursor.position();
+    const LogSearchResult *target = nullptr;
+    if (forward) {
+        for (const LogSearchResult &match : std::as_const(m_matches)) {
+            if (match.position > at || (!cursor.hasSelection() && match.position == at)) {
+                target = &match;
+                break;
+            }
+        }
+        if (!target)
+            target = &m_matches.first();
+    } else {
+        for (auto it = m_matches.crbegin(); it != m_matches.crend() && !target; ++it) {
+            if (it->position < at)
+                target = &*it;
+        }
+        if (!target)
+            target = &m_matches.last();
+    }
+    selectMatch(target->position, target->length);
 }
 
 void LogsViewer::openLogsFolder()
