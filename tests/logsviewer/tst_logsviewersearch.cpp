@@ -8,11 +8,15 @@
 #include "settings/settings.h"
 #include "testenv.h"
 
+#include <QAbstractScrollArea>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPointer>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -252,6 +256,40 @@ private slots:
         QCOMPARE(ui.selectedText(), QString());
     }
 
+    // The context menus of the list and of the log offer the search too.
+    void contextMenuOpensTheSearch_data()
+    {
+        QTest::addColumn<QString>("widget");
+        QTest::newRow("list") << u"lstFiles"_s;
+        QTest::newRow("log") << u"rtfLog"_s;
+    }
+    void contextMenuOpensTheSearch()
+    {
+        QFETCH(QString, widget);
+        writeLog(u"2026-12-05 10-00-00.RTF"_s,
+                 {{u"Alice"_s, u"10:00:00 - 05.12.2026"_s, u"слово"_s}});
+        const Ui ui = openViewer();
+        activate(ui);
+        auto *area = ui.window->findChild<QAbstractScrollArea *>(widget);
+        QVERIFY(area);
+        const QPoint at = area->viewport()->rect().center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, area->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(area->viewport(), &event);
+        QTRY_VERIFY(QApplication::activePopupWidget());
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        QVERIFY(menu);
+        QAction *find = nullptr;
+        for (QAction *action : menu->actions()) {
+            if (action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_F))
+                find = action;
+        }
+        QVERIFY(find);
+        menu->close();
+        find->trigger();
+        QVERIFY(ui.panel->isVisible());
+        QCOMPARE(QApplication::focusWidget(), ui.field);
+    }
+
     // A match far down a long log is scrolled into view.
     void choosingScrollsToTheMatch()
     {
@@ -332,9 +370,13 @@ private slots:
         const Ui ui = openViewer();
         activate(ui);
         const QSize closedSize = ui.window->size();
+        // At the bottom of the screen, where the grown window would not fit.
+        const QRect screen = ui.window->screen()->availableGeometry();
+        ui.window->move(ui.window->x(), screen.bottom() - ui.window->frameGeometry().height());
         const QPoint placed = ui.window->pos();
         ui.lstFiles->setFocus();
         ui.key(Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(screen.contains(ui.window->frameGeometry()));
         QVERIFY(ui.find(u"слово"_s));
         if (fromResults) {
             QVERIFY(ui.choose(0));
