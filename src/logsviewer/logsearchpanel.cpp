@@ -125,7 +125,9 @@ LogSearchPanel::LogSearchPanel(QWidget *parent) : QWidget(parent)
 
     txtSearch = new QLineEdit(this);
     txtSearch->setObjectName(u"txtSearch"_s);
-    txtSearch->setPlaceholderText(u"Найти во всех логах чата"_s);
+    const QString prompt = u"Найти во всех логах чата"_s;
+    txtSearch->setPlaceholderText(prompt);
+    txtSearch->setAccessibleName(prompt);
     txtSearch->setClearButtonEnabled(true);
 
     lblSearchStatus = new QLabel(this);
@@ -133,6 +135,7 @@ LogSearchPanel::LogSearchPanel(QWidget *parent) : QWidget(parent)
 
     lstResults = new QTreeWidget(this);
     lstResults->setObjectName(u"lstResults"_s);
+    lstResults->setAccessibleName(u"Найденное в логах"_s);
     lstResults->setColumnCount(3);
     lstResults->setHeaderLabels({u"Лог"_s, u"Сообщение"_s, u"Строка"_s});
     lstResults->setRootIsDecorated(false);
