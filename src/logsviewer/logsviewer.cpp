@@ -107,7 +107,8 @@ QFont LogsViewer::viewerFont()
 
 void LogsViewer::createWidgets()
 {
-    // Created in tab order; positions are fixed, the window is not resized.
+    // Created in tab order; positions are fixed, and the window grows only while
+    // the search is open.
     lstFiles = new QListWidget(this);
     lstFiles->setObjectName(u"lstFiles"_s);
     lstFiles->setGeometry(4, 4, 169, 305);
