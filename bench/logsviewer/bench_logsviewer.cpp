@@ -300,8 +300,7 @@ BENCHMARK(BM_SearchAllLogs)
 void BM_SearchInViewer(benchmark::State &state)
 {
     fixture();
-    const QString query =
-        state.range(0) ? QStringLiteral("conversation") : QStringLiteral("NUMBER 777,");
+    const QString query = state.range(0) ? u"conversation"_s : u"NUMBER 777,"_s;
     double firstMs = 0;
     double rows = 0;
     double longestPauseMs = 0;
@@ -309,8 +308,8 @@ void BM_SearchInViewer(benchmark::State &state)
         state.PauseTiming();
         LogsViewer *viewer = openViewerAndWait();
         viewer->openSearch();
-        auto *field = viewer->findChild<QLineEdit *>(QStringLiteral("txtSearch"));
-        auto *results = viewer->findChild<QTreeWidget *>(QStringLiteral("lstResults"));
+        auto *field = viewer->findChild<QLineEdit *>(u"txtSearch"_s);
+        auto *results = viewer->findChild<QTreeWidget *>(u"lstResults"_s);
         auto *search = viewer->findChild<LogSearch *>();
         QSignalSpy finished(search, &LogSearch::finished);
         QElapsedTimer clock;
