@@ -1,4 +1,5 @@
 #include "core/support.h"
+#include "gui/fonts.h"
 #include "logsviewer/logdocument.h"
 #include "logsviewer/logsearch.h"
 #include "logsviewer/logslist.h"
@@ -135,7 +136,7 @@ void BM_ReadLog(benchmark::State &state)
 {
     TestEnvironment env;
     const QString path = env.touch(u"log.RTF"_s, conversationRtf(state.range(0), 1));
-    const QFont font = LogsViewer::viewerFont();
+    const QFont font = programFont();
     for (auto _ : state) {
         QTextDocument document;
         const Status loaded = loadLogDocument(path, &document, font);

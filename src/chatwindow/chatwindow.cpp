@@ -11,6 +11,7 @@
 #include "core/settingsstore.h"
 #include "core/support.h"
 #include "gui/boxes.h"
+#include "gui/fonts.h"
 #include "gui/picturebutton.h"
 #include "gui/placement.h"
 #include "gui/resources.h"
@@ -93,7 +94,7 @@ ChatWindow::~ChatWindow()
 
 void ChatWindow::createWidgets()
 {
-    setFont(conversationFont());
+    setFont(programFont());
     setFixedSize(7170 / 15, 5070 / 15);
     prepareWindowTransparency(this);
 

@@ -1,5 +1,7 @@
 #include "chatwindow/conversationview.h"
 
+#include "gui/dialogs.h"
+
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -29,11 +31,6 @@ Qt::Alignment alignmentOf(int alignment)
 }
 
 } // namespace
-
-QColor colourFromBgr(qint32 colour)
-{
-    return QColor(colour & 0xFF, (colour >> 8) & 0xFF, (colour >> 16) & 0xFF);
-}
 
 void beginAppend(QTextEdit *view)
 {
@@ -82,7 +79,7 @@ void appendText(QTextEdit *view, const QString &text, int size, bool bold, qint3
     QTextCharFormat format;
     format.setFontPointSize(size);
     format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
-    format.setForeground(colourFromBgr(colour));
+    format.setForeground(colorFromRgbValue(colour));
     QTextBlockFormat block = cursor.blockFormat();
     block.setAlignment(alignmentOf(alignment));
     cursor.setBlockFormat(block);

@@ -10,9 +10,6 @@ class QTextEdit;
 
 namespace quillet {
 
-// A colour of the settings (0x00BBGGRR, red in the lowest byte).
-QColor colourFromBgr(qint32 colour);
-
 // Bracket one rendered message, or a run of them: while the end of the view is in
 // sight the view follows the new text; scrolled up, it keeps exactly still. Never
 // nested. endAppend also leaves the view's insertion point at the end, unselected.

@@ -3,10 +3,10 @@
 #include "chatwindow/conversationview.h"
 #include "core/support.h"
 #include "gui/boxes.h"
+#include "gui/fonts.h"
 #include "richtext/rtflogfile.h"
 #include "settings/settings.h"
 
-#include <QFontDatabase>
 #include <QTextDocument>
 #include <QTextEdit>
 
@@ -52,16 +52,6 @@ qint32 nameColour(MessageKind kind)
 
 } // namespace
 
-QFont conversationFont()
-{
-    const QString tahoma = u"Tahoma"_s;
-    QFont font = QFontDatabase::hasFamily(tahoma)
-                     ? QFont(tahoma)
-                     : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPointSize(9);
-    return font;
-}
-
 QString displayName(const QString &name)
 {
     const QString trimmed = trimText(name, TrimBlanksAndBreaks);
@@ -71,7 +61,7 @@ QString displayName(const QString &name)
 MessageRenderer::MessageRenderer(QTextEdit *view, QWidget *boxParent)
     : m_view(view), m_boxParent(boxParent)
 {
-    m_view->setFont(conversationFont());
+    m_view->setFont(programFont());
     m_view->document()->setUndoRedoEnabled(false);
     m_log = std::make_unique<RtfLogFile>(m_view->document());
 }

@@ -18,10 +18,6 @@ namespace quillet {
 
 class RtfLogFile;
 
-// The font of the conversation view: Tahoma 9 pt where installed, otherwise the
-// desktop's sans-serif at 9 pt.
-QFont conversationFont();
-
 // A sender's name as shown: trimmed of blanks and line breaks; "Анонимус" when
 // nothing is left.
 QString displayName(const QString &name);

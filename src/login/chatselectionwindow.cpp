@@ -9,6 +9,7 @@
 #include "core/textfile.h"
 #include "gui/boxes.h"
 #include "gui/dialogs.h"
+#include "gui/fonts.h"
 #include "gui/picturebutton.h"
 #include "gui/placement.h"
 #include "gui/resources.h"
@@ -38,13 +39,6 @@ void rememberFolder(const QString &key, const QString &path)
         qWarning("cannot remember the folder: %s", qPrintable(saved.error().description));
 }
 
-QFont windowFont()
-{
-    QFont font(u"Tahoma"_s, 9);
-    font.setStyleHint(QFont::SansSerif);
-    return font;
-}
-
 const char CreateDescription[] =
     "Эту кнопку следует нажимать, если чат ещё никто не создал или вы хотите создать другой "
     "чат. Перед тем как нажать её, откройте папку Quillet, создайте в ней новую папку с "
@@ -65,7 +59,7 @@ ChatSelectionWindow::ChatSelectionWindow(QWidget *parent) : QWidget(parent)
 {
     setObjectName(u"frmLogin"_s);
     setWindowTitle(u"Quillet IM :: Вход в систему"_s);
-    setFont(windowFont());
+    setFont(programFont());
     setFixedSize(489, 317);
     createWidgets();
     load();

@@ -2,6 +2,7 @@
 
 #include "core/support.h"
 #include "gui/boxes.h"
+#include "gui/fonts.h"
 #include "gui/placement.h"
 #include "gui/resources.h"
 #include "gui/shell.h"
@@ -14,7 +15,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListWidget>
@@ -80,7 +80,7 @@ LogsViewer::LogsViewer(QWidget *parent) : QWidget(parent, Qt::Window)
     setObjectName(u"frmLogsViewer"_s);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(u"Quillet IM :: Просмотр логов"_s);
-    setFont(viewerFont());
+    setFont(programFont());
     setFixedSize(WindowWidth, WindowHeight);
     createWidgets();
     load();
@@ -94,15 +94,6 @@ LogsViewer::~LogsViewer()
 LogsViewer *LogsViewer::instance()
 {
     return openViewer().data();
-}
-
-QFont LogsViewer::viewerFont()
-{
-    if (QFontDatabase::families().contains(u"Tahoma"_s, Qt::CaseInsensitive))
-        return QFont(u"Tahoma"_s, 9);
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPointSize(9);
-    return font;
 }
 
 void LogsViewer::createWidgets()

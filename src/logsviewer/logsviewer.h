@@ -44,9 +44,6 @@ public:
     // The viewer currently open, or null.
     static LogsViewer *instance();
 
-    // The window's font: Tahoma 9 pt when installed, else the desktop's sans-serif at 9 pt.
-    static QFont viewerFont();
-
     // True from the selection of a log until it is shown.
     bool isLoadingLog() const;
 

@@ -8,6 +8,7 @@
 #include "core/settingsstore.h"
 #include "gui/boxes.h"
 #include "gui/dialogs.h"
+#include "gui/fonts.h"
 #include "gui/placement.h"
 #include "gui/resources.h"
 #include "settings/autostart.h"
@@ -24,13 +25,6 @@ QPointer<SettingsDialog> &openWindow()
 {
     static QPointer<SettingsDialog> window;
     return window;
-}
-
-QFont dialogFont()
-{
-    QFont font(u"Tahoma"_s, 9);
-    font.setStyleHint(QFont::SansSerif);
-    return font;
 }
 
 const QString ColorsSection = u"Colors"_s;
@@ -53,7 +47,7 @@ SettingsDialog::SettingsDialog(QWidget *owner) : QDialog(owner)
 {
     setObjectName(u"frmSettings"_s);
     setWindowTitle(u"Настройки"_s);
-    setFont(dialogFont());
+    setFont(programFont());
     setFixedSize(401, 361);
     setModal(false);
     createWidgets();

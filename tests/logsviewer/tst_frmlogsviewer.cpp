@@ -1,5 +1,6 @@
 #include "core/support.h"
 #include "gui/boxes.h"
+#include "gui/fonts.h"
 #include "gui/placement.h"
 #include "gui/resources.h"
 #include "gui/shell.h"
@@ -464,7 +465,7 @@ private slots:
         writeLog(u"a.RTF"_s, "{\\rtf1\\ansi no font table here\\par}");
         const Viewer v = openViewer();
         const QFont font = v.rtfLog->document()->defaultFont();
-        QCOMPARE(font.family(), LogsViewer::viewerFont().family());
+        QCOMPARE(font.family(), programFont().family());
         QCOMPARE(font.pointSize(), 9);
     }
 
