@@ -233,21 +233,10 @@ void ChatWindow::startSession(bool startHidden)
 
 void ChatWindow::loadButtonPictures()
 {
-    const std::pair<PictureButton *, const char *> pictures[] = {
-        {ucbSettings, "IDP_SETTINGS"},
-        {ucbLogs, "IDP_SHOW_LOGS"},
-        {ucbMakeTransparent, "IDP_MAKE_TRANSPARENT"},
-        {ucbExit, "IDP_EXIT"},
-    };
-    // Every failure is ignored: a picture that cannot be made leaves its button blank.
-    for (const auto &[target, name] : pictures) {
-        const Result<QByteArray> bytes = resourcePicture(QLatin1String(name));
-        if (!bytes)
-            continue;
-        const Result<QPixmap> picture = pictureFromPng(bytes.value());
-        if (picture)
-            (void)target->setPicture(picture.value());
-    }
+    ucbSettings->setPictureFromResource(u"IDP_SETTINGS"_s);
+    ucbLogs->setPictureFromResource(u"IDP_SHOW_LOGS"_s);
+    ucbMakeTransparent->setPictureFromResource(u"IDP_MAKE_TRANSPARENT"_s);
+    ucbExit->setPictureFromResource(u"IDP_EXIT"_s);
 }
 
 QString ChatWindow::defaultUserName()

@@ -1,5 +1,7 @@
 #include "gui/picturebutton.h"
 
+#include "gui/resources.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -13,6 +15,15 @@ PictureButton::PictureButton(QWidget *parent) : QAbstractButton(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Reachable with Tab, but a mouse click leaves the focus where the user typed.
     setFocusPolicy(Qt::TabFocus);
+}
+
+void PictureButton::setPictureFromResource(const QString &name)
+{
+    const Result<QByteArray> bytes = resourcePicture(name);
+    if (!bytes)
+        return;
+    if (const Result<QPixmap> picture = pictureFromPng(bytes.value()))
+        (void)setPicture(picture.value());
 }
 
 Status PictureButton::setPicture(const QPixmap &picture)

@@ -27,6 +27,9 @@ public:
     QPixmap picture() const { return m_picture; }
     // A null pixmap removes the picture.
     Status setPicture(const QPixmap &picture);
+    // Shows the PNG picture of the program's resources named `name`; one that
+    // cannot be loaded leaves the button blank, and the window works without it.
+    void setPictureFromResource(const QString &name);
 
     QSize sizeHint() const override { return {53, 53}; }
 

@@ -117,20 +117,11 @@ void ChatSelectionWindow::load()
     setLabelFonts();
 }
 
-// A picture that cannot be loaded leaves its button empty; the window works without it.
 void ChatSelectionWindow::loadButtonPictures()
 {
-    const QList<QPair<PictureButton *, QString>> pictures{{m_ucbCreateChat, u"IDP_NEW_SESSION"_s},
-                                                          {m_ucbOpenChat, u"IDP_OPEN_SESSION"_s},
-                                                          {m_ucbExit, u"IDP_EXIT"_s}};
-    for (const auto &[button, name] : pictures) {
-        const Result<QByteArray> bytes = resourcePicture(name);
-        if (!bytes)
-            continue;
-        const Result<QPixmap> picture = pictureFromPng(bytes.value());
-        if (picture)
-            (void)button->setPicture(picture.value());
-    }
+    m_ucbCreateChat->setPictureFromResource(u"IDP_NEW_SESSION"_s);
+    m_ucbOpenChat->setPictureFromResource(u"IDP_OPEN_SESSION"_s);
+    m_ucbExit->setPictureFromResource(u"IDP_EXIT"_s);
 }
 
 // The headings are bold and as wide as their text, whatever font stands in for Tahoma.
