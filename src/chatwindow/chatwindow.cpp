@@ -15,6 +15,7 @@
 #include "gui/picturebutton.h"
 #include "gui/placement.h"
 #include "gui/resources.h"
+#include "gui/wheelforwarding.h"
 #include "logsviewer/logsviewer.h"
 #include "settings/settings.h"
 #include "settings/settingsdialog.h"
@@ -439,7 +440,7 @@ bool ChatWindow::eventFilter(QObject *watched, QEvent *event)
         return handleKey(static_cast<QKeyEvent *>(event), watched);
     if (event->type() == QEvent::Wheel &&
         (watched == txtUserName || watched == txtMessage || watched == txtMessage->viewport()))
-        return forwardWheelToLog(static_cast<QWheelEvent *>(event));
+        return forwardWheelToView(this, rtfLog, *static_cast<QWheelEvent *>(event));
     return QWidget::eventFilter(watched, event);
 }
 
@@ -497,23 +498,6 @@ bool ChatWindow::handleKey(QKeyEvent *event, QObject *target)
         return true;
     }
     return false;
-}
-
-// A wheel turn over the conversation scrolls the conversation, even while the
-// focus (and so the turn) is in one of the text boxes.
-bool ChatWindow::forwardWheelToLog(QWheelEvent *event)
-{
-    const QPoint inWindow = mapFromGlobal(event->globalPosition().toPoint());
-    QWidget *child = childAt(inWindow);
-    if (!child || (child != rtfLog && !rtfLog->isAncestorOf(child)))
-        return false;
-    QWidget *receiver = rtfLog->viewport();
-    const QPointF local = receiver->mapFromGlobal(event->globalPosition());
-    QWheelEvent forwarded(local, event->globalPosition(), event->pixelDelta(), event->angleDelta(),
-                          event->buttons(), event->modifiers(), event->phase(), event->inverted(),
-                          event->source(), event->pointingDevice());
-    QCoreApplication::sendEvent(receiver, &forwarded);
-    return true;
 }
 
 // ---------------------------------------------------------------- tray and window

@@ -95,7 +95,6 @@ private:
 
     // Keys, window hooks, tray
     bool handleKey(QKeyEvent *event, QObject *target);
-    bool forwardWheelToLog(QWheelEvent *event);
     void hideWindow();
     bool trayIconShown() const;
     void checkTray();

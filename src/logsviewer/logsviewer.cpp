@@ -6,6 +6,7 @@
 #include "gui/placement.h"
 #include "gui/resources.h"
 #include "gui/shell.h"
+#include "gui/wheelforwarding.h"
 #include "logsviewer/logdocument.h"
 #include "logsviewer/logsearch.h"
 #include "logsviewer/logsearchpanel.h"
@@ -422,25 +423,10 @@ void LogsViewer::removeEventFilters()
 bool LogsViewer::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Wheel && m_hooked.contains(watched))
-        return forwardWheelToLog(event);
+        return forwardWheelToView(this, rtfLog, *static_cast<QWheelEvent *>(event));
     if (event->type() == QEvent::MouseButtonPress && watched == lstFiles->viewport())
         m_rowChangedByPress = false;
     return QWidget::eventFilter(watched, event);
-}
-
-bool LogsViewer::forwardWheelToLog(QEvent *event)
-{
-    const auto *wheel = static_cast<QWheelEvent *>(event);
-    const QPoint global = wheel->globalPosition().toPoint();
-    const QWidget *child = childAt(mapFromGlobal(global));
-    if (!child || (child != rtfLog && !rtfLog->isAncestorOf(child)))
-        return false;
-    QWidget *target = rtfLog->viewport();
-    QWheelEvent forwarded(target->mapFromGlobal(wheel->globalPosition()), wheel->globalPosition(),
-                          wheel->pixelDelta(), wheel->angleDelta(), wheel->buttons(),
-                          wheel->modifiers(), wheel->phase(), wheel->inverted(), wheel->source());
-    QCoreApplication::sendEvent(target, &forwarded);
-    return true;
 }
 
 void LogsViewer::restorePlacement()

@@ -73,7 +73,6 @@ private:
     void removeEventFilters();
     void restorePlacement();
     void savePlacement();
-    bool forwardWheelToLog(QEvent *event);
     void showLog(const QString &path);
     void takeLog(QTextDocument *document);
     void escapePressed();
