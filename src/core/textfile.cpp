@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QStringDecoder>
+#include <QStringEncoder>
 
 namespace quillet {
 
@@ -121,14 +122,8 @@ Result<QString> TextFile::decode(const QByteArray &bytes)
 
 QByteArray TextFile::encode(const QString &text)
 {
-    QByteArray bytes("\xFF\xFE", 2);
-    bytes.reserve(2 + text.size() * 2);
-    for (const QChar c : text) {
-        const char16_t unit = c.unicode();
-        bytes.append(static_cast<char>(unit & 0xFF));
-        bytes.append(static_cast<char>(unit >> 8));
-    }
-    return bytes;
+    QStringEncoder encoder(QStringEncoder::Utf16LE, QStringEncoder::Flag::WriteBom);
+    return encoder.encode(text);
 }
 
 Result<QString> TextFile::readText(const QString &path)
