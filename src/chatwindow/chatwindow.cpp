@@ -81,6 +81,7 @@ private:
 
 ChatWindow::ChatWindow(QWidget *parent) : QWidget(parent)
 {
+    // Names the stored "Placement frmMain" section: kept as the stores know it.
     setObjectName(u"frmMain"_s);
     createWidgets();
     createTray();

@@ -57,7 +57,7 @@ const char OpenDescription[] =
 
 ChatSelectionWindow::ChatSelectionWindow(QWidget *parent) : QWidget(parent)
 {
-    setObjectName(u"frmLogin"_s);
+    setObjectName(u"ChatSelectionWindow"_s);
     setWindowTitle(u"Quillet IM :: Вход в систему"_s);
     setFont(programFont());
     setFixedSize(489, 317);

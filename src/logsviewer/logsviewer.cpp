@@ -78,6 +78,7 @@ void showLogsViewer()
 
 LogsViewer::LogsViewer(QWidget *parent) : QWidget(parent, Qt::Window)
 {
+    // Names the stored "Placement frmLogsViewer" section: kept as the stores know it.
     setObjectName(u"frmLogsViewer"_s);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(u"Quillet IM :: Просмотр логов"_s);

@@ -45,7 +45,7 @@ void showSettingsDialog(QWidget *owner)
 
 SettingsDialog::SettingsDialog(QWidget *owner) : QDialog(owner)
 {
-    setObjectName(u"frmSettings"_s);
+    setObjectName(u"SettingsDialog"_s);
     setWindowTitle(u"Настройки"_s);
     setFont(programFont());
     setFixedSize(401, 361);

@@ -47,7 +47,6 @@ private slots:
     void init();
     void cleanup();
 
-    void captionAndLayout();
     void keyMap_data();
     void keyMap();
     void selectAllTypesNothing_data();
@@ -149,33 +148,6 @@ QAction *tst_frmMain::trayAction(int index) const
 {
     auto *tray = m_window->findChild<QSystemTrayIcon *>(u"stMain"_s);
     return tray->contextMenu()->actions().at(index);
-}
-
-void tst_frmMain::captionAndLayout()
-{
-    ChatWindow *window = openWindow();
-    QCOMPARE(window->windowTitle(), u"Quillet IM :: team.QLIMChat"_s);
-    QCOMPARE(window->size(), QSize(478, 338));
-    QCOMPARE(window->minimumSize(), window->maximumSize());
-    const auto geometryOf = [window](const char *name) {
-        return window->findChild<QWidget *>(QLatin1String(name))->geometry();
-    };
-    QCOMPARE(geometryOf("txtUserName"), QRect(88, 4, 165, 21));
-    QCOMPARE(geometryOf("ucbSetDefaultUserName"), QRect(256, 4, 21, 21));
-    QCOMPARE(geometryOf("ucbSettings"), QRect(284, 4, 45, 45));
-    QCOMPARE(geometryOf("ucbExit"), QRect(428, 4, 45, 45));
-    QCOMPARE(geometryOf("rtfLog"), QRect(4, 52, 469, 229));
-    QCOMPARE(geometryOf("txtMessage"), QRect(4, 284, 469, 49));
-    QVERIFY(window->findChild<QPlainTextEdit *>(u"txtMessage"_s)->hasFocus());
-
-    auto *tray = window->findChild<QSystemTrayIcon *>(u"stMain"_s);
-    QCOMPARE(tray->toolTip(), window->windowTitle());
-    QVERIFY(tray->isVisible());
-    const QList<QAction *> items = tray->contextMenu()->actions();
-    QCOMPARE(items.size(), 3);
-    QCOMPARE(items.at(0)->text(), u"Показать окно сообщений"_s);
-    QVERIFY(items.at(1)->isSeparator());
-    QCOMPARE(items.at(2)->text(), u"Выход"_s);
 }
 
 void tst_frmMain::keyMap_data()

@@ -117,39 +117,6 @@ private slots:
         m_env.reset();
     }
 
-    void windowLayout()
-    {
-        const Viewer v = openViewer();
-        QCOMPARE(v.window->windowTitle(), u"Quillet IM :: Просмотр логов"_s);
-        QCOMPARE(v.window->size(), QSize(574, 349));
-        QVERIFY(!v.window->parentWidget());
-        QCOMPARE(v.window->windowModality(), Qt::NonModal);
-        QCOMPARE(v.lstFiles->geometry(), QRect(4, 4, 169, 305));
-        QCOMPARE(v.rtfLog->geometry(), QRect(180, 4, 389, 305));
-        QCOMPARE(v.lblTag->pos(), QPoint(12, 320));
-        QCOMPARE(v.cmdOpenLogsFolder->geometry(), QRect(304, 316, 177, 29));
-        QCOMPARE(v.cmdClose->geometry(), QRect(488, 316, 81, 29));
-        QCOMPARE(v.cmdOpenLogsFolder->text(), u"Открыть папку с логами"_s);
-        QCOMPARE(v.cmdClose->text(), u"Закрыть"_s);
-        QVERIFY(!v.cmdClose->isDefault() && !v.cmdOpenLogsFolder->isDefault());
-        QVERIFY(v.rtfLog->isReadOnly());
-        QCOMPARE(v.window->font().pointSize(), 9);
-        QVERIFY(!v.window->windowIcon().isNull());
-        const QIcon main = resourceIcon(u"A_MAIN"_s);
-        QVERIFY(!main.availableSizes().isEmpty());
-        QCOMPARE(v.window->windowIcon().availableSizes(), main.availableSizes());
-        QCOMPARE(v.window->windowIcon().pixmap(32).toImage(), main.pixmap(32).toImage());
-
-        // Tab order: list, log, folder button, close button.
-        QList<QWidget *> chain;
-        for (QWidget *w = v.lstFiles; chain.size() < 4; w = w->nextInFocusChain()) {
-            if (w == v.lstFiles || w == v.rtfLog || w == v.cmdOpenLogsFolder || w == v.cmdClose)
-                chain.append(w);
-        }
-        QCOMPARE(chain, (QList<QWidget *>{v.lstFiles, v.rtfLog, v.cmdOpenLogsFolder, v.cmdClose}));
-        QVERIFY(!QGuiApplication::overrideCursor());
-    }
-
     // The order of the list, the item selected and the log shown, per settings.
     void sortingAndSelection_data()
     {
@@ -458,15 +425,6 @@ private slots:
         }
         const Qt::Alignment alignment = cursor.blockFormat().alignment() & Qt::AlignHorizontal_Mask;
         QCOMPARE(alignment == Qt::AlignHCenter, centred);
-    }
-
-    void logUsesTheWindowFontByDefault()
-    {
-        writeLog(u"a.RTF"_s, "{\\rtf1\\ansi no font table here\\par}");
-        const Viewer v = openViewer();
-        const QFont font = v.rtfLog->document()->defaultFont();
-        QCOMPARE(font.family(), programFont().family());
-        QCOMPARE(font.pointSize(), 9);
     }
 
     void viewIsReadOnly()

@@ -69,25 +69,6 @@ private slots:
         QCOMPARE(picture.error().number, int(ErrorCode::BadPicture));
     }
 
-    void iconsHaveSmallAndLargeSizes_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("A_MAIN") << u"A_MAIN"_s;
-        QTest::newRow("IDI_MESSAGE") << u"IDI_MESSAGE"_s;
-        QTest::newRow("IDI_EMPTY") << u"IDI_EMPTY"_s;
-    }
-    void iconsHaveSmallAndLargeSizes()
-    {
-        QFETCH(QString, name);
-        const QIcon icon = resourceIcon(name);
-        QVERIFY(!icon.isNull());
-        const QList<QSize> sizes = icon.availableSizes();
-        QVERIFY(sizes.contains(QSize(16, 16)));
-        QVERIFY(sizes.contains(QSize(32, 32)));
-        if (name != "IDI_EMPTY"_L1)
-            QVERIFY(sizes.contains(QSize(256, 256)));
-    }
-
     void emptyIconIsFullyTransparent()
     {
         const QIcon icon = resourceIcon(u"IDI_EMPTY"_s);
@@ -97,13 +78,6 @@ private slots:
                 for (int x = 0; x < image.width(); ++x)
                     QCOMPARE(qAlpha(image.pixel(x, y)), 0);
         }
-    }
-
-    void programAndMessageIconsDiffer()
-    {
-        const QImage main = resourceIcon(u"A_MAIN"_s).pixmap(16, 16).toImage();
-        const QImage message = resourceIcon(u"IDI_MESSAGE"_s).pixmap(16, 16).toImage();
-        QVERIFY(main != message);
     }
 
     void windowGetsIcon()

@@ -103,55 +103,6 @@ private slots:
         m_env.reset();
     }
 
-    void widgetsStandAtTheirPlaces_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QRect>("geometry");
-        QTest::addColumn<QString>("caption");
-        const auto row = [](const char *name, QRect geometry, const char *caption) {
-            QTest::newRow(name) << QString::fromLatin1(name) << geometry
-                                << QString::fromUtf8(caption);
-        };
-        row("chkSendOnEnter", {12, 12, 261, 17}, "Отправлять по Enter вместо Ctrl+Enter");
-        row("chkiChatStylePlugin", {12, 36, 209, 17}, "Пометка времени в стиле iChat");
-        row("chkNameOnSeparateLine", {12, 60, 301, 17},
-            "Имя и время сообщений на отдельной строке");
-        row("chkSortLogsList", {12, 84, 181, 17}, "Сортировать список логов");
-        row("chkSortLogsDescending", {12, 108, 245, 17}, "Обратный порядок сортировки логов");
-        row("chkShowDebugMessages", {12, 132, 357, 17},
-            "Отображать отладочные сообщения (не рекомендуется)");
-        row("lblTag0", {16, 164, 95, 14}, "Цвет сообщений");
-        row("cmdMessageColor", {188, 160, 205, 21}, "");
-        row("lblTag1", {16, 188, 105, 14}, "Цвет моего имени");
-        row("cmdMyNameColor", {188, 184, 205, 21}, "");
-        row("lblTag2", {16, 212, 144, 14}, "Цвет имён собеседников");
-        row("cmdOtherNameColor", {188, 208, 205, 21}, "");
-        row("lblTag4", {16, 236, 160, 14}, "Цвет системных сообщений");
-        row("cmdSystemColor", {188, 232, 205, 21}, "");
-        row("lblTag3", {16, 268, 290, 42},
-            "Открывать данный чат при старте системы. Он будет помещён в папку Автозагрузка, а "
-            "не в реестр. Удалить вы сможете ручками ^^");
-        row("cmdAddToAutorun", {316, 264, 77, 49}, "Добавить");
-        row("cmdOk", {100, 324, 93, 29}, "Ok");
-        row("cmdCancel", {200, 324, 93, 29}, "Отмена");
-        row("cmdApply", {300, 324, 93, 29}, "Применить");
-    }
-
-    void widgetsStandAtTheirPlaces()
-    {
-        QFETCH(QString, name);
-        QFETCH(QRect, geometry);
-        QFETCH(QString, caption);
-        SettingsDialog *window = open();
-        QWidget *widget = window->findChild<QWidget *>(name);
-        QVERIFY(widget);
-        QCOMPARE(widget->geometry(), geometry);
-        if (auto *button = qobject_cast<QAbstractButton *>(widget))
-            QCOMPARE(button->text(), caption);
-        else
-            QCOMPARE(qobject_cast<QLabel *>(widget)->text(), caption);
-    }
-
     void windowIsOwnedAndNotModal()
     {
         SettingsDialog *window = open();
@@ -165,33 +116,6 @@ private slots:
         // The chat window takes the settings window with it.
         m_owner.reset();
         QVERIFY(!SettingsDialog::instance());
-    }
-
-    void tabOrderFollowsTheRows()
-    {
-        SettingsDialog *window = open();
-        const QStringList expected{u"chkSendOnEnter"_s,
-                                   u"chkiChatStylePlugin"_s,
-                                   u"chkNameOnSeparateLine"_s,
-                                   u"chkSortLogsList"_s,
-                                   u"chkSortLogsDescending"_s,
-                                   u"chkShowDebugMessages"_s,
-                                   u"cmdMessageColor"_s,
-                                   u"cmdMyNameColor"_s,
-                                   u"cmdOtherNameColor"_s,
-                                   u"cmdSystemColor"_s,
-                                   u"cmdAddToAutorun"_s,
-                                   u"cmdOk"_s,
-                                   u"cmdCancel"_s,
-                                   u"cmdApply"_s};
-        QStringList order;
-        QWidget *widget = child<QWidget>(window, "chkSendOnEnter");
-        do {
-            if (widget->focusPolicy() & Qt::TabFocus)
-                order.append(widget->objectName());
-            widget = widget->nextInFocusChain();
-        } while (widget->objectName() != expected.first() && order.size() < 40);
-        QCOMPARE(order, expected);
     }
 
     void widgetsShowSettings()

@@ -68,13 +68,6 @@ private slots:
     }
     void cleanup() { m_host.reset(); }
 
-    void newButtonHasNoPictureAndDefaultSize()
-    {
-        PictureButton button;
-        QVERIFY(button.picture().isNull());
-        QCOMPARE(button.size(), QSize(53, 53));
-    }
-
     void pictureIsCentredRoundingTowardsZero_data()
     {
         QTest::addColumn<QSize>("buttonSize");
