@@ -11,7 +11,7 @@
 #include "core/appstate.h"
 #include "gui/boxes.h"
 #include "settings/settings.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <cstdio>
 

@@ -8,7 +8,7 @@
 #include "richtext/rtftextscanner.h"
 #include "richtext/rtfwriter.h"
 #include "settings/settings.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <benchmark/benchmark.h>
 

@@ -11,7 +11,7 @@
 #include "logsviewer/logsviewer.h"
 #include "settings/settings.h"
 #include "settings/settingsdialog.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QAccessible>
 #include <QAction>

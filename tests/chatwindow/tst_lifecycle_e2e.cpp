@@ -1,6 +1,6 @@
 #include "chattestsupport.h"
 #include "core/settingsstore.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <algorithm>
 #include <csignal>

@@ -7,7 +7,7 @@
 #include "core/appstate.h"
 #include "gui/boxes.h"
 #include "settings/settings.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>

@@ -7,7 +7,7 @@
 #include "logsviewer/logsviewer.h"
 #include "settings/settings.h"
 #include "settings/settingsdialog.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QBackingStore>

@@ -3,7 +3,7 @@
 #include "chattestsupport.h"
 #include "exchange/messagefolder.h"
 #include "platform/filesystem.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <cerrno>
 #include <fcntl.h>

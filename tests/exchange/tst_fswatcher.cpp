@@ -1,5 +1,5 @@
 #include "exchange/folderwatcher.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,5 +1,5 @@
 #include "exchange/messagefile.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <cerrno>
 #include <sys/stat.h>

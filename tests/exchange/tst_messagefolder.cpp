@@ -1,5 +1,5 @@
 #include "exchange/messagefolder.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -7,7 +7,7 @@
 #include "gui/dialogs.h"
 #include "gui/picturebutton.h"
 #include "login/chatselectionwindow.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QAccessible>
 #include <QApplication>

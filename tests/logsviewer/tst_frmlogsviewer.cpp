@@ -8,7 +8,7 @@
 #include "logsviewer/logsviewer.h"
 #include "richtext/rtfwriter.h"
 #include "settings/settings.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QDir>

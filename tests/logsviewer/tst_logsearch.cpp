@@ -3,7 +3,7 @@
 #include "richtext/rtflogfile.h"
 #include "richtext/rtfreader.h"
 #include "richtext/rtftextscanner.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QDirIterator>
 #include <QProcess>

@@ -1,6 +1,6 @@
 #include "logsviewer/logslist.h"
 #include "platform/normalfiles.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <sys/stat.h>
 #include <sys/xattr.h>

@@ -6,7 +6,7 @@
 #include "logsviewer/logsviewer.h"
 #include "richtext/rtflogfile.h"
 #include "settings/settings.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QAbstractScrollArea>
 #include <QApplication>

@@ -1,5 +1,5 @@
 #include "gui/shell.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "testenv.h"
+#include "testsupport.h"
 #include "tooltest.h"
 
 #include <QDirIterator>

@@ -1,7 +1,7 @@
 #include "core/support.h"
 #include "exchange/messagefile.h"
 #include "platform/fileattributes.h"
-#include "testenv.h"
+#include "testsupport.h"
 #include "tooltest.h"
 
 #include <QTest>

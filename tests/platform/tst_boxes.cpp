@@ -1,6 +1,6 @@
 #include "gui/boxes.h"
 #include "gui/placement.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QInputDialog>

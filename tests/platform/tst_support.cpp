@@ -1,6 +1,6 @@
 #include "core/messagetime.h"
 #include "core/support.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QRegularExpression>
 #include <QTest>

@@ -1,5 +1,5 @@
 #include "core/textfile.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <csignal>
 #include <sys/stat.h>

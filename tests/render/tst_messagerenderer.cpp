@@ -7,7 +7,7 @@
 #include "richtext/rtfreader.h"
 #include "richtext/rtfwriter.h"
 #include "settings/settings.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <ctime>
 #include <sys/stat.h>

@@ -1,7 +1,7 @@
 #include "documentruns.h"
 #include "richtext/rtfreader.h"
 #include "richtext/rtfwriter.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QTest>
 #include <QTextBlock>

@@ -2,7 +2,7 @@
 #include "richtext/rtflogfile.h"
 #include "richtext/rtfreader.h"
 #include "richtext/rtfwriter.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QRandomGenerator>
 #include <QTest>

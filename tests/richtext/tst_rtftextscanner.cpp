@@ -2,7 +2,7 @@
 #include "richtext/rtfreader.h"
 #include "richtext/rtftextscanner.h"
 #include "richtext/rtfwriter.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QDebug>
 #include <QDir>

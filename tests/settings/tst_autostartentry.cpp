@@ -1,6 +1,6 @@
 #include "desktopentryreader.h"
 #include "settings/autostartentry.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 #include "core/settingsstore.h"
 #include "settings/settings.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QDirIterator>
 #include <QProcess>

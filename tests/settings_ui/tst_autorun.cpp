@@ -3,7 +3,7 @@
 #include "settings/autostart.h"
 #include "settings/desktopentryreader.h"
 #include "settings/settingsdialog.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QAbstractButton>
 #include <QApplication>

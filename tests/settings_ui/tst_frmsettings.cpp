@@ -4,7 +4,7 @@
 #include "settings/colorbutton.h"
 #include "settings/settings.h"
 #include "settings/settingsdialog.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QAccessible>
 #include <QApplication>

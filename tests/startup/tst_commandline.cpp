@@ -2,7 +2,7 @@
 #include "app/guard.h"
 #include "core/appstate.h"
 #include "gui/boxes.h"
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <QTest>
 

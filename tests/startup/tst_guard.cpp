@@ -1,5 +1,5 @@
 // The exchange-folder guard between real running copies of the program.
-#include "testenv.h"
+#include "testsupport.h"
 
 #include <csignal>
 
