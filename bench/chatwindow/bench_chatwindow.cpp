@@ -8,7 +8,7 @@
 #include "chattestsupport.h"
 #include "chatwindow/chatwindow.h"
 #include "chatwindow/trayavailability.h"
-#include "core/appstate.h"
+#include "core/chatcontext.h"
 #include "gui/boxes.h"
 #include "settings/settings.h"
 #include "testsupport.h"
@@ -56,20 +56,19 @@ struct Chat
 {
     TestEnvironment env;
     std::unique_ptr<ChatWindow> window;
+    ChatContext context;
 
     Chat()
     {
-        ChatFilePath = env.touch(u"chats/bench.QLIMChat"_s);
-        ExchangeFolderPath = env.chats();
-        MyGUID = u"{BENCH}"_s;
+        context = {env.touch(u"chats/bench.QLIMChat"_s), env.chats(), u"{BENCH}"_s};
         appSettings() = SettingsRecord{};
         overrideTrayAvailable(true);
         Boxes::setHandler([](const BoxRequest &) { return BoxReply{BoxAnswer::Ignore, {}}; });
     }
     void open()
     {
-        window = std::make_unique<ChatWindow>();
-        window->startSession(false);
+        window = std::make_unique<ChatWindow>(context);
+        window->startSession();
         window->show();
     }
     QTextEdit *view() const { return window->findChild<QTextEdit *>(u"rtfLog"_s); }
@@ -171,10 +170,10 @@ void screenshot(const QString &path)
     writeForeignMessage(chat.env.chats(), 9, 58, 12, u"Марина"_s,
                         u"Доброе утро! Отчёт за ноябрь уже в общей папке."_s, guid);
     writeForeignMessage(chat.env.chats(), 9, 59, 3, u"Алексей"_s, u"Спасибо, посмотрю до обеда."_s,
-                        MyGUID);
+                        chat.context.userId);
     writeForeignMessage(chat.env.chats(), 10, 1, 40, u"Марина"_s,
                         u"Отлично. Созвон в 14:00 в силе?"_s, guid);
-    writeForeignMessage(chat.env.chats(), 10, 2, 5, u"Алексей"_s, u"Да, в силе."_s, MyGUID);
+    writeForeignMessage(chat.env.chats(), 10, 2, 5, u"Алексей"_s, u"Да, в силе."_s, chat.context.userId);
     chat.open();
     chat.window->findChild<QLineEdit *>(u"txtUserName"_s)->setText(u"Алексей"_s);
     chat.window->findChild<QPlainTextEdit *>(u"txtMessage"_s)

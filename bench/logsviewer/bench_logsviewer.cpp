@@ -33,6 +33,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+QString chatFile; // the chat whose logs the viewer shows
+
 constexpr int LogCount = 1000;
 constexpr qint64 FolderBytes = 200LL * 1024 * 1024;
 
@@ -60,7 +62,7 @@ class LogsFixture final
 public:
     LogsFixture()
     {
-        ChatFilePath = m_env.chats() + u"/team.QLIMChat"_s;
+        chatFile = m_env.chats() + u"/team.QLIMChat"_s;
         m_folder = logsFolder(false).value();
         const QByteArray shared = conversationRtf(FolderBytes / LogCount, 0);
         for (int i = 0; i < LogCount; ++i) {
@@ -88,7 +90,7 @@ LogsFixture &fixture()
 // Opens the viewer and waits until its newest log is in the view.
 LogsViewer *openViewerAndWait()
 {
-    showLogsViewer();
+    showLogsViewer(chatFile);
     LogsViewer *viewer = LogsViewer::instance();
     while (viewer->isLoadingLog())
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -153,7 +155,7 @@ BENCHMARK(BM_ReadLog)->Arg(200 * 1024)->Arg(20 * 1024 * 1024)->Unit(benchmark::k
 void BM_OpenViewerOnOneLog(benchmark::State &state)
 {
     TestEnvironment env;
-    ChatFilePath = env.chats() + u"/large.QLIMChat"_s;
+    chatFile = env.chats() + u"/large.QLIMChat"_s;
     const QString folder = logsFolder(false).value();
     const QByteArray rtf = conversationRtf(state.range(0), 2);
     QFile file(joinPath(folder, u"2026-12-05 10-00-00.RTF"_s));

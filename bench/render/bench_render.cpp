@@ -29,8 +29,8 @@ public:
     {
         qputenv("XDG_DATA_HOME", m_dir.filePath(u"data"_s).toUtf8());
         qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toUtf8());
-        ChatFilePath = m_dir.filePath(u"Room.QLIMChat"_s);
     }
+    QString chatFile() const { return m_dir.filePath(u"Room.QLIMChat"_s); }
     QString path(const QString &name) const { return m_dir.filePath(name); }
 
 private:
@@ -55,7 +55,7 @@ struct Chat
 {
     Home home;
     QTextEdit view;
-    MessageRenderer renderer{&view, &view};
+    MessageRenderer renderer{&view, &view, home.chatFile()};
 
     explicit Chat(int count)
     {

@@ -1,7 +1,6 @@
 #include "app/commandline.h"
 
 #include "app/guard.h"
-#include "core/appstate.h"
 #include "core/support.h"
 #include "gui/boxes.h"
 
@@ -11,38 +10,34 @@ namespace quillet {
 
 using namespace Qt::StringLiterals;
 
-StartupAction parseCommandLine(const QStringList &arguments)
+StartupRequest parseCommandLine(const QStringList &arguments)
 {
-    StartHidden = false;
+    bool hidden = false;
     QString candidate;
     for (const QString &argument : arguments) {
         const QString upper = argument.toUpper();
         if (upper == "/?"_L1)
-            return StartupAction::ShowUsage;
+            return {StartupAction::ShowUsage, {}};
         if (upper == "/H"_L1)
-            StartHidden = true;
+            hidden = true;
         else
             candidate = argument;
     }
-    if (candidate.isEmpty()) {
-        StartHidden = false;
-        return StartupAction::SelectChat;
-    }
+    if (candidate.isEmpty())
+        return {};
     if (!fileExists(candidate)) {
         Boxes::message(nullptr, candidate + u"\r\n\r\nФайл не существует."_s,
                        BoxStyle{BoxButtons::Ok, BoxIcon::Stop});
-        return StartupAction::SelectChat;
+        return {};
     }
-    const QString fullPath = absolutePath(candidate);
-    if (fullPath.isEmpty())
-        return StartupAction::SelectChat;
-    ExchangeFolderPath = parentFolder(fullPath);
-    if (ExchangeFolderPath.isEmpty())
-        return StartupAction::SelectChat;
-    if (!claimExchangeFolder())
-        return StartupAction::SelectChat;
-    ChatFilePath = fullPath;
-    return StartupAction::OpenChat;
+    ChatContext chat;
+    chat.chatFile = absolutePath(candidate);
+    chat.exchangeFolder = parentFolder(chat.chatFile);
+    chat.startHidden = hidden;
+    if (chat.chatFile.isEmpty() || chat.exchangeFolder.isEmpty() ||
+        !claimExchangeFolder(chat.exchangeFolder))
+        return {};
+    return {StartupAction::OpenChat, chat};
 }
 
 QString usageText()

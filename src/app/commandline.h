@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/chatcontext.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -12,9 +14,14 @@ enum class StartupAction
     OpenChat = 2
 };
 
-// Reads the arguments (without the program's own path). Sets StartHidden; on
-// OpenChat leaves ChatFilePath and ExchangeFolderPath set and the folder claimed.
-StartupAction parseCommandLine(const QStringList &arguments);
+struct StartupRequest
+{
+    StartupAction action = StartupAction::SelectChat;
+    ChatContext chat; // on OpenChat: its file, folder (claimed) and hidden start
+};
+
+// Reads the arguments (without the program's own path).
+StartupRequest parseCommandLine(const QStringList &arguments);
 QString usageText();
 void showUsageBox();
 

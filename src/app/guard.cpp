@@ -1,6 +1,5 @@
 #include "app/guard.h"
 
-#include "core/appstate.h"
 #include "gui/boxes.h"
 
 #include <memory>
@@ -38,18 +37,16 @@ bool ExchangeFolderLock::isHeldElsewhere(const QString &pathName)
     return false;
 }
 
-bool claimExchangeFolder(QWidget *parent)
+bool claimExchangeFolder(const QString &folder, QWidget *parent)
 {
     if (!ExchangeFolderGuard)
         ExchangeFolderGuard = std::make_unique<ExchangeFolderLock>();
-    if (!ExchangeFolderGuard->isHeldElsewhere(ExchangeFolderPath))
+    if (!ExchangeFolderGuard->isHeldElsewhere(folder))
         return true;
     Boxes::message(parent,
-                   ExchangeFolderPath + u"\r\n\r\nВ этом каталоге уже идёт чат.\r\n"_s +
+                   folder + u"\r\n\r\nВ этом каталоге уже идёт чат.\r\n"_s +
                        u"Попробуйте поискать иконку "_s + u"программы в трее."_s,
                    BoxStyle{BoxButtons::Ok, BoxIcon::Warning});
-    ExchangeFolderPath.clear();
-    ChatFilePath.clear();
     ExchangeFolderGuard.reset();
     return false;
 }

@@ -26,9 +26,9 @@ private:
     NamedLock m_lock;
 };
 
-// Takes the flag of ExchangeFolderPath. When another copy runs a chat there,
-// warns the user, clears ChatFilePath and ExchangeFolderPath and returns false.
-bool claimExchangeFolder(QWidget *parent = nullptr);
+// Takes the flag of the exchange folder. When another copy runs a chat there,
+// warns the user and returns false.
+bool claimExchangeFolder(const QString &folder, QWidget *parent = nullptr);
 // Gives the folder up (used by tests and at the end of the process).
 void releaseExchangeFolder();
 

@@ -130,19 +130,21 @@ int runQuillet(int argc, char *argv[])
         QCoreApplication::exit(0);
     });
 
-    initMyGuid();
+    const QString userId = loadUserId();
     loadSettings();
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
-    switch (parseCommandLine(arguments)) {
+    StartupRequest request = parseCommandLine(arguments);
+    request.chat.userId = userId;
+    switch (request.action) {
     case StartupAction::ShowUsage:
         showUsageBox();
         return 0;
     case StartupAction::SelectChat:
-        showChatSelection();
+        showChatSelection(userId);
         break;
     case StartupAction::OpenChat:
-        openChatWindow(StartHidden);
+        openChatWindow(request.chat);
         break;
     }
     return quitRequested ? 0 : app.exec();

@@ -1,7 +1,7 @@
 #include "app/windows.h"
 #include "app/guard.h"
 #include "chatwindow/chatwindow.h"
-#include "core/appstate.h"
+#include "core/chatcontext.h"
 #include "core/support.h"
 #include "login/chatselectionwindow.h"
 
@@ -16,10 +16,10 @@ QPointer<ChatWindow> g_chatWindow;
 
 // The one chat window of the process. It lives while the chat runs, hidden in
 // the tray included, and the program ends when the chat really exits.
-void openChatWindow(bool hidden)
+void openChatWindow(const ChatContext &chat)
 {
     QGuiApplication::setQuitOnLastWindowClosed(false);
-    auto *window = new ChatWindow;
+    auto *window = new ChatWindow(chat);
     g_chatWindow = window;
     window->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(
@@ -29,8 +29,8 @@ void openChatWindow(bool hidden)
             QCoreApplication::quit();
         },
         Qt::QueuedConnection);
-    window->startSession(hidden);
-    if (!hidden)
+    window->startSession();
+    if (!chat.startHidden)
         window->show();
 }
 
@@ -44,18 +44,17 @@ bool endRunningChat()
 
 // The chat selection window; a chosen chat whose folder this copy can claim
 // replaces it by the chat window.
-void showChatSelection()
+void showChatSelection(const QString &userId)
 {
     auto *window = new ChatSelectionWindow;
     window->setAttribute(Qt::WA_DeleteOnClose);
     QObject::connect(window, &ChatSelectionWindow::chatChosen, window,
-                     [window](const QString &path) {
-                         ExchangeFolderPath = parentFolder(path);
-                         ChatFilePath = path;
-                         if (!claimExchangeFolder(window))
+                     [window, userId](const QString &path) {
+                         const ChatContext chat{path, parentFolder(path), userId};
+                         if (!claimExchangeFolder(chat.exchangeFolder, window))
                              return;
                          window->close();
-                         openChatWindow(false);
+                         openChatWindow(chat);
                      });
     window->show();
 }

@@ -6,7 +6,6 @@
 #include "chatwindow/transparency.h"
 #include "chatwindow/trayavailability.h"
 #include "chatwindow/trayblinker.h"
-#include "core/appstate.h"
 #include "core/messagetime.h"
 #include "core/settingsstore.h"
 #include "core/support.h"
@@ -79,14 +78,14 @@ private:
 
 } // namespace
 
-ChatWindow::ChatWindow(QWidget *parent) : QWidget(parent)
+ChatWindow::ChatWindow(const ChatContext &chat, QWidget *parent) : QWidget(parent), m_chat(chat)
 {
     // Names the stored "Placement frmMain" section: kept as the stores know it.
     setObjectName(u"frmMain"_s);
     createWidgets();
     createTray();
     connectHandlers();
-    m_renderer = std::make_unique<MessageRenderer>(rtfLog, this);
+    m_renderer = std::make_unique<MessageRenderer>(rtfLog, this, m_chat.chatFile);
 }
 
 ChatWindow::~ChatWindow()
@@ -192,11 +191,11 @@ QString ChatWindow::logFilePath() const
 
 // ---------------------------------------------------------------- start and end
 
-void ChatWindow::startSession(bool startHidden)
+void ChatWindow::startSession()
 {
     centerOnScreen(this);
     setWindowIconFromResource(this, u"A_MAIN"_s);
-    setWindowTitle(u"Quillet IM :: "_s + fileNameOf(ChatFilePath));
+    setWindowTitle(u"Quillet IM :: "_s + fileNameOf(m_chat.chatFile));
 
     stMain->setToolTip(windowTitle());
     stMain->setIcon(resourceIcon(u"A_MAIN"_s));
@@ -217,7 +216,7 @@ void ChatWindow::startSession(bool startHidden)
     loadButtonPictures();
     restoreState();
 
-    m_session = std::make_unique<ChatSession>(ExchangeFolderPath, MyGUID);
+    m_session = std::make_unique<ChatSession>(m_chat.exchangeFolder, m_chat.userId);
     m_session->setLogSaver([this] { return m_renderer->saveLog(true); });
     connect(m_session.get(), &ChatSession::ticked, this, &ChatWindow::onUpdateTimer);
     connect(m_session.get(), &ChatSession::received, this, &ChatWindow::showReceived);
@@ -229,7 +228,7 @@ void ChatWindow::startSession(bool startHidden)
 #endif
 
     txtMessage->setFocus();
-    if (startHidden)
+    if (m_chat.startHidden)
         hideWindow();
 }
 
@@ -248,18 +247,18 @@ QString ChatWindow::defaultUserName()
 
 void ChatWindow::restoreState()
 {
-    restoreWindowPlacement(this, QString(), ChatFilePath);
+    restoreWindowPlacement(this, QString(), m_chat.chatFile);
     SettingsStore store;
     txtUserName->setText(
-        store.loadValue(u"Nicks"_s, ChatFilePath, ValueKind::Text, defaultUserName()).toString());
+        store.loadValue(u"Nicks"_s, m_chat.chatFile, ValueKind::Text, defaultUserName()).toString());
 }
 
 void ChatWindow::saveState(bool silent)
 {
-    saveWindowPlacement(this, QString(), ChatFilePath);
+    saveWindowPlacement(this, QString(), m_chat.chatFile);
     SettingsStore store;
     const Status saved =
-        store.saveValue(u"Nicks"_s, ChatFilePath, ValueKind::Text, txtUserName->text());
+        store.saveValue(u"Nicks"_s, m_chat.chatFile, ValueKind::Text, txtUserName->text());
     if (!silent)
         reportStoreFailure(saved);
 }
@@ -415,7 +414,7 @@ void ChatWindow::sendMessage()
     if (text.isEmpty() || trimText(text, TrimBlanksAndBreaks).isEmpty())
         return;
     const Result<QString> written =
-        writeMessageFile(ExchangeFolderPath, displayName(txtUserName->text()), text, MyGUID);
+        writeMessageFile(m_chat.exchangeFolder, displayName(txtUserName->text()), text, m_chat.userId);
     if (!written) {
         showSystemMessage(errorLine(u"Ошибка отправки сообщения. Код "_s, written.error()));
         return;
@@ -559,13 +558,13 @@ void ChatWindow::resetUserName()
 void ChatWindow::openSettings()
 {
     txtMessage->setFocus();
-    showSettingsDialog(this);
+    showSettingsDialog(this, m_chat);
 }
 
 void ChatWindow::openLogs()
 {
     txtMessage->setFocus();
-    showLogsViewer();
+    showLogsViewer(m_chat.chatFile);
 }
 
 void ChatWindow::toggleTransparency()

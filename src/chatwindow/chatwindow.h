@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/chatcontext.h"
 #include "exchange/chatsession.h"
 #include "exchange/messagekind.h"
 
@@ -24,9 +25,8 @@ class PictureButton;
 struct MessageTime;
 
 // The window of the one running chat: the user name and tool buttons on top,
-// the conversation in the middle, the message box at the bottom. It takes
-// its chat from ChatFilePath and ExchangeFolderPath, shows what its chat
-// session receives, sends on Enter or Ctrl+Enter, hides to the tray on its
+// the conversation in the middle, the message box at the bottom. It shows
+// what the session of its chat receives, sends on Enter or Ctrl+Enter, hides to the tray on its
 // close box and ends the session only on an explicit exit.
 class ChatWindow final : public QWidget
 {
@@ -36,12 +36,12 @@ public:
     // How often the desktop is asked again whether it shows tray icons.
     static constexpr int TrayCheckIntervalMs = 2000;
 
-    explicit ChatWindow(QWidget *parent = nullptr);
+    explicit ChatWindow(const ChatContext &chat, QWidget *parent = nullptr);
     ~ChatWindow() override;
     Q_DISABLE_COPY_MOVE(ChatWindow)
 
-    // The start sequence; with startHidden the window is hidden at its end.
-    void startSession(bool startHidden);
+    // The start sequence; for a hidden start the window is hidden at its end.
+    void startSession();
 
     static QString defaultUserName();
     int opacityPercent() const { return m_opacityPercent; }
@@ -127,6 +127,7 @@ private:
     QMenu *mnuMain = nullptr;
     QTimer m_trayCheck;
 
+    const ChatContext m_chat;
     std::unique_ptr<MessageRenderer> m_renderer;
     std::unique_ptr<ChatSession> m_session;
     bool m_exitRequested = false;

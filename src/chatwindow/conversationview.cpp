@@ -13,11 +13,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// One pair for the whole program: appends are never nested.
-bool scrollPreserve = false;
-int savedVertical = 0;
-int savedHorizontal = 0;
-
 Qt::Alignment alignmentOf(int alignment)
 {
     switch (alignment) {
@@ -32,34 +27,34 @@ Qt::Alignment alignmentOf(int alignment)
 
 } // namespace
 
-void beginAppend(QTextEdit *view)
+ScrollKeeper::ScrollKeeper(QTextEdit *view) : m_view(view)
 {
     const QScrollBar *bar = view->verticalScrollBar();
-    scrollPreserve = bar->value() < bar->maximum();
-    if (!scrollPreserve)
+    m_keepStill = bar->value() < bar->maximum();
+    if (!m_keepStill)
         return;
-    savedVertical = bar->value();
-    savedHorizontal = view->horizontalScrollBar()->value();
+    m_vertical = bar->value();
+    m_horizontal = view->horizontalScrollBar()->value();
     // The runs and the scroll-back then show in one step, without flicker.
     view->setUpdatesEnabled(false);
 }
 
-void endAppend(QTextEdit *view)
+ScrollKeeper::~ScrollKeeper()
 {
     // The runs went in through a cursor of their own; the view's insertion point
     // follows insertions at the end by itself and needs setting (which lays the
     // view out) only when it was moved or holds a selection.
-    const QTextCursor current = view->textCursor();
+    const QTextCursor current = m_view->textCursor();
     if (current.hasSelection() || !current.atEnd())
-        moveToEnd(view);
-    QScrollBar *bar = view->verticalScrollBar();
-    if (!scrollPreserve) {
+        moveToEnd(m_view);
+    QScrollBar *bar = m_view->verticalScrollBar();
+    if (!m_keepStill) {
         bar->setValue(bar->maximum());
         return;
     }
-    bar->setValue(savedVertical);
-    view->horizontalScrollBar()->setValue(savedHorizontal);
-    view->setUpdatesEnabled(true);
+    bar->setValue(m_vertical);
+    m_view->horizontalScrollBar()->setValue(m_horizontal);
+    m_view->setUpdatesEnabled(true);
 }
 
 void moveToEnd(QTextEdit *view)

@@ -10,11 +10,23 @@ class QTextEdit;
 
 namespace quillet {
 
-// Bracket one rendered message, or a run of them: while the end of the view is in
-// sight the view follows the new text; scrolled up, it keeps exactly still. Never
-// nested. endAppend also leaves the view's insertion point at the end, unselected.
-void beginAppend(QTextEdit *view);
-void endAppend(QTextEdit *view);
+// Held around one rendered message, or a run of them: while the end of the view
+// is in sight the view follows the new text; scrolled up, it keeps exactly still.
+// When it goes it also leaves the view's insertion point at the end, unselected.
+class ScrollKeeper final
+{
+public:
+    explicit ScrollKeeper(QTextEdit *view);
+    ~ScrollKeeper();
+    Q_DISABLE_COPY_MOVE(ScrollKeeper)
+
+private:
+    QTextEdit *m_view;
+    bool m_keepStill = false;
+    int m_vertical = 0;
+    int m_horizontal = 0;
+};
+
 // Puts the view's insertion point at the end, with nothing selected.
 void moveToEnd(QTextEdit *view);
 // Appends text at the end with the given size (points), bold flag, colour and the

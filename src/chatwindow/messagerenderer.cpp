@@ -58,8 +58,8 @@ QString displayName(const QString &name)
     return trimmed.isEmpty() ? u"Анонимус"_s : trimmed;
 }
 
-MessageRenderer::MessageRenderer(QTextEdit *view, QWidget *boxParent)
-    : m_view(view), m_boxParent(boxParent)
+MessageRenderer::MessageRenderer(QTextEdit *view, QWidget *boxParent, const QString &chatFile)
+    : m_view(view), m_boxParent(boxParent), m_chatFile(chatFile)
 {
     m_view->setFont(programFont());
     m_view->document()->setUndoRedoEnabled(false);
@@ -71,10 +71,20 @@ MessageRenderer::~MessageRenderer() = default;
 void MessageRenderer::renderMessage(const QString &senderName, const QString &text,
                                     MessageTime utcTime, MessageKind kind)
 {
-    const qint32 colour = nameColour(kind);
     const bool single = !m_batchCursor;
-    if (single)
-        beginAppend(m_view);
+    {
+        std::optional<ScrollKeeper> scroll;
+        if (single)
+            scroll.emplace(m_view);
+        appendMessage(senderName, text, utcTime, nameColour(kind));
+    }
+    if (single && !m_deferSaving)
+        (void)saveLog(true);
+}
+
+void MessageRenderer::appendMessage(const QString &senderName, const QString &text,
+                                    MessageTime utcTime, qint32 colour)
+{
     MessageTime time = utcTime;
     // A record that names no real moment is shown as it came rather than dropped.
     if (!utcToLocal(utcTime, time))
@@ -96,18 +106,13 @@ void MessageRenderer::renderMessage(const QString &senderName, const QString &te
     }
     appendLine(m_view, trimText(text, TrimBlanksAndBreaks), BodySize, false,
                appSettings().messageColor, 0);
-    if (!single)
-        return;
-    endAppend(m_view);
-    if (!m_deferSaving)
-        (void)saveLog(true);
 }
 
 void MessageRenderer::beginBatch()
 {
     if (m_batchCursor)
         return;
-    beginAppend(m_view);
+    m_batchScroll.emplace(m_view);
     m_batchCursor.emplace(m_view->document());
     m_batchCursor->beginEditBlock();
 }
@@ -118,7 +123,7 @@ void MessageRenderer::endBatch()
         return;
     m_batchCursor->endEditBlock();
     m_batchCursor.reset();
-    endAppend(m_view);
+    m_batchScroll.reset();
 }
 
 // A centred time line above a message that arrives five or more minute boundaries
@@ -165,7 +170,7 @@ bool MessageRenderer::saveLog(bool silent)
 Status MessageRenderer::writeLog()
 {
     if (m_logFilePath.isEmpty()) {
-        const Result<QString> folder = logsFolder(false);
+        const Result<QString> folder = logsFolder(m_chatFile, false);
         if (!folder)
             return folder.error();
         // Another run of this chat may have started its log in the same second:
@@ -199,7 +204,7 @@ QString MessageRenderer::failedPath() const
 {
     if (!m_logFilePath.isEmpty())
         return m_logFilePath;
-    const Result<QString> folder = logsFolder(true);
+    const Result<QString> folder = logsFolder(m_chatFile, true);
     return folder ? joinPath(folder.value(), m_logFileName) : m_logFileName;
 }
 

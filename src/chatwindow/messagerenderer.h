@@ -1,5 +1,6 @@
 #pragma once
 
+#include "chatwindow/conversationview.h"
 #include "core/messagetime.h"
 #include "exchange/messagekind.h"
 
@@ -31,7 +32,8 @@ class MessageRenderer final
 public:
     // `view` gets the conversation font and loses its undo history, which a
     // read-only conversation does not need and which would grow without end.
-    MessageRenderer(QTextEdit *view, QWidget *boxParent);
+    // The log goes into the logs folder of `chatFile`.
+    MessageRenderer(QTextEdit *view, QWidget *boxParent, const QString &chatFile);
     ~MessageRenderer();
 
     // Appends spacer, time stamp, header and body for one message (time in UTC),
@@ -55,18 +57,22 @@ public:
     QString logFilePath() const { return m_logFilePath; }
 
 private:
+    void appendMessage(const QString &senderName, const QString &text, MessageTime utcTime,
+                       qint32 colour);
     void appendTimeStamp();
     Status writeLog();
     QString failedPath() const;
 
     QTextEdit *m_view;
     QWidget *m_boxParent;
+    QString m_chatFile;
     QDateTime m_lastStampTime; // local; invalid until the first message
     QDateTime m_logNameTime;   // local; the time the log's name gives
     QString m_logFileName;     // fixed at the first save
     QString m_logFilePath;
     bool m_folderChecked = false;
     bool m_deferSaving = false;
+    std::optional<ScrollKeeper> m_batchScroll;
     std::optional<QTextCursor> m_batchCursor; // holds the open edit block
     std::unique_ptr<RtfLogFile> m_log;
 };

@@ -3,7 +3,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 
-#include "core/appstate.h"
 #include "core/settingsstore.h"
 #include "core/support.h"
 #include "core/textfile.h"

@@ -6,6 +6,7 @@
 #include "gui/placement.h"
 #include "gui/resources.h"
 #include "gui/shell.h"
+#include "gui/singlewindow.h"
 #include "gui/wheelforwarding.h"
 #include "logsviewer/logdocument.h"
 #include "logsviewer/logsearch.h"
@@ -20,7 +21,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
-#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
@@ -39,9 +39,9 @@ constexpr int WindowHeight = 349;
 // The search opens below the list and the log, so that neither moves.
 constexpr int SearchPanelHeight = 184;
 
-QPointer<LogsViewer> &openViewer()
+SingleWindow<LogsViewer> &openViewer()
 {
-    static QPointer<LogsViewer> viewer;
+    static SingleWindow<LogsViewer> viewer;
     return viewer;
 }
 
@@ -56,27 +56,21 @@ public:
 
 } // namespace
 
-void showLogsViewer()
+void showLogsViewer(const QString &chatFile)
 {
-    QPointer<LogsViewer> &viewer = openViewer();
-    if (!viewer) {
-        viewer = new LogsViewer;
+    openViewer().show([&] {
+        auto *viewer = new LogsViewer(chatFile);
         // The viewer has no owner: close it with the program so its placement is kept.
-        QObject::connect(qApp, &QCoreApplication::aboutToQuit, viewer, [] {
-            if (LogsViewer *open = openViewer())
-                open->close();
-            delete openViewer().data();
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, viewer, [viewer] {
+            viewer->close();
+            delete viewer;
         });
-    }
-    if (viewer->isMinimized())
-        viewer->showNormal();
-    else
-        viewer->show();
-    viewer->raise();
-    viewer->activateWindow();
+        return viewer;
+    });
 }
 
-LogsViewer::LogsViewer(QWidget *parent) : QWidget(parent, Qt::Window)
+LogsViewer::LogsViewer(const QString &chatFile, QWidget *parent)
+    : QWidget(parent, Qt::Window), m_chatFile(chatFile)
 {
     // Names the stored "Placement frmLogsViewer" section: kept as the stores know it.
     setObjectName(u"frmLogsViewer"_s);
@@ -95,7 +89,7 @@ LogsViewer::~LogsViewer()
 
 LogsViewer *LogsViewer::instance()
 {
-    return openViewer().data();
+    return openViewer().window();
 }
 
 void LogsViewer::createWidgets()
@@ -205,7 +199,7 @@ void LogsViewer::closeEvent(QCloseEvent *event)
 void LogsViewer::fillLogsList()
 {
     const WaitCursor wait;
-    const Result<QString> folder = logsFolder(true);
+    const Result<QString> folder = logsFolder(m_chatFile, true);
     m_logsFolder = folder ? folder.value() : QString();
     m_searchPanel->setLogsFolder(m_logsFolder);
     lstFiles->clear();
@@ -432,12 +426,12 @@ bool LogsViewer::eventFilter(QObject *watched, QEvent *event)
 
 void LogsViewer::restorePlacement()
 {
-    restoreWindowPlacement(this, QString(), ChatFilePath);
+    restoreWindowPlacement(this, QString(), m_chatFile);
 }
 
 void LogsViewer::savePlacement()
 {
-    saveWindowPlacement(this, QString(), ChatFilePath);
+    saveWindowPlacement(this, QString(), m_chatFile);
 }
 
 } // namespace quillet

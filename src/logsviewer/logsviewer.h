@@ -27,9 +27,9 @@ class LogSearchPanel;
 // Shows the one logs viewer of the program: not modal, without owner, created
 // on first use. An open viewer is only shown and raised, not reloaded; after
 // it was closed, the next call loads it afresh.
-void showLogsViewer();
+void showLogsViewer(const QString &chatFile);
 
-// Lists the conversation logs of the current chat, shows the chosen one and
+// Lists the conversation logs of a chat, shows the chosen one and
 // the total size of all of them, and opens the logs folder in the desktop's
 // file manager. It only reads: no log and no folder is ever created or changed.
 class LogsViewer final : public QWidget
@@ -37,7 +37,7 @@ class LogsViewer final : public QWidget
     Q_OBJECT
 
 public:
-    explicit LogsViewer(QWidget *parent = nullptr);
+    explicit LogsViewer(const QString &chatFile, QWidget *parent = nullptr);
     ~LogsViewer() override;
     Q_DISABLE_COPY_MOVE(LogsViewer)
 
@@ -87,6 +87,7 @@ private:
     QPushButton *cmdOpenLogsFolder = nullptr;
     QPushButton *cmdClose = nullptr;
 
+    QString m_chatFile;
     QString m_logsFolder;
     QString m_tagCaption;
     bool m_unloaded = false;

@@ -6,7 +6,7 @@
 #include <array>
 
 // The Windows single-byte code pages that RTF documents name with \ansicpg
-// and \fcharset. Qt itself decodes none of them.
+// and \fcharset, decoded through ICU into tables for byte-at-a-time use.
 
 namespace quillet {
 

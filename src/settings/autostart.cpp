@@ -1,6 +1,6 @@
 #include "settings/autostart.h"
 
-#include "core/appstate.h"
+#include "core/chatcontext.h"
 #include "core/support.h"
 #include "gui/boxes.h"
 #include "settings/autostartentry.h"
@@ -35,12 +35,12 @@ QString existingEntryQuestion(const QString &path)
            crlf + u"Нет    - задать новое имя файла."_s + crlf + u"Отмена - не создавать ничего."_s;
 }
 
-void addChatToAutostart(QWidget *owner)
+void addChatToAutostart(QWidget *owner, const ChatContext &chat)
 {
-    if (ChatFilePath.isEmpty())
+    if (chat.chatFile.isEmpty())
         return;
     const QString folder = autostartFolder();
-    QString name = fileNameOf(ChatFilePath) + EntrySuffix;
+    QString name = fileNameOf(chat.chatFile) + EntrySuffix;
     QString path = folder + '/'_L1 + name;
     while (fileExists(path)) {
         const BoxAnswer answer =
@@ -63,7 +63,7 @@ void addChatToAutostart(QWidget *owner)
         name = typed + EntrySuffix;
         path = folder + '/'_L1 + name;
     }
-    createAutostartEntry(owner, path, executablePath(), ExchangeFolderPath, {u"/H"_s}, ChatFilePath,
+    createAutostartEntry(owner, path, executablePath(), chat.exchangeFolder, {u"/H"_s}, chat.chatFile,
                          autostartIconName());
 }
 

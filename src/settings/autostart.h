@@ -7,11 +7,13 @@ class QWidget;
 
 namespace quillet {
 
-// Puts the current chat into the autostart folder, so it starts hidden at
+struct ChatContext;
+
+// Puts the chat into the autostart folder, so it starts hidden at
 // log-on. An entry of the same name is replaced only when the user says so;
 // otherwise the user names another one, until a free name is found or the
 // user gives up.
-void addChatToAutostart(QWidget *owner);
+void addChatToAutostart(QWidget *owner, const ChatContext &chat);
 
 // Writes one autostart entry at `linkPath` and tells the user the outcome.
 // Does nothing when the path or the target is empty.

@@ -9,11 +9,6 @@ namespace quillet {
 
 using namespace Qt::StringLiterals;
 
-QString ChatFilePath;
-QString ExchangeFolderPath;
-bool StartHidden = false;
-QString MyGUID;
-
 SettingsRecord &appSettings()
 {
     static SettingsRecord settings;
@@ -127,40 +122,41 @@ Status saveSettings()
     return store.sync();
 }
 
-void initMyGuid()
+QString loadUserId()
 {
     const QString fresh = newGuid();
     SettingsStore store;
-    MyGUID = store.loadValue(QString(), u"My GUID"_s, ValueKind::Text, fresh).toString();
-    reportStoreFailure(store.saveValue(QString(), u"My GUID"_s, ValueKind::Text, MyGUID));
+    const QString id = store.loadValue(QString(), u"My GUID"_s, ValueKind::Text, fresh).toString();
+    reportStoreFailure(store.saveValue(QString(), u"My GUID"_s, ValueKind::Text, id));
+    return id;
 }
 
-QString chatLogGuid()
+QString chatLogGuid(const QString &chatFile)
 {
     const QString section = u"Log GUIDs"_s;
     SettingsStore store;
     QString value = trimText(
-        store.loadValue(section, ChatFilePath, ValueKind::Text, QString()).toString(), TrimAll);
+        store.loadValue(section, chatFile, ValueKind::Text, QString()).toString(), TrimAll);
     // A GUID the store did not take earlier in this run is offered again, so that
     // meanwhile the writer and the viewer of logs find the same folder.
-    const QString unsaved = unsavedLogGuids().value(ChatFilePath);
+    const QString unsaved = unsavedLogGuids().value(chatFile);
     if (!value.isEmpty() && value != unsaved)
         return value;
     if (value.isEmpty())
         value = unsaved.isEmpty() ? newGuid() : unsaved;
-    const Status saved = store.saveValue(section, ChatFilePath, ValueKind::Text, value);
+    const Status saved = store.saveValue(section, chatFile, ValueKind::Text, value);
     if (saved)
-        unsavedLogGuids().remove(ChatFilePath);
+        unsavedLogGuids().remove(chatFile);
     else
-        unsavedLogGuids().insert(ChatFilePath, value);
+        unsavedLogGuids().insert(chatFile, value);
     reportStoreFailure(saved);
     return value;
 }
 
-Result<QString> logsFolder(bool noCreate)
+Result<QString> logsFolder(const QString &chatFile, bool noCreate)
 {
     QString path = joinPath(dataHomeFolder(), u"Greyhollow Studios\\Quillet IM\\Logs"_s);
-    path = joinPath(path, chatLogGuid());
+    path = joinPath(path, chatLogGuid(chatFile));
     if (!noCreate) {
         if (Status created = createPrivateFolder(path); !created)
             return created.error();

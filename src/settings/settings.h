@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/appstate.h"
 #include "core/error.h"
 
 #include <QString>
@@ -31,10 +30,11 @@ SettingsRecord &appSettings();
 
 void loadSettings();
 Status saveSettings();
-void initMyGuid();
-// The GUID naming the current chat's logs folder, made and stored on first use.
+// This user's identity, made and stored on the first run.
+QString loadUserId();
+// The GUID naming a chat's logs folder, made and stored on first use.
 // One that cannot be stored is kept for the rest of the run.
-QString chatLogGuid();
+QString chatLogGuid(const QString &chatFile);
 // What the program must remember of the user (identity, the chats' log GUIDs, the
 // names chosen) has to outlive the run: when the store cannot keep it, the user's
 // earlier messages come up as someone else's and the earlier logs are lost from
@@ -44,8 +44,8 @@ using StoreFailureHandler = std::function<void(const QString &text, const Error 
 void setStoreFailureHandler(StoreFailureHandler handler);
 // Passes a failed save on to the handler, unless one was reported already this run.
 void reportStoreFailure(const Status &saved);
-// The current chat's logs folder; unless noCreate, it is created with every missing
+// The logs folder of a chat; unless noCreate, it is created with every missing
 // parent, each private to the user.
-Result<QString> logsFolder(bool noCreate);
+Result<QString> logsFolder(const QString &chatFile, bool noCreate);
 
 } // namespace quillet

@@ -2,7 +2,6 @@
 
 #include <QCheckBox>
 #include <QLabel>
-#include <QPointer>
 #include <QPushButton>
 
 #include "core/settingsstore.h"
@@ -11,6 +10,7 @@
 #include "gui/fonts.h"
 #include "gui/placement.h"
 #include "gui/resources.h"
+#include "gui/singlewindow.h"
 #include "settings/autostart.h"
 #include "settings/colorbutton.h"
 #include "settings/settings.h"
@@ -21,9 +21,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QPointer<SettingsDialog> &openWindow()
+SingleWindow<SettingsDialog> &openWindow()
 {
-    static QPointer<SettingsDialog> window;
+    static SingleWindow<SettingsDialog> window;
     return window;
 }
 
@@ -32,18 +32,13 @@ const QString CustomColorsKey = u"Custom Colors"_s;
 
 } // namespace
 
-void showSettingsDialog(QWidget *owner)
+void showSettingsDialog(QWidget *owner, const ChatContext &chat)
 {
-    QPointer<SettingsDialog> &window = openWindow();
-    if (!window)
-        window = new SettingsDialog(owner);
-    else
-        window->raise();
-    window->show();
-    window->activateWindow();
+    openWindow().show([&] { return new SettingsDialog(owner, chat); });
 }
 
-SettingsDialog::SettingsDialog(QWidget *owner) : QDialog(owner)
+SettingsDialog::SettingsDialog(QWidget *owner, const ChatContext &chat)
+    : QDialog(owner), m_chat(chat)
 {
     setObjectName(u"SettingsDialog"_s);
     setWindowTitle(u"Настройки"_s);
@@ -57,20 +52,18 @@ SettingsDialog::SettingsDialog(QWidget *owner) : QDialog(owner)
 
 SettingsDialog::~SettingsDialog()
 {
-    if (openWindow() == this)
-        openWindow() = nullptr;
+    openWindow().forget(this);
 }
 
 SettingsDialog *SettingsDialog::instance()
 {
-    return openWindow();
+    return openWindow().window();
 }
 
 void SettingsDialog::done(int result)
 {
     // A closed window is built again from Settings the next time it is shown.
-    if (openWindow() == this)
-        openWindow() = nullptr;
+    openWindow().forget(this);
     QDialog::done(result);
     deleteLater();
 }
@@ -170,7 +163,7 @@ void SettingsDialog::connectButtons()
     connect(m_cmdOk, &QPushButton::clicked, this, [this] { onOkClicked(); });
     connect(m_cmdApply, &QPushButton::clicked, this, [this] { onApplyClicked(); });
     connect(m_cmdCancel, &QPushButton::clicked, this, [this] { reject(); });
-    connect(m_cmdAddToAutorun, &QPushButton::clicked, this, [this] { addChatToAutostart(this); });
+    connect(m_cmdAddToAutorun, &QPushButton::clicked, this, [this] { addChatToAutostart(this, m_chat); });
     for (ColorButton *button :
          {m_cmdMessageColor, m_cmdMyNameColor, m_cmdOtherNameColor, m_cmdSystemColor}) {
         connect(button, &QPushButton::clicked, this, [this, button] { chooseColor(button); });

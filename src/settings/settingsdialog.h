@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+#include "core/chatcontext.h"
 #include "core/error.h"
 
 class QCheckBox;
@@ -16,7 +17,7 @@ class ColorButton;
 // and not modal. The window is created on first use; while it is open, showing
 // it again keeps the user's unsaved edits; once closed, it is built again from
 // Settings the next time.
-void showSettingsDialog(QWidget *owner);
+void showSettingsDialog(QWidget *owner, const ChatContext &chat);
 
 // The settings dialog. It edits copies: Settings changes, and is saved, only
 // by OK and Apply; Cancel, Esc and the close box discard the edits.
@@ -25,7 +26,7 @@ class SettingsDialog final : public QDialog
     Q_OBJECT
 
 public:
-    explicit SettingsDialog(QWidget *owner);
+    SettingsDialog(QWidget *owner, const ChatContext &chat);
     ~SettingsDialog() override;
     Q_DISABLE_COPY_MOVE(SettingsDialog)
 
@@ -64,6 +65,7 @@ private:
     QPushButton *m_cmdOk = nullptr;
     QPushButton *m_cmdCancel = nullptr;
     QPushButton *m_cmdApply = nullptr;
+    ChatContext m_chat;
 };
 
 } // namespace quillet
