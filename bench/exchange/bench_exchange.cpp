@@ -62,7 +62,7 @@ public:
                 std::abort();
             file.write(messageBytes(i, utc));
             file.close();
-            if (shown && !setDosAttributes(path, DosAttribute::Hidden).ok())
+            if (shown && setDosAttributes(path, DosAttribute::Hidden) != 0)
                 std::abort();
         }
     }
@@ -212,7 +212,7 @@ void laterListing(benchmark::State &state, bool newFile)
             file.write(messageBytes(serial, utc));
         } else {
             path = data.paths().at(serial % data.paths().size());
-            if (!clearDosAttributes(path).ok())
+            if (clearDosAttributes(path) != 0)
                 std::abort();
         }
         ++serial;
@@ -256,7 +256,7 @@ void BM_FalseAlarmAfterMarkShown(benchmark::State &state)
     for (auto _ : state) {
         state.PauseTiming();
         const QString path = data.paths().at(serial++ % data.paths().size());
-        if (!clearDosAttributes(path).ok() || !watcher.hasChanged() ||
+        if (clearDosAttributes(path) != 0 || !watcher.hasChanged() ||
             messages.listUnseen(&watcher).size() != 1 || !messages.markShown(path).ok())
             std::abort();
         state.ResumeTiming();

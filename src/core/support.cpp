@@ -1,9 +1,6 @@
 #include "core/support.h"
 
-#include <cerrno>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/files.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -81,33 +78,12 @@ QString joinPath(const QString &folder, const QString &name)
 
 namespace {
 
-// Creates each missing component in turn, so the reason of a failure is known.
-Status createFolderPath(const QString &path, mode_t mode, bool exactMode)
+Status createFolderPath(const QString &path, unsigned mode, bool exactMode)
 {
     if (path.isEmpty())
         return Error::make(ErrorCode::EmptyPath);
-    const QString full = absolutePath(path);
-    qsizetype next = 1;
-    while (next <= full.size()) {
-        qsizetype slash = full.indexOf('/'_L1, next);
-        if (slash < 0)
-            slash = full.size();
-        const QByteArray part = QFile::encodeName(full.left(slash));
-        struct stat st
-        {
-        };
-        if (::stat(part.constData(), &st) == 0) {
-            if (!S_ISDIR(st.st_mode))
-                return Error::fromErrno(ENOTDIR);
-        } else if (::mkdir(part.constData(), mode) == 0) {
-            // The umask may have taken bits away, or left some that must not stay.
-            if (exactMode && ::chmod(part.constData(), mode) != 0)
-                return Error::fromErrno(errno);
-        } else if (errno != EEXIST) {
-            return Error::fromErrno(errno);
-        }
-        next = slash + 1;
-    }
+    if (const int error = makeFolders(QFile::encodeName(absolutePath(path)), mode, exactMode))
+        return Error::fromErrno(error);
     return {};
 }
 
@@ -167,12 +143,10 @@ QString executablePath()
 
 Result<double> fileSize(const QString &path)
 {
-    struct stat st
-    {
-    };
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return Error::fromErrno(errno);
-    return static_cast<double>(st.st_size);
+    FileStamp stamp;
+    if (const int error = stampOf(QFile::encodeName(path), stamp))
+        return Error::fromErrno(error);
+    return static_cast<double>(stamp.size);
 }
 
 QString formatByteSize(double bytes)
@@ -216,8 +190,8 @@ int hexDigit(char c)
 
 QString userName()
 {
-    if (const passwd *pw = ::getpwuid(::geteuid()); pw && pw->pw_name && *pw->pw_name)
-        return QString::fromLocal8Bit(pw->pw_name);
+    if (const QByteArray name = loginName(); !name.isEmpty())
+        return QString::fromLocal8Bit(name);
     return qEnvironmentVariable("USER");
 }
 

@@ -2,11 +2,7 @@
 
 #include "core/support.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/files.h"
 
 #include <QFile>
 #include <QRandomGenerator>
@@ -19,36 +15,16 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class FileDescriptor
+Error readError(int error)
 {
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
+    switch (error) {
+    case NotRegularFileError:
+        return Error::make(ErrorCode::NotRegularFile);
+    case FileTooLargeError:
+        return Error::make(ErrorCode::FileTooLarge);
+    default:
+        return Error::fromErrno(error);
     }
-    Q_DISABLE_COPY_MOVE(FileDescriptor)
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
-
-Status writeAll(int fd, const QByteArray &bytes)
-{
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return Error::fromErrno(errno);
-        }
-        written += n;
-    }
-    return {};
 }
 
 } // namespace
@@ -57,43 +33,9 @@ Result<QByteArray> TextFile::readBytes(const QString &path, qint64 maxSize)
 {
     if (path.isEmpty())
         return Error::make(ErrorCode::EmptyPath);
-    FileDescriptor fd(::open(QFile::encodeName(path).constData(),
-                             O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0)
-        return Error::fromErrno(errno);
-    struct stat st
-    {
-    };
-    if (::fstat(fd.get(), &st) != 0)
-        return Error::fromErrno(errno);
-    if (!S_ISREG(st.st_mode))
-        return Error::make(ErrorCode::NotRegularFile);
-    if (st.st_size > maxSize)
-        return Error::make(ErrorCode::FileTooLarge);
-
-    // The file may grow while it is read: read at most one byte past the cap.
     QByteArray bytes;
-    bytes.resize(static_cast<qsizetype>(st.st_size) + 1);
-    qsizetype total = 0;
-    for (;;) {
-        if (total == bytes.size()) {
-            if (total > maxSize)
-                return Error::make(ErrorCode::FileTooLarge);
-            bytes.resize(qMin<qint64>(maxSize + 1, qMax<qsizetype>(total * 2, 4096)));
-        }
-        const ssize_t n = ::read(fd.get(), bytes.data() + total, bytes.size() - total);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return Error::fromErrno(errno);
-        }
-        if (n == 0)
-            break;
-        total += n;
-    }
-    if (total > maxSize)
-        return Error::make(ErrorCode::FileTooLarge);
-    bytes.truncate(total);
+    if (const int error = readFile(QFile::encodeName(path), maxSize, bytes))
+        return readError(error);
     return bytes;
 }
 
@@ -155,57 +97,17 @@ QString TextFile::temporaryNameFor(const QString &path)
     return folder.endsWith('/'_L1) ? folder + name : folder + '/'_L1 + name;
 }
 
-namespace {
-
-// Moves the finished temporary file to its name unless that name is taken.
-int renameNoReplace(const char *from, const char *to)
-{
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // File systems without the flag: a hard link fails on an existing name too.
-    if (::link(from, to) != 0)
-        return errno;
-    ::unlink(from);
-    return 0;
-}
-
-} // namespace
-
 Status TextFile::writeAtomically(const QString &path, const QByteArray &bytes, Access access,
                                  Existing existing)
 {
     if (path.isEmpty())
         return Error::make(ErrorCode::EmptyPath);
-    const QByteArray target = QFile::encodeName(path);
-    const QByteArray temporary = QFile::encodeName(temporaryNameFor(path));
-    const bool ownerOnly = access == Access::OwnerOnly;
-    FileDescriptor fd(::open(temporary.constData(),
-                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                             ownerOnly ? 0600 : 0644));
-    if (fd.get() < 0)
-        return Error::fromErrno(errno);
-    Status written;
-    // Exactly 0600: a strict umask would leave the user unable to read it back.
-    if (ownerOnly && ::fchmod(fd.get(), 0600) != 0)
-        written = Error::fromErrno(errno);
-    if (written)
-        written = writeAll(fd.get(), bytes);
-    if (written && ::fsync(fd.get()) != 0)
-        written = Error::fromErrno(errno);
-    if (::close(fd.release()) != 0 && written)
-        written = Error::fromErrno(errno);
-    if (written && existing == Existing::Replace &&
-        ::rename(temporary.constData(), target.constData()) != 0)
-        written = Error::fromErrno(errno);
-    if (written && existing == Existing::Keep) {
-        if (const int error = renameNoReplace(temporary.constData(), target.constData()))
-            written = Error::fromErrno(error);
-    }
-    if (!written)
-        ::unlink(temporary.constData());
-    return written;
+    if (const int error = writeFileDurably(QFile::encodeName(path),
+                                           QFile::encodeName(temporaryNameFor(path)), bytes,
+                                           access == Access::OwnerOnly,
+                                           existing == Existing::Keep))
+        return Error::fromErrno(error);
+    return {};
 }
 
 } // namespace quillet

@@ -24,15 +24,15 @@ bool FolderWatcher::start(const QString &path)
     m_started = false;
     m_path = path;
     forgetNames();
-    if (!m_notify.open())
+    if (m_notify.open() != 0)
         return false;
-    const Result<int> watch = m_notify.addWatch(path, WatchMask);
-    if (!watch) {
+    const int watch = m_notify.addWatch(path, WatchMask);
+    if (watch < 0) {
         // A watcher that could not start holds nothing.
         m_notify.close();
         return false;
     }
-    m_watch = watch.value();
+    m_watch = watch;
     m_started = true;
     return true;
 }
@@ -43,9 +43,9 @@ bool FolderWatcher::hasChanged()
         return false;
     bool changed = false;
     bool lost = false;
-    const Status drained = m_notify.drain([&](int watch, quint32 mask, QByteArrayView name) {
+    const bool drained = m_notify.drain([&](int watch, quint32 mask, QByteArrayView name) {
         handleEvent(watch, mask, name, changed, lost);
-    });
+    }) == 0;
     if (lost) {
         // Removed, moved away or unmounted: look for the folder again later.
         m_notify.removeWatch(m_watch);
@@ -113,12 +113,12 @@ bool FolderWatcher::tryRewatch()
 {
     if (m_sinceLost.isValid() && m_sinceLost.elapsed() < m_retryIntervalMs)
         return false;
-    const Result<int> watch = m_notify.addWatch(m_path, WatchMask);
-    if (!watch) {
+    const int watch = m_notify.addWatch(m_path, WatchMask);
+    if (watch < 0) {
         m_sinceLost.start();
         return false;
     }
-    m_watch = watch.value();
+    m_watch = watch;
     forgetNames();
     return true;
 }

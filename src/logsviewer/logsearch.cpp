@@ -4,7 +4,7 @@
 #include "core/textfile.h"
 #include "logsviewer/logdocument.h"
 #include "logsviewer/logslist.h"
-#include "platform/normalfiles.h"
+#include "logsviewer/logfiles.h"
 #include "richtext/rtftextscanner.h"
 
 #include <QFileInfo>

@@ -1,7 +1,7 @@
 #include "logsviewer/logslist.h"
 
 #include "core/support.h"
-#include "platform/normalfiles.h"
+#include "logsviewer/logfiles.h"
 
 #include <algorithm>
 

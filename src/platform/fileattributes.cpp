@@ -1,11 +1,10 @@
 #include "platform/fileattributes.h"
 
+#include <cctype>
 #include <cerrno>
 #include <sys/xattr.h>
 
 #include <QFile>
-
-#include "core/support.h"
 
 namespace quillet {
 
@@ -19,14 +18,11 @@ quint32 parseDosAttributes(QByteArrayView value)
 {
     if (value.size() < 3 || value[0] != '0' || (value[1] != 'x' && value[1] != 'X'))
         return 0;
-    quint32 attributes = 0;
-    for (qsizetype i = 2; i < value.size() && i < 10; ++i) {
-        const int digit = hexDigit(value[i]);
-        if (digit < 0)
-            break;
-        attributes = attributes << 4 | quint32(digit);
-    }
-    return attributes;
+    // At most eight hex digits: what follows them is not part of the number.
+    qsizetype end = 2;
+    while (end < value.size() && end < 10 && std::isxdigit(static_cast<unsigned char>(value[end])))
+        ++end;
+    return value.sliced(2, end - 2).toByteArray().toUInt(nullptr, 16);
 }
 
 QByteArray formatDosAttributes(quint32 attributes)
@@ -67,26 +63,16 @@ int writeDosAttributes(const char *path, quint32 attributes)
     return 0;
 }
 
-Result<quint32> dosAttributes(const QString &path)
+int setDosAttributes(const QString &path, quint32 attributes)
 {
-    quint32 attributes = 0;
-    if (const int error = readDosAttributes(QFile::encodeName(path).constData(), attributes))
-        return Error::fromErrno(error);
-    return attributes;
+    return writeDosAttributes(QFile::encodeName(path).constData(), attributes);
 }
 
-Status setDosAttributes(const QString &path, quint32 attributes)
-{
-    if (const int error = writeDosAttributes(QFile::encodeName(path).constData(), attributes))
-        return Error::fromErrno(error);
-    return {};
-}
-
-Status clearDosAttributes(const QString &path)
+int clearDosAttributes(const QString &path)
 {
     if (::lremovexattr(QFile::encodeName(path).constData(), AttributeName) != 0 && errno != ENODATA)
-        return Error::fromErrno(errno);
-    return {};
+        return errno;
+    return 0;
 }
 
 } // namespace quillet

@@ -4,8 +4,6 @@
 #include <QByteArrayView>
 #include <QString>
 
-#include "core/error.h"
-
 namespace quillet {
 
 // DOS file attributes, kept as Linux file servers and compatibility layers keep
@@ -25,16 +23,13 @@ enum : quint32
 quint32 parseDosAttributes(QByteArrayView value);
 QByteArray formatDosAttributes(quint32 attributes);
 
-// Links are never followed. A file without the extended attribute has 0.
-Result<quint32> dosAttributes(const QString &path);
-// Replaces all attributes: hidden alone is stored as the three bytes "0x2".
-Status setDosAttributes(const QString &path, quint32 attributes);
-
-// The same on encoded paths, for loops over many files: 0 or an errno.
+// Links are never followed; each call returns 0 or an errno.
+// A file without the extended attribute has 0.
 int readDosAttributes(const char *path, quint32 &attributes);
+// Replaces all attributes: hidden alone is stored as the three bytes "0x2".
 int writeDosAttributes(const char *path, quint32 attributes);
-
+int setDosAttributes(const QString &path, quint32 attributes);
 // Removes the attribute, as a person making a file visible again does.
-Status clearDosAttributes(const QString &path);
+int clearDosAttributes(const QString &path);
 
 } // namespace quillet

@@ -22,13 +22,11 @@ FsNotify::~FsNotify()
     close();
 }
 
-Status FsNotify::open()
+int FsNotify::open()
 {
     close();
     m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (m_fd < 0)
-        return Error::fromErrno(errno);
-    return {};
+    return m_fd < 0 ? errno : 0;
 }
 
 void FsNotify::close()
@@ -38,16 +36,15 @@ void FsNotify::close()
     m_fd = -1;
 }
 
-Result<int> FsNotify::addWatch(const QString &path, quint32 mask)
+int FsNotify::addWatch(const QString &path, quint32 mask)
 {
     if (m_fd < 0)
-        return Error::fromErrno(EBADF);
+        return -EBADF;
+    // An empty name would watch the working directory.
     if (path.isEmpty())
-        return Error::make(ErrorCode::EmptyPath);
+        return -ENOENT;
     const int watch = ::inotify_add_watch(m_fd, QFile::encodeName(path).constData(), mask);
-    if (watch < 0)
-        return Error::fromErrno(errno);
-    return watch;
+    return watch < 0 ? -errno : watch;
 }
 
 void FsNotify::removeWatch(int watch)
@@ -56,22 +53,20 @@ void FsNotify::removeWatch(int watch)
         ::inotify_rm_watch(m_fd, watch);
 }
 
-Status FsNotify::drain(const Sink &sink)
+int FsNotify::drain(const Sink &sink)
 {
     if (m_fd < 0)
-        return Error::fromErrno(EBADF);
+        return EBADF;
     alignas(inotify_event) char buffer[64 * 1024];
     for (;;) {
         const ssize_t length = ::read(m_fd, buffer, sizeof buffer);
         if (length < 0) {
             if (errno == EINTR)
                 continue;
-            if (errno == EAGAIN)
-                return {};
-            return Error::fromErrno(errno);
+            return errno == EAGAIN ? 0 : errno;
         }
         if (length == 0)
-            return {};
+            return 0;
         for (ssize_t offset = 0; offset + ssize_t(sizeof(inotify_event)) <= length;) {
             inotify_event event;
             std::memcpy(&event, buffer + offset, sizeof event);

@@ -6,8 +6,6 @@
 #include <QByteArrayView>
 #include <QString>
 
-#include "core/error.h"
-
 namespace quillet {
 
 // Thin wrapper over one inotify descriptor, opened non-blocking. The event
@@ -41,16 +39,17 @@ public:
     ~FsNotify();
     Q_DISABLE_COPY_MOVE(FsNotify)
 
-    Status open();
+    // 0, or the errno that refused it.
+    int open();
     void close();
     bool isOpen() const { return m_fd >= 0; }
 
-    // The watch descriptor of `path`, or the error that refused it.
-    Result<int> addWatch(const QString &path, quint32 mask);
+    // The watch descriptor of `path` (0 or more), or minus the errno that refused it.
+    int addWatch(const QString &path, quint32 mask);
     void removeWatch(int watch);
 
-    // Hands every queued event to `sink` without ever waiting.
-    Status drain(const Sink &sink);
+    // Hands every queued event to `sink` without ever waiting: 0 or an errno.
+    int drain(const Sink &sink);
 
 private:
     int m_fd = -1;

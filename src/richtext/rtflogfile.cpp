@@ -2,59 +2,9 @@
 
 #include "core/textfile.h"
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <utility>
-
 #include <QFile>
 
 namespace quillet {
-
-namespace {
-
-class FileDescriptor final
-{
-    Q_DISABLE_COPY_MOVE(FileDescriptor)
-
-public:
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
-    ~FileDescriptor()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-    int release() { return std::exchange(m_fd, -1); }
-
-private:
-    int m_fd;
-};
-
-Status writeAt(int fd, const char *data, qsizetype size, qint64 offset)
-{
-    while (size > 0) {
-        const ssize_t written = ::pwrite(fd, data, size_t(size), off_t(offset));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return Error::fromErrno(errno);
-        }
-        data += written;
-        size -= written;
-        offset += written;
-    }
-    return {};
-}
-
-Status syncData(int fd)
-{
-    return ::fdatasync(fd) == 0 ? Status() : Status(Error::fromErrno(errno));
-}
-
-} // namespace
 
 RtfLogFile::RtfLogFile(QTextDocument *document) : m_writer(document) {}
 
@@ -66,8 +16,8 @@ Status RtfLogFile::save(const QString &path)
     const bool prefixKept =
         m_writer.header() == m_header && m_writer.stableBodyLength() >= m_bodyLength;
     if (sameFile && prefixKept && body.size() == m_bodyLength && m_writer.tail() == m_tail) {
-        const Result<Identity> current = identityOf(path);
-        if (current && current.value() == m_identity) {
+        FileStamp current;
+        if (stampOf(QFile::encodeName(path), current) == 0 && current == m_stamp) {
             m_lastMethod = Method::None;
             return {};
         }
@@ -113,10 +63,8 @@ Status RtfLogFile::rewrite(const QString &path, TextFile::Existing existing)
             TextFile::writeAtomically(path, m_writer.rtf(), TextFile::Access::OwnerOnly, existing);
         !written)
         return written;
-    const Result<Identity> identity = identityOf(path);
-    if (!identity)
-        return identity.error();
-    m_identity = identity.value();
+    if (const int error = stampOf(QFile::encodeName(path), m_stamp))
+        return Error::fromErrno(error);
     return {};
 }
 
@@ -125,50 +73,30 @@ Status RtfLogFile::append(const QString &path, const QByteArray &added)
     m_lastMethod = Method::Appended;
     // Only the file this object wrote last is extended; one changed by anyone else
     // is replaced whole.
-    FileDescriptor fd(::open(QFile::encodeName(path).constData(),
-                             O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (fd.get() < 0)
+    FileDescriptor fd;
+    FileStamp stamp;
+    if (openForUpdate(QFile::encodeName(path), fd) != 0 || stampOf(fd.get(), stamp) != 0 ||
+        stamp != m_stamp)
         return rewrite(path);
-    struct stat st
-    {
-    };
-    if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        Identity{quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
-                 qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec} != m_identity) {
-        return rewrite(path);
-    }
-    const qint64 brace = m_identity.size - 1;      // where the old document ends
+    const qint64 brace = m_stamp.size - 1;         // where the old document ends
     const qsizetype unchanged = m_tail.size() - 1; // old tail bytes that stay as they are
     // First everything after the old final brace, made durable...
-    Status status = writeAt(fd.get(), added.constData() + unchanged + 1,
-                            added.size() - unchanged - 1, brace + 1);
-    if (status)
-        status = syncData(fd.get());
+    int error = writeAt(fd.get(), QByteArrayView(added).sliced(unchanged + 1), brace + 1);
+    if (!error)
+        error = syncData(fd.get());
     // ...then the commit: the brace becomes the first byte of the new paragraphs.
-    if (status)
-        status = writeAt(fd.get(), added.constData() + unchanged, 1, brace);
-    if (status)
-        status = syncData(fd.get());
-    if (status && ::fstat(fd.get(), &st) != 0)
-        status = Error::fromErrno(errno);
-    if (::close(fd.release()) != 0 && status)
-        status = Error::fromErrno(errno);
-    if (!status)
-        return status;
-    m_identity = {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
-                  qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+    if (!error)
+        error = writeAt(fd.get(), QByteArrayView(added).sliced(unchanged, 1), brace);
+    if (!error)
+        error = syncData(fd.get());
+    if (!error)
+        error = stampOf(fd.get(), stamp);
+    if (const int closed = fd.close(); !error)
+        error = closed;
+    if (error)
+        return Error::fromErrno(error);
+    m_stamp = stamp;
     return {};
-}
-
-Result<RtfLogFile::Identity> RtfLogFile::identityOf(const QString &path)
-{
-    struct stat st
-    {
-    };
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0)
-        return Error::fromErrno(errno);
-    return Identity{quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
-                    qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
 } // namespace quillet

@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "core/textfile.h"
+#include "platform/files.h"
 #include "richtext/rtfwriter.h"
 
 #include <QByteArray>
@@ -44,24 +45,13 @@ public:
     Method lastMethod() const { return m_lastMethod; }
 
 private:
-    struct Identity
-    {
-        quint64 device = 0;
-        quint64 inode = 0;
-        qint64 size = -1;
-        qint64 modifiedNs = 0;
-
-        friend bool operator==(const Identity &, const Identity &) = default;
-    };
-
     Status rewrite(const QString &path, TextFile::Existing existing = TextFile::Existing::Replace);
     void remember(const QString &path);
     Status append(const QString &path, const QByteArray &added);
-    static Result<Identity> identityOf(const QString &path);
 
     RtfIncrementalWriter m_writer;
     QString m_path;             // the file that the fields below describe; empty when unknown
-    Identity m_identity;        // that file as this object left it
+    FileStamp m_stamp;          // that file as this object left it (never a default one)
     QByteArray m_header;        // its header
     qsizetype m_bodyLength = 0; // the finished paragraphs it holds
     QByteArray m_tail;          // its last paragraph and closing brace
