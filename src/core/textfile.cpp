@@ -81,11 +81,6 @@ Status TextFile::writeText(const QString &path, const QString &text)
     return writeAtomically(path, encode(text));
 }
 
-Status TextFile::createText(const QString &path, const QString &text)
-{
-    return writeAtomically(path, encode(text));
-}
-
 QString TextFile::temporaryNameFor(const QString &path)
 {
     const QString suffix = QString::number(QRandomGenerator::global()->generate64(), 36);

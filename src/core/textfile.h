@@ -26,10 +26,9 @@ public:
     static Result<QString> decode(const QByteArray &bytes);
     static QByteArray encode(const QString &text);
 
+    // An empty text still gets its byte-order mark: file managers that take
+    // every zero-byte file for plain text then go by the file's name.
     static Status writeText(const QString &path, const QString &text);
-    // As writeText. An empty text still gets its byte-order mark: file managers
-    // that take every zero-byte file for plain text then go by the file's name.
-    static Status createText(const QString &path, const QString &text);
     enum class Access
     {
         Default,   // 0644 less the umask

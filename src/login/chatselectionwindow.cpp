@@ -155,7 +155,7 @@ void ChatSelectionWindow::createChat()
     const QString path = absolutePath(dialog.fileName());
     // Remembered before writing, so the folder is offered again even when writing fails.
     rememberFolder(CreateFolderKey, path);
-    if (const Status created = TextFile::createText(path, QString()); !created) {
+    if (const Status created = TextFile::writeText(path, QString()); !created) {
         Boxes::showError(this, created.error(), BoxStyle{BoxButtons::Ok, BoxIcon::Stop},
                          u"Не удалось создать файл чата."_s);
         return;

@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 #include <QtGlobal>
 
+#include <utility>
+
 namespace quillet {
 
 // Bounded reads and durable writes on encoded paths. Each call returns 0 or an
@@ -19,6 +21,7 @@ public:
 
     int get() const { return m_fd; }
     void reset(int fd);
+    int release() { return std::exchange(m_fd, -1); }
     // Closes now: a write error the file system reports late shows here.
     int close();
 

@@ -25,41 +25,39 @@ FsNotify::~FsNotify()
 int FsNotify::open()
 {
     close();
-    m_fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    return m_fd < 0 ? errno : 0;
+    m_fd.reset(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    return m_fd.get() < 0 ? errno : 0;
 }
 
 void FsNotify::close()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
+    m_fd.close();
 }
 
 int FsNotify::addWatch(const QString &path, quint32 mask)
 {
-    if (m_fd < 0)
+    if (m_fd.get() < 0)
         return -EBADF;
     // An empty name would watch the working directory.
     if (path.isEmpty())
         return -ENOENT;
-    const int watch = ::inotify_add_watch(m_fd, QFile::encodeName(path).constData(), mask);
+    const int watch = ::inotify_add_watch(m_fd.get(), QFile::encodeName(path).constData(), mask);
     return watch < 0 ? -errno : watch;
 }
 
 void FsNotify::removeWatch(int watch)
 {
-    if (m_fd >= 0 && watch >= 0)
-        ::inotify_rm_watch(m_fd, watch);
+    if (m_fd.get() >= 0 && watch >= 0)
+        ::inotify_rm_watch(m_fd.get(), watch);
 }
 
 int FsNotify::drain(const Sink &sink)
 {
-    if (m_fd < 0)
+    if (m_fd.get() < 0)
         return EBADF;
     alignas(inotify_event) char buffer[64 * 1024];
     for (;;) {
-        const ssize_t length = ::read(m_fd, buffer, sizeof buffer);
+        const ssize_t length = ::read(m_fd.get(), buffer, sizeof buffer);
         if (length < 0) {
             if (errno == EINTR)
                 continue;

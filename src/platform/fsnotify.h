@@ -6,6 +6,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include "platform/files.h"
+
 namespace quillet {
 
 // Thin wrapper over one inotify descriptor, opened non-blocking. The event
@@ -42,7 +44,7 @@ public:
     // 0, or the errno that refused it.
     int open();
     void close();
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return m_fd.get() >= 0; }
 
     // The watch descriptor of `path` (0 or more), or minus the errno that refused it.
     int addWatch(const QString &path, quint32 mask);
@@ -52,7 +54,7 @@ public:
     int drain(const Sink &sink);
 
 private:
-    int m_fd = -1;
+    FileDescriptor m_fd;
 };
 
 } // namespace quillet

@@ -70,26 +70,22 @@ NamedLock::Outcome NamedLock::acquire(const QString &name)
         return errno == EACCES || errno == EPERM ? Outcome::AccessDenied : Outcome::Failed;
 
     const QByteArray path = folder + '/' + lockFileName(name);
-    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
+    FileDescriptor fd(::open(path.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+    if (fd.get() < 0)
         return errno == EACCES || errno == EPERM ? Outcome::AccessDenied : Outcome::Failed;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        ::close(fd);
         if (error == EWOULDBLOCK)
             return Outcome::AlreadyHeld;
         return error == EACCES || error == EPERM ? Outcome::AccessDenied : Outcome::Failed;
     }
-    m_fd = fd;
+    m_fd.reset(fd.release());
     return Outcome::Acquired;
 }
 
 void NamedLock::release()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    m_fd.close();
 }
 
 } // namespace quillet

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/files.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -25,7 +27,7 @@ public:
 
     Outcome acquire(const QString &name);
     void release();
-    bool holds() const { return m_fd >= 0; }
+    bool holds() const { return m_fd.get() >= 0; }
 
     // $XDG_RUNTIME_DIR/quillet-im, or /tmp/quillet-im-<uid> made private to the user.
     static QString lockFolder();
@@ -34,7 +36,7 @@ public:
     static QByteArray lockFileName(const QString &name);
 
 private:
-    int m_fd = -1;
+    FileDescriptor m_fd;
 };
 
 } // namespace quillet
