@@ -63,7 +63,7 @@ public:
     LogsFixture()
     {
         chatFile = m_env.chats() + u"/team.QLIMChat"_s;
-        m_folder = logsFolder(false).value();
+        m_folder = logsFolder(chatFile, false).value();
         const QByteArray shared = conversationRtf(FolderBytes / LogCount, 0);
         for (int i = 0; i < LogCount; ++i) {
             const QString name = u"2026-%1-%2 %3-00-00.RTF"_s.arg(1 + i / 84, 2, 10, '0'_L1)
@@ -156,7 +156,7 @@ void BM_OpenViewerOnOneLog(benchmark::State &state)
 {
     TestEnvironment env;
     chatFile = env.chats() + u"/large.QLIMChat"_s;
-    const QString folder = logsFolder(false).value();
+    const QString folder = logsFolder(chatFile, false).value();
     const QByteArray rtf = conversationRtf(state.range(0), 2);
     QFile file(joinPath(folder, u"2026-12-05 10-00-00.RTF"_s));
     if (!file.open(QIODevice::WriteOnly) || file.write(rtf) != rtf.size())
