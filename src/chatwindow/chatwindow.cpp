@@ -250,7 +250,8 @@ void ChatWindow::restoreState()
     restoreWindowPlacement(this, QString(), m_chat.chatFile);
     SettingsStore store;
     txtUserName->setText(
-        store.loadValue(u"Nicks"_s, m_chat.chatFile, ValueKind::Text, defaultUserName()).toString());
+        store.loadValue(u"Nicks"_s, m_chat.chatFile, ValueKind::Text, defaultUserName())
+            .toString());
 }
 
 void ChatWindow::saveState(bool silent)
@@ -413,8 +414,8 @@ void ChatWindow::sendMessage()
     // trims both kinds, not only blanks.
     if (text.isEmpty() || trimText(text, TrimBlanksAndBreaks).isEmpty())
         return;
-    const Result<QString> written =
-        writeMessageFile(m_chat.exchangeFolder, displayName(txtUserName->text()), text, m_chat.userId);
+    const Result<QString> written = writeMessageFile(
+        m_chat.exchangeFolder, displayName(txtUserName->text()), text, m_chat.userId);
     if (!written) {
         showSystemMessage(errorLine(u"Ошибка отправки сообщения. Код "_s, written.error()));
         return;

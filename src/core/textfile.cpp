@@ -97,10 +97,9 @@ Status TextFile::writeAtomically(const QString &path, const QByteArray &bytes, A
 {
     if (path.isEmpty())
         return Error::make(ErrorCode::EmptyPath);
-    if (const int error = writeFileDurably(QFile::encodeName(path),
-                                           QFile::encodeName(temporaryNameFor(path)), bytes,
-                                           access == Access::OwnerOnly,
-                                           existing == Existing::Keep))
+    if (const int error =
+            writeFileDurably(QFile::encodeName(path), QFile::encodeName(temporaryNameFor(path)),
+                             bytes, access == Access::OwnerOnly, existing == Existing::Keep))
         return Error::fromErrno(error);
     return {};
 }

@@ -7,14 +7,12 @@ namespace quillet {
 // The one open window of a kind. show() brings the open one to the front, or
 // the one `create` makes when none is open; forget() lets a closing window be
 // built anew the next time.
-template <class Window>
-class SingleWindow final
+template <class Window> class SingleWindow final
 {
 public:
     Window *window() const { return m_window.data(); }
 
-    template <class Create>
-    Window *show(Create create)
+    template <class Create> Window *show(Create create)
     {
         if (!m_window)
             m_window = create();

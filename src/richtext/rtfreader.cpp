@@ -19,19 +19,9 @@ namespace quillet {
 
 namespace {
 
-// Real documents nest a few dozen groups at most; anything far deeper is hostile.
-constexpr int MaxDepth = 256;
-constexpr int MaxWordLength = 32;
-constexpr int MaxParameterDigits = 10;
 constexpr int DefaultHalfPoints = 24;
 
-enum class Destination : quint8
-{
-    Text,
-    FontTable,
-    ColourTable,
-    Skip,
-};
+using Destination = RtfDestination;
 
 // The character attributes a run carries.
 struct CharState
@@ -62,12 +52,12 @@ struct FontEntry
 };
 
 // Reads one RTF document token by token with an explicit group stack.
-class RtfParser final
+class RtfParser final : public RtfLexer<RtfParser>
 {
+    friend class RtfLexer<RtfParser>;
+
 public:
-    RtfParser(const QByteArray &rtf, QTextDocument *document)
-        : m_data(rtf.constData()), m_size(rtf.size()), m_cursor(document)
-    {}
+    RtfParser(const QByteArray &rtf, QTextDocument *document) : RtfLexer(rtf), m_cursor(document) {}
 
     Status parse(qsizetype start);
 
@@ -76,13 +66,11 @@ private:
     bool openGroup();
     void closeGroup();
     void controlWord(std::string_view word, bool hasParameter, int parameter);
-    void controlSymbol(char symbol);
     void destinationWord(std::string_view word, bool hasParameter, int parameter);
     void textWord(std::string_view word, bool hasParameter, int parameter);
     void textByte(char byte);
     void textUnit(char16_t unit);
     void textString(const QString &text);
-    bool consumesSkippedCharacter();
     void prepareRun();
     void flushBytes();
     void flushRun();
@@ -90,15 +78,10 @@ private:
     int codePage() const;
     QTextCharFormat formatOf(const CharState &chars) const;
 
-    const char *m_data;
-    qsizetype m_size;
-    qsizetype m_pos = 0;
     QTextCursor m_cursor;
 
     std::vector<GroupState> m_stack;
-    bool m_ignorable = false; // \* seen: the next word names a destination to skip
-    int m_skipCharacters = 0; // fallback characters left after \uN
-    GroupState m_lastState;   // the state when the outermost group ended
+    GroupState m_lastState; // the state when the outermost group ended
 
     int m_documentCodePage = 1252;
     int m_defaultFont = 0;
@@ -130,35 +113,7 @@ Status RtfParser::parse(qsizetype start)
             if (m_stack.empty())
                 break; // anything after the outermost group is not part of the document
         } else if (c == '\\') {
-            if (m_pos >= m_size)
-                break;
-            const char next = m_data[m_pos];
-            if (!isRtfLetter(next)) {
-                ++m_pos;
-                controlSymbol(next);
-                continue;
-            }
-            const qsizetype wordStart = m_pos;
-            while (m_pos < m_size && isRtfLetter(m_data[m_pos]))
-                ++m_pos;
-            const std::string_view word(m_data + wordStart, std::size_t(m_pos - wordStart));
-            bool negative = false;
-            if (m_pos + 1 < m_size && m_data[m_pos] == '-' && isRtfDigit(m_data[m_pos + 1])) {
-                negative = true;
-                ++m_pos;
-            }
-            qint64 value = 0;
-            int digits = 0;
-            while (m_pos < m_size && isRtfDigit(m_data[m_pos])) {
-                if (digits++ < MaxParameterDigits)
-                    value = value * 10 + (m_data[m_pos] - '0');
-                ++m_pos;
-            }
-            if (m_pos < m_size && m_data[m_pos] == ' ')
-                ++m_pos; // the delimiter belongs to the control word
-            value = std::clamp<qint64>(negative ? -value : value, INT_MIN, INT_MAX);
-            if (word.size() <= std::size_t(MaxWordLength))
-                controlWord(word, digits > 0, int(value));
+            readControlSequence();
         } else if (c == '\r' || c == '\n') {
             // Line ends only format the RTF text itself.
         } else {
@@ -176,7 +131,7 @@ Status RtfParser::parse(qsizetype start)
 
 bool RtfParser::openGroup()
 {
-    if (m_stack.size() >= std::size_t(MaxDepth))
+    if (m_stack.size() >= std::size_t(MaxRtfDepth))
         return false;
     m_skipCharacters = 0;
     if (m_stack.empty())
@@ -199,57 +154,10 @@ void RtfParser::closeGroup()
     m_stack.pop_back();
 }
 
-void RtfParser::controlSymbol(char symbol)
-{
-    if (symbol == '*') {
-        m_ignorable = true;
-        return;
-    }
-    if (state().destination == Destination::Skip)
-        return;
-    switch (symbol) {
-    case '\'': {
-        int value = 0;
-        for (int i = 0; i < 2; ++i) {
-            const int digit = m_pos < m_size ? hexDigit(m_data[m_pos]) : -1;
-            if (digit < 0)
-                return;
-            value = value * 16 + digit;
-            ++m_pos;
-        }
-        if (!consumesSkippedCharacter())
-            textByte(char(value));
-        return;
-    }
-    case '\\':
-    case '{':
-    case '}':
-        if (!consumesSkippedCharacter())
-            textByte(symbol);
-        return;
-    case '~':
-        textUnit(0x00A0);
-        return;
-    case '_':
-        textUnit(0x2011);
-        return;
-    case '\r':
-    case '\n':
-        if (state().destination == Destination::Text)
-            endParagraph();
-        return;
-    default:
-        return; // \- (optional hyphen), \| and others show nothing
-    }
-}
-
 void RtfParser::controlWord(std::string_view word, bool hasParameter, int parameter)
 {
     if (word == "bin") {
-        // Binary data: skipped whole, wherever it stands.
-        const qint64 length = hasParameter ? qMax(0, parameter) : 0;
-        m_pos += qMin<qint64>(length, m_size - m_pos);
-        consumesSkippedCharacter();
+        skipBinary(hasParameter, parameter);
         return;
     }
     if (state().destination == Destination::Skip)
@@ -373,15 +281,6 @@ void RtfParser::textWord(std::string_view word, bool hasParameter, int parameter
     } else if (word == "emspace" || word == "enspace" || word == "qmspace") {
         textUnit(u' ');
     }
-}
-
-// After \uN the next characters are the fallback for readers without Unicode.
-bool RtfParser::consumesSkippedCharacter()
-{
-    if (m_skipCharacters <= 0)
-        return false;
-    --m_skipCharacters;
-    return true;
 }
 
 void RtfParser::textByte(char byte)

@@ -1,5 +1,11 @@
 #pragma once
 
+#include "core/support.h"
+
+#include <QByteArrayView>
+
+#include <algorithm>
+#include <climits>
 #include <string_view>
 
 // What the full reader and the text scanner share, so that both read exactly the
@@ -20,5 +26,137 @@ constexpr bool isRtfDigit(char c)
 {
     return c >= '0' && c <= '9';
 }
+
+// Real documents nest a few dozen groups at most; anything far deeper is hostile.
+constexpr int MaxRtfDepth = 256;
+constexpr int MaxRtfWordLength = 32;
+constexpr int MaxRtfParameterDigits = 10;
+
+enum class RtfDestination : quint8
+{
+    Text,
+    FontTable,
+    ColourTable,
+    Skip,
+};
+
+// The walk through control sequences, shared by the reader and the text scanner so
+// that both cut any input into the same tokens. `Walker` derives from it and has
+// state() (with a `destination`), controlWord(word, hasParameter, parameter),
+// textByte(char), textUnit(char16_t) and endParagraph().
+template <class Walker> class RtfLexer
+{
+protected:
+    explicit RtfLexer(QByteArrayView rtf) : m_data(rtf.data()), m_size(rtf.size()) {}
+
+    // Reads what follows a backslash: a control word with its parameter, or a
+    // control symbol.
+    void readControlSequence()
+    {
+        if (m_pos >= m_size)
+            return;
+        if (!isRtfLetter(m_data[m_pos])) {
+            controlSymbol(m_data[m_pos++]);
+            return;
+        }
+        const qsizetype wordStart = m_pos;
+        while (m_pos < m_size && isRtfLetter(m_data[m_pos]))
+            ++m_pos;
+        const std::string_view word(m_data + wordStart, std::size_t(m_pos - wordStart));
+        bool negative = false;
+        if (m_pos + 1 < m_size && m_data[m_pos] == '-' && isRtfDigit(m_data[m_pos + 1])) {
+            negative = true;
+            ++m_pos;
+        }
+        qint64 value = 0;
+        int digits = 0;
+        while (m_pos < m_size && isRtfDigit(m_data[m_pos])) {
+            if (digits++ < MaxRtfParameterDigits)
+                value = value * 10 + (m_data[m_pos] - '0');
+            ++m_pos;
+        }
+        if (m_pos < m_size && m_data[m_pos] == ' ')
+            ++m_pos; // the delimiter belongs to the control word
+        value = std::clamp<qint64>(negative ? -value : value, INT_MIN, INT_MAX);
+        if (word.size() <= std::size_t(MaxRtfWordLength))
+            walker().controlWord(word, digits > 0, int(value));
+    }
+
+    // \binN: binary data, skipped whole wherever it stands.
+    void skipBinary(bool hasParameter, int parameter)
+    {
+        const qint64 length = hasParameter ? qMax(0, parameter) : 0;
+        m_pos += qMin<qint64>(length, m_size - m_pos);
+        consumesSkippedCharacter();
+    }
+
+    // After \uN the next characters are the fallback for readers without Unicode.
+    bool consumesSkippedCharacter()
+    {
+        if (m_skipCharacters <= 0)
+            return false;
+        --m_skipCharacters;
+        return true;
+    }
+
+    const char *m_data;
+    qsizetype m_size;
+    qsizetype m_pos = 0;
+    bool m_ignorable = false; // \* seen: the next word names a destination to skip
+    int m_skipCharacters = 0; // fallback characters left after \uN
+
+private:
+    Walker &walker() { return static_cast<Walker &>(*this); }
+
+    void controlSymbol(char symbol)
+    {
+        if (symbol == '*') {
+            m_ignorable = true;
+            return;
+        }
+        const RtfDestination destination = walker().state().destination;
+        if (destination == RtfDestination::Skip)
+            return;
+        switch (symbol) {
+        case '\'':
+            if (const int value = readHexByte(); value >= 0 && !consumesSkippedCharacter())
+                walker().textByte(char(value));
+            return;
+        case '\\':
+        case '{':
+        case '}':
+            if (!consumesSkippedCharacter())
+                walker().textByte(symbol);
+            return;
+        case '~':
+            walker().textUnit(0x00A0);
+            return;
+        case '_':
+            walker().textUnit(0x2011);
+            return;
+        case '\r':
+        case '\n':
+            if (destination == RtfDestination::Text)
+                walker().endParagraph();
+            return;
+        default:
+            return; // \- (optional hyphen), \| and others show nothing
+        }
+    }
+
+    // The two hex digits of \'hh; -1 (nothing consumed past a bad digit) when not.
+    int readHexByte()
+    {
+        int value = 0;
+        for (int i = 0; i < 2; ++i) {
+            const int digit = m_pos < m_size ? hexDigit(m_data[m_pos]) : -1;
+            if (digit < 0)
+                return -1;
+            value = value * 16 + digit;
+            ++m_pos;
+        }
+        return value;
+    }
+};
 
 } // namespace quillet

@@ -22,19 +22,10 @@ namespace quillet {
 
 namespace {
 
-// The full reader's limits and defaults.
-constexpr int MaxDepth = 256;
-constexpr int MaxWordLength = 32;
-constexpr int MaxParameterDigits = 10;
+// The full reader's default size.
 constexpr int DefaultHalfPoints = 24;
 
-enum class Destination : quint8
-{
-    Text,
-    FontTable,
-    ColourTable,
-    Skip,
-};
+using Destination = RtfDestination;
 
 // The character attributes that make the reader start a new run. Runs matter to
 // the text only at edges (a code page that changes while bytes wait for decoding,
@@ -201,10 +192,12 @@ constexpr std::array<bool, 256> specialBytes = [] {
     return table;
 }();
 
-class Scanner final
+class Scanner final : public RtfLexer<Scanner>
 {
+    friend class RtfLexer<Scanner>;
+
 public:
-    explicit Scanner(QByteArrayView rtf) : m_data(rtf.data()), m_size(rtf.size())
+    explicit Scanner(QByteArrayView rtf) : RtfLexer(rtf)
     {
         // Every character comes from at least one byte: the text never grows again.
         m_text.reserve(m_size + 1);
@@ -217,15 +210,12 @@ private:
     GroupState &state() { return m_stack.back(); }
     bool openGroup();
     void closeGroup();
-    void controlSequence();
-    void controlSymbol(char symbol);
     void controlWord(std::string_view word, bool hasParameter, int parameter);
     void textWord(Word word, bool hasParameter, int parameter);
     void textBytes();
     void textByte(char byte);
     void fontTableByte(char byte);
     void textUnit(char16_t unit);
-    bool consumesSkippedCharacter();
     void prepareRun();
     void beginBytes();
     void flushBytes();
@@ -233,13 +223,7 @@ private:
     void endParagraph();
     int codePage() const;
 
-    const char *m_data;
-    qsizetype m_size;
-    qsizetype m_pos = 0;
-
     std::vector<GroupState> m_stack;
-    bool m_ignorable = false;
-    int m_skipCharacters = 0;
 
     int m_documentCodePage = 1252;
     int m_defaultFont = 0;
@@ -275,7 +259,7 @@ Status Scanner::scan(qsizetype start)
             break;
         case '\\':
             ++m_pos;
-            controlSequence();
+            readControlSequence();
             break;
         case '\r':
         case '\n':
@@ -292,7 +276,7 @@ Status Scanner::scan(qsizetype start)
 
 bool Scanner::openGroup()
 {
-    if (m_stack.size() >= std::size_t(MaxDepth))
+    if (m_stack.size() >= std::size_t(MaxRtfDepth))
         return false;
     m_skipCharacters = 0;
     if (m_stack.empty())
@@ -312,90 +296,11 @@ void Scanner::closeGroup()
     m_stack.pop_back();
 }
 
-void Scanner::controlSequence()
-{
-    if (m_pos >= m_size) {
-        m_pos = m_size;
-        return;
-    }
-    if (!isRtfLetter(m_data[m_pos])) {
-        controlSymbol(m_data[m_pos++]);
-        return;
-    }
-    const qsizetype wordStart = m_pos;
-    while (m_pos < m_size && isRtfLetter(m_data[m_pos]))
-        ++m_pos;
-    const std::string_view word(m_data + wordStart, std::size_t(m_pos - wordStart));
-    bool negative = false;
-    if (m_pos + 1 < m_size && m_data[m_pos] == '-' && isRtfDigit(m_data[m_pos + 1])) {
-        negative = true;
-        ++m_pos;
-    }
-    qint64 value = 0;
-    int digits = 0;
-    while (m_pos < m_size && isRtfDigit(m_data[m_pos])) {
-        if (digits++ < MaxParameterDigits)
-            value = value * 10 + (m_data[m_pos] - '0');
-        ++m_pos;
-    }
-    if (m_pos < m_size && m_data[m_pos] == ' ')
-        ++m_pos;
-    value = std::clamp<qint64>(negative ? -value : value, INT_MIN, INT_MAX);
-    if (word.size() <= std::size_t(MaxWordLength))
-        controlWord(word, digits > 0, int(value));
-}
-
-void Scanner::controlSymbol(char symbol)
-{
-    if (symbol == '*') {
-        m_ignorable = true;
-        return;
-    }
-    if (state().destination == Destination::Skip)
-        return;
-    switch (symbol) {
-    case '\'': {
-        int value = 0;
-        for (int i = 0; i < 2; ++i) {
-            const int digit = m_pos < m_size ? hexDigit(m_data[m_pos]) : -1;
-            if (digit < 0)
-                return;
-            value = value * 16 + digit;
-            ++m_pos;
-        }
-        if (!consumesSkippedCharacter())
-            textByte(char(value));
-        return;
-    }
-    case '\\':
-    case '{':
-    case '}':
-        if (!consumesSkippedCharacter())
-            textByte(symbol);
-        return;
-    case '~':
-        textUnit(0x00A0);
-        return;
-    case '_':
-        textUnit(0x2011);
-        return;
-    case '\r':
-    case '\n':
-        if (state().destination == Destination::Text)
-            endParagraph();
-        return;
-    default:
-        return;
-    }
-}
-
 void Scanner::controlWord(std::string_view word, bool hasParameter, int parameter)
 {
     const Word id = wordOf(word);
     if (id == Word::Bin) {
-        const qint64 length = hasParameter ? qMax(0, parameter) : 0;
-        m_pos += qMin<qint64>(length, m_size - m_pos);
-        consumesSkippedCharacter();
+        skipBinary(hasParameter, parameter);
         return;
     }
     GroupState &s = state();
@@ -530,14 +435,6 @@ void Scanner::textWord(Word word, bool hasParameter, int parameter)
     case Word::FontCharset:
         break;
     }
-}
-
-bool Scanner::consumesSkippedCharacter()
-{
-    if (m_skipCharacters <= 0)
-        return false;
-    --m_skipCharacters;
-    return true;
 }
 
 // A stretch of bytes up to the next brace, backslash or line end, as the reader

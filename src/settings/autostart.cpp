@@ -63,8 +63,8 @@ void addChatToAutostart(QWidget *owner, const ChatContext &chat)
         name = typed + EntrySuffix;
         path = folder + '/'_L1 + name;
     }
-    createAutostartEntry(owner, path, executablePath(), chat.exchangeFolder, {u"/H"_s}, chat.chatFile,
-                         autostartIconName());
+    createAutostartEntry(owner, path, executablePath(), chat.exchangeFolder, {u"/H"_s},
+                         chat.chatFile, autostartIconName());
 }
 
 void createAutostartEntry(QWidget *owner, const QString &linkPath, const QString &target,

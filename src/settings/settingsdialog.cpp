@@ -163,7 +163,8 @@ void SettingsDialog::connectButtons()
     connect(m_cmdOk, &QPushButton::clicked, this, [this] { onOkClicked(); });
     connect(m_cmdApply, &QPushButton::clicked, this, [this] { onApplyClicked(); });
     connect(m_cmdCancel, &QPushButton::clicked, this, [this] { reject(); });
-    connect(m_cmdAddToAutorun, &QPushButton::clicked, this, [this] { addChatToAutostart(this, m_chat); });
+    connect(m_cmdAddToAutorun, &QPushButton::clicked, this,
+            [this] { addChatToAutostart(this, m_chat); });
     for (ColorButton *button :
          {m_cmdMessageColor, m_cmdMyNameColor, m_cmdOtherNameColor, m_cmdSystemColor}) {
         connect(button, &QPushButton::clicked, this, [this, button] { chooseColor(button); });
