@@ -328,22 +328,7 @@ void RtfParser::textUnit(char16_t unit)
         return;
     prepareRun();
     flushBytes();
-    if (QChar::isLowSurrogate(unit) && m_highSurrogate != 0) {
-        m_run.append(QChar(m_highSurrogate));
-        m_run.append(QChar(unit));
-        m_highSurrogate = 0;
-        return;
-    }
-    if (m_highSurrogate != 0) {
-        m_run.append(QChar::ReplacementCharacter);
-        m_highSurrogate = 0;
-    }
-    if (QChar::isHighSurrogate(unit))
-        m_highSurrogate = unit;
-    else if (QChar::isLowSurrogate(unit))
-        m_run.append(QChar::ReplacementCharacter);
-    else
-        m_run.append(QChar(unit));
+    appendUtf16Unit(m_run, unit, m_highSurrogate);
 }
 
 // Starts a new run when the character attributes have changed.

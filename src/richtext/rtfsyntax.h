@@ -3,6 +3,7 @@
 #include "core/support.h"
 
 #include <QByteArrayView>
+#include <QString>
 
 #include <algorithm>
 #include <climits>
@@ -25,6 +26,29 @@ constexpr bool isRtfLetter(char c)
 constexpr bool isRtfDigit(char c)
 {
     return c >= '0' && c <= '9';
+}
+
+// Appends one UTF-16 unit of \uN: a surrogate pair may come as two of them, with a
+// high surrogate waiting in `pendingHigh`; a surrogate without its partner becomes
+// U+FFFD.
+inline void appendUtf16Unit(QString &text, char16_t unit, char16_t &pendingHigh)
+{
+    if (QChar::isLowSurrogate(unit) && pendingHigh != 0) {
+        text.append(QChar(pendingHigh));
+        text.append(QChar(unit));
+        pendingHigh = 0;
+        return;
+    }
+    if (pendingHigh != 0) {
+        text.append(QChar::ReplacementCharacter);
+        pendingHigh = 0;
+    }
+    if (QChar::isHighSurrogate(unit))
+        pendingHigh = unit;
+    else if (QChar::isLowSurrogate(unit))
+        text.append(QChar::ReplacementCharacter);
+    else
+        text.append(QChar(unit));
 }
 
 // Real documents nest a few dozen groups at most; anything far deeper is hostile.

@@ -530,22 +530,7 @@ void Scanner::textUnit(char16_t unit)
     prepareRun();
     flushBytes();
     m_runChanges = m_runChanges || changesInPlainText(unit);
-    if (QChar::isLowSurrogate(unit) && m_highSurrogate != 0) {
-        m_text.append(QChar(m_highSurrogate));
-        m_text.append(QChar(unit));
-        m_highSurrogate = 0;
-        return;
-    }
-    if (m_highSurrogate != 0) {
-        m_text.append(QChar::ReplacementCharacter);
-        m_highSurrogate = 0;
-    }
-    if (QChar::isHighSurrogate(unit))
-        m_highSurrogate = unit;
-    else if (QChar::isLowSurrogate(unit))
-        m_text.append(QChar::ReplacementCharacter);
-    else
-        m_text.append(QChar(unit));
+    appendUtf16Unit(m_text, unit, m_highSurrogate);
 }
 
 void Scanner::prepareRun()
