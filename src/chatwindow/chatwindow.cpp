@@ -268,24 +268,24 @@ void ChatWindow::saveState(bool silent)
 // the two text boxes, seen before the boxes see them.
 void ChatWindow::installEventFilters()
 {
-    if (m_subclassed)
+    if (m_filtersInstalled)
         return;
     for (QObject *hooked :
          {static_cast<QObject *>(txtUserName), static_cast<QObject *>(txtMessage),
           static_cast<QObject *>(txtMessage->viewport()), static_cast<QObject *>(rtfLog)})
         hooked->installEventFilter(this);
-    m_subclassed = true;
+    m_filtersInstalled = true;
 }
 
 void ChatWindow::removeEventFilters()
 {
-    if (!m_subclassed)
+    if (!m_filtersInstalled)
         return;
     for (QObject *hooked :
          {static_cast<QObject *>(txtUserName), static_cast<QObject *>(txtMessage),
           static_cast<QObject *>(txtMessage->viewport()), static_cast<QObject *>(rtfLog)})
         hooked->removeEventFilter(this);
-    m_subclassed = false;
+    m_filtersInstalled = false;
 }
 
 // Close decision: the user's own close (close box, window menu, Alt+F4) hides

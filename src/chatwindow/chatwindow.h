@@ -134,7 +134,7 @@ private:
     bool m_endOfDesktopSession = false;
     bool m_sessionRunning = false;
     bool m_demandsAttention = false;
-    bool m_subclassed = false;
+    bool m_filtersInstalled = false;
     bool m_suppressMessageKeyPress = false;
     bool m_suppressUserNameKeyPress = false;
     int m_opacityPercent = 0;
