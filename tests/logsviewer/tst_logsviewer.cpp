@@ -1,0 +1,342 @@
+#include "core/appstate.h"
+#include "core/support.h"
+#include "gui/boxes.h"
+#include "gui/shell.h"
+#include "logsviewer/logdocument.h"
+#include "logsviewer/logsearch.h"
+#include "logsviewer/logsviewer.h"
+#include "richtext/rtflogfile.h"
+#include "settings/settings.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTextEdit>
+#include <QThreadPool>
+#include <QTreeWidget>
+#include <QUrl>
+
+using namespace quillet;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The chat whose logs the viewer shows.
+void openChat(const QString &chatFile)
+{
+    ChatFilePath = chatFile;
+    ExchangeFolderPath = parentFolder(chatFile);
+}
+
+QString logPath(const QString &name)
+{
+    return joinPath(logsFolder(false).value(), name);
+}
+
+// Writes a log as the chat does, a bold header "(10:mm:00 - 05.12.2026) Alice:  "
+// before each message.
+QString writeLog(const QString &name, const QStringList &messages)
+{
+    QTextDocument document;
+    QTextCursor cursor(&document);
+    QTextCharFormat header;
+    header.setFontWeight(QFont::Bold);
+    for (int i = 0; i < messages.size(); ++i) {
+        cursor.insertText(u"(10:%1:00 - 05.12.2026) Alice:  "_s.arg(i % 60, 2, 10, '0'_L1), header);
+        cursor.insertText(messages.at(i) + u"\r\n"_s, QTextCharFormat());
+    }
+    if (!RtfLogFile(&document).save(logPath(name)).ok())
+        qFatal("cannot write %s", qPrintable(name));
+    return logPath(name);
+}
+
+// The open viewer's widgets, found the way a user sees them.
+struct Viewer
+{
+    LogsViewer *window = LogsViewer::instance();
+    QListWidget *list = window->findChild<QListWidget *>(u"lstFiles"_s);
+    QTextEdit *log = window->findChild<QTextEdit *>(u"rtfLog"_s);
+    QLineEdit *field = window->findChild<QLineEdit *>(u"txtSearch"_s);
+    QTreeWidget *results = window->findChild<QTreeWidget *>(u"lstResults"_s);
+
+    QStringList names() const
+    {
+        QStringList names;
+        for (int i = 0; i < list->count(); ++i)
+            names.append(list->item(i)->text());
+        return names;
+    }
+    QString selected() const { return list->currentItem() ? list->currentItem()->text() : QString(); }
+    // The messages shown (headers aside), once the selected log has been read.
+    QString shown() const
+    {
+        (void)QTest::qWaitFor([this] { return !window->isLoadingLog(); }, 60000);
+        return log->toPlainText().remove(QRegularExpression(u"\\(10:..:00 - 05.12.2026\\) Alice:  "_s));
+    }
+    bool shownInRedBold() const
+    {
+        QTextCursor cursor(log->document());
+        cursor.movePosition(QTextCursor::NextCharacter);
+        return cursor.charFormat().foreground().color() == QColor(255, 0, 0) &&
+               cursor.charFormat().fontWeight() == QFont::Bold;
+    }
+    void key(int key, Qt::KeyboardModifiers modifiers = {}) const
+    {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
+    }
+    // Searches every log and waits for the end; the rows as "log: line".
+    QStringList find(const QString &query) const
+    {
+        QSignalSpy finished(window->findChild<LogSearch *>(), &LogSearch::finished);
+        field->setText(query);
+        QTest::keyClick(field, Qt::Key_Return);
+        if (!finished.wait(60000))
+            return {u"not finished"_s};
+        QStringList rows;
+        for (int i = 0; i < results->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem *row = results->topLevelItem(i);
+            rows.append(row->toolTip(0).left(10) + u": "_s + row->text(2));
+        }
+        return rows;
+    }
+    // Chooses a result as a user does; the text selected in its log.
+    QString choose(int row) const
+    {
+        results->scrollToItem(results->topLevelItem(row));
+        QTest::mouseClick(results->viewport(), Qt::LeftButton, {},
+                          results->visualItemRect(results->topLevelItem(row)).center());
+        (void)QTest::qWaitFor([this] { return !window->isLoadingLog(); }, 60000);
+        return log->textCursor().selectedText().replace(QChar::ParagraphSeparator, u'\n');
+    }
+};
+
+// Shows the viewer and makes it the active window, where its keys work.
+Viewer showViewer()
+{
+    showLogsViewer();
+    QApplication::setActiveWindow(LogsViewer::instance());
+    return {};
+}
+
+} // namespace
+
+class TestLogsViewer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        openChat(m_env->chats() + u"/team.QLIMChat"_s);
+        appSettings() = SettingsRecord();
+        // Every box is recorded; one that a test does not take fails it in cleanup().
+        Boxes::setHandler([this](const BoxRequest &request) {
+            m_boxes.append(request.text);
+            return BoxReply{};
+        });
+        Shell::setOpener([this](const QUrl &url) {
+            m_opened.append(url.toLocalFile());
+            return true;
+        });
+    }
+    void cleanup()
+    {
+        if (LogsViewer::instance())
+            LogsViewer::instance()->close();
+        QTRY_VERIFY(!LogsViewer::instance());
+        m_env.reset();
+        m_opened.clear();
+        QVERIFY2(std::exchange(m_boxes, {}).isEmpty(), "an unexpected box");
+    }
+
+    // Newest first and shown; the view is read only; a click on the selected log
+    // reads it again, and one gone or too large since shows its error in red bold.
+    void listsAndShowsLogs()
+    {
+        writeLog(u"2026-12-05 11-00-00.RTF"_s, {u"middle"_s});
+        const qint64 size = QFileInfo(writeLog(u"2026-12-05 16-24-27.RTF"_s, {u"newest"_s})).size();
+        writeLog(u"2026-01-31 23-59-59.RTF"_s, {u"oldest"_s});
+        const Viewer v = showViewer();
+        QCOMPARE(v.names(), (QStringList{u"2026-12-05 16-24-27.RTF"_s, u"2026-12-05 11-00-00.RTF"_s,
+                                         u"2026-01-31 23-59-59.RTF"_s}));
+        QCOMPARE(v.shown(), u"newest\n"_s);
+        QVERIFY(v.window->findChild<QLabel *>(u"lblTag"_s)->text().endsWith(formatByteSize(3.0 * size)));
+        v.log->setFocus();
+        QTest::keyClicks(v.log, u"typed"_s);
+        QCOMPARE(v.shown(), u"newest\n"_s);
+
+        writeLog(u"2026-12-05 16-24-27.RTF"_s, {u"rewritten"_s});
+        const QPoint selected = v.list->visualItemRect(v.list->currentItem()).center();
+        QTest::mouseClick(v.list->viewport(), Qt::LeftButton, {}, selected);
+        QCOMPARE(v.shown(), u"rewritten\n"_s);
+        QVERIFY(QFile::remove(logPath(u"2026-12-05 16-24-27.RTF"_s)));
+        QTest::mouseClick(v.list->viewport(), Qt::LeftButton, {}, selected);
+        QCOMPARE(v.shown(), formatLogError(Error::fromErrno(ENOENT)));
+        QVERIFY(v.shownInRedBold());
+        QVERIFY(QFile::resize(logPath(u"2026-12-05 11-00-00.RTF"_s), MaxLogFileSize + 1));
+        QTest::keyClick(v.list, Qt::Key_Down);
+        QCOMPARE(v.shown(), formatLogError(Error::make(ErrorCode::LogTooLarge)));
+        QVERIFY(v.shownInRedBold());
+    }
+
+    // A log chosen while a large one is read shows, even when the large one ends
+    // later; closing while a log is read is safe.
+    void choosingWhileALogIsRead()
+    {
+        writeLog(u"2026-12-05 10-00-00.RTF"_s, {u"small"_s});
+        writeLog(u"2026-12-05 11-00-00.RTF"_s, QStringList(60000, u"line"_s));
+        showLogsViewer();
+        Viewer v;
+        QVERIFY(v.window->isLoadingLog());
+        QTest::keyClick(v.list, Qt::Key_Down);
+        QCOMPARE(v.shown(), u"small\n"_s);
+        QVERIFY(QThreadPool::globalInstance()->waitForDone());
+        QCoreApplication::processEvents();
+        QCOMPARE(v.shown(), u"small\n"_s);
+        QTest::keyClick(v.list, Qt::Key_Up);
+        v.window->close();
+        QTRY_VERIFY(!LogsViewer::instance());
+        QVERIFY(QThreadPool::globalInstance()->waitForDone());
+    }
+
+    // The viewer only reads: without logs no folder is made, and the folder that
+    // is not there cannot be opened (a box says so); once there, it opens.
+    void openingTheLogsFolder()
+    {
+        const QString folder = quillet::logsFolder(true).value();
+        Viewer v = showViewer();
+        QCOMPARE(v.list->count(), 0);
+        QTest::mouseClick(v.window->findChild<QPushButton *>(u"cmdOpenLogsFolder"_s), Qt::LeftButton);
+        QCOMPARE(m_boxes.takeFirst(), folder + u"\r\n\r\nНе удалось открыть папку с логами."_s);
+        QVERIFY(!QFileInfo::exists(parentFolder(folder)));
+        QVERIFY(m_opened.isEmpty());
+        v.window->close();
+        QTRY_VERIFY(!LogsViewer::instance());
+        writeLog(u"2026-12-05 16-24-27.RTF"_s, {u"x"_s});
+        v = showViewer();
+        QTest::mouseClick(v.window->findChild<QPushButton *>(u"cmdOpenLogsFolder"_s), Qt::LeftButton);
+        QCOMPARE(m_opened, QStringList{folder});
+    }
+
+    // Shown again while open, the viewer is only raised; after closing it lists
+    // afresh and comes back where it was, per chat; quitting the program closes it.
+    void reopeningAndPlacement()
+    {
+        writeLog(u"2026-12-05 10-00-00.RTF"_s, {u"first"_s});
+        Viewer v = showViewer();
+        const QPoint centred = v.window->pos();
+        v.window->move(centred + QPoint(-37, 21));
+        writeLog(u"2026-12-05 11-00-00.RTF"_s, {u"second"_s});
+        v.window->showMinimized();
+        showLogsViewer();
+        QCOMPARE(Viewer().window, v.window);
+        QTRY_VERIFY(!v.window->isMinimized());
+        QCOMPARE(v.names().size(), 1);
+        QTest::mouseClick(v.window->findChild<QPushButton *>(u"cmdClose"_s), Qt::LeftButton);
+        QTRY_VERIFY(!LogsViewer::instance());
+
+        v = showViewer();
+        QCOMPARE(v.window->pos(), centred + QPoint(-37, 21));
+        QCOMPARE(v.shown(), u"second\n"_s);
+        QCOMPARE(v.window->findChild<QLabel *>(u"lblTag"_s)->text().count(u"Общий размер логов"_s), 1);
+        v.window->move(centred + QPoint(11, 11));
+        QMetaObject::invokeMethod(qApp, "aboutToQuit");
+        QVERIFY(!LogsViewer::instance());
+        QCOMPARE(showViewer().window->pos(), centred + QPoint(11, 11));
+        LogsViewer::instance()->close();
+        QTRY_VERIFY(!LogsViewer::instance());
+        openChat(m_env->chats() + u"/other.QLIMChat"_s);
+        QCOMPARE(showViewer().window->pos(), centred);
+    }
+
+    // Esc without modifiers closes the viewer; the wheel turned over the log while
+    // the list has the focus scrolls the log, not the list.
+    void keysAndWheel()
+    {
+        for (int i = 0; i < 40; ++i)
+            writeLog(u"2026-12-05 10-%1-00.RTF"_s.arg(i, 2, 10, '0'_L1), QStringList(300, u"l"_s));
+        const Viewer v = showViewer();
+        QVERIFY(QTest::qWaitForWindowActive(v.window));
+        QVERIFY(!v.shown().isEmpty());
+        v.list->setFocus();
+        const QPoint over = v.log->mapToGlobal(v.log->rect().center());
+        QWheelEvent wheel(v.list->viewport()->mapFromGlobal(QPointF(over)), QPointF(over), {},
+                          {0, -120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(v.list->viewport(), &wheel);
+        QVERIFY(v.log->verticalScrollBar()->value() > 0);
+        QCOMPARE(v.list->verticalScrollBar()->value(), 0);
+        v.key(Qt::Key_Escape, Qt::ShiftModifier);
+        QVERIFY(v.window->isVisible());
+        v.key(Qt::Key_Escape);
+        QTRY_VERIFY(!LogsViewer::instance());
+    }
+
+    // Ctrl+F opens the search; letter case aside, "е" finds "ё" and a phrase runs
+    // across a line break; results come newest log first, an unreadable log in red
+    // in its place; a result chosen shows its log with the match selected, and F3
+    // and Shift+F3 go round the matches of the log shown. Esc closes the search,
+    // which moved the window up near the bottom of the screen, then the viewer.
+    void searchAndChoose()
+    {
+        writeLog(u"2026-11-30 09-00-00.RTF"_s, {u"купи елку"_s});
+        writeLog(u"2026-12-05 16-24-27.RTF"_s, {u"У Ёлки"_s, u"нет"_s, u"ёлка\r\nна площади"_s});
+        QFile garbage(logPath(u"2026-12-04 10-00-00.RTF"_s));
+        QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write("not a log") == 9);
+        garbage.close();
+        const Viewer v = showViewer();
+        QVERIFY(QTest::qWaitForWindowActive(v.window));
+        const QRect screen = v.window->screen()->availableGeometry();
+        v.window->move(v.window->x(), screen.bottom() - v.window->frameGeometry().height());
+        const QRect closed = v.window->geometry();
+        v.key(Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), v.field);
+        QVERIFY(screen.contains(v.window->frameGeometry()));
+        const QString broken = u"2026-12-04: "_s + formatLogError(Error::make(ErrorCode::RtfMalformed))
+                                                        .replace(u'\n', u' ');
+        QCOMPARE(v.find(u"ЁЛКА  НА"_s), (QStringList{u"2026-12-05: ёлка на площади"_s, broken}));
+        QCOMPARE(v.find(u"елк"_s), (QStringList{u"2026-12-05: У Ёлки"_s, u"2026-12-05: ёлка"_s,
+                                                broken, u"2026-11-30: купи елку"_s}));
+        QCOMPARE(v.results->topLevelItem(2)->foreground(2).color(), QColor(255, 0, 0));
+        QCOMPARE(v.choose(3), u"елк"_s);
+        QCOMPARE(v.selected(), u"2026-11-30 09-00-00.RTF"_s);
+        QCOMPARE(v.choose(0), u"Ёлк"_s);
+        for (const auto &[modifiers, match, row] :
+             {std::tuple{Qt::NoModifier, u"ёлк"_s, 1}, {Qt::NoModifier, u"Ёлк"_s, 0},
+              {Qt::ShiftModifier, u"ёлк"_s, 1}}) {
+            v.key(Qt::Key_F3, modifiers);
+            QCOMPARE(v.log->textCursor().selectedText(), match);
+            QCOMPARE(v.results->currentIndex().row(), row);
+        }
+        QCOMPARE(v.choose(2), QString());
+        QCOMPARE(v.shown(), formatLogError(Error::make(ErrorCode::RtfMalformed)));
+
+        // Typing drops the search under way at once.
+        v.field->setText(u"ёлк"_s);
+        QTest::keyClick(v.field, Qt::Key_Return);
+        QVERIFY(v.window->findChild<LogSearch *>()->isRunning());
+        v.field->setText(u"нет"_s);
+        QVERIFY(!v.window->findChild<LogSearch *>()->isRunning());
+        v.key(Qt::Key_Escape);
+        QCOMPARE(v.window->geometry(), closed);
+        v.key(Qt::Key_Escape);
+        QTRY_VERIFY(!LogsViewer::instance());
+        QCOMPARE(showViewer().window->geometry(), closed);
+    }
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+    QStringList m_boxes;
+    QStringList m_opened;
+};
+
+QTEST_MAIN(TestLogsViewer)
+#include "tst_logsviewer.moc"
