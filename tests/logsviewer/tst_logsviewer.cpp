@@ -10,15 +10,12 @@
 #include "testsupport.h"
 
 #include <QApplication>
-#include <QContextMenuEvent>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollBar>
 #include <QSignalSpy>
+#include <QTextBlock>
 #include <QTextEdit>
 #include <QThreadPool>
 #include <QTreeWidget>
@@ -41,18 +38,15 @@ QString logPath(const QString &name)
     return joinPath(logsFolder(false).value(), name);
 }
 
-// Writes a log as the chat does, a bold header "(10:mm:00 - 05.12.2026) Alice:  "
-// before each message.
+// A log as the chat writes it, a header "(10:mm:00 - 05.12.2026) Alice:  " before
+// each message.
 QString writeLog(const QString &name, const QStringList &messages)
 {
     QTextDocument document;
     QTextCursor cursor(&document);
-    QTextCharFormat header;
-    header.setFontWeight(QFont::Bold);
-    for (int i = 0; i < messages.size(); ++i) {
-        cursor.insertText(u"(10:%1:00 - 05.12.2026) Alice:  "_s.arg(i % 60, 2, 10, '0'_L1), header);
-        cursor.insertText(messages.at(i) + u"\r\n"_s, QTextCharFormat());
-    }
+    for (int i = 0; i < messages.size(); ++i)
+        cursor.insertText(u"(10:%1:00 - 05.12.2026) Alice:  "_s.arg(i % 60, 2, 10, '0'_L1) +
+                          messages.at(i) + u"\r\n"_s);
     if (!RtfLogFile(&document).save(logPath(name)).ok())
         qFatal("cannot write %s", qPrintable(name));
     return logPath(name);
@@ -67,14 +61,6 @@ struct Viewer
     QLineEdit *field = window->findChild<QLineEdit *>(u"txtSearch"_s);
     QTreeWidget *results = window->findChild<QTreeWidget *>(u"lstResults"_s);
 
-    QStringList names() const
-    {
-        QStringList names;
-        for (int i = 0; i < list->count(); ++i)
-            names.append(list->item(i)->text());
-        return names;
-    }
-    QString selected() const { return list->currentItem() ? list->currentItem()->text() : QString(); }
     // The messages shown (headers aside), once the selected log has been read.
     QString shown() const
     {
@@ -83,16 +69,18 @@ struct Viewer
     }
     bool shownInRedBold() const
     {
-        QTextCursor cursor(log->document());
-        cursor.movePosition(QTextCursor::NextCharacter);
-        return cursor.charFormat().foreground().color() == QColor(255, 0, 0) &&
-               cursor.charFormat().fontWeight() == QFont::Bold;
+        const QTextCharFormat format = log->document()->begin().begin().fragment().charFormat();
+        return format.foreground().color() == QColor(255, 0, 0) && format.fontWeight() == QFont::Bold;
     }
     void key(int key, Qt::KeyboardModifiers modifiers = {}) const
     {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
     }
-    // Searches every log and waits for the end; the rows as "log: line".
+    void click(const char *button) const
+    {
+        QTest::mouseClick(window->findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
+    }
+    // Searches every log and waits for the end; the rows as "log date: line".
     QStringList find(const QString &query) const
     {
         QSignalSpy finished(window->findChild<LogSearch *>(), &LogSearch::finished);
@@ -101,19 +89,16 @@ struct Viewer
         if (!finished.wait(60000))
             return {u"not finished"_s};
         QStringList rows;
-        for (int i = 0; i < results->topLevelItemCount(); ++i) {
-            const QTreeWidgetItem *row = results->topLevelItem(i);
-            rows.append(row->toolTip(0).left(10) + u": "_s + row->text(2));
-        }
+        for (int i = 0; i < results->topLevelItemCount(); ++i)
+            rows.append(results->topLevelItem(i)->toolTip(0).left(10) + u": "_s + results->topLevelItem(i)->text(2));
         return rows;
     }
-    // Chooses a result as a user does; the text selected in its log.
+    // Chooses a result as a user does; the text then selected in the log shown.
     QString choose(int row) const
     {
-        results->scrollToItem(results->topLevelItem(row));
         QTest::mouseClick(results->viewport(), Qt::LeftButton, {},
                           results->visualItemRect(results->topLevelItem(row)).center());
-        (void)QTest::qWaitFor([this] { return !window->isLoadingLog(); }, 60000);
+        (void)shown();
         return log->textCursor().selectedText().replace(QChar::ParagraphSeparator, u'\n');
     }
 };
@@ -166,10 +151,11 @@ private slots:
         const qint64 size = QFileInfo(writeLog(u"2026-12-05 16-24-27.RTF"_s, {u"newest"_s})).size();
         writeLog(u"2026-01-31 23-59-59.RTF"_s, {u"oldest"_s});
         const Viewer v = showViewer();
-        QCOMPARE(v.names(), (QStringList{u"2026-12-05 16-24-27.RTF"_s, u"2026-12-05 11-00-00.RTF"_s,
-                                         u"2026-01-31 23-59-59.RTF"_s}));
+        QCOMPARE(v.list->item(0)->text(), u"2026-12-05 16-24-27.RTF"_s);
+        QCOMPARE(v.list->item(2)->text(), u"2026-01-31 23-59-59.RTF"_s);
         QCOMPARE(v.shown(), u"newest\n"_s);
-        QVERIFY(v.window->findChild<QLabel *>(u"lblTag"_s)->text().endsWith(formatByteSize(3.0 * size)));
+        QVERIFY(v.window->findChild<QWidget *>(u"lblTag"_s)->property("text").toString().endsWith(
+            formatByteSize(3.0 * size)));
         v.log->setFocus();
         QTest::keyClicks(v.log, u"typed"_s);
         QCOMPARE(v.shown(), u"newest\n"_s);
@@ -215,15 +201,15 @@ private slots:
         const QString folder = quillet::logsFolder(true).value();
         Viewer v = showViewer();
         QCOMPARE(v.list->count(), 0);
-        QTest::mouseClick(v.window->findChild<QPushButton *>(u"cmdOpenLogsFolder"_s), Qt::LeftButton);
-        QCOMPARE(m_boxes.takeFirst(), folder + u"\r\n\r\nНе удалось открыть папку с логами."_s);
+        v.click("cmdOpenLogsFolder");
+        QVERIFY(m_boxes.takeFirst().startsWith(folder));
         QVERIFY(!QFileInfo::exists(parentFolder(folder)));
         QVERIFY(m_opened.isEmpty());
         v.window->close();
         QTRY_VERIFY(!LogsViewer::instance());
         writeLog(u"2026-12-05 16-24-27.RTF"_s, {u"x"_s});
         v = showViewer();
-        QTest::mouseClick(v.window->findChild<QPushButton *>(u"cmdOpenLogsFolder"_s), Qt::LeftButton);
+        v.click("cmdOpenLogsFolder");
         QCOMPARE(m_opened, QStringList{folder});
     }
 
@@ -236,18 +222,16 @@ private slots:
         const QPoint centred = v.window->pos();
         v.window->move(centred + QPoint(-37, 21));
         writeLog(u"2026-12-05 11-00-00.RTF"_s, {u"second"_s});
-        v.window->showMinimized();
         showLogsViewer();
         QCOMPARE(Viewer().window, v.window);
-        QTRY_VERIFY(!v.window->isMinimized());
-        QCOMPARE(v.names().size(), 1);
-        QTest::mouseClick(v.window->findChild<QPushButton *>(u"cmdClose"_s), Qt::LeftButton);
+        QCOMPARE(v.list->count(), 1);
+        v.click("cmdClose");
         QTRY_VERIFY(!LogsViewer::instance());
 
         v = showViewer();
         QCOMPARE(v.window->pos(), centred + QPoint(-37, 21));
         QCOMPARE(v.shown(), u"second\n"_s);
-        QCOMPARE(v.window->findChild<QLabel *>(u"lblTag"_s)->text().count(u"Общий размер логов"_s), 1);
+        QCOMPARE(v.window->findChild<QWidget *>(u"lblTag"_s)->property("text").toString().count(u':'), 1);
         v.window->move(centred + QPoint(11, 11));
         QMetaObject::invokeMethod(qApp, "aboutToQuit");
         QVERIFY(!LogsViewer::instance());
@@ -258,33 +242,12 @@ private slots:
         QCOMPARE(showViewer().window->pos(), centred);
     }
 
-    // Esc without modifiers closes the viewer; the wheel turned over the log while
-    // the list has the focus scrolls the log, not the list.
-    void keysAndWheel()
-    {
-        for (int i = 0; i < 40; ++i)
-            writeLog(u"2026-12-05 10-%1-00.RTF"_s.arg(i, 2, 10, '0'_L1), QStringList(300, u"l"_s));
-        const Viewer v = showViewer();
-        QVERIFY(QTest::qWaitForWindowActive(v.window));
-        QVERIFY(!v.shown().isEmpty());
-        v.list->setFocus();
-        const QPoint over = v.log->mapToGlobal(v.log->rect().center());
-        QWheelEvent wheel(v.list->viewport()->mapFromGlobal(QPointF(over)), QPointF(over), {},
-                          {0, -120}, Qt::NoButton, {}, Qt::NoScrollPhase, false);
-        QApplication::sendEvent(v.list->viewport(), &wheel);
-        QVERIFY(v.log->verticalScrollBar()->value() > 0);
-        QCOMPARE(v.list->verticalScrollBar()->value(), 0);
-        v.key(Qt::Key_Escape, Qt::ShiftModifier);
-        QVERIFY(v.window->isVisible());
-        v.key(Qt::Key_Escape);
-        QTRY_VERIFY(!LogsViewer::instance());
-    }
-
     // Ctrl+F opens the search; letter case aside, "е" finds "ё" and a phrase runs
     // across a line break; results come newest log first, an unreadable log in red
     // in its place; a result chosen shows its log with the match selected, and F3
     // and Shift+F3 go round the matches of the log shown. Esc closes the search,
-    // which moved the window up near the bottom of the screen, then the viewer.
+    // which moved the window up near the bottom of the screen, then the viewer
+    // (Shift+Esc does not).
     void searchAndChoose()
     {
         writeLog(u"2026-11-30 09-00-00.RTF"_s, {u"купи елку"_s});
@@ -307,7 +270,7 @@ private slots:
                                                 broken, u"2026-11-30: купи елку"_s}));
         QCOMPARE(v.results->topLevelItem(2)->foreground(2).color(), QColor(255, 0, 0));
         QCOMPARE(v.choose(3), u"елк"_s);
-        QCOMPARE(v.selected(), u"2026-11-30 09-00-00.RTF"_s);
+        QCOMPARE(v.list->currentItem()->text(), u"2026-11-30 09-00-00.RTF"_s);
         QCOMPARE(v.choose(0), u"Ёлк"_s);
         for (const auto &[modifiers, match, row] :
              {std::tuple{Qt::NoModifier, u"ёлк"_s, 1}, {Qt::NoModifier, u"Ёлк"_s, 0},
@@ -327,6 +290,8 @@ private slots:
         QVERIFY(!v.window->findChild<LogSearch *>()->isRunning());
         v.key(Qt::Key_Escape);
         QCOMPARE(v.window->geometry(), closed);
+        v.key(Qt::Key_Escape, Qt::ShiftModifier);
+        QVERIFY(v.window->isVisible());
         v.key(Qt::Key_Escape);
         QTRY_VERIFY(!LogsViewer::instance());
         QCOMPARE(showViewer().window->geometry(), closed);
