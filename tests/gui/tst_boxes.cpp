@@ -50,70 +50,42 @@ private slots:
         QCOMPARE(shown, QStringList{text});
     }
 
-    // What the end-to-end tests read of the real program's boxes, and how they
-    // answer them; an error report ends with the error's number and description.
-    void environmentLogAndAnswers()
+    // A confirmation without a file name is no confirmation. Colours are 0x00BBGGRR;
+    // one is taken only when confirmed, and the custom colours' text (kept in the
+    // settings) reads back what it wrote.
+    void dialogsAnswered()
     {
-        TestEnvironment env;
-        const QString log = env.path(u"boxes.log"_s);
-        qputenv("QUILLET_BOX_LOG", log.toUtf8());
-        qputenv("QUILLET_BOX_ANSWERS", "7");
-        Boxes::installFromEnvironment();
-        QCOMPARE(Boxes::message(nullptr, u"a\r\nb"_s, BoxStyle{BoxButtons::YesNoCancel}),
-                 BoxAnswer::No);
-        QCOMPARE(Boxes::showError(nullptr, Error::fromErrno(ENOSPC),
-                                  BoxStyle{BoxButtons::AbortRetryIgnore, BoxIcon::Stop}, u"c"_s),
-                 BoxAnswer::Abort);
-        QCOMPARE(Boxes::input(nullptr, u"p"_s, u"offer"_s), u"offer"_s);
-        QCOMPARE(TestEnvironment::readAll(log),
-                 u"3\ta\\r\\nb\t\n18\tc\\r\\n\\r\\nКод %1\\r\\nНа диске нет места.\t\n"
-                 "input\tp\toffer\n"_s.arg(ENOSPC));
-        Boxes::resetHandler();
-    }
-
-    // A confirmation without a file name is no confirmation.
-    void fileDialogAnswers()
-    {
-        QList<FileDialog::Mode> asked;
-        FileDialog::setHandler([&asked](const FileDialog::Request &request) {
-            asked.append(request.mode);
+        FileDialog::setHandler([](const FileDialog::Request &request) {
             const bool save = request.mode == FileDialog::Mode::Save;
             return FileDialog::Reply{true, save ? u"/x/a.QLIMChat"_s : QString()};
         });
-        FileDialog dialog;
-        QVERIFY(dialog.showSave());
-        QCOMPARE(dialog.fileName(), u"/x/a.QLIMChat"_s);
-        QVERIFY(!dialog.showOpen());
-        QCOMPARE(dialog.fileName(), QString());
-        QCOMPARE(asked, (QList{FileDialog::Mode::Save, FileDialog::Mode::Open}));
+        FileDialog file;
+        QVERIFY(file.showSave());
+        QCOMPARE(file.fileName(), u"/x/a.QLIMChat"_s);
+        QVERIFY(!file.showOpen());
         FileDialog::resetHandler();
-    }
 
-    // Colours are 0x00BBGGRR; the choice is taken only when confirmed, and the
-    // custom colours' text (kept in the settings) reads back what it wrote.
-    void colorDialogAndItsText()
-    {
         QCOMPARE(colorFromRgbValue(0x00FF0080), QColor(0x80, 0x00, 0xFF));
         QCOMPARE(rgbValueFromColor(QColor::fromHsv(0, 255, 255)), 0x0000FF);
         bool confirm = false;
         ColorDialog::setHandler([&confirm](const ColorDialog::Request &request) {
             return ColorDialog::Reply{confirm, 0x7F123456, request.customColors + u",1"_s};
         });
-        ColorDialog dialog;
-        dialog.setColor(0x00FF00);
-        dialog.setCustomColorsText(u"5"_s);
-        QVERIFY(!dialog.exec());
-        QCOMPARE(dialog.color(), 0x00FF00);
+        ColorDialog colour;
+        colour.setColor(0x00FF00);
+        colour.setCustomColorsText(u"5"_s);
+        QVERIFY(!colour.exec());
+        QCOMPARE(colour.color(), 0x00FF00);
         confirm = true;
-        QVERIFY(dialog.exec());
-        QCOMPARE(dialog.color(), 0x123456); // the top byte is not a colour
-        QCOMPARE(dialog.customColorsText(), u"5,1"_s);
+        QVERIFY(colour.exec());
+        QCOMPARE(colour.color(), 0x123456); // the top byte is not a colour
+        QCOMPARE(colour.customColorsText(), u"5,1"_s);
         ColorDialog::resetHandler();
-
         QList<qint32> parsed(16, 0xFFFFFF); // white stands for unreadable and missing entries
         parsed[4] = 7;
         QCOMPARE(ColorDialog::parseCustomColors(u"abc,,-1,16777216, 7 ,16777215,0x10"_s), parsed);
-        const QString text = u"0,1,255,65280,16711680,16777215,8421504,12,13,14,15,16,17,18,19,20"_s;
+        const QString text =
+            u"0,1,255,65280,16711680,16777215,8421504,12,13,14,15,16,17,18,19,20"_s;
         QCOMPARE(ColorDialog::formatCustomColors(ColorDialog::parseCustomColors(text + u",9"_s)),
                  text);
     }

@@ -18,9 +18,10 @@ private slots:
         TestEnvironment env;
         const QString folder = env.path(u"logs"_s);
         const QList<std::pair<QString, QByteArray>> files{
-            {u"a.RTF"_s, "0x20"}, {u"b.rtf"_s, "0x1"}, {u"c.Rtf"_s, "zz"}, {u"h.RTF"_s, "0x2"},
-            {u"s.RTF"_s, "0x4"},  {u"n.RTF"_s, QByteArray("0x22\0", 5)}, {u".x.RTF"_s, {}},
-            {u"x.txt"_s, {}},     {u"x.RTFX"_s, {}}, {u"x.RTF.bak"_s, {}}};
+            {u"a.RTF"_s, "0x20"}, {u"b.rtf"_s, "0x1"}, {u"c.Rtf"_s, "zz"},
+            {u"h.RTF"_s, "0x2"},  {u"s.RTF"_s, "0x4"}, {u"n.RTF"_s, QByteArray("0x22\0", 5)},
+            {u".x.RTF"_s, {}},    {u"x.txt"_s, {}},    {u"x.RTFX"_s, {}},
+            {u"x.RTF.bak"_s, {}}};
         for (const auto &[name, attributes] : files) {
             const QString path = env.touch(u"logs/"_s + name, "{\\rtf1 x}");
             QVERIFY(attributes.isEmpty() || setDosAttributeText(path, attributes));
@@ -37,9 +38,9 @@ private slots:
         const QString previous = QDir::currentPath();
         QDir::setCurrent(env.root());
         for (const QString &unusable : {u"missing/logs"_s, u"elsewhere.RTF"_s, QString()})
-            QCOMPARE(buildLogsList(unusable.isEmpty() ? unusable : env.path(unusable), true, true)
-                         .names,
-                     QStringList());
+            QCOMPARE(
+                buildLogsList(unusable.isEmpty() ? unusable : env.path(unusable), true, true).names,
+                QStringList());
         QDir::setCurrent(previous);
         QVERIFY(!QFileInfo::exists(env.path(u"missing"_s)));
     }

@@ -38,15 +38,15 @@ QString logPath(const QString &name)
     return joinPath(logsFolder(false).value(), name);
 }
 
-// A log as the chat writes it, a header "(10:mm:00 - 05.12.2026) Alice:  " before
-// each message.
+const QString Header = u"(10:00:00 - 05.12.2026) Alice:  "_s;
+
+// A log as the chat writes it, a header before each message.
 QString writeLog(const QString &name, const QStringList &messages)
 {
     QTextDocument document;
     QTextCursor cursor(&document);
-    for (int i = 0; i < messages.size(); ++i)
-        cursor.insertText(u"(10:%1:00 - 05.12.2026) Alice:  "_s.arg(i % 60, 2, 10, '0'_L1) +
-                          messages.at(i) + u"\r\n"_s);
+    for (const QString &message : messages)
+        cursor.insertText(Header + message + u"\r\n"_s);
     if (!RtfLogFile(&document).save(logPath(name)).ok())
         qFatal("cannot write %s", qPrintable(name));
     return logPath(name);
@@ -65,12 +65,13 @@ struct Viewer
     QString shown() const
     {
         (void)QTest::qWaitFor([this] { return !window->isLoadingLog(); }, 60000);
-        return log->toPlainText().remove(QRegularExpression(u"\\(10:..:00 - 05.12.2026\\) Alice:  "_s));
+        return log->toPlainText().remove(Header);
     }
     bool shownInRedBold() const
     {
         const QTextCharFormat format = log->document()->begin().begin().fragment().charFormat();
-        return format.foreground().color() == QColor(255, 0, 0) && format.fontWeight() == QFont::Bold;
+        return format.foreground().color() == QColor(255, 0, 0) &&
+               format.fontWeight() == QFont::Bold;
     }
     void key(int key, Qt::KeyboardModifiers modifiers = {}) const
     {
@@ -90,7 +91,8 @@ struct Viewer
             return {u"not finished"_s};
         QStringList rows;
         for (int i = 0; i < results->topLevelItemCount(); ++i)
-            rows.append(results->topLevelItem(i)->toolTip(0).left(10) + u": "_s + results->topLevelItem(i)->text(2));
+            rows.append(results->topLevelItem(i)->toolTip(0).left(10) + u": "_s +
+                        results->topLevelItem(i)->text(2));
         return rows;
     }
     // Chooses a result as a user does; the text then selected in the log shown.
@@ -154,8 +156,10 @@ private slots:
         QCOMPARE(v.list->item(0)->text(), u"2026-12-05 16-24-27.RTF"_s);
         QCOMPARE(v.list->item(2)->text(), u"2026-01-31 23-59-59.RTF"_s);
         QCOMPARE(v.shown(), u"newest\n"_s);
-        QVERIFY(v.window->findChild<QWidget *>(u"lblTag"_s)->property("text").toString().endsWith(
-            formatByteSize(3.0 * size)));
+        QVERIFY(v.window->findChild<QWidget *>(u"lblTag"_s)
+                    ->property("text")
+                    .toString()
+                    .endsWith(formatByteSize(3.0 * size)));
         v.log->setFocus();
         QTest::keyClicks(v.log, u"typed"_s);
         QCOMPARE(v.shown(), u"newest\n"_s);
@@ -231,7 +235,9 @@ private slots:
         v = showViewer();
         QCOMPARE(v.window->pos(), centred + QPoint(-37, 21));
         QCOMPARE(v.shown(), u"second\n"_s);
-        QCOMPARE(v.window->findChild<QWidget *>(u"lblTag"_s)->property("text").toString().count(u':'), 1);
+        QCOMPARE(
+            v.window->findChild<QWidget *>(u"lblTag"_s)->property("text").toString().count(u':'),
+            1);
         v.window->move(centred + QPoint(11, 11));
         QMetaObject::invokeMethod(qApp, "aboutToQuit");
         QVERIFY(!LogsViewer::instance());
@@ -263,8 +269,9 @@ private slots:
         v.key(Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(QApplication::focusWidget(), v.field);
         QVERIFY(screen.contains(v.window->frameGeometry()));
-        const QString broken = u"2026-12-04: "_s + formatLogError(Error::make(ErrorCode::RtfMalformed))
-                                                        .replace(u'\n', u' ');
+        const QString broken =
+            u"2026-12-04: "_s +
+            formatLogError(Error::make(ErrorCode::RtfMalformed)).replace(u'\n', u' ');
         QCOMPARE(v.find(u"ЁЛКА  НА"_s), (QStringList{u"2026-12-05: ёлка на площади"_s, broken}));
         QCOMPARE(v.find(u"елк"_s), (QStringList{u"2026-12-05: У Ёлки"_s, u"2026-12-05: ёлка"_s,
                                                 broken, u"2026-11-30: купи елку"_s}));
@@ -272,9 +279,9 @@ private slots:
         QCOMPARE(v.choose(3), u"елк"_s);
         QCOMPARE(v.list->currentItem()->text(), u"2026-11-30 09-00-00.RTF"_s);
         QCOMPARE(v.choose(0), u"Ёлк"_s);
-        for (const auto &[modifiers, match, row] :
-             {std::tuple{Qt::NoModifier, u"ёлк"_s, 1}, {Qt::NoModifier, u"Ёлк"_s, 0},
-              {Qt::ShiftModifier, u"ёлк"_s, 1}}) {
+        for (const auto &[modifiers, match, row] : {std::tuple{Qt::NoModifier, u"ёлк"_s, 1},
+                                                    {Qt::NoModifier, u"Ёлк"_s, 0},
+                                                    {Qt::ShiftModifier, u"ёлк"_s, 1}}) {
             v.key(Qt::Key_F3, modifiers);
             QCOMPARE(v.log->textCursor().selectedText(), match);
             QCOMPARE(v.results->currentIndex().row(), row);

@@ -4,6 +4,10 @@
 #include "richtext/rtfwriter.h"
 #include "testsupport.h"
 
+#include <cstdio>
+#include <functional>
+
+#include <QGuiApplication>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QTextBlock>
@@ -30,14 +34,36 @@ QByteArray bytesOf(const QString &path)
     return bytes ? bytes.value() : QByteArray();
 }
 
+// The paragraph the writer process adds each time.
+QString paragraph(int number)
+{
+    return u"message %1 Ж\r\n"_s.arg(number);
+}
+
 // The log of the writer process after `count` paragraphs.
 QByteArray expectedLog(int count)
 {
     QTextDocument document;
     QTextCursor cursor(&document);
     for (int i = 0; i < count; ++i)
-        cursor.insertText(u"message %1 Ж\r\n"_s.arg(i));
+        cursor.insertText(paragraph(i));
     return writeRtf(document);
+}
+
+// The writer process: grows a log a paragraph at a time, printing the number of
+// each paragraph once its save has ended, until it is killed.
+int writeUntilKilled(const QString &path)
+{
+    QTextDocument document;
+    RtfLogFile log(&document);
+    QTextCursor cursor(&document);
+    for (int i = 0;; ++i) {
+        cursor.insertText(paragraph(i));
+        if (!log.save(path).ok())
+            return 1;
+        std::printf("%d\n", i);
+        std::fflush(stdout);
+    }
 }
 
 } // namespace
@@ -77,8 +103,25 @@ private slots:
         save(RtfLogFile::Method::Rewritten, path);
         appendLine(document, u"same colour"_s, QColor(1, 2, 3));
         save(RtfLogFile::Method::Appended, path);
-        QTextCursor(document.findBlockByNumber(2)).insertText(u"edited "_s);
-        save(RtfLogFile::Method::Rewritten, path);
+        // Edits, and anything that changes the header, rewrite the file.
+        QTextCharFormat red;
+        red.setForeground(QColor(255, 0, 0));
+        QTextBlockFormat centred;
+        centred.setAlignment(Qt::AlignHCenter);
+        const QList<std::function<void()>> edits{
+            [&] { QTextCursor(document.findBlockByNumber(2)).insertText(u"edited "_s); },
+            [&] { QTextCursor(document.findBlockByNumber(3)).mergeBlockCharFormat(red); },
+            [&] { QTextCursor(document.findBlockByNumber(5)).mergeBlockFormat(centred); },
+            [&] {
+                QTextCursor remove(document.findBlockByNumber(6));
+                remove.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor, 3);
+                remove.removeSelectedText();
+            },
+            [&] { document.setDefaultFont(QFont(u"Serif"_s, 11)); }};
+        for (const auto &edit : edits) {
+            edit();
+            save(RtfLogFile::Method::Rewritten, path);
+        }
         // Someone else changed the file, or removed it: it is replaced, never extended.
         QFile other(path);
         QVERIFY(other.open(QIODevice::Append) && other.write("garbage") == 7);
@@ -124,12 +167,11 @@ private slots:
     void killedAtAnyMoment()
     {
         TestEnvironment env;
-        const QString writer = QCoreApplication::applicationDirPath() + u"/rtflog_writer"_s;
         for (int round = 0; round < 10; ++round) {
             const QString path = env.path(u"log%1.RTF"_s.arg(round));
             QProcess process;
-            process.start(writer, {path});
-            QVERIFY2(process.waitForStarted(), qPrintable(writer));
+            process.start(QCoreApplication::applicationFilePath(), {u"--write"_s, path});
+            QVERIFY(process.waitForStarted());
             const int target = int(QRandomGenerator::global()->bounded(1, 150));
             int reported = -1;
             while (reported < target && process.waitForReadyRead(10000)) {
@@ -147,11 +189,19 @@ private slots:
             QVERIFY2(saved > reported, qPrintable(u"%1 <= %2"_s.arg(saved).arg(reported)));
             const QByteArray expected = expectedLog(saved);
             QVERIFY(bytes.startsWith(expected));
-            QVERIFY(expectedLog(saved + 1).mid(expected.size()).startsWith(bytes.mid(expected.size())));
+            QVERIFY(
+                expectedLog(saved + 1).mid(expected.size()).startsWith(bytes.mid(expected.size())));
         }
     }
 };
 
 // A full QGuiApplication: the log lays its document out.
-QTEST_MAIN(TestRtfLogFile)
+int main(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+    if (argc == 3 && qstrcmp(argv[1], "--write") == 0)
+        return writeUntilKilled(QString::fromLocal8Bit(argv[2]));
+    TestRtfLogFile test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_rtflogfile.moc"
