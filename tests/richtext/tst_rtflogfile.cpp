@@ -1,14 +1,10 @@
 #include "core/textfile.h"
 #include "richtext/rtflogfile.h"
-#include "richtext/rtfreader.h"
 #include "richtext/rtfwriter.h"
 #include "testsupport.h"
 
-#include <cstdio>
 #include <functional>
 
-#include <QGuiApplication>
-#include <QRandomGenerator>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -32,38 +28,6 @@ QByteArray bytesOf(const QString &path)
 {
     const Result<QByteArray> bytes = TextFile::readBytes(path, 1 << 30);
     return bytes ? bytes.value() : QByteArray();
-}
-
-// The paragraph the writer process adds each time.
-QString paragraph(int number)
-{
-    return u"message %1 Ж\r\n"_s.arg(number);
-}
-
-// The log of the writer process after `count` paragraphs.
-QByteArray expectedLog(int count)
-{
-    QTextDocument document;
-    QTextCursor cursor(&document);
-    for (int i = 0; i < count; ++i)
-        cursor.insertText(paragraph(i));
-    return writeRtf(document);
-}
-
-// The writer process: grows a log a paragraph at a time, printing the number of
-// each paragraph once its save has ended, until it is killed.
-int writeUntilKilled(const QString &path)
-{
-    QTextDocument document;
-    RtfLogFile log(&document);
-    QTextCursor cursor(&document);
-    for (int i = 0;; ++i) {
-        cursor.insertText(paragraph(i));
-        if (!log.save(path).ok())
-            return 1;
-        std::printf("%d\n", i);
-        std::fflush(stdout);
-    }
 }
 
 } // namespace
@@ -160,48 +124,8 @@ private slots:
         QCOMPARE(bytesOf(free), writeRtf(document));
         QCOMPARE(QDir(env.root()).entryList(QDir::Files | QDir::Hidden).size(), 2);
     }
-
-    // A writer killed at random moments leaves a file that holds at least every
-    // paragraph it reported saved: a complete log, or one with bytes of the next
-    // save after its final brace, which readers ignore.
-    void killedAtAnyMoment()
-    {
-        TestEnvironment env;
-        for (int round = 0; round < 10; ++round) {
-            const QString path = env.path(u"log%1.RTF"_s.arg(round));
-            QProcess process;
-            process.start(QCoreApplication::applicationFilePath(), {u"--write"_s, path});
-            QVERIFY(process.waitForStarted());
-            const int target = int(QRandomGenerator::global()->bounded(1, 150));
-            int reported = -1;
-            while (reported < target && process.waitForReadyRead(10000)) {
-                while (process.canReadLine())
-                    reported = process.readLine().trimmed().toInt();
-            }
-            process.kill();
-            QVERIFY(process.waitForFinished());
-            QVERIFY(reported >= 0);
-
-            const QByteArray bytes = bytesOf(path);
-            QTextDocument read;
-            QVERIFY(readRtf(bytes, &read).ok());
-            const int saved = read.blockCount() - 1;
-            QVERIFY2(saved > reported, qPrintable(u"%1 <= %2"_s.arg(saved).arg(reported)));
-            const QByteArray expected = expectedLog(saved);
-            QVERIFY(bytes.startsWith(expected));
-            QVERIFY(
-                expectedLog(saved + 1).mid(expected.size()).startsWith(bytes.mid(expected.size())));
-        }
-    }
 };
 
 // A full QGuiApplication: the log lays its document out.
-int main(int argc, char **argv)
-{
-    QGuiApplication app(argc, argv);
-    if (argc == 3 && qstrcmp(argv[1], "--write") == 0)
-        return writeUntilKilled(QString::fromLocal8Bit(argv[2]));
-    TestRtfLogFile test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestRtfLogFile)
 #include "tst_rtflogfile.moc"
