@@ -50,27 +50,15 @@ private slots:
         QCOMPARE(shown, QStringList{text});
     }
 
-    // A confirmation without a file name is no confirmation; a colour is taken only
-    // when confirmed, without the top byte; the custom colours' text (kept in the
-    // settings) reads white for unreadable and missing entries.
+    // A confirmation without a file name is no confirmation; the custom colours'
+    // text (kept in the settings) reads white for unreadable and missing entries.
     void dialogsAnswered()
     {
         FileDialog::setHandler([](const FileDialog::Request &) {
             return FileDialog::Reply{true, {}};
         });
         QVERIFY(!FileDialog().showOpen());
-        ColorDialog::setHandler([](const ColorDialog::Request &request) {
-            return ColorDialog::Reply{request.color == 1, 0x7F123456, u"5"_s};
-        });
-        ColorDialog colour;
-        colour.setColor(2);
-        QVERIFY(!colour.exec());
-        QCOMPARE(colour.color(), 2);
-        colour.setColor(1);
-        QVERIFY(colour.exec());
-        QCOMPARE(colour.color(), 0x123456);
         FileDialog::resetHandler();
-        ColorDialog::resetHandler();
         QList<qint32> parsed(16, 0xFFFFFF);
         parsed[4] = 7;
         QCOMPARE(ColorDialog::parseCustomColors(u"abc,,-1,16777216, 7 ,16777215,0x10"_s), parsed);

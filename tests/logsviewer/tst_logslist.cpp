@@ -60,15 +60,14 @@ private slots:
         QCOMPARE(buildLogsList(env.path(u"logs"_s), false, false).names, given);
 
         const QStringList names{u"b.RTF"_s, u"A.rtf"_s, u"a.RTF"_s, u"B.rtf"_s};
-        const QStringList ascending{u"A.rtf"_s, u"a.RTF"_s, u"B.rtf"_s, u"b.RTF"_s};
-        QStringList descending = ascending;
-        std::reverse(descending.begin(), descending.end());
-        QCOMPARE(arrangeLogNames(names, true, false).names, ascending);
-        QCOMPARE(arrangeLogNames(names, true, false).selected, 3);
-        QCOMPARE(arrangeLogNames(names, true, true).names, descending);
-        QCOMPARE(arrangeLogNames(names, true, true).selected, 0);
-        QCOMPARE(arrangeLogNames(names, false, true).names,
-                 (QStringList{u"B.rtf"_s, u"a.RTF"_s, u"A.rtf"_s, u"b.RTF"_s}));
+        for (const auto &[sort, descending, arranged, selected] :
+             {std::tuple{true, false, "A.rtf a.RTF B.rtf b.RTF", 3},
+              {true, true, "b.RTF B.rtf a.RTF A.rtf", 0},
+              {false, true, "B.rtf a.RTF A.rtf b.RTF", 0}}) {
+            const LogsList list = arrangeLogNames(names, sort, descending);
+            QCOMPARE(list.names.join(u' '), QLatin1String(arranged));
+            QCOMPARE(list.selected, selected);
+        }
         QCOMPARE(arrangeLogNames({}, true, true).selected, -1);
     }
 };
