@@ -4,6 +4,7 @@
 #include "gui/shell.h"
 #include "logsviewer/logdocument.h"
 #include "logsviewer/logsearch.h"
+#include "logsviewer/logslist.h"
 #include "logsviewer/logsviewer.h"
 #include "richtext/rtflogfile.h"
 #include "settings/settings.h"
@@ -13,13 +14,14 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QScreen>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QThreadPool>
 #include <QTreeWidget>
 #include <QUrl>
+
+#include <sys/stat.h>
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
@@ -70,14 +72,6 @@ struct Viewer
         const bool redBold =
             format.foreground().color() == Qt::red && format.fontWeight() == QFont::Bold;
         return log->toPlainText().remove(Header) + (redBold ? u" (red)"_s : QString());
-    }
-    void key(int key, Qt::KeyboardModifiers modifiers = {}) const
-    {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key), modifiers);
-    }
-    void click(const char *button) const
-    {
-        QTest::mouseClick(window->findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
     }
     // Searches every log and waits for the end; the rows as "log date: line".
     QStringList find(const QString &query) const
@@ -139,7 +133,67 @@ private slots:
         QVERIFY2(std::exchange(m_boxes, {}).isEmpty(), "an unexpected box");
     }
 
-    // Newest first and shown, with the size of all; the view is read only; a click
+    // Normal "*.RTF" files in any letter case are logs; hidden or system ones (by
+    // their DOS attributes), dot files, folders, links and pipes are not.
+    void listsNormalRtfFilesOnly()
+    {
+        const TestEnvironment &env = *m_env;
+        const QString folder = env.path(u"logs"_s);
+        const QList<std::pair<QString, QByteArray>> files{
+            {u"a.RTF"_s, "0x20"}, {u"b.rtf"_s, "0x1"}, {u"c.Rtf"_s, "zz"},
+            {u"h.RTF"_s, "0x2"},  {u"s.RTF"_s, "0x4"}, {u"n.RTF"_s, QByteArray("0x22\0", 5)},
+            {u".x.RTF"_s, {}},    {u"x.txt"_s, {}},    {u"x.RTFX"_s, {}},
+            {u"x.RTF.bak"_s, {}}};
+        for (const auto &[name, attributes] : files) {
+            const QString path = env.touch(u"logs/"_s + name, "{\\rtf1 x}");
+            QVERIFY(attributes.isEmpty() || setDosAttributeText(path, attributes));
+        }
+        QDir().mkpath(folder + u"/d.RTF"_s);
+        QVERIFY(QFile::link(env.touch(u"elsewhere.RTF"_s), folder + u"/l.RTF"_s));
+        QCOMPARE(::mkfifo(QFile::encodeName(folder + u"/p.RTF"_s).constData(), 0600), 0);
+
+        const LogsList list = buildLogsList(folder, true, true);
+        QCOMPARE(list.names, (QStringList{u"c.Rtf"_s, u"b.rtf"_s, u"a.RTF"_s}));
+        QCOMPARE(list.totalSize, 3.0 * 9);
+        // Nothing, and nothing made, for a missing folder, a file, or no name (which
+        // must not list the working folder).
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(env.root());
+        for (const QString &unusable : {u"missing/logs"_s, u"elsewhere.RTF"_s, QString()})
+            QCOMPARE(
+                buildLogsList(unusable.isEmpty() ? unusable : env.path(unusable), true, true).names,
+                QStringList());
+        QDir::setCurrent(previous);
+        QVERIFY(!QFileInfo::exists(env.path(u"missing"_s)));
+    }
+
+    // Sorted by name with letter case aside (a name is its log's time), or in the
+    // file system's order; the row to select is the last of that order.
+    void arrangesAndSelects()
+    {
+        const TestEnvironment &env = *m_env;
+        for (int i = 0; i < 60; ++i)
+            env.touch(u"logs/2026-12-05 10-%1-00.RTF"_s.arg(i * 7 % 60, 2, 10, '0'_L1));
+        const QStringList given =
+            QDir(env.path(u"logs"_s)).entryList({u"*.RTF"_s}, QDir::Files, QDir::Unsorted);
+        QStringList sorted = given;
+        sorted.sort();
+        QVERIFY2(given != sorted, "the file system gave sorted names; the test proves nothing");
+        QCOMPARE(buildLogsList(env.path(u"logs"_s), false, false).names, given);
+
+        const QStringList names{u"b.RTF"_s, u"A.rtf"_s, u"a.RTF"_s, u"B.rtf"_s};
+        for (const auto &[sort, descending, arranged, selected] :
+             {std::tuple{true, false, "A.rtf a.RTF B.rtf b.RTF", 3},
+              {true, true, "b.RTF B.rtf a.RTF A.rtf", 0},
+              {false, true, "B.rtf a.RTF A.rtf b.RTF", 0}}) {
+            const LogsList list = arrangeLogNames(names, sort, descending);
+            QCOMPARE(list.names.join(u' '), QLatin1String(arranged));
+            QCOMPARE(list.selected, selected);
+        }
+        QCOMPARE(arrangeLogNames({}, true, true).selected, -1);
+    }
+
+    // Newest first and shown, with the size of all; a click
     // on the selected log reads it again, and one gone or too large since shows
     // its error in red bold.
     void listsAndShowsLogs()
@@ -153,8 +207,6 @@ private slots:
         QCOMPARE(v.shown(), u"newest\n"_s);
         const auto *tag = v.window->findChild<QWidget *>(u"lblTag"_s);
         QVERIFY(tag->property("text").toString().endsWith(formatByteSize(3.0 * newest.size())));
-        QTest::keyClicks(v.log, u"typed"_s);
-        QCOMPARE(v.shown(), u"newest\n"_s);
 
         writeLog(newest.fileName(), {u"rewritten"_s});
         const QPoint selected = v.list->visualItemRect(v.list->currentItem()).center();
@@ -198,43 +250,40 @@ private slots:
         });
         const QString folder = logsFolder(true).value();
         Viewer v = showViewer();
-        v.click("cmdOpenLogsFolder");
+        QTest::mouseClick(v.window->findChild<QPushButton *>(u"cmdOpenLogsFolder"_s),
+                          Qt::LeftButton);
         QVERIFY(m_boxes.takeFirst().startsWith(folder));
         QVERIFY(!QFileInfo::exists(parentFolder(folder)));
         v.window->close();
         QTRY_VERIFY(!LogsViewer::instance());
         writeLog(u"2026-12-05 16-24-27.RTF"_s, {u"x"_s});
-        showViewer().click("cmdOpenLogsFolder");
+        v = showViewer();
+        QTest::mouseClick(v.window->findChild<QPushButton *>(u"cmdOpenLogsFolder"_s),
+                          Qt::LeftButton);
         Shell::resetOpener();
         QCOMPARE(opened, QStringList{folder});
     }
 
-    // Shown again while open, the viewer is only raised; closed and shown again, it
-    // lists afresh where it was, for this chat only; quitting the program closes it.
-    void reopeningAndPlacement()
+    // Closed and shown again, the viewer lists afresh, where it was.
+    void reopening()
     {
         writeLog(u"2026-12-05 10-00-00.RTF"_s, {u"first"_s});
         Viewer v = showViewer();
-        const QPoint centred = v.window->pos();
-        v.window->move(centred + QPoint(-37, 21));
+        v.window->move(v.window->pos() + QPoint(-37, 21));
+        const QPoint placed = v.window->pos();
         writeLog(u"2026-12-05 11-00-00.RTF"_s, {u"second"_s});
-        QCOMPARE(showViewer().list->count(), 1);
-        v.click("cmdClose");
+        v.window->close();
         QTRY_VERIFY(!LogsViewer::instance());
         v = showViewer();
-        QCOMPARE(v.window->pos(), centred + QPoint(-37, 21));
+        QCOMPARE(v.window->pos(), placed);
         QCOMPARE(v.shown(), u"second\n"_s);
-        QMetaObject::invokeMethod(qApp, "aboutToQuit");
-        QVERIFY(!LogsViewer::instance());
-        openChat(m_env->chats() + u"/other.QLIMChat"_s);
-        QCOMPARE(showViewer().window->pos(), centred);
     }
 
     // Ctrl+F opens the search; results come newest log first, an unreadable log in
     // red in its place; a result chosen shows its log with the match selected, and
     // F3 and Shift+F3 go round the matches of the log shown. Typing stops the search
-    // under way. Esc closes the search, which moved the window up near the bottom
-    // of the screen, then the viewer (Shift+Esc does not).
+    // under way. Esc closes the search, the window back to its size, then the
+    // viewer (Shift+Esc does not).
     void searchAndChoose()
     {
         writeLog(u"2026-11-30 09-00-00.RTF"_s, {u"купи елку"_s});
@@ -244,12 +293,9 @@ private slots:
         garbage.close();
         const Viewer v = showViewer();
         QVERIFY(QTest::qWaitForWindowActive(v.window));
-        const QRect screen = v.window->screen()->availableGeometry();
-        v.window->move(v.window->x(), screen.bottom() - v.window->frameGeometry().height());
         const QRect closed = v.window->geometry();
-        v.key(Qt::Key_F, Qt::ControlModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(QApplication::focusWidget(), v.field);
-        QVERIFY(screen.contains(v.window->frameGeometry()));
         const QString error = formatLogError(Error::make(ErrorCode::RtfMalformed));
         QCOMPARE(v.find(u"елк"_s),
                  (QStringList{u"finished"_s, u"2026-12-05: У Ёлки"_s, u"2026-12-05: ёлка"_s,
@@ -261,7 +307,7 @@ private slots:
         for (const auto &[modifiers, match, row] : {std::tuple{Qt::NoModifier, u"ёлк"_s, 1},
                                                     {Qt::NoModifier, u"Ёлк"_s, 0},
                                                     {Qt::ShiftModifier, u"ёлк"_s, 1}}) {
-            v.key(Qt::Key_F3, modifiers);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F3, modifiers);
             QCOMPARE(v.log->textCursor().selectedText(), match);
             QCOMPARE(v.results->currentIndex().row(), row);
         }
@@ -273,11 +319,11 @@ private slots:
         QVERIFY(v.window->findChild<LogSearch *>()->isRunning());
         v.field->setText(u"нет"_s);
         QVERIFY(!v.window->findChild<LogSearch *>()->isRunning());
-        v.key(Qt::Key_Escape);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         QCOMPARE(v.window->geometry(), closed);
-        v.key(Qt::Key_Escape, Qt::ShiftModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape, Qt::ShiftModifier);
         QVERIFY(v.window->isVisible());
-        v.key(Qt::Key_Escape);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         QTRY_VERIFY(!LogsViewer::instance());
         QCOMPARE(showViewer().window->geometry(), closed);
     }
