@@ -22,30 +22,23 @@ private slots:
     {
         const QString text = u"/home/a/<b>chat</b> &lt;1&gt;.QLIMChat"_s;
         QStringList shown;
-        // Reads the next box as soon as it is shown, then accepts it.
-        const auto onNextBox = [&shown](const QString &typed) {
-            auto *poll = new QTimer(qApp);
-            connect(poll, &QTimer::timeout, poll, [poll, &shown, typed] {
-                auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget());
-                if (!box)
-                    return;
-                poll->stop();
-                poll->deleteLater();
+        // Reads each box as soon as it is shown, then accepts it.
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&shown] {
+            if (auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
                 shown.clear();
                 for (const QLabel *label : box->findChildren<QLabel *>()) {
                     if (label->textFormat() == Qt::PlainText && !label->text().isEmpty())
                         shown.append(label->text());
                 }
                 if (auto *input = qobject_cast<QInputDialog *>(box))
-                    input->setTextValue(typed);
+                    input->setTextValue(u"<i>Семья</i>"_s);
                 box->accept();
-            });
-            poll->start(10);
-        };
-        onNextBox({});
+            }
+        });
+        poll.start(10);
         Boxes::message(nullptr, text + u"\r\n\r\nНет файла."_s, BoxStyle{});
         QCOMPARE(shown, QStringList{text + u"\n\nНет файла."_s});
-        onNextBox(u"<i>Семья</i>"_s);
         QCOMPARE(Boxes::input(nullptr, text, u"offer"_s), u"<i>Семья</i>"_s);
         QCOMPARE(shown, QStringList{text});
     }

@@ -53,8 +53,7 @@ private slots:
         };
         appendLine(document, u"first"_s);
         save(RtfLogFile::Method::Rewritten, path);
-        QCOMPARE(QFileInfo(path).permissions(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                    QFileDevice::ReadUser | QFileDevice::WriteUser);
+        QVERIFY(!(QFile::permissions(path) & 0x77)); // the user's alone: no group, no others
         for (int i = 0; i < 20; ++i) {
             const QByteArray before = bytesOf(path);
             appendLine(document, u"line %1 {\\par}"_s.arg(i));
@@ -100,8 +99,6 @@ private slots:
         QDir().mkpath(env.path(u"logs"_s));
         appendLine(document, u"found"_s);
         save(RtfLogFile::Method::Rewritten, path);
-        appendLine(document, u"elsewhere"_s);
-        save(RtfLogFile::Method::Rewritten, env.path(u"second.RTF"_s));
     }
 
     // The first save of a log never replaces what holds its name (another run's
