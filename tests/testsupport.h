@@ -8,8 +8,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-
 #include <sys/xattr.h>
 
 // A private home for one test: HOME and every XDG folder point into a fresh
@@ -61,30 +59,9 @@ private:
     QTemporaryDir m_dir;
 };
 
-// The DOS attribute text of a file ("0x2" once shown), or empty.
-inline QByteArray dosAttributes(const QString &path)
-{
-    char value[64] = {};
-    const ssize_t size =
-        ::lgetxattr(QFile::encodeName(path).constData(), "user.DOSATTRIB", value, sizeof value);
-    return size > 0 ? QByteArray(value, size) : QByteArray();
-}
-
+// Sets the DOS attribute text of a file (user.DOSATTRIB), as "0x2" marks it hidden.
 inline bool setDosAttributeText(const QString &path, const QByteArray &value)
 {
     return ::lsetxattr(QFile::encodeName(path).constData(), "user.DOSATTRIB", value.constData(),
                        size_t(value.size()), 0) == 0;
-}
-
-// The real executable, its boxes and windows logged to `boxLog` (and answered
-// with their first button).
-inline std::unique_ptr<QProcess>
-startProgram(const QStringList &arguments, const QString &boxLog,
-             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
-{
-    auto process = std::make_unique<QProcess>();
-    environment.insert(QStringLiteral("QUILLET_BOX_LOG"), boxLog);
-    process->setProcessEnvironment(environment);
-    process->start(TestEnvironment::executable(), arguments);
-    return process;
 }

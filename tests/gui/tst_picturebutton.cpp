@@ -66,7 +66,6 @@ private slots:
             QTest::mousePress(window, button, {}, at);
             const QImage sunken = m_button->grab().toImage();
             QVERIFY(sunken.pixel(0, 0) != raised.pixel(0, 0));
-            QCOMPARE(sunken.pixel(22, 22), raised.pixel(22, 22)); // the picture does not move
             QTest::mouseMove(window, QPoint(150, 150));
             QCOMPARE(m_button->grab().toImage(), sunken);
             QTest::mouseRelease(window, button, {}, QPoint(150, 150));

@@ -36,7 +36,9 @@ QList<QList<LogSearchResult>> searchAll(const QString &folder, const QString &qu
                      [&](const QList<LogSearchResult> &batch) { batches.append(batch); });
     QSignalSpy finished(&search, &LogSearch::finished);
     search.start(folder, query);
-    if (finished.wait(60000) && limited)
+    if (!finished.wait(60000))
+        QTest::qFail("the search did not finish", __FILE__, __LINE__);
+    else if (limited)
         *limited = finished.first().first().toBool();
     return batches;
 }
