@@ -62,8 +62,8 @@ struct Viewer
     QLineEdit *field = window->findChild<QLineEdit *>(u"txtSearch"_s);
     QTreeWidget *results = window->findChild<QTreeWidget *>(u"lstResults"_s);
 
-    // The messages shown (headers aside) once the log has been read; an error
-    // shown in anything but red bold is marked.
+    // The messages shown (headers aside) once the log has been read, marked
+    // " (red)" when shown in red bold, as errors are.
     QString shown() const
     {
         (void)QTest::qWaitFor([this] { return !window->isLoadingLog(); }, 60000);
@@ -183,9 +183,8 @@ private slots:
         }
     }
 
-    // Newest first and shown; a click
-    // on the selected log reads it again, and one gone or too large since shows
-    // its error in red bold.
+    // Newest first, and the newest shown; a click on the selected log reads it
+    // again, and one gone or too large since shows its error in red bold.
     void listsAndShowsLogs()
     {
         writeLog(u"2026-12-05 11-00-00.RTF"_s, {u"middle"_s});

@@ -46,26 +46,26 @@ private slots:
         QDir().mkpath(env.path(u"logs"_s));
         QTextDocument document;
         RtfLogFile log(&document);
-        const auto save = [&](RtfLogFile::Method method, const QString &to) {
-            QVERIFY(log.save(to).ok());
+        const auto save = [&](RtfLogFile::Method method) {
+            QVERIFY(log.save(path).ok());
             QCOMPARE(log.lastMethod(), method);
-            QCOMPARE(bytesOf(to), writeRtf(document));
+            QCOMPARE(bytesOf(path), writeRtf(document));
         };
         appendLine(document, u"first"_s);
-        save(RtfLogFile::Method::Rewritten, path);
+        save(RtfLogFile::Method::Rewritten);
         QVERIFY(!(QFile::permissions(path) & 0x77)); // the user's alone: no group, no others
         for (int i = 0; i < 20; ++i) {
             const QByteArray before = bytesOf(path);
             appendLine(document, u"line %1 {\\par}"_s.arg(i));
-            save(RtfLogFile::Method::Appended, path);
+            save(RtfLogFile::Method::Appended);
             // Only the old final brace changed; everything before it is as it was.
             QVERIFY(bytesOf(path).startsWith(before.chopped(1)));
         }
-        save(RtfLogFile::Method::None, path);
+        save(RtfLogFile::Method::None);
         appendLine(document, u"new colour"_s, QColor(1, 2, 3));
-        save(RtfLogFile::Method::Rewritten, path);
+        save(RtfLogFile::Method::Rewritten);
         appendLine(document, u"same colour"_s, QColor(1, 2, 3));
-        save(RtfLogFile::Method::Appended, path);
+        save(RtfLogFile::Method::Appended);
         // Edits, and anything that changes the header, rewrite the file.
         QTextCharFormat red;
         red.setForeground(QColor(255, 0, 0));
@@ -83,22 +83,23 @@ private slots:
             [&] { document.setDefaultFont(QFont(u"Serif"_s, 11)); }};
         for (const auto &edit : edits) {
             edit();
-            save(RtfLogFile::Method::Rewritten, path);
+            save(RtfLogFile::Method::Rewritten);
         }
         // Someone else changed the file, or removed it: it is replaced, never extended.
         QFile other(path);
         QVERIFY(other.open(QIODevice::Append) && other.write("garbage") == 7);
         other.close();
-        save(RtfLogFile::Method::Rewritten, path);
         appendLine(document, u"after"_s);
+        save(RtfLogFile::Method::Rewritten);
+        appendLine(document, u"gone"_s);
         QVERIFY(QFile::remove(path));
-        save(RtfLogFile::Method::Rewritten, path);
+        save(RtfLogFile::Method::Rewritten);
         QVERIFY(QDir(env.path(u"logs"_s)).removeRecursively());
         appendLine(document, u"lost"_s);
         QCOMPARE(log.save(path).error().number, ENOENT);
         QDir().mkpath(env.path(u"logs"_s));
         appendLine(document, u"found"_s);
-        save(RtfLogFile::Method::Rewritten, path);
+        save(RtfLogFile::Method::Rewritten);
     }
 
     // The first save of a log never replaces what holds its name (another run's
