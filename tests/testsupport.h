@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/xattr.h>
+
 // A private home for one test: HOME and every XDG folder point into a fresh
 // temporary folder, so settings, logs, locks and ledgers never touch the
 // user's own, and child processes inherit the same places.
@@ -56,3 +58,10 @@ private:
 
     QTemporaryDir m_dir;
 };
+
+// Sets the DOS attribute text of a file (user.DOSATTRIB), as "0x2" marks it hidden.
+inline bool setDosAttributeText(const QString &path, const QByteArray &value)
+{
+    return ::lsetxattr(QFile::encodeName(path).constData(), "user.DOSATTRIB", value.constData(),
+                       size_t(value.size()), 0) == 0;
+}

@@ -1,0 +1,324 @@
+#include "core/appstate.h"
+#include "core/support.h"
+#include "gui/boxes.h"
+#include "gui/shell.h"
+#include "logsviewer/logdocument.h"
+#include "logsviewer/logsearch.h"
+#include "logsviewer/logslist.h"
+#include "logsviewer/logsviewer.h"
+#include "richtext/rtflogfile.h"
+#include "settings/settings.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QThreadPool>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include <sys/stat.h>
+
+using namespace quillet;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The chat whose logs the viewer shows.
+void openChat(const QString &chatFile)
+{
+    ChatFilePath = chatFile;
+}
+
+QString logPath(const QString &name)
+{
+    return joinPath(logsFolder(false).value(), name);
+}
+
+const QString Header = u"(10:00:00 - 05.12.2026) Alice:  "_s;
+
+// A log as the chat writes it, a header before each message.
+QString writeLog(const QString &name, const QStringList &messages)
+{
+    QTextDocument document;
+    QTextCursor cursor(&document);
+    for (const QString &message : messages)
+        cursor.insertText(Header + message + u"\r\n"_s);
+    if (!RtfLogFile(&document).save(logPath(name)).ok())
+        qFatal("cannot write %s", qPrintable(name));
+    return logPath(name);
+}
+
+// The open viewer's widgets, found the way a user sees them.
+struct Viewer
+{
+    LogsViewer *window = LogsViewer::instance();
+    QListWidget *list = window->findChild<QListWidget *>(u"lstFiles"_s);
+    QTextEdit *log = window->findChild<QTextEdit *>(u"rtfLog"_s);
+    QLineEdit *field = window->findChild<QLineEdit *>(u"txtSearch"_s);
+    QTreeWidget *results = window->findChild<QTreeWidget *>(u"lstResults"_s);
+
+    // The messages shown (headers aside) once the log has been read, marked
+    // " (red)" when shown in red bold, as errors are.
+    QString shown() const
+    {
+        (void)QTest::qWaitFor([this] { return !window->isLoadingLog(); }, 60000);
+        const QTextCharFormat format = log->document()->begin().begin().fragment().charFormat();
+        const bool redBold =
+            format.foreground().color() == Qt::red && format.fontWeight() == QFont::Bold;
+        return log->toPlainText().remove(Header) + (redBold ? u" (red)"_s : QString());
+    }
+    // Searches every log and waits for the end; the rows as "log date: line".
+    QStringList find(const QString &query) const
+    {
+        QSignalSpy finished(window->findChild<LogSearch *>(), &LogSearch::finished);
+        field->setText(query);
+        QTest::keyClick(field, Qt::Key_Return);
+        QStringList rows{finished.wait(60000) ? u"finished"_s : u"not finished"_s};
+        for (int i = 0; i < results->topLevelItemCount(); ++i) {
+            const QTreeWidgetItem *row = results->topLevelItem(i);
+            const bool red = row->foreground(2).color() == Qt::red;
+            rows.append(row->toolTip(0).left(10) + u": "_s + row->text(2) +
+                        (red ? u" (red)"_s : QString()));
+        }
+        return rows;
+    }
+    // Chooses a result as a user does; the text then selected in the log shown.
+    QString choose(int row) const
+    {
+        QTest::mouseClick(results->viewport(), Qt::LeftButton, {},
+                          results->visualItemRect(results->topLevelItem(row)).center());
+        (void)shown();
+        return log->textCursor().selectedText();
+    }
+};
+
+// Shows the viewer and makes it the active window, where its keys work.
+Viewer showViewer()
+{
+    showLogsViewer();
+    QApplication::setActiveWindow(LogsViewer::instance());
+    return {};
+}
+
+} // namespace
+
+class TestLogsViewer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        openChat(m_env->chats() + u"/team.QLIMChat"_s);
+        appSettings() = SettingsRecord();
+        // Every box is recorded; one that a test does not take fails it in cleanup().
+        Boxes::setHandler([this](const BoxRequest &request) {
+            m_boxes.append(request.text);
+            return BoxReply{};
+        });
+    }
+    void cleanup()
+    {
+        if (LogsViewer::instance())
+            LogsViewer::instance()->close();
+        QTRY_VERIFY(!LogsViewer::instance());
+        m_env.reset();
+        QVERIFY2(std::exchange(m_boxes, {}).isEmpty(), "an unexpected box");
+    }
+
+    // Normal "*.RTF" files in any letter case are logs; hidden or system ones (by
+    // their DOS attributes), dot files, folders, links and pipes are not.
+    void listsNormalRtfFilesOnly()
+    {
+        const QString folder = m_env->path(u"logs"_s);
+        const QList<std::pair<QString, QByteArray>> files{
+            {u"a.RTF"_s, "0x20"}, {u"b.rtf"_s, "0x1"}, {u"c.Rtf"_s, "zz"},
+            {u"h.RTF"_s, "0x2"},  {u"s.RTF"_s, "0x4"}, {u"n.RTF"_s, QByteArray("0x22\0", 5)},
+            {u".x.RTF"_s, {}},    {u"x.txt"_s, {}},    {u"x.RTFX"_s, {}},
+            {u"x.RTF.bak"_s, {}}};
+        for (const auto &[name, attributes] : files) {
+            const QString path = m_env->touch(u"logs/"_s + name, "{\\rtf1 x}");
+            QVERIFY(attributes.isEmpty() || setDosAttributeText(path, attributes));
+        }
+        QDir().mkpath(folder + u"/d.RTF"_s);
+        QVERIFY(QFile::link(m_env->touch(u"elsewhere.RTF"_s), folder + u"/l.RTF"_s));
+        QCOMPARE(::mkfifo(QFile::encodeName(folder + u"/p.RTF"_s).constData(), 0600), 0);
+
+        const LogsList list = buildLogsList(folder, true, true);
+        QCOMPARE(list.names, (QStringList{u"c.Rtf"_s, u"b.rtf"_s, u"a.RTF"_s}));
+        QCOMPARE(list.totalSize, 3.0 * 9);
+        // Nothing, and nothing made, for a missing folder or a file.
+        QVERIFY(buildLogsList(m_env->path(u"missing/logs"_s), true, true).names.isEmpty());
+        QVERIFY(buildLogsList(m_env->path(u"elsewhere.RTF"_s), true, true).names.isEmpty());
+        QVERIFY(!QFileInfo::exists(m_env->path(u"missing"_s)));
+    }
+
+    // Sorted by name with letter case aside (a name is its log's time), or in the
+    // file system's order; the row to select is the last of that order.
+    void arrangesAndSelects()
+    {
+        for (int i = 0; i < 60; ++i)
+            m_env->touch(u"logs/2026-12-05 10-%1-00.RTF"_s.arg(i * 7 % 60, 2, 10, '0'_L1));
+        const QStringList given =
+            QDir(m_env->path(u"logs"_s)).entryList({u"*.RTF"_s}, QDir::Files, QDir::Unsorted);
+        QStringList sorted = given;
+        sorted.sort();
+        QVERIFY2(given != sorted, "the file system gave sorted names; the test proves nothing");
+        QCOMPARE(buildLogsList(m_env->path(u"logs"_s), false, false).names, given);
+
+        const QStringList names{u"b.RTF"_s, u"A.rtf"_s, u"a.RTF"_s, u"B.rtf"_s};
+        for (const auto &[sort, descending, arranged, selected] :
+             {std::tuple{true, false, "A.rtf a.RTF B.rtf b.RTF", 3},
+              {true, true, "b.RTF B.rtf a.RTF A.rtf", 0},
+              {false, true, "B.rtf a.RTF A.rtf b.RTF", 0}}) {
+            const LogsList list = arrangeLogNames(names, sort, descending);
+            QCOMPARE(list.names.join(u' '), QLatin1String(arranged));
+            QCOMPARE(list.selected, selected);
+        }
+    }
+
+    // Newest first, and the newest shown; a click on the selected log reads it
+    // again, and one gone or too large since shows its error in red bold.
+    void listsAndShowsLogs()
+    {
+        writeLog(u"2026-12-05 11-00-00.RTF"_s, {u"middle"_s});
+        const QFileInfo newest(writeLog(u"2026-12-05 16-24-27.RTF"_s, {u"newest"_s}));
+        writeLog(u"2026-01-31 23-59-59.RTF"_s, {u"oldest"_s});
+        const Viewer v = showViewer();
+        QCOMPARE(v.list->item(0)->text(), newest.fileName());
+        QCOMPARE(v.list->item(2)->text(), u"2026-01-31 23-59-59.RTF"_s);
+        QCOMPARE(v.shown(), u"newest\n"_s);
+
+        writeLog(newest.fileName(), {u"rewritten"_s});
+        const QPoint selected = v.list->visualItemRect(v.list->currentItem()).center();
+        QTest::mouseClick(v.list->viewport(), Qt::LeftButton, {}, selected);
+        QCOMPARE(v.shown(), u"rewritten\n"_s);
+        QVERIFY(QFile::remove(newest.filePath()));
+        QTest::mouseClick(v.list->viewport(), Qt::LeftButton, {}, selected);
+        QCOMPARE(v.shown(), formatLogError(Error::fromErrno(ENOENT)) + u" (red)"_s);
+        QVERIFY(QFile::resize(logPath(u"2026-12-05 11-00-00.RTF"_s), MaxLogFileSize + 1));
+        QTest::keyClick(v.list, Qt::Key_Down);
+        QCOMPARE(v.shown(), formatLogError(Error::make(ErrorCode::LogTooLarge)) + u" (red)"_s);
+    }
+
+    // A log chosen while a large one is read shows, even when the large one ends
+    // later; closing while a log is read is safe.
+    void choosingWhileALogIsRead()
+    {
+        writeLog(u"2026-12-05 10-00-00.RTF"_s, {u"small"_s});
+        writeLog(u"2026-12-05 11-00-00.RTF"_s, QStringList(60000, u"line"_s));
+        const Viewer v = showViewer();
+        QVERIFY(v.window->isLoadingLog());
+        QTest::keyClick(v.list, Qt::Key_Down);
+        QCOMPARE(v.shown(), u"small\n"_s);
+        QVERIFY(QThreadPool::globalInstance()->waitForDone());
+        QCoreApplication::processEvents();
+        QCOMPARE(v.shown(), u"small\n"_s);
+        QTest::keyClick(v.list, Qt::Key_Up);
+        v.window->close();
+        QTRY_VERIFY(!LogsViewer::instance());
+        QVERIFY(QThreadPool::globalInstance()->waitForDone());
+    }
+
+    // The viewer only reads: without logs no folder is made, and the folder that
+    // is not there cannot be opened (a box says so); once there, it opens.
+    void openingTheLogsFolder()
+    {
+        QStringList opened;
+        Shell::setOpener([&opened](const QUrl &url) {
+            opened.append(url.toLocalFile());
+            return true;
+        });
+        const QString folder = logsFolder(true).value();
+        Viewer v = showViewer();
+        QTest::mouseClick(v.window->findChild<QPushButton *>(u"cmdOpenLogsFolder"_s),
+                          Qt::LeftButton);
+        QVERIFY(m_boxes.takeFirst().startsWith(folder));
+        QVERIFY(!QFileInfo::exists(parentFolder(folder)));
+        v.window->close();
+        QTRY_VERIFY(!LogsViewer::instance());
+        writeLog(u"2026-12-05 16-24-27.RTF"_s, {u"x"_s});
+        v = showViewer();
+        QTest::mouseClick(v.window->findChild<QPushButton *>(u"cmdOpenLogsFolder"_s),
+                          Qt::LeftButton);
+        Shell::resetOpener();
+        QCOMPARE(opened, QStringList{folder});
+    }
+
+    // Closed and shown again, the viewer lists afresh, where it was.
+    void reopening()
+    {
+        writeLog(u"2026-12-05 10-00-00.RTF"_s, {u"first"_s});
+        Viewer v = showViewer();
+        v.window->move(v.window->pos() + QPoint(-37, 21));
+        const QPoint placed = v.window->pos();
+        writeLog(u"2026-12-05 11-00-00.RTF"_s, {u"second"_s});
+        v.window->close();
+        QTRY_VERIFY(!LogsViewer::instance());
+        v = showViewer();
+        QCOMPARE(v.window->pos(), placed);
+        QCOMPARE(v.shown(), u"second\n"_s);
+    }
+
+    // Ctrl+F opens the search; results come newest log first, an unreadable log in
+    // red in its place; a result chosen shows its log with the match selected, and
+    // F3 and Shift+F3 go round the matches of the log shown. Typing stops the search
+    // under way. Esc closes the search, the window back to its size, then the
+    // viewer (Shift+Esc does not).
+    void searchAndChoose()
+    {
+        writeLog(u"2026-11-30 09-00-00.RTF"_s, {u"купи елку"_s});
+        writeLog(u"2026-12-05 16-24-27.RTF"_s, {u"У Ёлки"_s, u"нет"_s, u"ёлка\r\nна площади"_s});
+        QFile garbage(logPath(u"2026-12-04 10-00-00.RTF"_s));
+        QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write("not a log") == 9);
+        garbage.close();
+        const Viewer v = showViewer();
+        QVERIFY(QTest::qWaitForWindowActive(v.window));
+        const QRect closed = v.window->geometry();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(QApplication::focusWidget(), v.field);
+        const QString error = formatLogError(Error::make(ErrorCode::RtfMalformed));
+        QCOMPARE(v.find(u"елк"_s),
+                 (QStringList{u"finished"_s, u"2026-12-05: У Ёлки"_s, u"2026-12-05: ёлка"_s,
+                              u"2026-12-04: "_s + QString(error).replace(u'\n', u' ') + u" (red)"_s,
+                              u"2026-11-30: купи елку"_s}));
+        QCOMPARE(v.choose(3), u"елк"_s);
+        QCOMPARE(v.list->currentItem()->text(), u"2026-11-30 09-00-00.RTF"_s);
+        QCOMPARE(v.choose(0), u"Ёлк"_s);
+        for (const auto &[modifiers, match, row] : {std::tuple{Qt::NoModifier, u"ёлк"_s, 1},
+                                                    {Qt::NoModifier, u"Ёлк"_s, 0},
+                                                    {Qt::ShiftModifier, u"ёлк"_s, 1}}) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F3, modifiers);
+            QCOMPARE(v.log->textCursor().selectedText(), match);
+            QCOMPARE(v.results->currentIndex().row(), row);
+        }
+        QCOMPARE(v.choose(2), QString());
+        QCOMPARE(v.shown(), error + u" (red)"_s);
+
+        v.field->setText(u"ёлк"_s);
+        QTest::keyClick(v.field, Qt::Key_Return);
+        QVERIFY(v.window->findChild<LogSearch *>()->isRunning());
+        v.field->setText(u"нет"_s);
+        QVERIFY(!v.window->findChild<LogSearch *>()->isRunning());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QCOMPARE(v.window->geometry(), closed);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape, Qt::ShiftModifier);
+        QVERIFY(v.window->isVisible());
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+        QTRY_VERIFY(!LogsViewer::instance());
+        QCOMPARE(showViewer().window->geometry(), closed);
+    }
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+    QStringList m_boxes;
+};
+
+QTEST_MAIN(TestLogsViewer)
+#include "tst_logsviewer.moc"
