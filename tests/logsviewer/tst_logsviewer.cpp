@@ -1,4 +1,3 @@
-#include "core/appstate.h"
 #include "core/support.h"
 #include "gui/boxes.h"
 #include "gui/shell.h"
@@ -29,14 +28,16 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // The chat whose logs the viewer shows.
+QString openedChat;
+
 void openChat(const QString &chatFile)
 {
-    ChatFilePath = chatFile;
+    openedChat = chatFile;
 }
 
 QString logPath(const QString &name)
 {
-    return joinPath(logsFolder(false).value(), name);
+    return joinPath(logsFolder(openedChat, false).value(), name);
 }
 
 const QString Header = u"(10:00:00 - 05.12.2026) Alice:  "_s;
@@ -100,7 +101,7 @@ struct Viewer
 // Shows the viewer and makes it the active window, where its keys work.
 Viewer showViewer()
 {
-    showLogsViewer();
+    showLogsViewer(openedChat);
     QApplication::setActiveWindow(LogsViewer::instance());
     return {};
 }
@@ -235,7 +236,7 @@ private slots:
             opened.append(url.toLocalFile());
             return true;
         });
-        const QString folder = logsFolder(true).value();
+        const QString folder = logsFolder(openedChat, true).value();
         Viewer v = showViewer();
         QTest::mouseClick(v.window->findChild<QPushButton *>(u"cmdOpenLogsFolder"_s),
                           Qt::LeftButton);
