@@ -1,12 +1,9 @@
-#include "app/windows.h"
 #include "chatwindow/chatwindow.h"
 #include "core/appstate.h"
+#include "core/support.h"
 #include "gui/boxes.h"
 #include "gui/picturebutton.h"
-#include "login/chatselectionwindow.h"
-#include "logsviewer/logsviewer.h"
 #include "settings/settings.h"
-#include "settings/settingsdialog.h"
 #include "testsupport.h"
 
 #include <QApplication>
@@ -14,13 +11,9 @@
 #include <QDeadlineTimer>
 #include <QLibraryInfo>
 #include <QPlainTextEdit>
-#include <QProcess>
 #include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include <chrono>
-#include <thread>
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
@@ -54,7 +47,6 @@ public:
         while (!QFileInfo::exists(socket) && !deadline.hasExpired() &&
                m_weston.state() != QProcess::NotRunning) {
             m_weston.waitForReadyRead(100);
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         if (!QFileInfo::exists(socket))
             return u"weston did not start: "_s + QString::fromLocal8Bit(m_weston.readAll());
@@ -74,6 +66,14 @@ private:
     QProcess m_weston;
     QString m_socket;
 };
+
+// The chat that the windows of this test open.
+void useChat(const QString &chatFile)
+{
+    ChatFilePath = chatFile;
+    ExchangeFolderPath = parentFolder(chatFile);
+    MyGUID = u"{11111111-2222-3333-4444-555555555555}"_s;
+}
 
 QString &skipReason()
 {
@@ -118,19 +118,12 @@ private slots:
         if (!skipReason().isEmpty())
             QSKIP(qPrintable(skipReason()));
         m_env = std::make_unique<TestEnvironment>();
-        ChatFilePath = m_env->touch(u"chats/team.QLIMChat"_s);
-        ExchangeFolderPath = m_env->chats();
-        MyGUID = u"{11111111-2222-3333-4444-555555555555}"_s;
+        useChat(m_env->touch(u"chats/team.QLIMChat"_s));
         appSettings() = SettingsRecord{};
         Boxes::setHandler([](const BoxRequest &) { return BoxReply{BoxAnswer::Ok, {}}; });
     }
     void cleanup()
     {
-        delete SettingsDialog::instance();
-        delete LogsViewer::instance();
-        for (QWidget *window : QApplication::topLevelWidgets())
-            if (qobject_cast<ChatSelectionWindow *>(window))
-                delete window;
         Boxes::resetHandler();
         m_env.reset();
     }
@@ -160,28 +153,6 @@ private slots:
         QTRY_COMPARE(alphaAt(&window, inMessage), 255);
         QCOMPARE(alphaAt(&window, background), 255);
         QCOMPARE(window.opacityPercent(), 100);
-    }
-
-    void everyWindowOpens()
-    {
-        showChatSelection();
-        QWidget *selection = nullptr;
-        for (QWidget *window : QApplication::topLevelWidgets())
-            if (qobject_cast<ChatSelectionWindow *>(window))
-                selection = window;
-        QVERIFY(selection);
-        QVERIFY(QTest::qWaitForWindowExposed(selection));
-
-        ChatWindow chat;
-        chat.startSession(false);
-        chat.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&chat));
-        showSettingsDialog(&chat);
-        QVERIFY(SettingsDialog::instance());
-        QVERIFY(QTest::qWaitForWindowExposed(SettingsDialog::instance()));
-        showLogsViewer();
-        QVERIFY(LogsViewer::instance());
-        QVERIFY(QTest::qWaitForWindowExposed(LogsViewer::instance()));
     }
 
 private:
