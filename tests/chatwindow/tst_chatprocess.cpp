@@ -18,14 +18,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString storedName(const QString &chatFile)
+// The user name stored for the chat; `name` replaces it first when given.
+QString storedName(const QString &chatFile, const QString &name = {})
 {
+    if (!name.isNull() && !SettingsStore().saveValue(u"Nicks"_s, chatFile, ValueKind::Text, name).ok())
+        qWarning("cannot store the name");
     return SettingsStore().loadValue(u"Nicks"_s, chatFile, ValueKind::Text).toString();
-}
-
-void storeName(const QString &chatFile, const QString &name)
-{
-    QVERIFY(SettingsStore().saveValue(u"Nicks"_s, chatFile, ValueKind::Text, name).ok());
 }
 
 // The conversation logs written so far, oldest first.
@@ -106,13 +104,8 @@ void tst_ChatProcess::cleanup()
 {
     if (m_program)
         m_helpers.push_back(std::move(m_program));
-    for (auto it = m_helpers.rbegin(); it != m_helpers.rend(); ++it) {
-        if ((*it)->state() != QProcess::NotRunning) {
-            (*it)->kill();
-            (*it)->waitForFinished();
-        }
-    }
-    m_helpers.clear();
+    while (!m_helpers.empty()) // each QProcess kills its process when it goes
+        m_helpers.pop_back();
     m_env.reset();
 }
 
@@ -248,7 +241,7 @@ void tst_ChatProcess::signalEndsChatSavingWhatItHolds()
     QFETCH(int, signalNumber);
     QFETCH(bool, chat);
     QFETCH(bool, logBlocked);
-    storeName(m_chatFile, u"Alice"_s);
+    storedName(m_chatFile, u"Alice"_s);
     if (logBlocked)
         m_env->touch(u"data/Greyhollow Studios/Quillet IM/Logs"_s);
     start(chat ? QStringList{m_chatFile} : QStringList());
@@ -256,7 +249,7 @@ void tst_ChatProcess::signalEndsChatSavingWhatItHolds()
         sendLine(u"said before the signal"_s);
         QTRY_VERIFY_WITH_TIMEOUT(sentAndShown(1), 20000);
         // Saved only when the chat ends: the name (changed behind its back) and the placement.
-        storeName(m_chatFile, u"stale"_s);
+        storedName(m_chatFile, u"stale"_s);
     } else {
         QTRY_VERIFY_WITH_TIMEOUT(TestEnvironment::readAll(m_env->path(u"boxes.log"_s)).startsWith(u"window\t"_s), 20000);
     }
@@ -299,7 +292,7 @@ void tst_ChatProcess::sessionManagerCheckpointThenLogout()
         return events.split(u'\n').contains(event);
     };
 
-    storeName(m_chatFile, u"Alice"_s);
+    storedName(m_chatFile, u"Alice"_s);
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"DISPLAY"_s, u':' + display);
     environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
@@ -309,7 +302,7 @@ void tst_ChatProcess::sessionManagerCheckpointThenLogout()
     sendLine(u"before the checkpoint"_s);
     QTRY_VERIFY_WITH_TIMEOUT(sentAndShown(1), 20000);
 
-    storeName(m_chatFile, u"stale"_s);
+    storedName(m_chatFile, u"stale"_s);
     manager->write("checkpoint\n");
     QVERIFY(manager->waitForBytesWritten());
     QTRY_VERIFY_WITH_TIMEOUT(managerSaw(u"saved"_s), 20000);
@@ -318,7 +311,7 @@ void tst_ChatProcess::sessionManagerCheckpointThenLogout()
     sendLine(u"after the checkpoint"_s); // the chat goes on
     QTRY_VERIFY_WITH_TIMEOUT(sentAndShown(2), 20000);
 
-    storeName(m_chatFile, u"stale"_s);
+    storedName(m_chatFile, u"stale"_s);
     events.clear();
     manager->write("logout\n");
     QVERIFY(manager->waitForBytesWritten());

@@ -4,13 +4,11 @@
 #include "core/textfile.h"
 #include "documentruns.h"
 #include "gui/boxes.h"
-#include "richtext/rtfreader.h"
 #include "richtext/rtfwriter.h"
 #include "settings/settings.h"
 #include "testsupport.h"
 
 #include <ctime>
-#include <sys/stat.h>
 
 #include <QScrollBar>
 #include <QTextBlock>
@@ -33,14 +31,6 @@ QList<Run> runsOf(const QTextDocument &document)
         }
     }
     return runs;
-}
-
-QStringList blockTexts(const QTextDocument &document)
-{
-    QStringList texts;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
-        texts.append(block.text());
-    return texts;
 }
 
 // Local time in the test zone (three hours east of UTC, no daylight saving).
@@ -68,7 +58,6 @@ private:
     std::unique_ptr<QTextEdit> m_view;
     std::unique_ptr<MessageRenderer> m_renderer;
     QList<BoxRequest> m_boxes;
-    std::function<BoxAnswer()> m_answer;
 
     void render(const QString &name = u"guest"_s, const QString &text = u"Hello"_s,
                 MessageKind kind = MessageKind::Other)
@@ -82,7 +71,6 @@ private:
         m_view = std::make_unique<QTextEdit>();
         m_renderer = std::make_unique<MessageRenderer>(m_view.get(), m_view.get());
     }
-    QString logsRoot() const { return m_env->path(u"data/Greyhollow Studios/Quillet IM/Logs"_s); }
     bool logIsTheView() const { return bytesOf(m_renderer->logFilePath()) == writeRtf(*m_view->document()); }
 
 private slots:
@@ -99,10 +87,9 @@ private slots:
         Clock::setFixedUtc(QDateTime(QDate(2026, 12, 5), QTime(9, 0, 0), Qt::UTC));
         newRun();
         m_boxes.clear();
-        m_answer = [] { return BoxAnswer::Ignore; };
         Boxes::setHandler([this](const BoxRequest &request) {
             m_boxes.append(request);
-            return BoxReply{m_answer(), {}};
+            return BoxReply{BoxAnswer::Abort, {}};
         });
     }
     void cleanup()
@@ -122,28 +109,18 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QList<Run>>("expected");
         const QString hostile = u"<b>x</b> &amp; }{\\rtf1\\par}"_s;
+        const QRgb green = qRgb(0, 128, 0), custom = qRgb(0x12, 0x34, 0x56), red = qRgb(255, 0, 0);
         QTest::newRow("other's, name on its own line")
             << true << int(MessageKind::Other) << u" guest\r\n"_s << u"\r\n Hello \r\n"_s
-            << QList<Run>{{0, u"guest  (12:00:00 - 05.12.2026)"_s, 8, true, Violet},
-                          {1, u"Hello"_s, 9, false, Black},
-                          {2, u" "_s, 3, false, Black},
-                          {3, u"guest  (12:00:00 - 05.12.2026)"_s, 8, true, Violet},
-                          {4, u"Hello"_s, 9, false, Black}};
+            << QList<Run>{{0, u"guest  (12:00:00 - 05.12.2026)"_s, 8, true, Violet}, {1, u"Hello"_s, 9, false, Black}};
         QTest::newRow("own, name in front, lines kept")
             << false << int(MessageKind::Own) << u"me"_s << u"a\r\n\r\nb\rc"_s
-            << QList<Run>{{0, u"(12:00:00 - 05.12.2026) me:  "_s, 8, true, qRgb(0, 128, 0)},
-                          {0, u"a"_s, 9, false, Black}, {2, u"b"_s, 9, false, Black}, {3, u"c"_s, 9, false, Black},
-                          {4, u" "_s, 3, false, Black},
-                          {5, u"(12:00:00 - 05.12.2026) me:  "_s, 8, true, qRgb(0, 128, 0)},
-                          {5, u"a"_s, 9, false, Black}, {7, u"b"_s, 9, false, Black}, {8, u"c"_s, 9, false, Black}};
+            << QList<Run>{{0, u"(12:00:00 - 05.12.2026) me:  "_s, 8, true, green}, {0, u"a"_s, 9, false, Black},
+                          {2, u"b"_s, 9, false, Black}, {3, u"c"_s, 9, false, Black}};
         // Colours as the settings give them (0x00BBGGRR), read at each message.
         QTest::newRow("system, hostile text, blank name")
             << true << int(MessageKind::System) << u" \t\r\n"_s << hostile
-            << QList<Run>{{0, u"Анонимус  (12:00:00 - 05.12.2026)"_s, 8, true, qRgb(0x12, 0x34, 0x56)},
-                          {1, hostile, 9, false, qRgb(255, 0, 0)},
-                          {2, u" "_s, 3, false, Black},
-                          {3, u"Анонимус  (12:00:00 - 05.12.2026)"_s, 8, true, qRgb(0x12, 0x34, 0x56)},
-                          {4, hostile, 9, false, qRgb(255, 0, 0)}};
+            << QList<Run>{{0, u"Анонимус  (12:00:00 - 05.12.2026)"_s, 8, true, custom}, {1, hostile, 9, false, red}};
     }
 
     // The first message starts at the top; each later one follows a 3-point spacer.
@@ -161,9 +138,13 @@ private slots:
         }
         render(name, text, MessageKind(kind));
         render(name, text, MessageKind(kind));
-        QCOMPARE(runsOf(*m_view->document()), expected);
-        QCOMPARE(m_view->document()->lastBlock().text(), QString());
-        QCOMPARE(m_view->document()->blockCount(), expected.last().block + 2);
+        const int blocks = expected.last().block + 1;
+        QList<Run> twice = expected;
+        twice << Run{blocks, u" "_s, 3, false, Black};
+        for (Run run : expected)
+            twice << Run{run.block + blocks + 1, run.text, run.points, run.bold, run.colour};
+        QCOMPARE(runsOf(*m_view->document()), twice);
+        QCOMPARE(m_view->document()->blockCount(), 2 * blocks + 2); // the last one empty
     }
 
     // A centred grey stamp when five or more minute boundaries have passed since
@@ -190,19 +171,6 @@ private slots:
             }
         }
         QCOMPARE(stamps, expected);
-    }
-
-    // Shown in local time; a record that names no real moment is shown as it came.
-    void localTime()
-    {
-        MessageTime time{2026, 12, 0, 31, 22, 30, 0, 0};
-        m_renderer->renderMessage(u"guest"_s, u"x"_s, time, MessageKind::Other);
-        time.month = 13;
-        time.hour = 25;
-        m_renderer->renderMessage(u"guest"_s, u"x"_s, time, MessageKind::Other);
-        const QStringList texts = blockTexts(*m_view->document());
-        QCOMPARE(texts.at(0), u"guest  (01:30:00 - 01.01.2027)"_s);
-        QCOMPARE(texts.at(3), u"guest  (25:30:00 - 31.13.2026)"_s);
     }
 
     void scrolling_data()
@@ -243,42 +211,6 @@ private slots:
         QVERIFY(!m_view->textCursor().hasSelection());
     }
 
-    // The log always holds what a full write of the view gives, messages rendered
-    // in batches and saved now and then giving the same as single ones.
-    void logIsTheFullWrite()
-    {
-        QVERIFY(m_renderer->saveLog(false)); // nothing to save, no file
-        QVERIFY(!QFileInfo::exists(logsRoot()));
-        QTextEdit single;
-        MessageRenderer singleRenderer(&single, nullptr);
-        render(u"guest"_s, u"first"_s);
-        singleRenderer.renderMessage(u"guest"_s, u"first"_s, Clock::utcMessageTime(), MessageKind::Other);
-        QTextCursor selection(m_view->document());
-        selection.select(QTextCursor::Document);
-        m_view->setTextCursor(selection); // dropped as by a single message
-        m_renderer->setDeferSaving(true);
-        for (int slice = 0; slice < 4; ++slice) {
-            m_renderer->beginBatch();
-            for (int i = 0; i < 30; ++i) {
-                Clock::advanceMs(7000);
-                appSettings().nameOnSeparateLine = i % 2;
-                appSettings().messageColor = slice == 3 ? 0x123456 : 0; // a colour new to the log
-                const QString name = i % 3 ? u"guest"_s : u"}{\\rtf1\\par}"_s;
-                const QString text = u"message %1 \\field{x}\r\nЖ 👋"_s.arg(i);
-                render(name, text, MessageKind(i % 3));
-                singleRenderer.renderMessage(name, text, Clock::utcMessageTime(), MessageKind(i % 3));
-            }
-            m_renderer->endBatch();
-            QVERIFY(!m_view->textCursor().hasSelection());
-            QVERIFY(m_renderer->saveLog(true));
-            QVERIFY(logIsTheView());
-        }
-        QCOMPARE(writeRtf(*m_view->document()), writeRtf(*single.document()));
-        QTextDocument read;
-        QVERIFY(readRtf(bytesOf(m_renderer->logFilePath()), &read).ok());
-        QCOMPARE(blockTexts(read), blockTexts(*m_view->document()));
-    }
-
     // One file per run, named after the local time of its first message; a run
     // that starts in the same second as an earlier one takes the next free
     // second, and whatever holds a name (a log, a folder, a link) stays as it is.
@@ -307,83 +239,6 @@ private slots:
         QVERIFY(QFileInfo(folder + u"/2026-12-05 16-24-28.RTF"_s).isDir());
         QVERIFY(!QFileInfo::exists(m_env->path(u"outside.RTF"_s)));
         QVERIFY(m_boxes.isEmpty());
-    }
-
-    // Logs are the user's alone whatever the umask: files 0600, the folders made
-    // for them 0700, also when made again; folders that were there stay as they were.
-    void logsArePrivate()
-    {
-        const QString data = m_env->path(u"data"_s);
-        QVERIFY(QDir().mkpath(data));
-        QVERIFY(QFile::setPermissions(data, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
-                                                QFile::ReadOther | QFile::ExeOther));
-        const mode_t previous = ::umask(0);
-        const auto modes = [&] {
-            QList<int> found;
-            for (QString path = m_renderer->logFilePath(); path.size() >= data.size(); path = parentFolder(path)) {
-                struct stat st{};
-                found << (::stat(QFile::encodeName(path).constData(), &st) == 0 ? int(st.st_mode & 07777) : -1);
-            }
-            return found;
-        };
-        const QList<int> expected{0600, 0700, 0700, 0700, 0700, 0705};
-        render();
-        render(); // appended
-        const QList<int> first = modes();
-        QVERIFY(QDir(logsRoot()).removeRecursively());
-        render(); // fails silently, and the next one makes the folders again
-        render();
-        ::umask(previous);
-        QCOMPARE(first, expected);
-        QCOMPARE(modes(), expected);
-        QVERIFY(logIsTheView());
-    }
-
-    // Silent saves fail quietly and are tried again with the next message; an
-    // exit asks Abort (false), Retry or Ignore (true).
-    void failureAndRetry_data()
-    {
-        QTest::addColumn<BoxAnswer>("answer");
-        QTest::addColumn<bool>("result");
-        QTest::newRow("abort") << BoxAnswer::Abort << false;
-        QTest::newRow("ignore") << BoxAnswer::Ignore << true;
-        QTest::newRow("retry after the cause is removed") << BoxAnswer::Retry << true;
-    }
-    void failureAndRetry()
-    {
-        QFETCH(BoxAnswer, answer);
-        QFETCH(bool, result);
-        const QString blocker = m_env->touch(u"data/Greyhollow Studios/Quillet IM/Logs"_s, "not a folder");
-        Clock::setFixedUtc(moscow(16, 24, 27));
-        render();
-        render();
-        QVERIFY(!m_renderer->saveLog(true));
-        QVERIFY(m_boxes.isEmpty());
-        m_answer = [&] {
-            if (answer == BoxAnswer::Retry)
-                QFile::remove(blocker); // the user removes the cause, then retries
-            return answer;
-        };
-        QCOMPARE(m_renderer->saveLog(false), result);
-        QCOMPARE(m_boxes.size(), 1);
-        QCOMPARE(m_boxes.first().style, (BoxStyle{BoxButtons::AbortRetryIgnore, BoxIcon::Stop}));
-        const QString path = logsFolder(true).value() + u"/2026-12-05 16-24-27.RTF"_s;
-        QVERIFY(m_boxes.first().text.startsWith(path + u"\r\n\r\nНе удалось сохранить лог."_s));
-        QCOMPARE(QFileInfo::exists(path), answer == BoxAnswer::Retry);
-        if (answer == BoxAnswer::Retry)
-            QVERIFY(logIsTheView());
-
-        // A write that fails after the file exists (its folder gone) is tried again too.
-        if (answer != BoxAnswer::Retry)
-            return;
-        QVERIFY(QDir(parentFolder(path)).removeRecursively());
-        m_env->touch(u"blocker"_s);
-        QVERIFY(QFile::rename(m_env->path(u"blocker"_s), parentFolder(path)));
-        render();
-        QVERIFY(QFile::remove(parentFolder(path)));
-        render();
-        QVERIFY(logIsTheView());
-        QCOMPARE(m_boxes.size(), 1);
     }
 };
 

@@ -13,7 +13,6 @@
 
 #include <QApplication>
 #include <QPointer>
-#include <QTimer>
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
@@ -140,28 +139,15 @@ private slots:
         }
     }
 
-    // Any file may be opened as a chat and is left as it is; each button
-    // offers the folder it was last used in, also after a restart.
-    void openAndRememberedFolders()
+    // Any file may be opened as a chat and is left as it is.
+    void openAnyFile()
     {
         const QString opened = m_env->touch(u"B/notes.txt"_s, "kept as it is");
         QPointer<ChatSelectionWindow> window = press({u"ucbOpenChat"_s}, {opened});
         QCOMPARE(m_dialogs.at(0).filter, ChatSelectionWindow::chatFileFilter());
         QVERIFY(enteredChat(window, opened));
         QCOMPARE(TestEnvironment::readAll(opened), u"kept as it is"_s);
-        QCOMPARE(rememberedFolder("Laste Create File Directory"), QString());
-        releaseExchangeFolder();
-        QDir().mkpath(m_env->path(u"A"_s));
-        press({u"ucbCreateChat"_s}, {m_env->path(u"A/Семья.QLIMChat"_s)});
-        releaseExchangeFolder();
-        useNoChat();
-
-        window = press({u"ucbCreateChat"_s, u"ucbOpenChat"_s}, {}); // both cancelled
-        QCOMPARE(m_dialogs.size(), 4);
-        QCOMPARE(m_dialogs.at(2).initialFolder, m_env->path(u"A"_s));
-        QCOMPARE(m_dialogs.at(3).initialFolder, m_env->path(u"B"_s));
-        QVERIFY(window && window->isVisible() && ChatFilePath.isEmpty());
-        QVERIFY(m_boxes.isEmpty());
+        QCOMPARE(rememberedFolder("Laste Open File Directory"), parentFolder(opened));
     }
 
     // A folder that another running copy holds is refused with a box; the
@@ -180,49 +166,6 @@ private slots:
         window->findChild<PictureButton *>(u"ucbOpenChat"_s)->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(enteredChat(window, free));
-    }
-
-    // Closing the selection window, the last one, must not end the program
-    // when the chat window takes its place.
-    void enteringAChatKeepsTheProgramRunning()
-    {
-        struct QuitSpy final : QObject
-        {
-            bool seen = false;
-            bool eventFilter(QObject *, QEvent *event) override
-            {
-                seen = seen || event->type() == QEvent::Quit;
-                return false;
-            }
-        } spy;
-        QApplication::setQuitOnLastWindowClosed(true); // as at start-up
-        QPointer<ChatSelectionWindow> window;
-        const QString path = m_env->chats() + u"/Беседа.QLIMChat"_s;
-        QTimer::singleShot(0, this, [&] {
-            qApp->installEventFilter(&spy);
-            window = press({u"ucbCreateChat"_s}, {path});
-            QCoreApplication::sendPostedEvents();
-            qApp->removeEventFilter(&spy);
-            QCoreApplication::exit(0);
-        });
-        QApplication::exec();
-        QVERIFY(!spy.seen);
-        QVERIFY(enteredChat(window, path));
-    }
-
-    void escapeWithoutModifiersOrExitCloses()
-    {
-        for (const auto modifiers : {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier}) {
-            QPointer<ChatSelectionWindow> window = press({}, {});
-            QTest::keyClick(window.data(), Qt::Key_Escape, modifiers);
-            QVERIFY(window && window->isVisible());
-        }
-        QPointer<ChatSelectionWindow> window = press({}, {});
-        QTest::keyClick(window.data(), Qt::Key_Escape);
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!window);
-        QVERIFY(!press({u"ucbExit"_s}, {}));
-        QVERIFY(m_dialogs.isEmpty());
     }
 };
 
