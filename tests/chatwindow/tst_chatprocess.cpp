@@ -48,14 +48,6 @@ QString logText(const QString &path)
     return document.toPlainText();
 }
 
-QString allLogText()
-{
-    QString text;
-    for (const QString &log : logFiles())
-        text += logText(log);
-    return text;
-}
-
 // The numbers of the "<m...>" messages a log shows, in its order.
 QList<int> loggedNumbers(const QString &path)
 {
@@ -73,256 +65,242 @@ class tst_ChatProcess final : public QObject
 {
     Q_OBJECT
 
-private slots:
-    void init();
-    void cleanup();
-    void killedDuringBacklogLosesNothing();
-    void signalEndsChatSavingWhatItHolds_data();
-    void signalEndsChatSavingWhatItHolds();
-    void sessionManagerCheckpointThenLogout();
-
 private:
-    void start(const QStringList &arguments, QProcessEnvironment environment = QProcessEnvironment::systemEnvironment());
-    void sendLine(const QString &text);
-    bool sentAndShown(int count) const;
-    QStringList boxesShown() const;
 
     std::unique_ptr<TestEnvironment> m_env;
     QString m_chatFile;
     std::unique_ptr<QProcess> m_program;
     std::vector<std::unique_ptr<QProcess>> m_helpers;
-};
 
-void tst_ChatProcess::init()
-{
-    m_env = std::make_unique<TestEnvironment>();
-    QFile::setPermissions(m_env->path(u"runtime"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_chatFile = m_env->touch(u"chats/team.QLIMChat"_s);
-}
+    // Boxes are logged and answered by their first button; lines of the input
+    // file are sent as typed, ":exit" exits as the tray menu does.
+    void start(const QStringList &arguments, QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
+    {
+        environment.insert(u"QUILLET_BOX_LOG"_s, m_env->path(u"boxes.log"_s));
+        environment.insert(u"QUILLET_TEST_INPUT"_s, m_env->path(u"input.txt"_s));
+        m_program = std::make_unique<QProcess>();
+        m_program->setProcessEnvironment(environment);
+        m_program->setProcessChannelMode(QProcess::ForwardedChannels);
+        m_program->start(TestEnvironment::executable(), arguments);
+        QVERIFY(m_program->waitForStarted());
+    }
 
-void tst_ChatProcess::cleanup()
-{
-    if (m_program)
-        m_helpers.push_back(std::move(m_program));
-    while (!m_helpers.empty()) // each QProcess kills its process when it goes
-        m_helpers.pop_back();
-    m_env.reset();
-}
+    void sendLine(const QString &text)
+    {
+        m_env->touch(u".input.tmp"_s, text.toUtf8() + '\n');
+        QVERIFY(QFile::rename(m_env->path(u".input.tmp"_s), m_env->path(u"input.txt"_s)));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(m_env->path(u"input.txt"_s)), 20000);
+    }
 
-// Boxes are logged and answered by their first button; lines of the input
-// file are sent as typed, ":exit" exits as the tray menu does.
-void tst_ChatProcess::start(const QStringList &arguments, QProcessEnvironment environment)
-{
-    environment.insert(u"QUILLET_BOX_LOG"_s, m_env->path(u"boxes.log"_s));
-    environment.insert(u"QUILLET_TEST_INPUT"_s, m_env->path(u"input.txt"_s));
-    m_program = std::make_unique<QProcess>();
-    m_program->setProcessEnvironment(environment);
-    m_program->setProcessChannelMode(QProcess::ForwardedChannels);
-    m_program->start(TestEnvironment::executable(), arguments);
-    QVERIFY(m_program->waitForStarted());
-}
+    bool sentAndShown(int count) const
+    {
+        const QStringList files = QDir(m_env->chats()).entryList({u"*.QLIM"_s}, QDir::Files);
+        return files.size() == count && std::all_of(files.begin(), files.end(), [&](const QString &name) {
+                   return dosAttributes(m_env->chats() + u'/' + name) == "0x2";
+               });
+    }
 
-// Typed and sent: the program reads its input file on its next tick.
-void tst_ChatProcess::sendLine(const QString &text)
-{
-    m_env->touch(u".input.tmp"_s, text.toUtf8() + '\n');
-    QVERIFY(QFile::rename(m_env->path(u".input.tmp"_s), m_env->path(u"input.txt"_s)));
-    QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(m_env->path(u"input.txt"_s)), 20000);
-}
+    QStringList boxesShown() const
+    {
+        QStringList boxes = TestEnvironment::readAll(m_env->path(u"boxes.log"_s)).split(u'\n');
+        boxes.removeIf([](const QString &line) { return line.isEmpty() || line.startsWith(u"window\t"_s); });
+        return boxes;
+    }
 
-bool tst_ChatProcess::sentAndShown(int count) const
-{
-    const QStringList files = QDir(m_env->chats()).entryList({u"*.QLIM"_s}, QDir::Files);
-    return files.size() == count && std::all_of(files.begin(), files.end(), [&](const QString &name) {
-               return dosAttributes(m_env->chats() + u'/' + name) == "0x2";
-           });
-}
+private slots:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        QFile::setPermissions(m_env->path(u"runtime"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        m_chatFile = m_env->touch(u"chats/team.QLIMChat"_s);
+    }
 
-// Lines of the box log that are boxes, not windows shown.
-QStringList tst_ChatProcess::boxesShown() const
-{
-    QStringList boxes = TestEnvironment::readAll(m_env->path(u"boxes.log"_s)).split(u'\n');
-    boxes.removeIf([](const QString &line) { return line.isEmpty() || line.startsWith(u"window\t"_s); });
-    return boxes;
-}
+    void cleanup()
+    {
+        m_program.reset(); // a QProcess kills its process when it goes
+        m_helpers.clear();
+        m_env.reset();
+    }
 
-// kill -9 at random moments of a long backlog, then a restart: a file is marked
-// shown only once a log holds its message, so nothing is lost, and what shows
-// twice is the tail of a killed run's log that had not been marked yet.
-void tst_ChatProcess::killedDuringBacklogLosesNothing()
-{
-    const quint32 seed = QRandomGenerator::global()->generate();
-    qInfo("seed %u", seed);
-    QRandomGenerator random(seed);
-    QStringList pathOf;
-    const auto addBacklog = [&](int count) {
-        for (int i = 0; i < count; ++i) {
-            const int n = int(pathOf.size());
-            pathOf << writeForeignMessage(m_env->chats(), 10 + n / 3600, n / 60 % 60, n % 60,
-                                          u"guest"_s, u"<m%1>"_s.arg(n));
-        }
-    };
-    addBacklog(3000);
-    int duplicates = 0;
-    for (int round = 0; round < 4; ++round) {
-        if (round > 0)
-            addBacklog(1500);
-        const QStringList logsBefore = logFiles();
-        start({m_chatFile});
-        if (round == 0) {
-            QTest::qWait(int(random.bounded(200, 1400)));
-        } else { // soon after a save, while the files it holds are being marked
-            QElapsedTimer waited;
-            waited.start();
-            while (logFiles().size() == logsBefore.size() && waited.elapsed() < 20000)
-                QTest::qWait(1);
-            QTest::qWait(int(random.bounded(0, 40)));
-        }
-        m_program->kill();
-        QVERIFY(m_program->waitForFinished());
+    // Lines of the box log that are boxes, not windows shown.
+    // kill -9 at random moments of a long backlog, then a restart: a file is marked
+    // shown only once a log holds its message, so nothing is lost, and what shows
+    // twice is the tail of a killed run's log that had not been marked yet.
+    void killedDuringBacklogLosesNothing()
+    {
+        const quint32 seed = QRandomGenerator::global()->generate();
+        qInfo("seed %u", seed);
+        QRandomGenerator random(seed);
+        QStringList pathOf;
+        const auto addBacklog = [&](int count) {
+            for (int i = 0; i < count; ++i) {
+                const int n = int(pathOf.size());
+                pathOf << writeForeignMessage(m_env->chats(), 10 + n / 3600, n / 60 % 60, n % 60,
+                                              u"guest"_s, u"<m%1>"_s.arg(n));
+            }
+        };
+        addBacklog(3000);
+        int duplicates = 0;
+        for (int round = 0; round < 4; ++round) {
+            if (round > 0)
+                addBacklog(1500);
+            const QStringList logsBefore = logFiles();
+            start({m_chatFile});
+            if (round == 0) {
+                QTest::qWait(int(random.bounded(200, 1400)));
+            } else { // soon after a save, while the files it holds are being marked
+                QElapsedTimer waited;
+                waited.start();
+                while (logFiles().size() == logsBefore.size() && waited.elapsed() < 20000)
+                    QTest::qWait(1);
+                QTest::qWait(int(random.bounded(0, 40)));
+            }
+            m_program->kill();
+            QVERIFY(m_program->waitForFinished());
 
-        QSet<int> logged, marked;
-        for (const QString &log : logFiles()) {
-            QVERIFY2(!logText(log).isNull(), qPrintable(log));
-            for (int n : loggedNumbers(log))
-                logged.insert(n);
-        }
-        for (int n = 0; n < pathOf.size(); ++n) {
-            if (dosAttributes(pathOf.at(n)) == "0x2") {
-                marked.insert(n);
-                QVERIFY2(logged.contains(n), qPrintable(u"lost <m%1>"_s.arg(n)));
+            QSet<int> logged, marked;
+            for (const QString &log : logFiles()) {
+                QVERIFY2(!logText(log).isNull(), qPrintable(log));
+                for (int n : loggedNumbers(log))
+                    logged.insert(n);
+            }
+            for (int n = 0; n < pathOf.size(); ++n) {
+                if (dosAttributes(pathOf.at(n)) == "0x2") {
+                    marked.insert(n);
+                    QVERIFY2(logged.contains(n), qPrintable(u"lost <m%1>"_s.arg(n)));
+                }
+            }
+            // This run's log: what it holds without a mark is its last save, at its end.
+            for (const QString &log : logFiles()) {
+                if (logsBefore.contains(log))
+                    continue;
+                const QList<int> numbers = loggedNumbers(log);
+                qsizetype firstUnmarked = numbers.size();
+                while (firstUnmarked > 0 && !marked.contains(numbers.at(firstUnmarked - 1)))
+                    --firstUnmarked;
+                for (qsizetype i = 0; i < firstUnmarked; ++i)
+                    QVERIFY(marked.contains(numbers.at(i)));
+                duplicates += int(numbers.size() - firstUnmarked);
             }
         }
-        // This run's log: what it holds without a mark is its last save, at its end.
-        for (const QString &log : logFiles()) {
-            if (logsBefore.contains(log))
-                continue;
-            const QList<int> numbers = loggedNumbers(log);
-            qsizetype firstUnmarked = numbers.size();
-            while (firstUnmarked > 0 && !marked.contains(numbers.at(firstUnmarked - 1)))
-                --firstUnmarked;
-            for (qsizetype i = 0; i < firstUnmarked; ++i)
-                QVERIFY(marked.contains(numbers.at(i)));
-            duplicates += int(numbers.size() - firstUnmarked);
+        start({m_chatFile});
+        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(pathOf.cbegin(), pathOf.cend(),
+                                             [](const QString &path) { return dosAttributes(path) == "0x2"; }),
+                                 120000);
+        sendLine(u":exit"_s);
+        QVERIFY(m_program->waitForFinished(20000));
+        QHash<int, int> shown;
+        for (const QString &log : logFiles())
+            for (int n : loggedNumbers(log))
+                ++shown[n];
+        for (int n = 0; n < pathOf.size(); ++n)
+            QVERIFY2(shown.value(n) >= 1, qPrintable(u"<m%1>"_s.arg(n)));
+        QCOMPARE(std::accumulate(shown.cbegin(), shown.cend(), 0), int(pathOf.size()) + duplicates);
+        QCOMPARE(boxesShown(), QStringList());
+    }
+
+    void signalEndsChatSavingWhatItHolds_data()
+    {
+        QTest::addColumn<int>("signalNumber");
+        QTest::addColumn<bool>("chat");
+        QTest::addColumn<bool>("logBlocked");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << true << false;
+        QTest::newRow("SIGHUP") << int(SIGHUP) << true << false;
+        QTest::newRow("SIGTERM, log cannot be saved") << int(SIGTERM) << true << true;
+        QTest::newRow("SIGTERM in the chat selection") << int(SIGTERM) << false << false;
+    }
+
+    // A logout, shutdown or closed terminal: the chat ends as at the end of the
+    // desktop session, with its user name, placement and log saved, asking
+    // nothing, and the process ends normally.
+    void signalEndsChatSavingWhatItHolds()
+    {
+        QFETCH(int, signalNumber);
+        QFETCH(bool, chat);
+        QFETCH(bool, logBlocked);
+        storedName(m_chatFile, u"Alice"_s);
+        if (logBlocked)
+            m_env->touch(u"data/Greyhollow Studios/Quillet IM/Logs"_s);
+        start(chat ? QStringList{m_chatFile} : QStringList());
+        if (chat) {
+            sendLine(u"said before the signal"_s);
+            QTRY_VERIFY_WITH_TIMEOUT(sentAndShown(1), 20000);
+            // Saved only when the chat ends: the name (changed behind its back) and the placement.
+            storedName(m_chatFile, u"stale"_s);
+        } else {
+            QTRY_VERIFY_WITH_TIMEOUT(TestEnvironment::readAll(m_env->path(u"boxes.log"_s)).startsWith(u"window\t"_s), 20000);
         }
+        QCOMPARE(::kill(pid_t(m_program->processId()), signalNumber), 0);
+        QVERIFY(m_program->waitForFinished(5000));
+        QCOMPARE(m_program->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_program->exitCode(), 0);
+        QCOMPARE(boxesShown(), QStringList());
+        QCOMPARE(storedName(m_chatFile), u"Alice"_s);
+        const QString placement =
+            SettingsStore().loadValue(u"Placement frmMain"_s, m_chatFile, ValueKind::Text).toString();
+        QCOMPARE(placement.isEmpty(), !chat);
+        QCOMPARE(logText(logFiles().value(0)).contains(u"said before the signal"_s), chat && !logBlocked);
     }
-    start({m_chatFile});
-    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(pathOf.cbegin(), pathOf.cend(),
-                                         [](const QString &path) { return dosAttributes(path) == "0x2"; }),
-                             120000);
-    sendLine(u":exit"_s);
-    QVERIFY(m_program->waitForFinished(20000));
-    QHash<int, int> shown;
-    for (const QString &log : logFiles())
-        for (int n : loggedNumbers(log))
-            ++shown[n];
-    for (int n = 0; n < pathOf.size(); ++n)
-        QVERIFY2(shown.value(n) >= 1, qPrintable(u"<m%1>"_s.arg(n)));
-    QCOMPARE(std::accumulate(shown.cbegin(), shown.cend(), 0), int(pathOf.size()) + duplicates);
-    QCOMPARE(boxesShown(), QStringList());
-}
 
-void tst_ChatProcess::signalEndsChatSavingWhatItHolds_data()
-{
-    QTest::addColumn<int>("signalNumber");
-    QTest::addColumn<bool>("chat");
-    QTest::addColumn<bool>("logBlocked");
-    QTest::newRow("SIGTERM") << int(SIGTERM) << true << false;
-    QTest::newRow("SIGHUP") << int(SIGHUP) << true << false;
-    QTest::newRow("SIGTERM, log cannot be saved") << int(SIGTERM) << true << true;
-    QTest::newRow("SIGTERM in the chat selection") << int(SIGTERM) << false << false;
-}
+    // An X11 session manager asks to save on a checkpoint and before a logout.
+    // The checkpoint saves the user name and the log, and the chat goes on; the
+    // logout's request to quit then ends the chat with everything saved.
+    void sessionManagerCheckpointThenLogout()
+    {
+        const QString managerProgram = qEnvironmentVariable("QUILLET_SESSION_MANAGER");
+        if (managerProgram.isEmpty())
+            QSKIP("the test session manager was not built (libsm-dev is missing)");
+        if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty())
+            QSKIP("Xvfb is not installed");
+        const auto helper = [this](const QString &program, const QStringList &arguments) {
+            m_helpers.push_back(std::make_unique<QProcess>());
+            m_helpers.back()->start(program, arguments);
+            return m_helpers.back().get();
+        };
+        QProcess *xServer = helper(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s});
+        QVERIFY(xServer->waitForReadyRead(10000));
+        const QString display = QString::fromLatin1(xServer->readLine()).trimmed();
+        QProcess *manager = helper(managerProgram, {});
+        QVERIFY(manager->waitForReadyRead(10000));
+        const QString address = QString::fromLatin1(manager->readLine()).trimmed();
+        QString events;
+        const auto managerSaw = [&](const QString &event) {
+            events += QString::fromLatin1(manager->readAll());
+            return events.split(u'\n').contains(event);
+        };
 
-// A logout, shutdown or closed terminal: the chat ends as at the end of the
-// desktop session, with its user name, placement and log saved, asking
-// nothing, and the process ends normally.
-void tst_ChatProcess::signalEndsChatSavingWhatItHolds()
-{
-    QFETCH(int, signalNumber);
-    QFETCH(bool, chat);
-    QFETCH(bool, logBlocked);
-    storedName(m_chatFile, u"Alice"_s);
-    if (logBlocked)
-        m_env->touch(u"data/Greyhollow Studios/Quillet IM/Logs"_s);
-    start(chat ? QStringList{m_chatFile} : QStringList());
-    if (chat) {
-        sendLine(u"said before the signal"_s);
+        storedName(m_chatFile, u"Alice"_s);
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"DISPLAY"_s, u':' + display);
+        environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        environment.insert(u"SESSION_MANAGER"_s, address);
+        start({m_chatFile}, environment);
+        QTRY_VERIFY_WITH_TIMEOUT(managerSaw(u"registered"_s), 20000);
+        sendLine(u"before the checkpoint"_s);
         QTRY_VERIFY_WITH_TIMEOUT(sentAndShown(1), 20000);
-        // Saved only when the chat ends: the name (changed behind its back) and the placement.
+
         storedName(m_chatFile, u"stale"_s);
-    } else {
-        QTRY_VERIFY_WITH_TIMEOUT(TestEnvironment::readAll(m_env->path(u"boxes.log"_s)).startsWith(u"window\t"_s), 20000);
+        manager->write("checkpoint\n");
+        QVERIFY(manager->waitForBytesWritten());
+        QTRY_VERIFY_WITH_TIMEOUT(managerSaw(u"saved"_s), 20000);
+        QCOMPARE(storedName(m_chatFile), u"Alice"_s);
+        QVERIFY(logText(logFiles().value(0)).contains(u"before the checkpoint"_s));
+        sendLine(u"after the checkpoint"_s); // the chat goes on
+        QTRY_VERIFY_WITH_TIMEOUT(sentAndShown(2), 20000);
+
+        storedName(m_chatFile, u"stale"_s);
+        events.clear();
+        manager->write("logout\n");
+        QVERIFY(manager->waitForBytesWritten());
+        QVERIFY(m_program->waitForFinished(5000));
+        QCOMPARE(m_program->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_program->exitCode(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(managerSaw(u"saved"_s), 10000);
+        QCOMPARE(storedName(m_chatFile), u"Alice"_s);
+        QVERIFY(logText(logFiles().value(0)).contains(u"after the checkpoint"_s));
+        QCOMPARE(boxesShown(), QStringList());
     }
-    QCOMPARE(::kill(pid_t(m_program->processId()), signalNumber), 0);
-    QVERIFY(m_program->waitForFinished(5000));
-    QCOMPARE(m_program->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(m_program->exitCode(), 0);
-    QCOMPARE(boxesShown(), QStringList());
-    QCOMPARE(storedName(m_chatFile), u"Alice"_s);
-    const QString placement =
-        SettingsStore().loadValue(u"Placement frmMain"_s, m_chatFile, ValueKind::Text).toString();
-    QCOMPARE(placement.isEmpty(), !chat);
-    QCOMPARE(allLogText().contains(u"said before the signal"_s), chat && !logBlocked);
-}
-
-// An X11 session manager asks to save on a checkpoint and before a logout.
-// The checkpoint saves the user name and the log, and the chat goes on; the
-// logout's request to quit then ends the chat with everything saved.
-void tst_ChatProcess::sessionManagerCheckpointThenLogout()
-{
-    const QString managerProgram = qEnvironmentVariable("QUILLET_SESSION_MANAGER");
-    if (managerProgram.isEmpty())
-        QSKIP("the test session manager was not built (libsm-dev is missing)");
-    if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty())
-        QSKIP("Xvfb is not installed");
-    const auto helper = [this](const QString &program, const QStringList &arguments) {
-        m_helpers.push_back(std::make_unique<QProcess>());
-        m_helpers.back()->start(program, arguments);
-        return m_helpers.back().get();
-    };
-    QProcess *xServer = helper(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s});
-    QVERIFY(xServer->waitForReadyRead(10000));
-    const QString display = QString::fromLatin1(xServer->readLine()).trimmed();
-    QProcess *manager = helper(managerProgram, {});
-    QVERIFY(manager->waitForReadyRead(10000));
-    const QString address = QString::fromLatin1(manager->readLine()).trimmed();
-    QString events;
-    const auto managerSaw = [&](const QString &event) {
-        events += QString::fromLatin1(manager->readAll());
-        return events.split(u'\n').contains(event);
-    };
-
-    storedName(m_chatFile, u"Alice"_s);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"DISPLAY"_s, u':' + display);
-    environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
-    environment.insert(u"SESSION_MANAGER"_s, address);
-    start({m_chatFile}, environment);
-    QTRY_VERIFY_WITH_TIMEOUT(managerSaw(u"registered"_s), 20000);
-    sendLine(u"before the checkpoint"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(sentAndShown(1), 20000);
-
-    storedName(m_chatFile, u"stale"_s);
-    manager->write("checkpoint\n");
-    QVERIFY(manager->waitForBytesWritten());
-    QTRY_VERIFY_WITH_TIMEOUT(managerSaw(u"saved"_s), 20000);
-    QCOMPARE(storedName(m_chatFile), u"Alice"_s);
-    QVERIFY(allLogText().contains(u"before the checkpoint"_s));
-    sendLine(u"after the checkpoint"_s); // the chat goes on
-    QTRY_VERIFY_WITH_TIMEOUT(sentAndShown(2), 20000);
-
-    storedName(m_chatFile, u"stale"_s);
-    events.clear();
-    manager->write("logout\n");
-    QVERIFY(manager->waitForBytesWritten());
-    QVERIFY(m_program->waitForFinished(5000));
-    QCOMPARE(m_program->exitStatus(), QProcess::NormalExit);
-    QCOMPARE(m_program->exitCode(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(managerSaw(u"saved"_s), 10000);
-    QCOMPARE(storedName(m_chatFile), u"Alice"_s);
-    QVERIFY(allLogText().contains(u"after the checkpoint"_s));
-    QCOMPARE(boxesShown(), QStringList());
-}
+};
 
 QTEST_MAIN(tst_ChatProcess)
 #include "tst_chatprocess.moc"

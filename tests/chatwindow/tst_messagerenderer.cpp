@@ -147,32 +147,6 @@ private slots:
         QCOMPARE(m_view->document()->blockCount(), 2 * blocks + 2); // the last one empty
     }
 
-    // A centred grey stamp when five or more minute boundaries have passed since
-    // the last stamp (the first message starts the count), and stamps can be off.
-    void timeStamps()
-    {
-        const QList<std::pair<QDateTime, bool>> messages{
-            {moscow(10, 0, 59), false}, {moscow(10, 4, 59), false}, {moscow(10, 5, 0), true},
-            {moscow(10, 9, 59), false}, {moscow(10, 10, 0), false}, {moscow(10, 10, 1), true},
-            {moscow(9, 0, 0), false},   {moscow(13, 0, 0), true}};
-        QStringList expected;
-        for (const auto &[time, stamped] : messages) {
-            Clock::setFixedUtc(time);
-            appSettings().timeStamps = time != moscow(10, 10, 0);
-            render();
-            if (stamped)
-                expected << time.toString(u"HH:mm:ss");
-        }
-        QStringList stamps;
-        for (QTextBlock block = m_view->document()->begin(); block.isValid(); block = block.next()) {
-            if (block.blockFormat().alignment() & Qt::AlignHCenter) {
-                QCOMPARE(block.begin().fragment().charFormat().foreground().color().rgb(), qRgb(128, 128, 128));
-                stamps << block.text();
-            }
-        }
-        QCOMPARE(stamps, expected);
-    }
-
     void scrolling_data()
     {
         QTest::addColumn<bool>("batch");
