@@ -21,7 +21,8 @@ namespace {
 // The user name stored for the chat; `name` replaces it first when given.
 QString storedName(const QString &chatFile, const QString &name = {})
 {
-    if (!name.isNull() && !SettingsStore().saveValue(u"Nicks"_s, chatFile, ValueKind::Text, name).ok())
+    if (!name.isNull() &&
+        !SettingsStore().saveValue(u"Nicks"_s, chatFile, ValueKind::Text, name).ok())
         qWarning("cannot store the name");
     return SettingsStore().loadValue(u"Nicks"_s, chatFile, ValueKind::Text).toString();
 }
@@ -66,7 +67,6 @@ class tst_ChatProcess final : public QObject
     Q_OBJECT
 
 private:
-
     std::unique_ptr<TestEnvironment> m_env;
     QString m_chatFile;
     std::unique_ptr<QProcess> m_program;
@@ -74,7 +74,8 @@ private:
 
     // Boxes are logged and answered by their first button; lines of the input
     // file are sent as typed, ":exit" exits as the tray menu does.
-    void start(const QStringList &arguments, QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
+    void start(const QStringList &arguments,
+               QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
     {
         environment.insert(u"QUILLET_BOX_LOG"_s, m_env->path(u"boxes.log"_s));
         environment.insert(u"QUILLET_TEST_INPUT"_s, m_env->path(u"input.txt"_s));
@@ -95,7 +96,8 @@ private:
     bool sentAndShown(int count) const
     {
         const QStringList files = QDir(m_env->chats()).entryList({u"*.QLIM"_s}, QDir::Files);
-        return files.size() == count && std::all_of(files.begin(), files.end(), [&](const QString &name) {
+        return files.size() == count &&
+               std::all_of(files.begin(), files.end(), [&](const QString &name) {
                    return dosAttributes(m_env->chats() + u'/' + name) == "0x2";
                });
     }
@@ -103,7 +105,8 @@ private:
     QStringList boxesShown() const
     {
         QStringList boxes = TestEnvironment::readAll(m_env->path(u"boxes.log"_s)).split(u'\n');
-        boxes.removeIf([](const QString &line) { return line.isEmpty() || line.startsWith(u"window\t"_s); });
+        boxes.removeIf(
+            [](const QString &line) { return line.isEmpty() || line.startsWith(u"window\t"_s); });
         return boxes;
     }
 
@@ -111,7 +114,8 @@ private slots:
     void init()
     {
         m_env = std::make_unique<TestEnvironment>();
-        QFile::setPermissions(m_env->path(u"runtime"_s), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QFile::setPermissions(m_env->path(u"runtime"_s),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_chatFile = m_env->touch(u"chats/team.QLIMChat"_s);
     }
 
@@ -184,9 +188,10 @@ private slots:
             }
         }
         start({m_chatFile});
-        QTRY_VERIFY_WITH_TIMEOUT(std::all_of(pathOf.cbegin(), pathOf.cend(),
-                                             [](const QString &path) { return dosAttributes(path) == "0x2"; }),
-                                 120000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::all_of(pathOf.cbegin(), pathOf.cend(),
+                        [](const QString &path) { return dosAttributes(path) == "0x2"; }),
+            120000);
         sendLine(u":exit"_s);
         QVERIFY(m_program->waitForFinished(20000));
         QHash<int, int> shown;
@@ -228,7 +233,9 @@ private slots:
             // Saved only when the chat ends: the name (changed behind its back) and the placement.
             storedName(m_chatFile, u"stale"_s);
         } else {
-            QTRY_VERIFY_WITH_TIMEOUT(TestEnvironment::readAll(m_env->path(u"boxes.log"_s)).startsWith(u"window\t"_s), 20000);
+            QTRY_VERIFY_WITH_TIMEOUT(
+                TestEnvironment::readAll(m_env->path(u"boxes.log"_s)).startsWith(u"window\t"_s),
+                20000);
         }
         QCOMPARE(::kill(pid_t(m_program->processId()), signalNumber), 0);
         QVERIFY(m_program->waitForFinished(5000));
@@ -237,9 +244,12 @@ private slots:
         QCOMPARE(boxesShown(), QStringList());
         QCOMPARE(storedName(m_chatFile), u"Alice"_s);
         const QString placement =
-            SettingsStore().loadValue(u"Placement frmMain"_s, m_chatFile, ValueKind::Text).toString();
+            SettingsStore()
+                .loadValue(u"Placement frmMain"_s, m_chatFile, ValueKind::Text)
+                .toString();
         QCOMPARE(placement.isEmpty(), !chat);
-        QCOMPARE(logText(logFiles().value(0)).contains(u"said before the signal"_s), chat && !logBlocked);
+        QCOMPARE(logText(logFiles().value(0)).contains(u"said before the signal"_s),
+                 chat && !logBlocked);
     }
 
     // An X11 session manager asks to save on a checkpoint and before a logout.

@@ -96,7 +96,10 @@ class tst_ChatWindow final : public QObject
     Q_OBJECT
 
 private:
-    QString viewText() const { return m_window->findChild<QTextEdit *>(u"rtfLog"_s)->toPlainText(); }
+    QString viewText() const
+    {
+        return m_window->findChild<QTextEdit *>(u"rtfLog"_s)->toPlainText();
+    }
     bool notifiedBy(const QString &sender) const
     {
         return !m_server.notes.isEmpty() && m_server.notes.last().summary == sender;
@@ -152,24 +155,28 @@ private slots:
         m_env.reset();
     }
 
-
     void initTestCase()
     {
         // Before anything asks for the session bus: every notifier talks to ours.
         QFile config(m_busDir.filePath(u"bus.conf"_s));
         QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write("<busconfig><type>session</type><listen>unix:dir=" + QFile::encodeName(m_busDir.path()) +
-                     "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\" "
-                     "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+        config.write("<busconfig><type>session</type><listen>unix:dir=" +
+                     QFile::encodeName(m_busDir.path()) +
+                     "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow "
+                     "send_destination=\"*\" "
+                     "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow "
+                     "own=\"*\"/></policy></busconfig>");
         config.close();
-        m_bus.start(u"dbus-daemon"_s, {u"--nofork"_s, u"--print-address"_s, u"--config-file="_s + config.fileName()});
+        m_bus.start(u"dbus-daemon"_s,
+                    {u"--nofork"_s, u"--print-address"_s, u"--config-file="_s + config.fileName()});
         if (!m_bus.waitForReadyRead(10000))
             return;
         const QString address = QString::fromUtf8(m_bus.readLine()).trimmed();
         qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
         m_serviceBus = QDBusConnection::connectToBus(address, u"notification-service"_s);
         QVERIFY(m_serviceBus.registerObject(u"/org/freedesktop/Notifications"_s, &m_server,
-                                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals));
+                                            QDBusConnection::ExportAllSlots |
+                                                QDBusConnection::ExportAllSignals));
     }
 
     void init()
@@ -199,19 +206,25 @@ private slots:
         QTest::addColumn<bool>("sendOnEnter");
         QTest::addColumn<QString>("effect");
         QTest::addColumn<QString>("text"); // of the focused box afterwards; null: not checked
-        const Qt::KeyboardModifiers none(Qt::NoModifier), shift(Qt::ShiftModifier), ctrl(Qt::ControlModifier),
-            ctrlShift(Qt::ControlModifier | Qt::ShiftModifier), ctrlAlt(Qt::ControlModifier | Qt::AltModifier);
+        const Qt::KeyboardModifiers none(Qt::NoModifier), shift(Qt::ShiftModifier),
+            ctrl(Qt::ControlModifier), ctrlShift(Qt::ControlModifier | Qt::ShiftModifier),
+            ctrlAlt(Qt::ControlModifier | Qt::AltModifier);
         const QString msg = u"txtMessage"_s, name = u"txtUserName"_s, log = u"rtfLog"_s;
         const QString hello = u"hello"_s, unchecked;
         const int enter = Qt::Key_Return, esc = Qt::Key_Escape, f9 = Qt::Key_F9, l = Qt::Key_L,
                   zero = Qt::Key_0, a = Qt::Key_A;
         QTest::newRow("Enter sends (on)") << enter << none << msg << true << "sent" << QString();
-        QTest::newRow("keypad Enter sends (on)") << int(Qt::Key_Enter) << Qt::KeyboardModifiers(Qt::KeypadModifier) << msg << true << "sent" << QString();
-        QTest::newRow("Shift+Enter breaks (on)") << enter << shift << msg << true << "" << u"hello\n"_s;
+        QTest::newRow("keypad Enter sends (on)")
+            << int(Qt::Key_Enter) << Qt::KeyboardModifiers(Qt::KeypadModifier) << msg << true
+            << "sent" << QString();
+        QTest::newRow("Shift+Enter breaks (on)")
+            << enter << shift << msg << true << "" << u"hello\n"_s;
         QTest::newRow("Ctrl+Enter nothing (on)") << enter << ctrl << msg << true << "" << unchecked;
-        QTest::newRow("Ctrl+Enter sends (off)") << enter << ctrl << msg << false << "sent" << QString();
+        QTest::newRow("Ctrl+Enter sends (off)")
+            << enter << ctrl << msg << false << "sent" << QString();
         QTest::newRow("Enter breaks (off)") << enter << none << msg << false << "" << u"hello\n"_s;
-        QTest::newRow("Ctrl+Shift+Enter nothing (off)") << enter << ctrlShift << msg << false << "" << unchecked;
+        QTest::newRow("Ctrl+Shift+Enter nothing (off)")
+            << enter << ctrlShift << msg << false << "" << unchecked;
         QTest::newRow("Enter in user name") << enter << none << name << true << "" << hello;
         QTest::newRow("Esc in message box") << esc << none << msg << true << "hidden" << hello;
         QTest::newRow("Esc in conversation") << esc << none << log << true << "hidden" << unchecked;
@@ -223,11 +236,16 @@ private slots:
         QTest::newRow("Ctrl+L logs") << l << ctrl << name << true << "logs" << hello;
         QTest::newRow("Ctrl+Shift+L nothing") << l << ctrlShift << msg << true << "" << hello;
         QTest::newRow("Ctrl+Alt+L nothing") << l << ctrlAlt << msg << true << "" << unchecked;
-        QTest::newRow("Ctrl+0 transparent") << zero << ctrl << msg << true << "transparent" << hello;
-        QTest::newRow("Ctrl+Shift+0 nothing") << zero << ctrlShift << msg << true << "" << unchecked;
-        QTest::newRow("Ctrl+keypad 0 nothing") << zero << (ctrl | Qt::KeypadModifier) << log << true << "" << unchecked;
-        QTest::newRow("Ctrl+A selects the message") << a << ctrl << msg << true << "selected" << hello;
-        QTest::newRow("Ctrl+A selects the name") << a << ctrl << name << true << "selected" << hello;
+        QTest::newRow("Ctrl+0 transparent")
+            << zero << ctrl << msg << true << "transparent" << hello;
+        QTest::newRow("Ctrl+Shift+0 nothing")
+            << zero << ctrlShift << msg << true << "" << unchecked;
+        QTest::newRow("Ctrl+keypad 0 nothing")
+            << zero << (ctrl | Qt::KeypadModifier) << log << true << "" << unchecked;
+        QTest::newRow("Ctrl+A selects the message")
+            << a << ctrl << msg << true << "selected" << hello;
+        QTest::newRow("Ctrl+A selects the name")
+            << a << ctrl << name << true << "selected" << hello;
     }
 
     // Each key through the window system into the focused widget, as typed.
@@ -257,7 +275,9 @@ private slots:
         if (!text.isNull())
             QCOMPARE(focusedText, text);
         if (effect == "selected"_L1)
-            QCOMPARE(focus == u"txtUserName"_s ? name->selectedText() : box->textCursor().selectedText(), text);
+            QCOMPARE(focus == u"txtUserName"_s ? name->selectedText()
+                                               : box->textCursor().selectedText(),
+                     text);
         QCOMPARE(window->isHidden(), effect == "hidden"_L1 || effect == "exit"_L1);
         QCOMPARE(ended.count(), effect == "exit"_L1 ? 1 : 0);
         QCOMPARE(SettingsDialog::instance() != nullptr, effect == "settings"_L1);
@@ -273,18 +293,31 @@ private slots:
         QTest::addColumn<QList<BoxAnswer>>("answers");
         QTest::addColumn<QString>("outcome");
         QTest::addColumn<int>("boxes");
-        QTest::newRow("close box hides to the tray") << "closeBox" << true << false << QList<BoxAnswer>{BoxAnswer::Ok} << "hidden" << 0;
-        QTest::newRow("close box minimises without tray") << "closeBox" << false << false << QList<BoxAnswer>{BoxAnswer::Ok} << "minimised" << 0;
-        QTest::newRow("Shift+close box exits") << "shiftClose" << true << false << QList<BoxAnswer>{BoxAnswer::Ok} << "exit" << 0;
-        QTest::newRow("tray menu exits") << "trayExit" << true << false << QList<BoxAnswer>{BoxAnswer::Ok} << "exit" << 0;
-        QTest::newRow("unsaved log, Abort") << "trayExit" << true << true << QList<BoxAnswer>{BoxAnswer::Abort} << "running" << 1;
-        QTest::newRow("unsaved log, Retry asks again") << "exitButton" << true << true << QList<BoxAnswer>{BoxAnswer::Retry, BoxAnswer::Ignore} << "exit" << 2;
-        QTest::newRow("unsaved log, Ignore") << "exitButton" << true << true << QList<BoxAnswer>{BoxAnswer::Ignore} << "exit" << 1;
-        QTest::newRow("end of desktop session") << "sessionEnd" << true << false << QList<BoxAnswer>{BoxAnswer::Ok} << "exit" << 0;
-        QTest::newRow("end of desktop session asks nothing") << "sessionEnd" << true << true << QList<BoxAnswer>{BoxAnswer::Abort} << "exit" << 0;
-        QTest::newRow("session manager's quit request") << "quit" << true << false << QList<BoxAnswer>{BoxAnswer::Ok} << "exit" << 0;
-        QTest::newRow("checkpoint") << "checkpoint" << true << false << QList<BoxAnswer>{BoxAnswer::Ok} << "running" << 0;
-        QTest::newRow("checkpoint asks nothing") << "checkpoint" << true << true << QList<BoxAnswer>{BoxAnswer::Abort} << "running" << 0;
+        QTest::newRow("close box hides to the tray")
+            << "closeBox" << true << false << QList<BoxAnswer>{BoxAnswer::Ok} << "hidden" << 0;
+        QTest::newRow("close box minimises without tray")
+            << "closeBox" << false << false << QList<BoxAnswer>{BoxAnswer::Ok} << "minimised" << 0;
+        QTest::newRow("Shift+close box exits")
+            << "shiftClose" << true << false << QList<BoxAnswer>{BoxAnswer::Ok} << "exit" << 0;
+        QTest::newRow("tray menu exits")
+            << "trayExit" << true << false << QList<BoxAnswer>{BoxAnswer::Ok} << "exit" << 0;
+        QTest::newRow("unsaved log, Abort")
+            << "trayExit" << true << true << QList<BoxAnswer>{BoxAnswer::Abort} << "running" << 1;
+        QTest::newRow("unsaved log, Retry asks again")
+            << "exitButton" << true << true << QList<BoxAnswer>{BoxAnswer::Retry, BoxAnswer::Ignore}
+            << "exit" << 2;
+        QTest::newRow("unsaved log, Ignore")
+            << "exitButton" << true << true << QList<BoxAnswer>{BoxAnswer::Ignore} << "exit" << 1;
+        QTest::newRow("end of desktop session")
+            << "sessionEnd" << true << false << QList<BoxAnswer>{BoxAnswer::Ok} << "exit" << 0;
+        QTest::newRow("end of desktop session asks nothing")
+            << "sessionEnd" << true << true << QList<BoxAnswer>{BoxAnswer::Abort} << "exit" << 0;
+        QTest::newRow("session manager's quit request")
+            << "quit" << true << false << QList<BoxAnswer>{BoxAnswer::Ok} << "exit" << 0;
+        QTest::newRow("checkpoint")
+            << "checkpoint" << true << false << QList<BoxAnswer>{BoxAnswer::Ok} << "running" << 0;
+        QTest::newRow("checkpoint asks nothing")
+            << "checkpoint" << true << true << QList<BoxAnswer>{BoxAnswer::Abort} << "running" << 0;
     }
 
     // What each way of closing does: hide, minimise, exit saving log and name, or
@@ -303,7 +336,10 @@ private slots:
         // Eats the request to quit once the window has seen it: this test goes on.
         struct QuitEater final : QObject
         {
-            bool eventFilter(QObject *, QEvent *event) override { return event->type() == QEvent::Quit; }
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                return event->type() == QEvent::Quit;
+            }
         } eater;
         qApp->installEventFilter(&eater); // before the window's, so it sees the request last
         ChatWindow *window = openWindow();
@@ -391,17 +427,22 @@ private slots:
         writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"boris"_s, u"first"_s);
         writeForeignMessage(ExchangeFolderPath, 10, 0, 2, u"anna"_s, u"third"_s);
         // Broken long ago: a fresh one would wait for its writer first.
-        const QString broken = m_env->touch(u"chats/2026-12-05 09-00-00-00-000 x.QLIM"_s, QByteArray("2026\0" "12", 7));
+        const QString broken =
+            m_env->touch(u"chats/2026-12-05 09-00-00-00-000 x.QLIM"_s, QByteArray("2026\0"
+                                                                                  "12",
+                                                                                  7));
         QFile old(broken);
         QVERIFY(old.open(QIODevice::ReadWrite));
-        QVERIFY(old.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+        QVERIFY(old.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                QFileDevice::FileModificationTime));
         old.close();
         const QString notes = m_env->touch(u"chats/notes.txt"_s, "not a message");
         ChatWindow *window = openWindow(false); // a hidden start receives as well
         QTRY_VERIFY(viewText().contains(FalseAlarm));
         const QString text = viewText();
-        const QList<qsizetype> at{text.indexOf(u"Ошибка получения сообщения. Код "_s), text.indexOf(u"first"_s),
-                                  text.indexOf(u"second"_s), text.indexOf(u"third"_s), text.indexOf(FalseAlarm)};
+        const QList<qsizetype> at{text.indexOf(u"Ошибка получения сообщения. Код "_s),
+                                  text.indexOf(u"first"_s), text.indexOf(u"second"_s),
+                                  text.indexOf(u"third"_s), text.indexOf(FalseAlarm)};
         QVERIFY2(at.first() >= 0 && std::is_sorted(at.begin(), at.end()), qPrintable(text));
         QCOMPARE(text.count(u"second"_s) + text.count(u"third"_s), 2);
         QVERIFY(window->findChild<TrayBlinker *>()->isBlinking());
@@ -424,8 +465,11 @@ private slots:
         const QStringList files = messageFiles();
         QCOMPARE(files.size(), 1);
         QVERIFY(files.at(0).startsWith(u"2026-12-05 09-08-07-07-045 {"_s));
-        const QString fields = QString(u"2026|12|5|9|8|7|45|Вася| Привет\r\nмир |"_s + MyGuid).replace(u'|', QChar(0));
-        const QByteArray expected = "\xFF\xFE" + QByteArray(reinterpret_cast<const char *>(fields.utf16()), fields.size() * 2);
+        const QString fields =
+            QString(u"2026|12|5|9|8|7|45|Вася| Привет\r\nмир |"_s + MyGuid).replace(u'|', QChar(0));
+        const QByteArray expected =
+            "\xFF\xFE" +
+            QByteArray(reinterpret_cast<const char *>(fields.utf16()), fields.size() * 2);
         QCOMPARE(TextFile::readBytes(ExchangeFolderPath + '/'_L1 + files.at(0)).value(), expected);
 
         // It comes back as the user's own message: own colour, no blinking.
@@ -464,7 +508,8 @@ private slots:
         overrideTrayAvailable(false);
         ChatWindow *window = openWindow();
         activateOther();
-        writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"anna"_s, u"\r\nhello <there>\r\nmore"_s);
+        writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"anna"_s,
+                            u"\r\nhello <there>\r\nmore"_s);
         QTRY_COMPARE(m_server.notes.size(), 1);
         const NotificationServer::Note first = m_server.notes.at(0);
         QCOMPARE(first.appName, u"Quillet IM"_s);

@@ -71,7 +71,10 @@ private:
         m_view = std::make_unique<QTextEdit>();
         m_renderer = std::make_unique<MessageRenderer>(m_view.get(), m_view.get());
     }
-    bool logIsTheView() const { return bytesOf(m_renderer->logFilePath()) == writeRtf(*m_view->document()); }
+    bool logIsTheView() const
+    {
+        return bytesOf(m_renderer->logFilePath()) == writeRtf(*m_view->document());
+    }
 
 private slots:
     void initTestCase()
@@ -112,15 +115,19 @@ private slots:
         const QRgb green = qRgb(0, 128, 0), custom = qRgb(0x12, 0x34, 0x56), red = qRgb(255, 0, 0);
         QTest::newRow("other's, name on its own line")
             << true << int(MessageKind::Other) << u" guest\r\n"_s << u"\r\n Hello \r\n"_s
-            << QList<Run>{{0, u"guest  (12:00:00 - 05.12.2026)"_s, 8, true, Violet}, {1, u"Hello"_s, 9, false, Black}};
+            << QList<Run>{{0, u"guest  (12:00:00 - 05.12.2026)"_s, 8, true, Violet},
+                          {1, u"Hello"_s, 9, false, Black}};
         QTest::newRow("own, name in front, lines kept")
             << false << int(MessageKind::Own) << u"me"_s << u"a\r\n\r\nb\rc"_s
-            << QList<Run>{{0, u"(12:00:00 - 05.12.2026) me:  "_s, 8, true, green}, {0, u"a"_s, 9, false, Black},
-                          {2, u"b"_s, 9, false, Black}, {3, u"c"_s, 9, false, Black}};
+            << QList<Run>{{0, u"(12:00:00 - 05.12.2026) me:  "_s, 8, true, green},
+                          {0, u"a"_s, 9, false, Black},
+                          {2, u"b"_s, 9, false, Black},
+                          {3, u"c"_s, 9, false, Black}};
         // Colours as the settings give them (0x00BBGGRR), read at each message.
         QTest::newRow("system, hostile text, blank name")
             << true << int(MessageKind::System) << u" \t\r\n"_s << hostile
-            << QList<Run>{{0, u"Анонимус  (12:00:00 - 05.12.2026)"_s, 8, true, custom}, {1, hostile, 9, false, red}};
+            << QList<Run>{{0, u"Анонимус  (12:00:00 - 05.12.2026)"_s, 8, true, custom},
+                          {1, hostile, 9, false, red}};
     }
 
     // The first message starts at the top; each later one follows a 3-point spacer.

@@ -13,6 +13,7 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QSignalSpy>
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
@@ -26,16 +27,15 @@ void useNoChat()
     ExchangeFolderPath.clear();
 }
 
-QString rememberedFolder(const char *key)
+QString rememberedFolder(const QString &key)
 {
-    return SettingsStore().loadValue(u"OFN Paths"_s, QLatin1String(key), ValueKind::Text).toString();
+    return SettingsStore().loadValue(u"OFN Paths"_s, key, ValueKind::Text).toString();
 }
 
 } // namespace
 
-// The chat selection window as the program shows it, driven through its
-// buttons; file dialogs and boxes are answered through their seams, the
-// chat files and the exchange-folder guard are real.
+// The chat selection window driven through its buttons; file dialogs and boxes
+// are answered through their seams, the chat files and the guard are real.
 class tst_ChatSelectionWindow final : public QObject
 {
     Q_OBJECT
@@ -45,34 +45,27 @@ private:
     QList<FileDialog::Request> m_dialogs;
     QList<BoxRequest> m_boxes;
 
-    // Opens the window, then presses its buttons, the file dialogs answered by
-    // `paths` (an empty one cancels); the window while it is still open.
-    QPointer<ChatSelectionWindow> press(const QStringList &buttons, QStringList paths)
+    // The file dialogs answer with these paths; an empty one cancels.
+    void answerDialogs(QStringList paths)
     {
         FileDialog::setHandler([this, paths](const FileDialog::Request &request) mutable {
             m_dialogs.append(request);
             const QString path = paths.isEmpty() ? QString() : paths.takeFirst();
             return FileDialog::Reply{!path.isEmpty(), path};
         });
-        const QWidgetList before = QApplication::topLevelWidgets();
-        showChatSelection();
-        QPointer<ChatSelectionWindow> window;
-        for (QWidget *widget : QApplication::topLevelWidgets())
-            if (!before.contains(widget) && qobject_cast<ChatSelectionWindow *>(widget))
-                window = static_cast<ChatSelectionWindow *>(widget);
-        for (const QString &button : buttons)
-            if (window)
-                window->findChild<PictureButton *>(button)->click();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        return window;
     }
-    // The selection window has gone and the chat window of `path` is shown.
-    static bool enteredChat(const QPointer<ChatSelectionWindow> &window, const QString &path)
+
+    // The chat files announced when `button` is pressed.
+    QStringList choose(const QString &button, const QString &path)
     {
-        bool shown = false;
-        for (QWidget *widget : QApplication::topLevelWidgets())
-            shown |= widget->isVisible() && widget->windowTitle() == u"Quillet IM :: "_s + fileNameOf(path);
-        return !window && ChatFilePath == path && ExchangeFolderPath == parentFolder(path) && shown;
+        answerDialogs({path});
+        ChatSelectionWindow window;
+        QSignalSpy chosen(&window, &ChatSelectionWindow::chatChosen);
+        window.findChild<PictureButton *>(button)->click();
+        QStringList paths;
+        for (const QList<QVariant> &arguments : chosen)
+            paths << arguments.at(0).toString();
+        return paths;
     }
 
 private slots:
@@ -89,11 +82,6 @@ private slots:
     }
     void cleanup()
     {
-        QList<QPointer<QWidget>> windows; // a chat window takes its own helpers with it
-        for (QWidget *widget : QApplication::topLevelWidgets())
-            windows.append(widget);
-        for (const QPointer<QWidget> &window : windows)
-            delete window.data();
         releaseExchangeFolder();
         FileDialog::resetHandler();
         Boxes::resetHandler();
@@ -104,68 +92,81 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("existing"); // null: no file there before
-        QTest::addColumn<bool>("entered");
-        QTest::newRow("new file") << u"chats/Бес\\еда 'a' \"b\" $c .QLIMChat"_s << QString() << true;
+        QTest::addColumn<bool>("created");
+        QTest::newRow("new") << u"chats/Бес\\еда 'a' \"b\" $c .QLIMChat"_s << QString() << true;
         QTest::newRow("no extension added") << u"chats/Беседа"_s << QString() << true;
-        QTest::newRow("existing file emptied") << u"chats/old.QLIMChat"_s << u"old text"_s << true;
+        QTest::newRow("existing file emptied") << u"chats/old.QLIMChat"_s << u"old"_s << true;
+        QTest::newRow("cancelled") << QString() << QString() << false;
         QTest::newRow("missing folder") << u"missing/a.QLIMChat"_s << QString() << false;
         QTest::newRow("file as folder") << u"plain/a.QLIMChat"_s << QString() << false;
         QTest::newRow("folder in the way") << u"chats/dir.QLIMChat"_s << QString() << false;
     }
     // A created chat file holds no text (at most the byte-order mark of one);
-    // one that cannot be written is reported and the window stays for another try.
+    // one that cannot be written is reported, and no chat is chosen.
     void create()
     {
         QFETCH(QString, name);
         QFETCH(QString, existing);
-        QFETCH(bool, entered);
+        QFETCH(bool, created);
         QDir().mkpath(m_env->path(u"chats/dir.QLIMChat"_s));
         m_env->touch(u"plain"_s, "a file");
         if (!existing.isNull())
             m_env->touch(name, existing.toUtf8());
-        const QString path = m_env->path(name);
-        QPointer<ChatSelectionWindow> window = press({u"ucbCreateChat"_s}, {path});
-        QCOMPARE(m_dialogs.size(), 1);
+        const QString path = name.isEmpty() ? QString() : m_env->path(name);
+        QCOMPARE(choose(u"ucbCreateChat"_s, path), created ? QStringList{path} : QStringList());
         QCOMPARE(m_dialogs.at(0).mode, FileDialog::Mode::Save);
-        QCOMPARE(rememberedFolder("Laste Create File Directory"), parentFolder(path));
-        QCOMPARE(m_boxes.size(), entered ? 0 : 1);
-        QCOMPARE(enteredChat(window, path), entered);
-        if (entered) {
+        QCOMPARE(rememberedFolder(u"Laste Create File Directory"_s),
+                 path.isEmpty() ? QString() : parentFolder(path));
+        QCOMPARE(m_boxes.size(), created || path.isEmpty() ? 0 : 1);
+        if (created) {
             const Result<QString> text = TextFile::readText(path);
             QVERIFY(text.ok() && text.value().isEmpty() && QFileInfo(path).size() <= 3);
-        } else {
+        } else if (!path.isEmpty()) {
             QVERIFY(m_boxes.at(0).text.startsWith(u"Не удалось создать файл чата.\r\n\r\nКод "_s));
-            QVERIFY(window && window->isVisible() && ChatFilePath.isEmpty());
         }
     }
 
-    // Any file may be opened as a chat and is left as it is.
+    // Any file may be opened as a chat and is left as it is; each button then
+    // offers the folder it was last used in.
     void openAnyFile()
     {
         const QString opened = m_env->touch(u"B/notes.txt"_s, "kept as it is");
-        QPointer<ChatSelectionWindow> window = press({u"ucbOpenChat"_s}, {opened});
-        QCOMPARE(m_dialogs.at(0).filter, ChatSelectionWindow::chatFileFilter());
-        QVERIFY(enteredChat(window, opened));
+        QCOMPARE(choose(u"ucbOpenChat"_s, opened), QStringList{opened});
+        QCOMPARE(m_dialogs.at(0).mode, FileDialog::Mode::Open);
         QCOMPARE(TestEnvironment::readAll(opened), u"kept as it is"_s);
-        QCOMPARE(rememberedFolder("Laste Open File Directory"), parentFolder(opened));
+        QCOMPARE(choose(u"ucbOpenChat"_s, QString()), QStringList());
+        QCOMPARE(m_dialogs.at(1).initialFolder, parentFolder(opened));
+        QVERIFY(m_boxes.isEmpty());
     }
 
-    // A folder that another running copy holds is refused with a box; the
-    // created file stays, and the window waits for another choice.
+    // The program opens the chosen chat in place of the window, unless another
+    // running copy holds its folder: then a box, and the window waits for
+    // another choice.
     void folderHeldElsewhere()
     {
         ExchangeFolderLock other;
         QVERIFY(!other.isHeldElsewhere(m_env->chats()));
-        const QString created = m_env->chats() + u"/Беседа.QLIMChat"_s;
+        const QString held = m_env->touch(u"chats/held.QLIMChat"_s);
         const QString free = m_env->touch(u"other/free.QLIMChat"_s);
-        QPointer<ChatSelectionWindow> window = press({u"ucbCreateChat"_s}, {created, free});
-        QVERIFY(QFileInfo(created).isFile());
+        answerDialogs({held, free});
+        showChatSelection();
+        const auto windowNamed = [](const QString &name) {
+            QPointer<QWidget> found;
+            for (QWidget *widget : QApplication::topLevelWidgets())
+                found = widget->objectName() == name ? widget : found.data();
+            return found;
+        };
+        QPointer<QWidget> window = windowNamed(u"ChatSelectionWindow"_s);
+        window->findChild<PictureButton *>(u"ucbOpenChat"_s)->click();
         QCOMPARE(m_boxes.size(), 1);
         QVERIFY(m_boxes.at(0).text.startsWith(m_env->chats()));
-        QVERIFY(window && window->isVisible());
+        QVERIFY(window->isVisible() && !windowNamed(u"frmMain"_s));
         window->findChild<PictureButton *>(u"ucbOpenChat"_s)->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(enteredChat(window, free));
+        QVERIFY(!window && windowNamed(u"frmMain"_s)->isVisible());
+        QCOMPARE(ChatFilePath, free);
+        QCOMPARE(ExchangeFolderPath, parentFolder(free));
+        delete windowNamed(u"frmMain"_s).data(); // with its own helpers
     }
 };
 
