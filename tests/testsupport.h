@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
@@ -75,16 +76,9 @@ inline QString writeForeignMessage(const QString &folder, int hour, int minute, 
                                    const QString &sender, const QString &text,
                                    const QString &guid = QStringLiteral("{OTHER}"))
 {
-    const QStringList fields = {QStringLiteral("2026"),
-                                QStringLiteral("12"),
-                                QStringLiteral("5"),
-                                QString::number(hour),
-                                QString::number(minute),
-                                QString::number(second),
-                                QStringLiteral("0"),
-                                sender,
-                                text,
-                                guid};
+    const QStringList fields = {QStringLiteral("2026"), QStringLiteral("12"), QStringLiteral("5"),
+                                QString::number(hour),  QString::number(minute),
+                                QString::number(second), QStringLiteral("0"), sender, text, guid};
     const QString name = QStringLiteral("2026-12-05 %1-%2-%3-00-000 %4.QLIM")
                              .arg(hour, 2, 10, QLatin1Char('0'))
                              .arg(minute, 2, 10, QLatin1Char('0'))
@@ -95,4 +89,36 @@ inline QString writeForeignMessage(const QString &folder, int hour, int minute, 
         return {};
     file.write(fields.join(QChar(0)).toUtf8());
     return file.fileName();
+}
+
+inline bool setDosAttributeText(const QString &path, const QByteArray &value)
+{
+    return ::lsetxattr(QFile::encodeName(path).constData(), "user.DOSATTRIB", value.constData(),
+                       size_t(value.size()), 0) == 0;
+}
+
+// The real executable, its boxes and windows logged to `boxLog` (and answered
+// with their first button).
+inline std::unique_ptr<QProcess>
+startProgram(const QStringList &arguments, const QString &boxLog,
+             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
+{
+    auto process = std::make_unique<QProcess>();
+    environment.insert(QStringLiteral("QUILLET_BOX_LOG"), boxLog);
+    process->setProcessEnvironment(environment);
+    process->start(TestEnvironment::executable(), arguments);
+    return process;
+}
+
+// The conversation logs written under this test's home, oldest first.
+inline QStringList conversationLogs()
+{
+    QStringList logs;
+    QDirIterator it(qEnvironmentVariable("XDG_DATA_HOME") +
+                        QStringLiteral("/Greyhollow Studios/Quillet IM/Logs"),
+                    {QStringLiteral("*.RTF")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        logs << it.next();
+    std::sort(logs.begin(), logs.end());
+    return logs;
 }

@@ -1,7 +1,5 @@
 #include "login/chatselectionwindow.h"
 
-#include "app/guard.h"
-#include "app/windows.h"
 #include "core/appstate.h"
 #include "core/settingsstore.h"
 #include "core/support.h"
@@ -11,8 +9,6 @@
 #include "gui/picturebutton.h"
 #include "testsupport.h"
 
-#include <QApplication>
-#include <QPointer>
 #include <QSignalSpy>
 
 using namespace quillet;
@@ -82,7 +78,6 @@ private slots:
     }
     void cleanup()
     {
-        releaseExchangeFolder();
         FileDialog::resetHandler();
         Boxes::resetHandler();
         m_env.reset();
@@ -137,36 +132,6 @@ private slots:
         QCOMPARE(choose(u"ucbOpenChat"_s, QString()), QStringList());
         QCOMPARE(m_dialogs.at(1).initialFolder, parentFolder(opened));
         QVERIFY(m_boxes.isEmpty());
-    }
-
-    // The program opens the chosen chat in place of the window, unless another
-    // running copy holds its folder: then a box, and the window waits for
-    // another choice.
-    void folderHeldElsewhere()
-    {
-        ExchangeFolderLock other;
-        QVERIFY(!other.isHeldElsewhere(m_env->chats()));
-        const QString held = m_env->touch(u"chats/held.QLIMChat"_s);
-        const QString free = m_env->touch(u"other/free.QLIMChat"_s);
-        answerDialogs({held, free});
-        showChatSelection();
-        const auto windowNamed = [](const QString &name) {
-            QPointer<QWidget> found;
-            for (QWidget *widget : QApplication::topLevelWidgets())
-                found = widget->objectName() == name ? widget : found.data();
-            return found;
-        };
-        QPointer<QWidget> window = windowNamed(u"ChatSelectionWindow"_s);
-        window->findChild<PictureButton *>(u"ucbOpenChat"_s)->click();
-        QCOMPARE(m_boxes.size(), 1);
-        QVERIFY(m_boxes.at(0).text.startsWith(m_env->chats()));
-        QVERIFY(window->isVisible() && !windowNamed(u"frmMain"_s));
-        window->findChild<PictureButton *>(u"ucbOpenChat"_s)->click();
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(!window && windowNamed(u"frmMain"_s)->isVisible());
-        QCOMPARE(ChatFilePath, free);
-        QCOMPARE(ExchangeFolderPath, parentFolder(free));
-        delete windowNamed(u"frmMain"_s).data(); // with its own helpers
     }
 };
 
