@@ -39,11 +39,6 @@ QDateTime moscow(int hour, int minute, int second)
     return QDateTime(QDate(2026, 12, 5), QTime(hour, minute, second), Qt::OffsetFromUTC, 3 * 3600);
 }
 
-QByteArray bytesOf(const QString &path)
-{
-    return TextFile::readBytes(path).value();
-}
-
 const QRgb Black = qRgb(0, 0, 0);
 const QRgb Violet = qRgb(128, 0, 255);
 
@@ -73,7 +68,8 @@ private:
     }
     bool logIsTheView() const
     {
-        return bytesOf(m_renderer->logFilePath()) == writeRtf(*m_view->document());
+        return TextFile::readBytes(m_renderer->logFilePath()).value() ==
+               writeRtf(*m_view->document());
     }
 
 private slots:
@@ -205,7 +201,7 @@ private slots:
         const QString first = m_renderer->logFilePath();
         QCOMPARE(first, folder + u"/2026-12-05 16-24-27.RTF"_s);
         QVERIFY(logIsTheView());
-        const QByteArray firstBytes = bytesOf(first);
+        const QByteArray firstBytes = TextFile::readBytes(first).value();
         QVERIFY(QDir(folder).mkdir(u"2026-12-05 16-24-28.RTF"_s));
         QVERIFY(QFile::link(m_env->path(u"outside.RTF"_s), folder + u"/2026-12-05 16-24-29.RTF"_s));
 
@@ -216,7 +212,7 @@ private slots:
         render(u"guest"_s, u"second run again"_s);
         QCOMPARE(m_renderer->logFilePath(), folder + u"/2026-12-05 16-24-30.RTF"_s);
         QVERIFY(logIsTheView());
-        QCOMPARE(bytesOf(first), firstBytes);
+        QCOMPARE(TextFile::readBytes(first).value(), firstBytes);
         QVERIFY(QFileInfo(folder + u"/2026-12-05 16-24-28.RTF"_s).isDir());
         QVERIFY(!QFileInfo::exists(m_env->path(u"outside.RTF"_s)));
         QVERIFY(m_boxes.isEmpty());
