@@ -86,8 +86,6 @@ private slots:
     void init()
     {
         m_env = std::make_unique<TestEnvironment>();
-        QFile::setPermissions(m_env->path(u"runtime"_s),
-                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         m_chatFile = m_env->touch(u"chats/team.QLIMChat"_s);
     }
 

@@ -60,7 +60,6 @@ public:
     };
     QList<Note> notes;
     QSet<uint> open;
-    QStringList capabilities;
     uint lastId = 0;
 
 public slots:
@@ -72,15 +71,10 @@ public slots:
         open.insert(id);
         return id;
     }
-    void CloseNotification(uint id)
-    {
-        if (open.remove(id))
-            emit NotificationClosed(id, 3);
-    }
-    QStringList GetCapabilities() { return capabilities; }
+    void CloseNotification(uint id) { open.remove(id); }
+    QStringList GetCapabilities() { return {}; }
 
 signals:
-    void NotificationClosed(uint id, uint reason);
     void ActionInvoked(uint id, const QString &actionKey);
 };
 
@@ -97,7 +91,7 @@ private:
     }
     std::unique_ptr<TestEnvironment> m_env;
     std::unique_ptr<ChatWindow> m_window;
-    std::unique_ptr<QWidget> m_other;
+    QWidget m_other;
     QList<BoxRequest> m_boxes;
     QList<BoxAnswer> m_answers;
     QTemporaryDir m_busDir;
@@ -119,17 +113,9 @@ private:
 
     void activateOther()
     {
-        if (!m_other)
-            m_other = std::make_unique<QWidget>();
-        m_other->show();
-        m_other->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(m_other.get()));
-    }
-
-    void requireBus()
-    {
-        if (!m_serviceBus.isConnected())
-            QSKIP("no private session bus (dbus-daemon is not installed)");
+        m_other.show();
+        m_other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&m_other));
     }
 
 private slots:
@@ -138,7 +124,7 @@ private slots:
         delete SettingsDialog::instance();
         delete LogsViewer::instance();
         m_window.reset();
-        m_other.reset();
+        m_other.hide();
         overrideTrayAvailable(std::nullopt);
         Boxes::resetHandler();
         Clock::reset();
@@ -150,12 +136,11 @@ private slots:
         // Before anything asks for the session bus: every notifier talks to ours.
         QFile config(m_busDir.filePath(u"bus.conf"_s));
         QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write("<busconfig><type>session</type><listen>unix:dir=" +
-                     QFile::encodeName(m_busDir.path()) +
-                     "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow "
-                     "send_destination=\"*\" "
-                     "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow "
-                     "own=\"*\"/></policy></busconfig>");
+        config.write(
+            "<busconfig><type>session</type><listen>unix:dir=" +
+            QFile::encodeName(m_busDir.path()) + "</listen><auth>EXTERNAL</auth>" +
+            "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>" +
+            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
         config.close();
         m_bus.start(u"dbus-daemon"_s,
                     {u"--nofork"_s, u"--print-address"_s, u"--config-file="_s + config.fileName()});
@@ -164,6 +149,7 @@ private slots:
         const QString address = QString::fromUtf8(m_bus.readLine()).trimmed();
         qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
         m_serviceBus = QDBusConnection::connectToBus(address, u"notification-service"_s);
+        QVERIFY(m_serviceBus.registerService(u"org.freedesktop.Notifications"_s));
         QVERIFY(m_serviceBus.registerObject(u"/org/freedesktop/Notifications"_s, &m_server,
                                             QDBusConnection::ExportAllSlots |
                                                 QDBusConnection::ExportAllSignals));
@@ -183,9 +169,6 @@ private slots:
         });
         m_server.notes.clear();
         m_server.open.clear();
-        m_server.capabilities = {u"body"_s, u"actions"_s};
-        if (m_serviceBus.isConnected())
-            m_serviceBus.registerService(u"org.freedesktop.Notifications"_s);
     }
 
     void keyMap_data()
@@ -198,7 +181,7 @@ private slots:
         QTest::addColumn<QString>("text"); // of the focused box afterwards; null: not checked
         using M = Qt::KeyboardModifiers;
         const M none, shift(Qt::ShiftModifier), ctrl(Qt::ControlModifier),
-            keypad(Qt::KeypadModifier), ctrlShift = ctrl | shift, ctrlAlt = ctrl | Qt::AltModifier;
+            keypad(Qt::KeypadModifier), ctrlShift = ctrl | shift;
         const QString msg = u"txtMessage"_s, name = u"txtUserName"_s, log = u"rtfLog"_s;
         const QString hi = u"hello"_s, broken = u"hello\n"_s, any;
         const int enter = Qt::Key_Return, esc = Qt::Key_Escape, f9 = Qt::Key_F9;
@@ -214,7 +197,6 @@ private slots:
         row("Ctrl+Shift+Enter nothing (off)") << enter << ctrlShift << msg << false << "" << any;
         row("Enter in user name") << enter << none << name << true << "" << hi;
         row("Esc in message box") << esc << none << msg << true << "hidden" << hi;
-        row("Esc in conversation") << esc << none << log << true << "hidden" << any;
         row("Shift+Esc exits") << esc << shift << msg << true << "exit" << any;
         row("Ctrl+Esc nothing") << esc << ctrl << msg << true << "" << hi;
         row("F9 settings") << f9 << none << log << true << "settings" << any;
@@ -222,7 +204,6 @@ private slots:
         row("Ctrl+F9 nothing") << f9 << ctrl << msg << true << "" << hi;
         row("Ctrl+L logs") << l << ctrl << name << true << "logs" << hi;
         row("Ctrl+Shift+L nothing") << l << ctrlShift << msg << true << "" << hi;
-        row("Ctrl+Alt+L nothing") << l << ctrlAlt << msg << true << "" << any;
         row("Ctrl+0 transparent") << zero << ctrl << msg << true << "75%" << hi;
         row("Ctrl+Shift+0 nothing") << zero << ctrlShift << msg << true << "" << any;
         row("Ctrl+keypad 0 nothing") << zero << (ctrl | keypad) << log << true << "" << any;
@@ -455,7 +436,8 @@ private slots:
     // notification for all messages until the window is activated.
     void notifiesWithoutTrayUntilSeen()
     {
-        requireBus();
+        if (!m_serviceBus.isConnected())
+            QSKIP("no private session bus (dbus-daemon is not installed)");
         overrideTrayAvailable(false);
         ChatWindow *window = openWindow();
         activateOther();

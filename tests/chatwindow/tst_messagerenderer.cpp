@@ -33,12 +33,6 @@ QList<Run> runsOf(const QTextDocument &document)
     return runs;
 }
 
-// Local time in the test zone (three hours east of UTC, no daylight saving).
-QDateTime moscow(int hour, int minute, int second)
-{
-    return QDateTime(QDate(2026, 12, 5), QTime(hour, minute, second), Qt::OffsetFromUTC, 3 * 3600);
-}
-
 const QRgb Black = qRgb(0, 0, 0);
 const QRgb Violet = qRgb(128, 0, 255);
 
@@ -59,18 +53,6 @@ private:
     {
         m_renderer->renderMessage(name, text, Clock::utcMessageTime(), kind);
     }
-    // A new window of the same chat: a new view and a new log.
-    void newRun()
-    {
-        m_renderer.reset();
-        m_view = std::make_unique<QTextEdit>();
-        m_renderer = std::make_unique<MessageRenderer>(m_view.get(), m_view.get());
-    }
-    bool logIsTheView() const
-    {
-        return TextFile::readBytes(m_renderer->logFilePath()).value() ==
-               writeRtf(*m_view->document());
-    }
 
 private slots:
     void initTestCase()
@@ -84,7 +66,8 @@ private slots:
         ChatFilePath = m_env->path(u"chats/Room.QLIMChat"_s);
         appSettings() = SettingsRecord();
         Clock::setFixedUtc(QDateTime(QDate(2026, 12, 5), QTime(9, 0, 0), Qt::UTC));
-        newRun();
+        m_view = std::make_unique<QTextEdit>();
+        m_renderer = std::make_unique<MessageRenderer>(m_view.get(), m_view.get());
         m_boxes.clear();
         Boxes::setHandler([this](const BoxRequest &request) {
             m_boxes.append(request);
@@ -93,6 +76,7 @@ private slots:
     }
     void cleanup()
     {
+        QVERIFY2(m_boxes.isEmpty(), "a box asked the user");
         m_renderer.reset();
         m_view.reset();
         Boxes::resetHandler();
@@ -148,6 +132,11 @@ private slots:
             twice << Run{run.block + blocks + 1, run.text, run.points, run.bold, run.colour};
         QCOMPARE(runsOf(*m_view->document()), twice);
         QCOMPARE(m_view->document()->blockCount(), 2 * blocks + 2); // the last one empty
+        // The log, named after the local time of its first message, holds the view.
+        QCOMPARE(m_renderer->logFilePath(),
+                 logsFolder(true).value() + u"/2026-12-05 12-00-00.RTF"_s);
+        QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
+                 writeRtf(*m_view->document()));
     }
 
     void scrolling_data()
@@ -186,36 +175,6 @@ private slots:
         QVERIFY(m_view->updatesEnabled());
         QVERIFY(m_view->textCursor().atEnd());
         QVERIFY(!m_view->textCursor().hasSelection());
-    }
-
-    // One file per run, named after the local time of its first message; a run
-    // that starts in the same second as an earlier one takes the next free
-    // second, and whatever holds a name (a log, a folder, a link) stays as it is.
-    void oneFilePerRun()
-    {
-        Clock::setFixedUtc(moscow(16, 24, 27));
-        render(u"guest"_s, u"first"_s);
-        Clock::advanceMs(61000);
-        render(u"guest"_s, u"second"_s);
-        const QString folder = logsFolder(true).value();
-        const QString first = m_renderer->logFilePath();
-        QCOMPARE(first, folder + u"/2026-12-05 16-24-27.RTF"_s);
-        QVERIFY(logIsTheView());
-        const QByteArray firstBytes = TextFile::readBytes(first).value();
-        QVERIFY(QDir(folder).mkdir(u"2026-12-05 16-24-28.RTF"_s));
-        QVERIFY(QFile::link(m_env->path(u"outside.RTF"_s), folder + u"/2026-12-05 16-24-29.RTF"_s));
-
-        newRun();
-        Clock::setFixedUtc(moscow(16, 24, 27));
-        render(u"guest"_s, u"second run"_s);
-        Clock::advanceMs(2000);
-        render(u"guest"_s, u"second run again"_s);
-        QCOMPARE(m_renderer->logFilePath(), folder + u"/2026-12-05 16-24-30.RTF"_s);
-        QVERIFY(logIsTheView());
-        QCOMPARE(TextFile::readBytes(first).value(), firstBytes);
-        QVERIFY(QFileInfo(folder + u"/2026-12-05 16-24-28.RTF"_s).isDir());
-        QVERIFY(!QFileInfo::exists(m_env->path(u"outside.RTF"_s)));
-        QVERIFY(m_boxes.isEmpty());
     }
 };
 

@@ -1,7 +1,5 @@
 #include "login/chatselectionwindow.h"
 
-#include "core/appstate.h"
-#include "core/settingsstore.h"
 #include "core/support.h"
 #include "core/textfile.h"
 #include "gui/boxes.h"
@@ -13,22 +11,6 @@
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// No chat is open yet.
-void useNoChat()
-{
-    ChatFilePath.clear();
-    ExchangeFolderPath.clear();
-}
-
-QString rememberedFolder(const QString &key)
-{
-    return SettingsStore().loadValue(u"OFN Paths"_s, key, ValueKind::Text).toString();
-}
-
-} // namespace
 
 // The chat selection window driven through its buttons; file dialogs and boxes
 // are answered through their seams, the chat files and the guard are real.
@@ -68,7 +50,6 @@ private slots:
     void init()
     {
         m_env = std::make_unique<TestEnvironment>();
-        useNoChat();
         m_dialogs.clear();
         m_boxes.clear();
         Boxes::setHandler([this](const BoxRequest &request) {
@@ -83,55 +64,52 @@ private slots:
         m_env.reset();
     }
 
-    void create_data()
+    void choose_data()
     {
+        QTest::addColumn<QString>("button");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("existing"); // null: no file there before
-        QTest::addColumn<bool>("created");
-        QTest::newRow("new") << u"chats/Бес\\еда 'a' \"b\" $c .QLIMChat"_s << QString() << true;
-        QTest::newRow("no extension added") << u"chats/Беседа"_s << QString() << true;
-        QTest::newRow("existing file emptied") << u"chats/old.QLIMChat"_s << u"old"_s << true;
-        QTest::newRow("cancelled") << QString() << QString() << false;
-        QTest::newRow("missing folder") << u"missing/a.QLIMChat"_s << QString() << false;
-        QTest::newRow("file as folder") << u"plain/a.QLIMChat"_s << QString() << false;
-        QTest::newRow("folder in the way") << u"chats/dir.QLIMChat"_s << QString() << false;
+        QTest::addColumn<bool>("chosen");
+        const QString create = u"ucbCreateChat"_s, open = u"ucbOpenChat"_s;
+        QTest::newRow("new") << create << u"chats/Бес\\еда 'a' \"b\" $c .QLIMChat"_s << QString()
+                             << true;
+        QTest::newRow("no extension added") << create << u"chats/Беседа"_s << QString() << true;
+        QTest::newRow("existing file emptied")
+            << create << u"chats/old.QLIMChat"_s << u"old"_s << true;
+        QTest::newRow("cancelled") << create << QString() << QString() << false;
+        QTest::newRow("missing folder") << create << u"missing/a.QLIMChat"_s << QString() << false;
+        QTest::newRow("file as folder") << create << u"plain/a.QLIMChat"_s << QString() << false;
+        QTest::newRow("folder in the way")
+            << create << u"chats/dir.QLIMChat"_s << QString() << false;
+        QTest::newRow("any file opened as it is") << open << u"B/notes.txt"_s << u"kept"_s << true;
     }
-    // A created chat file holds no text (at most the byte-order mark of one);
-    // one that cannot be written is reported, and no chat is chosen.
-    void create()
+    // A created chat file holds no text (at most the byte-order mark of one); one
+    // that cannot be written is reported, and no chat is chosen. Each button then
+    // offers the folder it was last used in.
+    void choose()
     {
+        QFETCH(QString, button);
         QFETCH(QString, name);
         QFETCH(QString, existing);
-        QFETCH(bool, created);
+        QFETCH(bool, chosen);
         QDir().mkpath(m_env->path(u"chats/dir.QLIMChat"_s));
         m_env->touch(u"plain"_s, "a file");
         if (!existing.isNull())
             m_env->touch(name, existing.toUtf8());
         const QString path = name.isEmpty() ? QString() : m_env->path(name);
-        QCOMPARE(choose(u"ucbCreateChat"_s, path), created ? QStringList{path} : QStringList());
-        QCOMPARE(m_dialogs.at(0).mode, FileDialog::Mode::Save);
-        QCOMPARE(rememberedFolder(u"Laste Create File Directory"_s),
-                 path.isEmpty() ? QString() : parentFolder(path));
-        QCOMPARE(m_boxes.size(), created || path.isEmpty() ? 0 : 1);
-        if (created) {
+        QCOMPARE(choose(button, path), chosen ? QStringList{path} : QStringList());
+        const bool create = button == u"ucbCreateChat"_s;
+        QCOMPARE(m_dialogs.at(0).mode, create ? FileDialog::Mode::Save : FileDialog::Mode::Open);
+        QCOMPARE(m_boxes.size(), chosen || path.isEmpty() ? 0 : 1);
+        if (chosen) {
             const Result<QString> text = TextFile::readText(path);
-            QVERIFY(text.ok() && text.value().isEmpty() && QFileInfo(path).size() <= 3);
+            QVERIFY(text.ok() && QFileInfo(path).size() <= (create ? 3 : 4));
+            QCOMPARE(text.value(), create ? QString() : existing);
         } else if (!path.isEmpty()) {
             QVERIFY(m_boxes.at(0).text.startsWith(u"Не удалось создать файл чата.\r\n\r\nКод "_s));
         }
-    }
-
-    // Any file may be opened as a chat and is left as it is; each button then
-    // offers the folder it was last used in.
-    void openAnyFile()
-    {
-        const QString opened = m_env->touch(u"B/notes.txt"_s, "kept as it is");
-        QCOMPARE(choose(u"ucbOpenChat"_s, opened), QStringList{opened});
-        QCOMPARE(m_dialogs.at(0).mode, FileDialog::Mode::Open);
-        QCOMPARE(TestEnvironment::readAll(opened), u"kept as it is"_s);
-        QCOMPARE(choose(u"ucbOpenChat"_s, QString()), QStringList());
-        QCOMPARE(m_dialogs.at(1).initialFolder, parentFolder(opened));
-        QVERIFY(m_boxes.isEmpty());
+        QCOMPARE(choose(button, QString()), QStringList());
+        QCOMPARE(m_dialogs.at(1).initialFolder, path.isEmpty() ? QString() : parentFolder(path));
     }
 };
 
