@@ -1,5 +1,4 @@
 #include "core/settingsstore.h"
-#include "core/support.h"
 #include "richtext/rtfreader.h"
 #include "testsupport.h"
 

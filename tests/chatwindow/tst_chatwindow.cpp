@@ -1,7 +1,6 @@
 #include "chatwindow/chatwindow.h"
 
 #include "chatwindow/desktopnotifier.h"
-#include "chatwindow/messagerenderer.h"
 #include "chatwindow/trayavailability.h"
 #include "chatwindow/trayblinker.h"
 #include "core/appstate.h"
@@ -187,12 +186,12 @@ private slots:
         const int enter = Qt::Key_Return, esc = Qt::Key_Escape, f9 = Qt::Key_F9;
         const int l = Qt::Key_L, zero = Qt::Key_0;
         const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
-        row("Enter sends (on)") << enter << none << msg << true << "sent" << QString();
+        row("Enter sends (on)") << enter << none << msg << true << "sent" << u""_s;
         row("keypad Enter sends (on)")
-            << int(Qt::Key_Enter) << keypad << msg << true << "sent" << QString();
+            << int(Qt::Key_Enter) << keypad << msg << true << "sent" << u""_s;
         row("Shift+Enter breaks (on)") << enter << shift << msg << true << "" << broken;
         row("Ctrl+Enter nothing (on)") << enter << ctrl << msg << true << "" << any;
-        row("Ctrl+Enter sends (off)") << enter << ctrl << msg << false << "sent" << QString();
+        row("Ctrl+Enter sends (off)") << enter << ctrl << msg << false << "sent" << u""_s;
         row("Enter breaks (off)") << enter << none << msg << false << "" << broken;
         row("Ctrl+Shift+Enter nothing (off)") << enter << ctrlShift << msg << false << "" << any;
         row("Enter in user name") << enter << none << name << true << "" << hi;
@@ -230,11 +229,8 @@ private slots:
 
         QTest::keyClick(window->windowHandle(), Qt::Key(key), modifiers);
         QCOMPARE(messageFiles().size(), effect == "sent"_L1 ? 1 : 0);
-        if (effect == "sent"_L1)
-            QCOMPARE(box->toPlainText(), QString());
-        const QString focusedText = focus == u"txtUserName"_s ? name->text() : box->toPlainText();
         if (!text.isNull())
-            QCOMPARE(focusedText, text);
+            QCOMPARE(focus == u"txtUserName"_s ? name->text() : box->toPlainText(), text);
         QCOMPARE(window->isHidden(), effect == "hidden"_L1 || effect == "exit"_L1);
         QCOMPARE(ended.count(), effect == "exit"_L1 ? 1 : 0);
         QCOMPARE(SettingsDialog::instance() != nullptr, effect == "settings"_L1);
@@ -330,13 +326,9 @@ private slots:
         if (saved)
             QCOMPARE(SettingsStore().loadValue(u"Nicks"_s, ChatFilePath, ValueKind::Text),
                      u"Пётр"_s);
-        for (const BoxRequest &box : std::as_const(m_boxes))
-            QVERIFY(box.text.contains(u"Не удалось сохранить лог."_s));
         if (boxes == 1 && !exited) { // the aborted exit is over: the next close box hides again
             QCoreApplication::sendEvent(window->windowHandle(), &close);
-            QVERIFY(window->isHidden());
-            QCOMPARE(m_boxes.size(), 1);
-            QCOMPARE(ended.count(), 0);
+            QVERIFY(window->isHidden() && m_boxes.size() == 1 && ended.isEmpty());
         }
     }
 

@@ -160,7 +160,6 @@ private slots:
         for (int i = 0; i < 60; ++i)
             render(u"guest"_s, u"message %1"_s.arg(i));
         QScrollBar *bar = m_view->verticalScrollBar();
-        QCOMPARE(bar->value(), bar->maximum());
         bar->setValue(atEnd ? bar->maximum() : bar->maximum() / 3);
         const int kept = bar->value();
         const int before = bar->maximum();
@@ -173,8 +172,7 @@ private slots:
         QVERIFY(bar->maximum() > before);
         QCOMPARE(bar->value(), atEnd ? bar->maximum() : kept);
         QVERIFY(m_view->updatesEnabled());
-        QVERIFY(m_view->textCursor().atEnd());
-        QVERIFY(!m_view->textCursor().hasSelection());
+        QVERIFY(m_view->textCursor().atEnd() && !m_view->textCursor().hasSelection());
     }
 };
 
