@@ -81,7 +81,6 @@ private slots:
         m_view.reset();
         Boxes::resetHandler();
         Clock::reset();
-        m_env.reset();
     }
 
     void layout_data()
