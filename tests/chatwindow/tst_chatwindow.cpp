@@ -350,7 +350,7 @@ private slots:
         const auto key = [&](int i) { return icons.at(i).at(0).value<QIcon>().cacheKey(); };
         QVERIFY(key(0) != key(1) && key(0) == key(2) && key(1) != restIcon);
         tray->contextMenu()->actions().at(0)->trigger();
-        QApplication::setActiveWindow(window); // the desktop's part; offscreen leaves it to us
+        QApplication::setActiveWindow(window); // the desktop would; offscreen leaves it to us
         QTRY_VERIFY(!blinker->isBlinking());
         QCOMPARE(tray->icon().cacheKey(), restIcon);
     }
