@@ -2,11 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUuid>
 
 #include <sys/xattr.h>
 
@@ -59,9 +61,64 @@ private:
     QTemporaryDir m_dir;
 };
 
-// Sets the DOS attribute text of a file (user.DOSATTRIB), as "0x2" marks it hidden.
+// The DOS attribute text a shown message file carries ("0x2"), or empty.
+inline QByteArray dosAttributes(const QString &path)
+{
+    char value[64] = {};
+    const ssize_t size =
+        getxattr(QFile::encodeName(path).constData(), "user.DOSATTRIB", value, sizeof value);
+    return size > 0 ? QByteArray(value, size) : QByteArray();
+}
+
+// A message file as another participant's copy writes it: ten NUL-joined
+// fields, named by its UTC send time so that name order is send order.
+inline QString writeForeignMessage(const QString &folder, int hour, int minute, int second,
+                                   const QString &sender, const QString &text,
+                                   const QString &guid = QStringLiteral("{OTHER}"))
+{
+    const QStringList fields = {QStringLiteral("2026"), QStringLiteral("12"), QStringLiteral("5"),
+                                QString::number(hour),  QString::number(minute),
+                                QString::number(second), QStringLiteral("0"), sender, text, guid};
+    const QString name = QStringLiteral("2026-12-05 %1-%2-%3-00-000 %4.QLIM")
+                             .arg(hour, 2, 10, QLatin1Char('0'))
+                             .arg(minute, 2, 10, QLatin1Char('0'))
+                             .arg(second, 2, 10, QLatin1Char('0'))
+                             .arg(QUuid::createUuid().toString(QUuid::WithBraces).toUpper());
+    QFile file(folder + QLatin1Char('/') + name);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(fields.join(QChar(0)).toUtf8());
+    return file.fileName();
+}
+
 inline bool setDosAttributeText(const QString &path, const QByteArray &value)
 {
     return ::lsetxattr(QFile::encodeName(path).constData(), "user.DOSATTRIB", value.constData(),
                        size_t(value.size()), 0) == 0;
+}
+
+// The real executable, its boxes and windows logged to `boxLog` (and answered
+// with their first button).
+inline std::unique_ptr<QProcess>
+startProgram(const QStringList &arguments, const QString &boxLog,
+             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
+{
+    auto process = std::make_unique<QProcess>();
+    environment.insert(QStringLiteral("QUILLET_BOX_LOG"), boxLog);
+    process->setProcessEnvironment(environment);
+    process->start(TestEnvironment::executable(), arguments);
+    return process;
+}
+
+// The conversation logs written under this test's home, oldest first.
+inline QStringList conversationLogs()
+{
+    QStringList logs;
+    QDirIterator it(qEnvironmentVariable("XDG_DATA_HOME") +
+                        QStringLiteral("/Greyhollow Studios/Quillet IM/Logs"),
+                    {QStringLiteral("*.RTF")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        logs << it.next();
+    std::sort(logs.begin(), logs.end());
+    return logs;
 }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include <X11/ICE/ICElib.h>
 #include <X11/SM/SMlib.h>
@@ -115,11 +116,9 @@ Bool anyHost(char *)
 
 int main()
 {
-    char vendor[] = "quillet-test-sm";
-    char release[] = "1";
-    char error[256];
-    int count;
-    IceListenObj *listeners;
+    char vendor[] = "quillet-test-sm", release[] = "1", error[256];
+    int count = 0;
+    IceListenObj *listeners = nullptr;
     if (!SmsInitialize(vendor, release, newClient, nullptr, anyHost, sizeof error, error) ||
         !IceListenForConnections(&count, &listeners, sizeof error, error)) {
         fprintf(stderr, "session manager: %s\n", error);
@@ -129,48 +128,36 @@ int main()
         IceSetHostBasedAuthProc(listeners[i], anyHost);
     char *address = IceComposeNetworkIdList(count, listeners);
     say(address);
-    std::free(address);
+    free(address);
 
     IceConn client = nullptr;
     for (;;) {
-        pollfd fds[18];
-        int n = 0;
-        fds[n].fd = STDIN_FILENO;
-        fds[n++].events = POLLIN;
-        for (int i = 0; i < count && n < 17; ++i) {
-            fds[n].fd = IceGetListenConnectionNumber(listeners[i]);
-            fds[n++].events = POLLIN;
-        }
-        if (client) {
-            fds[n].fd = IceConnectionNumber(client);
-            fds[n++].events = POLLIN;
-        }
-        if (poll(fds, n, -1) < 0)
+        std::vector<pollfd> fds{{STDIN_FILENO, POLLIN, 0}};
+        for (int i = 0; i < count; ++i)
+            fds.push_back({IceGetListenConnectionNumber(listeners[i]), POLLIN, 0});
+        if (client)
+            fds.push_back({IceConnectionNumber(client), POLLIN, 0});
+        if (poll(fds.data(), fds.size(), -1) < 0)
             return 1;
-        if (fds[0].revents & POLLIN) {
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             char line[64];
             if (!fgets(line, sizeof line, stdin))
                 return 0;
-            if (g_client) {
-                g_logout = strncmp(line, "logout", 6) == 0;
+            g_logout = strncmp(line, "logout", 6) == 0;
+            if (g_client)
                 SmsSaveYourself(g_client, SmSaveBoth, g_logout, SmInteractStyleNone, False);
-            }
-        } else if (fds[0].revents & (POLLHUP | POLLERR)) {
-            return 0;
         }
-        for (int i = 1; i <= count && i < n; ++i) {
-            if (!(fds[i].revents & POLLIN) || client)
+        for (int i = 0; i < count && !client; ++i) {
+            if (!(fds[i + 1].revents & POLLIN))
                 continue;
             IceAcceptStatus status;
-            client = IceAcceptConnection(listeners[i - 1], &status);
+            client = IceAcceptConnection(listeners[i], &status);
             while (client && IceConnectionStatus(client) == IceConnectPending)
                 IceProcessMessages(client, nullptr, nullptr);
         }
-        if (client && n == count + 2 && (fds[n - 1].revents & (POLLIN | POLLHUP))) {
-            if (IceProcessMessages(client, nullptr, nullptr) == IceProcessMessagesIOError) {
-                say("closed");
-                return 0;
-            }
-        }
+        if (client && fds.size() == size_t(count) + 2 &&
+            (fds.back().revents & (POLLIN | POLLHUP)) &&
+            IceProcessMessages(client, nullptr, nullptr) == IceProcessMessagesIOError)
+            return 0;
     }
 }

@@ -1,0 +1,481 @@
+#include "chatwindow/chatwindow.h"
+
+#include "chatwindow/desktopnotifier.h"
+#include "chatwindow/trayavailability.h"
+#include "chatwindow/trayblinker.h"
+#include "core/appstate.h"
+#include "core/settingsstore.h"
+#include "core/support.h"
+#include "core/textfile.h"
+#include "gui/boxes.h"
+#include "gui/picturebutton.h"
+#include "logsviewer/logsviewer.h"
+#include "settings/settings.h"
+#include "settings/settingsdialog.h"
+#include "testsupport.h"
+
+#include <QDBusConnection>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTextEdit>
+
+using namespace quillet;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString MyGuid = u"{11111111-2222-3333-4444-555555555555}"_s;
+const QString FalseAlarm = u"dispatchAll() ==> Ложное срабатывание."_s;
+
+// The chat that the windows of this test open.
+void useChat(const QString &chatFile)
+{
+    ChatFilePath = chatFile;
+    ExchangeFolderPath = parentFolder(chatFile);
+    MyGUID = MyGuid;
+}
+
+QStringList messageFiles()
+{
+    return QDir(ExchangeFolderPath).entryList({u"*.QLIM"_s}, QDir::Files, QDir::Name);
+}
+
+// A notification service as desktops run one: notifications stay open until
+// replaced or closed; every call is recorded.
+class NotificationServer final : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    struct Note
+    {
+        QString appName, summary, body;
+        uint replacesId = 0, id = 0;
+        bool image = false;
+    };
+    QList<Note> notes;
+    QSet<uint> open;
+    QStringList capabilities;
+    uint lastId = 0;
+
+public slots:
+    uint Notify(const QString &appName, uint replacesId, const QString &, const QString &summary,
+                const QString &body, const QStringList &, const QVariantMap &hints, int)
+    {
+        const uint id = replacesId != 0 ? replacesId : ++lastId;
+        notes.append({appName, summary, body, replacesId, id, hints.contains(u"image-data"_s)});
+        open.insert(id);
+        return id;
+    }
+    void CloseNotification(uint id) { open.remove(id); }
+    QStringList GetCapabilities() { return capabilities; }
+
+signals:
+    void NotificationClosed(uint id, uint reason);
+    void ActionInvoked(uint id, const QString &actionKey);
+};
+
+} // namespace
+
+class tst_ChatWindow final : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString viewText() const
+    {
+        return m_window->findChild<QTextEdit *>(u"rtfLog"_s)->toPlainText();
+    }
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<ChatWindow> m_window;
+    QWidget m_other;
+    QList<BoxRequest> m_boxes;
+    QList<BoxAnswer> m_answers;
+    QTemporaryDir m_busDir;
+    QProcess m_bus; // a session bus of our own, whose configuration activates no service
+    QDBusConnection m_serviceBus{QString()};
+    NotificationServer m_server;
+
+    ChatWindow *openWindow(bool show = true)
+    {
+        m_window = std::make_unique<ChatWindow>();
+        m_window->startSession(!show);
+        if (show) {
+            m_window->show();
+            m_window->activateWindow();
+            [&] { QVERIFY(QTest::qWaitForWindowActive(m_window.get())); }();
+        }
+        return m_window.get();
+    }
+
+    void activateOther()
+    {
+        m_other.show();
+        m_other.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&m_other));
+    }
+
+private slots:
+    void cleanup()
+    {
+        delete SettingsDialog::instance();
+        delete LogsViewer::instance();
+        m_window.reset();
+        m_other.hide();
+        Boxes::resetHandler();
+        Clock::reset();
+    }
+
+    void initTestCase()
+    {
+        // Before anything asks for the session bus: every notifier talks to ours.
+        QFile config(m_busDir.filePath(u"bus.conf"_s));
+        QVERIFY(config.open(QIODevice::WriteOnly));
+        config.write(
+            "<busconfig><type>session</type><listen>unix:dir=" +
+            QFile::encodeName(m_busDir.path()) + "</listen><auth>EXTERNAL</auth>" +
+            "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>" +
+            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
+        config.close();
+        m_bus.start(u"dbus-daemon"_s,
+                    {u"--nofork"_s, u"--print-address"_s, u"--config-file="_s + config.fileName()});
+        if (!m_bus.waitForReadyRead(10000))
+            return;
+        const QString address = QString::fromUtf8(m_bus.readLine()).trimmed();
+        qputenv("DBUS_SESSION_BUS_ADDRESS", address.toUtf8());
+        m_serviceBus = QDBusConnection::connectToBus(address, u"notification-service"_s);
+        QVERIFY(m_serviceBus.registerService(u"org.freedesktop.Notifications"_s));
+        QVERIFY(m_serviceBus.registerObject(u"/org/freedesktop/Notifications"_s, &m_server,
+                                            QDBusConnection::ExportAllSlots |
+                                                QDBusConnection::ExportAllSignals));
+    }
+
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        useChat(m_env->touch(u"chats/team.QLIMChat"_s));
+        appSettings() = SettingsRecord{};
+        overrideTrayAvailable(true);
+        m_boxes.clear();
+        m_answers.clear();
+        Boxes::setHandler([this](const BoxRequest &request) {
+            m_boxes.append(request);
+            return BoxReply{m_answers.isEmpty() ? BoxAnswer::Ok : m_answers.takeFirst(), {}};
+        });
+        m_server.notes.clear();
+        m_server.open.clear();
+        m_server.capabilities.clear();
+    }
+
+    void keyMap_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<bool>("sendOnEnter");
+        QTest::addColumn<QString>("effect");
+        QTest::addColumn<QString>("text"); // of the focused box afterwards; null: not checked
+        using M = Qt::KeyboardModifiers;
+        const M none, shift(Qt::ShiftModifier), ctrl(Qt::ControlModifier),
+            keypad(Qt::KeypadModifier), ctrlShift = ctrl | shift;
+        const QString msg = u"txtMessage"_s, name = u"txtUserName"_s, log = u"rtfLog"_s;
+        const QString hi = u"hello"_s, broken = u"hello\n"_s, any;
+        const int enter = Qt::Key_Return, esc = Qt::Key_Escape, f9 = Qt::Key_F9;
+        const int l = Qt::Key_L, zero = Qt::Key_0;
+        const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
+        row("Enter sends (on)") << enter << none << msg << true << "sent" << u""_s;
+        row("keypad Enter sends (on)")
+            << int(Qt::Key_Enter) << keypad << msg << true << "sent" << u""_s;
+        row("Shift+Enter breaks (on)") << enter << shift << msg << true << "" << broken;
+        row("Ctrl+Enter nothing (on)") << enter << ctrl << msg << true << "" << any;
+        row("Ctrl+Enter sends (off)") << enter << ctrl << msg << false << "sent" << u""_s;
+        row("Enter breaks (off)") << enter << none << msg << false << "" << broken;
+        row("Ctrl+Shift+Enter nothing (off)") << enter << ctrlShift << msg << false << "" << any;
+        row("Enter in user name") << enter << none << name << true << "" << hi;
+        row("Esc in message box") << esc << none << msg << true << "hidden" << hi;
+        row("Shift+Esc exits") << esc << shift << msg << true << "exit" << any;
+        row("Ctrl+Esc nothing") << esc << ctrl << msg << true << "" << hi;
+        row("F9 settings") << f9 << none << log << true << "settings" << any;
+        row("Shift+F9 nothing") << f9 << shift << msg << true << "" << hi;
+        row("Ctrl+L logs") << l << ctrl << name << true << "logs" << hi;
+        row("Ctrl+Shift+L nothing") << l << ctrlShift << msg << true << "" << hi;
+        row("Ctrl+0 transparent") << zero << ctrl << msg << true << "75%" << hi;
+        row("Ctrl+keypad 0 nothing") << zero << (ctrl | keypad) << log << true << "" << any;
+    }
+
+    // Each key through the window system into the focused widget, as typed.
+    void keyMap()
+    {
+        QFETCH(int, key);
+        QFETCH(Qt::KeyboardModifiers, modifiers);
+        QFETCH(QString, focus);
+        QFETCH(bool, sendOnEnter);
+        QFETCH(QString, effect);
+        QFETCH(QString, text);
+        appSettings().sendOnEnter = sendOnEnter;
+        ChatWindow *window = openWindow();
+        QSignalSpy ended(window, &ChatWindow::sessionEnded);
+        auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
+        auto *name = window->findChild<QLineEdit *>(u"txtUserName"_s);
+        box->setPlainText(u"hello"_s);
+        box->moveCursor(QTextCursor::End);
+        name->setText(u"hello"_s);
+        window->findChild<QWidget *>(focus)->setFocus();
+
+        QTest::keyClick(window->windowHandle(), Qt::Key(key), modifiers);
+        QCOMPARE(messageFiles().size(), effect == "sent"_L1 ? 1 : 0);
+        if (!text.isNull())
+            QCOMPARE(focus == u"txtUserName"_s ? name->text() : box->toPlainText(), text);
+        QCOMPARE(window->isHidden(), effect == "hidden"_L1 || effect == "exit"_L1);
+        QCOMPARE(ended.count(), effect == "exit"_L1 ? 1 : 0);
+        QCOMPARE(SettingsDialog::instance() != nullptr, effect == "settings"_L1);
+        QCOMPARE(LogsViewer::instance() != nullptr, effect == "logs"_L1);
+        QCOMPARE(window->opacityPercent(), effect == "75%"_L1 ? 75 : 0);
+    }
+
+    void closeDecision_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("tray");
+        QTest::addColumn<bool>("logBlocked");
+        QTest::addColumn<QList<BoxAnswer>>("answers"); // to the boxes expected
+        QTest::addColumn<QString>("outcome");
+        const QList<BoxAnswer> none, abort{BoxAnswer::Abort}, ignore{BoxAnswer::Ignore},
+            retry{BoxAnswer::Retry, BoxAnswer::Ignore};
+        const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
+        row("close box hides to the tray") << "closeBox" << true << false << none << "hidden";
+        row("close box minimises without tray")
+            << "closeBox" << false << false << none << "minimised";
+        row("Shift+close box exits") << "shiftClose" << true << false << none << "exit";
+        row("tray menu exits") << "trayExit" << true << false << none << "exit";
+        row("unsaved log, Abort") << "trayExit" << true << true << abort << "running";
+        row("unsaved log, Retry asks again") << "exitButton" << true << true << retry << "exit";
+        row("unsaved log, Ignore") << "exitButton" << true << true << ignore << "exit";
+        row("end of desktop session") << "sessionEnd" << true << false << none << "exit";
+        row("end of desktop session asks nothing")
+            << "sessionEnd" << true << true << none << "exit";
+        row("session manager's quit request") << "quit" << true << false << none << "exit";
+        row("checkpoint") << "checkpoint" << true << false << none << "running";
+        row("checkpoint asks nothing") << "checkpoint" << true << true << none << "running";
+    }
+
+    // What each way of closing does: hide, minimise, exit saving log and name, or
+    // go on (the user aborted an exit whose log could not be saved).
+    void closeDecision()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, tray);
+        QFETCH(bool, logBlocked);
+        QFETCH(QList<BoxAnswer>, answers);
+        QFETCH(QString, outcome);
+        const qsizetype boxes = answers.size();
+        overrideTrayAvailable(tray);
+        // The message comes while no log can be saved, as a file stands where the logs belong.
+        const QString blocker = m_env->touch(u"data/Greyhollow Studios/Quillet IM/Logs"_s);
+        // Eats the request to quit once the window has seen it: this test goes on.
+        struct QuitEater final : QObject
+        {
+            bool eventFilter(QObject *, QEvent *event) override
+            {
+                return event->type() == QEvent::Quit;
+            }
+        } eater;
+        qApp->installEventFilter(&eater); // before the window's, so it sees the request last
+        ChatWindow *window = openWindow();
+        window->findChild<QLineEdit *>(u"txtUserName"_s)->setText(u"Пётр"_s);
+        writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"kept text"_s);
+        QTRY_VERIFY(viewText().contains(u"kept text"_s));
+        QSignalSpy ended(window, &ChatWindow::sessionEnded);
+        if (!logBlocked) // the save at the close, or none, brings it to disk
+            QVERIFY(QFile::remove(blocker));
+        m_answers = answers;
+
+        QCloseEvent close; // through the window system, as the desktop sends it
+        if (action == "closeBox"_L1) {
+            QCoreApplication::sendEvent(window->windowHandle(), &close);
+        } else if (action == "shiftClose"_L1) {
+            QTest::keyPress(window->windowHandle(), Qt::Key_Shift, Qt::ShiftModifier);
+            QCoreApplication::sendEvent(window->windowHandle(), &close);
+            QTest::keyRelease(window->windowHandle(), Qt::Key_Shift, Qt::NoModifier);
+        } else if (action == "trayExit"_L1) {
+            window->findChild<QSystemTrayIcon *>()->contextMenu()->actions().at(2)->trigger();
+        } else if (action == "exitButton"_L1) {
+            window->findChild<PictureButton *>(u"ucbExit"_s)->click();
+        } else if (action == "sessionEnd"_L1) {
+            window->endDesktopSession();
+        } else if (action == "quit"_L1) {
+            QEvent quit(QEvent::Quit);
+            QCoreApplication::sendEvent(qApp, &quit);
+        } else {
+            window->saveCheckpoint();
+        }
+        const bool exited = outcome == "exit"_L1;
+        QCOMPARE(ended.count(), exited ? 1 : 0);
+        QCOMPARE(m_boxes.size(), boxes);
+        QCOMPARE(window->isHidden(), exited || outcome == "hidden"_L1);
+        QTRY_COMPARE(window->isMinimized(), outcome == "minimised"_L1);
+        const bool saved = exited || action == "checkpoint"_L1;
+        QCOMPARE(TestEnvironment::readAll(window->logFilePath()).contains(u"kept text"_s),
+                 saved && !logBlocked);
+        if (saved)
+            QCOMPARE(SettingsStore().loadValue(u"Nicks"_s, ChatFilePath, ValueKind::Text),
+                     u"Пётр"_s);
+        if (boxes == 1 && !exited) { // the aborted exit is over: the next close box hides again
+            QCoreApplication::sendEvent(window->windowHandle(), &close);
+            QVERIFY(window->isHidden() && m_boxes.size() == 1 && ended.isEmpty());
+        }
+    }
+
+    // The tray icon blinks for messages that arrive while the window is hidden or
+    // behind another, and stops when the window is activated.
+    void blinkingUntilSeen()
+    {
+        ChatWindow *window = openWindow();
+        auto *blinker = window->findChild<TrayBlinker *>();
+        auto *tray = window->findChild<QSystemTrayIcon *>();
+        const qint64 restIcon = tray->icon().cacheKey();
+        QSignalSpy icons(blinker, &TrayBlinker::iconChanged);
+        writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"while active"_s);
+        QTRY_VERIFY(viewText().contains(u"while active"_s));
+        QVERIFY(!blinker->isBlinking());
+
+        QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+        icons.clear();
+        writeForeignMessage(ExchangeFolderPath, 10, 0, 2, u"guest"_s, u"while hidden"_s);
+        QTRY_VERIFY(icons.count() >= 3); // the message and the empty icon in turn
+        const auto key = [&](int i) { return icons.at(i).at(0).value<QIcon>().cacheKey(); };
+        QVERIFY(key(0) != key(1) && key(0) == key(2) && key(1) != restIcon);
+        tray->contextMenu()->actions().at(0)->trigger();
+        QApplication::setActiveWindow(window); // the desktop would; offscreen leaves it to us
+        QTRY_VERIFY(!blinker->isBlinking());
+        QCOMPARE(tray->icon().cacheKey(), restIcon);
+    }
+
+    void receivingShowsEachFileOnceInSendOrder()
+    {
+        appSettings().showDebugMessages = true;
+        writeForeignMessage(ExchangeFolderPath, 10, 0, 1, u"anna"_s, u"second"_s);
+        writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"boris"_s, u"first"_s);
+        writeForeignMessage(ExchangeFolderPath, 10, 0, 2, u"anna"_s, u"third"_s);
+        // Broken long ago: a fresh one would wait for its writer first.
+        QFile broken(m_env->touch(u"chats/2026-12-05 09-00-00-00-000 x.QLIM"_s, "2026"));
+        QVERIFY(broken.open(QIODevice::ReadWrite));
+        QVERIFY(broken.setFileTime(QDateTime::currentDateTime().addSecs(-60),
+                                   QFileDevice::FileModificationTime));
+        broken.close();
+        ChatWindow *window = openWindow(false); // a hidden start receives as well
+        QTRY_VERIFY(viewText().contains(FalseAlarm));
+        const QString text = viewText();
+        const QList<qsizetype> at{text.indexOf(u"Ошибка получения сообщения. Код "_s),
+                                  text.indexOf(u"first"_s), text.indexOf(u"second"_s),
+                                  text.indexOf(u"third"_s), text.indexOf(FalseAlarm)};
+        QVERIFY2(at.first() >= 0 && std::is_sorted(at.begin(), at.end()), qPrintable(text));
+        QCOMPARE(text.count(u"second"_s) + text.count(u"third"_s), 2);
+        QVERIFY(window->findChild<TrayBlinker *>()->isBlinking());
+        for (const QString &name : messageFiles()) // marked once the log holding them is saved
+            QTRY_COMPARE(dosAttributes(ExchangeFolderPath + '/'_L1 + name), QByteArray("0x2"));
+    }
+
+    // Blanks and line breaks in any mix are no message; a message goes into a file
+    // of its own.
+    void sending()
+    {
+        Clock::setFixedUtc(QDateTime(QDate(2026, 12, 5), QTime(9, 8, 7, 45), Qt::UTC));
+        appSettings().sendOnEnter = false;
+        ChatWindow *window = openWindow();
+        window->findChild<QLineEdit *>(u"txtUserName"_s)->setText(u"  Вася \r\n"_s);
+        auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
+        box->setPlainText(u" \n\t \r\n  "_s);
+        QTest::keyClick(window->windowHandle(), Qt::Key_Return, Qt::ControlModifier);
+        QVERIFY(messageFiles().isEmpty());
+        QCOMPARE(box->toPlainText(), u" \n\t \n  "_s);
+
+        box->setPlainText(u"\n Привет\nмир \n"_s);
+        QTest::keyClick(window->windowHandle(), Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(box->toPlainText(), QString());
+        const QStringList files = messageFiles();
+        QCOMPARE(files.size(), 1);
+        const QString fields =
+            QString(u"2026|12|5|9|8|7|45|Вася| Привет\r\nмир |"_s + MyGuid).replace(u'|', QChar(0));
+        const QByteArray expected =
+            "\xFF\xFE" +
+            QByteArray(reinterpret_cast<const char *>(fields.utf16()), fields.size() * 2);
+        QCOMPARE(TextFile::readBytes(ExchangeFolderPath + '/'_L1 + files.at(0)).value(), expected);
+    }
+
+    // Only our own notification's click counts; one the user closed is not
+    // replaced; one withdrawn while its post is on its way goes; a server that
+    // reads markup gets "<" and "&" escaped.
+    void notifierFollowsTheServer()
+    {
+        if (!m_serviceBus.isConnected())
+            QSKIP("no private session bus (dbus-daemon is not installed)");
+        QCOMPARE(notificationExcerpt(QString(99, u'x') + u"😀 tail"_s), QString(99, u'x') + u'…');
+        DesktopNotifier notifier;
+        QSignalSpy clicked(&notifier, &DesktopNotifier::activated);
+        notifier.post(u"anna"_s, u"<b>x</b> & y"_s);
+        QTRY_VERIFY(notifier.currentId() != 0);
+        QCOMPARE(m_server.notes.last().body, u"<b>x</b> & y"_s);
+        emit m_server.ActionInvoked(notifier.currentId() + 1, u"default"_s); // another program's
+        emit m_server.ActionInvoked(notifier.currentId(), u"reply"_s);
+        emit m_server.NotificationClosed(notifier.currentId(), 2); // the user closed it
+        QTRY_COMPARE(notifier.currentId(), 0u);
+        QCOMPARE(clicked.count(), 0);
+        notifier.post(u"anna"_s, u"two"_s);
+        notifier.withdraw();
+        QTRY_COMPARE(m_server.notes.size(), 2);
+        QCOMPARE(m_server.notes.last().replacesId, 0u);
+        QTRY_VERIFY(!m_server.open.contains(m_server.notes.last().id));
+
+        m_server.capabilities = {u"body-markup"_s};
+        DesktopNotifier markup;
+        markup.post(u"anna"_s, u"<b>x</b> & y"_s);
+        QTRY_COMPARE(m_server.notes.size(), 3);
+        QCOMPARE(m_server.notes.last().body, u"&lt;b&gt;x&lt;/b&gt; &amp; y"_s);
+    }
+
+    // Without a tray nobody sees the icon blink: the desktop shows who wrote, one
+    // notification for all messages until the window is activated.
+    void notifiesWithoutTrayUntilSeen()
+    {
+        if (!m_serviceBus.isConnected())
+            QSKIP("no private session bus (dbus-daemon is not installed)");
+        overrideTrayAvailable(false);
+        ChatWindow *window = openWindow();
+        activateOther();
+        writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"anna"_s,
+                            u"\r\nhello <there>\r\nmore"_s);
+        QTRY_COMPARE(m_server.notes.size(), 1);
+        const NotificationServer::Note first = m_server.notes.at(0);
+        QCOMPARE(first.summary, u"anna"_s);
+        QCOMPARE(first.body, u"hello <there>…"_s);
+        QVERIFY(window->demandsAttention());
+        writeForeignMessage(ExchangeFolderPath, 10, 0, 1, u"boris"_s, u"again"_s);
+        QTRY_COMPARE(m_server.notes.size(), 2);
+        QCOMPARE(m_server.notes.at(1).replacesId, first.id);
+
+        // A click on it shows the window, minimised meanwhile, and clears it all.
+        QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+        QTRY_VERIFY(window->isMinimized());
+        emit m_server.ActionInvoked(first.id, u"default"_s);
+        QTRY_VERIFY(!window->isMinimized());
+        QVERIFY(QTest::qWaitForWindowActive(window));
+        QVERIFY(!window->demandsAttention());
+        QTRY_VERIFY(m_server.open.isEmpty());
+
+        // With a tray only the icon blinks.
+        overrideTrayAvailable(true);
+        activateOther();
+        writeForeignMessage(ExchangeFolderPath, 10, 0, 4, u"anna"_s, u"blink"_s);
+        QTRY_VERIFY(window->findChild<TrayBlinker *>()->isBlinking());
+        QCOMPARE(m_server.notes.size(), 2);
+        QVERIFY(!window->demandsAttention());
+    }
+};
+
+QTEST_MAIN(tst_ChatWindow)
+#include "tst_chatwindow.moc"

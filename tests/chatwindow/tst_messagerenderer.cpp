@@ -1,0 +1,179 @@
+#include "chatwindow/messagerenderer.h"
+
+#include "core/support.h"
+#include "core/textfile.h"
+#include "documentruns.h"
+#include "gui/boxes.h"
+#include "richtext/rtfwriter.h"
+#include "settings/settings.h"
+#include "testsupport.h"
+
+#include <ctime>
+
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextEdit>
+
+using namespace quillet;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QList<Run> runsOf(const QTextDocument &document)
+{
+    QList<Run> runs;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            runs.append({block.blockNumber(), it.fragment().text(), format.fontPointSize(),
+                         format.fontWeight() > QFont::Medium, format.foreground().color().rgb(),
+                         block.blockFormat().alignment() & Qt::AlignHorizontal_Mask});
+        }
+    }
+    return runs;
+}
+
+const QRgb Black = qRgb(0, 0, 0);
+const QRgb Violet = qRgb(128, 0, 255);
+
+} // namespace
+
+class tst_MessageRenderer final : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<QTextEdit> m_view;
+    std::unique_ptr<MessageRenderer> m_renderer;
+    QList<BoxRequest> m_boxes;
+
+    void render(const QString &name = u"guest"_s, const QString &text = u"Hello"_s,
+                MessageKind kind = MessageKind::Other)
+    {
+        m_renderer->renderMessage(name, text, Clock::utcMessageTime(), kind);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("TZ", "MSK-3");
+        tzset();
+    }
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        ChatFilePath = m_env->path(u"chats/Room.QLIMChat"_s);
+        appSettings() = SettingsRecord();
+        Clock::setFixedUtc(QDateTime(QDate(2026, 12, 5), QTime(9, 0, 0), Qt::UTC));
+        m_view = std::make_unique<QTextEdit>();
+        m_renderer = std::make_unique<MessageRenderer>(m_view.get(), m_view.get());
+        m_boxes.clear();
+        Boxes::setHandler([this](const BoxRequest &request) {
+            m_boxes.append(request);
+            return BoxReply{BoxAnswer::Abort, {}};
+        });
+    }
+    void cleanup()
+    {
+        QVERIFY2(m_boxes.isEmpty(), "a box asked the user");
+        m_renderer.reset();
+        m_view.reset();
+        Boxes::resetHandler();
+        Clock::reset();
+    }
+
+    void layout_data()
+    {
+        QTest::addColumn<bool>("separateLine");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QList<Run>>("expected");
+        const QString hostile = u"<b>x</b> &amp; }{\\rtf1\\par}"_s;
+        const QRgb green = qRgb(0, 128, 0), custom = qRgb(0x12, 0x34, 0x56), red = qRgb(255, 0, 0);
+        QTest::newRow("other's, name on its own line")
+            << true << int(MessageKind::Other) << u" guest\r\n"_s << u"\r\n Hello \r\n"_s
+            << QList<Run>{{0, u"guest  (12:00:00 - 05.12.2026)"_s, 8, true, Violet},
+                          {1, u"Hello"_s, 9, false, Black}};
+        QTest::newRow("own, name in front, lines kept")
+            << false << int(MessageKind::Own) << u"me"_s << u"a\r\n\r\nb\rc"_s
+            << QList<Run>{{0, u"(12:00:00 - 05.12.2026) me:  "_s, 8, true, green},
+                          {0, u"a"_s, 9, false, Black},
+                          {2, u"b"_s, 9, false, Black},
+                          {3, u"c"_s, 9, false, Black}};
+        // Colours as the settings give them (0x00BBGGRR), read at each message.
+        QTest::newRow("system, hostile text, blank name")
+            << true << int(MessageKind::System) << u" \t\r\n"_s << hostile
+            << QList<Run>{{0, u"Анонимус  (12:00:00 - 05.12.2026)"_s, 8, true, custom},
+                          {1, hostile, 9, false, red}};
+    }
+
+    // The first message starts at the top; each later one follows a 3-point spacer.
+    void layout()
+    {
+        QFETCH(bool, separateLine);
+        QFETCH(int, kind);
+        QFETCH(QString, name);
+        QFETCH(QString, text);
+        QFETCH(QList<Run>, expected);
+        appSettings().nameOnSeparateLine = separateLine;
+        if (kind == int(MessageKind::System)) {
+            appSettings().systemColor = 0x563412;
+            appSettings().messageColor = 0x0000FF;
+        }
+        render(name, text, MessageKind(kind));
+        render(name, text, MessageKind(kind));
+        const int blocks = expected.last().block + 1;
+        QList<Run> twice = expected;
+        twice << Run{blocks, u" "_s, 3, false, Black};
+        for (Run run : expected)
+            twice << Run{run.block + blocks + 1, run.text, run.points, run.bold, run.colour};
+        QCOMPARE(runsOf(*m_view->document()), twice);
+        QCOMPARE(m_view->document()->blockCount(), 2 * blocks + 2); // the last one empty
+        // The log, named after the local time of its first message, holds the view.
+        QCOMPARE(m_renderer->logFilePath(),
+                 logsFolder(true).value() + u"/2026-12-05 12-00-00.RTF"_s);
+        QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
+                 writeRtf(*m_view->document()));
+    }
+
+    void scrolling_data()
+    {
+        QTest::addColumn<bool>("batch");
+        QTest::addColumn<bool>("atEnd");
+        QTest::newRow("single, at the end") << false << true;
+        QTest::newRow("single, scrolled up") << false << false;
+        QTest::newRow("batch, at the end") << true << true;
+        QTest::newRow("batch, scrolled up") << true << false;
+    }
+
+    // At the end the view follows new messages; scrolled up it keeps exactly still.
+    void scrolling()
+    {
+        QFETCH(bool, batch);
+        QFETCH(bool, atEnd);
+        m_view->resize(300, 200);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+        for (int i = 0; i < 60; ++i)
+            render(u"guest"_s, u"message %1"_s.arg(i));
+        QScrollBar *bar = m_view->verticalScrollBar();
+        bar->setValue(atEnd ? bar->maximum() : bar->maximum() / 3);
+        const int kept = bar->value();
+        const int before = bar->maximum();
+        if (batch)
+            m_renderer->beginBatch();
+        for (int i = 0; i < 20; ++i)
+            render(u"guest"_s, u"line\r\nline %1"_s.arg(i));
+        if (batch)
+            m_renderer->endBatch();
+        QVERIFY(bar->maximum() > before);
+        QCOMPARE(bar->value(), atEnd ? bar->maximum() : kept);
+        QVERIFY(m_view->updatesEnabled());
+        QVERIFY(m_view->textCursor().atEnd() && !m_view->textCursor().hasSelection());
+    }
+};
+
+QTEST_MAIN(tst_MessageRenderer)
+#include "tst_messagerenderer.moc"
