@@ -3,7 +3,7 @@
 #include "chatwindow/desktopnotifier.h"
 #include "chatwindow/trayavailability.h"
 #include "chatwindow/trayblinker.h"
-#include "core/appstate.h"
+#include "core/chatcontext.h"
 #include "core/settingsstore.h"
 #include "core/support.h"
 #include "core/textfile.h"
@@ -31,16 +31,16 @@ const QString MyGuid = u"{11111111-2222-3333-4444-555555555555}"_s;
 const QString FalseAlarm = u"dispatchAll() ==> Ложное срабатывание."_s;
 
 // The chat that the windows of this test open.
+ChatContext chat;
+
 void useChat(const QString &chatFile)
 {
-    ChatFilePath = chatFile;
-    ExchangeFolderPath = parentFolder(chatFile);
-    MyGUID = MyGuid;
+    chat = {chatFile, parentFolder(chatFile), MyGuid};
 }
 
 QStringList messageFiles()
 {
-    return QDir(ExchangeFolderPath).entryList({u"*.QLIM"_s}, QDir::Files, QDir::Name);
+    return QDir(chat.exchangeFolder).entryList({u"*.QLIM"_s}, QDir::Files, QDir::Name);
 }
 
 // A notification service as desktops run one: notifications stay open until
@@ -102,8 +102,10 @@ private:
 
     ChatWindow *openWindow(bool show = true)
     {
-        m_window = std::make_unique<ChatWindow>();
-        m_window->startSession(!show);
+        ChatContext context = chat;
+        context.startHidden = !show;
+        m_window = std::make_unique<ChatWindow>(context);
+        m_window->startSession();
         if (show) {
             m_window->show();
             m_window->activateWindow();
@@ -287,7 +289,7 @@ private slots:
         qApp->installEventFilter(&eater); // before the window's, so it sees the request last
         ChatWindow *window = openWindow();
         window->findChild<QLineEdit *>(u"txtUserName"_s)->setText(u"Пётр"_s);
-        writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"kept text"_s);
+        writeForeignMessage(chat.exchangeFolder, 10, 0, 0, u"guest"_s, u"kept text"_s);
         QTRY_VERIFY(viewText().contains(u"kept text"_s));
         QSignalSpy ended(window, &ChatWindow::sessionEnded);
         if (!logBlocked) // the save at the close, or none, brings it to disk
@@ -322,7 +324,7 @@ private slots:
         QCOMPARE(TestEnvironment::readAll(window->logFilePath()).contains(u"kept text"_s),
                  saved && !logBlocked);
         if (saved)
-            QCOMPARE(SettingsStore().loadValue(u"Nicks"_s, ChatFilePath, ValueKind::Text),
+            QCOMPARE(SettingsStore().loadValue(u"Nicks"_s, chat.chatFile, ValueKind::Text),
                      u"Пётр"_s);
         if (boxes == 1 && !exited) { // the aborted exit is over: the next close box hides again
             QCoreApplication::sendEvent(window->windowHandle(), &close);
@@ -339,13 +341,13 @@ private slots:
         auto *tray = window->findChild<QSystemTrayIcon *>();
         const qint64 restIcon = tray->icon().cacheKey();
         QSignalSpy icons(blinker, &TrayBlinker::iconChanged);
-        writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"guest"_s, u"while active"_s);
+        writeForeignMessage(chat.exchangeFolder, 10, 0, 0, u"guest"_s, u"while active"_s);
         QTRY_VERIFY(viewText().contains(u"while active"_s));
         QVERIFY(!blinker->isBlinking());
 
         QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
         icons.clear();
-        writeForeignMessage(ExchangeFolderPath, 10, 0, 2, u"guest"_s, u"while hidden"_s);
+        writeForeignMessage(chat.exchangeFolder, 10, 0, 2, u"guest"_s, u"while hidden"_s);
         QTRY_VERIFY(icons.count() >= 3); // the message and the empty icon in turn
         const auto key = [&](int i) { return icons.at(i).at(0).value<QIcon>().cacheKey(); };
         QVERIFY(key(0) != key(1) && key(0) == key(2) && key(1) != restIcon);
@@ -358,9 +360,9 @@ private slots:
     void receivingShowsEachFileOnceInSendOrder()
     {
         appSettings().showDebugMessages = true;
-        writeForeignMessage(ExchangeFolderPath, 10, 0, 1, u"anna"_s, u"second"_s);
-        writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"boris"_s, u"first"_s);
-        writeForeignMessage(ExchangeFolderPath, 10, 0, 2, u"anna"_s, u"third"_s);
+        writeForeignMessage(chat.exchangeFolder, 10, 0, 1, u"anna"_s, u"second"_s);
+        writeForeignMessage(chat.exchangeFolder, 10, 0, 0, u"boris"_s, u"first"_s);
+        writeForeignMessage(chat.exchangeFolder, 10, 0, 2, u"anna"_s, u"third"_s);
         // Broken long ago: a fresh one would wait for its writer first.
         QFile broken(m_env->touch(u"chats/2026-12-05 09-00-00-00-000 x.QLIM"_s, "2026"));
         QVERIFY(broken.open(QIODevice::ReadWrite));
@@ -377,7 +379,7 @@ private slots:
         QCOMPARE(text.count(u"second"_s) + text.count(u"third"_s), 2);
         QVERIFY(window->findChild<TrayBlinker *>()->isBlinking());
         for (const QString &name : messageFiles()) // marked once the log holding them is saved
-            QTRY_COMPARE(dosAttributes(ExchangeFolderPath + '/'_L1 + name), QByteArray("0x2"));
+            QTRY_COMPARE(dosAttributes(chat.exchangeFolder + '/'_L1 + name), QByteArray("0x2"));
     }
 
     // Blanks and line breaks in any mix are no message; a message goes into a file
@@ -404,7 +406,7 @@ private slots:
         const QByteArray expected =
             "\xFF\xFE" +
             QByteArray(reinterpret_cast<const char *>(fields.utf16()), fields.size() * 2);
-        QCOMPARE(TextFile::readBytes(ExchangeFolderPath + '/'_L1 + files.at(0)).value(), expected);
+        QCOMPARE(TextFile::readBytes(chat.exchangeFolder + '/'_L1 + files.at(0)).value(), expected);
     }
 
     // Only our own notification's click counts; one the user closed is not
@@ -447,14 +449,14 @@ private slots:
         overrideTrayAvailable(false);
         ChatWindow *window = openWindow();
         activateOther();
-        writeForeignMessage(ExchangeFolderPath, 10, 0, 0, u"anna"_s,
+        writeForeignMessage(chat.exchangeFolder, 10, 0, 0, u"anna"_s,
                             u"\r\nhello <there>\r\nmore"_s);
         QTRY_COMPARE(m_server.notes.size(), 1);
         const NotificationServer::Note first = m_server.notes.at(0);
         QCOMPARE(first.summary, u"anna"_s);
         QCOMPARE(first.body, u"hello <there>…"_s);
         QVERIFY(window->demandsAttention());
-        writeForeignMessage(ExchangeFolderPath, 10, 0, 1, u"boris"_s, u"again"_s);
+        writeForeignMessage(chat.exchangeFolder, 10, 0, 1, u"boris"_s, u"again"_s);
         QTRY_COMPARE(m_server.notes.size(), 2);
         QCOMPARE(m_server.notes.at(1).replacesId, first.id);
 
@@ -470,7 +472,7 @@ private slots:
         // With a tray only the icon blinks.
         overrideTrayAvailable(true);
         activateOther();
-        writeForeignMessage(ExchangeFolderPath, 10, 0, 4, u"anna"_s, u"blink"_s);
+        writeForeignMessage(chat.exchangeFolder, 10, 0, 4, u"anna"_s, u"blink"_s);
         QTRY_VERIFY(window->findChild<TrayBlinker *>()->isBlinking());
         QCOMPARE(m_server.notes.size(), 2);
         QVERIFY(!window->demandsAttention());

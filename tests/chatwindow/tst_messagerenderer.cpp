@@ -44,6 +44,7 @@ class tst_MessageRenderer final : public QObject
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
+    QString m_chatFile;
     std::unique_ptr<QTextEdit> m_view;
     std::unique_ptr<MessageRenderer> m_renderer;
     QList<BoxRequest> m_boxes;
@@ -63,11 +64,11 @@ private slots:
     void init()
     {
         m_env = std::make_unique<TestEnvironment>();
-        ChatFilePath = m_env->path(u"chats/Room.QLIMChat"_s);
+        m_chatFile = m_env->path(u"chats/Room.QLIMChat"_s);
         appSettings() = SettingsRecord();
         Clock::setFixedUtc(QDateTime(QDate(2026, 12, 5), QTime(9, 0, 0), Qt::UTC));
         m_view = std::make_unique<QTextEdit>();
-        m_renderer = std::make_unique<MessageRenderer>(m_view.get(), m_view.get());
+        m_renderer = std::make_unique<MessageRenderer>(m_view.get(), m_view.get(), m_chatFile);
         m_boxes.clear();
         Boxes::setHandler([this](const BoxRequest &request) {
             m_boxes.append(request);
@@ -133,7 +134,7 @@ private slots:
         QCOMPARE(m_view->document()->blockCount(), 2 * blocks + 2); // the last one empty
         // The log, named after the local time of its first message, holds the view.
         QCOMPARE(m_renderer->logFilePath(),
-                 logsFolder(true).value() + u"/2026-12-05 12-00-00.RTF"_s);
+                 logsFolder(m_chatFile, true).value() + u"/2026-12-05 12-00-00.RTF"_s);
         QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
                  writeRtf(*m_view->document()));
     }
