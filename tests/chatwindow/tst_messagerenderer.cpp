@@ -174,6 +174,44 @@ private slots:
         QVERIFY(m_view->updatesEnabled());
         QVERIFY(m_view->textCursor().atEnd() && !m_view->textCursor().hasSelection());
     }
+
+    // A centred time line comes once five minute boundaries have passed since the
+    // last one (the first message starts the count). A log begun in the same second
+    // as an earlier run's takes the next free second instead of overwriting it.
+    void timeLinesAndLogNames()
+    {
+        const auto at = [](int minute, int second) {
+            Clock::setFixedUtc(QDateTime(QDate(2026, 12, 5), QTime(9, minute, second), Qt::UTC));
+        };
+        const auto centredLines = [this] {
+            const QList<Run> runs = runsOf(*m_view->document());
+            return std::count_if(runs.begin(), runs.end(),
+                                 [](const Run &run) { return run.alignment == Qt::AlignHCenter; });
+        };
+        for (const auto &[minute, second, lines] :
+             {std::tuple{0, 59, 0}, {4, 59, 0}, {5, 0, 1}, {9, 59, 1}, {10, 0, 2}}) {
+            at(minute, second);
+            render();
+            QCOMPARE(centredLines(), lines);
+        }
+        const QString first = m_renderer->logFilePath();
+        const QByteArray firstBytes = TextFile::readBytes(first).value();
+        QCOMPARE(first, logsFolder(m_chatFile, true).value() + u"/2026-12-05 12-00-59.RTF"_s);
+
+        at(0, 59);
+        QTextEdit otherView;
+        MessageRenderer otherRun(&otherView, &otherView, m_chatFile);
+        otherRun.renderMessage(u"guest"_s, u"later run"_s, Clock::utcMessageTime(),
+                               MessageKind::Other);
+        QCOMPARE(otherRun.logFilePath(),
+                 logsFolder(m_chatFile, true).value() + u"/2026-12-05 12-01-00.RTF"_s);
+        QCOMPARE(TextFile::readBytes(first).value(), firstBytes);
+
+        appSettings().timeStamps = false;
+        at(30, 0);
+        render();
+        QCOMPARE(centredLines(), 2);
+    }
 };
 
 QTEST_MAIN(tst_MessageRenderer)
