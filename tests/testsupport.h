@@ -7,6 +7,11 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUuid>
+
+#include <memory>
+
+#include <sys/xattr.h>
 
 // A private home for one test: HOME and every XDG folder point into a fresh
 // temporary folder, so settings, logs, locks and ledgers never touch the
@@ -56,3 +61,55 @@ private:
 
     QTemporaryDir m_dir;
 };
+
+// The DOS attribute text of a file ("0x2" once shown), or empty.
+inline QByteArray dosAttributes(const QString &path)
+{
+    char value[64] = {};
+    const ssize_t size =
+        ::lgetxattr(QFile::encodeName(path).constData(), "user.DOSATTRIB", value, sizeof value);
+    return size > 0 ? QByteArray(value, size) : QByteArray();
+}
+
+inline bool setDosAttributeText(const QString &path, const QByteArray &value)
+{
+    return ::lsetxattr(QFile::encodeName(path).constData(), "user.DOSATTRIB", value.constData(),
+                       size_t(value.size()), 0) == 0;
+}
+
+// A message file as another participant's copy writes it: ten NUL-joined
+// fields, named by its UTC send time so that name order is send order.
+inline QString writeForeignMessage(const QString &folder, int hour, int minute, int second,
+                                   const QString &sender, const QString &text,
+                                   const QString &guid = QStringLiteral("{OTHER}"))
+{
+    const QString fields = QStringLiteral("2026|12|5|%1|%2|%3|0|")
+                               .replace(QLatin1Char('|'), QChar(0))
+                               .arg(hour)
+                               .arg(minute)
+                               .arg(second) +
+                           QStringList{sender, text, guid}.join(QChar(0));
+    const QString name = QStringLiteral("2026-12-05 %1-%2-%3-00-000 %4.QLIM")
+                             .arg(hour, 2, 10, QLatin1Char('0'))
+                             .arg(minute, 2, 10, QLatin1Char('0'))
+                             .arg(second, 2, 10, QLatin1Char('0'))
+                             .arg(QUuid::createUuid().toString(QUuid::WithBraces).toUpper());
+    QFile file(folder + QLatin1Char('/') + name);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(fields.toUtf8());
+    return file.fileName();
+}
+
+// The real executable, its boxes and windows logged to `boxLog` (and answered
+// with their first button).
+inline std::unique_ptr<QProcess>
+startProgram(const QStringList &arguments, const QString &boxLog,
+             QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
+{
+    auto process = std::make_unique<QProcess>();
+    environment.insert(QStringLiteral("QUILLET_BOX_LOG"), boxLog);
+    process->setProcessEnvironment(environment);
+    process->start(TestEnvironment::executable(), arguments);
+    return process;
+}
