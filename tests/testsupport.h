@@ -9,8 +9,6 @@
 #include <QTest>
 #include <QUuid>
 
-#include <memory>
-
 #include <sys/xattr.h>
 
 // A private home for one test: HOME and every XDG folder point into a fresh
@@ -62,19 +60,13 @@ private:
     QTemporaryDir m_dir;
 };
 
-// The DOS attribute text of a file ("0x2" once shown), or empty.
+// The DOS attribute text a shown message file carries ("0x2"), or empty.
 inline QByteArray dosAttributes(const QString &path)
 {
     char value[64] = {};
     const ssize_t size =
-        ::lgetxattr(QFile::encodeName(path).constData(), "user.DOSATTRIB", value, sizeof value);
+        getxattr(QFile::encodeName(path).constData(), "user.DOSATTRIB", value, sizeof value);
     return size > 0 ? QByteArray(value, size) : QByteArray();
-}
-
-inline bool setDosAttributeText(const QString &path, const QByteArray &value)
-{
-    return ::lsetxattr(QFile::encodeName(path).constData(), "user.DOSATTRIB", value.constData(),
-                       size_t(value.size()), 0) == 0;
 }
 
 // A message file as another participant's copy writes it: ten NUL-joined
@@ -83,12 +75,9 @@ inline QString writeForeignMessage(const QString &folder, int hour, int minute, 
                                    const QString &sender, const QString &text,
                                    const QString &guid = QStringLiteral("{OTHER}"))
 {
-    const QString fields = QStringLiteral("2026|12|5|%1|%2|%3|0|")
-                               .replace(QLatin1Char('|'), QChar(0))
-                               .arg(hour)
-                               .arg(minute)
-                               .arg(second) +
-                           QStringList{sender, text, guid}.join(QChar(0));
+    const QStringList fields = {QStringLiteral("2026"), QStringLiteral("12"), QStringLiteral("5"),
+                                QString::number(hour),  QString::number(minute),
+                                QString::number(second), QStringLiteral("0"), sender, text, guid};
     const QString name = QStringLiteral("2026-12-05 %1-%2-%3-00-000 %4.QLIM")
                              .arg(hour, 2, 10, QLatin1Char('0'))
                              .arg(minute, 2, 10, QLatin1Char('0'))
@@ -97,8 +86,14 @@ inline QString writeForeignMessage(const QString &folder, int hour, int minute, 
     QFile file(folder + QLatin1Char('/') + name);
     if (!file.open(QIODevice::WriteOnly))
         return {};
-    file.write(fields.toUtf8());
+    file.write(fields.join(QChar(0)).toUtf8());
     return file.fileName();
+}
+
+inline bool setDosAttributeText(const QString &path, const QByteArray &value)
+{
+    return ::lsetxattr(QFile::encodeName(path).constData(), "user.DOSATTRIB", value.constData(),
+                       size_t(value.size()), 0) == 0;
 }
 
 // The real executable, its boxes and windows logged to `boxLog` (and answered

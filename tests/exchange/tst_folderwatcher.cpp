@@ -1,0 +1,123 @@
+#include "exchange/folderwatcher.h"
+#include "testsupport.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QTest>
+
+#include "platform/fileattributes.h"
+
+using namespace quillet;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+int openDescriptorCount()
+{
+    return int(QDir(u"/proc/self/fd"_s).entryList(QDir::System | QDir::NoDotAndDotDot).size());
+}
+
+} // namespace
+
+class TestFolderWatcher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Every kind of change to a file of the folder counts once and names the
+    // file; subfolders and their contents are outside the watch.
+    void eachKindOfChange_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("created") << u"create"_s << QByteArray("new.QLIM");
+        QTest::newRow("marked shown") << u"hide"_s << QByteArray("old.QLIM");
+        QTest::newRow("written") << u"append"_s << QByteArray("old.QLIM");
+        QTest::newRow("deleted") << u"delete"_s << QByteArray("old.QLIM");
+        QTest::newRow("renamed away") << u"move out"_s << QByteArray("old.QLIM");
+        QTest::newRow("renamed in") << u"move in"_s << QByteArray("in.QLIM");
+        QTest::newRow("subfolder") << u"subfolder"_s << QByteArray();
+    }
+
+    void eachKindOfChange()
+    {
+        QFETCH(QString, change);
+        QFETCH(QByteArray, name);
+        TestEnvironment env;
+        const QString old = env.touch(u"chats/old.QLIM"_s, "x");
+        const QString outside = env.touch(u"outside.QLIM"_s, "y");
+        FolderWatcher watcher;
+        QVERIFY(watcher.start(env.chats()));
+        QVERIFY(!watcher.hasChanged());
+        if (change == "create"_L1) {
+            env.touch(u"chats/new.QLIM"_s, "x");
+        } else if (change == "hide"_L1) {
+            QVERIFY(setDosAttributes(old, DosAttribute::Hidden).ok());
+        } else if (change == "append"_L1) {
+            QFile file(old);
+            QVERIFY(file.open(QIODevice::Append) && file.write("more") == 4);
+        } else if (change == "delete"_L1) {
+            QVERIFY(QFile::remove(old));
+        } else if (change == "move out"_L1) {
+            QVERIFY(QFile::rename(old, env.path(u"gone.QLIM"_s)));
+        } else if (change == "move in"_L1) {
+            QVERIFY(QFile::rename(outside, env.path(u"chats/in.QLIM"_s)));
+        } else {
+            env.touch(u"chats/sub/a.QLIM"_s, "x");
+        }
+        QCOMPARE(watcher.hasChanged(), !name.isEmpty());
+        QCOMPARE(watcher.takeChangedNames().contains(name), !name.isEmpty());
+        QVERIFY(!watcher.hasChanged());
+    }
+
+    // What the events say of a file's writer: open and written, closed, or
+    // renamed into place; a file the watch never saw is unknown.
+    void writeStateFollowsTheWriter()
+    {
+        TestEnvironment env;
+        env.touch(u"chats/before.QLIM"_s, "x");
+        FolderWatcher watcher;
+        QVERIFY(watcher.start(env.chats()));
+        const QString path = env.path(u"chats/slow.QLIM"_s);
+        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0644);
+        QVERIFY(fd >= 0 && ::write(fd, "part", 4) == 4);
+        QVERIFY(watcher.hasChanged());
+        QCOMPARE(watcher.writeState("slow.QLIM"), FolderWatcher::WriteState::Writing);
+        QCOMPARE(watcher.writeState("before.QLIM"), FolderWatcher::WriteState::Unknown);
+        ::close(fd);
+        QVERIFY(watcher.hasChanged());
+        QCOMPARE(watcher.writeState("slow.QLIM"), FolderWatcher::WriteState::Finished);
+        QVERIFY(QFile::rename(env.touch(u"chats/.m.tmp"_s, "whole"), env.path(u"chats/m.QLIM"_s)));
+        QVERIFY(watcher.hasChanged());
+        QCOMPARE(watcher.writeState("m.QLIM"), FolderWatcher::WriteState::Finished);
+        QVERIFY(setDosAttributes(path, DosAttribute::Hidden).ok()); // marking is no writing
+        QVERIFY(watcher.hasChanged());
+        QCOMPARE(watcher.writeState("slow.QLIM"), FolderWatcher::WriteState::Finished);
+        QVERIFY(QFile::remove(path));
+        QVERIFY(watcher.hasChanged());
+        QCOMPARE(watcher.writeState("slow.QLIM"), FolderWatcher::WriteState::Unknown);
+    }
+
+    // A failed start holds no descriptor and never starts later by itself;
+    // a started watcher gives its one descriptor back.
+    void descriptors()
+    {
+        TestEnvironment env;
+        const int before = openDescriptorCount();
+        {
+            FolderWatcher watcher;
+            QVERIFY(!watcher.start(env.path(u"missing"_s)));
+            QCOMPARE(openDescriptorCount(), before);
+            env.touch(u"missing/a.QLIM"_s, "x");
+            QVERIFY(!watcher.hasChanged());
+            QVERIFY(watcher.start(env.chats()));
+            QCOMPARE(openDescriptorCount(), before + 1);
+        }
+        QCOMPARE(openDescriptorCount(), before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFolderWatcher)
+#include "tst_folderwatcher.moc"
