@@ -5,8 +5,6 @@
 
 #include <QTest>
 
-#include "core/support.h"
-
 using namespace Qt::StringLiterals;
 
 class TestGuard : public QObject
@@ -29,7 +27,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(TestEnvironment::readAll(firstLog),
                                   u"window\tQuillet IM :: team.QLIMChat\n"_s, 20000);
         for (const QString &file : {chat, sibling}) {
-            const QString log = env.path(fileNameOf(file) + u".log"_s);
+            const QString log = env.path(QFileInfo(file).fileName() + u".log"_s);
             const auto second = startProgram({file}, log);
             QTRY_COMPARE_WITH_TIMEOUT(
                 TestEnvironment::readAll(log),

@@ -271,7 +271,8 @@ private slots:
             auto *dialog = window->findChild<QColorDialog *>();
             shown = dialog && dialog->isVisible();
             typing->setFocus();
-            QTest::keyClicks(m_owner->windowHandle(), u"abc"_s);
+            for (char key : {'a', 'b', 'c'})
+                QTest::keyClick(m_owner->windowHandle(), key);
             QTest::mouseClick(window->windowHandle(), Qt::LeftButton, {},
                               box->mapTo(window, box->rect().center()));
             QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
