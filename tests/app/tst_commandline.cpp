@@ -67,11 +67,10 @@ private slots:
         QTest::newRow("the last name counts")
             << QStringList{u"team.QLIMChat"_s, u"sub/Second.TXT"_s, u"/H"_s} << open << true
             << u"sub/Second.TXT"_s << 0;
-        QTest::newRow("/? anywhere")
-            << QStringList{u"team.QLIMChat"_s, u"/?"_s, u"missing"_s} << usage << false
-            << QString() << 0;
-        QTest::newRow("missing file") << QStringList{u"/H"_s, u"нет.QLIMChat"_s} << select << true
-                                      << QString() << 16;
+        QTest::newRow("/? anywhere") << QStringList{u"team.QLIMChat"_s, u"/?"_s, u"missing"_s}
+                                     << usage << false << QString() << 0;
+        QTest::newRow("missing file")
+            << QStringList{u"/H"_s, u"нет.QLIMChat"_s} << select << true << QString() << 16;
         QTest::newRow("a folder") << QStringList{u"sub"_s} << select << false << QString() << 16;
         QTest::newRow("folder held elsewhere")
             << QStringList{u"held/x.QLIMChat"_s} << select << false << QString() << 48;

@@ -44,7 +44,8 @@ private slots:
         QCOMPARE(fileExtension(u"/a.b/Семья"_s), QString());
         QCOMPARE(joinPath(u"/data/"_s, u"\\Greyhollow Studios\\Logs"_s),
                  u"/data/Greyhollow Studios/Logs"_s);
-        QCOMPARE(absolutePath(u"sub/../chat.QLIMChat"_s), QDir::currentPath() + u"/chat.QLIMChat"_s);
+        QCOMPARE(absolutePath(u"sub/../chat.QLIMChat"_s),
+                 QDir::currentPath() + u"/chat.QLIMChat"_s);
         TestEnvironment env;
         QCOMPARE(autostartFolder(), env.path(u"config/autostart"_s));
         qputenv("XDG_DATA_HOME", "relative/is/ignored");

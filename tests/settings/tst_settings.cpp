@@ -17,8 +17,8 @@ namespace {
 // Every field, so that a field stored under another's key shows.
 QList<qint64> values(const SettingsRecord &r)
 {
-    return {r.sendOnEnter,        r.messageColor,      r.myNameColor,  r.otherNameColor,
-            r.systemColor,        r.timeStamps,        r.nameOnSeparateLine, r.sortLogsList,
+    return {r.sendOnEnter,        r.messageColor,     r.myNameColor,        r.otherNameColor,
+            r.systemColor,        r.timeStamps,       r.nameOnSeparateLine, r.sortLogsList,
             r.sortLogsDescending, r.showDebugMessages};
 }
 
@@ -87,14 +87,18 @@ private slots:
         const QString hostile = u"Иван = \"x\"\n;y [a]\\"_s;
         {
             SettingsStore store;
-            QVERIFY(store.saveValue(u"Nicks"_s, u"/a/Чат.QLIMChat"_s, ValueKind::Text, hostile).ok());
-            QVERIFY(store.saveValue(u"Nicks"_s, u"\\a\\Чат.QLIMChat"_s, ValueKind::Text, u"2"_s).ok());
+            QVERIFY(
+                store.saveValue(u"Nicks"_s, u"/a/Чат.QLIMChat"_s, ValueKind::Text, hostile).ok());
+            QVERIFY(
+                store.saveValue(u"Nicks"_s, u"\\a\\Чат.QLIMChat"_s, ValueKind::Text, u"2"_s).ok());
             QVERIFY(store.saveValue({}, u"Int"_s, ValueKind::Int32, -2147483647 - 1).ok());
             QVERIFY(store.saveValue(u"B"_s, u"Off"_s, ValueKind::Boolean, false).ok());
         }
         SettingsStore store;
-        QCOMPARE(store.loadValue(u"NICKS"_s, u"/A/чат.qlimchat"_s, ValueKind::Text).toString(), hostile);
-        QCOMPARE(store.loadValue(u"nicks"_s, u"\\a\\Чат.QLIMChat"_s, ValueKind::Text).toString(), u"2"_s);
+        QCOMPARE(store.loadValue(u"NICKS"_s, u"/A/чат.qlimchat"_s, ValueKind::Text).toString(),
+                 hostile);
+        QCOMPARE(store.loadValue(u"nicks"_s, u"\\a\\Чат.QLIMChat"_s, ValueKind::Text).toString(),
+                 u"2"_s);
         QCOMPARE(store.loadValue({}, u"int"_s, ValueKind::Int32, 5).toInt(), -2147483647 - 1);
         QCOMPARE(store.loadValue(u"b"_s, u"off"_s, ValueKind::Boolean, true).toBool(), false);
     }
@@ -126,10 +130,10 @@ private slots:
         SettingsStore store;
         for (int i = 0; i < count; ++i) {
             for (const QString &prefix : {u"first "_s, u"second "_s})
-                QCOMPARE(store.loadValue(u"race"_s, prefix + QString::number(i), ValueKind::Int32,
-                                         -1)
-                             .toInt(),
-                         i);
+                QCOMPARE(
+                    store.loadValue(u"race"_s, prefix + QString::number(i), ValueKind::Int32, -1)
+                        .toInt(),
+                    i);
         }
     }
 
@@ -205,13 +209,14 @@ private slots:
         environment.insert(u"QUILLET_TEST_INPUT"_s, env.path(u"input.txt"_s));
         const auto program = startProgram({chat}, boxLog, environment);
         const auto type = [&](const QByteArray &line) {
-            QVERIFY(QFile::rename(env.touch(u".input.tmp"_s, line + '\n'), env.path(u"input.txt"_s)));
+            QVERIFY(
+                QFile::rename(env.touch(u".input.tmp"_s, line + '\n'), env.path(u"input.txt"_s)));
         };
         type("hello"); // sent, received and logged, which asks for the chat's log GUID
-        QTRY_VERIFY_WITH_TIMEOUT(
-            QDirIterator(env.path(u"data"_s), {u"*.RTF"_s}, QDir::Files, QDirIterator::Subdirectories)
-                .hasNext(),
-            20000);
+        QTRY_VERIFY_WITH_TIMEOUT(QDirIterator(env.path(u"data"_s), {u"*.RTF"_s}, QDir::Files,
+                                              QDirIterator::Subdirectories)
+                                     .hasNext(),
+                                 20000);
         type(":exit");
         QVERIFY(program->waitForFinished(20000));
         QCOMPARE(program->exitCode(), 0);
