@@ -112,10 +112,8 @@ private slots:
         const int count = 3000;
         QStringList expected;
         QHash<QString, QString> pathOf;
-        for (int i = 0; i < count + 20; ++i)
-            expected << u"<%1>"_s.arg(i);
         for (int i = 0; i < count; ++i)
-            pathOf[expected.at(i)] = write(i, expected.at(i));
+            pathOf[expected.emplaceBack(u"<%1>"_s.arg(i))] = write(i, expected.last());
         int markedTooEarly = 0, saves = 0;
         qsizetype saved = 0;
         m_onSave = [&] {
@@ -128,10 +126,10 @@ private slots:
         startSession();
         QSignalSpy slices(m_session.get(), &ChatSession::received);
         QTRY_VERIFY(m_session->isDispatching());
-        for (int i = 0; i < 20; ++i) {
-            pathOf[expected.at(count + i)] = write(count + i, expected.at(count + i));
-            QVERIFY(QFile(pathOf.value(expected.at(count - 1 - i)))
-                        .setPermissions(QFileDevice::ReadOwner));
+        for (int i = count; i < count + 20; ++i) {
+            pathOf[expected.emplaceBack(u"<%1>"_s.arg(i))] = write(i, expected.last());
+            QVERIFY(QFile(pathOf.value(expected.at(2 * count - 1 - i)))
+                        .setPermissions(QFile::ReadOwner));
         }
         QVERIFY(batches(1));
         QCOMPARE(saved, count);
@@ -140,12 +138,10 @@ private slots:
         QCOMPARE(markedTooEarly, 0);
         for (const QString &path : std::as_const(pathOf))
             QCOMPARE(dosAttributes(path), QByteArray("0x2"));
-        QStringList texts = takeTexts();
+        const QStringList texts = takeTexts(); // the late files after the first batch
         QCOMPARE(texts.mid(0, count), expected.mid(0, count));
-        std::sort(texts.begin(), texts.end(), [](const QString &a, const QString &b) {
-            return a.sliced(1).chopped(1).toInt() < b.sliced(1).chopped(1).toInt();
-        });
-        QCOMPARE(texts, expected);
+        QVERIFY(texts.size() == expected.size() &&
+                QSet(texts.begin(), texts.end()) == QSet(expected.begin(), expected.end()));
     }
 
     // A mark that cannot be written (a disk error): not shown again in this
@@ -236,23 +232,6 @@ private slots:
         ::close(stuck); // the late close is a change, and nothing more
         QVERIFY(settle());
         QCOMPARE(takeTexts(), QStringList{u"!error"_s});
-    }
-
-    // Without a watch (the folder came later) the folder is listed on its own,
-    // before the watch is tried again.
-    void folderWithoutWatchIsPolled()
-    {
-        m_folder = m_env->path(u"later"_s);
-        startSession();
-        bool polled = false;
-        connect(m_session.get(), &ChatSession::received, this,
-                [&] { polled = m_session->isPolling(); });
-        QSignalSpy ticks(m_session.get(), &ChatSession::ticked);
-        QTRY_VERIFY(ticks.size() >= 2);
-        QVERIFY(QDir().mkpath(m_folder));
-        write(0, u"polled"_s);
-        QVERIFY(batches(1));
-        QVERIFY(polled);
     }
 };
 

@@ -71,7 +71,6 @@ private slots:
         QTest::newRow("guid in other case")
             << content({u"N"_s, u"T"_s, MyGuid.toLower()}) << 0 << other;
         QTest::newRow("nine fields") << content({u"N"_s, u"T"_s}) << 0 << own;
-        QTest::newRow("eleven fields") << content({u"N"_s, u"T"_s, MyGuid, u"x"_s}) << 0 << own;
         QTest::newRow("lf in text") << content({u"N"_s, u"T\n"_s, u"{1}"_s}) << 0 << other;
         QTest::newRow("sign and blanks") << content({u"N"_s, u"T"_s}, u" +2012\t"_s) << 0 << own;
         QTest::newRow("empty") << QString() << int(ErrorCode::EmptyMessage) << own;
