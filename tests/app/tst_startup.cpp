@@ -1,23 +1,14 @@
 #include "app/commandline.h"
 #include "app/guard.h"
-#include "app/startup.h"
 #include "testsupport.h"
 
 #include <csignal>
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QColorDialog>
-#include <QDialogButtonBox>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMessageBox>
-#include <QRegularExpression>
 
 #include "core/appstate.h"
 #include "core/support.h"
 #include "gui/boxes.h"
-#include "gui/resources.h"
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
@@ -55,7 +46,6 @@ private slots:
         QTest::addColumn<int>("box");
         const auto select = StartupAction::SelectChat;
         const auto open = StartupAction::OpenChat;
-        QTest::newRow("nothing") << QString() << select << QString() << false << 0;
         QTest::newRow("/H alone") << u"/H"_s << select << QString() << false << 0;
         QTest::newRow("/h and a chat")
             << u"/h|team.QLIMChat"_s << open << u"team.QLIMChat"_s << true << 0;
@@ -66,7 +56,6 @@ private slots:
         QTest::newRow("/? anywhere")
             << u"team.QLIMChat|/?|x"_s << StartupAction::ShowUsage << QString() << false << 0;
         QTest::newRow("missing file") << u"/H|нет.QLIMChat"_s << select << QString() << true << 16;
-        QTest::newRow("a folder") << u"sub"_s << select << QString() << false << 16;
         QTest::newRow("folder held elsewhere")
             << u"held/x.QLIMChat"_s << select << QString() << false << 48;
     }
@@ -129,39 +118,6 @@ private slots:
                                   u"window\tQuillet IM :: other.QLIMChat\n"_s, 20000);
         third->kill();
         third->waitForFinished();
-    }
-
-    // --help and --version answer on the console, without any window.
-    void consoleOptionsNeedNoWindow()
-    {
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"QT_QPA_PLATFORM"_s, u"none-such"_s);
-        QProcess program;
-        program.setProcessEnvironment(environment);
-        for (const QString &option : {u"--help"_s, u"--version"_s}) {
-            program.start(TestEnvironment::executable(), {option});
-            QVERIFY(program.waitForFinished() && program.exitCode() == 0);
-            QVERIFY(program.readAllStandardOutput().contains(
-                option == "--help"_L1 ? "[[/H] FileName]" : "Quillet IM " QUILLET_VERSION));
-        }
-    }
-
-    // Qt's own texts in Russian under an English locale, and the program's icon
-    // on a box that nobody gave one.
-    void qtTextsRussianAndProgramIcon()
-    {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        QVERIFY(setUpApplication(*qApp));
-        QLineEdit line;
-        std::unique_ptr<QMenu> menu(line.createStandardContextMenu());
-        QStringList texts{QColorDialog().windowTitle(), menu->actions().constFirst()->text()};
-        const QDialogButtonBox buttons(QDialogButtonBox::Cancel | QDialogButtonBox::No);
-        for (const QAbstractButton *button : buttons.buttons())
-            texts << button->text();
-        for (const QString &text : std::as_const(texts))
-            QVERIFY2(text.contains(QRegularExpression(u"\\p{Cyrillic}"_s)), qPrintable(text));
-        QCOMPARE(QMessageBox().windowIcon().pixmap(32).toImage(),
-                 resourceIcon(u"A_MAIN"_s).pixmap(32).toImage());
     }
 };
 

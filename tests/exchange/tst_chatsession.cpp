@@ -112,8 +112,10 @@ private slots:
         const int count = 3000;
         QStringList expected;
         QHash<QString, QString> pathOf;
-        for (int i = 0; i < count; ++i)
-            pathOf[expected.emplaceBack(u"<%1>"_s.arg(i))] = write(i, expected.last());
+        for (int i = 0; i < count; ++i) {
+            expected << u"<%1>"_s.arg(i);
+            pathOf[expected.last()] = write(i, expected.last());
+        }
         int markedTooEarly = 0, saves = 0;
         qsizetype saved = 0;
         m_onSave = [&] {
@@ -127,7 +129,8 @@ private slots:
         QSignalSpy slices(m_session.get(), &ChatSession::received);
         QTRY_VERIFY(m_session->isDispatching());
         for (int i = count; i < count + 20; ++i) {
-            pathOf[expected.emplaceBack(u"<%1>"_s.arg(i))] = write(i, expected.last());
+            expected << u"<%1>"_s.arg(i);
+            pathOf[expected.last()] = write(i, expected.last());
             QVERIFY(QFile(pathOf.value(expected.at(2 * count - 1 - i)))
                         .setPermissions(QFile::ReadOwner));
         }

@@ -24,12 +24,10 @@ private slots:
         QTest::addColumn<QString>("chat");
         QTest::newRow("plain") << u"bin"_s << u"/srv/chat/team.QLIMChat"_s;
         QTest::newRow("escaped in quotes")
-            << u"b \"q\" `id` $HOME \\n"_s << u"/srv/\"q\"/`id` $x\\y\\\\\".QLIMChat"_s;
-        QTest::newRow("percent") << u"bin"_s << u"/srv/100%/%f %U %%.QLIMChat"_s;
+            << u"b \"q\" `id` $HOME \\n"_s
+            << u"/srv/\"q\"/`id` $x\\y\\\\\" 100%/%f %U %%.QLIMChat"_s;
         QTest::newRow("reserved") << u"a&b|c;d"_s << u"/srv/it's/a<b>c~d*e?f#g(h).QLIMChat"_s;
-        QTest::newRow("tab and line break") << u"a\tb"_s << u"/srv/a\tb/c\nd.QLIMChat"_s;
-        QTest::newRow("blanks at the ends") << u" bin "_s << u" /srv/ x/ y.QLIMChat "_s;
-        QTest::newRow("cyrillic") << u"Программы"_s << u"/srv/Чат с семьёй/Беседа.QLIMChat"_s;
+        QTest::newRow("blanks, tab, line break") << u" a\tb "_s << u" /srv/Чат\tb/c\nd.QLIMChat "_s;
     }
 
     void desktopStartsWhatWasWritten()
@@ -67,10 +65,8 @@ private slots:
             QVERIFY2(tool.exitCode() == 0 && tool.readAll().isEmpty(), qPrintable(command.first()));
         }
         QTRY_VERIFY(QFileInfo::exists(program + u".out"_s));
-        QCOMPARE(
-            QString::fromUtf8(TestEnvironment::readAll(program + u".out"_s).toUtf8().chopped(1))
-                .split(QChar(0)),
-            (QStringList{bin, program, u"/H"_s, chat}));
+        QCOMPARE(TestEnvironment::readAll(program + u".out"_s).split(QChar(0)),
+                 (QStringList{bin, program, u"/H"_s, chat, QString()}));
     }
 
     // Characters a Desktop Entry cannot carry, and a file where the autostart
