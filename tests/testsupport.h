@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QProcess>
 #include <QStringList>
@@ -107,4 +108,17 @@ startProgram(const QStringList &arguments, const QString &boxLog,
     process->setProcessEnvironment(environment);
     process->start(TestEnvironment::executable(), arguments);
     return process;
+}
+
+// The conversation logs written under this test's home, oldest first.
+inline QStringList conversationLogs()
+{
+    QStringList logs;
+    QDirIterator it(qEnvironmentVariable("XDG_DATA_HOME") +
+                        QStringLiteral("/Greyhollow Studios/Quillet IM/Logs"),
+                    {QStringLiteral("*.RTF")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        logs << it.next();
+    std::sort(logs.begin(), logs.end());
+    return logs;
 }
