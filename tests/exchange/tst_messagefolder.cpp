@@ -85,6 +85,36 @@ private slots:
                  QByteArray("0x2")); // exactly hidden, nothing else kept
     }
 
+    // A watch lost (its folder renamed away) or events lost (the kernel's queue
+    // overflowed): the next listing reads the whole folder again.
+    void eventsLostLeadToAFullListing()
+    {
+        TestEnvironment env;
+        FolderWatcher watcher;
+        watcher.setRetryInterval(20);
+        QVERIFY(watcher.start(env.chats()));
+        MessageFolder messages(env.chats());
+        QVERIFY(messages.listUnseen(&watcher).isEmpty());
+        QVERIFY(QFile::rename(env.chats(), env.path(u"moved"_s)));
+        QVERIFY(watcher.hasChanged() && messages.listUnseen(&watcher).isEmpty());
+        const QString back = env.touch(u"chats/back.QLIM"_s);
+        bool changed = false; // QTRY_VERIFY evaluates once more after success
+        QTRY_VERIFY(changed = changed || watcher.hasChanged());
+        QCOMPARE(messages.listUnseen(&watcher), QStringList{back});
+        env.touch(u"moved/old.QLIM"_s); // the folder that went away is not watched
+        QVERIFY(!watcher.hasChanged());
+        QFile limits(u"/proc/sys/fs/inotify/max_queued_events"_s);
+        const int files =
+            limits.open(QIODevice::ReadOnly) ? limits.readAll().trimmed().toInt() / 2 + 64 : 0;
+        if (files <= 64 || files > 100000)
+            QSKIP("the inotify queue is too long to overflow here");
+        for (int i = 0; i < files; ++i) // a creation and a close each: more than the queue holds
+            env.touch(u"chats/%1.QLIM"_s.arg(i));
+        QVERIFY(watcher.hasChanged() && watcher.overflowCount() == 1);
+        QCOMPARE(messages.listUnseen(&watcher).size(), files + 1);
+        QCOMPARE(messages.fullListings(), 4);
+    }
+
     // Percent-encoded names, outside the folder; a torn last line from a crash
     // is ignored, and the marks before it hold in either mode.
     void ledgerKeepsMarksOutsideTheFolder()
