@@ -2,8 +2,6 @@
 
 #include <QFile>
 #include <QMap>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 
@@ -154,23 +152,6 @@ inline std::optional<QStringList> splitExec(const QString &exec)
     if (inArgument)
         arguments.append(current);
     return arguments;
-}
-
-// Runs desktop-file-validate; returns its complaints, empty when it accepts the file.
-inline QString validate(const QString &path)
-{
-    const QString tool = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
-    if (tool.isEmpty())
-        return QStringLiteral("desktop-file-validate is not installed");
-    QProcess process;
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.start(tool, {path});
-    if (!process.waitForFinished(60000))
-        return QStringLiteral("desktop-file-validate did not finish");
-    const QString output = QString::fromUtf8(process.readAll());
-    if (process.exitCode() != 0 || output.contains(QLatin1String("error")))
-        return output.isEmpty() ? QStringLiteral("exit code %1").arg(process.exitCode()) : output;
-    return {};
 }
 
 } // namespace DesktopEntryReader

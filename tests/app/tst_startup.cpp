@@ -1,0 +1,125 @@
+#include "app/commandline.h"
+#include "app/guard.h"
+#include "testsupport.h"
+
+#include <csignal>
+
+#include <QApplication>
+
+#include "core/appstate.h"
+#include "core/support.h"
+#include "gui/boxes.h"
+
+using namespace quillet;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// What the start-up keeps of the command line.
+QStringList opened()
+{
+    return {ChatFilePath, ExchangeFolderPath, StartHidden ? u"hidden"_s : QString()};
+}
+
+void forgetChat()
+{
+    releaseExchangeFolder();
+    ChatFilePath.clear();
+    ExchangeFolderPath.clear();
+}
+
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    // Run in the chats folder, which holds team.QLIMChat, sub/Second.TXT and
+    // held/x.QLIMChat (its folder held by another copy).
+    void commandLine_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<StartupAction>("action");
+        QTest::addColumn<QString>("chat");
+        QTest::addColumn<bool>("hidden");
+        QTest::addColumn<int>("box");
+        const auto select = StartupAction::SelectChat;
+        const auto open = StartupAction::OpenChat;
+        QTest::newRow("/H alone") << u"/H"_s << select << QString() << false << 0;
+        QTest::newRow("/h and a chat")
+            << u"/h|team.QLIMChat"_s << open << u"team.QLIMChat"_s << true << 0;
+        QTest::newRow("a chat") << u"sub/../team.QLIMChat"_s << open << u"team.QLIMChat"_s << false
+                                << 0;
+        QTest::newRow("the last name counts")
+            << u"team.QLIMChat|sub/Second.TXT|/H"_s << open << u"sub/Second.TXT"_s << true << 0;
+        QTest::newRow("/? anywhere")
+            << u"team.QLIMChat|/?|x"_s << StartupAction::ShowUsage << QString() << false << 0;
+        QTest::newRow("missing file") << u"/H|нет.QLIMChat"_s << select << QString() << true << 16;
+        QTest::newRow("folder held elsewhere")
+            << u"held/x.QLIMChat"_s << select << QString() << false << 48;
+    }
+    void commandLine()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(StartupAction, action);
+        QFETCH(QString, chat);
+        QFETCH(bool, hidden);
+        QFETCH(int, box);
+        TestEnvironment env;
+        forgetChat();
+        env.touch(u"chats/team.QLIMChat"_s);
+        env.touch(u"chats/sub/Second.TXT"_s);
+        ExchangeFolderLock other;
+        QVERIFY(!other.isHeldElsewhere(parentFolder(env.touch(u"chats/held/x.QLIMChat"_s))));
+        const QString saved = QDir::currentPath();
+        QDir::setCurrent(env.chats());
+        QList<int> boxes;
+        Boxes::setHandler(
+            [&](const BoxRequest &r) { return boxes << r.style.number(), BoxReply{}; });
+        QCOMPARE(parseCommandLine(arguments.split('|'_L1, Qt::SkipEmptyParts)), action);
+        Boxes::resetHandler();
+        QDir::setCurrent(saved);
+        const QString path = chat.isEmpty() ? QString() : env.chats() + '/'_L1 + chat;
+        QCOMPARE(opened(),
+                 (QStringList{path, parentFolder(path), hidden ? u"hidden"_s : QString()}));
+        QCOMPARE(boxes, box ? QList<int>{box} : QList<int>{});
+        forgetChat();
+    }
+
+    // Real running copies: one chat per folder, however long its path; another
+    // chat file of the same folder is the same conversation; a crash frees it.
+    void oneCopyPerFolder()
+    {
+        TestEnvironment env;
+        const QString folder = u"chats/"_s + QString(100, u'ж') + '/'_L1 + QString(100, u'ж');
+        const QString chat = env.touch(folder + u"/team.QLIMChat"_s);
+        const QString sibling = env.touch(folder + u"/other.QLIMChat"_s);
+        const auto first = startProgram({chat}, env.path(u"1.log"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(TestEnvironment::readAll(env.path(u"1.log"_s)),
+                                  u"window\tQuillet IM :: team.QLIMChat\n"_s, 20000);
+        for (const QString &file : {chat, sibling}) {
+            const QString log = env.path(QFileInfo(file).fileName());
+            const auto second = startProgram({file}, log);
+            QTRY_COMPARE_WITH_TIMEOUT(
+                TestEnvironment::readAll(log),
+                u"48\t"_s + env.path(folder) +
+                    u"\\r\\n\\r\\nВ этом каталоге уже идёт чат.\\r\\nПопробуйте поискать "
+                    "иконку программы в трее.\t\nwindow\tQuillet IM :: Вход в систему\n"_s,
+                20000);
+            second->kill();
+            second->waitForFinished();
+        }
+        QCOMPARE(first->state(), QProcess::Running);
+        ::kill(pid_t(first->processId()), SIGKILL);
+        first->waitForFinished();
+        const auto third = startProgram({sibling}, env.path(u"3.log"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(TestEnvironment::readAll(env.path(u"3.log"_s)),
+                                  u"window\tQuillet IM :: other.QLIMChat\n"_s, 20000);
+        third->kill();
+        third->waitForFinished();
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"

@@ -1,0 +1,233 @@
+#include "settings/settingsdialog.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+
+#include "core/appstate.h"
+#include "core/settingsstore.h"
+#include "core/support.h"
+#include "gui/boxes.h"
+#include "settings/autostartentry.h"
+#include "settings/colorbutton.h"
+#include "settings/settings.h"
+
+using namespace quillet;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const char *const Flags[] = {"chkSendOnEnter",  "chkiChatStylePlugin",   "chkNameOnSeparateLine",
+                             "chkSortLogsList", "chkSortLogsDescending", "chkShowDebugMessages"};
+const char *const Colours[] = {"cmdMessageColor", "cmdMyNameColor", "cmdOtherNameColor",
+                               "cmdSystemColor"};
+
+QList<qint64> values(const SettingsRecord &r)
+{
+    return {r.sendOnEnter,        r.timeStamps,        r.nameOnSeparateLine, r.sortLogsList,
+            r.sortLogsDescending, r.showDebugMessages, r.messageColor,       r.myNameColor,
+            r.otherNameColor,     r.systemColor};
+}
+
+// Settings as a new start of the program reads them from the store.
+QList<qint64> stored()
+{
+    const SettingsRecord running = appSettings();
+    loadSettings();
+    return values(std::exchange(appSettings(), running));
+}
+
+void openChat(const QString &chatFile)
+{
+    ChatFilePath = chatFile;
+    ExchangeFolderPath = parentFolder(chatFile);
+}
+
+} // namespace
+
+// The settings dialog driven through its real widgets; boxes and colour
+// dialogs are answered through their seams.
+class TestSettingsDialog : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<TestEnvironment> m_env;
+    std::unique_ptr<QWidget> m_owner;
+    QStringList m_answers; // "yes", "no", "cancel" or the text typed into an input box
+    QStringList m_boxes;   // "question:<entry>", "input:<offered>", "done" or "error"
+
+    SettingsDialog *open()
+    {
+        showSettingsDialog(m_owner.get());
+        return SettingsDialog::instance();
+    }
+    template <class W = QAbstractButton> static W *child(const char *name)
+    {
+        return SettingsDialog::instance()->findChild<W *>(QLatin1String(name));
+    }
+    static void click(const char *name) { QTest::mouseClick(child(name), Qt::LeftButton); }
+    static bool closed()
+    {
+        return QTest::qWaitFor([] { return !SettingsDialog::instance(); });
+    }
+
+    BoxReply answer(const BoxRequest &request)
+    {
+        const QString next = m_answers.isEmpty() ? QString() : m_answers.takeFirst();
+        if (request.kind == BoxRequest::Kind::Input)
+            m_boxes << u"input:"_s + request.offered;
+        else if (request.style.buttons == BoxButtons::YesNoCancel)
+            m_boxes << u"question:"_s + fileNameOf(request.text.section(u"\r\n"_s, 0, 0));
+        else
+            m_boxes << (request.style.icon == BoxIcon::Information ? u"done"_s : u"error"_s);
+        return {next == "yes"_L1  ? BoxAnswer::Yes
+                : next == "no"_L1 ? BoxAnswer::No
+                                  : BoxAnswer::Cancel,
+                next};
+    }
+
+private slots:
+    void init()
+    {
+        m_env = std::make_unique<TestEnvironment>();
+        appSettings() = SettingsRecord{};
+        m_owner = std::make_unique<QWidget>();
+        m_owner->show();
+        m_answers.clear();
+        m_boxes.clear();
+        Boxes::setHandler([this](const BoxRequest &request) { return answer(request); });
+    }
+
+    void cleanup()
+    {
+        m_owner.reset(); // takes the settings window with it
+        QVERIFY(!SettingsDialog::instance());
+        QCOMPARE(m_boxes, QStringList()); // no box but those a test expects
+        openChat({});
+    }
+
+    // Each box shows its own setting, and OK stores each one toggled.
+    void okStoresWhatTheUserChanged()
+    {
+        appSettings() = {true,  0x0000FF, 0x040506, 0x070809, 0xFF0000,
+                         false, true,     false,    true,     false};
+        QList<qint64> expected = values(appSettings());
+        SettingsDialog *window = open();
+        QVERIFY(window->parentWidget() == m_owner.get() && !window->isModal());
+        for (int i = 0; i < 6; ++i) {
+            QCOMPARE(child<QCheckBox>(Flags[i])->isChecked(), bool(expected[i]));
+            expected[i] = !expected[i];
+            click(Flags[i]);
+        }
+        for (int i = 0; i < 4; ++i)
+            QCOMPARE(qint64(child<ColorButton>(Colours[i])->color()), expected[6 + i]);
+        const QImage face = child("cmdMessageColor")->grab().toImage();
+        QCOMPARE(face.pixelColor(face.rect().center()), QColor(Qt::red)); // 0x0000FF
+        click("cmdOk");
+        QVERIFY(closed());
+        QCOMPARE(values(appSettings()), expected);
+        QCOMPARE(stored(), expected);
+    }
+
+    // Enter on a check box is OK, Esc and the close box discard the edits, and
+    // Cancel keeps what Apply saved; shown again while open, the same window
+    // keeps its edits.
+    void closing_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("Enter") << u"enter"_s << true;
+        QTest::newRow("Esc") << u"esc"_s << false;
+        QTest::newRow("close box") << u"close"_s << false;
+        QTest::newRow("Apply, then Cancel") << u"apply"_s << true;
+    }
+    void closing()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, saved);
+        SettingsDialog *window = open();
+        click("chkSortLogsDescending");
+        QCOMPARE(open(), window);
+        auto *box = child<QCheckBox>("chkSortLogsDescending");
+        QVERIFY(!box->isChecked());
+        if (how == "apply"_L1) {
+            click("cmdApply");
+            click("chkShowDebugMessages");
+            click("cmdCancel");
+        } else if (how == "close"_L1) {
+            QVERIFY(window->close());
+        } else {
+            QTest::keyClick(box, how == "esc"_L1 ? Qt::Key_Escape : Qt::Key_Return);
+        }
+        QVERIFY(closed());
+        SettingsRecord expected;
+        expected.sortLogsDescending = !saved;
+        QCOMPARE(values(appSettings()), values(expected));
+        QCOMPARE(stored(), values(expected));
+        QCOMPARE(open()->findChild<QCheckBox *>(u"chkSortLogsDescending"_s)->isChecked(), !saved);
+    }
+
+    // A store that cannot be written: OK reports it and the window stays.
+    void failedSaveIsReported()
+    {
+        SettingsDialog *window = open();
+        QVERIFY(QDir().mkpath(SettingsStore::filePath())); // a folder where the file belongs
+        click("cmdOk");
+        QCOMPARE(std::exchange(m_boxes, {}), QStringList{u"error"_s});
+        QVERIFY(SettingsDialog::instance() == window && window->isVisible());
+    }
+
+    // The autostart button: the question loop over the entry's name, then the
+    // entry that starts this program hidden with the current chat.
+    void autostart_data()
+    {
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<QStringList>("answers");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<QString>("written");
+        const QString chat = u"Беседа.QLIMChat.desktop"_s;
+        const QString asked = u"question:"_s + chat;
+        const QString offered = u"input:Беседа.QLIMChat"_s;
+        QTest::newRow("yes replaces")
+            << QStringList{chat} << QStringList{u"yes"_s} << QStringList{asked, u"done"_s} << chat;
+        QTest::newRow("no, then a name that exists too")
+            << QStringList{chat, u"Семья.desktop"_s}
+            << QStringList{u"no"_s, u"Семья"_s, u"no"_s, u"Работа"_s}
+            << QStringList{asked, offered, u"question:Семья.desktop"_s, u"input:Семья"_s, u"done"_s}
+            << u"Работа.desktop"_s;
+        QTest::newRow("a name leading out of the folder")
+            << QStringList{chat} << QStringList{u"no"_s, u"../../evil"_s}
+            << QStringList{asked, offered, u"error"_s} << QString();
+    }
+    void autostart()
+    {
+        QFETCH(QStringList, existing);
+        QFETCH(QStringList, answers);
+        QFETCH(QStringList, boxes);
+        QFETCH(QString, written);
+        const QString folder = m_env->path(u"config/autostart/"_s);
+        for (const QString &name : existing)
+            m_env->touch(name.isEmpty() ? u"config/autostart"_s : u"config/autostart/"_s + name,
+                         "old");
+        openChat(m_env->touch(u"chats/Чат \"$HOME\" `id` 100%/Беседа.QLIMChat"_s));
+        m_answers = answers;
+        open();
+        click("cmdAddToAutorun");
+        QCOMPARE(std::exchange(m_boxes, {}), boxes);
+        for (const QString &name : existing)
+            QCOMPARE(TestEnvironment::readAll(folder + name) == u"old"_s, name != written);
+        QVERIFY(!QFileInfo::exists(m_env->path(u"evil.desktop"_s)));
+        if (written.isEmpty())
+            return;
+        QCOMPARE(QDir(folder).entryList(QDir::Files).size(),
+                 existing.size() + !existing.contains(written));
+        const AutostartEntry entry{written.chopped(8), QCoreApplication::applicationFilePath(),
+                                   {u"/H"_s},          ChatFilePath,
+                                   ExchangeFolderPath, u"quillet-im"_s};
+        QCOMPARE(TestEnvironment::readAll(folder + written).toUtf8(),
+                 desktopEntryText(entry).value());
+    }
+};
+
+QTEST_MAIN(TestSettingsDialog)
+#include "tst_settingsdialog.moc"
