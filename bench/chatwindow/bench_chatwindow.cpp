@@ -5,7 +5,7 @@
 // with mode batch [count], idle [seconds] or latency [count] (default: all),
 // or "screenshot <file.png>" for a picture of the window with a few messages.
 
-#include "chattestsupport.h"
+#include "testsupport.h"
 #include "chatwindow/chatwindow.h"
 #include "chatwindow/trayavailability.h"
 #include "core/chatcontext.h"

@@ -6,7 +6,6 @@
 
 #include <QApplication>
 
-#include "core/appstate.h"
 #include "core/support.h"
 #include "gui/boxes.h"
 
@@ -16,16 +15,9 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // What the start-up keeps of the command line.
-QStringList opened()
+QStringList opened(const ChatContext &chat)
 {
-    return {ChatFilePath, ExchangeFolderPath, StartHidden ? u"hidden"_s : QString()};
-}
-
-void forgetChat()
-{
-    releaseExchangeFolder();
-    ChatFilePath.clear();
-    ExchangeFolderPath.clear();
+    return {chat.chatFile, chat.exchangeFolder, chat.startHidden ? u"hidden"_s : QString()};
 }
 
 } // namespace
@@ -55,7 +47,7 @@ private slots:
             << u"team.QLIMChat|sub/Second.TXT|/H"_s << open << u"sub/Second.TXT"_s << true << 0;
         QTest::newRow("/? anywhere")
             << u"team.QLIMChat|/?|x"_s << StartupAction::ShowUsage << QString() << false << 0;
-        QTest::newRow("missing file") << u"/H|нет.QLIMChat"_s << select << QString() << true << 16;
+        QTest::newRow("missing file") << u"/H|нет.QLIMChat"_s << select << QString() << false << 16;
         QTest::newRow("folder held elsewhere")
             << u"held/x.QLIMChat"_s << select << QString() << false << 48;
     }
@@ -67,7 +59,6 @@ private slots:
         QFETCH(bool, hidden);
         QFETCH(int, box);
         TestEnvironment env;
-        forgetChat();
         env.touch(u"chats/team.QLIMChat"_s);
         env.touch(u"chats/sub/Second.TXT"_s);
         ExchangeFolderLock other;
@@ -77,14 +68,15 @@ private slots:
         QList<int> boxes;
         Boxes::setHandler(
             [&](const BoxRequest &r) { return boxes << r.style.number(), BoxReply{}; });
-        QCOMPARE(parseCommandLine(arguments.split('|'_L1, Qt::SkipEmptyParts)), action);
+        const StartupRequest request = parseCommandLine(arguments.split('|'_L1, Qt::SkipEmptyParts));
+        releaseExchangeFolder();
         Boxes::resetHandler();
         QDir::setCurrent(saved);
+        QCOMPARE(request.action, action);
         const QString path = chat.isEmpty() ? QString() : env.chats() + '/'_L1 + chat;
-        QCOMPARE(opened(),
+        QCOMPARE(opened(request.chat),
                  (QStringList{path, parentFolder(path), hidden ? u"hidden"_s : QString()}));
         QCOMPARE(boxes, box ? QList<int>{box} : QList<int>{});
-        forgetChat();
     }
 
     // Real running copies: one chat per folder, however long its path; another

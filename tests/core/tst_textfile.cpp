@@ -36,7 +36,7 @@ private slots:
     {
         TestEnvironment env;
         const QString path = env.path(u"m.QLIM"_s);
-        QVERIFY(TextFile::createText(path, QString()).ok());
+        QVERIFY(TextFile::writeText(path, QString()).ok());
         QCOMPARE(QFileInfo(path).size(), 2);
         QVERIFY(QFile::remove(path));
         const QString text = u"Ж"_s + QChar(0) + QString(1 << 20, 'x'_L1);

@@ -19,19 +19,21 @@ QList<qint64> values(const SettingsRecord &r)
             r.sortLogsDescending, r.showDebugMessages};
 }
 
+QString userId;     // this run's identity
+QString openedChat; // the chat file whose logs are asked for
+
 // A new start of the program: identity and settings from the store.
 void restart()
 {
     appSettings() = {};
     appSettings().messageColor = 12345; // anything loadSettings must overwrite
-    MyGUID.clear();
-    initMyGuid();
+    userId = loadUserId();
     loadSettings();
 }
 
 void openChat(const QString &chatFile)
 {
-    ChatFilePath = chatFile;
+    openedChat = chatFile;
 }
 
 struct stat statOf(const QString &path)
@@ -56,7 +58,7 @@ private slots:
     {
         TestEnvironment env;
         restart();
-        const QString identity = MyGUID;
+        const QString identity = userId;
         const ino_t before = statOf(SettingsStore::filePath()).st_ino;
         QVERIFY(before != 0);
         for (const SettingsRecord &changed :
@@ -68,7 +70,7 @@ private slots:
             QCOMPARE(values(appSettings()), values(changed));
         }
         QVERIFY(statOf(SettingsStore::filePath()).st_ino != before);
-        QCOMPARE(MyGUID, identity);
+        QCOMPARE(userId, identity);
         // Written under one spelling, read under the other.
         QVERIFY(TestEnvironment::readAll(SettingsStore::filePath())
                     .contains(u"name%20on%20separate%20line=false"_s));
@@ -92,7 +94,7 @@ private slots:
         env.touch(u"config/Greyhollow Studios/Quillet IM.conf"_s, garbage);
         restart();
         QCOMPARE(values(appSettings()), values(SettingsRecord{}));
-        QVERIFY(!MyGUID.isEmpty());
+        QVERIFY(!userId.isEmpty());
     }
 
     void twoProcessesSavingAtOnceLoseNothing()
@@ -122,33 +124,33 @@ private slots:
         setStoreFailureHandler([&](const QString &text, const Error &) { texts << text; });
         const auto resetHandler = qScopeGuard([] { setStoreFailureHandler(nullptr); });
         openChat(env.path(u"chats/a/team.QLIMChat"_s));
-        const QString first = chatLogGuid();
+        const QString first = chatLogGuid(openedChat);
         const QString logs = env.path(u"data/Greyhollow Studios/Quillet IM/Logs/"_s) + first;
-        QCOMPARE(logsFolder(true).value(), logs);
-        QVERIFY(!QFileInfo::exists(env.path(u"data"_s)) && logsFolder(false).ok());
+        QCOMPARE(logsFolder(openedChat, true).value(), logs);
+        QVERIFY(!QFileInfo::exists(env.path(u"data"_s)) && logsFolder(openedChat, false).ok());
         QCOMPARE(statOf(logs).st_mode & 0777, 0700u);
         QVERIFY(SettingsStore()
-                    .saveValue(u"Log GUIDs"_s, ChatFilePath, ValueKind::Text, u" \t"_s)
+                    .saveValue(u"Log GUIDs"_s, openedChat, ValueKind::Text, u" \t"_s)
                     .ok());
-        const QString replaced = chatLogGuid(); // a blank one is replaced and stored
-        QVERIFY(!replaced.trimmed().isEmpty() && replaced != first && chatLogGuid() == replaced);
+        const QString replaced = chatLogGuid(openedChat); // a blank one is replaced and stored
+        QVERIFY(!replaced.trimmed().isEmpty() && replaced != first && chatLogGuid(openedChat) == replaced);
 
         qputenv("XDG_CONFIG_HOME", env.touch(u"blocked"_s).toUtf8());
         restart();
         openChat(env.path(u"chats/b/team.QLIMChat"_s));
-        const QString unsaved = chatLogGuid();
-        QCOMPARE(chatLogGuid(), unsaved);
+        const QString unsaved = chatLogGuid(openedChat);
+        QCOMPARE(chatLogGuid(openedChat), unsaved);
         openChat(env.path(u"chats/c/team.QLIMChat"_s));
-        QVERIFY(chatLogGuid() != unsaved);
+        QVERIFY(chatLogGuid(openedChat) != unsaved);
         QCOMPARE(texts.size(), 1);
         QVERIFY2(texts.first().startsWith(SettingsStore::filePath()), qPrintable(texts.first()));
         qputenv("XDG_CONFIG_HOME", env.path(u"config"_s).toUtf8());
         openChat(env.path(u"chats/b/team.QLIMChat"_s));
-        QCOMPARE(chatLogGuid(), unsaved);
+        QCOMPARE(chatLogGuid(openedChat), unsaved);
         QVERIFY(TestEnvironment::readAll(SettingsStore::filePath()).contains(unsaved));
         QCOMPARE(texts.size(), 1);
         qputenv("XDG_DATA_HOME", env.touch(u"data-file"_s).toUtf8());
-        QCOMPARE(logsFolder(false).error().number, ENOTDIR);
+        QCOMPARE(logsFolder(openedChat, false).error().number, ENOTDIR);
     }
 };
 

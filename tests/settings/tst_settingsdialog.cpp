@@ -4,7 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 
-#include "core/appstate.h"
+#include "core/chatcontext.h"
 #include "core/settingsstore.h"
 #include "core/support.h"
 #include "gui/boxes.h"
@@ -37,10 +37,11 @@ QList<qint64> stored()
     return values(std::exchange(appSettings(), running));
 }
 
+ChatContext openedChat;
+
 void openChat(const QString &chatFile)
 {
-    ChatFilePath = chatFile;
-    ExchangeFolderPath = parentFolder(chatFile);
+    openedChat = {chatFile, parentFolder(chatFile), {}};
 }
 
 } // namespace
@@ -58,7 +59,7 @@ class TestSettingsDialog : public QObject
 
     SettingsDialog *open()
     {
-        showSettingsDialog(m_owner.get());
+        showSettingsDialog(m_owner.get(), openedChat);
         return SettingsDialog::instance();
     }
     template <class W = QAbstractButton> static W *child(const char *name)
@@ -222,8 +223,8 @@ private slots:
         QCOMPARE(QDir(folder).entryList(QDir::Files).size(),
                  existing.size() + !existing.contains(written));
         const AutostartEntry entry{written.chopped(8), QCoreApplication::applicationFilePath(),
-                                   {u"/H"_s},          ChatFilePath,
-                                   ExchangeFolderPath, u"quillet-im"_s};
+                                   {u"/H"_s},          openedChat.chatFile,
+                                   openedChat.exchangeFolder, u"quillet-im"_s};
         QCOMPARE(TestEnvironment::readAll(folder + written).toUtf8(),
                  desktopEntryText(entry).value());
     }

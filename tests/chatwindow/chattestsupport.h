@@ -1,4 +1,0 @@
-#pragma once
-
-// The helpers moved to the shared header.
-#include "testsupport.h"
