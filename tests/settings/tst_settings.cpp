@@ -3,6 +3,7 @@
 #include "testsupport.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QScopeGuard>
 
@@ -59,8 +60,9 @@ private slots:
         TestEnvironment env;
         restart();
         const QString identity = userId;
-        const ino_t before = statOf(SettingsStore::filePath()).st_ino;
-        QVERIFY(before != 0);
+        // A second name keeps the first file's inode from being reused.
+        const QByteArray first = QFile::encodeName(env.path(u"first-store"_s));
+        QCOMPARE(::link(QFile::encodeName(SettingsStore::filePath()).constData(), first), 0);
         for (const SettingsRecord &changed :
              {SettingsRecord{true, 1, 2, 3, 4, false, true, false, true, false},
               SettingsRecord{false, 5, 6, 7, 8, true, false, true, false, true}}) {
@@ -69,7 +71,7 @@ private slots:
             restart();
             QCOMPARE(values(appSettings()), values(changed));
         }
-        QVERIFY(statOf(SettingsStore::filePath()).st_ino != before);
+        QVERIFY(statOf(SettingsStore::filePath()).st_ino != statOf(QFile::decodeName(first)).st_ino);
         QCOMPARE(userId, identity);
         // Written under one spelling, read under the other.
         QVERIFY(TestEnvironment::readAll(SettingsStore::filePath())
