@@ -5,12 +5,12 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n qt6-wayland weston
+    qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n qt6-wayland
     clang libclang-rt-14-dev
     libbenchmark-dev
     attr desktop-file-utils appstream xdg-utils shared-mime-info dpkg-dev file
     librsvg2-bin libfile-mimeinfo-perl man-db libglib2.0-bin lintian
-    xvfb trayer xdotool x11-utils libsm-dev dbus
+    xvfb libsm-dev dbus
 )
 
 missing=()
