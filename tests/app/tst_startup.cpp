@@ -4,23 +4,11 @@
 
 #include <csignal>
 
-#include <QApplication>
-
 #include "core/support.h"
 #include "gui/boxes.h"
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// What the start-up keeps of the command line.
-QStringList opened(const ChatContext &chat)
-{
-    return {chat.chatFile, chat.exchangeFolder, chat.startHidden ? u"hidden"_s : QString()};
-}
-
-} // namespace
 
 class TestStartup : public QObject
 {
@@ -68,14 +56,16 @@ private slots:
         QList<int> boxes;
         Boxes::setHandler(
             [&](const BoxRequest &r) { return boxes << r.style.number(), BoxReply{}; });
-        const StartupRequest request = parseCommandLine(arguments.split('|'_L1, Qt::SkipEmptyParts));
+        const StartupRequest request =
+            parseCommandLine(arguments.split('|'_L1, Qt::SkipEmptyParts));
         releaseExchangeFolder();
         Boxes::resetHandler();
         QDir::setCurrent(saved);
         QCOMPARE(request.action, action);
         const QString path = chat.isEmpty() ? QString() : env.chats() + '/'_L1 + chat;
-        QCOMPARE(opened(request.chat),
-                 (QStringList{path, parentFolder(path), hidden ? u"hidden"_s : QString()}));
+        QCOMPARE(request.chat.chatFile, path);
+        QCOMPARE(request.chat.exchangeFolder, parentFolder(path));
+        QCOMPARE(request.chat.startHidden, hidden);
         QCOMPARE(boxes, box ? QList<int>{box} : QList<int>{});
     }
 

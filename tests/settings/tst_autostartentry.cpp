@@ -4,7 +4,6 @@
 #include "core/support.h"
 
 #include <QStandardPaths>
-#include <QTest>
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
