@@ -25,8 +25,7 @@ QString userId; // this run's identity
 // A new start of the program: identity and settings from the store.
 void restart()
 {
-    appSettings() = {};
-    appSettings().messageColor = 12345; // anything loadSettings must overwrite
+    appSettings() = {.messageColor = 12345}; // anything loadSettings must overwrite
     userId = loadUserId();
     loadSettings();
 }

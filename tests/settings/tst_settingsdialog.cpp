@@ -161,10 +161,9 @@ private slots:
             QTest::keyClick(box, how == "esc"_L1 ? Qt::Key_Escape : Qt::Key_Return);
         }
         QVERIFY(closed());
-        SettingsRecord expected;
-        expected.sortLogsDescending = !saved;
-        QCOMPARE(values(appSettings()), values(expected));
-        QCOMPARE(stored(), values(expected));
+        const QList<qint64> expected = values({.sortLogsDescending = !saved});
+        QCOMPARE(values(appSettings()), expected);
+        QCOMPARE(stored(), expected);
         QCOMPARE(open()->findChild<QCheckBox *>(u"chkSortLogsDescending"_s)->isChecked(), !saved);
     }
 
