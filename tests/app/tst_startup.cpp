@@ -4,23 +4,11 @@
 
 #include <csignal>
 
-#include <QApplication>
-
 #include "core/support.h"
 #include "gui/boxes.h"
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// What the start-up keeps of the command line.
-QStringList opened(const ChatContext &chat)
-{
-    return {chat.chatFile, chat.exchangeFolder, chat.startHidden ? u"hidden"_s : QString()};
-}
-
-} // namespace
 
 class TestStartup : public QObject
 {
@@ -68,14 +56,16 @@ private slots:
         QList<int> boxes;
         Boxes::setHandler(
             [&](const BoxRequest &r) { return boxes << r.style.number(), BoxReply{}; });
-        const StartupRequest request = parseCommandLine(arguments.split('|'_L1, Qt::SkipEmptyParts));
+        const StartupRequest request =
+            parseCommandLine(arguments.split('|'_L1, Qt::SkipEmptyParts));
         releaseExchangeFolder();
         Boxes::resetHandler();
         QDir::setCurrent(saved);
         QCOMPARE(request.action, action);
         const QString path = chat.isEmpty() ? QString() : env.chats() + '/'_L1 + chat;
-        QCOMPARE(opened(request.chat),
-                 (QStringList{path, parentFolder(path), hidden ? u"hidden"_s : QString()}));
+        QCOMPARE(request.chat.chatFile, path);
+        QCOMPARE(request.chat.exchangeFolder, parentFolder(path));
+        QCOMPARE(request.chat.startHidden, hidden);
         QCOMPARE(boxes, box ? QList<int>{box} : QList<int>{});
     }
 
@@ -90,18 +80,15 @@ private slots:
         const auto first = startProgram({chat}, env.path(u"1.log"_s));
         QTRY_COMPARE_WITH_TIMEOUT(TestEnvironment::readAll(env.path(u"1.log"_s)),
                                   u"window\tQuillet IM :: team.QLIMChat\n"_s, 20000);
-        for (const QString &file : {chat, sibling}) {
-            const QString log = env.path(QFileInfo(file).fileName());
-            const auto second = startProgram({file}, log);
-            QTRY_COMPARE_WITH_TIMEOUT(
-                TestEnvironment::readAll(log),
-                u"48\t"_s + env.path(folder) +
-                    u"\\r\\n\\r\\nВ этом каталоге уже идёт чат.\\r\\nПопробуйте поискать "
-                    "иконку программы в трее.\t\nwindow\tQuillet IM :: Вход в систему\n"_s,
-                20000);
-            second->kill();
-            second->waitForFinished();
-        }
+        const auto second = startProgram({sibling}, env.path(u"2.log"_s));
+        QTRY_COMPARE_WITH_TIMEOUT(
+            TestEnvironment::readAll(env.path(u"2.log"_s)),
+            u"48\t"_s + env.path(folder) +
+                u"\\r\\n\\r\\nВ этом каталоге уже идёт чат.\\r\\nПопробуйте поискать "
+                "иконку программы в трее.\t\nwindow\tQuillet IM :: Вход в систему\n"_s,
+            20000);
+        second->kill();
+        second->waitForFinished();
         QCOMPARE(first->state(), QProcess::Running);
         ::kill(pid_t(first->processId()), SIGKILL);
         first->waitForFinished();

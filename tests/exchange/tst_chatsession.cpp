@@ -99,9 +99,6 @@ private slots:
         write(4, u"4"_s);
         QVERIFY(batches(3) && settle());
         QCOMPARE(takeTexts(), (QStringList{u"5"_s, u"6"_s, u"4"_s}));
-        m_folder = m_env->path(u"sync"_s); // empty now: the first tick still looks, and says so
-        startSession();
-        QVERIFY(settle());
     }
 
     // Ticks and changes during a long batch, shown in slices, never dispatch a
@@ -134,9 +131,7 @@ private slots:
             QVERIFY(QFile(pathOf.value(expected.at(2 * count - 1 - i)))
                         .setPermissions(QFile::ReadOwner));
         }
-        QVERIFY(batches(1));
-        QCOMPARE(saved, count);
-        QVERIFY(saves > 1 && slices.size() > 1);
+        QVERIFY(batches(1) && saved == count && saves > 1 && slices.size() > 1);
         QVERIFY(batches(2) && settle());
         QCOMPARE(markedTooEarly, 0);
         for (const QString &path : std::as_const(pathOf))

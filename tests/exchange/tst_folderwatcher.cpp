@@ -2,10 +2,7 @@
 #include "testsupport.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
-
-#include <QTest>
 
 #include "platform/fileattributes.h"
 
@@ -18,11 +15,14 @@ class TestFolderWatcher : public QObject
 
 private slots:
     // Every kind of change to a file of the folder counts once and names the
-    // file; subfolders and their contents are outside the watch.
-    void eachChangeCountsOnceAndNamesItsFile()
+    // file; subfolders and their contents are outside the watch. What the events
+    // say of a file's writer: open and written, closed, or renamed into place; a
+    // file the watch never saw is unknown.
+    void changesAndWriteStates()
     {
         TestEnvironment env;
         const QString old = env.touch(u"chats/old.QLIM"_s);
+        env.touch(u"chats/before.QLIM"_s, "x");
         FolderWatcher watcher;
         QVERIFY(watcher.start(env.chats()) && !watcher.hasChanged());
         const QList<std::pair<QByteArray, std::function<void()>>> changes = {
@@ -40,16 +40,6 @@ private slots:
                          !watcher.hasChanged(),
                      name.constData());
         }
-    }
-
-    // What the events say of a file's writer: open and written, closed, or
-    // renamed into place; a file the watch never saw is unknown.
-    void writeStateFollowsTheWriter()
-    {
-        TestEnvironment env;
-        env.touch(u"chats/before.QLIM"_s, "x");
-        FolderWatcher watcher;
-        QVERIFY(watcher.start(env.chats()));
         const QString path = env.path(u"chats/slow.QLIM"_s);
         const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0644);
         QVERIFY(fd >= 0 && ::write(fd, "part", 4) == 4);

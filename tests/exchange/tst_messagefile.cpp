@@ -2,7 +2,6 @@
 #include "testsupport.h"
 
 #include <QStringEncoder>
-#include <QTest>
 
 #include "core/support.h"
 

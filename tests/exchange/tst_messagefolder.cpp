@@ -7,22 +7,11 @@
 
 #include "exchange/folderwatcher.h"
 #include "exchange/shownledger.h"
-#include "platform/fileattributes.h"
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
 
 using Store = MessageFolder::MarkStore;
-
-namespace {
-
-// What a fresh folder object, reading the whole folder, finds.
-QStringList fullListing(const QString &folder, Store store = Store::Automatic)
-{
-    return MessageFolder(folder, store).listUnseen(nullptr);
-}
-
-} // namespace
 
 class TestMessageFolder : public QObject
 {
@@ -53,7 +42,7 @@ private slots:
         QVERIFY(QFile::remove(sent[2]));
         QCOMPARE(messages.markShown(sent[2]).error().number, ENOENT);
         QVERIFY(messages.listUnseen(nullptr).isEmpty());
-        QVERIFY(fullListing(folder, store).isEmpty());
+        QVERIFY(MessageFolder(folder, store).listUnseen(nullptr).isEmpty());
         QCOMPARE(::dosAttributes(sent[1]),
                  store == Store::Ledger ? QByteArray() : QByteArray("0x2"));
         QCOMPARE(QFile::exists(ShownLedger::filePathFor(folder)), store == Store::Ledger);
@@ -122,19 +111,20 @@ private slots:
         TestEnvironment env;
         qputenv("QUILLET_SHOWN_MARKS", "ledger");
         const QString folder = env.chats();
+        const auto fullListing = [&] { return MessageFolder(folder).listUnseen(nullptr); };
         const QString odd = env.touch(u"chats/line\nbreak %41#.QLIM"_s);
         const QString plain = env.touch(u"chats/plain.QLIM"_s);
         QVERIFY(MessageFolder(folder).markShown(odd).ok());
-        QCOMPARE(fullListing(folder), QStringList{plain});
+        QCOMPARE(fullListing(), QStringList{plain});
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
         QFile ledger(ShownLedger::filePathFor(folder));
         QVERIFY(ledger.fileName().startsWith(env.path(u"state/quillet-im/shown/"_s)));
         QVERIFY(ledger.open(QIODevice::Append) && ledger.write("plain.QL") == 8);
         ledger.close();
         qunsetenv("QUILLET_SHOWN_MARKS");
-        QCOMPARE(fullListing(folder), QStringList{plain});
+        QCOMPARE(fullListing(), QStringList{plain});
         QVERIFY(MessageFolder(folder, Store::Ledger).markShown(plain).ok());
-        QVERIFY(fullListing(folder).isEmpty());
+        QVERIFY(fullListing().isEmpty());
     }
 };
 

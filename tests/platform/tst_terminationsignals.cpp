@@ -7,17 +7,6 @@
 
 using namespace quillet;
 
-namespace {
-
-bool hasDefaultAction(int number)
-{
-    struct sigaction current = {};
-    ::sigaction(number, nullptr, &current);
-    return current.sa_handler == SIG_DFL;
-}
-
-} // namespace
-
 class tst_TerminationSignals final : public QObject
 {
     Q_OBJECT
@@ -28,6 +17,10 @@ private slots:
     // once it is gone the signals have their default action again.
     void eachSignalArrivesOnceThroughTheLoop()
     {
+        const auto hasDefaultAction = [](int number) {
+            struct sigaction current = {};
+            return ::sigaction(number, nullptr, &current) == 0 && current.sa_handler == SIG_DFL;
+        };
         auto catcher = std::make_unique<TerminationSignals>();
         QVERIFY(catcher->isActive() && !TerminationSignals().isActive());
         QSignalSpy received(catcher.get(), &TerminationSignals::received);

@@ -4,7 +4,6 @@
 #include "core/support.h"
 
 #include <QStandardPaths>
-#include <QTest>
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
@@ -51,11 +50,10 @@ private slots:
                     .ok());
         QCOMPARE(QDir(parentFolder(path)).entryList(QDir::Files | QDir::Hidden),
                  QStringList{fileNameOf(path)});
-        if (QByteArray(QTest::currentDataTag()) == "plain") {
+        if (QByteArray(QTest::currentDataTag()) == "plain")
             QCOMPARE(TestEnvironment::readAll(path),
                      u"[Desktop Entry]\nType=Application\nName=Беседа\nExec="_s + program +
                          u" /H \""_s + chat + u"\"\nPath="_s + bin + u"\nIcon=quillet-im\n"_s);
-        }
         QProcess tool;
         tool.setProcessChannelMode(QProcess::MergedChannels);
         for (const QStringList &command :

@@ -2,7 +2,7 @@
 #include "settings/settings.h"
 #include "testsupport.h"
 
-#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QScopeGuard>
@@ -20,28 +20,14 @@ QList<qint64> values(const SettingsRecord &r)
             r.sortLogsDescending, r.showDebugMessages};
 }
 
-QString userId;     // this run's identity
-QString openedChat; // the chat file whose logs are asked for
+QString userId; // this run's identity
 
 // A new start of the program: identity and settings from the store.
 void restart()
 {
-    appSettings() = {};
-    appSettings().messageColor = 12345; // anything loadSettings must overwrite
+    appSettings() = {.messageColor = 12345}; // anything loadSettings must overwrite
     userId = loadUserId();
     loadSettings();
-}
-
-void openChat(const QString &chatFile)
-{
-    openedChat = chatFile;
-}
-
-struct stat statOf(const QString &path)
-{
-    struct stat st = {};
-    ::stat(QFile::encodeName(path).constData(), &st);
-    return st;
 }
 
 } // namespace
@@ -51,8 +37,6 @@ class TestSettings : public QObject
     Q_OBJECT
 
 private slots:
-    void cleanup() { openChat({}); }
-
     // Saved settings and the identity (stored at once) survive a restart; each
     // save replaces the store whole, never rewriting it in place.
     void savedSettingsSurviveARestart()
@@ -60,9 +44,10 @@ private slots:
         TestEnvironment env;
         restart();
         const QString identity = userId;
-        // A second name keeps the first file's inode from being reused.
+        // A second name of the first file: what it holds must not change.
         const QByteArray first = QFile::encodeName(env.path(u"first-store"_s));
         QCOMPARE(::link(QFile::encodeName(SettingsStore::filePath()).constData(), first), 0);
+        const QString stored = TestEnvironment::readAll(SettingsStore::filePath());
         for (const SettingsRecord &changed :
              {SettingsRecord{true, 1, 2, 3, 4, false, true, false, true, false},
               SettingsRecord{false, 5, 6, 7, 8, true, false, true, false, true}}) {
@@ -71,7 +56,7 @@ private slots:
             restart();
             QCOMPARE(values(appSettings()), values(changed));
         }
-        QVERIFY(statOf(SettingsStore::filePath()).st_ino != statOf(QFile::decodeName(first)).st_ino);
+        QCOMPARE(TestEnvironment::readAll(QFile::decodeName(first)), stored);
         QCOMPARE(userId, identity);
         // Written under one spelling, read under the other.
         QVERIFY(TestEnvironment::readAll(SettingsStore::filePath())
@@ -99,15 +84,24 @@ private slots:
         QVERIFY(!userId.isEmpty());
     }
 
+    // A second running copy saving at the same time: no key of either is lost.
     void twoProcessesSavingAtOnceLoseNothing()
     {
         TestEnvironment env;
-        const QString writer = QCoreApplication::applicationDirPath() + u"/store_writer"_s;
-        QProcess a, b;
-        a.start(writer, {u"first"_s, u"300"_s});
-        b.start(writer, {u"second"_s, u"300"_s});
-        QVERIFY(a.waitForFinished(120'000) && b.waitForFinished(120'000));
-        QCOMPARE(a.exitCode() + b.exitCode(), 0);
+        const auto save = [](const QString &prefix) {
+            bool saved = true;
+            for (int i = 0; i < 300 && saved; ++i)
+                saved = SettingsStore()
+                            .saveValue(u"Race"_s, prefix + QString::number(i), ValueKind::Int32, i)
+                            .ok();
+            return saved;
+        };
+        const pid_t child = ::fork();
+        if (child == 0)
+            ::_exit(save(u"second "_s) ? 0 : 1);
+        int status = -1;
+        QVERIFY(child > 0 && save(u"first "_s) && ::waitpid(child, &status, 0) == child);
+        QCOMPARE(status, 0);
         SettingsStore store;
         for (int i = 0; i < 300; ++i) {
             for (const QString &key : {u"first %1"_s.arg(i), u"second %1"_s.arg(i)})
@@ -125,34 +119,33 @@ private slots:
         QStringList texts;
         setStoreFailureHandler([&](const QString &text, const Error &) { texts << text; });
         const auto resetHandler = qScopeGuard([] { setStoreFailureHandler(nullptr); });
-        openChat(env.path(u"chats/a/team.QLIMChat"_s));
-        const QString first = chatLogGuid(openedChat);
+        QString chat = env.path(u"chats/a/team.QLIMChat"_s);
+        const QString first = chatLogGuid(chat);
         const QString logs = env.path(u"data/Greyhollow Studios/Quillet IM/Logs/"_s) + first;
-        QCOMPARE(logsFolder(openedChat, true).value(), logs);
-        QVERIFY(!QFileInfo::exists(env.path(u"data"_s)) && logsFolder(openedChat, false).ok());
-        QCOMPARE(statOf(logs).st_mode & 0777, 0700u);
-        QVERIFY(SettingsStore()
-                    .saveValue(u"Log GUIDs"_s, openedChat, ValueKind::Text, u" \t"_s)
-                    .ok());
-        const QString replaced = chatLogGuid(openedChat); // a blank one is replaced and stored
-        QVERIFY(!replaced.trimmed().isEmpty() && replaced != first && chatLogGuid(openedChat) == replaced);
+        QCOMPARE(logsFolder(chat, true).value(), logs);
+        QVERIFY(!QFileInfo::exists(env.path(u"data"_s)) && logsFolder(chat, false).ok());
+        QCOMPARE(QFileInfo(logs).permissions().toInt() & 0x7077, 0x7000); // the owner's alone
+        QVERIFY(SettingsStore().saveValue(u"Log GUIDs"_s, chat, ValueKind::Text, u" \t"_s).ok());
+        const QString replaced = chatLogGuid(chat); // a blank one is replaced and stored
+        QVERIFY(!replaced.trimmed().isEmpty() && replaced != first &&
+                chatLogGuid(chat) == replaced);
 
         qputenv("XDG_CONFIG_HOME", env.touch(u"blocked"_s).toUtf8());
         restart();
-        openChat(env.path(u"chats/b/team.QLIMChat"_s));
-        const QString unsaved = chatLogGuid(openedChat);
-        QCOMPARE(chatLogGuid(openedChat), unsaved);
-        openChat(env.path(u"chats/c/team.QLIMChat"_s));
-        QVERIFY(chatLogGuid(openedChat) != unsaved);
+        chat = env.path(u"chats/b/team.QLIMChat"_s);
+        const QString unsaved = chatLogGuid(chat);
+        QCOMPARE(chatLogGuid(chat), unsaved);
+        chat = env.path(u"chats/c/team.QLIMChat"_s);
+        QVERIFY(chatLogGuid(chat) != unsaved);
         QCOMPARE(texts.size(), 1);
         QVERIFY2(texts.first().startsWith(SettingsStore::filePath()), qPrintable(texts.first()));
         qputenv("XDG_CONFIG_HOME", env.path(u"config"_s).toUtf8());
-        openChat(env.path(u"chats/b/team.QLIMChat"_s));
-        QCOMPARE(chatLogGuid(openedChat), unsaved);
+        chat = env.path(u"chats/b/team.QLIMChat"_s);
+        QCOMPARE(chatLogGuid(chat), unsaved);
         QVERIFY(TestEnvironment::readAll(SettingsStore::filePath()).contains(unsaved));
         QCOMPARE(texts.size(), 1);
         qputenv("XDG_DATA_HOME", env.touch(u"data-file"_s).toUtf8());
-        QCOMPARE(logsFolder(openedChat, false).error().number, ENOTDIR);
+        QCOMPARE(logsFolder(chat, false).error().number, ENOTDIR);
     }
 };
 

@@ -37,13 +37,6 @@ QList<qint64> stored()
     return values(std::exchange(appSettings(), running));
 }
 
-ChatContext openedChat;
-
-void openChat(const QString &chatFile)
-{
-    openedChat = {chatFile, parentFolder(chatFile), {}};
-}
-
 } // namespace
 
 // The settings dialog driven through its real widgets; boxes and colour
@@ -56,10 +49,11 @@ class TestSettingsDialog : public QObject
     std::unique_ptr<QWidget> m_owner;
     QStringList m_answers; // "yes", "no", "cancel" or the text typed into an input box
     QStringList m_boxes;   // "question:<entry>", "input:<offered>", "done" or "error"
+    ChatContext m_chat;
 
     SettingsDialog *open()
     {
-        showSettingsDialog(m_owner.get(), openedChat);
+        showSettingsDialog(m_owner.get(), m_chat);
         return SettingsDialog::instance();
     }
     template <class W = QAbstractButton> static W *child(const char *name)
@@ -104,10 +98,11 @@ private slots:
         m_owner.reset(); // takes the settings window with it
         QVERIFY(!SettingsDialog::instance());
         QCOMPARE(m_boxes, QStringList()); // no box but those a test expects
-        openChat({});
+        m_chat = {};
     }
 
-    // Each box shows its own setting, and OK stores each one toggled.
+    // Each box shows its own setting, and OK stores each one toggled; a store
+    // that cannot be written is reported and the window stays.
     void okStoresWhatTheUserChanged()
     {
         appSettings() = {true,  0x0000FF, 0x040506, 0x070809, 0xFF0000,
@@ -124,6 +119,11 @@ private slots:
             QCOMPARE(qint64(child<ColorButton>(Colours[i])->color()), expected[6 + i]);
         const QImage face = child("cmdMessageColor")->grab().toImage();
         QCOMPARE(face.pixelColor(face.rect().center()), QColor(Qt::red)); // 0x0000FF
+        QVERIFY(QDir().mkpath(SettingsStore::filePath())); // a store that cannot be written:
+        click("cmdOk");                                    // reported, the window stays
+        QCOMPARE(std::exchange(m_boxes, {}), QStringList{u"error"_s});
+        QVERIFY(SettingsDialog::instance() == window && window->isVisible());
+        QVERIFY(QDir().rmdir(SettingsStore::filePath()));
         click("cmdOk");
         QVERIFY(closed());
         QCOMPARE(values(appSettings()), expected);
@@ -161,21 +161,10 @@ private slots:
             QTest::keyClick(box, how == "esc"_L1 ? Qt::Key_Escape : Qt::Key_Return);
         }
         QVERIFY(closed());
-        SettingsRecord expected;
-        expected.sortLogsDescending = !saved;
-        QCOMPARE(values(appSettings()), values(expected));
-        QCOMPARE(stored(), values(expected));
+        const QList<qint64> expected = values({.sortLogsDescending = !saved});
+        QCOMPARE(values(appSettings()), expected);
+        QCOMPARE(stored(), expected);
         QCOMPARE(open()->findChild<QCheckBox *>(u"chkSortLogsDescending"_s)->isChecked(), !saved);
-    }
-
-    // A store that cannot be written: OK reports it and the window stays.
-    void failedSaveIsReported()
-    {
-        SettingsDialog *window = open();
-        QVERIFY(QDir().mkpath(SettingsStore::filePath())); // a folder where the file belongs
-        click("cmdOk");
-        QCOMPARE(std::exchange(m_boxes, {}), QStringList{u"error"_s});
-        QVERIFY(SettingsDialog::instance() == window && window->isVisible());
     }
 
     // The autostart button: the question loop over the entry's name, then the
@@ -208,9 +197,9 @@ private slots:
         QFETCH(QString, written);
         const QString folder = m_env->path(u"config/autostart/"_s);
         for (const QString &name : existing)
-            m_env->touch(name.isEmpty() ? u"config/autostart"_s : u"config/autostart/"_s + name,
-                         "old");
-        openChat(m_env->touch(u"chats/Чат \"$HOME\" `id` 100%/Беседа.QLIMChat"_s));
+            m_env->touch(u"config/autostart/"_s + name, "old");
+        m_chat.chatFile = m_env->touch(u"chats/Чат \"$HOME\" `id` 100%/Беседа.QLIMChat"_s);
+        m_chat.exchangeFolder = parentFolder(m_chat.chatFile);
         m_answers = answers;
         open();
         click("cmdAddToAutorun");
@@ -222,9 +211,12 @@ private slots:
             return;
         QCOMPARE(QDir(folder).entryList(QDir::Files).size(),
                  existing.size() + !existing.contains(written));
-        const AutostartEntry entry{written.chopped(8), QCoreApplication::applicationFilePath(),
-                                   {u"/H"_s},          openedChat.chatFile,
-                                   openedChat.exchangeFolder, u"quillet-im"_s};
+        const AutostartEntry entry{written.chopped(8),
+                                   QCoreApplication::applicationFilePath(),
+                                   {u"/H"_s},
+                                   m_chat.chatFile,
+                                   m_chat.exchangeFolder,
+                                   u"quillet-im"_s};
         QCOMPARE(TestEnvironment::readAll(folder + written).toUtf8(),
                  desktopEntryText(entry).value());
     }
