@@ -4,7 +4,6 @@
 #include "richtext/rtfwriter.h"
 #include "testsupport.h"
 
-#include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -53,12 +52,6 @@ void append(QTextCursor &cursor, const Run &run)
     format.setFontWeight(run.bold ? QFont::Bold : QFont::Normal);
     format.setForeground(QColor::fromRgb(run.colour));
     cursor.insertText(run.text, format);
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // What the reader makes of the bytes, and what the scanner makes: "error N: text".
@@ -121,10 +114,9 @@ private slots:
     {
         const QRgb green = qRgb(0, 128, 0), black = qRgb(0, 0, 0);
         QTextDocument read;
-        QVERIFY(readRtf(readFile(TestEnvironment::sourceDir() +
-                                 u"/tests/data/rtf/richedit-cp1251.rtf"_s),
-                        &read)
-                    .ok());
+        const QString sample =
+            TestEnvironment::sourceDir() + u"/tests/data/rtf/richedit-cp1251.rtf"_s;
+        QVERIFY(readRtf(fileBytes(sample), &read).ok());
         QCOMPARE(runsOf(read),
                  (QList<Run>{{0, u"Гость  (12:03:44 - 05.12.2026)"_s, 8, true, green},
                              {1, u"Привет! Как дела?"_s, 9, false, black},
@@ -186,7 +178,7 @@ private slots:
             const QDir dir(TestEnvironment::sourceDir() + folder);
             QVERIFY(!dir.isEmpty());
             for (const QString &name : dir.entryList(QDir::Files)) {
-                const QByteArray rtf = readFile(dir.filePath(name));
+                const QByteArray rtf = fileBytes(dir.filePath(name));
                 QVERIFY2(scan(rtf) == readFully(rtf), qPrintable(name));
             }
         }
