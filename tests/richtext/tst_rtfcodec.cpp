@@ -139,12 +139,12 @@ private slots:
         QTest::addColumn<QByteArray>("rtf");
         QTest::addColumn<QString>("text"); // "error N: plain text"
         QTest::newRow("cp1251 escaped and raw")
-            << QByteArray("{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8 \\'b8\\'98 \xcf\xf0\xe8}")
-            << u"При ё\u0098 При"_s; // 0x98: undefined in cp1251, kept as its number
-        QTest::newRow("font charset over the default cp1252")
-            << QByteArray("{\\rtf1{\\fonttbl{\\f0 A;}{\\f1\\fcharset204 T;}}\\f0 "
-                          "\\'e9\\f1 \\'e9}")
-            << u"éй"_s;
+            << QByteArray("{\\rtf1\\ansi\\ansicpg1251 \\'cf\\'f0\\'e8 \\'b8 \xcf\xf0\xe8}")
+            << u"При ё При"_s;
+        QTest::newRow("font charsets over the default cp1252")
+            << QByteArray("{\\rtf1{\\fonttbl{\\f0\\fcharset161 A;}{\\f1\\fcharset204 T;}}"
+                          "\\f0 \\'e9\\'d2\\f1 \\'e9}")
+            << u"ι\u00D2й"_s; // 0xD2: undefined in cp1253, kept as its number
         QTest::newRow("surrogates and unicode fallbacks")
             << QByteArray("{\\rtf1\\u-10179?\\u-9141?\\u-10179?x\\u-8701?\\uc2\\u1046\\'3f\\'3fa{"
                           "\\uc0\\u1046 }\\u1046?b\\u-4064?}")
