@@ -25,12 +25,8 @@ QList<Run> runsOf(const QTextDocument &document)
             const QTextCharFormat f = it.fragment().charFormat();
             const QRgb colour =
                 f.foreground().style() == Qt::NoBrush ? 0 : f.foreground().color().rgb();
-            const Run run{block.blockNumber(),
-                          it.fragment().text(),
-                          f.fontPointSize(),
-                          f.fontWeight() > QFont::Medium,
-                          colour,
-                          alignment};
+            const Run run(block.blockNumber(), it.fragment().text(), f.fontPointSize(),
+                          f.fontWeight() > QFont::Medium, colour, alignment);
             Run *last = runs.isEmpty() ? nullptr : &runs.last();
             if (last && last->block == run.block && last->points == run.points &&
                 last->bold == run.bold && last->colour == run.colour)

@@ -57,9 +57,9 @@ private slots:
         appendLine(document, u"same colour"_s, QColor(1, 2, 3));
         save(RtfLogFile::Method::Appended);
         // An edit, and a new default font (header and sizes), rewrite the file.
-        QTextCharFormat red;
-        red.setForeground(QColor(255, 0, 0));
-        QTextCursor(document.findBlockByNumber(3)).mergeBlockCharFormat(red);
+        QTextCursor edit(document.findBlockByNumber(2)); // "line 0" becomes "Line 0"
+        edit.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+        edit.insertText(u"L"_s);
         save(RtfLogFile::Method::Rewritten);
         document.setDefaultFont(QFont(u"Serif"_s, 11));
         save(RtfLogFile::Method::Rewritten);
