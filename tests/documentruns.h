@@ -1,8 +1,7 @@
 #pragma once
 
 #include <QColor>
-#include <QString>
-#include <QtGlobal>
+#include <QTest>
 
 // One run of a rich-text document, as the tests compare it.
 struct Run
@@ -17,15 +16,10 @@ struct Run
     friend bool operator==(const Run &, const Run &) = default;
 };
 
-inline char *toString(const Run &run)
+inline char *toString(const Run &r)
 {
-    return qstrdup(QStringLiteral("[%1] \"%2\" %3pt %4 #%5 align %6")
-                       .arg(run.block)
-                       .arg(run.text)
-                       .arg(run.points)
-                       .arg(run.bold ? QStringLiteral("bold") : QStringLiteral("plain"))
-                       .arg(run.colour, 8, 16, QLatin1Char('0'))
-                       .arg(int(run.alignment))
-                       .toUtf8()
-                       .constData());
+    return QTest::toString(QStringLiteral("[%1] \"%2\" %3pt bold %4 #%5 align %6")
+                               .arg(QString::number(r.block), r.text, QString::number(r.points),
+                                    QString::number(r.bold), QString::number(r.colour, 16),
+                                    QString::number(int(r.alignment))));
 }

@@ -122,3 +122,10 @@ inline QStringList conversationLogs()
     std::sort(logs.begin(), logs.end());
     return logs;
 }
+
+// A file's bytes, or nothing when it cannot be read.
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}

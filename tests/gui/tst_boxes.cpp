@@ -27,10 +27,9 @@ private slots:
         connect(&poll, &QTimer::timeout, this, [&shown] {
             if (auto *box = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
                 shown.clear();
-                for (const QLabel *label : box->findChildren<QLabel *>()) {
+                for (const QLabel *label : box->findChildren<QLabel *>())
                     if (label->textFormat() == Qt::PlainText && !label->text().isEmpty())
                         shown.append(label->text());
-                }
                 if (auto *input = qobject_cast<QInputDialog *>(box))
                     input->setTextValue(u"<i>Семья</i>"_s);
                 box->accept();
@@ -43,28 +42,24 @@ private slots:
         QCOMPARE(shown, QStringList{text});
     }
 
-    // A confirmation without a file name is no confirmation; the custom colours'
-    // text (kept in the settings) reads white for unreadable and missing entries.
-    void dialogsAnswered()
+    // A confirmation without a file name is no confirmation; headless and
+    // unanswered, a dialog is cancelled instead of waiting for nobody; the custom
+    // colours' text (kept in the settings) reads white for unreadable and missing entries.
+    void dialogs()
     {
         FileDialog::setHandler([](const FileDialog::Request &) {
             return FileDialog::Reply{true, {}};
         });
         QVERIFY(!FileDialog().showOpen());
         FileDialog::resetHandler();
-        QList<qint32> parsed(16, 0xFFFFFF);
-        parsed[4] = 7;
-        QCOMPARE(ColorDialog::parseCustomColors(u"abc,,-1,16777216, 7 ,16777215,0x10"_s), parsed);
-        QCOMPARE(ColorDialog::parseCustomColors(ColorDialog::formatCustomColors(parsed)), parsed);
-    }
-
-    // Headless and unanswered, a dialog is cancelled instead of waiting for nobody.
-    void unansweredHeadlessDialogsAreCancelled()
-    {
         QTest::ignoreMessage(QtWarningMsg, "File dialog cancelled: no screen and no answer");
         QVERIFY(!FileDialog().showSave());
         QTest::ignoreMessage(QtWarningMsg, "Colour dialog cancelled: no screen and no answer");
         QVERIFY(!ColorDialog().exec());
+        QList<qint32> parsed(16, 0xFFFFFF);
+        parsed[4] = 7;
+        QCOMPARE(ColorDialog::parseCustomColors(u"abc,,-1,16777216, 7 ,16777215,0x10"_s), parsed);
+        QCOMPARE(ColorDialog::parseCustomColors(ColorDialog::formatCustomColors(parsed)), parsed);
     }
 };
 

@@ -53,9 +53,14 @@ private slots:
 
     // Any mouse button sinks the edge until it is released, wherever that is;
     // only the left one clicks, each press of a double click once, and only when
-    // released on the button.
-    void mouse()
+    // released on the button. A click leaves the focus in the box being typed in;
+    // Space, from the keyboard, holds the button down and clicks on release.
+    void mouseAndKeyboard()
     {
+        auto *typing = new QLineEdit(m_host.get());
+        typing->move(80, 10);
+        typing->show();
+        typing->setFocus();
         QVERIFY(m_button->setPicture(coordinates(QSize(32, 32))).ok());
         m_button->resize(44, 44); // a resize draws the face anew
         const QImage raised = m_button->grab().toImage();
@@ -75,28 +80,14 @@ private slots:
         QCOMPARE(clicked.count(), 0);
         QTest::mouseClick(window, Qt::LeftButton, {}, at);
         QCOMPARE(clicked.count(), 1);
+        QVERIFY(typing->hasFocus());
         QTest::mouseDClick(window, Qt::LeftButton, {}, at);
         QCOMPARE(clicked.count(), 3);
-    }
-
-    // A mouse click leaves the focus in the box being typed in; Space, from the
-    // keyboard, holds the button down and clicks on release.
-    void keyboard()
-    {
-        auto *typing = new QLineEdit(m_host.get());
-        typing->move(80, 10);
-        typing->show();
-        typing->setFocus();
-        QSignalSpy clicked(m_button, &PictureButton::clicked);
-        QTest::mouseClick(m_host->windowHandle(), Qt::LeftButton, {},
-                          m_button->geometry().center());
-        QVERIFY(typing->hasFocus());
-        const QImage raised = m_button->grab().toImage();
         QTest::keyPress(m_button, Qt::Key_Space);
         QVERIFY(m_button->grab().toImage() != raised);
         QTest::keyRelease(m_button, Qt::Key_Space);
         QCOMPARE(m_button->grab().toImage(), raised);
-        QCOMPARE(clicked.count(), 2);
+        QCOMPARE(clicked.count(), 4);
     }
 
 private:

@@ -13,10 +13,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+using Messages = QList<std::pair<QString, QString>>; // header, text
+
 // Writes a log as the chat does: each message a header "(HH:mm:ss - dd.MM.yyyy)
 // Name:  " before its text, or "Name  (HH:mm:ss - dd.MM.yyyy)" alone on its line
 // when the header is given with a trailing line break.
-void writeLog(const QString &path, const QList<std::pair<QString, QString>> &messages)
+void writeLog(const QString &path, const Messages &messages)
 {
     QTextDocument document;
     QTextCursor cursor(&document);
@@ -47,7 +49,7 @@ QList<QList<LogSearchResult>> searchAll(const QString &folder, const QString &qu
 QString selectedInLog(const LogSearchResult &result)
 {
     QTextDocument document;
-    (void)readRtf(TestEnvironment::readAll(result.logPath).toLatin1(), &document);
+    (void)readRtf(fileBytes(result.logPath), &document);
     QTextCursor cursor(&document);
     cursor.setPosition(int(result.position));
     cursor.setPosition(int(result.position + result.length), QTextCursor::KeepAnchor);
@@ -111,9 +113,9 @@ private slots:
         for (int i = 12; i >= 1; --i) {
             expected.append(u"2026-%1-10 08-00-00.RTF"_s.arg(i, 2, 10, '0'_L1));
             // The newest logs are the largest, so older ones tend to finish first.
-            writeLog(env.path(u"logs/"_s + expected.last()),
-                     QList<std::pair<QString, QString>>(
-                         i > 10 ? 2600 : 1, {u"(08:00:00 - 10.01.2026) A:  "_s, u"ключ ключ"_s}));
+            writeLog(
+                env.path(u"logs/"_s + expected.last()),
+                Messages(i > 10 ? 2600 : 1, {u"(08:00:00 - 10.01.2026) A:  "_s, u"ключ ключ"_s}));
         }
         env.touch(u"logs/2026-06-15 08-00-00.RTF"_s, QByteArray("\x00\xff garbage", 10));
         expected.insert(6, u"2026-06-15 08-00-00.RTF"_s);
@@ -145,11 +147,9 @@ private slots:
     void cancelStopsTheWork()
     {
         TestEnvironment env;
-        QList<std::pair<QString, QString>> messages;
-        for (int m = 0; m < 2000; ++m)
-            messages.append({u"(08:00:00 - 10.01.2026) A:  "_s, u"find me %1"_s.arg(m)});
         // Large enough that the workers are far from the end when the first result arrives.
-        writeLog(env.path(u"logs/0.RTF"_s), messages);
+        writeLog(env.path(u"logs/0.RTF"_s),
+                 Messages(2000, {u"(08:00:00 - 10.01.2026) A:  "_s, u"find me"_s}));
         for (int i = 1; i < 300; ++i)
             QVERIFY(QFile::copy(env.path(u"logs/0.RTF"_s), env.path(u"logs/%1.RTF"_s.arg(i))));
 
