@@ -122,10 +122,11 @@ private slots:
         // Before anything asks for the session bus: every notifier talks to ours.
         QFile config(m_busDir.filePath(u"bus.conf"_s));
         QVERIFY(config.open(QIODevice::WriteOnly));
-        config.write("<busconfig><type>session</type><listen>unix:dir=" +
-                     QFile::encodeName(m_busDir.path()) +
-                     "</listen><policy context=\"default\"><allow send_destination=\"*\"/>"
-                     "<allow own=\"*\"/></policy></busconfig>");
+        config.write(
+            "<busconfig><type>session</type><listen>unix:dir=" +
+            QFile::encodeName(m_busDir.path()) + "</listen><auth>EXTERNAL</auth>" +
+            "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>" +
+            "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy></busconfig>");
         config.close();
         m_bus.start(u"dbus-daemon"_s,
                     {u"--nofork"_s, u"--print-address"_s, u"--config-file="_s + config.fileName()});
@@ -254,17 +255,13 @@ private slots:
         QFETCH(bool, logBlocked);
         QFETCH(QList<BoxAnswer>, answers);
         QFETCH(QString, outcome);
-        const qsizetype boxes = answers.size();
         overrideTrayAvailable(tray);
         // The message comes while no log can be saved, as a file stands where the logs belong.
         const QString blocker = m_env->touch(u"data/Greyhollow Studios/Quillet IM/Logs"_s);
         // Eats the request to quit once the window has seen it: this test goes on.
         struct QuitEater final : QObject
         {
-            bool eventFilter(QObject *, QEvent *event) override
-            {
-                return event->type() == QEvent::Quit;
-            }
+            bool eventFilter(QObject *, QEvent *e) override { return e->type() == QEvent::Quit; }
         } eater;
         qApp->installEventFilter(&eater); // before the window's, so it sees the request last
         ChatWindow *window = openWindow();
@@ -295,7 +292,7 @@ private slots:
         }
         const bool exited = outcome == "exit"_L1;
         QCOMPARE(ended.count(), exited ? 1 : 0);
-        QCOMPARE(m_boxes.size(), boxes);
+        QCOMPARE(m_boxes.size(), answers.size());
         QCOMPARE(window->isHidden(), exited || outcome == "hidden"_L1);
         QTRY_COMPARE(window->isMinimized(), outcome == "minimised"_L1);
         const bool saved = exited || action == "checkpoint"_L1;
@@ -304,7 +301,7 @@ private slots:
         if (saved)
             QCOMPARE(SettingsStore().loadValue(u"Nicks"_s, chat.chatFile, ValueKind::Text),
                      u"Пётр"_s);
-        if (boxes == 1 && !exited) { // the aborted exit is over: the next close box hides again
+        if (!exited && !m_boxes.isEmpty()) { // the aborted exit is over: a close box hides
             QCoreApplication::sendEvent(window->windowHandle(), &close);
             QVERIFY(window->isHidden() && m_boxes.size() == 1 && ended.isEmpty());
         }
@@ -334,6 +331,10 @@ private slots:
         QApplication::setActiveWindow(window); // the desktop would; offscreen leaves it to us
         QTRY_VERIFY(!blinker->isBlinking());
         QCOMPARE(tray->icon().cacheKey(), restIcon);
+        // A tray that goes away takes the hidden window's only way back: it comes back minimised.
+        QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+        overrideTrayAvailable(false);
+        QTRY_VERIFY(!window->isHidden() && window->isMinimized());
     }
 
     void receivingShowsEachFileOnceInSendOrder()
@@ -432,7 +433,7 @@ private slots:
         QTRY_COMPARE(m_server.notes.size(), 1);
         const NotificationServer::Note first = m_server.notes.at(0);
         QCOMPARE(first.summary, u"anna"_s);
-        QCOMPARE(first.body, u"hello <there>…"_s);
+        QCOMPARE(first.body, u"hello &lt;there&gt;…"_s); // the server still reads markup
         QVERIFY(window->demandsAttention());
         writeForeignMessage(chat.exchangeFolder, 10, 0, 1, u"boris"_s, u"again"_s);
         QTRY_COMPARE(m_server.notes.size(), 2);
@@ -445,7 +446,7 @@ private slots:
         QTRY_VERIFY(!window->isMinimized());
         QVERIFY(QTest::qWaitForWindowActive(window));
         QVERIFY(!window->demandsAttention());
-        QTRY_VERIFY(m_server.open.isEmpty());
+        QTRY_VERIFY(!m_server.open.contains(first.id));
     }
 };
 
