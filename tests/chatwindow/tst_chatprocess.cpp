@@ -136,7 +136,7 @@ private slots:
         start({m_chatFile});
         QTRY_VERIFY_WITH_TIMEOUT(std::all_of(pathOf.begin(), pathOf.end(), isMarked), 120000);
         sendLine(u":exit"_s);
-        QVERIFY(m_program->waitForFinished(20000));
+        QTRY_VERIFY_WITH_TIMEOUT(m_program->state() == QProcess::NotRunning, 20000);
         QCOMPARE(boxesShown(), QStringList());
         QList<int> shown;
         for (const QString &log : conversationLogs())
