@@ -17,7 +17,6 @@ namespace {
 
 SmsConn g_client = nullptr;
 bool g_logout = false;
-char g_clientId[] = "1quillet-test";
 
 void say(const char *what)
 {
@@ -25,91 +24,53 @@ void say(const char *what)
     fflush(stdout);
 }
 
-Status registerClient(SmsConn conn, SmPointer, char *previousId)
-{
-    char *id = SmsGenerateClientID(conn);
-    SmsRegisterClientReply(conn, id ? id : g_clientId);
-    free(id);
-    free(previousId);
-    g_client = conn;
-    say("registered");
-    return 1;
-}
-
-void interactRequest(SmsConn conn, SmPointer, int)
-{
-    SmsInteract(conn);
-}
-
-void interactDone(SmsConn, SmPointer, Bool) {}
-
-void saveYourselfRequest(SmsConn, SmPointer, int, Bool, int, Bool, Bool) {}
-
-void saveYourselfPhase2Request(SmsConn conn, SmPointer)
-{
-    SmsSaveYourselfPhase2(conn);
-}
-
-void saveYourselfDone(SmsConn conn, SmPointer, Bool)
-{
-    say("saved");
-    if (g_logout)
-        SmsDie(conn);
-    else
-        SmsSaveComplete(conn);
-}
-
-void closeConnection(SmsConn conn, SmPointer, int count, char **reasons)
-{
-    SmFreeReasons(count, reasons);
-    SmsCleanUp(conn);
-    say("closed");
-    exit(0);
-}
-
-void setProperties(SmsConn, SmPointer, int count, SmProp **properties)
-{
-    for (int i = 0; i < count; ++i)
-        SmFreeProperty(properties[i]);
-    free(properties);
-}
-
-void deleteProperties(SmsConn, SmPointer, int count, char **names)
-{
-    for (int i = 0; i < count; ++i)
-        free(names[i]);
-    free(names);
-}
-
-void getProperties(SmsConn conn, SmPointer)
-{
-    SmsReturnProperties(conn, 0, nullptr);
-}
-
-Status newClient(SmsConn, SmPointer, unsigned long *mask, SmsCallbacks *callbacks, char **)
+Status newClient(SmsConn, SmPointer, unsigned long *mask, SmsCallbacks *cb, char **)
 {
     *mask = SmsRegisterClientProcMask | SmsInteractRequestProcMask | SmsInteractDoneProcMask |
             SmsSaveYourselfRequestProcMask | SmsSaveYourselfP2RequestProcMask |
             SmsSaveYourselfDoneProcMask | SmsCloseConnectionProcMask | SmsSetPropertiesProcMask |
             SmsDeletePropertiesProcMask | SmsGetPropertiesProcMask;
-    std::memset(callbacks, 0, sizeof *callbacks);
-    callbacks->register_client.callback = registerClient;
-    callbacks->interact_request.callback = interactRequest;
-    callbacks->interact_done.callback = interactDone;
-    callbacks->save_yourself_request.callback = saveYourselfRequest;
-    callbacks->save_yourself_phase2_request.callback = saveYourselfPhase2Request;
-    callbacks->save_yourself_done.callback = saveYourselfDone;
-    callbacks->close_connection.callback = closeConnection;
-    callbacks->set_properties.callback = setProperties;
-    callbacks->delete_properties.callback = deleteProperties;
-    callbacks->get_properties.callback = getProperties;
+    std::memset(cb, 0, sizeof *cb);
+    cb->register_client.callback = [](SmsConn conn, SmPointer, char *previousId) -> Status {
+        static char fallbackId[] = "1quillet-test";
+        char *id = SmsGenerateClientID(conn);
+        SmsRegisterClientReply(conn, id ? id : fallbackId);
+        free(id);
+        free(previousId);
+        g_client = conn;
+        say("registered");
+        return 1;
+    };
+    cb->interact_request.callback = [](SmsConn conn, SmPointer, int) { SmsInteract(conn); };
+    cb->interact_done.callback = [](SmsConn, SmPointer, Bool) {};
+    cb->save_yourself_request.callback = [](SmsConn, SmPointer, int, Bool, int, Bool, Bool) {};
+    cb->save_yourself_phase2_request.callback = [](SmsConn conn, SmPointer) {
+        SmsSaveYourselfPhase2(conn);
+    };
+    cb->save_yourself_done.callback = [](SmsConn conn, SmPointer, Bool) {
+        say("saved");
+        g_logout ? SmsDie(conn) : SmsSaveComplete(conn);
+    };
+    cb->close_connection.callback = [](SmsConn conn, SmPointer, int count, char **reasons) {
+        SmFreeReasons(count, reasons);
+        SmsCleanUp(conn);
+        say("closed");
+        exit(0);
+    };
+    cb->set_properties.callback = [](SmsConn, SmPointer, int count, SmProp **properties) {
+        for (int i = 0; i < count; ++i)
+            SmFreeProperty(properties[i]);
+        free(properties);
+    };
+    cb->delete_properties.callback = [](SmsConn, SmPointer, int count, char **names) {
+        for (int i = 0; i < count; ++i)
+            free(names[i]);
+        free(names);
+    };
+    cb->get_properties.callback = [](SmsConn conn, SmPointer) {
+        SmsReturnProperties(conn, 0, nullptr);
+    };
     return 1;
-}
-
-// Only local test clients connect; they have no ICE authority file.
-Bool anyHost(char *)
-{
-    return True;
 }
 
 } // namespace
@@ -119,6 +80,8 @@ int main()
     char vendor[] = "quillet-test-sm", release[] = "1", error[256];
     int count = 0;
     IceListenObj *listeners = nullptr;
+    // Only local test clients connect; they have no ICE authority file.
+    const IceHostBasedAuthProc anyHost = [](char *) -> Bool { return True; };
     if (!SmsInitialize(vendor, release, newClient, nullptr, anyHost, sizeof error, error) ||
         !IceListenForConnections(&count, &listeners, sizeof error, error)) {
         fprintf(stderr, "session manager: %s\n", error);
@@ -148,10 +111,9 @@ int main()
                 SmsSaveYourself(g_client, SmSaveBoth, g_logout, SmInteractStyleNone, False);
         }
         for (int i = 0; i < count && !client; ++i) {
-            if (!(fds[i + 1].revents & POLLIN))
-                continue;
             IceAcceptStatus status;
-            client = IceAcceptConnection(listeners[i], &status);
+            if (fds[i + 1].revents & POLLIN)
+                client = IceAcceptConnection(listeners[i], &status);
             while (client && IceConnectionStatus(client) == IceConnectPending)
                 IceProcessMessages(client, nullptr, nullptr);
         }

@@ -34,7 +34,6 @@ QList<Run> runsOf(const QTextDocument &document)
 }
 
 const QRgb Black = qRgb(0, 0, 0);
-const QRgb Violet = qRgb(128, 0, 255);
 
 } // namespace
 
@@ -56,13 +55,10 @@ private:
     }
 
 private slots:
-    void initTestCase()
+    void init()
     {
         qputenv("TZ", "MSK-3");
         tzset();
-    }
-    void init()
-    {
         m_env = std::make_unique<TestEnvironment>();
         m_chatFile = m_env->path(u"chats/Room.QLIMChat"_s);
         appSettings() = SettingsRecord();
@@ -95,7 +91,7 @@ private slots:
         const QRgb green = qRgb(0, 128, 0), custom = qRgb(0x12, 0x34, 0x56), red = qRgb(255, 0, 0);
         QTest::newRow("other's, name on its own line")
             << true << int(MessageKind::Other) << u" guest\r\n"_s << u"\r\n Hello \r\n"_s
-            << QList<Run>{{0, u"guest  (12:00:00 - 05.12.2026)"_s, 8, true, Violet},
+            << QList<Run>{{0, u"guest  (12:00:00 - 05.12.2026)"_s, 8, true, qRgb(128, 0, 255)},
                           {1, u"Hello"_s, 9, false, Black}};
         QTest::newRow("own, name in front, lines kept")
             << false << int(MessageKind::Own) << u"me"_s << u"a\r\n\r\nb\rc"_s

@@ -23,20 +23,14 @@ private:
     QList<FileDialog::Request> m_dialogs;
     QList<BoxRequest> m_boxes;
 
-    // The file dialogs answer with these paths; an empty one cancels.
-    void answerDialogs(QStringList paths)
-    {
-        FileDialog::setHandler([this, paths](const FileDialog::Request &request) mutable {
-            m_dialogs.append(request);
-            const QString path = paths.isEmpty() ? QString() : paths.takeFirst();
-            return FileDialog::Reply{!path.isEmpty(), path};
-        });
-    }
-
-    // The chat files announced when `button` is pressed.
+    // The chat files announced when `button` is pressed and its file dialog
+    // answers `path` (an empty one cancels).
     QStringList choose(const QString &button, const QString &path)
     {
-        answerDialogs({path});
+        FileDialog::setHandler([this, path](const FileDialog::Request &request) {
+            m_dialogs.append(request);
+            return FileDialog::Reply{!path.isEmpty(), path};
+        });
         ChatSelectionWindow window;
         QSignalSpy chosen(&window, &ChatSelectionWindow::chatChosen);
         window.findChild<PictureButton *>(button)->click();
@@ -76,7 +70,6 @@ private slots:
         QTest::newRow("existing file emptied")
             << create << u"chats/old.QLIMChat"_s << u"old"_s << true;
         QTest::newRow("cancelled") << create << QString() << QString() << false;
-        QTest::newRow("missing folder") << create << u"missing/a.QLIMChat"_s << QString() << false;
         QTest::newRow("folder in the way")
             << create << u"chats/dir.QLIMChat"_s << QString() << false;
         QTest::newRow("any file opened as it is") << open << u"B/notes.txt"_s << u"kept"_s << true;
@@ -102,8 +95,6 @@ private slots:
             const Result<QString> text = TextFile::readText(path);
             QVERIFY(text.ok() && QFileInfo(path).size() <= (create ? 3 : 4));
             QCOMPARE(text.value(), create ? QString() : existing);
-        } else if (!path.isEmpty()) {
-            QVERIFY(m_boxes.at(0).text.startsWith(u"Не удалось создать файл чата.\r\n\r\nКод "_s));
         }
         QCOMPARE(choose(button, QString()), QStringList());
         QCOMPARE(m_dialogs.at(1).initialFolder, path.isEmpty() ? QString() : parentFolder(path));
