@@ -19,20 +19,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QList<Run> runsOf(const QTextDocument &document)
-{
-    QList<Run> runs;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat format = it.fragment().charFormat();
-            runs.append({block.blockNumber(), it.fragment().text(), format.fontPointSize(),
-                         format.fontWeight() > QFont::Medium, format.foreground().color().rgb(),
-                         block.blockFormat().alignment() & Qt::AlignHorizontal_Mask});
-        }
-    }
-    return runs;
-}
-
 const QRgb Black = qRgb(0, 0, 0);
 
 } // namespace

@@ -13,31 +13,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The runs of a document; neighbours with equal attributes are joined, as the
-// same text may be split differently by different writers.
-QList<Run> runsOf(const QTextDocument &document)
-{
-    QList<Run> runs;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        Qt::Alignment alignment = block.blockFormat().alignment() & Qt::AlignHorizontal_Mask;
-        alignment = alignment == Qt::AlignLeading ? Qt::AlignLeft : alignment;
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextCharFormat f = it.fragment().charFormat();
-            const QRgb colour =
-                f.foreground().style() == Qt::NoBrush ? 0 : f.foreground().color().rgb();
-            const Run run(block.blockNumber(), it.fragment().text(), f.fontPointSize(),
-                          f.fontWeight() > QFont::Medium, colour, alignment);
-            Run *last = runs.isEmpty() ? nullptr : &runs.last();
-            if (last && last->block == run.block && last->points == run.points &&
-                last->bold == run.bold && last->colour == run.colour)
-                last->text += run.text;
-            else
-                runs.append(run);
-        }
-    }
-    return runs;
-}
-
 void append(QTextCursor &cursor, const Run &run)
 {
     QTextBlockFormat block = cursor.blockFormat();
