@@ -115,6 +115,7 @@ private slots:
         m_window.reset();
         Boxes::resetHandler();
         Clock::reset();
+        QVERIFY2(std::exchange(m_boxes, {}).isEmpty(), "an unexpected box");
     }
 
     void initTestCase()
@@ -305,6 +306,7 @@ private slots:
             QCoreApplication::sendEvent(window->windowHandle(), &close);
             QVERIFY(window->isHidden() && m_boxes.size() == 1 && ended.isEmpty());
         }
+        m_boxes.clear();
     }
 
     // The tray icon blinks for messages that arrive while the window is hidden or
