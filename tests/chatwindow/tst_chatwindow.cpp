@@ -389,6 +389,21 @@ private slots:
             "\xFF\xFE" +
             QByteArray(reinterpret_cast<const char *>(fields.utf16()), fields.size() * 2);
         QCOMPARE(TextFile::readBytes(chat.exchangeFolder + '/'_L1 + files.at(0)).value(), expected);
+
+        // A message that cannot be written stays in the box for another try.
+        QVERIFY(QDir().rename(chat.exchangeFolder, chat.exchangeFolder + u"-away"_s));
+        box->setPlainText(u"unsent"_s);
+        QTest::keyClick(window->windowHandle(), Qt::Key_Return, Qt::ControlModifier);
+        QCOMPARE(box->toPlainText(), u"unsent"_s);
+    }
+
+    // A chat's user name comes back when the chat is opened again.
+    void userNameKept()
+    {
+        openWindow()->findChild<QLineEdit *>(u"txtUserName"_s)->setText(u"Пётр"_s);
+        m_window->saveCheckpoint();
+        m_window.reset();
+        QCOMPARE(openWindow()->findChild<QLineEdit *>(u"txtUserName"_s)->text(), u"Пётр"_s);
     }
 
     // Only our own notification's click counts; one the user closed is not

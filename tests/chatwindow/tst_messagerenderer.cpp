@@ -4,6 +4,7 @@
 #include "core/textfile.h"
 #include "documentruns.h"
 #include "gui/boxes.h"
+#include "logsviewer/logsearch.h"
 #include "richtext/rtfwriter.h"
 #include "settings/settings.h"
 #include "testsupport.h"
@@ -11,6 +12,7 @@
 #include <ctime>
 
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextEdit>
 
@@ -188,6 +190,15 @@ private slots:
         QCOMPARE(otherRun.logFilePath(),
                  logsFolder(m_chatFile, true).value() + u"/2026-12-05 12-01-00.RTF"_s);
         QCOMPARE(TextFile::readBytes(first).value(), firstBytes);
+
+        // The log search reads the headers this renderer writes.
+        LogSearch search;
+        QSignalSpy found(&search, &LogSearch::resultsFound);
+        search.start(logsFolder(m_chatFile, true).value(), u"later run"_s);
+        QTRY_COMPARE(found.count(), 1);
+        const auto result = found.at(0).at(0).value<QList<LogSearchResult>>().value(0);
+        QCOMPARE(result.sender, u"guest"_s);
+        QCOMPARE(result.messageTime, QDateTime(QDate(2026, 12, 5), QTime(12, 0, 59)));
 
         appSettings().timeStamps = false;
         at(30, 0);
