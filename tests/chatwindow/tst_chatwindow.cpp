@@ -15,6 +15,7 @@
 #include "testsupport.h"
 
 #include <QDBusConnection>
+#include <QGraphicsOpacityEffect>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -395,6 +396,18 @@ private slots:
         box->setPlainText(u"unsent"_s);
         QTest::keyClick(window->windowHandle(), Qt::Key_Return, Qt::ControlModifier);
         QCOMPARE(box->toPlainText(), u"unsent"_s);
+    }
+
+    // Ctrl+0 takes turns between 75 % (alpha 191) and opaque, through the window
+    // system's opacity or, where it has none, an opacity effect on the window.
+    void transparencyTakesTurns()
+    {
+        ChatWindow *window = openWindow();
+        for (const double expected : {191 / 255.0, 1.0, 191 / 255.0}) {
+            QTest::keyClick(window->windowHandle(), Qt::Key_0, Qt::ControlModifier);
+            const auto *effect = qobject_cast<QGraphicsOpacityEffect *>(window->graphicsEffect());
+            QCOMPARE(effect ? effect->opacity() : window->windowOpacity(), expected);
+        }
     }
 
     // A chat's user name comes back when the chat is opened again.
