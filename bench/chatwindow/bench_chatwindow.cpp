@@ -5,7 +5,6 @@
 // with mode batch [count], idle [seconds] or latency [count] (default: all),
 // or "screenshot <file.png>" for a picture of the window with a few messages.
 
-#include "testsupport.h"
 #include "chatwindow/chatwindow.h"
 #include "chatwindow/trayavailability.h"
 #include "core/chatcontext.h"
@@ -173,7 +172,8 @@ void screenshot(const QString &path)
                         chat.context.userId);
     writeForeignMessage(chat.env.chats(), 10, 1, 40, u"Марина"_s,
                         u"Отлично. Созвон в 14:00 в силе?"_s, guid);
-    writeForeignMessage(chat.env.chats(), 10, 2, 5, u"Алексей"_s, u"Да, в силе."_s, chat.context.userId);
+    writeForeignMessage(chat.env.chats(), 10, 2, 5, u"Алексей"_s, u"Да, в силе."_s,
+                        chat.context.userId);
     chat.open();
     chat.window->findChild<QLineEdit *>(u"txtUserName"_s)->setText(u"Алексей"_s);
     chat.window->findChild<QPlainTextEdit *>(u"txtMessage"_s)

@@ -1,7 +1,7 @@
 // Any chat file path (and any executable path) written into an autostart entry
 // must come back unchanged from the entry's Exec line, or be refused.
-#include "settings/autostartentry.h"
 #include "desktopentryreader.h"
+#include "settings/autostartentry.h"
 
 #include <cstdlib>
 

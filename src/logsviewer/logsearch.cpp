@@ -3,8 +3,8 @@
 #include "core/support.h"
 #include "core/textfile.h"
 #include "logsviewer/logdocument.h"
-#include "logsviewer/logslist.h"
 #include "logsviewer/logfiles.h"
+#include "logsviewer/logslist.h"
 #include "richtext/rtftextscanner.h"
 
 #include <QFileInfo>
