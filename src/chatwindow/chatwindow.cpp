@@ -41,6 +41,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// The stored section of the window's placement, named as the stores know it.
+const QString PlacementSection = u"Placement frmMain"_s;
 constexpr int NotificationIconSize = 64;
 
 // Positions are laid out in twips; 15 twips are one pixel.
@@ -80,8 +82,7 @@ private:
 
 ChatWindow::ChatWindow(const ChatContext &chat, QWidget *parent) : QWidget(parent), m_chat(chat)
 {
-    // Names the stored "Placement frmMain" section: kept as the stores know it.
-    setObjectName(u"frmMain"_s);
+    setObjectName(u"ChatWindow"_s);
     createWidgets();
     createTray();
     connectHandlers();
@@ -247,7 +248,7 @@ QString ChatWindow::defaultUserName()
 
 void ChatWindow::restoreState()
 {
-    restoreWindowPlacement(this, QString(), m_chat.chatFile);
+    restoreWindowPlacement(this, PlacementSection, m_chat.chatFile);
     SettingsStore store;
     txtUserName->setText(
         store.loadValue(u"Nicks"_s, m_chat.chatFile, ValueKind::Text, defaultUserName())
@@ -256,7 +257,7 @@ void ChatWindow::restoreState()
 
 void ChatWindow::saveState(bool silent)
 {
-    saveWindowPlacement(this, QString(), m_chat.chatFile);
+    saveWindowPlacement(this, PlacementSection, m_chat.chatFile);
     SettingsStore store;
     const Status saved =
         store.saveValue(u"Nicks"_s, m_chat.chatFile, ValueKind::Text, txtUserName->text());

@@ -11,16 +11,6 @@ namespace quillet {
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QString placementSection(const QWidget *window, const QString &section)
-{
-    const QString name = u"Placement "_s + window->objectName();
-    return section.isEmpty() ? name : name + ' '_L1 + section;
-}
-
-} // namespace
-
 void saveWindowPlacement(QWidget *window, const QString &section, const QString &key)
 {
     // The position is the frame's, as move() takes it on restoring; the
@@ -31,16 +21,14 @@ void saveWindowPlacement(QWidget *window, const QString &section, const QString 
                              .arg(window->width())
                              .arg(window->height());
     SettingsStore store;
-    (void)store.saveValue(placementSection(window, section), key, ValueKind::Text, text);
+    (void)store.saveValue(section, key, ValueKind::Text, text);
 }
 
 void restoreWindowPlacement(QWidget *window, const QString &section, const QString &key)
 {
     SettingsStore store;
     const QStringList parts =
-        store.loadValue(placementSection(window, section), key, ValueKind::Text)
-            .toString()
-            .split(','_L1);
+        store.loadValue(section, key, ValueKind::Text).toString().split(','_L1);
     if (parts.size() != 4)
         return;
     int values[4];

@@ -6,9 +6,9 @@ class QWidget;
 
 namespace quillet {
 
-// Window placements in the settings store. Each window keeps its own entry
-// (its object name is part of the section), so the chat window and the logs
-// viewer of one chat, which use the same key, do not overwrite each other.
+// Window placements in the settings store, under `key` of `section`. Each kind
+// of window has a section of its own, so the chat window and the logs viewer of
+// one chat, which use the same key, do not overwrite each other.
 void saveWindowPlacement(QWidget *window, const QString &section, const QString &key);
 // Moves the window to its stored placement; leaves it where it is when none
 // is stored or the stored one lies on no screen.

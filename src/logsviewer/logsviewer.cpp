@@ -34,6 +34,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// The stored section of the window's placement, named as the stores know it.
+const QString PlacementSection = u"Placement frmLogsViewer"_s;
 constexpr int WindowWidth = 574;
 constexpr int WindowHeight = 349;
 // The search opens below the list and the log, so that neither moves.
@@ -72,8 +74,7 @@ void showLogsViewer(const QString &chatFile)
 LogsViewer::LogsViewer(const QString &chatFile, QWidget *parent)
     : QWidget(parent, Qt::Window), m_chatFile(chatFile)
 {
-    // Names the stored "Placement frmLogsViewer" section: kept as the stores know it.
-    setObjectName(u"frmLogsViewer"_s);
+    setObjectName(u"LogsViewer"_s);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(u"Quillet IM :: Просмотр логов"_s);
     setFont(programFont());
@@ -426,12 +427,12 @@ bool LogsViewer::eventFilter(QObject *watched, QEvent *event)
 
 void LogsViewer::restorePlacement()
 {
-    restoreWindowPlacement(this, QString(), m_chatFile);
+    restoreWindowPlacement(this, PlacementSection, m_chatFile);
 }
 
 void LogsViewer::savePlacement()
 {
-    saveWindowPlacement(this, QString(), m_chatFile);
+    saveWindowPlacement(this, PlacementSection, m_chatFile);
 }
 
 } // namespace quillet

@@ -19,22 +19,8 @@ namespace quillet {
 
 namespace {
 
-constexpr int DefaultHalfPoints = 24;
-
 using Destination = RtfDestination;
-
-// The character attributes a run carries.
-struct CharState
-{
-    int halfPoints = DefaultHalfPoints;
-    int colour = 0;
-    int font = -1;
-    bool bold = false;
-    bool italic = false;
-    bool underline = false;
-
-    friend bool operator==(const CharState &, const CharState &) = default;
-};
+using CharState = RtfCharState;
 
 // What a group inherits from its parent and restores on its end.
 struct GroupState
@@ -238,7 +224,7 @@ void RtfParser::textWord(std::string_view word, bool hasParameter, int parameter
     } else if (word == "fs") {
         s.chars.halfPoints = hasParameter && parameter > 0
                                  ? std::clamp(parameter, MinFontHalfPoints, MaxFontHalfPoints)
-                                 : DefaultHalfPoints;
+                                 : DefaultRtfHalfPoints;
     } else if (word == "b") {
         s.chars.bold = on;
     } else if (word == "i") {
@@ -264,22 +250,8 @@ void RtfParser::textWord(std::string_view word, bool hasParameter, int parameter
     } else if (word == "deff" && hasParameter) {
         m_defaultFont = parameter;
         s.chars.font = parameter;
-    } else if (word == "emdash") {
-        textUnit(0x2014);
-    } else if (word == "endash") {
-        textUnit(0x2013);
-    } else if (word == "bullet") {
-        textUnit(0x2022);
-    } else if (word == "lquote") {
-        textUnit(0x2018);
-    } else if (word == "rquote") {
-        textUnit(0x2019);
-    } else if (word == "ldblquote") {
-        textUnit(0x201C);
-    } else if (word == "rdblquote") {
-        textUnit(0x201D);
-    } else if (word == "emspace" || word == "enspace" || word == "qmspace") {
-        textUnit(u' ');
+    } else if (const char16_t unit = rtfSymbolWordUnit(word)) {
+        textUnit(unit);
     }
 }
 

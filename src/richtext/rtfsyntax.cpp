@@ -5,6 +5,20 @@
 
 namespace quillet {
 
+char16_t rtfSymbolWordUnit(std::string_view word)
+{
+    static constexpr std::pair<std::string_view, char16_t> symbols[] = {
+        {"emdash", 0x2014}, {"endash", 0x2013},    {"bullet", 0x2022},    {"lquote", 0x2018},
+        {"rquote", 0x2019}, {"ldblquote", 0x201C}, {"rdblquote", 0x201D}, {"emspace", u' '},
+        {"enspace", u' '},  {"qmspace", u' '},
+    };
+    for (const auto &[name, unit] : symbols) {
+        if (name == word)
+            return unit;
+    }
+    return 0;
+}
+
 bool isSkippedRtfDestination(std::string_view word)
 {
     // Sorted, so a lookup costs a few comparisons: it runs for most control words.

@@ -17,6 +17,26 @@ namespace quillet {
 // Destinations whose content is never text of the document.
 bool isSkippedRtfDestination(std::string_view word);
 
+// The character a symbol word such as \emdash or \lquote stands for; 0 for any
+// other word.
+char16_t rtfSymbolWordUnit(std::string_view word);
+
+constexpr int DefaultRtfHalfPoints = 24;
+
+// The character attributes a run carries: the reader starts a new run when they
+// change, and the text scanner follows the same runs.
+struct RtfCharState
+{
+    int halfPoints = DefaultRtfHalfPoints;
+    int colour = 0;
+    int font = -1;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+
+    friend bool operator==(const RtfCharState &, const RtfCharState &) = default;
+};
+
 // Control words are ASCII letters with an optional ASCII number, whatever the locale.
 constexpr bool isRtfLetter(char c)
 {

@@ -22,25 +22,8 @@ namespace quillet {
 
 namespace {
 
-// The full reader's default size.
-constexpr int DefaultHalfPoints = 24;
-
 using Destination = RtfDestination;
-
-// The character attributes that make the reader start a new run. Runs matter to
-// the text only at edges (a code page that changes while bytes wait for decoding,
-// CR LF written as two \u, a surrogate pair split by a group), but there they do.
-struct CharState
-{
-    int halfPoints = DefaultHalfPoints;
-    int colour = 0;
-    int font = -1;
-    bool bold = false;
-    bool italic = false;
-    bool underline = false;
-
-    friend bool operator==(const CharState &, const CharState &) = default;
-};
+using CharState = RtfCharState;
 
 struct GroupState
 {
@@ -72,14 +55,7 @@ enum class Word : quint8
     FontCharset,
     CodePage,
     DefaultFont,
-    EmDash,
-    EnDash,
-    Bullet,
-    LeftQuote,
-    RightQuote,
-    LeftDoubleQuote,
-    RightDoubleQuote,
-    Space,
+    Symbol, // \emdash, \lquote and the like
 };
 
 Word wordOf(std::string_view w)
@@ -132,15 +108,15 @@ Word wordOf(std::string_view w)
         if (w == "ulnone")
             return Word::UnderlineNone;
         if (w == "emdash")
-            return Word::EmDash;
+            return Word::Symbol;
         if (w == "endash")
-            return Word::EnDash;
+            return Word::Symbol;
         if (w == "bullet")
-            return Word::Bullet;
+            return Word::Symbol;
         if (w == "lquote")
-            return Word::LeftQuote;
+            return Word::Symbol;
         if (w == "rquote")
-            return Word::RightQuote;
+            return Word::Symbol;
         return Word::Other;
     case 7:
         if (w == "fonttbl")
@@ -148,7 +124,7 @@ Word wordOf(std::string_view w)
         if (w == "ansicpg")
             return Word::CodePage;
         if (w == "emspace" || w == "enspace" || w == "qmspace")
-            return Word::Space;
+            return Word::Symbol;
         return Word::Other;
     case 8:
         if (w == "colortbl")
@@ -158,9 +134,9 @@ Word wordOf(std::string_view w)
         return Word::Other;
     case 9:
         if (w == "ldblquote")
-            return Word::LeftDoubleQuote;
+            return Word::Symbol;
         if (w == "rdblquote")
-            return Word::RightDoubleQuote;
+            return Word::Symbol;
         return Word::Other;
     default:
         return Word::Other;
@@ -339,7 +315,10 @@ void Scanner::controlWord(std::string_view word, bool hasParameter, int paramete
         return; // colour components
     if (m_skipCharacters > 0 && consumesSkippedCharacter())
         return;
-    textWord(id, hasParameter, parameter);
+    if (id == Word::Symbol)
+        textUnit(rtfSymbolWordUnit(word));
+    else
+        textWord(id, hasParameter, parameter);
 }
 
 void Scanner::textWord(Word word, bool hasParameter, int parameter)
@@ -373,7 +352,7 @@ void Scanner::textWord(Word word, bool hasParameter, int parameter)
         s.chars.font = m_defaultFont;
         break;
     case Word::FontSize:
-        s.chars.halfPoints = hasParameter && parameter > 0 ? parameter : DefaultHalfPoints;
+        s.chars.halfPoints = hasParameter && parameter > 0 ? parameter : DefaultRtfHalfPoints;
         break;
     case Word::Bold:
         s.chars.bold = on;
@@ -404,31 +383,8 @@ void Scanner::textWord(Word word, bool hasParameter, int parameter)
             s.chars.font = parameter;
         }
         break;
-    case Word::EmDash:
-        textUnit(0x2014);
-        break;
-    case Word::EnDash:
-        textUnit(0x2013);
-        break;
-    case Word::Bullet:
-        textUnit(0x2022);
-        break;
-    case Word::LeftQuote:
-        textUnit(0x2018);
-        break;
-    case Word::RightQuote:
-        textUnit(0x2019);
-        break;
-    case Word::LeftDoubleQuote:
-        textUnit(0x201C);
-        break;
-    case Word::RightDoubleQuote:
-        textUnit(0x201D);
-        break;
-    case Word::Space:
-        textUnit(u' ');
-        break;
     case Word::Other:
+    case Word::Symbol:
     case Word::Bin:
     case Word::FontTable:
     case Word::ColourTable:
