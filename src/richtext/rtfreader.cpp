@@ -38,9 +38,9 @@ struct FontEntry
 };
 
 // Reads one RTF document token by token with an explicit group stack.
-class RtfParser final : public RtfLexer<RtfParser>
+class RtfParser final : public RtfLexer<RtfParser, GroupState>
 {
-    friend class RtfLexer<RtfParser>;
+    friend class RtfLexer<RtfParser, GroupState>;
 
 public:
     RtfParser(const QByteArray &rtf, QTextDocument *document) : RtfLexer(rtf), m_cursor(document) {}
@@ -48,8 +48,6 @@ public:
     Status parse(qsizetype start);
 
 private:
-    GroupState &state() { return m_stack.back(); }
-    bool openGroup();
     void closeGroup();
     void controlWord(std::string_view word, bool hasParameter, int parameter);
     void destinationWord(std::string_view word, bool hasParameter, int parameter);
@@ -66,7 +64,6 @@ private:
 
     QTextCursor m_cursor;
 
-    std::vector<GroupState> m_stack;
     GroupState m_lastState; // the state when the outermost group ended
 
     int m_documentCodePage = 1252;
@@ -113,19 +110,6 @@ Status RtfParser::parse(qsizetype start)
     block.setAlignment(m_lastState.alignment);
     m_cursor.setBlockFormat(block);
     return {};
-}
-
-bool RtfParser::openGroup()
-{
-    if (m_stack.size() >= std::size_t(MaxRtfDepth))
-        return false;
-    m_skipCharacters = 0;
-    if (m_stack.empty())
-        m_stack.emplace_back();
-    else
-        m_stack.push_back(state());
-    m_ignorable = false;
-    return true;
 }
 
 void RtfParser::closeGroup()

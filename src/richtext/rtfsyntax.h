@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <string_view>
+#include <vector>
 
 // What the full reader and the text scanner share, so that both read exactly the
 // same control words and skip exactly the same groups.
@@ -84,14 +85,31 @@ enum class RtfDestination : quint8
     Skip,
 };
 
-// The walk through control sequences, shared by the reader and the text scanner so
-// that both cut any input into the same tokens. `Walker` derives from it and has
-// state() (with a `destination`), controlWord(word, hasParameter, parameter),
-// textByte(char), textUnit(char16_t) and endParagraph().
-template <class Walker> class RtfLexer
+// The walk through control sequences and groups, shared by the reader and the text
+// scanner so that both cut any input into the same tokens. `Walker` derives from it
+// and has controlWord(word, hasParameter, parameter), textByte(char),
+// textUnit(char16_t) and endParagraph(); `Group` (what a group inherits and restores
+// on its end) has a `destination`.
+template <class Walker, class Group> class RtfLexer
 {
 protected:
     explicit RtfLexer(QByteArrayView rtf) : m_data(rtf.data()), m_size(rtf.size()) {}
+
+    Group &state() { return m_stack.back(); }
+
+    // A new group starts with its parent's state; false when nested too deep.
+    bool openGroup()
+    {
+        if (m_stack.size() >= std::size_t(MaxRtfDepth))
+            return false;
+        m_skipCharacters = 0;
+        if (m_stack.empty())
+            m_stack.emplace_back();
+        else
+            m_stack.push_back(state());
+        m_ignorable = false;
+        return true;
+    }
 
     // Reads what follows a backslash: a control word with its parameter, or a
     // control symbol.
@@ -148,6 +166,7 @@ protected:
     qsizetype m_pos = 0;
     bool m_ignorable = false; // \* seen: the next word names a destination to skip
     int m_skipCharacters = 0; // fallback characters left after \uN
+    std::vector<Group> m_stack;
 
 private:
     Walker &walker() { return static_cast<Walker &>(*this); }
@@ -158,7 +177,7 @@ private:
             m_ignorable = true;
             return;
         }
-        const RtfDestination destination = walker().state().destination;
+        const RtfDestination destination = state().destination;
         if (destination == RtfDestination::Skip)
             return;
         switch (symbol) {

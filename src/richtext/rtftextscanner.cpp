@@ -168,9 +168,9 @@ constexpr std::array<bool, 256> specialBytes = [] {
     return table;
 }();
 
-class Scanner final : public RtfLexer<Scanner>
+class Scanner final : public RtfLexer<Scanner, GroupState>
 {
-    friend class RtfLexer<Scanner>;
+    friend class RtfLexer<Scanner, GroupState>;
 
 public:
     explicit Scanner(QByteArrayView rtf) : RtfLexer(rtf)
@@ -183,8 +183,6 @@ public:
     QString takeText() { return std::move(m_text); }
 
 private:
-    GroupState &state() { return m_stack.back(); }
-    bool openGroup();
     void closeGroup();
     void controlWord(std::string_view word, bool hasParameter, int parameter);
     void textWord(Word word, bool hasParameter, int parameter);
@@ -198,8 +196,6 @@ private:
     void flushRun();
     void endParagraph();
     int codePage() const;
-
-    std::vector<GroupState> m_stack;
 
     int m_documentCodePage = 1252;
     int m_defaultFont = 0;
@@ -248,19 +244,6 @@ Status Scanner::scan(qsizetype start)
     }
     flushRun();
     return {};
-}
-
-bool Scanner::openGroup()
-{
-    if (m_stack.size() >= std::size_t(MaxRtfDepth))
-        return false;
-    m_skipCharacters = 0;
-    if (m_stack.empty())
-        m_stack.emplace_back();
-    else
-        m_stack.push_back(state());
-    m_ignorable = false;
-    return true;
 }
 
 void Scanner::closeGroup()
