@@ -48,7 +48,7 @@ private slots:
         QCOMPARE(QFile::exists(ShownLedger::filePathFor(folder)), store == Store::Ledger);
     }
 
-    void listsOnlyVisibleRegularMessageFiles()
+    void listsVisibleRegularFilesAndLedger()
     {
         TestEnvironment env;
         const QString folder = env.chats();
@@ -72,6 +72,25 @@ private slots:
         QVERIFY(messages.markShown(in("i.QLIM")).ok());
         QCOMPARE(::dosAttributes(in("i.QLIM")),
                  QByteArray("0x2")); // exactly hidden, nothing else kept
+
+        // Percent-encoded names, outside the folder; a torn last line from a crash
+        // is ignored, and the marks before it hold in either mode.
+        qputenv("QUILLET_SHOWN_MARKS", "ledger");
+        const QString away = env.path(u"ledger"_s);
+        const auto fullListing = [&] { return MessageFolder(away).listUnseen(nullptr); };
+        const QString odd = env.touch(u"ledger/line\nbreak %41#.QLIM"_s);
+        const QString plain = env.touch(u"ledger/plain.QLIM"_s);
+        QVERIFY(MessageFolder(away).markShown(odd).ok());
+        QCOMPARE(fullListing(), QStringList{plain});
+        QCOMPARE(QDir(away).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        QFile ledger(ShownLedger::filePathFor(away));
+        QVERIFY(ledger.fileName().startsWith(env.path(u"state/quillet-im/shown/"_s)));
+        QVERIFY(ledger.open(QIODevice::Append) && ledger.write("plain.QL") == 8);
+        ledger.close();
+        qunsetenv("QUILLET_SHOWN_MARKS");
+        QCOMPARE(fullListing(), QStringList{plain});
+        QVERIFY(MessageFolder(away, Store::Ledger).markShown(plain).ok());
+        QVERIFY(fullListing().isEmpty());
     }
 
     // A watch lost (its folder renamed away) or events lost (the kernel's queue
@@ -102,29 +121,6 @@ private slots:
         QVERIFY(watcher.hasChanged() && watcher.overflowCount() == 1);
         QCOMPARE(messages.listUnseen(&watcher).size(), files + 1);
         QCOMPARE(messages.fullListings(), 4);
-    }
-
-    // Percent-encoded names, outside the folder; a torn last line from a crash
-    // is ignored, and the marks before it hold in either mode.
-    void ledgerKeepsMarksOutsideTheFolder()
-    {
-        TestEnvironment env;
-        qputenv("QUILLET_SHOWN_MARKS", "ledger");
-        const QString folder = env.chats();
-        const auto fullListing = [&] { return MessageFolder(folder).listUnseen(nullptr); };
-        const QString odd = env.touch(u"chats/line\nbreak %41#.QLIM"_s);
-        const QString plain = env.touch(u"chats/plain.QLIM"_s);
-        QVERIFY(MessageFolder(folder).markShown(odd).ok());
-        QCOMPARE(fullListing(), QStringList{plain});
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
-        QFile ledger(ShownLedger::filePathFor(folder));
-        QVERIFY(ledger.fileName().startsWith(env.path(u"state/quillet-im/shown/"_s)));
-        QVERIFY(ledger.open(QIODevice::Append) && ledger.write("plain.QL") == 8);
-        ledger.close();
-        qunsetenv("QUILLET_SHOWN_MARKS");
-        QCOMPARE(fullListing(), QStringList{plain});
-        QVERIFY(MessageFolder(folder, Store::Ledger).markShown(plain).ok());
-        QVERIFY(fullListing().isEmpty());
     }
 };
 

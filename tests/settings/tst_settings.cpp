@@ -61,13 +61,9 @@ private slots:
         // Written under one spelling, read under the other.
         QVERIFY(TestEnvironment::readAll(SettingsStore::filePath())
                     .contains(u"name%20on%20separate%20line=false"_s));
-    }
 
-    // Sections and keys in any letter case, paths as keys, values INI would
-    // misread; a hostile file gives the defaults.
-    void storeKindsKeysAndHostileFiles()
-    {
-        TestEnvironment env;
+        // Sections and keys in any letter case, paths as keys, values INI would
+        // misread; a hostile file gives the defaults.
         const QString hostile = u"Иван = \"x\"\n;y [a]\\"_s;
         QVERIFY(SettingsStore().saveValue(u"Nicks"_s, u"/a/Чат"_s, ValueKind::Text, hostile).ok());
         QVERIFY(SettingsStore().saveValue({}, u"Int"_s, ValueKind::Int32, -2147483647 - 1).ok());
@@ -84,10 +80,14 @@ private slots:
         QVERIFY(!userId.isEmpty());
     }
 
-    // A second running copy saving at the same time: no key of either is lost.
-    void twoProcessesSavingAtOnceLoseNothing()
+    // One log GUID per chat file, kept; its logs folder private to the user. A
+    // store that cannot be written (its folder a file) is reported once, however
+    // much fails to be saved, and the writer and the viewer of a chat's logs still
+    // agree on its folder; once it can be written, this run's GUID is the one kept.
+    void racesLogGuidsAndAnUnwritableStore()
     {
         TestEnvironment env;
+        // A second running copy saving at the same time: no key of either is lost.
         const auto save = [](const QString &prefix) {
             bool saved = true;
             for (int i = 0; i < 300 && saved; ++i)
@@ -107,15 +107,7 @@ private slots:
             for (const QString &key : {u"first %1"_s.arg(i), u"second %1"_s.arg(i)})
                 QCOMPARE(store.loadValue(u"race"_s, key, ValueKind::Int32, -1).toInt(), i);
         }
-    }
 
-    // One log GUID per chat file, kept; its logs folder private to the user. A
-    // store that cannot be written (its folder a file) is reported once, however
-    // much fails to be saved, and the writer and the viewer of a chat's logs still
-    // agree on its folder; once it can be written, this run's GUID is the one kept.
-    void logGuidsAndAnUnwritableStore()
-    {
-        TestEnvironment env;
         QStringList texts;
         setStoreFailureHandler([&](const QString &text, const Error &) { texts << text; });
         const auto resetHandler = qScopeGuard([] { setStoreFailureHandler(nullptr); });
