@@ -174,12 +174,9 @@ private slots:
             QCOMPARE(list.names.join(u' '), QLatin1String(arranged));
             QCOMPARE(list.selected, selected);
         }
-    }
 
-    // Newest first, and the newest shown; a click on the selected log reads it
-    // again, and one gone or too large since shows its error in red bold.
-    void listsAndShowsLogs()
-    {
+        // Newest first, and the newest shown; a click on the selected log reads it
+        // again, and one gone or too large since shows its error in red bold.
         writeLog(u"2026-12-05 11-00-00.RTF"_s, {u"middle"_s});
         const QFileInfo newest(writeLog(u"2026-12-05 16-24-27.RTF"_s, {u"newest"_s}));
         writeLog(u"2026-01-31 23-59-59.RTF"_s, {u"oldest"_s});
