@@ -81,7 +81,7 @@ private slots:
     // The first tick reads the folder unasked; files that reach it out of order
     // between two ticks come in send order; one that comes late, named before
     // some already shown, still comes, once, after them.
-    void sendOrderWithinAndAcrossBatches()
+    void sendOrderAndFailedMarks()
     {
         write(2, u"3"_s);
         write(0, u"1"_s);
@@ -99,6 +99,24 @@ private slots:
         write(4, u"4"_s);
         QVERIFY(batches(3) && settle());
         QCOMPARE(takeTexts(), (QStringList{u"5"_s, u"6"_s, u"4"_s}));
+
+        // A mark that cannot be written (a disk error): not shown again in this
+        // run, whatever changes; the next run shows it.
+        MessageFolder::setMarkErrorForTests(EIO);
+        const QString first = write(0, u"once"_s);
+        startSession();
+        QVERIFY(batches(1));
+        write(1, u"later"_s);
+        QVERIFY(batches(2));
+        QVERIFY(QFile(first).setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+        QVERIFY(settle());
+        QCOMPARE(takeTexts(), (QStringList{u"once"_s, u"later"_s}));
+        QCOMPARE(dosAttributes(first), QByteArray());
+        MessageFolder::setMarkErrorForTests(0);
+        startSession();
+        QVERIFY(batches(1));
+        QCOMPARE(takeTexts(), (QStringList{u"once"_s, u"later"_s}));
+        QCOMPARE(dosAttributes(first), QByteArray("0x2"));
     }
 
     // Ticks and changes during a long batch, shown in slices, never dispatch a
@@ -142,57 +160,11 @@ private slots:
                 QSet(texts.begin(), texts.end()) == QSet(expected.begin(), expected.end()));
     }
 
-    // A mark that cannot be written (a disk error): not shown again in this
-    // run, whatever changes; the next run shows it.
-    void failedMarkIsNotShownAgainInTheRun()
-    {
-        MessageFolder::setMarkErrorForTests(EIO);
-        const QString first = write(0, u"once"_s);
-        startSession();
-        QVERIFY(batches(1));
-        write(1, u"later"_s);
-        QVERIFY(batches(2));
-        QVERIFY(QFile(first).setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadGroup));
-        QVERIFY(settle());
-        QCOMPARE(takeTexts(), (QStringList{u"once"_s, u"later"_s}));
-        QCOMPARE(dosAttributes(first), QByteArray());
-        MessageFolder::setMarkErrorForTests(0);
-        startSession();
-        QVERIFY(batches(1));
-        QCOMPARE(takeTexts(), (QStringList{u"once"_s, u"later"_s}));
-        QCOMPARE(dosAttributes(first), QByteArray("0x2"));
-    }
-
-    // On a file system that refuses user extended attributes (ramfs, mounted in
-    // this test's own mount namespace) the marks go to this computer's ledger.
-    void marksGoToTheLedgerWhereAttributesAreRefused()
-    {
-        m_folder = m_env->path(u"ramfs"_s);
-        const QByteArray mountPoint = QFile::encodeName(m_folder);
-        QVERIFY(QDir().mkpath(m_folder));
-        if (::unshare(CLONE_NEWNS) != 0 ||
-            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr))
-            QSKIP("no mount namespace of our own here (needs root)");
-        QCOMPARE(::mount("none", mountPoint.constData(), "ramfs", 0, nullptr), 0);
-        const auto unmount = qScopeGuard([&] { ::umount2(mountPoint.constData(), MNT_DETACH); });
-        QVERIFY(!setDosAttributeText(m_env->touch(u"ramfs/probe"_s), "0x2"));
-        const QString first = write(0, u"first"_s);
-        startSession();
-        QVERIFY(batches(1));
-        QVERIFY(TestEnvironment::readAll(ShownLedger::filePathFor(m_folder))
-                    .contains(QFileInfo(first).fileName()));
-        startSession(); // a restart shows nothing again
-        QVERIFY(settle());
-        write(1, u"second"_s);
-        QVERIFY(batches(1));
-        QCOMPARE(takeTexts(), (QStringList{u"first"_s, u"second"_s}));
-    }
-
     // A writer still at work: UTF-16 cut inside the text parses as nine fields,
     // which would pass for one's own message; it waits for the close, and then
     // shows whole. Present before the start, cut and fresh, its content and age
     // tell. One that stops half way and never closes is shown, once, when quiet.
-    void unfinishedWriters()
+    void unfinishedWritersAndTheLedger()
     {
         QStringEncoder utf16(QStringEncoder::Utf16LE);
         const QByteArray whole =
@@ -230,6 +202,28 @@ private slots:
         ::close(stuck); // the late close is a change, and nothing more
         QVERIFY(settle());
         QCOMPARE(takeTexts(), QStringList{u"!error"_s});
+
+        // On a file system that refuses user extended attributes (ramfs, mounted in
+        // this test's own mount namespace) the marks go to this computer's ledger.
+        m_folder = m_env->path(u"ramfs"_s);
+        const QByteArray mountPoint = QFile::encodeName(m_folder);
+        QVERIFY(QDir().mkpath(m_folder));
+        if (::unshare(CLONE_NEWNS) != 0 ||
+            ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr))
+            QSKIP("no mount namespace of our own here (needs root)");
+        QCOMPARE(::mount("none", mountPoint.constData(), "ramfs", 0, nullptr), 0);
+        const auto unmount = qScopeGuard([&] { ::umount2(mountPoint.constData(), MNT_DETACH); });
+        QVERIFY(!setDosAttributeText(m_env->touch(u"ramfs/probe"_s), "0x2"));
+        const QString first = write(0, u"first"_s);
+        startSession();
+        QVERIFY(batches(1));
+        QVERIFY(TestEnvironment::readAll(ShownLedger::filePathFor(m_folder))
+                    .contains(QFileInfo(first).fileName()));
+        startSession(); // a restart shows nothing again
+        QVERIFY(settle());
+        write(1, u"second"_s);
+        QVERIFY(batches(1));
+        QCOMPARE(takeTexts(), (QStringList{u"first"_s, u"second"_s}));
     }
 };
 

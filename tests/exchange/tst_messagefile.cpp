@@ -69,7 +69,6 @@ private slots:
         QTest::newRow("other") << content({u"N"_s, u"T"_s, u"{1}"_s}) << 0 << other;
         QTest::newRow("guid in other case")
             << content({u"N"_s, u"T"_s, MyGuid.toLower()}) << 0 << other;
-        QTest::newRow("nine fields") << content({u"N"_s, u"T"_s}) << 0 << own;
         QTest::newRow("lf in text") << content({u"N"_s, u"T\n"_s, u"{1}"_s}) << 0 << other;
         QTest::newRow("sign and blanks") << content({u"N"_s, u"T"_s}, u" +2012\t"_s) << 0 << own;
         QTest::newRow("empty") << QString() << int(ErrorCode::EmptyMessage) << own;

@@ -48,7 +48,7 @@ private slots:
         QCOMPARE(QFile::exists(ShownLedger::filePathFor(folder)), store == Store::Ledger);
     }
 
-    void listsOnlyVisibleRegularMessageFiles()
+    void listsVisibleRegularFilesAndLedger()
     {
         TestEnvironment env;
         const QString folder = env.chats();
@@ -72,24 +72,41 @@ private slots:
         QVERIFY(messages.markShown(in("i.QLIM")).ok());
         QCOMPARE(::dosAttributes(in("i.QLIM")),
                  QByteArray("0x2")); // exactly hidden, nothing else kept
-    }
 
-    // A watch lost (its folder renamed away) or events lost (the kernel's queue
-    // overflowed): the next listing reads the whole folder again.
-    void eventsLostLeadToAFullListing()
-    {
-        TestEnvironment env;
+        // Percent-encoded names, outside the folder; a torn last line from a crash
+        // is ignored, and the marks before it hold in either mode.
+        qputenv("QUILLET_SHOWN_MARKS", "ledger");
+        const QString away = env.path(u"ledger"_s);
+        const auto fullListing = [&] { return MessageFolder(away).listUnseen(nullptr); };
+        const QString odd = env.touch(u"ledger/line\nbreak %41#.QLIM"_s);
+        const QString plain = env.touch(u"ledger/plain.QLIM"_s);
+        QVERIFY(MessageFolder(away).markShown(odd).ok());
+        QCOMPARE(fullListing(), QStringList{plain});
+        QCOMPARE(QDir(away).entryList(QDir::Files | QDir::Hidden).size(), 2);
+        QFile ledger(ShownLedger::filePathFor(away));
+        QVERIFY(ledger.fileName().startsWith(env.path(u"state/quillet-im/shown/"_s)));
+        QVERIFY(ledger.open(QIODevice::Append) && ledger.write("plain.QL") == 8);
+        ledger.close();
+        qunsetenv("QUILLET_SHOWN_MARKS");
+        QCOMPARE(fullListing(), QStringList{plain});
+        QVERIFY(MessageFolder(away, Store::Ledger).markShown(plain).ok());
+        QVERIFY(fullListing().isEmpty());
+
+        // A watch lost (its folder renamed away) or events lost (the kernel's queue
+        // overflowed): the next listing reads the whole folder again.
+        const QString watchedFolder = env.path(u"watched"_s);
+        QVERIFY(QDir().mkpath(watchedFolder));
         FolderWatcher watcher;
         watcher.setRetryInterval(20);
-        QVERIFY(watcher.start(env.chats()));
-        MessageFolder messages(env.chats());
-        QVERIFY(messages.listUnseen(&watcher).isEmpty());
-        QVERIFY(QFile::rename(env.chats(), env.path(u"moved"_s)));
-        QVERIFY(watcher.hasChanged() && messages.listUnseen(&watcher).isEmpty());
-        const QString back = env.touch(u"chats/back.QLIM"_s);
+        QVERIFY(watcher.start(watchedFolder));
+        MessageFolder watched(watchedFolder);
+        QVERIFY(watched.listUnseen(&watcher).isEmpty());
+        QVERIFY(QFile::rename(watchedFolder, env.path(u"moved"_s)));
+        QVERIFY(watcher.hasChanged() && watched.listUnseen(&watcher).isEmpty());
+        const QString back = env.touch(u"watched/back.QLIM"_s);
         bool changed = false; // QTRY_VERIFY evaluates once more after success
         QTRY_VERIFY(changed = changed || watcher.hasChanged());
-        QCOMPARE(messages.listUnseen(&watcher), QStringList{back});
+        QCOMPARE(watched.listUnseen(&watcher), QStringList{back});
         env.touch(u"moved/old.QLIM"_s); // the folder that went away is not watched
         QVERIFY(!watcher.hasChanged());
         QFile limits(u"/proc/sys/fs/inotify/max_queued_events"_s);
@@ -98,33 +115,10 @@ private slots:
         if (files <= 64 || files > 100000)
             QSKIP("the inotify queue is too long to overflow here");
         for (int i = 0; i < files; ++i) // a creation and a close each: more than the queue holds
-            env.touch(u"chats/%1.QLIM"_s.arg(i));
+            env.touch(u"watched/%1.QLIM"_s.arg(i));
         QVERIFY(watcher.hasChanged() && watcher.overflowCount() == 1);
-        QCOMPARE(messages.listUnseen(&watcher).size(), files + 1);
-        QCOMPARE(messages.fullListings(), 4);
-    }
-
-    // Percent-encoded names, outside the folder; a torn last line from a crash
-    // is ignored, and the marks before it hold in either mode.
-    void ledgerKeepsMarksOutsideTheFolder()
-    {
-        TestEnvironment env;
-        qputenv("QUILLET_SHOWN_MARKS", "ledger");
-        const QString folder = env.chats();
-        const auto fullListing = [&] { return MessageFolder(folder).listUnseen(nullptr); };
-        const QString odd = env.touch(u"chats/line\nbreak %41#.QLIM"_s);
-        const QString plain = env.touch(u"chats/plain.QLIM"_s);
-        QVERIFY(MessageFolder(folder).markShown(odd).ok());
-        QCOMPARE(fullListing(), QStringList{plain});
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden).size(), 2);
-        QFile ledger(ShownLedger::filePathFor(folder));
-        QVERIFY(ledger.fileName().startsWith(env.path(u"state/quillet-im/shown/"_s)));
-        QVERIFY(ledger.open(QIODevice::Append) && ledger.write("plain.QL") == 8);
-        ledger.close();
-        qunsetenv("QUILLET_SHOWN_MARKS");
-        QCOMPARE(fullListing(), QStringList{plain});
-        QVERIFY(MessageFolder(folder, Store::Ledger).markShown(plain).ok());
-        QVERIFY(fullListing().isEmpty());
+        QCOMPARE(watched.listUnseen(&watcher).size(), files + 1);
+        QCOMPARE(watched.fullListings(), 4);
     }
 };
 

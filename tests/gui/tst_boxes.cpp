@@ -18,7 +18,7 @@ class TestBoxes : public QObject
 
 private slots:
     // Paths and messages may hold "<b>" or "&lt;": the real boxes show them as typed.
-    void textIsShownAsTyped()
+    void textIsShownAsTypedAndDialogs()
     {
         const QString text = u"/home/a/<b>chat</b> &lt;1&gt;.QLIMChat"_s;
         QStringList shown;
@@ -40,13 +40,11 @@ private slots:
         QCOMPARE(shown, QStringList{text + u"\n\nНет файла."_s});
         QCOMPARE(Boxes::input(nullptr, text, u"offer"_s), u"<i>Семья</i>"_s);
         QCOMPARE(shown, QStringList{text});
-    }
+        poll.stop();
 
-    // A confirmation without a file name is no confirmation; headless and
-    // unanswered, a dialog is cancelled instead of waiting for nobody; the custom
-    // colours' text (kept in the settings) reads white for unreadable and missing entries.
-    void dialogs()
-    {
+        // A confirmation without a file name is no confirmation; headless and
+        // unanswered, a dialog is cancelled instead of waiting for nobody; the custom
+        // colours' text (kept in the settings) reads white for unreadable and missing entries.
         FileDialog::setHandler([](const FileDialog::Request &) {
             return FileDialog::Reply{true, {}};
         });

@@ -27,54 +27,46 @@ class TestPictureButton final : public QObject
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        m_host = std::make_unique<QWidget>();
-        m_host->resize(200, 200);
-        m_button = new PictureButton(m_host.get());
-        m_button->setGeometry(10, 10, 45, 45);
-        m_host->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_host.get()));
-    }
-    void cleanup() { m_host.reset(); }
-
     // Centred with the odd pixel dropped; a larger picture is cut off evenly.
-    void pictureIsCentred()
+    void pictureAndClicks()
     {
+        QWidget host;
+        host.resize(200, 200);
+        auto *button = new PictureButton(&host);
+        button->setGeometry(10, 10, 45, 45);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
         for (const auto &[size, offset] :
              {std::pair{QSize(32, 31), QPoint(6, 7)}, std::pair{QSize(60, 59), QPoint(-7, -7)}}) {
-            QVERIFY(m_button->setPicture(coordinates(size)).ok());
-            m_button->hide(); // shown again, the button draws its face anew
-            m_button->show();
+            QVERIFY(button->setPicture(coordinates(size)).ok());
+            button->hide(); // shown again, the button draws its face anew
+            button->show();
             const QPoint in = QPoint(8, 8) - offset;
-            QCOMPARE(m_button->grab().toImage().pixel(8, 8), qRgb(in.x() * 3, in.y() * 3, 77));
+            QCOMPARE(button->grab().toImage().pixel(8, 8), qRgb(in.x() * 3, in.y() * 3, 77));
         }
-    }
 
-    // Any mouse button sinks the edge until it is released, wherever that is;
-    // only the left one clicks, each press of a double click once, and only when
-    // released on the button. A click leaves the focus in the box being typed in;
-    // Space, from the keyboard, holds the button down and clicks on release.
-    void mouseAndKeyboard()
-    {
-        auto *typing = new QLineEdit(m_host.get());
+        // Any mouse button sinks the edge until it is released, wherever that is;
+        // only the left one clicks, each press of a double click once, and only when
+        // released on the button. A click leaves the focus in the box being typed in;
+        // Space, from the keyboard, holds the button down and clicks on release.
+        auto *typing = new QLineEdit(&host);
         typing->move(80, 10);
         typing->show();
         typing->setFocus();
-        QVERIFY(m_button->setPicture(coordinates(QSize(32, 32))).ok());
-        m_button->resize(44, 44); // a resize draws the face anew
-        const QImage raised = m_button->grab().toImage();
-        QSignalSpy clicked(m_button, &PictureButton::clicked);
-        QWindow *window = m_host->windowHandle();
-        const QPoint at = m_button->geometry().center();
-        for (const Qt::MouseButton button : {Qt::RightButton, Qt::LeftButton}) {
-            QTest::mousePress(window, button, {}, at);
-            const QImage sunken = m_button->grab().toImage();
+        QVERIFY(button->setPicture(coordinates(QSize(32, 32))).ok());
+        button->resize(44, 44); // a resize draws the face anew
+        const QImage raised = button->grab().toImage();
+        QSignalSpy clicked(button, &PictureButton::clicked);
+        QWindow *window = host.windowHandle();
+        const QPoint at = button->geometry().center();
+        for (const Qt::MouseButton mouse : {Qt::RightButton, Qt::LeftButton}) {
+            QTest::mousePress(window, mouse, {}, at);
+            const QImage sunken = button->grab().toImage();
             QVERIFY(sunken.pixel(0, 0) != raised.pixel(0, 0));
             QTest::mouseMove(window, QPoint(150, 150));
-            QCOMPARE(m_button->grab().toImage(), sunken);
-            QTest::mouseRelease(window, button, {}, QPoint(150, 150));
-            QCOMPARE(m_button->grab().toImage(), raised);
+            QCOMPARE(button->grab().toImage(), sunken);
+            QTest::mouseRelease(window, mouse, {}, QPoint(150, 150));
+            QCOMPARE(button->grab().toImage(), raised);
         }
         QTest::mouseClick(window, Qt::RightButton, {}, at);
         QCOMPARE(clicked.count(), 0);
@@ -83,16 +75,12 @@ private slots:
         QVERIFY(typing->hasFocus());
         QTest::mouseDClick(window, Qt::LeftButton, {}, at);
         QCOMPARE(clicked.count(), 3);
-        QTest::keyPress(m_button, Qt::Key_Space);
-        QVERIFY(m_button->grab().toImage() != raised);
-        QTest::keyRelease(m_button, Qt::Key_Space);
-        QCOMPARE(m_button->grab().toImage(), raised);
+        QTest::keyPress(button, Qt::Key_Space);
+        QVERIFY(button->grab().toImage() != raised);
+        QTest::keyRelease(button, Qt::Key_Space);
+        QCOMPARE(button->grab().toImage(), raised);
         QCOMPARE(clicked.count(), 4);
     }
-
-private:
-    std::unique_ptr<QWidget> m_host;
-    PictureButton *m_button = nullptr;
 };
 
 QTEST_MAIN(TestPictureButton)

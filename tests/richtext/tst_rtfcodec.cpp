@@ -50,7 +50,7 @@ private slots:
     // Sizes, bold, colours, alignment and any text survive a write and a read (no
     // text adds control words or groups of its own), and a second write gives the
     // same bytes.
-    void writtenDocumentReadsBack()
+    void documents()
     {
         const QStringList texts{u"}{\\rtf1\\par} \\'cf \\u1043? \\bin5 }}} a\\"_s,
                                 u"Привет 👋 «ёлка» — 𝄞 \u00A0\uFFFD"_s, u"a\tb\u2028c\u0001\u007F"_s,
@@ -77,18 +77,27 @@ private slots:
         QCOMPARE(runsOf(read), expected);
         read.setDefaultFont(document.defaultFont());
         QCOMPARE(writeRtf(read), rtf);
-    }
 
-    // Another writer's log in its code page, with its colours, sizes and
-    // alignment; sizes no writer could write back are clamped, or the default.
-    void readsFormatting()
-    {
+        // The scanner gives exactly the reader's text (or its error), so that a place the
+        // search finds in a log selects the same text in the viewer: on word processors'
+        // files and the fuzzing seeds, hostile ones included (the fuzz target checks the same).
+        for (const QString &folder : {u"/tests/data/rtf"_s, u"/fuzz/corpus/rtf"_s}) {
+            const QDir dir(TestEnvironment::sourceDir() + folder);
+            QVERIFY(!dir.isEmpty());
+            for (const QString &name : dir.entryList(QDir::Files)) {
+                const QByteArray rtf = fileBytes(dir.filePath(name));
+                QVERIFY2(scan(rtf) == readFully(rtf), qPrintable(name));
+            }
+        }
+
+        // Another writer's log in its code page, with its colours, sizes and
+        // alignment; sizes no writer could write back are clamped, or the default.
         const QRgb green = qRgb(0, 128, 0), black = qRgb(0, 0, 0);
-        QTextDocument read;
+        QTextDocument sampled;
         const QString sample =
             TestEnvironment::sourceDir() + u"/tests/data/rtf/richedit-cp1251.rtf"_s;
-        QVERIFY(readRtf(fileBytes(sample), &read).ok());
-        QCOMPARE(runsOf(read),
+        QVERIFY(readRtf(fileBytes(sample), &sampled).ok());
+        QCOMPARE(runsOf(sampled),
                  (QList<Run>{{0, u"Гость  (12:03:44 - 05.12.2026)"_s, 8, true, green},
                              {1, u"Привет! Как дела?"_s, 9, false, black},
                              {2, u" "_s, 3, false, 0},
@@ -98,9 +107,9 @@ private slots:
                              {5, u"ёлка {x} \\ y"_s, 9, false, black},
                              {6, u"Quillet"_s, 8, true, qRgb(255, 0, 0)},
                              {6, u" — dash"_s, 9, false, black}}));
-        QCOMPARE(read.blockCount(), 8);
-        QVERIFY(readRtf("{\\rtf1\\fs70000 a\\fs0 b\\fs-8 c}", &read).ok());
-        QCOMPARE(runsOf(read),
+        QCOMPARE(sampled.blockCount(), 8);
+        QVERIFY(readRtf("{\\rtf1\\fs70000 a\\fs0 b\\fs-8 c}", &sampled).ok());
+        QCOMPARE(runsOf(sampled),
                  (QList<Run>{{0, u"a"_s, 16383.5, false, 0}, {0, u"bc"_s, 12, false, 0}}));
     }
 
@@ -138,21 +147,6 @@ private slots:
         QFETCH(QByteArray, rtf);
         QFETCH(QString, text);
         QCOMPARE(readFully(rtf), text.startsWith(u"error"_s) ? text : u"error 0: "_s + text);
-    }
-
-    // The scanner gives exactly the reader's text (or its error), so that a place the
-    // search finds in a log selects the same text in the viewer: on word processors'
-    // files and the fuzzing seeds, hostile ones included (the fuzz target checks the same).
-    void scannerMatchesReader()
-    {
-        for (const QString &folder : {u"/tests/data/rtf"_s, u"/fuzz/corpus/rtf"_s}) {
-            const QDir dir(TestEnvironment::sourceDir() + folder);
-            QVERIFY(!dir.isEmpty());
-            for (const QString &name : dir.entryList(QDir::Files)) {
-                const QByteArray rtf = fileBytes(dir.filePath(name));
-                QVERIFY2(scan(rtf) == readFully(rtf), qPrintable(name));
-            }
-        }
     }
 };
 

@@ -78,26 +78,22 @@ private slots:
         QDir().mkpath(env.path(u"logs"_s));
         appendLine(document, u"found"_s);
         save(RtfLogFile::Method::Rewritten);
-    }
 
-    // The first save of a log never replaces what holds its name (another run's
-    // log of the same second, a link), and leaves nothing behind when refused.
-    void newLogNeverOverwrites()
-    {
-        TestEnvironment env;
+        // The first save of a log never replaces what holds its name (another run's
+        // log of the same second, a link), and leaves nothing behind when refused.
         const QString earlier = env.touch(u"2026-12-05 16-24-27.RTF"_s, "earlier log");
         const QString link = env.path(u"2026-12-05 16-24-28.RTF"_s);
         QVERIFY(QFile::link(env.path(u"outside.RTF"_s), link));
-        QTextDocument document;
-        RtfLogFile log(&document);
-        appendLine(document, u"first"_s);
-        QCOMPARE(log.saveNew(earlier).error().number, EEXIST);
-        QCOMPARE(log.saveNew(link).error().number, EEXIST);
+        QTextDocument fresh;
+        RtfLogFile newLog(&fresh);
+        appendLine(fresh, u"first"_s);
+        QCOMPARE(newLog.saveNew(earlier).error().number, EEXIST);
+        QCOMPARE(newLog.saveNew(link).error().number, EEXIST);
         QCOMPARE(fileBytes(earlier), QByteArray("earlier log"));
         QVERIFY(!QFileInfo::exists(env.path(u"outside.RTF"_s)));
         const QString free = env.path(u"2026-12-05 16-24-29.RTF"_s);
-        QVERIFY(log.saveNew(free).ok());
-        QCOMPARE(fileBytes(free), writeRtf(document));
+        QVERIFY(newLog.saveNew(free).ok());
+        QCOMPARE(fileBytes(free), writeRtf(fresh));
         QCOMPARE(QDir(env.root()).entryList(QDir::Files | QDir::Hidden).size(), 2);
     }
 };

@@ -37,57 +37,14 @@ class TestSettings : public QObject
     Q_OBJECT
 
 private slots:
-    // Saved settings and the identity (stored at once) survive a restart; each
-    // save replaces the store whole, never rewriting it in place.
-    void savedSettingsSurviveARestart()
+    // One log GUID per chat file, kept; its logs folder private to the user. A
+    // store that cannot be written (its folder a file) is reported once, however
+    // much fails to be saved, and the writer and the viewer of a chat's logs still
+    // agree on its folder; once it can be written, this run's GUID is the one kept.
+    void theStore()
     {
         TestEnvironment env;
-        restart();
-        const QString identity = userId;
-        // A second name of the first file: what it holds must not change.
-        const QByteArray first = QFile::encodeName(env.path(u"first-store"_s));
-        QCOMPARE(::link(QFile::encodeName(SettingsStore::filePath()).constData(), first), 0);
-        const QString stored = TestEnvironment::readAll(SettingsStore::filePath());
-        for (const SettingsRecord &changed :
-             {SettingsRecord{true, 1, 2, 3, 4, false, true, false, true, false},
-              SettingsRecord{false, 5, 6, 7, 8, true, false, true, false, true}}) {
-            appSettings() = changed;
-            QVERIFY(saveSettings().ok());
-            restart();
-            QCOMPARE(values(appSettings()), values(changed));
-        }
-        QCOMPARE(TestEnvironment::readAll(QFile::decodeName(first)), stored);
-        QCOMPARE(userId, identity);
-        // Written under one spelling, read under the other.
-        QVERIFY(TestEnvironment::readAll(SettingsStore::filePath())
-                    .contains(u"name%20on%20separate%20line=false"_s));
-    }
-
-    // Sections and keys in any letter case, paths as keys, values INI would
-    // misread; a hostile file gives the defaults.
-    void storeKindsKeysAndHostileFiles()
-    {
-        TestEnvironment env;
-        const QString hostile = u"Иван = \"x\"\n;y [a]\\"_s;
-        QVERIFY(SettingsStore().saveValue(u"Nicks"_s, u"/a/Чат"_s, ValueKind::Text, hostile).ok());
-        QVERIFY(SettingsStore().saveValue({}, u"Int"_s, ValueKind::Int32, -2147483647 - 1).ok());
-        SettingsStore store;
-        QCOMPARE(store.loadValue(u"NICKS"_s, u"/A/чат"_s, ValueKind::Text).toString(), hostile);
-        QCOMPARE(store.loadValue({}, u"int"_s, ValueKind::Int32, 5).toInt(), -2147483647 - 1);
-
-        QByteArray garbage("\n[Colors]\nmessage%20color=notanumber\n[=\n\\\\\\\n");
-        for (int i = 0; i < 5000; ++i)
-            garbage.append(char((i * 7919) % 256));
-        env.touch(u"config/Greyhollow Studios/Quillet IM.conf"_s, garbage);
-        restart();
-        QCOMPARE(values(appSettings()), values(SettingsRecord{}));
-        QVERIFY(!userId.isEmpty());
-    }
-
-    // A second running copy saving at the same time: no key of either is lost.
-    void twoProcessesSavingAtOnceLoseNothing()
-    {
-        TestEnvironment env;
+        // A second running copy saving at the same time: no key of either is lost.
         const auto save = [](const QString &prefix) {
             bool saved = true;
             for (int i = 0; i < 300 && saved; ++i)
@@ -107,15 +64,7 @@ private slots:
             for (const QString &key : {u"first %1"_s.arg(i), u"second %1"_s.arg(i)})
                 QCOMPARE(store.loadValue(u"race"_s, key, ValueKind::Int32, -1).toInt(), i);
         }
-    }
 
-    // One log GUID per chat file, kept; its logs folder private to the user. A
-    // store that cannot be written (its folder a file) is reported once, however
-    // much fails to be saved, and the writer and the viewer of a chat's logs still
-    // agree on its folder; once it can be written, this run's GUID is the one kept.
-    void logGuidsAndAnUnwritableStore()
-    {
-        TestEnvironment env;
         QStringList texts;
         setStoreFailureHandler([&](const QString &text, const Error &) { texts << text; });
         const auto resetHandler = qScopeGuard([] { setStoreFailureHandler(nullptr); });
@@ -146,6 +95,45 @@ private slots:
         QCOMPARE(texts.size(), 1);
         qputenv("XDG_DATA_HOME", env.touch(u"data-file"_s).toUtf8());
         QCOMPARE(logsFolder(chat, false).error().number, ENOTDIR);
+
+        // Saved settings and the identity (stored at once) survive a restart; each
+        // save replaces the store whole, never rewriting it in place.
+        restart();
+        const QString identity = userId;
+        // A second name of the first file: what it holds must not change.
+        const QByteArray firstStore = QFile::encodeName(env.path(u"first-store"_s));
+        QCOMPARE(::link(QFile::encodeName(SettingsStore::filePath()).constData(), firstStore), 0);
+        const QString stored = TestEnvironment::readAll(SettingsStore::filePath());
+        for (const SettingsRecord &changed :
+             {SettingsRecord{true, 1, 2, 3, 4, false, true, false, true, false},
+              SettingsRecord{false, 5, 6, 7, 8, true, false, true, false, true}}) {
+            appSettings() = changed;
+            QVERIFY(saveSettings().ok());
+            restart();
+            QCOMPARE(values(appSettings()), values(changed));
+        }
+        QCOMPARE(TestEnvironment::readAll(QFile::decodeName(firstStore)), stored);
+        QCOMPARE(userId, identity);
+        // Written under one spelling, read under the other.
+        QVERIFY(TestEnvironment::readAll(SettingsStore::filePath())
+                    .contains(u"name%20on%20separate%20line=false"_s));
+
+        // Sections and keys in any letter case, paths as keys, values INI would
+        // misread; a hostile file gives the defaults.
+        const QString hostile = u"Иван = \"x\"\n;y [a]\\"_s;
+        QVERIFY(SettingsStore().saveValue(u"Nicks"_s, u"/a/Чат"_s, ValueKind::Text, hostile).ok());
+        QVERIFY(SettingsStore().saveValue({}, u"Int"_s, ValueKind::Int32, -2147483647 - 1).ok());
+        SettingsStore reread;
+        QCOMPARE(reread.loadValue(u"NICKS"_s, u"/A/чат"_s, ValueKind::Text).toString(), hostile);
+        QCOMPARE(reread.loadValue({}, u"int"_s, ValueKind::Int32, 5).toInt(), -2147483647 - 1);
+
+        QByteArray garbage("\n[Colors]\nmessage%20color=notanumber\n[=\n\\\\\\\n");
+        for (int i = 0; i < 5000; ++i)
+            garbage.append(char((i * 7919) % 256));
+        env.touch(u"config/Greyhollow Studios/Quillet IM.conf"_s, garbage);
+        restart();
+        QCOMPARE(values(appSettings()), values(SettingsRecord{}));
+        QVERIFY(!userId.isEmpty());
     }
 };
 
