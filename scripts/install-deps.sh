@@ -10,7 +10,7 @@ packages=(
     libbenchmark-dev
     attr desktop-file-utils appstream xdg-utils shared-mime-info dpkg-dev file
     librsvg2-bin libfile-mimeinfo-perl man-db libglib2.0-bin lintian
-    xvfb libsm-dev dbus
+    dbus
 )
 
 missing=()

@@ -7,7 +7,6 @@
 #include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <QStandardPaths>
 #include <QTextDocument>
 
 using namespace quillet;
@@ -181,55 +180,6 @@ private slots:
         QCOMPARE(stored(u"Nicks"_s), u"Alice"_s);
         QCOMPARE(stored(u"Placement frmMain"_s).isEmpty(), !chat);
         QCOMPARE(logText(conversationLogs().value(0)).contains(u"said before the signal"_s), chat);
-    }
-
-    // An X11 session manager asks to save on a checkpoint and before a logout.
-    // The checkpoint saves the user name and the log, and the chat goes on; the
-    // logout's request to quit then ends the chat with everything saved.
-    void sessionManagerCheckpointThenLogout()
-    {
-        const QString managerProgram = qEnvironmentVariable("QUILLET_SESSION_MANAGER");
-        if (managerProgram.isEmpty())
-            QSKIP("the test session manager was not built (libsm-dev is missing)");
-        if (QStandardPaths::findExecutable(u"Xvfb"_s).isEmpty())
-            QSKIP("Xvfb is not installed");
-        QProcess xServer, manager;
-        xServer.start(u"Xvfb"_s, {u"-displayfd"_s, u"1"_s, u"-nolisten"_s, u"tcp"_s});
-        manager.start(managerProgram);
-        QVERIFY(xServer.waitForReadyRead(10000) && manager.waitForReadyRead(10000));
-        QString events;
-        const auto managerSaw = [&](const QString &event) {
-            events += QString::fromLatin1(manager.readAll());
-            return events.split(u'\n').contains(event);
-        };
-
-        stored(u"Nicks"_s, u"Alice"_s);
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"DISPLAY"_s, u':' + QString::fromLatin1(xServer.readLine().trimmed()));
-        environment.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
-        environment.insert(u"SESSION_MANAGER"_s, QString::fromLatin1(manager.readLine().trimmed()));
-        start({m_chatFile}, environment);
-        QTRY_VERIFY_WITH_TIMEOUT(managerSaw(u"registered"_s), 20000);
-        sendLine(u"before the checkpoint"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(logText(conversationLogs().value(0)).contains(u"before"_s), 20000);
-
-        stored(u"Nicks"_s, u"stale"_s);
-        QVERIFY(manager.write("checkpoint\n") > 0 && manager.waitForBytesWritten());
-        QTRY_VERIFY_WITH_TIMEOUT(managerSaw(u"saved"_s), 20000);
-        QCOMPARE(stored(u"Nicks"_s), u"Alice"_s);
-        QVERIFY(logText(conversationLogs().value(0)).contains(u"before the checkpoint"_s));
-        sendLine(u"after the checkpoint"_s); // the chat goes on
-        QTRY_VERIFY_WITH_TIMEOUT(logText(conversationLogs().value(0)).contains(u"after"_s), 20000);
-
-        stored(u"Nicks"_s, u"stale"_s);
-        events.clear();
-        QVERIFY(manager.write("logout\n") > 0 && manager.waitForBytesWritten());
-        QVERIFY(m_program->waitForFinished(5000));
-        QVERIFY(m_program->exitStatus() == QProcess::NormalExit && m_program->exitCode() == 0);
-        QTRY_VERIFY_WITH_TIMEOUT(managerSaw(u"saved"_s), 10000);
-        QCOMPARE(stored(u"Nicks"_s), u"Alice"_s);
-        QVERIFY(logText(conversationLogs().value(0)).contains(u"after the checkpoint"_s));
-        QCOMPARE(boxesShown(), QStringList());
     }
 };
 

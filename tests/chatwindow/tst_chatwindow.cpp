@@ -16,6 +16,7 @@
 
 #include <QDBusConnection>
 #include <QGraphicsOpacityEffect>
+#include <QSessionManager>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -288,8 +289,11 @@ private slots:
         } else if (action == "quit"_L1) {
             QEvent quit(QEvent::Quit);
             QCoreApplication::sendEvent(qApp, &quit);
-        } else {
-            window->saveCheckpoint();
+        } else { // the session manager asks to save, as on a checkpoint
+            auto *manager = qApp->findChild<QSessionManager *>();
+            QVERIFY(manager);
+            emit qApp->commitDataRequest(*manager);
+            emit qApp->saveStateRequest(*manager);
         }
         const bool exited = outcome == "exit"_L1;
         QCOMPARE(ended.count(), exited ? 1 : 0);
