@@ -16,10 +16,10 @@
 
 #include <QDBusConnection>
 #include <QGraphicsOpacityEffect>
-#include <QSessionManager>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QSessionManager>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTextEdit>
