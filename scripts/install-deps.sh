@@ -11,6 +11,7 @@ packages=(
     attr desktop-file-utils appstream xdg-utils shared-mime-info dpkg-dev file
     librsvg2-bin libfile-mimeinfo-perl man-db libglib2.0-bin lintian
     dbus
+    fonts-noto-color-emoji
 )
 
 missing=()

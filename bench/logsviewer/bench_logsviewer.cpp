@@ -138,7 +138,7 @@ void BM_ReadLog(benchmark::State &state)
 {
     TestEnvironment env;
     const QString path = env.touch(u"log.RTF"_s, conversationRtf(state.range(0), 1));
-    const QFont font = programFont();
+    const QFont font = conversationFont();
     for (auto _ : state) {
         QTextDocument document;
         const Status loaded = loadLogDocument(path, &document, font);

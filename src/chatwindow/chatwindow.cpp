@@ -10,7 +10,6 @@
 #include "core/settingsstore.h"
 #include "core/support.h"
 #include "gui/boxes.h"
-#include "gui/fonts.h"
 #include "gui/picturebutton.h"
 #include "gui/placement.h"
 #include "gui/resources.h"
@@ -23,7 +22,9 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QGridLayout>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -33,6 +34,7 @@
 #include <QSessionManager>
 #include <QSystemTrayIcon>
 #include <QTextEdit>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 
 namespace quillet {
@@ -45,10 +47,26 @@ namespace {
 const QString PlacementSection = u"Placement frmMain"_s;
 constexpr int NotificationIconSize = 64;
 
-// Positions are laid out in twips; 15 twips are one pixel.
-QRect twips(int left, int top, int width, int height)
+// The window's design, in pixels at 96 dpi; with the desktop's fonts a part
+// grows where its text needs more room.
+constexpr int ToolButtonSide = 45;
+constexpr int SmallButtonSide = 21;
+constexpr int ButtonSpacing = 3;
+constexpr int LabelSpacing = 12;
+constexpr int ToolsSpacing = 7;
+constexpr int CaptionIndent = 4;
+constexpr int UserNameWidth = 165;
+constexpr QSize ConversationMinimumSize(469, 229);
+constexpr int MessageBoxDesignHeight = 49;
+constexpr int MessageBoxLines = 3;
+
+// Three lines of the box's font, and never less than the design.
+int messageBoxHeight(const QPlainTextEdit *box)
 {
-    return {left / 15, top / 15, width / 15, height / 15};
+    const int frame = 2 * box->frameWidth();
+    const int margins = qRound(2 * box->document()->documentMargin());
+    const int lines = MessageBoxLines * box->fontMetrics().lineSpacing();
+    return qMax(MessageBoxDesignHeight, lines + frame + margins);
 }
 
 QString errorLine(const QString &lead, const Error &error)
@@ -96,44 +114,39 @@ ChatWindow::~ChatWindow()
 
 void ChatWindow::createWidgets()
 {
-    setFont(programFont());
-    setFixedSize(7170 / 15, 5070 / 15);
     prepareWindowTransparency(this);
 
     lblTag[0] = new QLabel(u"Меня зовут:"_s, this);
-    // The labels may run on up to the next widget: fonts other than Tahoma are wider.
-    lblTag[0]->setGeometry(twips(120, 105, 1020, 210).adjusted(0, -2, 10, 2));
     txtUserName = new QLineEdit(this);
     txtUserName->setObjectName(u"txtUserName"_s);
-    txtUserName->setGeometry(twips(1320, 60, 2475, 315));
+    txtUserName->setMinimumWidth(UserNameWidth);
 
-    const auto button = [this](const char *name, QRect place, const QString &tip) {
+    const auto button = [this](const char *name, int side, const QString &tip) {
         auto *created = new PictureButton(this);
         created->setObjectName(QLatin1String(name));
-        created->setGeometry(place);
+        created->setFixedSize(side, side);
         created->setToolTip(tip);
         return created;
     };
-    ucbSetDefaultUserName = button("ucbSetDefaultUserName", twips(3840, 60, 315, 315),
+    ucbSetDefaultUserName = button("ucbSetDefaultUserName", SmallButtonSide,
                                    u" Установить имя пользователя по умолчанию "_s);
-    ucbSettings = button("ucbSettings", twips(4260, 60, 675, 675), u" Настройки (F9) "_s);
-    ucbLogs = button("ucbLogs", twips(4980, 60, 675, 675), u" Просмотр логов (Ctrl+L) "_s);
-    ucbMakeTransparent = button("ucbMakeTransparent", twips(5700, 60, 675, 675),
-                                u" Сделать окно полупрозрачным (Ctrl+0) "_s);
-    ucbExit = button("ucbExit", twips(6420, 60, 675, 675), u" Выход (Shift+Esc) "_s);
+    ucbSettings = button("ucbSettings", ToolButtonSide, u" Настройки (F9) "_s);
+    ucbLogs = button("ucbLogs", ToolButtonSide, u" Просмотр логов (Ctrl+L) "_s);
+    ucbMakeTransparent =
+        button("ucbMakeTransparent", ToolButtonSide, u" Сделать окно полупрозрачным (Ctrl+0) "_s);
+    ucbExit = button("ucbExit", ToolButtonSide, u" Выход (Shift+Esc) "_s);
 
     lblTag[1] = new QLabel(u"Журнал текущей беседы:"_s, this);
-    lblTag[1]->setGeometry(twips(120, 480, 2205, 210).adjusted(0, -2, 120, 2));
     rtfLog = new QTextEdit(this);
     rtfLog->setObjectName(u"rtfLog"_s);
-    rtfLog->setGeometry(twips(60, 780, 7035, 3435));
+    rtfLog->setMinimumSize(ConversationMinimumSize);
     rtfLog->setReadOnly(true);
     rtfLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     txtMessage = new QPlainTextEdit(this);
     txtMessage->setObjectName(u"txtMessage"_s);
-    txtMessage->setGeometry(twips(60, 4260, 7035, 735));
     txtMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtMessage->setTabChangesFocus(true);
+    txtMessage->setFixedHeight(messageBoxHeight(txtMessage));
 
     setTabOrder(txtUserName, rtfLog);
     setTabOrder(rtfLog, txtMessage);
@@ -142,6 +155,42 @@ void ChatWindow::createWidgets()
     lblTag[0]->setBuddy(txtUserName);
     lblTag[1]->setBuddy(rtfLog);
     txtMessage->setAccessibleName(u"Сообщение"_s);
+    layOut();
+}
+
+// The name row and the conversation's caption stand left of the four tool
+// buttons; the conversation takes whatever room the window has, the message
+// box keeps its height.
+void ChatWindow::layOut()
+{
+    auto *nameRow = new QHBoxLayout;
+    nameRow->setSpacing(ButtonSpacing);
+    nameRow->addWidget(lblTag[0]);
+    nameRow->addSpacing(LabelSpacing - ButtonSpacing);
+    nameRow->addWidget(txtUserName, 1);
+    nameRow->addWidget(ucbSetDefaultUserName);
+
+    auto *captions = new QVBoxLayout;
+    captions->setContentsMargins(CaptionIndent, 0, 0, 0);
+    captions->setSpacing(0);
+    captions->addLayout(nameRow);
+    captions->addStretch(1);
+    captions->addWidget(lblTag[1]);
+
+    auto *top = new QHBoxLayout;
+    top->setSpacing(ButtonSpacing);
+    top->addLayout(captions, 1);
+    top->addSpacing(ToolsSpacing - ButtonSpacing);
+    for (PictureButton *tool : {ucbSettings, ucbLogs, ucbMakeTransparent, ucbExit})
+        top->addWidget(tool, 0, Qt::AlignTop);
+
+    auto *window = new QVBoxLayout(this);
+    window->setContentsMargins(4, 4, 5, 5);
+    window->setSpacing(ButtonSpacing);
+    window->addLayout(top);
+    window->addWidget(rtfLog, 1);
+    window->addWidget(txtMessage);
+    resize(minimumSizeHint());
 }
 
 void ChatWindow::createTray()
@@ -257,12 +306,12 @@ void ChatWindow::restoreState()
 
 void ChatWindow::saveState(bool silent)
 {
-    saveWindowPlacement(this, PlacementSection, m_chat.chatFile);
+    const Status placed = saveWindowPlacement(this, PlacementSection, m_chat.chatFile);
     SettingsStore store;
     const Status saved =
         store.saveValue(u"Nicks"_s, m_chat.chatFile, ValueKind::Text, txtUserName->text());
     if (!silent)
-        reportStoreFailure(saved);
+        reportStoreFailure(saved ? placed : saved);
 }
 
 // The window hooks: the window's own activation, and wheel turns and keys of

@@ -71,6 +71,7 @@ protected:
 
 private:
     void createWidgets();
+    void layOut();
     void createTray();
     void connectHandlers();
 

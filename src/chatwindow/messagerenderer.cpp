@@ -61,7 +61,7 @@ QString displayName(const QString &name)
 MessageRenderer::MessageRenderer(QTextEdit *view, QWidget *boxParent, const QString &chatFile)
     : m_view(view), m_boxParent(boxParent), m_chatFile(chatFile)
 {
-    m_view->setFont(programFont());
+    m_view->setFont(conversationFont());
     m_view->document()->setUndoRedoEnabled(false);
     m_log = std::make_unique<RtfLogFile>(m_view->document());
 }

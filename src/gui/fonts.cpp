@@ -6,7 +6,7 @@ namespace quillet {
 
 using namespace Qt::StringLiterals;
 
-QFont programFont()
+QFont conversationFont()
 {
     const QString tahoma = u"Tahoma"_s;
     QFont font = QFontDatabase::hasFamily(tahoma)

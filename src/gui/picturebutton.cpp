@@ -19,19 +19,21 @@ PictureButton::PictureButton(QWidget *parent) : QAbstractButton(parent)
 
 void PictureButton::setPictureFromResource(const QString &name)
 {
-    const Result<QByteArray> bytes = resourcePicture(name);
-    if (!bytes)
-        return;
-    if (const Result<QPixmap> picture = pictureFromPng(bytes.value()))
-        (void)setPicture(picture.value());
+    const auto load = [](const QString &resource) -> QPixmap {
+        const Result<QByteArray> bytes = resourcePicture(resource);
+        const Result<QPixmap> picture = bytes ? pictureFromPng(bytes.value()) : bytes.error();
+        return picture ? picture.value() : QPixmap();
+    };
+    if (const QPixmap picture = load(name); !picture.isNull())
+        setPicture(picture, load(doubleSizeName(name)));
 }
 
-Status PictureButton::setPicture(const QPixmap &picture)
+void PictureButton::setPicture(const QPixmap &picture, const QPixmap &doubleSize)
 {
     m_pictureWidth = picture.isNull() ? 0 : picture.width();
     m_pictureHeight = picture.isNull() ? 0 : picture.height();
     m_picture = picture;
-    return {};
+    m_doubleSize = doubleSize.size() == picture.size() * 2 ? doubleSize : QPixmap();
 }
 
 bool PictureButton::event(QEvent *event)
@@ -57,7 +59,12 @@ void PictureButton::drawButton(bool pressed)
         // a picture larger than the button is cut off evenly.
         const int x = (client.width() - m_pictureWidth) / 2;
         const int y = (client.height() - m_pictureHeight) / 2;
-        painter.drawPixmap(x, y, m_pictureWidth, m_pictureHeight, m_picture);
+        // Drawn into the face's device pixels: the double-size picture fills
+        // them one to one at a ratio of 2 and is scaled down, not up, between.
+        const bool sharper = ratio > 1.0 && !m_doubleSize.isNull();
+        painter.setRenderHint(QPainter::SmoothPixmapTransform, sharper && ratio != 2.0);
+        painter.drawPixmap(QRect(x, y, m_pictureWidth, m_pictureHeight),
+                           sharper ? m_doubleSize : m_picture);
     }
     qDrawWinButton(&painter, client, palette(), pressed, nullptr);
     painter.end();

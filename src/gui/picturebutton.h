@@ -1,7 +1,5 @@
 #pragma once
 
-#include "core/error.h"
-
 #include <QAbstractButton>
 #include <QImage>
 #include <QPixmap>
@@ -25,10 +23,12 @@ public:
     Q_DISABLE_COPY_MOVE(PictureButton)
 
     QPixmap picture() const { return m_picture; }
-    // A null pixmap removes the picture.
-    Status setPicture(const QPixmap &picture);
-    // Shows the PNG picture of the program's resources named `name`; one that
-    // cannot be loaded leaves the button blank, and the window works without it.
+    // A null pixmap removes the picture. `doubleSize`, the same picture at
+    // twice the pixels, is drawn instead on screens of a higher pixel ratio.
+    void setPicture(const QPixmap &picture, const QPixmap &doubleSize = {});
+    // Shows the PNG picture of the program's resources named `name`, with its
+    // double-size variant where the resources have one; one that cannot be
+    // loaded leaves the button blank, and the window works without it.
     void setPictureFromResource(const QString &name);
 
     QSize sizeHint() const override { return {53, 53}; }
@@ -49,6 +49,7 @@ private:
     void showKeyDown();
 
     QPixmap m_picture;
+    QPixmap m_doubleSize;
     int m_pictureWidth = 0;
     int m_pictureHeight = 0;
     QImage m_face;

@@ -11,34 +11,80 @@ namespace quillet {
 
 using namespace Qt::StringLiterals;
 
-void saveWindowPlacement(QWidget *window, const QString &section, const QString &key)
+namespace {
+
+// The position (and the size a window of fixed size had) stays in the value
+// that every copy reads; the size of a resizable window and whether it was
+// maximised are kept under a key of their own beside it.
+QString sizeKey(const QString &key)
+{
+    return key + u"|Size"_s;
+}
+
+bool isResizable(const QWidget *window)
+{
+    return window->minimumSize() != window->maximumSize();
+}
+
+// Whole numbers separated by commas, exactly `count` of them.
+std::optional<QList<int>> storedNumbers(const QString &section, const QString &key, int count)
+{
+    const QStringList parts =
+        SettingsStore().loadValue(section, key, ValueKind::Text).toString().split(','_L1);
+    if (parts.size() != count)
+        return std::nullopt;
+    QList<int> numbers;
+    for (const QString &part : parts) {
+        bool ok = false;
+        numbers.append(part.trimmed().toInt(&ok));
+        if (!ok)
+            return std::nullopt;
+    }
+    return numbers;
+}
+
+QString joined(std::initializer_list<int> numbers)
+{
+    QStringList parts;
+    for (int number : numbers)
+        parts.append(QString::number(number));
+    return parts.join(','_L1);
+}
+
+} // namespace
+
+Status saveWindowPlacement(QWidget *window, const QString &section, const QString &key)
 {
     // The position is the frame's, as move() takes it on restoring; the
-    // client's would shift the window by its frame at every restore.
-    const QPoint topLeft = window->pos();
-    const QString text = u"%1,%2,%3,%4"_s.arg(topLeft.x())
-                             .arg(topLeft.y())
-                             .arg(window->width())
-                             .arg(window->height());
+    // client's would shift the window by its frame at every restore. A
+    // maximised window keeps the place it had before.
+    const bool maximized = window->isMaximized();
+    const QRect normal = maximized ? window->normalGeometry() : window->geometry();
+    const QPoint frameOffset = window->pos() - window->geometry().topLeft();
+    const QPoint topLeft = normal.topLeft() + frameOffset;
     SettingsStore store;
-    (void)store.saveValue(section, key, ValueKind::Text, text);
+    store.setValue(section, key, ValueKind::Text,
+                   joined({topLeft.x(), topLeft.y(), normal.width(), normal.height()}));
+    if (isResizable(window))
+        store.setValue(section, sizeKey(key), ValueKind::Text,
+                       joined({normal.width(), normal.height(), maximized ? 1 : 0}));
+    return store.sync();
 }
 
 void restoreWindowPlacement(QWidget *window, const QString &section, const QString &key)
 {
-    SettingsStore store;
-    const QStringList parts =
-        store.loadValue(section, key, ValueKind::Text).toString().split(','_L1);
-    if (parts.size() != 4)
-        return;
-    int values[4];
-    for (int i = 0; i < 4; ++i) {
-        bool ok = false;
-        values[i] = parts.at(i).trimmed().toInt(&ok);
-        if (!ok)
-            return;
+    if (isResizable(window)) {
+        if (const auto size = storedNumbers(section, sizeKey(key), 3)) {
+            const QSize smallest = window->minimumSize().expandedTo(window->minimumSizeHint());
+            window->resize(QSize(size->at(0), size->at(1)).expandedTo(smallest));
+            if (size->at(2) == 1)
+                window->setWindowState(window->windowState() | Qt::WindowMaximized);
+        }
     }
-    const QPoint topLeft(values[0], values[1]);
+    const auto place = storedNumbers(section, key, 4);
+    if (!place)
+        return;
+    const QPoint topLeft(place->at(0), place->at(1));
     if (!QGuiApplication::screenAt(topLeft + QPoint(16, 16)))
         return;
     window->move(topLeft);

@@ -50,6 +50,11 @@ Result<QByteArray> resourcePicture(const QString &name)
     return file.readAll();
 }
 
+QString doubleSizeName(const QString &name)
+{
+    return name + u"@2x"_s;
+}
+
 Result<QPixmap> pictureFromPng(const QByteArray &png)
 {
     if (png.size() > MaxPictureSize)

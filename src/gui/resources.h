@@ -17,6 +17,9 @@ namespace quillet {
 
 // The bytes of a PNG picture resource.
 Result<QByteArray> resourcePicture(const QString &name);
+// The name of the same picture at twice the pixels, for screens of a higher
+// pixel ratio.
+QString doubleSizeName(const QString &name);
 // A picture a picture button can show, from the bytes of a PNG image.
 Result<QPixmap> pictureFromPng(const QByteArray &png);
 // An icon resource with all its sizes; a null icon when there is none.

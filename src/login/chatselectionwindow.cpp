@@ -1,14 +1,16 @@
 #include "login/chatselectionwindow.h"
 
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QVBoxLayout>
 
 #include "core/settingsstore.h"
 #include "core/support.h"
 #include "core/textfile.h"
 #include "gui/boxes.h"
 #include "gui/dialogs.h"
-#include "gui/fonts.h"
+#include "gui/layout.h"
 #include "gui/picturebutton.h"
 #include "gui/placement.h"
 #include "gui/resources.h"
@@ -22,6 +24,15 @@ namespace {
 const QString PathsSection = u"OFN Paths"_s;
 const QString CreateFolderKey = u"Laste Create File Directory"_s;
 const QString OpenFolderKey = u"Laste Open File Directory"_s;
+
+// The window's design, in pixels at 96 dpi; a text grows where the desktop's
+// font needs more room.
+constexpr int ButtonSide = 45;
+constexpr int ButtonSpacing = 11;
+constexpr int HeadingSpacing = 6;
+constexpr int DescriptionWidth = 411;
+constexpr int CreateRowSpacing = 14;
+constexpr int OpenRowSpacing = 12;
 
 QString rememberedFolder(const QString &key)
 {
@@ -58,8 +69,6 @@ ChatSelectionWindow::ChatSelectionWindow(QWidget *parent) : QWidget(parent)
 {
     setObjectName(u"ChatSelectionWindow"_s);
     setWindowTitle(u"Quillet IM :: Вход в систему"_s);
-    setFont(programFont());
-    setFixedSize(489, 317);
     createWidgets();
     load();
 }
@@ -69,31 +78,33 @@ QString ChatSelectionWindow::chatFileFilter()
     return u"Файлы чата (*.QLIMChat);;Все файлы (*)"_s;
 }
 
-QLabel *ChatSelectionWindow::tag(int index, const QRect &geometry, const QString &text)
+QLabel *ChatSelectionWindow::tag(int index, const QString &text)
 {
-    auto *label = new QLabel(text, this);
+    // The descriptions (odd indexes) wrap; the headings are as wide as their text.
+    auto *label =
+        index % 2 ? new WrappedLabel(text, DescriptionWidth, this) : new QLabel(text, this);
     label->setObjectName(u"lblTag%1"_s.arg(index));
-    label->setGeometry(geometry);
     m_lblTag.append(label);
     return label;
 }
 
 void ChatSelectionWindow::createWidgets()
 {
-    const auto button = [this](const char *name, int top) {
+    const auto button = [this](const char *name) {
         auto *created = new PictureButton(this);
         created->setObjectName(QLatin1String(name));
-        created->setGeometry(12, top, 45, 45);
+        created->setFixedSize(ButtonSide, ButtonSide);
         return created;
     };
-    m_ucbCreateChat = button("ucbCreateChat", 12);
-    tag(0, QRect(68, 12, 107, 14), u"Создать файл чата"_s);
-    tag(1, QRect(68, 32, 411, 126), QString::fromUtf8(CreateDescription))->setWordWrap(true);
-    m_ucbOpenChat = button("ucbOpenChat", 172);
-    tag(2, QRect(68, 172, 111, 14), u"Открыть файл чата"_s);
-    tag(3, QRect(68, 192, 411, 56), QString::fromUtf8(OpenDescription))->setWordWrap(true);
-    m_ucbExit = button("ucbExit", 260);
-    tag(4, QRect(68, 260, 118, 14), u"Выход из программы"_s);
+    m_ucbCreateChat = button("ucbCreateChat");
+    tag(0, u"Создать файл чата"_s);
+    tag(1, QString::fromUtf8(CreateDescription));
+    m_ucbOpenChat = button("ucbOpenChat");
+    tag(2, u"Открыть файл чата"_s);
+    tag(3, QString::fromUtf8(OpenDescription));
+    m_ucbExit = button("ucbExit");
+    tag(4, u"Выход из программы"_s);
+    layOut();
 
     // A screen reader names each button by the heading beside it and reads the
     // description under the heading as the button's description.
@@ -106,6 +117,33 @@ void ChatSelectionWindow::createWidgets()
     connect(m_ucbCreateChat, &PictureButton::clicked, this, [this] { createChat(); });
     connect(m_ucbOpenChat, &PictureButton::clicked, this, [this] { openChat(); });
     connect(m_ucbExit, &PictureButton::clicked, this, [this] { close(); });
+}
+
+// One row per button: the picture button, beside it its heading and under
+// that its description. The window is as large as its content.
+void ChatSelectionWindow::layOut()
+{
+    auto *window = new QVBoxLayout(this);
+    window->setContentsMargins(12, 12, 10, 12);
+    window->setSpacing(0);
+    window->setSizeConstraint(QLayout::SetFixedSize);
+    PictureButton *const buttons[] = {m_ucbCreateChat, m_ucbOpenChat, m_ucbExit};
+    const int spacingAfter[] = {CreateRowSpacing, OpenRowSpacing};
+    for (int row = 0; row < 3; ++row) {
+        auto *texts = new QVBoxLayout;
+        texts->setSpacing(HeadingSpacing);
+        texts->addWidget(m_lblTag[row * 2]);
+        if (row < 2)
+            texts->addWidget(m_lblTag[row * 2 + 1]);
+        texts->addStretch(1);
+        auto *line = new QHBoxLayout;
+        line->setSpacing(ButtonSpacing);
+        line->addWidget(buttons[row], 0, Qt::AlignTop);
+        line->addLayout(texts, 1);
+        window->addLayout(line);
+        if (row < 2)
+            window->addSpacing(spacingAfter[row]);
+    }
 }
 
 void ChatSelectionWindow::load()
@@ -123,7 +161,7 @@ void ChatSelectionWindow::loadButtonPictures()
     m_ucbExit->setPictureFromResource(u"IDP_EXIT"_s);
 }
 
-// The headings are bold and as wide as their text, whatever font stands in for Tahoma.
+// The headings are bold.
 void ChatSelectionWindow::setLabelFonts()
 {
     for (int index : {0, 2, 4}) {
@@ -131,7 +169,6 @@ void ChatSelectionWindow::setLabelFonts()
         QFont bold = heading->font();
         bold.setBold(true);
         heading->setFont(bold);
-        heading->resize(heading->sizeHint());
     }
 }
 

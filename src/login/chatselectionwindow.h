@@ -31,7 +31,8 @@ protected:
 
 private:
     void createWidgets();
-    QLabel *tag(int index, const QRect &geometry, const QString &text);
+    QLabel *tag(int index, const QString &text);
+    void layOut();
     void load();
     void loadButtonPictures();
     void setLabelFonts();

@@ -3,6 +3,7 @@
 #include "core/support.h"
 #include "gui/boxes.h"
 #include "gui/fonts.h"
+#include "gui/layout.h"
 #include "gui/placement.h"
 #include "gui/resources.h"
 #include "gui/shell.h"
@@ -18,14 +19,17 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QTextDocument>
 #include <QTextEdit>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 
 namespace quillet {
@@ -36,10 +40,18 @@ namespace {
 
 // The stored section of the window's placement, named as the stores know it.
 const QString PlacementSection = u"Placement frmLogsViewer"_s;
-constexpr int WindowWidth = 574;
-constexpr int WindowHeight = 349;
+// The window's design, in pixels at 96 dpi: the list and the log take the
+// room a larger window has, the row of buttons keeps its height.
+constexpr QSize ListMinimumSize(169, 305);
+constexpr QSize LogMinimumSize(389, 305);
+constexpr QSize OpenFolderButtonSize(177, 29);
+constexpr QSize CloseButtonSize(81, 29);
+constexpr int Spacing = 7;
+constexpr int LabelIndent = 8;
 // The search opens below the list and the log, so that neither moves.
 constexpr int SearchPanelHeight = 184;
+// The list is wide enough for the names of the logs in the desktop's font.
+const QString SampleLogName = u"2026-12-31 23-59-59.RTF"_s;
 
 SingleWindow<LogsViewer> &openViewer()
 {
@@ -77,9 +89,8 @@ LogsViewer::LogsViewer(const QString &chatFile, QWidget *parent)
     setObjectName(u"LogsViewer"_s);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(u"Quillet IM :: Просмотр логов"_s);
-    setFont(programFont());
-    setFixedSize(WindowWidth, WindowHeight);
     createWidgets();
+    layOut();
     load();
 }
 
@@ -95,38 +106,41 @@ LogsViewer *LogsViewer::instance()
 
 void LogsViewer::createWidgets()
 {
-    // Created in tab order; positions are fixed, and the window grows only while
-    // the search is open.
+    // Created in tab order.
     lstFiles = new QListWidget(this);
     lstFiles->setObjectName(u"lstFiles"_s);
-    lstFiles->setGeometry(4, 4, 169, 305);
     lstFiles->setSelectionMode(QAbstractItemView::SingleSelection);
+    const int nameWidth = lstFiles->fontMetrics().horizontalAdvance(SampleLogName) +
+                          lstFiles->verticalScrollBar()->sizeHint().width() +
+                          2 * lstFiles->frameWidth() + 2 * Spacing;
+    // The log takes the width a larger window has; the list, only the height.
+    lstFiles->setFixedWidth(qMax(ListMinimumSize.width(), nameWidth));
+    lstFiles->setMinimumHeight(ListMinimumSize.height());
 
     rtfLog = new QTextEdit(this);
     rtfLog->setObjectName(u"rtfLog"_s);
-    rtfLog->setGeometry(180, 4, 389, 305);
+    rtfLog->setMinimumSize(LogMinimumSize);
+    rtfLog->setFont(conversationFont());
     rtfLog->setReadOnly(true);
     rtfLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
 
     m_tagCaption = u"Общий размер логов: "_s;
     lblTag = new QLabel(m_tagCaption, this);
     lblTag->setObjectName(u"lblTag"_s);
-    lblTag->move(12, 320);
-    lblTag->adjustSize();
 
     cmdOpenLogsFolder = new QPushButton(u"Открыть папку с логами"_s, this);
     cmdOpenLogsFolder->setObjectName(u"cmdOpenLogsFolder"_s);
-    cmdOpenLogsFolder->setGeometry(304, 316, 177, 29);
+    setDesignSize(cmdOpenLogsFolder, OpenFolderButtonSize);
     cmdOpenLogsFolder->setAutoDefault(false);
 
     cmdClose = new QPushButton(u"Закрыть"_s, this);
     cmdClose->setObjectName(u"cmdClose"_s);
-    cmdClose->setGeometry(488, 316, 81, 29);
+    setDesignSize(cmdClose, CloseButtonSize);
     cmdClose->setAutoDefault(false);
 
     // Last, so that the search follows the buttons in the tab order.
     m_searchPanel = new LogSearchPanel(this);
-    m_searchPanel->setGeometry(0, WindowHeight, WindowWidth, SearchPanelHeight);
+    m_searchPanel->setMinimumHeight(SearchPanelHeight);
     m_searchPanel->hide();
     connect(m_searchPanel, &LogSearchPanel::resultChosen, this,
             [this](const LogSearchResult &result) { showResult(result); });
@@ -171,6 +185,32 @@ void LogsViewer::createWidgets()
     connect(escape, &QShortcut::activated, this, [this] { escapePressed(); });
 }
 
+// The list and the log side by side, the total size and the buttons under
+// them, and under those the search while it is open.
+void LogsViewer::layOut()
+{
+    auto *views = new QHBoxLayout;
+    views->setSpacing(Spacing);
+    views->addWidget(lstFiles);
+    views->addWidget(rtfLog, 1);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(Spacing);
+    buttons->addSpacing(LabelIndent);
+    buttons->addWidget(lblTag);
+    buttons->addStretch(1);
+    buttons->addWidget(cmdOpenLogsFolder);
+    buttons->addWidget(cmdClose);
+
+    auto *window = new QVBoxLayout(this);
+    window->setContentsMargins(4, 4, 5, 4);
+    window->setSpacing(Spacing);
+    window->addLayout(views, 1);
+    window->addLayout(buttons);
+    window->addWidget(m_searchPanel);
+    resize(minimumSizeHint());
+}
+
 void LogsViewer::load()
 {
     centerOnScreen(this);
@@ -210,7 +250,6 @@ void LogsViewer::fillLogsList()
     if (list.selected >= 0)
         lstFiles->setCurrentRow(list.selected);
     lblTag->setText(m_tagCaption + formatByteSize(list.totalSize));
-    lblTag->adjustSize();
 }
 
 void LogsViewer::showSelectedLog()
@@ -226,7 +265,7 @@ void LogsViewer::showLog(const QString &path)
     // The view is emptied at once and takes the log when it has been read.
     rtfLog->clear();
     m_requestedPath = path;
-    m_loader->load(path, font());
+    m_loader->load(path, rtfLog->font());
 }
 
 void LogsViewer::takeLog(QTextDocument *document)
@@ -255,8 +294,9 @@ void LogsViewer::openSearch()
     if (!isSearchOpen()) {
         QWidget *focused = QApplication::focusWidget();
         m_focusBeforeSearch = isAncestorOf(focused) ? focused : nullptr;
-        setFixedSize(WindowWidth, WindowHeight + SearchPanelHeight);
+        const int heightWithout = height();
         m_searchPanel->show();
+        resize(width(), heightWithout + SearchPanelHeight + Spacing);
         // The window grows downwards; near the bottom of the screen it moves up instead.
         if (const QScreen *screen = this->screen()) {
             const QRect available = screen->availableGeometry();
@@ -276,8 +316,11 @@ void LogsViewer::closeSearch()
     if (!isSearchOpen())
         return;
     const bool hadFocus = m_searchPanel->isAncestorOf(QApplication::focusWidget());
+    const int heightWithout = height() - m_searchPanel->height() - Spacing;
     m_searchPanel->hide();
-    setFixedSize(WindowWidth, WindowHeight);
+    // The layout's smaller minimum takes effect when it is next activated.
+    layout()->activate();
+    resize(width(), heightWithout);
     // Back where it was before the search moved it up, unless the user moved it since.
     if (m_shiftedFrom && pos() == m_shiftedFrom->second)
         move(m_shiftedFrom->first);
@@ -432,7 +475,10 @@ void LogsViewer::restorePlacement()
 
 void LogsViewer::savePlacement()
 {
-    saveWindowPlacement(this, PlacementSection, m_chatFile);
+    // The viewer closes whatever happens; a lost placement is only noted.
+    if (const Status saved = saveWindowPlacement(this, PlacementSection, m_chatFile); !saved)
+        qWarning("cannot store the logs viewer's placement: %s",
+                 qPrintable(saved.error().description));
 }
 
 } // namespace quillet

@@ -63,6 +63,7 @@ protected:
 
 private:
     void createWidgets();
+    void layOut();
     void load();
     void unload();
     void fillLogsList();

@@ -1,13 +1,16 @@
 #include "settings/settingsdialog.h"
 
 #include <QCheckBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QVBoxLayout>
 
 #include "core/settingsstore.h"
 #include "gui/boxes.h"
 #include "gui/dialogs.h"
-#include "gui/fonts.h"
+#include "gui/layout.h"
 #include "gui/placement.h"
 #include "gui/resources.h"
 #include "gui/singlewindow.h"
@@ -28,6 +31,21 @@ SingleWindow<SettingsDialog> &openWindow()
 }
 
 const QString ColorsSection = u"Colors"_s;
+
+// The dialog's design, in pixels at 96 dpi; a part grows where the desktop's
+// font needs more room.
+constexpr int AutostartLabel = 3;
+constexpr int AutostartTextWidth = 290;
+constexpr QSize ColorButtonSize(205, 21);
+constexpr QSize AutostartButtonSize(77, 49);
+constexpr QSize DialogButtonSize(93, 29);
+constexpr int LabelIndent = 4;
+constexpr int RowSpacing = 7;
+constexpr int ColorRowSpacing = 3;
+constexpr int ColorColumnSpacing = 12;
+constexpr int GroupSpacing = 11;
+constexpr int AutostartSpacing = 10;
+constexpr int ButtonSpacing = 7;
 const QString CustomColorsKey = u"Custom Colors"_s;
 
 } // namespace
@@ -42,8 +60,6 @@ SettingsDialog::SettingsDialog(QWidget *owner, const ChatContext &chat)
 {
     setObjectName(u"SettingsDialog"_s);
     setWindowTitle(u"Настройки"_s);
-    setFont(programFont());
-    setFixedSize(401, 361);
     setModal(false);
     createWidgets();
     connectButtons();
@@ -68,76 +84,65 @@ void SettingsDialog::done(int result)
     deleteLater();
 }
 
-template <class W> W *SettingsDialog::place(const char *name, const QRect &geometry)
+template <class W> W *SettingsDialog::place(const char *name, QSize designSize)
 {
     auto *widget = new W(this);
     widget->setObjectName(QLatin1String(name));
-    widget->setGeometry(geometry);
+    setDesignSize(widget, designSize);
     return widget;
 }
 
-QCheckBox *SettingsDialog::checkBox(const char *name, int top, int width, const QString &caption)
+QCheckBox *SettingsDialog::checkBox(const char *name, const QString &caption)
 {
-    auto *box = place<QCheckBox>(name, QRect(12, top, width, 17));
-    box->setText(caption);
+    auto *box = new QCheckBox(caption, this);
+    box->setObjectName(QLatin1String(name));
     return box;
 }
 
-QPushButton *SettingsDialog::pushButton(const char *name, const QRect &geometry,
-                                        const QString &caption)
+QPushButton *SettingsDialog::pushButton(const char *name, QSize designSize, const QString &caption)
 {
-    auto *button = place<QPushButton>(name, geometry);
-    button->setText(caption);
+    auto *button = new QPushButton(caption, this);
+    button->setObjectName(QLatin1String(name));
+    setDesignSize(button, designSize);
     return button;
 }
 
-QLabel *SettingsDialog::label(int index, const QRect &geometry, const QString &caption)
+QLabel *SettingsDialog::label(int index, const QString &caption)
 {
-    auto *tag = new QLabel(caption, this);
+    auto *tag = index == AutostartLabel ? new WrappedLabel(caption, AutostartTextWidth, this)
+                                        : new QLabel(caption, this);
     tag->setObjectName(u"lblTag%1"_s.arg(index));
-    tag->setGeometry(geometry);
-    if (index == 3)
-        tag->setWordWrap(true);
     return tag;
 }
 
 void SettingsDialog::createWidgets()
 {
-    m_chkSendOnEnter =
-        checkBox("chkSendOnEnter", 12, 261, u"Отправлять по Enter вместо Ctrl+Enter"_s);
-    m_chkiChatStylePlugin =
-        checkBox("chkiChatStylePlugin", 36, 209, u"Пометка времени в стиле iChat"_s);
+    m_chkSendOnEnter = checkBox("chkSendOnEnter", u"Отправлять по Enter вместо Ctrl+Enter"_s);
+    m_chkiChatStylePlugin = checkBox("chkiChatStylePlugin", u"Пометка времени в стиле iChat"_s);
     m_chkNameOnSeparateLine =
-        checkBox("chkNameOnSeparateLine", 60, 301, u"Имя и время сообщений на отдельной строке"_s);
-    m_chkSortLogsList = checkBox("chkSortLogsList", 84, 181, u"Сортировать список логов"_s);
+        checkBox("chkNameOnSeparateLine", u"Имя и время сообщений на отдельной строке"_s);
+    m_chkSortLogsList = checkBox("chkSortLogsList", u"Сортировать список логов"_s);
     m_chkSortLogsDescending =
-        checkBox("chkSortLogsDescending", 108, 245, u"Обратный порядок сортировки логов"_s);
-    m_chkShowDebugMessages = checkBox("chkShowDebugMessages", 132, 357,
-                                      u"Отображать отладочные сообщения (не рекомендуется)"_s);
+        checkBox("chkSortLogsDescending", u"Обратный порядок сортировки логов"_s);
+    m_chkShowDebugMessages =
+        checkBox("chkShowDebugMessages", u"Отображать отладочные сообщения (не рекомендуется)"_s);
 
-    // Each colour label is its button's buddy: a screen reader names the
-    // captionless button by the colour it sets.
-    QLabel *tag = label(0, QRect(16, 164, 95, 14), u"Цвет сообщений"_s);
-    m_cmdMessageColor = place<ColorButton>("cmdMessageColor", QRect(188, 160, 205, 21));
-    tag->setBuddy(m_cmdMessageColor);
-    tag = label(1, QRect(16, 188, 105, 14), u"Цвет моего имени"_s);
-    m_cmdMyNameColor = place<ColorButton>("cmdMyNameColor", QRect(188, 184, 205, 21));
-    tag->setBuddy(m_cmdMyNameColor);
-    tag = label(2, QRect(16, 212, 144, 14), u"Цвет имён собеседников"_s);
-    m_cmdOtherNameColor = place<ColorButton>("cmdOtherNameColor", QRect(188, 208, 205, 21));
-    tag->setBuddy(m_cmdOtherNameColor);
-    tag = label(4, QRect(16, 236, 160, 14), u"Цвет системных сообщений"_s);
-    m_cmdSystemColor = place<ColorButton>("cmdSystemColor", QRect(188, 232, 205, 21));
-    tag->setBuddy(m_cmdSystemColor);
-    tag = label(3, QRect(16, 268, 290, 42),
-                u"Открывать данный чат при старте системы. Он будет помещён в папку "
-                "Автозагрузка, а не в реестр. Удалить вы сможете ручками ^^"_s);
+    m_cmdMessageColor = place<ColorButton>("cmdMessageColor", ColorButtonSize);
+    m_cmdMyNameColor = place<ColorButton>("cmdMyNameColor", ColorButtonSize);
+    m_cmdOtherNameColor = place<ColorButton>("cmdOtherNameColor", ColorButtonSize);
+    m_cmdSystemColor = place<ColorButton>("cmdSystemColor", ColorButtonSize);
+    m_colorLabels = {label(0, u"Цвет сообщений"_s), label(1, u"Цвет моего имени"_s),
+                     label(2, u"Цвет имён собеседников"_s),
+                     label(4, u"Цвет системных сообщений"_s)};
+    m_autostartLabel =
+        label(AutostartLabel, u"Открывать данный чат при старте системы. Он будет помещён в папку "
+                              "Автозагрузка, а не в реестр. Удалить вы сможете ручками ^^"_s);
 
-    m_cmdAddToAutorun = pushButton("cmdAddToAutorun", QRect(316, 264, 77, 49), u"Добавить"_s);
-    m_cmdAddToAutorun->setAccessibleDescription(tag->text());
-    m_cmdOk = pushButton("cmdOk", QRect(100, 324, 93, 29), u"Ok"_s);
-    m_cmdCancel = pushButton("cmdCancel", QRect(200, 324, 93, 29), u"Отмена"_s);
-    m_cmdApply = pushButton("cmdApply", QRect(300, 324, 93, 29), u"Применить"_s);
+    m_cmdAddToAutorun = pushButton("cmdAddToAutorun", AutostartButtonSize, u"Добавить"_s);
+    m_cmdAddToAutorun->setAccessibleDescription(m_autostartLabel->text());
+    m_cmdOk = pushButton("cmdOk", DialogButtonSize, u"Ok"_s);
+    m_cmdCancel = pushButton("cmdCancel", DialogButtonSize, u"Отмена"_s);
+    m_cmdApply = pushButton("cmdApply", DialogButtonSize, u"Применить"_s);
     m_cmdOk->setDefault(true);
 
     const QList<QWidget *> tabOrder{m_chkSendOnEnter,
@@ -156,6 +161,55 @@ void SettingsDialog::createWidgets()
                                     m_cmdApply};
     for (qsizetype i = 1; i < tabOrder.size(); ++i)
         setTabOrder(tabOrder[i - 1], tabOrder[i]);
+    layOut();
+}
+
+// Three groups under each other: the check boxes, the colours with their
+// names, the autostart; then the dialog's buttons on the right. The dialog
+// is as large as its content and cannot be resized.
+void SettingsDialog::layOut()
+{
+    auto *checks = new QVBoxLayout;
+    checks->setSpacing(RowSpacing);
+    for (QCheckBox *box : {m_chkSendOnEnter, m_chkiChatStylePlugin, m_chkNameOnSeparateLine,
+                           m_chkSortLogsList, m_chkSortLogsDescending, m_chkShowDebugMessages})
+        checks->addWidget(box, 0, Qt::AlignLeft);
+
+    // Each colour label is its button's buddy: a screen reader names the
+    // captionless button by the colour it sets.
+    auto *colors = new QGridLayout;
+    colors->setContentsMargins(LabelIndent, 0, 0, 0);
+    colors->setHorizontalSpacing(ColorColumnSpacing);
+    colors->setVerticalSpacing(ColorRowSpacing);
+    ColorButton *const colorButtons[] = {m_cmdMessageColor, m_cmdMyNameColor, m_cmdOtherNameColor,
+                                         m_cmdSystemColor};
+    for (int row = 0; row < 4; ++row) {
+        m_colorLabels[row]->setBuddy(colorButtons[row]);
+        colors->addWidget(m_colorLabels[row], row, 0);
+        colors->addWidget(colorButtons[row], row, 1, Qt::AlignRight);
+    }
+    colors->setColumnStretch(0, 1);
+
+    auto *autostart = new QHBoxLayout;
+    autostart->setContentsMargins(LabelIndent, 0, 0, 0);
+    autostart->setSpacing(AutostartSpacing);
+    autostart->addWidget(m_autostartLabel, 1, Qt::AlignVCenter);
+    autostart->addWidget(m_cmdAddToAutorun, 0, Qt::AlignVCenter);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(ButtonSpacing);
+    buttons->addStretch(1);
+    for (QPushButton *button : {m_cmdOk, m_cmdCancel, m_cmdApply})
+        buttons->addWidget(button);
+
+    auto *dialog = new QVBoxLayout(this);
+    dialog->setContentsMargins(12, 12, 8, 8);
+    dialog->setSpacing(GroupSpacing);
+    dialog->setSizeConstraint(QLayout::SetFixedSize);
+    dialog->addLayout(checks);
+    dialog->addLayout(colors);
+    dialog->addLayout(autostart);
+    dialog->addLayout(buttons);
 }
 
 void SettingsDialog::connectButtons()

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 
+#include <array>
+
 #include "core/chatcontext.h"
 #include "core/error.h"
 
@@ -36,11 +38,12 @@ public:
     void done(int result) override;
 
 private:
-    template <class W> W *place(const char *name, const QRect &geometry);
-    QCheckBox *checkBox(const char *name, int top, int width, const QString &caption);
-    QPushButton *pushButton(const char *name, const QRect &geometry, const QString &caption);
-    QLabel *label(int index, const QRect &geometry, const QString &caption);
+    template <class W> W *place(const char *name, QSize designSize);
+    QCheckBox *checkBox(const char *name, const QString &caption);
+    QPushButton *pushButton(const char *name, QSize designSize, const QString &caption);
+    QLabel *label(int index, const QString &caption);
     void createWidgets();
+    void layOut();
     void connectButtons();
     void load();
     void loadValues();
@@ -65,6 +68,8 @@ private:
     QPushButton *m_cmdOk = nullptr;
     QPushButton *m_cmdCancel = nullptr;
     QPushButton *m_cmdApply = nullptr;
+    std::array<QLabel *, 4> m_colorLabels{};
+    QLabel *m_autostartLabel = nullptr;
     ChatContext m_chat;
 };
 

@@ -1,4 +1,8 @@
 #include "gui/picturebutton.h"
+#include "gui/resources.h"
+
+#include <QAccessible>
+#include <QPainter>
 
 #include <QLineEdit>
 #include <QSignalSpy>
@@ -38,7 +42,7 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&host));
         for (const auto &[size, offset] :
              {std::pair{QSize(32, 31), QPoint(6, 7)}, std::pair{QSize(60, 59), QPoint(-7, -7)}}) {
-            QVERIFY(button->setPicture(coordinates(size)).ok());
+            button->setPicture(coordinates(size));
             button->hide(); // shown again, the button draws its face anew
             button->show();
             const QPoint in = QPoint(8, 8) - offset;
@@ -53,7 +57,7 @@ private slots:
         typing->move(80, 10);
         typing->show();
         typing->setFocus();
-        QVERIFY(button->setPicture(coordinates(QSize(32, 32))).ok());
+        button->setPicture(coordinates(QSize(32, 32)));
         button->resize(44, 44); // a resize draws the face anew
         const QImage raised = button->grab().toImage();
         QSignalSpy clicked(button, &PictureButton::clicked);
@@ -80,6 +84,46 @@ private slots:
         QTest::keyRelease(button, Qt::Key_Space);
         QCOMPARE(button->grab().toImage(), raised);
         QCOMPARE(clicked.count(), 4);
+
+        // A screen reader speaks the tooltip, without its padding, as a push button's name.
+        button->setToolTip(u" Выход (Shift+Esc) "_s);
+        QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(button);
+        QCOMPARE(spoken->role(), QAccessible::Button);
+        QCOMPARE(spoken->text(QAccessible::Name), u"Выход (Shift+Esc)"_s);
+    }
+
+    // Every device pixel of the face comes from a pixel of the art: the
+    // picture itself at a pixel ratio of 1, its double size at 2 (run so by
+    // CTest), never a picture stretched.
+    void sharpPictures()
+    {
+        QWidget host;
+        auto *button = new PictureButton(&host);
+        button->setGeometry(0, 0, 45, 45);
+        button->setPictureFromResource(u"IDP_SETTINGS"_s);
+        host.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&host));
+        const qreal ratio = button->devicePixelRatioF();
+        QVERIFY(ratio == 1.0 || ratio == 2.0);
+        const QString name = ratio > 1 ? doubleSizeName(u"IDP_SETTINGS"_s) : u"IDP_SETTINGS"_s;
+        const QImage art = QImage::fromData(resourcePicture(name).value());
+        QCOMPARE(art.size(), QSize(32, 32) * ratio);
+
+        QImage expected(art.size(), QImage::Format_ARGB32_Premultiplied);
+        expected.fill(button->palette().color(QPalette::Button));
+        QPainter(&expected).drawImage(0, 0, art);
+        const QImage face = button->grab().toImage().convertToFormat(expected.format());
+        const int offset = int(6 * ratio); // (45 - 32) / 2 pixels on each side
+        int worst = 0;
+        for (int y = 0; y < art.height(); ++y)
+            for (int x = 0; x < art.width(); ++x) {
+                const QRgb want = expected.pixel(x, y);
+                const QRgb got = face.pixel(x + offset, y + offset);
+                worst = std::max({worst, std::abs(qRed(want) - qRed(got)),
+                                  std::abs(qGreen(want) - qGreen(got)),
+                                  std::abs(qBlue(want) - qBlue(got))});
+            }
+        QVERIFY2(worst <= 2, qPrintable(u"a pixel is off by %1"_s.arg(worst)));
     }
 };
 
