@@ -4,6 +4,8 @@
 #include "core/textfile.h"
 #include "documentruns.h"
 #include "gui/boxes.h"
+#include "gui/fonts.h"
+#include "logsviewer/logdocument.h"
 #include "logsviewer/logsearch.h"
 #include "richtext/rtfwriter.h"
 #include "settings/settings.h"
@@ -204,6 +206,31 @@ private slots:
         at(30, 0);
         render();
         QCOMPARE(centredLines(), 2);
+    }
+
+    // Emoji show in colour in the conversation and in its log as the logs
+    // viewer reads it back; everything else of the message is black.
+    void emojiInColour()
+    {
+        appSettings().otherNameColor = 0;
+        appSettings().messageColor = 0;
+        const auto coloured = [](QTextEdit &view) {
+            view.resize(300, 120);
+            const QImage image = view.grab().toImage();
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (const QColor pixel = image.pixelColor(x, y);
+                        pixel.hsvSaturation() > 100 && pixel.value() > 100)
+                        return true;
+            return false;
+        };
+        render(u"guest"_s, u"Ура 😀🎉"_s);
+        QVERIFY(coloured(*m_view));
+        QTextEdit logView;
+        QVERIFY(loadLogDocument(m_renderer->logFilePath(), logView.document(), conversationFont())
+                    .ok());
+        QVERIFY(logView.toPlainText().contains(u"Ура 😀🎉"_s));
+        QVERIFY(coloured(logView));
     }
 };
 
