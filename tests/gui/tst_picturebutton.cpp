@@ -124,6 +124,16 @@ private slots:
                                   std::abs(qBlue(want) - qBlue(got))});
             }
         QVERIFY2(worst <= 2, qPrintable(u"a pixel is off by %1"_s.arg(worst)));
+
+        // The window and tray icons, the blink phases among them, have art for
+        // twice every size a tray asks for.
+        for (const QString &icon : {u"A_MAIN"_s, u"IDI_MESSAGE"_s, u"IDI_EMPTY"_s}) {
+            const QList<QSize> sizes = resourceIcon(icon).availableSizes();
+            for (int side : {16, 22, 24, 32})
+                QVERIFY2(std::any_of(sizes.begin(), sizes.end(),
+                                     [side](QSize size) { return size.width() >= 2 * side; }),
+                         qPrintable(icon));
+        }
     }
 };
 
