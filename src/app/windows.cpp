@@ -7,12 +7,53 @@
 
 #include <QApplication>
 #include <QPointer>
+#include <QSessionManager>
 
 namespace quillet {
 
 namespace {
+
 QPointer<ChatWindow> g_chatWindow;
+
+// The session manager ends the desktop session by telling the application
+// to quit once it has saved.
+class QuitRequestWatch final : public QObject
+{
+public:
+    explicit QuitRequestWatch(QObject *parent) : QObject(parent) { qApp->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == qApp && event->type() == QEvent::Quit)
+            endRunningChat();
+        return false;
+    }
+};
+
+// The three ways a chat ends meet here: its own exit ends the program; the
+// end of the desktop session, by the session manager or by a signal
+// (endRunningChat), ends the chat first; the session manager's checkpoints
+// save it silently.
+void watchChatEnds(ChatWindow *window)
+{
+    QObject::connect(
+        window, &ChatWindow::sessionEnded, qApp,
+        [] {
+            QApplication::closeAllWindows();
+            QCoreApplication::quit();
+        },
+        Qt::QueuedConnection);
+    // The session manager sends both requests on a mere checkpoint as well as
+    // before the end of the session; the end itself comes as a request to quit.
+    QObject::connect(qApp, &QGuiApplication::commitDataRequest, window,
+                     [window](QSessionManager &) { window->saveCheckpoint(); });
+    QObject::connect(qApp, &QGuiApplication::saveStateRequest, window,
+                     [window](QSessionManager &) { window->saveCheckpoint(); });
+    new QuitRequestWatch(window);
 }
+
+} // namespace
 
 // The one chat window of the process. It lives while the chat runs, hidden in
 // the tray included, and the program ends when the chat really exits.
@@ -22,13 +63,7 @@ void openChatWindow(const ChatContext &chat)
     auto *window = new ChatWindow(chat);
     g_chatWindow = window;
     window->setAttribute(Qt::WA_DeleteOnClose);
-    QObject::connect(
-        window, &ChatWindow::sessionEnded, qApp,
-        [] {
-            QApplication::closeAllWindows();
-            QCoreApplication::quit();
-        },
-        Qt::QueuedConnection);
+    watchChatEnds(window);
     window->startSession();
     if (!chat.startHidden)
         window->show();

@@ -1,11 +1,9 @@
 #include "chatwindow/chatwindow.h"
 
-#include "chatwindow/desktopnotifier.h"
+#include "chatwindow/chattray.h"
 #include "chatwindow/keymap.h"
 #include "chatwindow/messagerenderer.h"
 #include "chatwindow/transparency.h"
-#include "chatwindow/trayavailability.h"
-#include "chatwindow/trayblinker.h"
 #include "core/messagetime.h"
 #include "core/settingsstore.h"
 #include "core/support.h"
@@ -28,11 +26,8 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QSessionManager>
-#include <QSystemTrayIcon>
 #include <QTextEdit>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -45,8 +40,6 @@ namespace {
 
 // The stored section of the window's placement, named as the stores know it.
 const QString PlacementSection = u"Placement frmMain"_s;
-constexpr int NotificationIconSize = 64;
-
 // The window's design, in pixels at 96 dpi; with the desktop's fonts a part
 // grows where its text needs more room.
 constexpr int ToolButtonSide = 45;
@@ -74,35 +67,13 @@ QString errorLine(const QString &lead, const Error &error)
     return lead + errorNumberText(error.number) + u"\r\n"_s + error.description;
 }
 
-// The session manager ends the desktop session by telling the application to
-// quit once it has saved: the chat then ends as at the end of the session.
-class QuitRequestWatch final : public QObject
-{
-public:
-    explicit QuitRequestWatch(ChatWindow *window) : QObject(window), m_window(window)
-    {
-        qApp->installEventFilter(this);
-    }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (watched == qApp && event->type() == QEvent::Quit)
-            m_window->endDesktopSession();
-        return false;
-    }
-
-private:
-    ChatWindow *m_window;
-};
-
 } // namespace
 
 ChatWindow::ChatWindow(const ChatContext &chat, QWidget *parent) : QWidget(parent), m_chat(chat)
 {
     setObjectName(u"ChatWindow"_s);
     createWidgets();
-    createTray();
+    m_tray = new ChatTray(this);
     connectHandlers();
     m_renderer = std::make_unique<MessageRenderer>(rtfLog, this, m_chat.chatFile);
 }
@@ -193,31 +164,6 @@ void ChatWindow::layOut()
     resize(minimumSizeHint());
 }
 
-void ChatWindow::createTray()
-{
-    stMain = new QSystemTrayIcon(this);
-    stMain->setObjectName(u"stMain"_s);
-    mnuMain = new QMenu(u"Context"_s, this);
-    mnuMain->setObjectName(u"mnuMain"_s);
-    QAction *show = mnuMain->addAction(u"Показать окно сообщений"_s);
-    show->setObjectName(u"mnuContext0"_s);
-    mnuMain->addSeparator();
-    QAction *exit = mnuMain->addAction(u"Выход"_s);
-    exit->setObjectName(u"mnuContext2"_s);
-    connect(show, &QAction::triggered, this, &ChatWindow::showAndRestore);
-    connect(exit, &QAction::triggered, this, &ChatWindow::exitFromTray);
-    stMain->setContextMenu(mnuMain);
-    connect(stMain, &QSystemTrayIcon::activated, this,
-            [this](QSystemTrayIcon::ActivationReason reason) { onTrayActivated(reason); });
-
-    icBlinker = new TrayBlinker(this);
-    icBlinker->setObjectName(u"icBlinker"_s);
-    connect(icBlinker, &TrayBlinker::iconChanged, stMain, &QSystemTrayIcon::setIcon);
-
-    m_notifier = new DesktopNotifier(this);
-    connect(m_notifier, &DesktopNotifier::activated, this, &ChatWindow::showAndRestore);
-}
-
 void ChatWindow::connectHandlers()
 {
     connect(ucbSetDefaultUserName, &PictureButton::clicked, this, &ChatWindow::resetUserName);
@@ -225,13 +171,14 @@ void ChatWindow::connectHandlers()
     connect(ucbLogs, &PictureButton::clicked, this, &ChatWindow::openLogs);
     connect(ucbMakeTransparent, &PictureButton::clicked, this, &ChatWindow::toggleTransparency);
     connect(ucbExit, &PictureButton::clicked, this, &ChatWindow::exitChat);
-    // The session manager sends both requests on a mere checkpoint as well as
-    // before the end of the session; the end itself comes as a request to quit.
-    connect(qApp, &QGuiApplication::commitDataRequest, this,
-            [this](QSessionManager &) { saveCheckpoint(); });
-    connect(qApp, &QGuiApplication::saveStateRequest, this,
-            [this](QSessionManager &) { saveCheckpoint(); });
-    new QuitRequestWatch(this);
+    connect(m_tray, &ChatTray::showRequested, this, &ChatWindow::showAndRestore);
+    connect(m_tray, &ChatTray::exitRequested, this, &ChatWindow::exitFromTray);
+    // The tray that goes away takes the hidden window's only way back with it,
+    // so the window comes back minimised.
+    connect(m_tray, &ChatTray::iconLost, this, [this] {
+        if (m_sessionRunning && isHidden())
+            showMinimized();
+    });
 }
 
 QString ChatWindow::logFilePath() const
@@ -247,21 +194,8 @@ void ChatWindow::startSession()
     setWindowIconFromResource(this, u"A_MAIN"_s);
     setWindowTitle(u"Quillet IM :: "_s + fileNameOf(m_chat.chatFile));
 
-    stMain->setToolTip(windowTitle());
-    stMain->setIcon(resourceIcon(u"A_MAIN"_s));
-    // Asked for during the whole session, so that a tray that comes up later gets it.
-    stMain->setVisible(true);
-    m_trayCheck.setInterval(TrayCheckIntervalMs);
-    connect(&m_trayCheck, &QTimer::timeout, this, &ChatWindow::checkTray);
-    m_trayCheck.start();
-
+    m_tray->start(windowTitle());
     installEventFilters();
-
-    icBlinker->setBlinking(false);
-    icBlinker->setMessageIcon(resourceIcon(u"IDI_MESSAGE"_s));
-    icBlinker->setEmptyIcon(resourceIcon(u"IDI_EMPTY"_s));
-    icBlinker->setRestIcon(stMain->icon());
-    m_notifier->setIconImage(stMain->icon().pixmap(NotificationIconSize).toImage());
 
     loadButtonPictures();
     restoreState();
@@ -368,11 +302,9 @@ void ChatWindow::exitSession()
 {
     m_sessionRunning = false;
     m_session->stop(); // after the exit's save: what was shown gets its marks
-    icBlinker->setBlinking(false);
-    clearAttention();
+    m_tray->stop();
     saveState(m_endOfDesktopSession);
     removeEventFilters();
-    stMain->setVisible(false);
     emit sessionEnded();
 }
 
@@ -388,8 +320,15 @@ void ChatWindow::saveCheckpoint()
 {
     if (!m_sessionRunning)
         return;
+    // Silent, as nobody may be there to answer; a log not saved now is saved
+    // with the next message or at the exit.
     (void)m_renderer->saveLog(true);
     saveState(true);
+}
+
+bool ChatWindow::demandsAttention() const
+{
+    return m_tray->demandsAttention();
 }
 
 // ---------------------------------------------------------------- receiving
@@ -417,31 +356,8 @@ void ChatWindow::showReceived(const QList<IncomingEntry> &entries)
         message = &received;
     }
     m_renderer->endBatch();
-    if (message && QApplication::activeWindow() != this) {
-        icBlinker->setBlinking(true);
-        if (!trayIconShown())
-            requestAttention(*message);
-    }
-}
-
-// Without a tray nobody sees the blinking: the taskbar highlights the window
-// and the desktop shows who wrote, one notification standing for all the
-// messages until the window is activated.
-void ChatWindow::requestAttention(const ReceivedMessage &message)
-{
-    m_demandsAttention = true;
-    QApplication::alert(this);
-    m_notifier->post(displayName(message.senderName), notificationExcerpt(message.text));
-}
-
-// The taskbar's highlight goes by itself when the window is activated (Qt
-// and the window manager take it back); the notification is ours to close.
-void ChatWindow::clearAttention()
-{
-    if (!m_demandsAttention)
-        return;
-    m_demandsAttention = false;
-    m_notifier->withdraw();
+    if (message && QApplication::activeWindow() != this)
+        m_tray->messagesArrived(*message);
 }
 
 void ChatWindow::showDebugMessage(const QString &text)
@@ -477,11 +393,8 @@ void ChatWindow::sendMessage()
 
 bool ChatWindow::event(QEvent *event)
 {
-    if (event->type() == QEvent::WindowActivate) {
-        if (icBlinker->isBlinking())
-            icBlinker->setBlinking(false);
-        clearAttention();
-    }
+    if (event->type() == QEvent::WindowActivate)
+        m_tray->windowActivated();
     return QWidget::event(event);
 }
 
@@ -556,23 +469,9 @@ bool ChatWindow::handleKey(QKeyEvent *event, QObject *target)
 // Hidden only while the tray icon can bring the window back; minimised otherwise.
 void ChatWindow::hideWindow()
 {
-    if (trayIconShown())
+    if (m_tray->iconShown())
         hide();
     else
-        showMinimized();
-}
-
-bool ChatWindow::trayIconShown() const
-{
-    return stMain->isVisible() && trayAvailable();
-}
-
-// A tray that comes up later takes the icon by itself (Qt watches for it
-// while the icon is asked for); one that goes away takes the hidden window's
-// only way back with it, so the window comes back minimised.
-void ChatWindow::checkTray()
-{
-    if (m_sessionRunning && isHidden() && !trayIconShown())
         showMinimized();
 }
 
@@ -584,13 +483,6 @@ void ChatWindow::showAndRestore()
         show();
     raise();
     activateWindow();
-}
-
-void ChatWindow::onTrayActivated(int reason)
-{
-    // The context menu is the tray's own; every other action shows the window.
-    if (reason != QSystemTrayIcon::Context)
-        showAndRestore();
 }
 
 void ChatWindow::exitFromTray()

@@ -11,16 +11,13 @@
 
 class QLabel;
 class QLineEdit;
-class QMenu;
 class QPlainTextEdit;
-class QSystemTrayIcon;
 class QTextEdit;
 
 namespace quillet {
 
-class DesktopNotifier;
+class ChatTray;
 class MessageRenderer;
-class TrayBlinker;
 class PictureButton;
 struct MessageTime;
 
@@ -33,9 +30,6 @@ class ChatWindow final : public QWidget
     Q_OBJECT
 
 public:
-    // How often the desktop is asked again whether it shows tray icons.
-    static constexpr int TrayCheckIntervalMs = 2000;
-
     explicit ChatWindow(const ChatContext &chat, QWidget *parent = nullptr);
     ~ChatWindow() override;
     Q_DISABLE_COPY_MOVE(ChatWindow)
@@ -55,9 +49,7 @@ public:
     // The session manager asks to save without ending the chat: the log, the
     // user name and the placement are saved silently.
     void saveCheckpoint();
-    // Set while the window asks the desktop for attention in place of a tray
-    // icon that could blink, until the window is activated.
-    bool demandsAttention() const { return m_demandsAttention; }
+    bool demandsAttention() const;
 
 signals:
     // The chat really exited: the log is saved, the window state stored.
@@ -72,7 +64,6 @@ protected:
 private:
     void createWidgets();
     void layOut();
-    void createTray();
     void connectHandlers();
 
     // Start and end
@@ -88,8 +79,6 @@ private:
     void showReceived(const QList<IncomingEntry> &entries);
     void showDebugMessage(const QString &text);
     void showSystemMessage(const QString &text);
-    void requestAttention(const ReceivedMessage &message);
-    void clearAttention();
 
     // Sending
     void sendMessage();
@@ -97,10 +86,7 @@ private:
     // Keys, window hooks, tray
     bool handleKey(QKeyEvent *event, QObject *target);
     void hideWindow();
-    bool trayIconShown() const;
-    void checkTray();
     void showAndRestore();
-    void onTrayActivated(int reason);
     void exitFromTray();
 
     // Buttons
@@ -122,11 +108,7 @@ private:
     PictureButton *ucbExit = nullptr;
     QTextEdit *rtfLog = nullptr;
     QPlainTextEdit *txtMessage = nullptr;
-    QSystemTrayIcon *stMain = nullptr;
-    TrayBlinker *icBlinker = nullptr;
-    DesktopNotifier *m_notifier = nullptr;
-    QMenu *mnuMain = nullptr;
-    QTimer m_trayCheck;
+    ChatTray *m_tray = nullptr;
 
     const ChatContext m_chat;
     std::unique_ptr<MessageRenderer> m_renderer;
@@ -134,7 +116,6 @@ private:
     bool m_exitRequested = false;
     bool m_endOfDesktopSession = false;
     bool m_sessionRunning = false;
-    bool m_demandsAttention = false;
     bool m_filtersInstalled = false;
     bool m_suppressMessageKeyPress = false;
     bool m_suppressUserNameKeyPress = false;

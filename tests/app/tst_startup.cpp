@@ -4,8 +4,16 @@
 
 #include <csignal>
 
+#include "app/windows.h"
+#include "chatwindow/chatwindow.h"
+#include "core/settingsstore.h"
 #include "core/support.h"
 #include "gui/boxes.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPointer>
+#include <QSessionManager>
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
@@ -97,6 +105,37 @@ private slots:
                                   u"window\tQuillet IM :: other.QLIMChat\n"_s, 20000);
         third->kill();
         third->waitForFinished();
+    }
+
+    // The session manager's checkpoint saves the chat silently; its request to
+    // quit ends the chat, as the end of the desktop session does.
+    void sessionManagerEndsTheChat()
+    {
+        TestEnvironment env;
+        const QString chatFile = env.touch(u"chats/team.QLIMChat"_s);
+        // Eats the request to quit once the chat has seen it: this test goes on.
+        struct QuitEater final : QObject
+        {
+            bool eventFilter(QObject *, QEvent *e) override { return e->type() == QEvent::Quit; }
+        } eater;
+        qApp->installEventFilter(&eater); // before the chat's, so it sees the request last
+        openChatWindow(
+            {chatFile, parentFolder(chatFile), u"{11111111-2222-3333-4444-555555555555}"_s});
+        QPointer<ChatWindow> window;
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *chat = qobject_cast<ChatWindow *>(widget))
+                window = chat;
+        QVERIFY(window);
+        window->findChild<QLineEdit *>(u"txtUserName"_s)->setText(u"Пётр"_s);
+
+        auto *manager = qApp->findChild<QSessionManager *>();
+        QVERIFY(manager);
+        emit qApp->commitDataRequest(*manager);
+        QCOMPARE(SettingsStore().loadValue(u"Nicks"_s, chatFile, ValueKind::Text), u"Пётр"_s);
+        QVERIFY(window->sessionRunning());
+        QEvent quit(QEvent::Quit);
+        QCoreApplication::sendEvent(qApp, &quit);
+        QVERIFY(!window->sessionRunning());
     }
 };
 

@@ -19,7 +19,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QSessionManager>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTextEdit>
@@ -260,12 +259,6 @@ private slots:
         overrideTrayAvailable(tray);
         // The message comes while no log can be saved, as a file stands where the logs belong.
         const QString blocker = m_env->touch(u"data/Greyhollow Studios/Quillet IM/Logs"_s);
-        // Eats the request to quit once the window has seen it: this test goes on.
-        struct QuitEater final : QObject
-        {
-            bool eventFilter(QObject *, QEvent *e) override { return e->type() == QEvent::Quit; }
-        } eater;
-        qApp->installEventFilter(&eater); // before the window's, so it sees the request last
         ChatWindow *window = openWindow();
         window->findChild<QLineEdit *>(u"txtUserName"_s)->setText(u"Пётр"_s);
         writeForeignMessage(chat.exchangeFolder, 10, 0, 0, u"guest"_s, u"kept text"_s);
@@ -287,13 +280,9 @@ private slots:
         } else if (action == "exitButton"_L1) {
             window->findChild<PictureButton *>(u"ucbExit"_s)->click();
         } else if (action == "quit"_L1) {
-            QEvent quit(QEvent::Quit);
-            QCoreApplication::sendEvent(qApp, &quit);
-        } else { // the session manager asks to save, as on a checkpoint
-            auto *manager = qApp->findChild<QSessionManager *>();
-            QVERIFY(manager);
-            emit qApp->commitDataRequest(*manager);
-            emit qApp->saveStateRequest(*manager);
+            window->endDesktopSession();
+        } else {
+            window->saveCheckpoint();
         }
         const bool exited = outcome == "exit"_L1;
         QCOMPARE(ended.count(), exited ? 1 : 0);
