@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 scripts/install-deps.sh
-# The build folder is shared with test.sh: its test entry points are switched off again.
+# The program alone, without the test entry points; test.sh builds in folders of its own.
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_TESTS=OFF >/dev/null
 cmake --build build --target quillet-im
 exec build/quillet-im "$@"

@@ -10,10 +10,12 @@ export QT_QPA_PLATFORM=offscreen
 jobs=$(nproc)
 
 echo "== Normal build"
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_WERROR=ON \
+# build/ stays run.sh's: the test entry points compiled in there would make each
+# command rebuild the whole program after the other.
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLET_WERROR=ON \
     -DQUILLET_TESTS=ON >/dev/null
-cmake --build build -j"$jobs"
-ctest --test-dir build --output-on-failure -j"$jobs"
+cmake --build build-test -j"$jobs"
+ctest --test-dir build-test --output-on-failure -j"$jobs"
 
 echo "== AddressSanitizer and UndefinedBehaviorSanitizer build"
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUILLET_WERROR=ON \

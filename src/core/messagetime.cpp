@@ -61,11 +61,6 @@ MessageTime Clock::utcMessageTime()
     return dateTimeToMessageTime(nowUtc());
 }
 
-int Clock::currentUtcOffset()
-{
-    return nowUtc().toLocalTime().offsetFromUtc();
-}
-
 void Clock::setFixedUtc(const QDateTime &utc)
 {
     fixedNow() = utc.toUTC();
@@ -87,8 +82,7 @@ Status utcToLocal(const MessageTime &utc, MessageTime &local)
     const Result<QDateTime> moment = messageTimeToDateTime(utc, Qt::UTC);
     if (!moment)
         return moment.error();
-    const QDateTime shifted = moment.value().addSecs(Clock::currentUtcOffset());
-    local = dateTimeToMessageTime(shifted);
+    local = dateTimeToMessageTime(moment.value().toLocalTime());
     return {};
 }
 

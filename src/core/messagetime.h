@@ -36,16 +36,15 @@ public:
     static QDateTime nowUtc();
     static QDateTime nowLocal();
     static MessageTime utcMessageTime();
-    // Offset of the local zone from UTC at the current moment, in seconds.
-    static int currentUtcOffset();
 
     static void setFixedUtc(const QDateTime &utc);
     static void advanceMs(qint64 ms);
     static void reset();
 };
 
-// Shifts a UTC record by the local zone's current offset, whatever its date.
-// Fails, leaving `local` untouched, when `utc` names no real moment.
+// Shifts a UTC record by the local zone's offset in force at that moment (a
+// summer time stays a summer time when read in winter). Fails, leaving `local`
+// untouched, when `utc` names no real moment.
 Status utcToLocal(const MessageTime &utc, MessageTime &local);
 
 QString formatTime(const MessageTime &time);            // "HH:mm:ss"

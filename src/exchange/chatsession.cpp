@@ -1,6 +1,7 @@
 #include "exchange/chatsession.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -17,9 +18,6 @@ using namespace Qt::StringLiterals;
 namespace quillet {
 
 namespace {
-
-constexpr QChar FieldSeparator = QChar(0);
-constexpr qsizetype CompleteFieldCount = 10;
 
 QString receiveErrorLine(const Error &error)
 {
@@ -63,7 +61,7 @@ void ChatSession::stop()
     // The exit has just saved the log (or tried to): whatever was shown is in it.
     m_owedMarks += std::exchange(m_unsaved, {});
     for (const QString &path : std::as_const(m_owedMarks))
-        (void)m_folder->markShown(path);
+        markShown(path);
     m_owedMarks.clear();
     m_batch.clear();
     m_dispatching = false;
@@ -254,8 +252,7 @@ bool ChatSession::takeEntry(const QString &path, QList<IncomingEntry> &entries)
     // Without word from the watcher the content tells: a cut file does not parse,
     // or has lost its last field (a text cut short would pass for one's own).
     if (state == FolderWatcher::WriteState::Unknown) {
-        const bool looksCut =
-            !message || content.value().count(FieldSeparator) < CompleteFieldCount - 1;
+        const bool looksCut = !message || !looksComplete(content.value());
         if (looksCut && !hasBeenQuiet(path))
             return false;
     }
@@ -277,18 +274,18 @@ bool ChatSession::hasBeenQuiet(const QString &path)
     const QFileInfo info(path);
     if (!info.exists())
         return true;
+    const qint64 nowMs = Clock::nowUtc().toMSecsSinceEpoch();
     const qint64 modifiedMs = info.lastModified().toMSecsSinceEpoch();
-    if (QDateTime::currentMSecsSinceEpoch() - modifiedMs >= QuietMs)
+    if (nowMs - modifiedMs >= QuietMs)
         return true;
     Waiting &waiting = m_waiting[path];
-    if (!waiting.unchanged.isValid() || waiting.size != info.size() ||
-        waiting.modifiedMs != modifiedMs) {
+    if (waiting.size != info.size() || waiting.modifiedMs != modifiedMs) {
         waiting.size = info.size();
         waiting.modifiedMs = modifiedMs;
-        waiting.unchanged.start();
+        waiting.unchangedSinceMs = nowMs;
         return false;
     }
-    return waiting.unchanged.elapsed() >= QuietMs;
+    return nowMs - waiting.unchangedSinceMs >= QuietMs;
 }
 
 void ChatSession::saveAndOweMarks()
@@ -307,9 +304,19 @@ bool ChatSession::markOwed(const QElapsedTimer &budget)
 {
     qsizetype marked = 0;
     while (marked < m_owedMarks.size() && budget.elapsed() < SliceMs)
-        (void)m_folder->markShown(m_owedMarks.at(marked++));
+        markShown(m_owedMarks.at(marked++));
     m_owedMarks.remove(0, marked);
     return m_owedMarks.isEmpty();
+}
+
+// A file that could not be marked is not shown again in this run all the same;
+// the next run shows it again. One that went away needs no mark.
+void ChatSession::markShown(const QString &path)
+{
+    const Status marked = m_folder->markShown(path);
+    if (!marked && marked.error().number != ENOENT)
+        qWarning("cannot mark %s shown: %s", qPrintable(path),
+                 qPrintable(marked.error().description));
 }
 
 } // namespace quillet

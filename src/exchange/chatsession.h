@@ -94,11 +94,12 @@ private:
         Poll,
         Recheck,
     };
+    // A file not finished yet, as last seen (size -1: not seen yet); times by Clock.
     struct Waiting
     {
         qint64 size = -1;
         qint64 modifiedMs = 0;
-        QElapsedTimer unchanged;
+        qint64 unchangedSinceMs = 0;
     };
 
     void tick();
@@ -112,6 +113,7 @@ private:
     bool hasBeenQuiet(const QString &path);
     void saveAndOweMarks();
     bool markOwed(const QElapsedTimer &budget);
+    void markShown(const QString &path);
     void ensureWatch();
 
     QString m_folderPath;

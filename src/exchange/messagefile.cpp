@@ -17,6 +17,7 @@ constexpr QChar FieldSeparator = QChar(0);
 constexpr int NumberFieldCount = 7;
 constexpr int FieldsWithoutGuid = 9;
 constexpr int GuidField = 9;
+constexpr int FieldCount = 10;
 // The last year a Windows file time can hold.
 constexpr int MaxYear = 30827;
 
@@ -162,6 +163,11 @@ Result<ReceivedMessage> parseMessageContent(const QString &content, const QStrin
     message.kind = fields.size() > GuidField && fields[GuidField] != myGuid ? MessageKind::Other
                                                                             : MessageKind::Own;
     return message;
+}
+
+bool looksComplete(const QString &content)
+{
+    return content.count(FieldSeparator) >= FieldCount - 1;
 }
 
 Result<ReceivedMessage> readMessageFile(const QString &path, const QString &myGuid)

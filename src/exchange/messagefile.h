@@ -33,6 +33,9 @@ QString buildMessageContent(const MessageTime &utc, const QString &senderName, c
 // Splits at every NUL, keeping empty fields. Nine fields: Own; ten or more:
 // Own when field 9 equals `myGuid` exactly, Other otherwise.
 Result<ReceivedMessage> parseMessageContent(const QString &content, const QString &myGuid);
+// Whether `content` holds all ten fields. A writer still at work leaves fewer,
+// and a text cut short in nine fields would still parse, as one's own message.
+bool looksComplete(const QString &content);
 Result<ReceivedMessage> readMessageFile(const QString &path, const QString &myGuid);
 
 // One Clock::utcMessageTime() reading and one newGuid() give name and time

@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "app/guard.h"
+#include "app/startup.h"
 #include "testsupport.h"
 
 #include <csignal>
@@ -11,8 +12,10 @@
 #include "gui/boxes.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QPointer>
+#include <QPushButton>
 #include <QSessionManager>
 
 using namespace quillet;
@@ -23,6 +26,15 @@ class TestStartup : public QObject
     Q_OBJECT
 
 private slots:
+    // Qt's own texts, such as the buttons of its dialogs, speak Russian
+    // whatever the locale.
+    void qtSpeaksRussian()
+    {
+        QVERIFY(setUpApplication(*static_cast<QApplication *>(QCoreApplication::instance())));
+        const QDialogButtonBox buttons(QDialogButtonBox::Cancel);
+        QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), u"Отмена"_s);
+    }
+
     // Run in the chats folder, which holds team.QLIMChat, sub/Second.TXT and
     // held/x.QLIMChat (its folder held by another copy).
     void commandLine_data()

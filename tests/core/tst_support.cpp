@@ -1,10 +1,45 @@
 #include "core/messagetime.h"
 #include "core/support.h"
 
+#include <ctime>
+
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
+
+Q_DECLARE_METATYPE(quillet::MessageTime)
+
+namespace {
+
+// The local time zone set for one scope; the one before comes back however
+// the scope is left.
+class LocalZone
+{
+public:
+    explicit LocalZone(const char *zone)
+        : m_saved(qgetenv("TZ")), m_wasSet(qEnvironmentVariableIsSet("TZ"))
+    {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~LocalZone()
+    {
+        if (m_wasSet)
+            qputenv("TZ", m_saved);
+        else
+            qunsetenv("TZ");
+        tzset();
+    }
+    Q_DISABLE_COPY_MOVE(LocalZone)
+
+private:
+    QByteArray m_saved;
+    bool m_wasSet;
+};
+
+} // namespace
 
 class TestSupport : public QObject
 {
@@ -37,25 +72,43 @@ private slots:
         QCOMPARE(quillet::trimText(text, TrimOptions::fromInt(options)), expected);
     }
 
-    // Message times are shifted by today's offset, whatever their date; a record
-    // that names no real moment is refused and leaves the result alone.
-    void utcToLocalUsesTodaysOffset()
+    // A message time is shifted by the offset in force at its own moment, not
+    // today's (a winter day here): summer and winter, either side of the spring
+    // switch. A record that names no real moment is refused and leaves the
+    // result alone.
+    void utcToLocal_data()
     {
-        qputenv("TZ", "Europe/Berlin");
-        Clock::setFixedUtc(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC)); // winter, +1
-        MessageTime local;
-        QVERIFY(utcToLocal(MessageTime{2026, 7, 0, 1, 23, 30, 0, 5}, local).ok());
-        QCOMPARE(local, (MessageTime{2026, 7, 4, 2, 0, 30, 0, 5}));
-        for (const MessageTime &bad :
-             {MessageTime{2012, 2, 0, 30, 0, 0, 0, 0}, MessageTime{2012, 3, 0, 3, 9, 5, 7, 1000}}) {
-            MessageTime untouched{1, 1, 1, 1, 1, 1, 1, 1};
-            const Status refused = utcToLocal(bad, untouched);
-            QVERIFY(!refused.ok());
-            QCOMPARE(refused.error().number, int(ErrorCode::BadTime));
-            QCOMPARE(untouched, (MessageTime{1, 1, 1, 1, 1, 1, 1, 1}));
-        }
-        Clock::reset();
-        qunsetenv("TZ");
+        QTest::addColumn<MessageTime>("utc");
+        QTest::addColumn<MessageTime>("local"); // the result afterwards
+        QTest::addColumn<bool>("ok");
+        const MessageTime untouched{1, 1, 1, 1, 1, 1, 1, 1};
+        QTest::newRow("summer") << MessageTime{2026, 7, 0, 1, 23, 30, 0, 5}
+                                << MessageTime{2026, 7, 4, 2, 1, 30, 0, 5} << true;
+        QTest::newRow("winter") << MessageTime{2026, 1, 0, 15, 23, 30, 0, 0}
+                                << MessageTime{2026, 1, 5, 16, 0, 30, 0, 0} << true;
+        QTest::newRow("before the switch") << MessageTime{2026, 3, 0, 29, 0, 59, 59, 999}
+                                           << MessageTime{2026, 3, 0, 29, 1, 59, 59, 999} << true;
+        QTest::newRow("after the switch") << MessageTime{2026, 3, 0, 29, 1, 0, 0, 0}
+                                          << MessageTime{2026, 3, 0, 29, 3, 0, 0, 0} << true;
+        QTest::newRow("30 February")
+            << MessageTime{2012, 2, 0, 30, 0, 0, 0, 0} << untouched << false;
+        QTest::newRow("millisecond 1000")
+            << MessageTime{2012, 3, 0, 3, 9, 5, 7, 1000} << untouched << false;
+    }
+    void utcToLocal()
+    {
+        QFETCH(MessageTime, utc);
+        QFETCH(MessageTime, local);
+        QFETCH(bool, ok);
+        const LocalZone berlin("Europe/Berlin");
+        Clock::setFixedUtc(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC));
+        const auto realClock = qScopeGuard([] { Clock::reset(); });
+        MessageTime result{1, 1, 1, 1, 1, 1, 1, 1};
+        const Status converted = quillet::utcToLocal(utc, result);
+        QCOMPARE(converted.ok(), ok);
+        if (!ok)
+            QCOMPARE(converted.error().number, int(ErrorCode::BadTime));
+        QCOMPARE(result, local);
     }
 };
 
