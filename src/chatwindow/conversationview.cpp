@@ -1,7 +1,5 @@
 #include "chatwindow/conversationview.h"
 
-#include "gui/dialogs.h"
-
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -64,7 +62,7 @@ void moveToEnd(QTextEdit *view)
     view->setTextCursor(cursor);
 }
 
-void appendText(QTextEdit *view, const QString &text, int size, bool bold, qint32 colour,
+void appendText(QTextEdit *view, const QString &text, int size, bool bold, const QColor &colour,
                 int alignment)
 {
     // A cursor of the document rather than the view's own: setting the view's
@@ -74,7 +72,7 @@ void appendText(QTextEdit *view, const QString &text, int size, bool bold, qint3
     QTextCharFormat format;
     format.setFontPointSize(size);
     format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
-    format.setForeground(colorFromRgbValue(colour));
+    format.setForeground(colour);
     QTextBlockFormat block = cursor.blockFormat();
     block.setAlignment(alignmentOf(alignment));
     cursor.setBlockFormat(block);
@@ -82,7 +80,7 @@ void appendText(QTextEdit *view, const QString &text, int size, bool bold, qint3
     cursor.insertText(text, format);
 }
 
-void appendLine(QTextEdit *view, const QString &text, int size, bool bold, qint32 colour,
+void appendLine(QTextEdit *view, const QString &text, int size, bool bold, const QColor &colour,
                 int alignment)
 {
     appendText(view, text + u"\r\n"_s, size, bold, colour, alignment);
@@ -90,7 +88,7 @@ void appendLine(QTextEdit *view, const QString &text, int size, bool bold, qint3
 
 void appendSpacer(QTextEdit *view)
 {
-    appendLine(view, u" "_s, 3, false, 0, 0);
+    appendLine(view, u" "_s, 3, false, Qt::black, 0);
 }
 
 } // namespace quillet

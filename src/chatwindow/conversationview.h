@@ -31,10 +31,10 @@ private:
 void moveToEnd(QTextEdit *view);
 // Appends text at the end with the given size (points), bold flag, colour and the
 // alignment (0 left, 1 right, 2 centre) of the paragraph that holds it.
-void appendText(QTextEdit *view, const QString &text, int size, bool bold, qint32 colour,
+void appendText(QTextEdit *view, const QString &text, int size, bool bold, const QColor &colour,
                 int alignment);
 // appendText followed by a line break.
-void appendLine(QTextEdit *view, const QString &text, int size, bool bold, qint32 colour,
+void appendLine(QTextEdit *view, const QString &text, int size, bool bold, const QColor &colour,
                 int alignment);
 // A thin blank line (3 points) between messages.
 void appendSpacer(QTextEdit *view);

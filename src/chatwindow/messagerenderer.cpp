@@ -21,7 +21,7 @@ namespace {
 
 constexpr int HeaderSize = 8;
 constexpr int BodySize = 9;
-constexpr qint32 StampColour = 0x808080; // RGB(128, 128, 128)
+const QColor StampColour(128, 128, 128);
 constexpr int StampMinutes = 5;
 constexpr int MaxLogNameAttempts = 3600; // names taken in a row before giving up
 
@@ -37,7 +37,7 @@ qint64 localMinute(const QDateTime &time)
     return qint64(std::floor(double(ms) / 60000.0));
 }
 
-qint32 nameColour(MessageKind kind)
+QColor nameColour(MessageKind kind)
 {
     switch (kind) {
     case MessageKind::Own:
@@ -83,7 +83,7 @@ void MessageRenderer::renderMessage(const QString &senderName, const QString &te
 }
 
 void MessageRenderer::appendMessage(const QString &senderName, const QString &text,
-                                    MessageTime utcTime, qint32 colour)
+                                    MessageTime utcTime, const QColor &colour)
 {
     MessageTime time = utcTime;
     // A record that names no real moment is shown as it came rather than dropped.

@@ -58,7 +58,7 @@ public:
 
 private:
     void appendMessage(const QString &senderName, const QString &text, MessageTime utcTime,
-                       qint32 colour);
+                       const QColor &colour);
     void appendTimeStamp();
     Status writeLog();
     QString failedPath() const;

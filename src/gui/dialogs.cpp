@@ -125,15 +125,14 @@ ColorDialog::Reply showColorDialog(const ColorDialog::Request &request)
     const QList<qint32> custom = ColorDialog::parseCustomColors(request.customColors);
     for (int i = 0; i < ColorDialog::CustomColorCount; ++i)
         QColorDialog::setCustomColor(i, colorFromRgbValue(custom[i]));
-    QColorDialog dialog(colorFromRgbValue(request.color), request.owner);
+    QColorDialog dialog(request.color, request.owner);
     dialog.setOption(QColorDialog::DontUseNativeDialog);
     if (execOverOwner(dialog, request.owner) != QDialog::Accepted)
         return {};
     QList<qint32> chosen;
     for (int i = 0; i < ColorDialog::CustomColorCount; ++i)
         chosen.append(rgbValueFromColor(QColorDialog::customColor(i)));
-    return {true, rgbValueFromColor(dialog.selectedColor()),
-            ColorDialog::formatCustomColors(chosen)};
+    return {true, dialog.selectedColor(), ColorDialog::formatCustomColors(chosen)};
 }
 
 } // namespace
@@ -190,7 +189,7 @@ bool ColorDialog::exec()
         reply = showColorDialog(m_request);
     if (!reply.confirmed)
         return false;
-    m_request.color = reply.color & White;
+    m_request.color = QColor(reply.color.rgb()); // opaque
     m_request.customColors = reply.customColors;
     return true;
 }

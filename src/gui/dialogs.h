@@ -59,8 +59,8 @@ private:
     QString m_fileName;
 };
 
-// The colour dialog. Colours are the program's 0x00BBGGRR values; the custom
-// colours travel as one text of sixteen decimal values separated by commas.
+// The colour dialog. The custom colours travel as one text of sixteen
+// decimal 0x00BBGGRR values separated by commas.
 class ColorDialog final
 {
 public:
@@ -68,14 +68,14 @@ public:
 
     struct Request
     {
-        qint32 color = 0;
+        QColor color = Qt::black;
         QString customColors;
         QWidget *owner = nullptr;
     };
     struct Reply
     {
         bool confirmed = false;
-        qint32 color = 0;
+        QColor color;
         QString customColors;
     };
     using Handler = std::function<Reply(const Request &)>;
@@ -84,8 +84,8 @@ public:
     Q_DISABLE_COPY_MOVE(ColorDialog)
 
     void setOwnerWindow(QWidget *owner) { m_request.owner = owner; }
-    void setColor(qint32 color) { m_request.color = color; }
-    qint32 color() const { return m_request.color; }
+    void setColor(const QColor &color) { m_request.color = color; }
+    QColor color() const { return m_request.color; }
     void setCustomColorsText(const QString &text) { m_request.customColors = text; }
     QString customColorsText() const { return m_request.customColors; }
     // Modal over the owner; true when the user confirmed a colour. Only then

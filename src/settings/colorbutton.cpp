@@ -1,7 +1,5 @@
 #include "settings/colorbutton.h"
 
-#include "gui/dialogs.h"
-
 #include <QColor>
 #include <QPainter>
 #include <QPalette>
@@ -12,19 +10,18 @@ ColorButton::ColorButton(QWidget *parent) : QPushButton(parent)
 {
     setFlat(true);
     setAutoFillBackground(true);
-    setColor(0);
+    setColor(Qt::black);
 }
 
-void ColorButton::setColor(qint32 color)
+void ColorButton::setColor(const QColor &color)
 {
-    m_color = color & 0x00FFFFFF;
+    m_color = QColor(color.rgb()); // opaque
     QPalette face = palette();
-    const QColor shown = colorFromRgbValue(m_color);
-    face.setColor(QPalette::Button, shown);
-    face.setColor(QPalette::Window, shown);
+    face.setColor(QPalette::Button, m_color);
+    face.setColor(QPalette::Window, m_color);
     setPalette(face);
     // The label beside the button names it; this says which colour it holds.
-    setAccessibleDescription(shown.name());
+    setAccessibleDescription(m_color.name());
 }
 
 void ColorButton::paintEvent(QPaintEvent *event)

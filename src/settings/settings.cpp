@@ -2,6 +2,7 @@
 
 #include "core/settingsstore.h"
 #include "core/support.h"
+#include "gui/dialogs.h"
 
 #include <QHash>
 
@@ -28,7 +29,7 @@ struct Row
     QString writeKey;
     ValueKind kind;
     bool SettingsRecord::*flag = nullptr;
-    qint32 SettingsRecord::*colour = nullptr;
+    QColor SettingsRecord::*colour = nullptr;
 };
 
 QList<Row> rows()
@@ -105,8 +106,9 @@ void loadSettings()
             appSettings().*row.flag =
                 store.loadValue(row.section, row.readKey, row.kind, defaults.*row.flag).toBool();
         } else {
-            appSettings().*row.colour =
-                store.loadValue(row.section, row.readKey, row.kind, defaults.*row.colour).toInt();
+            const QVariant stored = store.loadValue(row.section, row.readKey, row.kind,
+                                                    rgbValueFromColor(defaults.*row.colour));
+            appSettings().*row.colour = colorFromRgbValue(stored.toInt());
         }
     }
 }
@@ -115,8 +117,8 @@ Status saveSettings()
 {
     SettingsStore store;
     for (const Row &row : rows()) {
-        const QVariant value =
-            row.flag ? QVariant(appSettings().*row.flag) : QVariant(appSettings().*row.colour);
+        const QVariant value = row.flag ? QVariant(appSettings().*row.flag)
+                                        : QVariant(rgbValueFromColor(appSettings().*row.colour));
         store.setValue(row.section, row.writeKey, row.kind, value);
     }
     return store.sync();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QColor>
+
 #include "core/error.h"
 
 #include <QString>
@@ -14,10 +16,11 @@ namespace quillet {
 struct SettingsRecord
 {
     bool sendOnEnter = false;
-    qint32 messageColor = 0;
-    qint32 myNameColor = 0x008000;
-    qint32 otherNameColor = 0xFF0080;
-    qint32 systemColor = 0x0000FF;
+    // Stored as 32-bit values with red in the lowest byte (0x00BBGGRR).
+    QColor messageColor = Qt::black;
+    QColor myNameColor = QColor(0x00, 0x80, 0x00);
+    QColor otherNameColor = QColor(0x80, 0x00, 0xFF);
+    QColor systemColor = QColor(0xFF, 0x00, 0x00);
     bool timeStamps = true;
     bool nameOnSeparateLine = true;
     bool sortLogsList = true;

@@ -106,8 +106,8 @@ private slots:
         QFETCH(QList<Run>, expected);
         appSettings().nameOnSeparateLine = separateLine;
         if (kind == int(MessageKind::System)) {
-            appSettings().systemColor = 0x563412;
-            appSettings().messageColor = 0x0000FF;
+            appSettings().systemColor = QColor(0x12, 0x34, 0x56);
+            appSettings().messageColor = Qt::red;
         }
         render(name, text, MessageKind(kind));
         render(name, text, MessageKind(kind));
@@ -212,8 +212,8 @@ private slots:
     // viewer reads it back; everything else of the message is black.
     void emojiInColour()
     {
-        appSettings().otherNameColor = 0;
-        appSettings().messageColor = 0;
+        appSettings().otherNameColor = Qt::black;
+        appSettings().messageColor = Qt::black;
         const auto coloured = [](QTextEdit &view) {
             view.resize(300, 120);
             const QImage image = view.grab().toImage();

@@ -1,4 +1,5 @@
 #include "core/settingsstore.h"
+#include "gui/dialogs.h"
 #include "settings/settings.h"
 #include "testsupport.h"
 
@@ -15,9 +16,16 @@ namespace {
 // Every field, so that a field stored under another's key shows.
 QList<qint64> values(const SettingsRecord &r)
 {
-    return {r.sendOnEnter,        r.messageColor,     r.myNameColor,        r.otherNameColor,
-            r.systemColor,        r.timeStamps,       r.nameOnSeparateLine, r.sortLogsList,
-            r.sortLogsDescending, r.showDebugMessages};
+    return {r.sendOnEnter,
+            rgbValueFromColor(r.messageColor),
+            rgbValueFromColor(r.myNameColor),
+            rgbValueFromColor(r.otherNameColor),
+            rgbValueFromColor(r.systemColor),
+            r.timeStamps,
+            r.nameOnSeparateLine,
+            r.sortLogsList,
+            r.sortLogsDescending,
+            r.showDebugMessages};
 }
 
 QString userId; // this run's identity
@@ -25,7 +33,7 @@ QString userId; // this run's identity
 // A new start of the program: identity and settings from the store.
 void restart()
 {
-    appSettings() = {.messageColor = 12345}; // anything loadSettings must overwrite
+    appSettings() = {.messageColor = QColor(0x39, 0x30, 0)}; // anything loadSettings must overwrite
     userId = loadUserId();
     loadSettings();
 }

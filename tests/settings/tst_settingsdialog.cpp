@@ -8,6 +8,7 @@
 #include "core/settingsstore.h"
 #include "core/support.h"
 #include "gui/boxes.h"
+#include "gui/dialogs.h"
 #include "settings/autostartentry.h"
 #include "settings/colorbutton.h"
 #include "settings/settings.h"
@@ -24,9 +25,16 @@ const char *const Colours[] = {"cmdMessageColor", "cmdMyNameColor", "cmdOtherNam
 
 QList<qint64> values(const SettingsRecord &r)
 {
-    return {r.sendOnEnter,        r.timeStamps,        r.nameOnSeparateLine, r.sortLogsList,
-            r.sortLogsDescending, r.showDebugMessages, r.messageColor,       r.myNameColor,
-            r.otherNameColor,     r.systemColor};
+    return {r.sendOnEnter,
+            r.timeStamps,
+            r.nameOnSeparateLine,
+            r.sortLogsList,
+            r.sortLogsDescending,
+            r.showDebugMessages,
+            rgbValueFromColor(r.messageColor),
+            rgbValueFromColor(r.myNameColor),
+            rgbValueFromColor(r.otherNameColor),
+            rgbValueFromColor(r.systemColor)};
 }
 
 // Settings as a new start of the program reads them from the store.
@@ -105,8 +113,16 @@ private slots:
     // that cannot be written is reported and the window stays.
     void okStoresWhatTheUserChanged()
     {
-        appSettings() = {true,  0x0000FF, 0x040506, 0x070809, 0xFF0000,
-                         false, true,     false,    true,     false};
+        appSettings() = {true,
+                         Qt::red,
+                         QColor(0x06, 0x05, 0x04),
+                         QColor(0x09, 0x08, 0x07),
+                         Qt::blue,
+                         false,
+                         true,
+                         false,
+                         true,
+                         false};
         QList<qint64> expected = values(appSettings());
         SettingsDialog *window = open();
         QVERIFY(window->parentWidget() == m_owner.get() && !window->isModal());
@@ -116,7 +132,7 @@ private slots:
             click(Flags[i]);
         }
         for (int i = 0; i < 4; ++i)
-            QCOMPARE(qint64(child<ColorButton>(Colours[i])->color()), expected[6 + i]);
+            QCOMPARE(rgbValueFromColor(child<ColorButton>(Colours[i])->color()), expected[6 + i]);
         const QImage face = child("cmdMessageColor")->grab().toImage();
         QCOMPARE(face.pixelColor(face.rect().center()), QColor(Qt::red)); // 0x0000FF
         QVERIFY(QDir().mkpath(SettingsStore::filePath())); // a store that cannot be written:
