@@ -78,6 +78,7 @@ void MessageRenderer::renderMessage(const QString &senderName, const QString &te
             scroll.emplace(m_view);
         appendMessage(senderName, text, utcTime, nameColour(kind));
     }
+    // A silent save that fails is tried again with the next message and at the exit.
     if (single && !m_deferSaving)
         (void)saveLog(true);
 }

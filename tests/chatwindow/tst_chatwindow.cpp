@@ -454,6 +454,12 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(window));
         QVERIFY(!window->demandsAttention());
         QTRY_VERIFY(!m_server.open.contains(first.id));
+
+        // A tray that comes up after the start gets the icon: Esc hides into it.
+        overrideTrayAvailable(true);
+        QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
+        QTRY_VERIFY(window->isHidden());
+        QVERIFY(!window->isMinimized());
     }
 };
 
