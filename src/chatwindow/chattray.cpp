@@ -4,8 +4,10 @@
 #include "chatwindow/messagerenderer.h"
 #include "chatwindow/trayavailability.h"
 #include "chatwindow/trayblinker.h"
+#include "core/support.h"
 #include "exchange/chatsession.h"
 #include "gui/resources.h"
+#include "settings/settings.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -63,7 +65,8 @@ void ChatTray::createMenu()
 
 void ChatTray::start(const QString &toolTip)
 {
-    stMain->setToolTip(toolTip);
+    m_toolTip = toolTip;
+    setUnreadCount(0);
     stMain->setIcon(resourceIcon(u"A_MAIN"_s));
     stMain->setVisible(true);
     m_trayCheck.start();
@@ -96,9 +99,14 @@ bool ChatTray::isBlinking() const
 // Without a tray nobody sees the blinking: the taskbar highlights the window
 // and the desktop shows who wrote, one notification standing for all the
 // messages until the window is activated.
-void ChatTray::messagesArrived(const ReceivedMessage &last)
+void ChatTray::messagesArrived(const ReceivedMessage &last, int count)
 {
     icBlinker->setBlinking(true);
+    setUnreadCount(m_unread + count);
+    if (appSettings().newMessageSound && !m_soundedThisBatch) {
+        m_soundedThisBatch = true;
+        m_sound.play("message-new-instant", u"Новое сообщение"_s);
+    }
     if (iconShown())
         return;
     m_demandsAttention = true;
@@ -111,6 +119,16 @@ void ChatTray::windowActivated()
     if (icBlinker->isBlinking())
         icBlinker->setBlinking(false);
     clearAttention();
+    setUnreadCount(0);
+}
+
+void ChatTray::setUnreadCount(int count)
+{
+    const bool changed = count != m_unread;
+    m_unread = count;
+    stMain->setToolTip(count ? m_toolTip + '\n'_L1 + newMessagesText(count) : m_toolTip);
+    if (changed)
+        emit unreadCountChanged(count);
 }
 
 // The taskbar's highlight goes by itself when the window is activated (Qt

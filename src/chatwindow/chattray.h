@@ -1,5 +1,7 @@
 #pragma once
 
+#include "chatwindow/eventsound.h"
+
 #include <QObject>
 #include <QTimer>
 
@@ -14,9 +16,10 @@ class TrayBlinker;
 struct ReceivedMessage;
 
 // The chat's place in the desktop's tray: the icon with its menu, the
-// blinking while a message waits unseen and, while no tray shows the icon,
-// the taskbar's highlight and a desktop notification in its place. The
-// window connects to its requests and tells it what happens.
+// blinking and the count of the messages that wait unseen, the sound of their
+// arrival and, while no tray shows the icon, the taskbar's highlight and a
+// desktop notification in its place. The window connects to its requests and
+// tells it what happens.
 class ChatTray final : public QObject
 {
     Q_OBJECT
@@ -38,10 +41,15 @@ public:
     // icon that could blink, until the window is activated.
     bool demandsAttention() const { return m_demandsAttention; }
 
-    // Messages came while the window was not active; `last` is the newest.
-    void messagesArrived(const ReceivedMessage &last);
+    // `count` messages came while the window was not active; `last` is the
+    // newest. One sound stands for all the messages of a batch.
+    void messagesArrived(const ReceivedMessage &last, int count);
+    // The session has dispatched all it found: the next message sounds again.
+    void batchFinished() { m_soundedThisBatch = false; }
     // The window was activated: the user has seen what came.
     void windowActivated();
+    int unreadCount() const { return m_unread; }
+    const EventSound &sound() const { return m_sound; }
 
 signals:
     // A click on the icon, its menu's "Показать окно сообщений" or the notification.
@@ -50,10 +58,12 @@ signals:
     void exitRequested();
     // The icon is no longer shown (the tray went away).
     void iconLost();
+    void unreadCountChanged(int count);
 
 private:
     void createMenu();
     void clearAttention();
+    void setUnreadCount(int count);
 
     QWidget *m_window;
     QSystemTrayIcon *stMain = nullptr;
@@ -61,7 +71,11 @@ private:
     TrayBlinker *icBlinker = nullptr;
     DesktopNotifier *m_notifier = nullptr;
     QTimer m_trayCheck;
+    EventSound m_sound;
+    QString m_toolTip;
+    int m_unread = 0;
     bool m_demandsAttention = false;
+    bool m_soundedThisBatch = false;
 };
 
 } // namespace quillet

@@ -173,6 +173,9 @@ void ChatWindow::connectHandlers()
     connect(ucbExit, &PictureButton::clicked, this, &ChatWindow::exitChat);
     connect(m_tray, &ChatTray::showRequested, this, &ChatWindow::showAndRestore);
     connect(m_tray, &ChatTray::exitRequested, this, &ChatWindow::exitFromTray);
+    connect(m_tray, &ChatTray::unreadCountChanged, this, [this](int count) {
+        setWindowTitle(count ? u"(%1) "_s.arg(count) + m_title : m_title);
+    });
     // The tray that goes away takes the hidden window's only way back with it,
     // so the window comes back minimised.
     connect(m_tray, &ChatTray::iconLost, this, [this] {
@@ -192,7 +195,8 @@ void ChatWindow::startSession()
 {
     centerOnScreen(this);
     setWindowIconFromResource(this, u"A_MAIN"_s);
-    setWindowTitle(u"Quillet IM :: "_s + fileNameOf(m_chat.chatFile));
+    m_title = u"Quillet IM :: "_s + fileNameOf(m_chat.chatFile);
+    setWindowTitle(m_title);
 
     m_tray->start(windowTitle());
     installEventFilters();
@@ -205,6 +209,7 @@ void ChatWindow::startSession()
     connect(m_session.get(), &ChatSession::ticked, this, &ChatWindow::onUpdateTimer);
     connect(m_session.get(), &ChatSession::received, this, &ChatWindow::showReceived);
     connect(m_session.get(), &ChatSession::falseAlarmRaised, this, &ChatWindow::showDebugMessage);
+    connect(m_session.get(), &ChatSession::batchFinished, m_tray, &ChatTray::batchFinished);
     m_session->start();
     m_sessionRunning = true;
 #ifdef QUILLET_TEST_HOOKS
@@ -344,6 +349,7 @@ void ChatWindow::onUpdateTimer()
 void ChatWindow::showReceived(const QList<IncomingEntry> &entries)
 {
     const ReceivedMessage *message = nullptr;
+    int count = 0;
     m_renderer->beginBatch();
     for (const IncomingEntry &entry : entries) {
         if (entry.type == IncomingEntry::Type::ReceiveError) {
@@ -354,10 +360,11 @@ void ChatWindow::showReceived(const QList<IncomingEntry> &entries)
         m_renderer->renderMessage(received.senderName, received.text, received.utcTime,
                                   received.kind);
         message = &received;
+        ++count;
     }
     m_renderer->endBatch();
     if (message && QApplication::activeWindow() != this)
-        m_tray->messagesArrived(*message);
+        m_tray->messagesArrived(*message, count);
 }
 
 void ChatWindow::showDebugMessage(const QString &text)

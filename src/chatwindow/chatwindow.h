@@ -121,6 +121,7 @@ private:
     bool m_suppressUserNameKeyPress = false;
     int m_opacityPercent = 0;
     QString m_testInputPath;
+    QString m_title;
 };
 
 } // namespace quillet

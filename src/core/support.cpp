@@ -149,6 +149,17 @@ Result<double> fileSize(const QString &path)
     return static_cast<double>(stamp.size);
 }
 
+QString newMessagesText(int count)
+{
+    const int lastTwo = count % 100;
+    const int last = count % 10;
+    const bool teen = lastTwo >= 11 && lastTwo <= 14;
+    const char *words = !teen && last == 1                ? "новое сообщение"
+                        : !teen && last >= 2 && last <= 4 ? "новых сообщения"
+                                                          : "новых сообщений";
+    return QString::number(count) + ' '_L1 + QString::fromUtf8(words);
+}
+
 QString formatByteSize(double bytes)
 {
     static const char *const units[] = {"КБ", "МБ", "ГБ", "ТБ"};

@@ -29,6 +29,8 @@ QString autostartFolder(); // entries started at log-on
 QString executablePath();
 Result<double> fileSize(const QString &path);
 QString formatByteSize(double bytes);
+// "1 новое сообщение", "3 новых сообщения", "5 новых сообщений".
+QString newMessagesText(int count);
 QString newGuid();
 QString errorNumberText(int number);
 // The value of one hexadecimal digit, or -1.

@@ -54,6 +54,8 @@ QList<Row> rows()
          &R::sortLogsDescending},
         {u"Debug"_s, u"Show Debug Messages"_s, u"Show Debug Messages"_s, ValueKind::Boolean,
          &R::showDebugMessages},
+        {u"Sound"_s, u"New Message Sound"_s, u"New Message Sound"_s, ValueKind::Boolean,
+         &R::newMessageSound},
     };
 }
 

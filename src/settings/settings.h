@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QColor>
-
 #include "core/error.h"
 
+#include <QColor>
 #include <QString>
 #include <QtGlobal>
 
@@ -12,7 +11,6 @@
 namespace quillet {
 
 // The user's preferences, loaded once at start and saved by the settings dialog.
-// Colours are 0x00BBGGRR values (red in the lowest byte).
 struct SettingsRecord
 {
     bool sendOnEnter = false;
@@ -26,6 +24,8 @@ struct SettingsRecord
     bool sortLogsList = true;
     bool sortLogsDescending = true;
     bool showDebugMessages = false;
+    // Beyond the ten preferences every copy knows: keys of their own.
+    bool newMessageSound = true;
 };
 
 // The preferences of this run: loaded at start, changed by the settings dialog.

@@ -126,6 +126,7 @@ void SettingsDialog::createWidgets()
         checkBox("chkSortLogsDescending", u"Обратный порядок сортировки логов"_s);
     m_chkShowDebugMessages =
         checkBox("chkShowDebugMessages", u"Отображать отладочные сообщения (не рекомендуется)"_s);
+    m_chkNewMessageSound = checkBox("chkNewMessageSound", u"Звук при новом сообщении"_s);
 
     m_cmdMessageColor = place<ColorButton>("cmdMessageColor", ColorButtonSize);
     m_cmdMyNameColor = place<ColorButton>("cmdMyNameColor", ColorButtonSize);
@@ -151,6 +152,7 @@ void SettingsDialog::createWidgets()
                                     m_chkSortLogsList,
                                     m_chkSortLogsDescending,
                                     m_chkShowDebugMessages,
+                                    m_chkNewMessageSound,
                                     m_cmdMessageColor,
                                     m_cmdMyNameColor,
                                     m_cmdOtherNameColor,
@@ -171,8 +173,9 @@ void SettingsDialog::layOut()
 {
     auto *checks = new QVBoxLayout;
     checks->setSpacing(RowSpacing);
-    for (QCheckBox *box : {m_chkSendOnEnter, m_chkiChatStylePlugin, m_chkNameOnSeparateLine,
-                           m_chkSortLogsList, m_chkSortLogsDescending, m_chkShowDebugMessages})
+    for (QCheckBox *box :
+         {m_chkSendOnEnter, m_chkiChatStylePlugin, m_chkNameOnSeparateLine, m_chkSortLogsList,
+          m_chkSortLogsDescending, m_chkShowDebugMessages, m_chkNewMessageSound})
         checks->addWidget(box, 0, Qt::AlignLeft);
 
     // Each colour label is its button's buddy: a screen reader names the
@@ -240,6 +243,7 @@ void SettingsDialog::loadValues()
     m_chkSortLogsList->setChecked(appSettings().sortLogsList);
     m_chkSortLogsDescending->setChecked(appSettings().sortLogsDescending);
     m_chkShowDebugMessages->setChecked(appSettings().showDebugMessages);
+    m_chkNewMessageSound->setChecked(appSettings().newMessageSound);
     m_cmdMessageColor->setColor(appSettings().messageColor);
     m_cmdMyNameColor->setColor(appSettings().myNameColor);
     m_cmdOtherNameColor->setColor(appSettings().otherNameColor);
@@ -254,6 +258,7 @@ void SettingsDialog::storeValues()
     appSettings().sortLogsList = m_chkSortLogsList->isChecked();
     appSettings().sortLogsDescending = m_chkSortLogsDescending->isChecked();
     appSettings().showDebugMessages = m_chkShowDebugMessages->isChecked();
+    appSettings().newMessageSound = m_chkNewMessageSound->isChecked();
     appSettings().messageColor = m_cmdMessageColor->color();
     appSettings().myNameColor = m_cmdMyNameColor->color();
     appSettings().otherNameColor = m_cmdOtherNameColor->color();

@@ -60,6 +60,7 @@ private:
     QCheckBox *m_chkSortLogsList = nullptr;
     QCheckBox *m_chkSortLogsDescending = nullptr;
     QCheckBox *m_chkShowDebugMessages = nullptr;
+    QCheckBox *m_chkNewMessageSound = nullptr;
     ColorButton *m_cmdMessageColor = nullptr;
     ColorButton *m_cmdMyNameColor = nullptr;
     ColorButton *m_cmdOtherNameColor = nullptr;

@@ -1,5 +1,6 @@
 #include "chatwindow/chatwindow.h"
 
+#include "chatwindow/chattray.h"
 #include "chatwindow/desktopnotifier.h"
 #include "chatwindow/trayavailability.h"
 #include "chatwindow/trayblinker.h"
@@ -146,6 +147,8 @@ private slots:
     void init()
     {
         m_env = std::make_unique<TestEnvironment>();
+        // Sounds play into ALSA's null device: they start as with a sound card.
+        m_env->touch(u"home/.asoundrc"_s, "pcm.!default { type null }\n");
         const QString chatFile = m_env->touch(u"chats/team.QLIMChat"_s);
         chat = {chatFile, parentFolder(chatFile), MyGuid};
         appSettings() = SettingsRecord{};
@@ -329,10 +332,32 @@ private slots:
         const auto key = [&](int i) { return icons.at(i).at(0).value<QIcon>().cacheKey(); };
         QVERIFY(key(0) != key(1) && key(0) == key(2) && key(1) != restIcon);
         QVERIFY(!window->demandsAttention()); // with a tray only the icon tells
+
+        // The title and the tooltip count the messages waiting, not the program's
+        // own lines; a batch of them sounds once, and not at all once switched off.
+        const QString title = window->windowTitle().mid(4);
+        QCOMPARE(window->windowTitle(), u"(1) "_s + title);
+        QVERIFY(tray->toolTip().endsWith(u"\n1 новое сообщение"_s));
+        const auto *chatTray = window->findChild<ChatTray *>();
+        QCOMPARE(chatTray->sound().playedCount(), 1);
+        for (int second = 3; second < 23; ++second) // more than one slice of the batch
+            writeForeignMessage(chat.exchangeFolder, 10, 0, second, u"guest"_s, u"batch"_s);
+        m_env->touch(u"chats/2026-12-05 10-00-23-00-000 {HUGE}.QLIM"_s, QByteArray(5 << 20, 'x'));
+        QTRY_VERIFY(viewText().contains(u"Код"_s)); // the huge file's error line, shown last
+        QCOMPARE(window->windowTitle(), u"(21) "_s + title);
+        QVERIFY(tray->toolTip().endsWith(u"\n21 новое сообщение"_s));
+        QCOMPARE(chatTray->sound().playedCount(), 2);
+        appSettings().newMessageSound = false;
+        writeForeignMessage(chat.exchangeFolder, 10, 0, 30, u"guest"_s, u"quiet"_s);
+        QTRY_COMPARE(window->windowTitle(), u"(22) "_s + title);
+        QCOMPARE(chatTray->sound().playedCount(), 2);
+
         tray->contextMenu()->actions().at(0)->trigger();
         QApplication::setActiveWindow(window); // the desktop would; offscreen leaves it to us
         QTRY_VERIFY(!blinker->isBlinking());
         QCOMPARE(tray->icon().cacheKey(), restIcon);
+        QCOMPARE(window->windowTitle(), title);
+        QVERIFY(!tray->toolTip().contains(u"сообщ"_s));
         // A tray that goes away takes the hidden window's only way back: it comes back minimised.
         QTest::keyClick(window->windowHandle(), Qt::Key_Escape);
         overrideTrayAvailable(false);

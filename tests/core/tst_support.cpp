@@ -110,6 +110,25 @@ private slots:
             QCOMPARE(converted.error().number, int(ErrorCode::BadTime));
         QCOMPARE(result, local);
     }
+
+    // Russian counts take the singular after 1 (not 11), the paucal after 2
+    // to 4 (not 12 to 14), the plural otherwise.
+    void newMessagesText_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("text");
+        for (int count : {1, 21, 101, 1001})
+            QTest::addRow("%d", count) << count << QString::number(count) + u" новое сообщение"_s;
+        for (int count : {2, 3, 4, 22, 104})
+            QTest::addRow("%d", count) << count << QString::number(count) + u" новых сообщения"_s;
+        for (int count : {5, 11, 12, 14, 20, 111, 112, 1000})
+            QTest::addRow("%d", count) << count << QString::number(count) + u" новых сообщений"_s;
+    }
+    void newMessagesText()
+    {
+        QFETCH(int, count);
+        QTEST(quillet::newMessagesText(count), "text");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSupport)

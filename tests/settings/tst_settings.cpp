@@ -25,7 +25,8 @@ QList<qint64> values(const SettingsRecord &r)
             r.nameOnSeparateLine,
             r.sortLogsList,
             r.sortLogsDescending,
-            r.showDebugMessages};
+            r.showDebugMessages,
+            r.newMessageSound};
 }
 
 QString userId; // this run's identity

@@ -18,8 +18,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const char *const Flags[] = {"chkSendOnEnter",  "chkiChatStylePlugin",   "chkNameOnSeparateLine",
-                             "chkSortLogsList", "chkSortLogsDescending", "chkShowDebugMessages"};
+const char *const Flags[] = {"chkSendOnEnter",    "chkiChatStylePlugin",   "chkNameOnSeparateLine",
+                             "chkSortLogsList",   "chkSortLogsDescending", "chkShowDebugMessages",
+                             "chkNewMessageSound"};
+constexpr int FlagCount = int(std::size(Flags));
 const char *const Colours[] = {"cmdMessageColor", "cmdMyNameColor", "cmdOtherNameColor",
                                "cmdSystemColor"};
 
@@ -31,6 +33,7 @@ QList<qint64> values(const SettingsRecord &r)
             r.sortLogsList,
             r.sortLogsDescending,
             r.showDebugMessages,
+            r.newMessageSound,
             rgbValueFromColor(r.messageColor),
             rgbValueFromColor(r.myNameColor),
             rgbValueFromColor(r.otherNameColor),
@@ -122,17 +125,19 @@ private slots:
                          true,
                          false,
                          true,
-                         false};
+                         false,
+                         true};
         QList<qint64> expected = values(appSettings());
         SettingsDialog *window = open();
         QVERIFY(window->parentWidget() == m_owner.get() && !window->isModal());
-        for (int i = 0; i < 6; ++i) {
+        for (int i = 0; i < FlagCount; ++i) {
             QCOMPARE(child<QCheckBox>(Flags[i])->isChecked(), bool(expected[i]));
             expected[i] = !expected[i];
             click(Flags[i]);
         }
         for (int i = 0; i < 4; ++i)
-            QCOMPARE(rgbValueFromColor(child<ColorButton>(Colours[i])->color()), expected[6 + i]);
+            QCOMPARE(rgbValueFromColor(child<ColorButton>(Colours[i])->color()),
+                     expected[FlagCount + i]);
         const QImage face = child("cmdMessageColor")->grab().toImage();
         QCOMPARE(face.pixelColor(face.rect().center()), QColor(Qt::red)); // 0x0000FF
         QVERIFY(QDir().mkpath(SettingsStore::filePath())); // a store that cannot be written:
