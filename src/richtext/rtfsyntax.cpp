@@ -57,7 +57,7 @@ struct WordEntry
 // Destinations whose content is never text of the document.
 bool isSkippedDestination(std::string_view word)
 {
-    // Sorted, so a lookup costs a few comparisons: it runs for most control words.
+    // Sorted, so a lookup costs a few comparisons: it runs for every unknown word.
     static constexpr std::string_view words[] = {
         "annotation", "atnid",      "author",     "buptim",       "colorschememapping",
         "comment",    "company",    "creatim",    "datastore",    "doccomm",
@@ -76,59 +76,82 @@ bool isSkippedDestination(std::string_view word)
     return std::binary_search(std::begin(words), std::end(words), word);
 }
 
-// The words that change the text, its decoding or its look; sorted like the above.
+// Compares words of the same length without a call: they are a few letters long.
+constexpr bool sameLetters(std::string_view a, std::string_view b)
+{
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i] != b[i])
+            return false;
+    }
+    return true;
+}
+
+// The words that change the text, its decoding or its look. `name` has at most
+// MaxWordLength letters.
 WordEntry wordOf(std::string_view name)
 {
     using W = RtfWord;
     static constexpr WordEntry words[] = {
-        {"ansicpg", W::CodePage},
+        {"u", W::Unicode},
         {"b", W::Bold},
-        {"bin", W::Bin},
-        {"blue", W::Blue},
-        {"bullet", W::Symbol, 0x2022},
-        {"cell", W::Tab},
-        {"cf", W::Colour},
-        {"colortbl", W::ColourTable},
-        {"deff", W::DefaultFont},
-        {"emdash", W::Symbol, 0x2014},
-        {"emspace", W::Symbol, u' '},
-        {"endash", W::Symbol, 0x2013},
-        {"enspace", W::Symbol, u' '},
         {"f", W::Font},
-        {"fcharset", W::FontCharset},
-        {"fonttbl", W::FontTable},
-        {"fs", W::FontSize},
-        {"green", W::Green},
         {"i", W::Italic},
-        {"ldblquote", W::Symbol, 0x201C},
-        {"line", W::Line},
-        {"lquote", W::Symbol, 0x2018},
-        {"page", W::Paragraph},
-        {"par", W::Paragraph},
-        {"pard", W::Alignment, Qt::AlignLeft},
-        {"plain", W::Plain},
+        {"fs", W::FontSize},
+        {"cf", W::Colour},
         {"qc", W::Alignment, Qt::AlignHCenter},
         {"qj", W::Alignment, Qt::AlignJustify},
         {"ql", W::Alignment, Qt::AlignLeft},
-        {"qmspace", W::Symbol, u' '},
         {"qr", W::Alignment, Qt::AlignRight},
-        {"rdblquote", W::Symbol, 0x201D},
-        {"red", W::Red},
-        {"row", W::Paragraph},
-        {"rquote", W::Symbol, 0x2019},
-        {"sect", W::Paragraph},
-        {"tab", W::Tab},
-        {"u", W::Unicode},
         {"uc", W::UnicodeSkip},
         {"ul", W::Underline},
+        {"par", W::Paragraph},
+        {"bin", W::Bin},
+        {"red", W::Red},
+        {"row", W::Paragraph},
+        {"tab", W::Tab},
+        {"blue", W::Blue},
+        {"cell", W::Tab},
+        {"deff", W::DefaultFont},
+        {"line", W::Line},
+        {"page", W::Paragraph},
+        {"pard", W::Alignment, Qt::AlignLeft},
+        {"sect", W::Paragraph},
+        {"green", W::Green},
+        {"plain", W::Plain},
+        {"bullet", W::Symbol, 0x2022},
+        {"emdash", W::Symbol, 0x2014},
+        {"endash", W::Symbol, 0x2013},
+        {"lquote", W::Symbol, 0x2018},
+        {"rquote", W::Symbol, 0x2019},
         {"ulnone", W::UnderlineNone},
+        {"ansicpg", W::CodePage},
+        {"emspace", W::Symbol, u' '},
+        {"enspace", W::Symbol, u' '},
+        {"fonttbl", W::FontTable},
+        {"qmspace", W::Symbol, u' '},
+        {"colortbl", W::ColourTable},
+        {"fcharset", W::FontCharset},
+        {"ldblquote", W::Symbol, 0x201C},
+        {"rdblquote", W::Symbol, 0x201D},
     };
+    // Words ordered by length, the most frequent first; where those of each length
+    // start. A lookup compares the few words of its length, most by one letter.
+    static constexpr auto starts = [] {
+        std::array<std::size_t, MaxWordLength + 2> starts{};
+        std::size_t i = 0;
+        for (std::size_t length = 0; length < starts.size(); ++length) {
+            while (i < std::size(words) && words[i].name.size() < length)
+                ++i;
+            starts[length] = i;
+        }
+        return starts;
+    }();
     static_assert(std::is_sorted(std::begin(words), std::end(words),
-                                 [](const auto &a, const auto &b) { return a.name < b.name; }));
-    const auto *found = std::lower_bound(std::begin(words), std::end(words), name,
-                                         [](const auto &entry, auto n) { return entry.name < n; });
-    if (found != std::end(words) && found->name == name)
-        return *found;
+                                 [](auto a, auto b) { return a.name.size() < b.name.size(); }));
+    for (std::size_t i = starts[name.size()]; i < starts[name.size() + 1]; ++i) {
+        if (sameLetters(words[i].name, name))
+            return words[i];
+    }
     return {name, isSkippedDestination(name) ? W::SkippedDestination : W::Other};
 }
 
@@ -503,41 +526,42 @@ bool RtfWalker::consumesSkippedCharacter()
 // the attributes cannot change inside it.
 void RtfWalker::textBytes()
 {
+    const auto *bytes = reinterpret_cast<const unsigned char *>(m_data);
     qsizetype i = m_pos;
-    while (m_pos < m_size && !specialBytes[static_cast<unsigned char>(m_data[m_pos])])
-        ++m_pos;
+    qsizetype end = m_pos;
+    unsigned char all = 0; // most stretches hold no control bytes: widened in one pass
+    bool controls = false;
+    for (; end < m_size && !specialBytes[bytes[end]]; ++end) {
+        all |= bytes[end];
+        controls |= !isTextByte(bytes[end]);
+    }
+    m_pos = end;
     m_ignorable = false; // \* names the destination of the word right after it only
     switch (state().destination) {
     case Destination::Skip:
         return;
     case Destination::FontTable:
     case Destination::ColourTable:
-        for (; i < m_pos; ++i)
-            tableByte(m_data[i]);
+        for (; i < end; ++i)
+            tableByte(char(bytes[i]));
         return;
     case Destination::Text:
         break;
     }
-    while (i < m_pos && consumesSkippedCharacter())
+    while (i < end && consumesSkippedCharacter())
         ++i;
-    const auto *bytes = reinterpret_cast<const unsigned char *>(m_data);
-    while (i < m_pos && !isTextByte(bytes[i]))
-        ++i;
-    if (i == m_pos)
+    if (controls) {
+        for (; i < end; ++i)
+            textByte(char(bytes[i]));
+        return;
+    }
+    if (i == end)
         return;
     prepareRun();
     beginBytes();
     const qsizetype start = m_run.size();
-    m_run.resize(start + m_pos - i);
-    QChar *out = m_run.data() + start;
-    unsigned char all = 0;
-    for (; i < m_pos; ++i) {
-        if (isTextByte(bytes[i])) {
-            *out++ = QChar(char16_t(bytes[i]));
-            all |= bytes[i];
-        }
-    }
-    m_run.truncate(out - m_run.constData());
+    m_run.resize(start + end - i);
+    std::copy(bytes + i, bytes + end, reinterpret_cast<char16_t *>(m_run.data()) + start);
     m_bytesHigh = m_bytesHigh || all >= 0x80;
 }
 

@@ -2,6 +2,8 @@
 
 #include "richtext/rtfsyntax.h"
 
+#include <algorithm>
+
 namespace quillet {
 
 namespace {
@@ -24,8 +26,19 @@ private:
     QString m_text;
 };
 
+// Characters that a document's plain text shows differently, and some others: a
+// test that compiles to a few instructions and leaves most runs as they are.
+constexpr bool mayChange(char16_t c)
+{
+    return c <= u'\r' || c == QChar::Nbsp || c >= QChar::LineSeparator;
+}
+
 void TextCollector::insertRun(const QString &text, const RtfCharState &)
 {
+    if (std::none_of(text.cbegin(), text.cend(), [](QChar c) { return mayChange(c.unicode()); })) {
+        m_text.append(text);
+        return;
+    }
     const qsizetype start = m_text.size();
     m_text.resize(start + text.size());
     QChar *out = m_text.data() + start;
