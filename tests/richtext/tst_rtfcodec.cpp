@@ -113,7 +113,7 @@ private slots:
                  (QList<Run>{{0, u"a"_s, 16383.5, false, 0}, {0, u"bc"_s, 12, false, 0}}));
     }
 
-    // The text, or the error, of every kind of input.
+    // The text, or the error, of every kind of input, from the reader and the scanner.
     void readsText_data()
     {
         QTest::addColumn<QByteArray>("rtf");
@@ -137,6 +137,12 @@ private slots:
                                  << u"a bc\u2011d{}\\\te\nf"_s;
         QTest::newRow("paragraphs, line ends, truncated")
             << QByteArray("\xEF\xBB\xBF \r\n{\\rtf1 a\r\nb\\par c\\par de\\'c") << u"ab\nc\nde"_s;
+        QTest::newRow("sizes past the bounds around a CR LF")
+            << QByteArray("{\\rtf1\\fs70000 a\\u13?\\fs99999 \\u10?b\\fs0\\u13?\\fs-8\\u10?c}")
+            << u"a\nb\nc"_s; // each size is the same as the one before: one run, one break
+        QTest::newRow("sizes past the bounds before a code page")
+            << QByteArray("{\\rtf1\\fs99999 \\'ff\\fs47483 \\'ff\\ansicpg1250}")
+            << u"\u02D9\u02D9"_s; // one run: its bytes are decoded where it ends
         QTest::newRow("not rtf") << QByteArray("\x00\xff{\\rtf1 a}", 10)
                                  << u"error %1: "_s.arg(ErrorCode::RtfMalformed);
         QTest::newRow("too deep") << QByteArray("{\\rtf1 a") + QByteArray(256, '{')
@@ -146,7 +152,9 @@ private slots:
     {
         QFETCH(QByteArray, rtf);
         QFETCH(QString, text);
-        QCOMPARE(readFully(rtf), text.startsWith(u"error"_s) ? text : u"error 0: "_s + text);
+        const QString expected = text.startsWith(u"error"_s) ? text : u"error 0: "_s + text;
+        QCOMPARE(readFully(rtf), expected);
+        QCOMPARE(scan(rtf), expected);
     }
 };
 

@@ -6,10 +6,21 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace quillet;
 using namespace Qt::StringLiterals;
 
 namespace {
+
+ino_t inodeOf(const QString &path)
+{
+    struct stat status
+    {
+    };
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
+}
 
 void appendLine(QTextDocument &document, const QString &text, QColor colour = Qt::black)
 {
@@ -36,48 +47,63 @@ private slots:
         QDir().mkpath(env.path(u"logs"_s));
         QTextDocument document;
         RtfLogFile log(&document);
-        const auto save = [&](RtfLogFile::Method method) {
-            QVERIFY(log.save(path).ok());
-            QCOMPARE(log.lastMethod(), method);
-            QCOMPARE(fileBytes(path), writeRtf(document));
+        // Saves, and says what is wrong with the method or the file; empty when
+        // nothing is. A rewrite leaves the old file whole under a link held to it.
+        const QString held = env.path(u"logs/held"_s);
+        const auto save = [&](RtfLogFile::Method method) -> QString {
+            QFile::remove(held);
+            const QByteArray before = fileBytes(path);
+            const bool existed = ::link(QFile::encodeName(path), QFile::encodeName(held)) == 0;
+            if (const Status saved = log.save(path); !saved)
+                return u"save failed: error %1"_s.arg(saved.error().number);
+            if (log.lastMethod() != method)
+                return u"method %1, not %2"_s.arg(int(log.lastMethod())).arg(int(method));
+            if (fileBytes(path) != writeRtf(document))
+                return u"the file is no full write"_s;
+            const bool replaced = existed && inodeOf(path) != inodeOf(held);
+            if (existed && replaced != (method == RtfLogFile::Method::Rewritten))
+                return replaced ? u"replaced, not extended"_s : u"written in place"_s;
+            if (replaced && fileBytes(held) != before)
+                return u"the old file changed"_s;
+            return {};
         };
         appendLine(document, u"first"_s);
-        save(RtfLogFile::Method::Rewritten);
+        QCOMPARE(save(RtfLogFile::Method::Rewritten), QString());
         QVERIFY(!(QFile::permissions(path) & 0x77)); // the user's alone: no group, no others
         for (int i = 0; i < 20; ++i) {
             const QByteArray before = fileBytes(path);
             appendLine(document, u"line %1 {\\par}"_s.arg(i));
-            save(RtfLogFile::Method::Appended);
+            QCOMPARE(save(RtfLogFile::Method::Appended), QString());
             // Only the old final brace changed; everything before it is as it was.
             QVERIFY(fileBytes(path).startsWith(before.chopped(1)));
         }
-        save(RtfLogFile::Method::None);
+        QCOMPARE(save(RtfLogFile::Method::None), QString());
         appendLine(document, u"new colour"_s, QColor(1, 2, 3));
-        save(RtfLogFile::Method::Rewritten);
+        QCOMPARE(save(RtfLogFile::Method::Rewritten), QString());
         appendLine(document, u"same colour"_s, QColor(1, 2, 3));
-        save(RtfLogFile::Method::Appended);
+        QCOMPARE(save(RtfLogFile::Method::Appended), QString());
         // An edit, and a new default font (header and sizes), rewrite the file.
         QTextCursor edit(document.findBlockByNumber(2)); // "line 0" becomes "Line 0"
         edit.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
         edit.insertText(u"L"_s);
-        save(RtfLogFile::Method::Rewritten);
+        QCOMPARE(save(RtfLogFile::Method::Rewritten), QString());
         document.setDefaultFont(QFont(u"Serif"_s, 11));
-        save(RtfLogFile::Method::Rewritten);
+        QCOMPARE(save(RtfLogFile::Method::Rewritten), QString());
         // Someone else changed the file, or removed it: it is replaced, never extended.
         QFile other(path);
         QVERIFY(other.open(QIODevice::Append) && other.write("garbage") == 7);
         other.close();
         appendLine(document, u"after"_s);
-        save(RtfLogFile::Method::Rewritten);
+        QCOMPARE(save(RtfLogFile::Method::Rewritten), QString());
         appendLine(document, u"gone"_s);
         QVERIFY(QFile::remove(path));
-        save(RtfLogFile::Method::Rewritten);
+        QCOMPARE(save(RtfLogFile::Method::Rewritten), QString());
         QVERIFY(QDir(env.path(u"logs"_s)).removeRecursively());
         appendLine(document, u"lost"_s);
         QCOMPARE(log.save(path).error().number, ENOENT);
         QDir().mkpath(env.path(u"logs"_s));
         appendLine(document, u"found"_s);
-        save(RtfLogFile::Method::Rewritten);
+        QCOMPARE(save(RtfLogFile::Method::Rewritten), QString());
 
         // The first save of a log never replaces what holds its name (another run's
         // log of the same second, a link), and leaves nothing behind when refused.
