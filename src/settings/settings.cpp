@@ -53,6 +53,8 @@ QList<Row> rows()
          &R::sortLogsDescending},
         {u"Debug"_s, u"Show Debug Messages"_s, u"Show Debug Messages"_s, ValueKind::Boolean,
          &R::showDebugMessages},
+        {u"Spelling"_s, u"Check Spelling"_s, u"Check Spelling"_s, ValueKind::Boolean,
+         &R::checkSpelling},
     };
 }
 

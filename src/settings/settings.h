@@ -23,6 +23,7 @@ struct SettingsRecord
     bool sortLogsList = true;
     bool sortLogsDescending = true;
     bool showDebugMessages = false;
+    bool checkSpelling = true; // underline misspelt words in the message box
 };
 
 // The preferences of this run: loaded at start, changed by the settings dialog.
