@@ -88,10 +88,14 @@ QMenu *createSpellingContextMenu(QPlainTextEdit *box, const QPoint &pos, SpellCh
 
 MessageSpelling::MessageSpelling(QPlainTextEdit *box, SpellChecker &checker)
     : QObject(box), m_box(box), m_checker(checker),
-      m_highlighter(new SpellingHighlighter(box->document(), checker)),
-      m_revision(box->document()->revision())
+      m_highlighter(new SpellingHighlighter(box->document(), checker))
 {
     m_highlighter->setParent(this);
+    // Keys type or erase one character at a time; pastes, undo and whole texts
+    // set bring more. Only edits tell contentsChange, not the highlighter's formats.
+    connect(
+        box->document(), &QTextDocument::contentsChange, this,
+        [this](int position, int, int added) { m_editEnd = added <= 1 ? position + added : -1; });
     connect(box, &QPlainTextEdit::cursorPositionChanged, this, &MessageSpelling::followCursor);
 }
 
@@ -112,14 +116,13 @@ QMenu *MessageSpelling::createContextMenu(const QPoint &pos)
     return createSpellingContextMenu(m_box, pos, m_checker);
 }
 
-// A cursor that moved because the text changed is where the user types; one
-// moved by keys or the mouse leaves the word it was in to be checked.
+// A cursor that moved to the end of a typed character is where the user types;
+// one moved otherwise leaves the word it was in to be checked.
 void MessageSpelling::followCursor()
 {
-    const int revision = m_box->document()->revision();
-    const bool typed = revision != m_revision;
-    m_revision = revision;
-    m_highlighter->setTypingPosition(typed ? m_box->textCursor().position() : -1);
+    const int position = m_box->textCursor().position();
+    const bool typed = std::exchange(m_editEnd, -1) == position;
+    m_highlighter->setTypingPosition(typed ? position : -1);
 }
 
 } // namespace quillet

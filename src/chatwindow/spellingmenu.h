@@ -40,7 +40,7 @@ private:
     QPlainTextEdit *m_box;
     SpellChecker &m_checker;
     SpellingHighlighter *m_highlighter;
-    int m_revision;
+    int m_editEnd = -1; // where the last edit ended
 };
 
 } // namespace quillet

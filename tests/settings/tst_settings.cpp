@@ -17,7 +17,7 @@ QList<qint64> values(const SettingsRecord &r)
 {
     return {r.sendOnEnter,        r.messageColor,     r.myNameColor,        r.otherNameColor,
             r.systemColor,        r.timeStamps,       r.nameOnSeparateLine, r.sortLogsList,
-            r.sortLogsDescending, r.showDebugMessages};
+            r.sortLogsDescending, r.showDebugMessages, r.checkSpelling};
 }
 
 QString userId; // this run's identity
@@ -105,8 +105,8 @@ private slots:
         QCOMPARE(::link(QFile::encodeName(SettingsStore::filePath()).constData(), firstStore), 0);
         const QString stored = TestEnvironment::readAll(SettingsStore::filePath());
         for (const SettingsRecord &changed :
-             {SettingsRecord{true, 1, 2, 3, 4, false, true, false, true, false},
-              SettingsRecord{false, 5, 6, 7, 8, true, false, true, false, true}}) {
+             {SettingsRecord{true, 1, 2, 3, 4, false, true, false, true, false, false},
+              SettingsRecord{false, 5, 6, 7, 8, true, false, true, false, true, true}}) {
             appSettings() = changed;
             QVERIFY(saveSettings().ok());
             restart();
