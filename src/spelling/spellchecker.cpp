@@ -23,6 +23,8 @@ namespace {
 
 // Words remembered as right or wrong before the memory is cleared.
 constexpr qsizetype MaxCachedWords = 100000;
+// Words whose suggestions are remembered.
+constexpr qsizetype MaxSuggestedWords = 1000;
 // Words waiting for the dictionaries' slower suggestion search.
 constexpr size_t MaxPreparedWords = 8;
 // "е"/"ё" variants tried for one word.
@@ -198,15 +200,33 @@ struct Dictionaries
     // The right words one edit away, the likeliest edits first: "е"/"ё" and
     // letter case, swapped neighbours, a doubled or undoubled letter, a letter
     // replaced by a like one (vowel for vowel), then any replacement, insertion
-    // or deletion.
+    // or deletion; then two vowels wrong.
     QStringList nearWords(const QString &word) const;
+
+    // The near words, then the dictionaries' own finds, up to MaxSuggestions.
+    QStringList allSuggestions(const QString &word) const
+    {
+        QStringList found = nearWords(word);
+        if (found.size() == SpellChecker::MaxSuggestions)
+            return found;
+        for (const QString &suggestion : suggest(word)) {
+            if (found.size() < SpellChecker::MaxSuggestions && !found.contains(suggestion))
+                found.append(suggestion);
+        }
+        return found;
+    }
 };
 
 namespace {
 
+QString vowelsLike(QChar letter)
+{
+    return letter.script() == QChar::Script_Cyrillic ? u"аеёиоуыэюя"_s : u"aeiouy"_s;
+}
+
 bool isVowel(QChar c)
 {
-    return u"аеёиоуыэюяaeiouy"_s.contains(c.toLower());
+    return vowelsLike(c).contains(c.toLower());
 }
 
 QString alphabetFor(const QString &word)
@@ -222,10 +242,52 @@ QString alphabetFor(const QString &word)
     return letters;
 }
 
-// Candidates one edit away, grouped by how likely the slip is.
+QChar inCaseOf(QChar letter, QChar original)
+{
+    return original.isUpper() ? letter.toUpper() : letter;
+}
+
+// The word with its letter at `i`, a vowel, replaced by each other vowel.
+void replaceVowel(const QString &word, qsizetype i, QStringList &out)
+{
+    for (QChar vowel : vowelsLike(word[i])) {
+        if (inCaseOf(vowel, word[i]) != word[i])
+            out.append(QString(word).replace(i, 1, inCaseOf(vowel, word[i])));
+    }
+}
+
+// Unstressed vowels are the commonest slip in Russian: two vowels replaced
+// ("малако"), or one replaced in a word with a letter doubled or undoubled
+// ("каррова").
+QStringList vowelSlips(const QString &word, const QStringList &doubling)
+{
+    QStringList slips;
+    for (qsizetype i = 0; i < word.size(); ++i) {
+        if (!isVowel(word[i]))
+            continue;
+        QStringList once;
+        replaceVowel(word, i, once);
+        for (const QString &replaced : std::as_const(once)) {
+            for (qsizetype j = i + 1; j < word.size(); ++j) {
+                if (isVowel(word[j]))
+                    replaceVowel(replaced, j, slips);
+            }
+        }
+    }
+    for (const QString &doubled : doubling) {
+        for (qsizetype i = 0; i < doubled.size(); ++i) {
+            if (isVowel(doubled[i]))
+                replaceVowel(doubled, i, slips);
+        }
+    }
+    return slips;
+}
+
+// Candidates one edit away, grouped by how likely the slip is, then the
+// vowel slips two edits away.
 QList<QStringList> editsOf(const QString &word)
 {
-    QList<QStringList> groups(6);
+    QList<QStringList> groups(7);
     const QString letters = alphabetFor(word);
     const qsizetype n = word.size();
     groups[0] = yoVariants(word);
@@ -241,11 +303,10 @@ QList<QStringList> editsOf(const QString &word)
     for (qsizetype i = 0; i < n; ++i) {
         groups[2].append(QString(word).insert(i, word[i]));
         for (QChar c : letters) {
-            const QChar letter = word[i].isUpper() ? c.toUpper() : c;
-            if (letter == word[i])
-                continue;
-            groups[isVowel(letter) == isVowel(word[i]) ? 3 : 4].append(
-                QString(word).replace(i, 1, letter));
+            const QChar letter = inCaseOf(c, word[i]);
+            if (letter != word[i])
+                groups[isVowel(letter) == isVowel(word[i]) ? 3 : 4].append(
+                    QString(word).replace(i, 1, letter));
         }
     }
     for (qsizetype i = 0; i <= n; ++i) {
@@ -254,6 +315,7 @@ QList<QStringList> editsOf(const QString &word)
     }
     for (qsizetype i = 0; i < n; ++i)
         groups[5].append(QString(word).remove(i, 1));
+    groups[6] = vowelSlips(word, groups[2]);
     return groups;
 }
 
@@ -308,14 +370,20 @@ struct SuggestionWork
             const QString word = work->waiting.front();
             work->waiting.pop_front();
             lock.unlock();
-            const QStringList suggestions = work->dictionaries->suggest(word);
+            const QStringList suggestions = work->dictionaries->allSuggestions(word);
             lock.relock();
-            if (work->found.size() > MaxCachedWords)
-                work->found.clear();
-            work->found.insert(word, suggestions);
-            work->finished.wakeAll();
+            work->remember(word, suggestions);
         }
         work->running = false;
+    }
+
+    // Called with the mutex held.
+    void remember(const QString &word, const QStringList &suggestions)
+    {
+        if (found.size() >= MaxSuggestedWords)
+            found.clear();
+        found.insert(word, suggestions);
+        finished.wakeAll();
     }
 
     // The search's result if it is done before the deadline.
@@ -418,16 +486,16 @@ QStringList SpellChecker::suggestions(const QString &word)
     if (!hasDictionaries())
         return {};
     const QDeadlineTimer deadline(SuggestionTimeLimitMs);
-    QStringList found = m_dictionaries->nearWords(word);
-    if (found.size() == MaxSuggestions)
-        return found;
-    prepareSuggestions(word);
-    const std::optional<QStringList> searched = m_suggestionWork->waitFor(word, deadline);
-    for (const QString &suggestion : searched.value_or(QStringList())) {
-        if (found.size() < MaxSuggestions && !found.contains(suggestion))
-            found.append(suggestion);
+    if (std::optional<QStringList> prepared = m_suggestionWork->waitFor(word, QDeadlineTimer(0)))
+        return *prepared;
+    const QStringList near = m_dictionaries->nearWords(word);
+    if (near.size() == MaxSuggestions) {
+        QMutexLocker lock(&m_suggestionWork->mutex);
+        m_suggestionWork->remember(word, near);
+        return near;
     }
-    return found;
+    prepareSuggestions(word);
+    return m_suggestionWork->waitFor(word, deadline).value_or(near);
 }
 
 void SpellChecker::prepareSuggestions(const QString &word)

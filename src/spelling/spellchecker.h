@@ -30,7 +30,7 @@ public:
     // At most this many suggestions are offered for a word.
     static constexpr int MaxSuggestions = 5;
     // suggestions() answers within this many milliseconds.
-    static constexpr int SuggestionTimeLimitMs = 90;
+    static constexpr int SuggestionTimeLimitMs = 80;
 
     // The dictionaries of defaultDictionaryFolders(), the personal list at its default path.
     explicit SpellChecker(QObject *parent = nullptr);
