@@ -164,7 +164,7 @@ int main(int argc, char **argv)
         startup(true);
     }
     if (mode.isEmpty() || mode == "paste"_L1) {
-        for (int perParagraph : {100, 4000}) {
+        for (int perParagraph : {1, 100, 4000}) {
             paste(perParagraph, false);
             paste(perParagraph, true);
         }

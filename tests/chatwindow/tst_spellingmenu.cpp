@@ -95,6 +95,26 @@ private slots:
         QCOMPARE(texts(*std::unique_ptr<QMenu>(spelling->createContextMenu(pointAt(2)))),
                  texts(*std::unique_ptr<QMenu>(box.createStandardContextMenu(pointAt(2)))));
     }
+
+    // A paste of more words than one turn of the event loop checks: the rest is
+    // checked on the following turns, up to the last word.
+    void largePaste()
+    {
+        TestEnvironment env;
+        SpellChecker checker;
+        QPlainTextEdit box;
+        auto *spelling = new MessageSpelling(&box, checker);
+        checker.load();
+        QTRY_VERIFY(checker.isLoaded());
+        QStringList words;
+        const QString letters = u"бвгджзклмнпрстфхцчшщ"_s;
+        for (int i = 0; i < 10000; ++i)
+            words.append(u"программ"_s + letters[i % 20] + letters[i / 20 % 20] +
+                         letters[i / 400 % 20] + letters[i / 8000]);
+        box.insertPlainText(words.mid(0, 1000).join(u' ') + u'\n' + words.mid(1000).join(u"\n"_s));
+        QTRY_VERIFY(!spelling->highlighter()->isChecking());
+        QCOMPARE(markedWords(*box.document()), words);
+    }
 };
 
 QTEST_MAIN(TestSpellingMenu)
