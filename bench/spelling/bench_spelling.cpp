@@ -72,6 +72,15 @@ template <class Done> std::pair<double, double> longestPause(Done done)
     return {longest, clock.nsecsElapsed() / 1e6};
 }
 
+// The resident memory of the process, in MiB.
+double residentMiB()
+{
+    QFile statm(u"/proc/self/statm"_s);
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toDouble() * 4096 / (1024 * 1024);
+}
+
 void waitForDictionaries(SpellChecker &checker)
 {
     checker.load();
@@ -133,6 +142,7 @@ void startup(bool spelling)
 {
     QPlainTextEdit box;
     box.show();
+    const double residentBefore = residentMiB();
     QElapsedTimer clock;
     clock.start();
     SpellChecker checker;
@@ -147,9 +157,10 @@ void startup(bool spelling)
                         : clock.elapsed() > 400;
     });
     std::printf("%-8s construct checker + attach %.2f ms; first text %.2f ms; then %.0f ms "
-                "(dictionaries %s loaded off the loop), longest pause %.1f ms\n",
+                "(dictionaries %s loaded off the loop), longest pause %.1f ms, memory +%.0f MiB\n",
                 spelling ? "spelling" : "plain", attachMs, firstTextMs, total,
-                qPrintable(checker.dictionaryNames().join(u'+')), longest);
+                qPrintable(checker.dictionaryNames().join(u'+')), longest,
+                residentMiB() - residentBefore);
 }
 
 } // namespace
