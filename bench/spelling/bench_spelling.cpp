@@ -2,7 +2,8 @@
 // pasting a 4,000-word Russian text into the message box (the longest pause of
 // the event loop until every word is checked), suggestions for misspelt
 // Russian words, and what attaching spelling to the box adds to start-up.
-// Run headless: QT_QPA_PLATFORM=offscreen bench_spelling [paste|suggest|startup]
+// Run headless: QT_QPA_PLATFORM=offscreen bench_spelling [paste|suggest|startup], or
+// "screenshot <file.png>" for a picture of the box with misspelt words.
 
 #include "chatwindow/spellingmenu.h"
 #include "spelling/markedwords.h"
@@ -163,6 +164,20 @@ void startup(bool spelling)
                 residentMiB() - residentBefore);
 }
 
+// A picture of the box with misspelt words and its spelling menu's entries.
+void screenshot(const QString &file)
+{
+    SpellChecker checker;
+    QPlainTextEdit box;
+    box.resize(420, 80);
+    auto *attached = new MessageSpelling(&box, checker);
+    box.show();
+    box.setPlainText(u"Превет, как дила? Hello wrold, see https://exmple.org"_s);
+    waitForDictionaries(checker);
+    longestPause([&] { return !attached->highlighter()->isChecking(); });
+    box.grab().save(file);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -182,5 +197,7 @@ int main(int argc, char **argv)
     }
     if (mode.isEmpty() || mode == "suggest"_L1)
         suggest();
+    if (mode == "screenshot"_L1 && argc > 2)
+        screenshot(QString::fromLocal8Bit(argv[2]));
     return 0;
 }

@@ -180,8 +180,8 @@ struct Dictionaries
     {
         QStringList found;
         const std::string utf8 = word.toStdString();
+        const QString lower = word.toLower();
         for (const LoadedDictionary &d : list) {
-            const QString lower = word.toLower();
             if (!d.letters.isEmpty() && std::none_of(lower.cbegin(), lower.cend(), [&](QChar c) {
                     return d.letters.contains(c);
                 }))
