@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n qt6-wayland
     clang libclang-rt-14-dev
     libbenchmark-dev
+    libnuspell-dev hunspell-ru hunspell-en-us
     attr desktop-file-utils appstream xdg-utils shared-mime-info dpkg-dev file
     librsvg2-bin libfile-mimeinfo-perl man-db libglib2.0-bin lintian
     dbus

@@ -3,6 +3,7 @@
 #include "chatwindow/chattray.h"
 #include "chatwindow/keymap.h"
 #include "chatwindow/messagerenderer.h"
+#include "chatwindow/spellingmenu.h"
 #include "chatwindow/transparency.h"
 #include "core/messagetime.h"
 #include "core/settingsstore.h"
@@ -15,6 +16,7 @@
 #include "logsviewer/logsviewer.h"
 #include "settings/settings.h"
 #include "settings/settingsdialog.h"
+#include "spelling/spellchecker.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -26,6 +28,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTextEdit>
@@ -60,6 +63,14 @@ int messageBoxHeight(const QPlainTextEdit *box)
     const int margins = qRound(2 * box->document()->documentMargin());
     const int lines = MessageBoxLines * box->fontMetrics().lineSpacing();
     return qMax(MessageBoxDesignHeight, lines + frame + margins);
+}
+
+// One checker for the process: its dictionaries are loaded once. It goes
+// with the application, before its worker could outlive Qt.
+SpellChecker &spellChecker()
+{
+    static SpellChecker *const checker = new SpellChecker(qApp);
+    return *checker;
 }
 
 QString errorLine(const QString &lead, const Error &error)
@@ -118,6 +129,13 @@ void ChatWindow::createWidgets()
     txtMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtMessage->setTabChangesFocus(true);
     txtMessage->setFixedHeight(messageBoxHeight(txtMessage));
+    m_spelling = new MessageSpelling(txtMessage, spellChecker());
+    m_spelling->setEnabled(appSettings().checkSpelling);
+    txtMessage->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(txtMessage, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        const std::unique_ptr<QMenu> menu(m_spelling->createContextMenu(pos));
+        menu->exec(txtMessage->viewport()->mapToGlobal(pos));
+    });
 
     setTabOrder(txtUserName, rtfLog);
     setTabOrder(rtfLog, txtMessage);
@@ -509,6 +527,9 @@ void ChatWindow::openSettings()
 {
     txtMessage->setFocus();
     showSettingsDialog(this, m_chat);
+    connect(
+        SettingsDialog::instance(), &SettingsDialog::applied, this,
+        [this] { m_spelling->setEnabled(appSettings().checkSpelling); }, Qt::UniqueConnection);
 }
 
 void ChatWindow::openLogs()

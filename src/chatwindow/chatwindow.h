@@ -17,6 +17,7 @@ class QTextEdit;
 namespace quillet {
 
 class ChatTray;
+class MessageSpelling;
 class MessageRenderer;
 class PictureButton;
 struct MessageTime;
@@ -109,6 +110,7 @@ private:
     QTextEdit *rtfLog = nullptr;
     QPlainTextEdit *txtMessage = nullptr;
     ChatTray *m_tray = nullptr;
+    MessageSpelling *m_spelling = nullptr;
 
     const ChatContext m_chat;
     std::unique_ptr<MessageRenderer> m_renderer;

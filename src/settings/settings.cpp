@@ -56,6 +56,8 @@ QList<Row> rows()
          &R::showDebugMessages},
         {u"Sound"_s, u"New Message Sound"_s, u"New Message Sound"_s, ValueKind::Boolean,
          &R::newMessageSound},
+        {u"Spelling"_s, u"Check Spelling"_s, u"Check Spelling"_s, ValueKind::Boolean,
+         &R::checkSpelling},
     };
 }
 

@@ -26,6 +26,7 @@ struct SettingsRecord
     bool showDebugMessages = false;
     // Beyond the ten preferences every copy knows: keys of their own.
     bool newMessageSound = true;
+    bool checkSpelling = true; // underline misspelt words in the message box
 };
 
 // The preferences of this run: loaded at start, changed by the settings dialog.

@@ -17,6 +17,7 @@
 #include "settings/autostart.h"
 #include "settings/colorbutton.h"
 #include "settings/settings.h"
+#include "spelling/spellchecker.h"
 
 namespace quillet {
 
@@ -127,6 +128,11 @@ void SettingsDialog::createWidgets()
     m_chkShowDebugMessages =
         checkBox("chkShowDebugMessages", u"Отображать отладочные сообщения (не рекомендуется)"_s);
     m_chkNewMessageSound = checkBox("chkNewMessageSound", u"Звук при новом сообщении"_s);
+    m_chkCheckSpelling = checkBox("chkCheckSpelling", u"Проверять орфографию"_s);
+    if (!spellingDictionariesPresent()) {
+        m_chkCheckSpelling->setEnabled(false);
+        m_chkCheckSpelling->setToolTip(missingDictionariesToolTip());
+    }
 
     m_cmdMessageColor = place<ColorButton>("cmdMessageColor", ColorButtonSize);
     m_cmdMyNameColor = place<ColorButton>("cmdMyNameColor", ColorButtonSize);
@@ -153,6 +159,7 @@ void SettingsDialog::createWidgets()
                                     m_chkSortLogsDescending,
                                     m_chkShowDebugMessages,
                                     m_chkNewMessageSound,
+                                    m_chkCheckSpelling,
                                     m_cmdMessageColor,
                                     m_cmdMyNameColor,
                                     m_cmdOtherNameColor,
@@ -173,9 +180,9 @@ void SettingsDialog::layOut()
 {
     auto *checks = new QVBoxLayout;
     checks->setSpacing(RowSpacing);
-    for (QCheckBox *box :
-         {m_chkSendOnEnter, m_chkiChatStylePlugin, m_chkNameOnSeparateLine, m_chkSortLogsList,
-          m_chkSortLogsDescending, m_chkShowDebugMessages, m_chkNewMessageSound})
+    for (QCheckBox *box : {m_chkSendOnEnter, m_chkiChatStylePlugin, m_chkNameOnSeparateLine,
+                           m_chkSortLogsList, m_chkSortLogsDescending, m_chkShowDebugMessages,
+                           m_chkNewMessageSound, m_chkCheckSpelling})
         checks->addWidget(box, 0, Qt::AlignLeft);
 
     // Each colour label is its button's buddy: a screen reader names the
@@ -244,6 +251,7 @@ void SettingsDialog::loadValues()
     m_chkSortLogsDescending->setChecked(appSettings().sortLogsDescending);
     m_chkShowDebugMessages->setChecked(appSettings().showDebugMessages);
     m_chkNewMessageSound->setChecked(appSettings().newMessageSound);
+    m_chkCheckSpelling->setChecked(appSettings().checkSpelling);
     m_cmdMessageColor->setColor(appSettings().messageColor);
     m_cmdMyNameColor->setColor(appSettings().myNameColor);
     m_cmdOtherNameColor->setColor(appSettings().otherNameColor);
@@ -259,6 +267,7 @@ void SettingsDialog::storeValues()
     appSettings().sortLogsDescending = m_chkSortLogsDescending->isChecked();
     appSettings().showDebugMessages = m_chkShowDebugMessages->isChecked();
     appSettings().newMessageSound = m_chkNewMessageSound->isChecked();
+    appSettings().checkSpelling = m_chkCheckSpelling->isChecked();
     appSettings().messageColor = m_cmdMessageColor->color();
     appSettings().myNameColor = m_cmdMyNameColor->color();
     appSettings().otherNameColor = m_cmdOtherNameColor->color();
@@ -269,6 +278,7 @@ bool SettingsDialog::applyValues()
 {
     storeValues();
     const Status saved = saveSettings();
+    emit applied();
     if (!saved)
         reportFailure(saved.error());
     return saved.ok();

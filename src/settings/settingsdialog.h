@@ -37,6 +37,10 @@ public:
 
     void done(int result) override;
 
+signals:
+    // OK or Apply changed Settings; the running chat takes them at once.
+    void applied();
+
 private:
     template <class W> W *place(const char *name, QSize designSize);
     QCheckBox *checkBox(const char *name, const QString &caption);
@@ -61,6 +65,7 @@ private:
     QCheckBox *m_chkSortLogsDescending = nullptr;
     QCheckBox *m_chkShowDebugMessages = nullptr;
     QCheckBox *m_chkNewMessageSound = nullptr;
+    QCheckBox *m_chkCheckSpelling = nullptr;
     ColorButton *m_cmdMessageColor = nullptr;
     ColorButton *m_cmdMyNameColor = nullptr;
     ColorButton *m_cmdOtherNameColor = nullptr;
