@@ -3,8 +3,6 @@
 #include <QCoreApplication>
 
 #include <canberra.h>
-#undef signals // GLib's headers use the word that Qt defines
-#include <gio/gio.h>
 
 namespace quillet {
 
@@ -16,8 +14,6 @@ EventSound::~EventSound()
 
 bool EventSound::play(const char *eventId, const QString &description)
 {
-    if (!desktopEventSoundsOn())
-        return false;
     if (!m_context) {
         if (ca_context_create(&m_context) != CA_SUCCESS) {
             m_context = nullptr;
@@ -35,23 +31,6 @@ bool EventSound::play(const char *eventId, const QString &description)
         return false;
     ++m_played;
     return true;
-}
-
-bool EventSound::desktopEventSoundsOn()
-{
-    GSettingsSchemaSource *source = g_settings_schema_source_get_default();
-    GSettingsSchema *schema =
-        source ? g_settings_schema_source_lookup(source, "org.gnome.desktop.sound", TRUE) : nullptr;
-    if (!schema)
-        return true;
-    bool on = true;
-    if (g_settings_schema_has_key(schema, "event-sounds")) {
-        GSettings *settings = g_settings_new_full(schema, nullptr, nullptr);
-        on = g_settings_get_boolean(settings, "event-sounds");
-        g_object_unref(settings);
-    }
-    g_settings_schema_unref(schema);
-    return on;
 }
 
 } // namespace quillet

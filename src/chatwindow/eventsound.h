@@ -7,8 +7,7 @@ struct ca_context;
 namespace quillet {
 
 // The desktop's event sounds, played from its sound theme through
-// libcanberra. Nothing sounds where the desktop has event sounds switched
-// off, and nothing is reported where no sound device or service answers.
+// libcanberra; nothing is reported where no sound device or service answers.
 class EventSound final
 {
 public:
@@ -21,10 +20,6 @@ public:
     bool play(const char *eventId, const QString &description);
     // The number of sounds that began to play.
     int playedCount() const { return m_played; }
-
-    // Whether the desktop has event sounds on (GNOME's setting where its
-    // schema is installed; on otherwise).
-    static bool desktopEventSoundsOn();
 
 private:
     ca_context *m_context = nullptr;
