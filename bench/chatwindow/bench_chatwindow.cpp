@@ -38,6 +38,15 @@ double cpuSeconds()
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// The resident memory of the process, in MiB.
+double residentMiB()
+{
+    QFile statm(u"/proc/self/statm"_s);
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    return statm.readAll().split(' ').value(1).toDouble() * 4096 / (1024 * 1024);
+}
+
 // Runs the event loop until `done` holds, checking every `pollMs`.
 template <class Done> qint64 runUntil(Done done, int pollMs, qint64 limitMs)
 {
@@ -118,9 +127,9 @@ void benchBatch(int count)
     for (const QString &name : QDir(chat.env.chats()).entryList({u"*.QLIM"_s}))
         hidden += dosAttributes(chat.env.chats() + '/'_L1 + name) == "0x2";
     std::printf("batch: %d messages shown in %lld ms, saved and marked in %lld ms (%.2f s CPU), "
-                "%d marked shown, longest event-loop pause %lld ms\n",
+                "%d marked shown, longest event-loop pause %lld ms, resident %.0f MiB\n",
                 count, static_cast<long long>(shown), static_cast<long long>(marked), cpu, hidden,
-                static_cast<long long>(longestGap));
+                static_cast<long long>(longestGap), residentMiB());
 }
 
 void benchIdle(int seconds)

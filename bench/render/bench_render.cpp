@@ -39,16 +39,18 @@ private:
 
 const QString Body = u"Привет! Как дела? Сообщение обычной длины, line two."_s;
 
-// The runs of `count` messages, appended without saving after each.
+ConversationMessage message()
+{
+    return {{u"Гость"_s, Body, Clock::utcMessageTime(), MessageKind::Other}, {}};
+}
+
+// The view's runs of `count` messages, without the log.
 void fill(QTextEdit *view, int count)
 {
-    for (int i = 0; i < count; ++i) {
-        if (!view->document()->isEmpty())
-            appendSpacer(view);
-        appendLine(view, u"Гость  (12:03:44 - 05.12.2026)"_s, 8, true, appSettings().otherNameColor,
-                   0);
-        appendLine(view, Body, 9, false, appSettings().messageColor, 0);
-    }
+    const MessageTime time = Clock::utcMessageTime();
+    for (int i = 0; i < count; ++i)
+        for (const TextRun &run : messageRuns(u"Гость"_s, Body, time, Qt::black))
+            appendRun(view->document(), run);
 }
 
 struct Chat
@@ -60,7 +62,10 @@ struct Chat
     explicit Chat(int count)
     {
         view.resize(600, 400);
-        fill(&view, count);
+        renderer.beginBatch();
+        for (int i = 0; i < count; ++i)
+            renderer.renderMessage(message());
+        renderer.endBatch();
         view.show();
         renderer.saveLog(true);
     }
@@ -71,7 +76,7 @@ void renderAndLog(benchmark::State &state)
 {
     Chat chat(int(state.range(0)));
     for (auto _ : state)
-        chat.renderer.renderMessage(u"Гость"_s, Body, Clock::utcMessageTime(), MessageKind::Other);
+        chat.renderer.renderMessage(message());
     state.counters["log_MiB"] =
         double(QFileInfo(chat.renderer.logFilePath()).size()) / (1024.0 * 1024.0);
 }

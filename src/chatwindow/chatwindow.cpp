@@ -222,7 +222,8 @@ void ChatWindow::startSession()
     loadButtonPictures();
     restoreState();
 
-    m_session = std::make_unique<ChatSession>(m_chat.exchangeFolder, m_chat.userId);
+    m_session =
+        std::make_unique<ChatSession>(m_chat.exchangeFolder, m_chat.userId, &m_conversation);
     m_session->setLogSaver([this] { return m_renderer->saveLog(true); });
     connect(m_session.get(), &ChatSession::ticked, this, &ChatWindow::onUpdateTimer);
     connect(m_session.get(), &ChatSession::received, this, &ChatWindow::showReceived);
@@ -364,25 +365,22 @@ void ChatWindow::onUpdateTimer()
 
 // One slice of received messages goes into the view as one edit; the session
 // saves the log afterwards, when it is due.
-void ChatWindow::showReceived(const QList<IncomingEntry> &entries)
+void ChatWindow::showReceived(qsizetype first, qsizetype count)
 {
-    const ReceivedMessage *message = nullptr;
-    int count = 0;
+    const ReceivedMessage *last = nullptr;
+    int messages = 0;
     m_renderer->beginBatch();
-    for (const IncomingEntry &entry : entries) {
-        if (entry.type == IncomingEntry::Type::ReceiveError) {
-            showSystemMessage(entry.errorText);
-            continue;
+    for (qsizetype i = first; i < first + count; ++i) {
+        const ConversationMessage &entry = m_conversation.at(i);
+        m_renderer->renderMessage(entry);
+        if (entry.message.kind != MessageKind::System) {
+            last = &entry.message;
+            ++messages;
         }
-        const ReceivedMessage &received = entry.message;
-        m_renderer->renderMessage(received.senderName, received.text, received.utcTime,
-                                  received.kind);
-        message = &received;
-        ++count;
     }
     m_renderer->endBatch();
-    if (message && QApplication::activeWindow() != this)
-        m_tray->messagesArrived(*message, count);
+    if (last && QApplication::activeWindow() != this)
+        m_tray->messagesArrived(*last, messages);
 }
 
 void ChatWindow::showDebugMessage(const QString &text)
@@ -393,7 +391,8 @@ void ChatWindow::showDebugMessage(const QString &text)
 
 void ChatWindow::showSystemMessage(const QString &text)
 {
-    m_renderer->renderMessage(appTitle(), text, Clock::utcMessageTime(), MessageKind::System);
+    m_renderer->renderMessage(m_conversation.append(
+        {{appTitle(), text, Clock::utcMessageTime(), MessageKind::System}, {}}));
 }
 
 // ---------------------------------------------------------------- sending

@@ -2,6 +2,7 @@
 
 #include "core/chatcontext.h"
 #include "exchange/chatsession.h"
+#include "exchange/conversation.h"
 #include "exchange/messagekind.h"
 
 #include <QPointer>
@@ -77,7 +78,7 @@ private:
 
     // Receiving: the session reads the folder, the window shows what it got.
     void onUpdateTimer();
-    void showReceived(const QList<IncomingEntry> &entries);
+    void showReceived(qsizetype first, qsizetype count);
     void showDebugMessage(const QString &text);
     void showSystemMessage(const QString &text);
 
@@ -113,6 +114,7 @@ private:
     MessageSpelling *m_spelling = nullptr;
 
     const ChatContext m_chat;
+    Conversation m_conversation;
     std::unique_ptr<MessageRenderer> m_renderer;
     std::unique_ptr<ChatSession> m_session;
     bool m_exitRequested = false;

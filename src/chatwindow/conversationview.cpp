@@ -3,6 +3,8 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
 #include <QTextEdit>
 
 namespace quillet {
@@ -62,33 +64,36 @@ void moveToEnd(QTextEdit *view)
     view->setTextCursor(cursor);
 }
 
-void appendText(QTextEdit *view, const QString &text, int size, bool bold, const QColor &colour,
-                int alignment)
+void appendRun(QTextDocument *document, const TextRun &run)
 {
     // A cursor of the document rather than the view's own: setting the view's
     // cursor for every run would lay the view out each time.
-    QTextCursor cursor(view->document());
+    QTextCursor cursor(document);
     cursor.movePosition(QTextCursor::End);
     QTextCharFormat format;
-    format.setFontPointSize(size);
-    format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
-    format.setForeground(colour);
+    format.setFontPointSize(run.points);
+    format.setFontWeight(run.bold ? QFont::Bold : QFont::Normal);
+    format.setForeground(run.colour);
+    if (!run.link.isEmpty()) {
+        format.setAnchor(true);
+        format.setAnchorHref(QString::fromLatin1(run.link.toEncoded()));
+        format.setFontUnderline(true);
+    }
     QTextBlockFormat block = cursor.blockFormat();
-    block.setAlignment(alignmentOf(alignment));
+    block.setAlignment(alignmentOf(run.alignment));
     cursor.setBlockFormat(block);
     // CR LF, LF and CR each become one paragraph break.
-    cursor.insertText(text, format);
+    cursor.insertText(run.text, format);
 }
 
-void appendLine(QTextEdit *view, const QString &text, int size, bool bold, const QColor &colour,
-                int alignment)
+void insertRunsAtStart(QTextEdit *view, const QList<TextRun> &runs)
 {
-    appendText(view, text + u"\r\n"_s, size, bold, colour, alignment);
-}
-
-void appendSpacer(QTextEdit *view)
-{
-    appendLine(view, u" "_s, 3, false, Qt::black, 0);
+    QTextDocument above;
+    above.setDefaultFont(view->document()->defaultFont());
+    for (const TextRun &run : runs)
+        appendRun(&above, run);
+    const ScrollKeeper scroll(view);
+    QTextCursor(view->document()).insertFragment(QTextDocumentFragment(&above));
 }
 
 } // namespace quillet

@@ -1,12 +1,14 @@
 #pragma once
 
-#include <QColor>
-#include <QString>
+#include "richtext/rtfwriter.h"
+
+#include <QList>
 #include <QtGlobal>
 
+class QTextDocument;
 class QTextEdit;
 
-// Appending formatted runs to the end of the conversation view.
+// Putting formatted runs into the conversation view.
 
 namespace quillet {
 
@@ -29,14 +31,10 @@ private:
 
 // Puts the view's insertion point at the end, with nothing selected.
 void moveToEnd(QTextEdit *view);
-// Appends text at the end with the given size (points), bold flag, colour and the
-// alignment (0 left, 1 right, 2 centre) of the paragraph that holds it.
-void appendText(QTextEdit *view, const QString &text, int size, bool bold, const QColor &colour,
-                int alignment);
-// appendText followed by a line break.
-void appendLine(QTextEdit *view, const QString &text, int size, bool bold, const QColor &colour,
-                int alignment);
-// A thin blank line (3 points) between messages.
-void appendSpacer(QTextEdit *view);
+// Appends a run at the end of the document; a linked run becomes an anchor,
+// underlined, that the view opens on a click.
+void appendRun(QTextDocument *document, const TextRun &run);
+// Puts the runs into the view at its start, above what it holds.
+void insertRunsAtStart(QTextEdit *view, const QList<TextRun> &runs);
 
 } // namespace quillet

@@ -24,6 +24,7 @@ constexpr int BodySize = 9;
 const QColor StampColour(128, 128, 128);
 constexpr int StampMinutes = 5;
 constexpr int MaxLogNameAttempts = 3600; // names taken in a row before giving up
+const QString LineEnd = u"\r\n"_s;
 
 QString logFileName(const QDateTime &localTime)
 {
@@ -50,6 +51,12 @@ QColor nameColour(MessageKind kind)
     return appSettings().systemColor;
 }
 
+// A thin blank line (3 points) between messages.
+TextRun spacerRun()
+{
+    return {u" "_s + LineEnd, 3, false, Qt::black, 0, {}};
+}
+
 } // namespace
 
 QString displayName(const QString &name)
@@ -58,55 +65,76 @@ QString displayName(const QString &name)
     return trimmed.isEmpty() ? u"Анонимус"_s : trimmed;
 }
 
+QList<TextRun> messageRuns(const QString &senderName, const QString &text,
+                           const MessageTime &localTime, const QColor &nameColour)
+{
+    const QString name = displayName(senderName);
+    const QString clock = formatTime(localTime);
+    const QString date = formatDate(localTime, 0);
+    QList<TextRun> runs;
+    if (appSettings().nameOnSeparateLine)
+        runs.append({name + u"  ("_s + clock + u" - "_s + date + u")"_s + LineEnd,
+                     HeaderSize,
+                     true,
+                     nameColour,
+                     0,
+                     {}});
+    else
+        runs.append({'('_L1 + clock + u" - "_s + date + u") "_s + name + u":  "_s,
+                     HeaderSize,
+                     true,
+                     nameColour,
+                     0,
+                     {}});
+    runs.append({trimText(text, TrimBlanksAndBreaks) + LineEnd,
+                 BodySize,
+                 false,
+                 appSettings().messageColor,
+                 0,
+                 {}});
+    return runs;
+}
+
 MessageRenderer::MessageRenderer(QTextEdit *view, QWidget *boxParent, const QString &chatFile)
     : m_view(view), m_boxParent(boxParent), m_chatFile(chatFile)
 {
     m_view->setFont(conversationFont());
     m_view->document()->setUndoRedoEnabled(false);
-    m_log = std::make_unique<RtfLogFile>(m_view->document());
+    m_log = std::make_unique<RtfLogFile>(m_view->document()->defaultFont().family());
 }
 
 MessageRenderer::~MessageRenderer() = default;
 
-void MessageRenderer::renderMessage(const QString &senderName, const QString &text,
-                                    MessageTime utcTime, MessageKind kind)
+void MessageRenderer::renderMessage(const ConversationMessage &message)
 {
     const bool single = !m_batchCursor;
     {
         std::optional<ScrollKeeper> scroll;
         if (single)
             scroll.emplace(m_view);
-        appendMessage(senderName, text, utcTime, nameColour(kind));
+        appendMessage(message.message);
     }
     // A silent save that fails is tried again with the next message and at the exit.
-    if (single && !m_deferSaving)
+    if (single)
         (void)saveLog(true);
 }
 
-void MessageRenderer::appendMessage(const QString &senderName, const QString &text,
-                                    MessageTime utcTime, const QColor &colour)
+void MessageRenderer::appendMessage(const ReceivedMessage &message)
 {
-    MessageTime time = utcTime;
+    MessageTime time = message.utcTime;
     // A record that names no real moment is shown as it came rather than dropped.
-    if (!utcToLocal(utcTime, time))
-        time = utcTime;
-    if (!m_view->document()->isEmpty())
-        appendSpacer(m_view);
+    if (!utcToLocal(message.utcTime, time))
+        time = message.utcTime;
+    QList<TextRun> runs;
+    if (!m_log->isEmpty())
+        runs.append(spacerRun());
     if (appSettings().timeStamps)
-        appendTimeStamp();
-
-    const QString name = displayName(senderName);
-    const QString clock = formatTime(time);
-    const QString date = formatDate(time, 0);
-    if (appSettings().nameOnSeparateLine) {
-        appendLine(m_view, name + u"  ("_s + clock + u" - "_s + date + ')'_L1, HeaderSize, true,
-                   colour, 0);
-    } else {
-        appendText(m_view, '('_L1 + clock + u" - "_s + date + u") "_s + name + u":  "_s, HeaderSize,
-                   true, colour, 0);
+        appendTimeStamp(runs);
+    runs += messageRuns(message.senderName, message.text, time, nameColour(message.kind));
+    for (const TextRun &run : std::as_const(runs)) {
+        appendRun(m_view->document(), run);
+        m_log->append(run);
     }
-    appendLine(m_view, trimText(text, TrimBlanksAndBreaks), BodySize, false,
-               appSettings().messageColor, 0);
 }
 
 void MessageRenderer::beginBatch()
@@ -129,7 +157,7 @@ void MessageRenderer::endBatch()
 
 // A centred time line above a message that arrives five or more minute boundaries
 // after the last one; the first message of a session starts the count.
-void MessageRenderer::appendTimeStamp()
+void MessageRenderer::appendTimeStamp(QList<TextRun> &runs)
 {
     const QDateTime now = Clock::nowLocal();
     if (!m_lastStampTime.isValid())
@@ -137,13 +165,13 @@ void MessageRenderer::appendTimeStamp()
     if (localMinute(now) - localMinute(m_lastStampTime) < StampMinutes)
         return;
     m_lastStampTime = now;
-    appendLine(m_view, formatClockTime(now), HeaderSize, false, StampColour, 2);
-    appendSpacer(m_view);
+    runs.append({formatClockTime(now) + LineEnd, HeaderSize, false, StampColour, 2, {}});
+    runs.append(spacerRun());
 }
 
 bool MessageRenderer::saveLog(bool silent)
 {
-    if (m_view->document()->isEmpty())
+    if (m_log->isEmpty())
         return true;
     if (m_logFileName.isEmpty()) {
         m_logNameTime = Clock::nowLocal();

@@ -2,7 +2,7 @@
 
 #include "chatwindow/conversationview.h"
 #include "core/messagetime.h"
-#include "exchange/messagekind.h"
+#include "exchange/conversation.h"
 
 #include <QDateTime>
 #include <QFont>
@@ -23,8 +23,15 @@ class RtfLogFile;
 // nothing is left.
 QString displayName(const QString &name);
 
-// Shows messages in the conversation view of one chat window and keeps its
-// conversation log, one file per window, named after its first message.
+// The runs of one message as the conversation shows it, header and text, with
+// the header in `nameColour` and the time already local.
+QList<TextRun> messageRuns(const QString &senderName, const QString &text,
+                           const MessageTime &localTime, const QColor &nameColour);
+
+// Shows the messages of a conversation in the view of one chat window and keeps
+// its conversation log, one file per window, named after its first message.
+// View and log get the same runs from each message; the log is never read
+// from the view, which may show more (earlier messages above the conversation).
 class MessageRenderer final
 {
     Q_DISABLE_COPY_MOVE(MessageRenderer)
@@ -36,16 +43,12 @@ public:
     MessageRenderer(QTextEdit *view, QWidget *boxParent, const QString &chatFile);
     ~MessageRenderer();
 
-    // Appends spacer, time stamp, header and body for one message (time in UTC),
-    // then saves the log silently.
-    void renderMessage(const QString &senderName, const QString &text, MessageTime utcTime,
-                       MessageKind kind);
+    // Appends spacer, time stamp, header and body for one message, then saves
+    // the log silently.
+    void renderMessage(const ConversationMessage &message);
     // Brings the log file up to date. Silent: false on failure, tried again with
     // the next message. Otherwise a failure asks Abort (false), Retry or Ignore (true).
     bool saveLog(bool silent);
-    // While deferred, renderMessage leaves saving to the caller, which saves now
-    // and then during a long batch of messages instead of after every one.
-    void setDeferSaving(bool defer) { m_deferSaving = defer; }
     // Between beginBatch and endBatch the messages rendered form one edit of the
     // document: the view lays out, reports the change and takes its scroll
     // decision once, at endBatch, instead of for every message. renderMessage
@@ -57,9 +60,8 @@ public:
     QString logFilePath() const { return m_logFilePath; }
 
 private:
-    void appendMessage(const QString &senderName, const QString &text, MessageTime utcTime,
-                       const QColor &colour);
-    void appendTimeStamp();
+    void appendMessage(const ReceivedMessage &message);
+    void appendTimeStamp(QList<TextRun> &runs);
     Status writeLog();
     QString failedPath() const;
 
@@ -71,7 +73,6 @@ private:
     QString m_logFileName;     // fixed at the first save
     QString m_logFilePath;
     bool m_folderChecked = false;
-    bool m_deferSaving = false;
     std::optional<ScrollKeeper> m_batchScroll;
     std::optional<QTextCursor> m_batchCursor; // holds the open edit block
     std::unique_ptr<RtfLogFile> m_log;

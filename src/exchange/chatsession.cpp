@@ -9,6 +9,7 @@
 
 #include "core/support.h"
 #include "core/textfile.h"
+#include "exchange/conversation.h"
 #include "exchange/folderwatcher.h"
 #include "exchange/messagefolder.h"
 #include "platform/filesystem.h"
@@ -32,8 +33,9 @@ QString nameOf(const QString &path)
 
 } // namespace
 
-ChatSession::ChatSession(const QString &folder, const QString &myGuid, QObject *parent)
-    : QObject(parent), m_folderPath(folder), m_myGuid(myGuid),
+ChatSession::ChatSession(const QString &folder, const QString &myGuid, Conversation *conversation,
+                         QObject *parent)
+    : QObject(parent), m_folderPath(folder), m_myGuid(myGuid), m_conversation(conversation),
       m_folder(std::make_unique<MessageFolder>(folder)),
       m_watcher(std::make_unique<FolderWatcher>())
 {
@@ -182,12 +184,12 @@ void ChatSession::runSlice()
         QTimer::singleShot(0, this, &ChatSession::runSlice);
         return;
     }
-    QList<IncomingEntry> entries;
+    const qsizetype first = m_conversation->size();
     qsizetype looked = 0;
     while (m_next < m_batch.size() && looked < m_sliceFiles && budget.elapsed() < SliceMs) {
         const QString &path = m_batch.at(m_next++);
         ++looked;
-        if (!takeEntry(path, entries))
+        if (!takeMessage(path))
             continue;
         m_dispatched.insert(path);
         m_unsaved.append(path);
@@ -195,8 +197,8 @@ void ChatSession::runSlice()
         m_watcher->forgetWriteState(QFile::encodeName(nameOf(path)));
     }
     const QPointer<ChatSession> alive(this);
-    if (!entries.isEmpty())
-        emit received(entries);
+    if (const qsizetype count = m_conversation->size() - first; count > 0)
+        emit received(first, count);
     if (!alive || !m_running)
         return; // the chat exited meanwhile
     // Showing costs more than reading: the next slice takes as many files as fit.
@@ -239,8 +241,8 @@ void ChatSession::finishBatch()
     emit batchFinished();
 }
 
-// Reads one file into `entries`; false when it is not finished yet and waits.
-bool ChatSession::takeEntry(const QString &path, QList<IncomingEntry> &entries)
+// Reads one file into the conversation; false when it is not finished yet and waits.
+bool ChatSession::takeMessage(const QString &path)
 {
     const QByteArray name = QFile::encodeName(nameOf(path));
     const FolderWatcher::WriteState state = m_watcher->writeState(name);
@@ -256,14 +258,14 @@ bool ChatSession::takeEntry(const QString &path, QList<IncomingEntry> &entries)
         if (looksCut && !hasBeenQuiet(path))
             return false;
     }
-    IncomingEntry entry;
+    ConversationMessage entry{{}, nameOf(path)};
     if (message) {
         entry.message = std::move(message.value());
     } else {
-        entry.type = IncomingEntry::Type::ReceiveError;
-        entry.errorText = receiveErrorLine(message.error());
+        entry.message = {appTitle(), receiveErrorLine(message.error()), Clock::utcMessageTime(),
+                         MessageKind::System};
     }
-    entries.append(std::move(entry));
+    m_conversation->append(std::move(entry));
     return true;
 }
 

@@ -12,34 +12,20 @@
 #include <functional>
 #include <memory>
 
-#include "exchange/messagefile.h"
-
 namespace quillet {
 
+class Conversation;
 class FolderWatcher;
 class MessageFolder;
-
-// One entry for the conversation, in the order the exchange folder gave it.
-struct IncomingEntry
-{
-    enum class Type
-    {
-        Message,
-        ReceiveError,
-    };
-    Type type = Type::Message;
-    ReceivedMessage message; // a Message
-    QString errorText;       // a ReceiveError: the whole line to show
-};
 
 // The receive side of one chat, without any window: a 250 ms tick that looks
 // at the exchange folder on its first run and after every reported change,
 // reads the unseen message files in send order in short slices scheduled by
-// the event loop, and marks each file shown only once the conversation log
-// that holds it has been saved (by the saver the window hands in). Where
-// inotify cannot see the folder's changes (network file systems, no watch),
-// the folder is listed every second instead. A file still being written waits
-// until its writer is done or it has been quiet for a few seconds.
+// the event loop, appends them to the conversation (a file that cannot be read
+// as a line of the program's own saying why), and marks each file shown only once the conversation
+// log that holds it has been saved (by the saver the window hands in). Where inotify cannot see the
+// folder's changes (network file systems, no watch), the folder is listed every second instead. A
+// file still being written waits until its writer is done or it has been quiet for a few seconds.
 class ChatSession final : public QObject
 {
     Q_OBJECT
@@ -58,7 +44,9 @@ public:
 
     using LogSaver = std::function<bool()>;
 
-    ChatSession(const QString &folder, const QString &myGuid, QObject *parent = nullptr);
+    // The conversation must outlive the session.
+    ChatSession(const QString &folder, const QString &myGuid, Conversation *conversation,
+                QObject *parent = nullptr);
     ~ChatSession() override;
     Q_DISABLE_COPY_MOVE(ChatSession)
 
@@ -79,8 +67,9 @@ public:
 signals:
     // Every tick, before the folder is looked at.
     void ticked();
-    // One slice of a batch, rendered by the window as one edit.
-    void received(const QList<IncomingEntry> &entries);
+    // One slice of a batch has been appended to the conversation, from `first`
+    // on; the window renders it as one edit.
+    void received(qsizetype first, qsizetype count);
     // A reported change found no unseen message file.
     void falseAlarmRaised(const QString &text);
     // A batch has been shown, saved and marked.
@@ -109,7 +98,7 @@ private:
     void runSlice();
     void saveSlice();
     void finishBatch();
-    bool takeEntry(const QString &path, QList<IncomingEntry> &entries);
+    bool takeMessage(const QString &path);
     bool hasBeenQuiet(const QString &path);
     void saveAndOweMarks();
     bool markOwed(const QElapsedTimer &budget);
@@ -118,6 +107,7 @@ private:
 
     QString m_folderPath;
     QString m_myGuid;
+    Conversation *m_conversation;
     std::unique_ptr<MessageFolder> m_folder;
     std::unique_ptr<FolderWatcher> m_watcher;
     QTimer m_tick;

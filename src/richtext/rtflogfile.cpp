@@ -6,16 +6,16 @@
 
 namespace quillet {
 
-RtfLogFile::RtfLogFile(QTextDocument *document) : m_writer(document) {}
+RtfLogFile::RtfLogFile(const QString &fontFamily) : m_writer(fontFamily) {}
 
 Status RtfLogFile::save(const QString &path)
 {
-    m_writer.update();
     const QByteArray &body = m_writer.body();
+    const QByteArray tail = m_writer.tail();
     const bool sameFile = !m_path.isEmpty() && path == m_path;
-    const bool prefixKept =
-        m_writer.header() == m_header && m_writer.stableBodyLength() >= m_bodyLength;
-    if (sameFile && prefixKept && body.size() == m_bodyLength && m_writer.tail() == m_tail) {
+    // The body only grows: what the file holds of it stays as it is.
+    const bool prefixKept = m_writer.header() == m_header && body.size() >= m_bodyLength;
+    if (sameFile && prefixKept && body.size() == m_bodyLength && tail == m_tail) {
         FileStamp current;
         if (stampOf(QFile::encodeName(path), current) == 0 && current == m_stamp) {
             m_lastMethod = Method::None;
@@ -23,7 +23,7 @@ Status RtfLogFile::save(const QString &path)
         }
     }
     // The bytes that follow the unchanged prefix, starting where the old tail starts.
-    const QByteArray added = body.sliced(qMin(m_bodyLength, body.size())) + m_writer.tail();
+    const QByteArray added = body.sliced(qMin(m_bodyLength, body.size())) + tail;
     // The old tail without its brace must stay as it is: only the brace may change.
     const bool tailKept = !m_tail.isEmpty() && added.size() > m_tail.size() &&
                           added.startsWith(QByteArrayView(m_tail).chopped(1));
@@ -38,7 +38,6 @@ Status RtfLogFile::save(const QString &path)
 
 Status RtfLogFile::saveNew(const QString &path)
 {
-    m_writer.update();
     m_path.clear();
     if (Status written = rewrite(path, TextFile::Existing::Keep); !written)
         return written;
@@ -53,7 +52,6 @@ void RtfLogFile::remember(const QString &path)
     m_header = m_writer.header();
     m_bodyLength = m_writer.body().size();
     m_tail = m_writer.tail();
-    m_writer.markStable();
 }
 
 Status RtfLogFile::rewrite(const QString &path, TextFile::Existing existing)

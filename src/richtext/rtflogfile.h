@@ -8,12 +8,10 @@
 #include <QByteArray>
 #include <QString>
 
-class QTextDocument;
-
 namespace quillet {
 
-// Keeps a file equal to writeRtf(document) for a document that grows at its end,
-// at a cost that does not grow with the document.
+// Keeps a file equal to the RTF of a conversation that grows by runs at its end,
+// at a cost that does not grow with the conversation.
 //
 // A save that only adds paragraphs appends: the new bytes go after the old file's
 // final brace and are made durable, then one byte, that brace, is overwritten with
@@ -21,8 +19,8 @@ namespace quillet {
 // the old document byte for byte, followed by bytes after its final brace, which
 // RTF readers ignore; after it, the new document. No byte before the old brace is
 // ever written, so an interruption at any moment loses nothing the file held.
-// Everything else (a new colour, an edit, a file changed by someone else, a failed
-// save) replaces the file atomically. Log files are the user's alone (0600).
+// Everything else (a new colour, a file changed by someone else, a failed save)
+// replaces the file atomically. Log files are the user's alone (0600).
 class RtfLogFile final
 {
     Q_DISABLE_COPY_MOVE(RtfLogFile)
@@ -35,7 +33,12 @@ public:
         Rewritten, // the whole file replaced atomically
     };
 
-    explicit RtfLogFile(QTextDocument *document);
+    // The conversation's text is written in `fontFamily`.
+    explicit RtfLogFile(const QString &fontFamily);
+
+    void append(const TextRun &run) { m_writer.append(run); }
+    bool isEmpty() const { return m_writer.isEmpty(); }
+    QByteArray rtf() const { return m_writer.rtf(); }
 
     Status save(const QString &path);
     // The first save of a new log: the whole document goes to `path` at once, and
@@ -49,7 +52,7 @@ private:
     void remember(const QString &path);
     Status append(const QString &path, const QByteArray &added);
 
-    RtfIncrementalWriter m_writer;
+    RtfRunWriter m_writer;
     QString m_path;             // the file that the fields below describe; empty when unknown
     FileStamp m_stamp;          // that file as this object left it (never a default one)
     QByteArray m_header;        // its header

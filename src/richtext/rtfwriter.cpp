@@ -70,6 +70,18 @@ void appendText(QByteArray &out, QStringView text)
     }
 }
 
+Qt::Alignment alignmentOf(int alignment)
+{
+    switch (alignment) {
+    case 1:
+        return Qt::AlignRight;
+    case 2:
+        return Qt::AlignHCenter;
+    default:
+        return Qt::AlignLeft;
+    }
+}
+
 QByteArray alignmentWord(Qt::Alignment alignment)
 {
     if (alignment & Qt::AlignHCenter)
@@ -87,8 +99,25 @@ int halfPoints(const QTextCharFormat &format, qreal defaultPointSize)
     return qBound(MinFontHalfPoints, qRound(points * 2), MaxFontHalfPoints);
 }
 
-// One paragraph: its alignment, then every run with all of its attributes, so a
-// run never depends on the state the one before left.
+// The control words that start a run: every attribute again, so a run never
+// depends on the state the one before left.
+void appendRunStart(QByteArray &out, int halfPoints, bool bold, bool italic, bool underline,
+                    int colour)
+{
+    out.append("\\plain\\f0\\fs");
+    appendNumber(out, halfPoints);
+    if (bold)
+        out.append("\\b");
+    if (italic)
+        out.append("\\i");
+    if (underline)
+        out.append("\\ul");
+    out.append("\\cf");
+    appendNumber(out, colour);
+    out.append(' ');
+}
+
+// One paragraph: its alignment, then every run with all of its attributes.
 void appendParagraph(QByteArray &out, const QTextBlock &block, ColourTable &colours,
                      qreal defaultPointSize)
 {
@@ -99,20 +128,11 @@ void appendParagraph(QByteArray &out, const QTextBlock &block, ColourTable &colo
         if (!fragment.isValid())
             continue;
         const QTextCharFormat format = fragment.charFormat();
-        out.append("\\plain\\f0\\fs");
-        appendNumber(out, halfPoints(format, defaultPointSize));
-        if (format.fontWeight() > QFont::Medium)
-            out.append("\\b");
-        if (format.fontItalic())
-            out.append("\\i");
-        if (format.fontUnderline())
-            out.append("\\ul");
-        out.append("\\cf");
         const QBrush foreground = format.foreground();
-        appendNumber(out, foreground.style() == Qt::NoBrush
-                              ? 0
-                              : colours.numberOf(foreground.color().rgb()));
-        out.append(' ');
+        appendRunStart(
+            out, halfPoints(format, defaultPointSize), format.fontWeight() > QFont::Medium,
+            format.fontItalic(), format.fontUnderline(),
+            foreground.style() == Qt::NoBrush ? 0 : colours.numberOf(foreground.color().rgb()));
         appendText(out, fragment.text());
     }
 }
@@ -162,52 +182,76 @@ QByteArray writeRtf(const QTextDocument &document)
     return makeHeader(document.defaultFont().family(), colourList) + body;
 }
 
-RtfIncrementalWriter::RtfIncrementalWriter(QTextDocument *document) : m_document(document)
-{
-    // A document reports where it changed only once it has a layout.
-    document->documentLayout();
-    connect(document, &QTextDocument::contentsChange, this, [this](int from, int, int) {
-        invalidateFrom(m_document->findBlock(from).blockNumber());
-    });
-}
+RtfRunWriter::RtfRunWriter(const QString &fontFamily)
+    : m_fontFamily(fontFamily), m_header(makeHeader(fontFamily, {}))
+{}
 
-void RtfIncrementalWriter::invalidateFrom(int blockNumber)
+void RtfRunWriter::append(const TextRun &run)
 {
-    blockNumber = qMax(0, blockNumber);
-    if (blockNumber >= m_paragraphEnds.size())
-        return;
-    m_body.truncate(blockNumber == 0 ? 0 : m_paragraphEnds.at(blockNumber - 1));
-    m_paragraphEnds.resize(blockNumber);
-    m_finishedColours = m_coloursBefore.at(blockNumber);
-    m_coloursBefore.resize(blockNumber);
-    m_stableBody = qMin(m_stableBody, m_body.size());
-}
-
-void RtfIncrementalWriter::update()
-{
-    if (!m_document)
-        return;
-    const QTextDocument &document = *m_document;
-    const qreal defaultPointSize = defaultPointSizeOf(document);
-    if (defaultPointSize != m_defaultPointSize) {
-        invalidateFrom(0); // runs without a size of their own take this one
-        m_defaultPointSize = defaultPointSize;
-    }
+    m_empty = false;
+    m_alignment = run.alignment;
+    const QList<QRgb>::size_type coloursBefore = m_colours.size();
     ColourTable colours(m_colours, m_colourIndex);
-    colours.truncate(m_finishedColours); // the last paragraph is written anew
-    QTextBlock block = document.findBlockByNumber(int(m_paragraphEnds.size()));
-    for (; block.isValid() && block.next().isValid(); block = block.next()) {
-        m_coloursBefore.append(int(m_colours.size()));
-        appendParagraph(m_body, block, colours, defaultPointSize);
-        m_body.append(ParagraphEnd);
-        m_paragraphEnds.append(m_body.size());
+    const Format format{qBound(MinFontHalfPoints, run.points * 2, MaxFontHalfPoints), run.bold,
+                        colours.numberOf(run.colour.rgb())};
+    // A colour counts only once a run of it holds text, as in the document.
+    const bool newColour = m_colours.size() > coloursBefore;
+    bool used = false;
+    const QStringView text = run.text;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c != u'\r' && c != u'\n' && c != QChar::ParagraphSeparator && c != 0xFDD0 &&
+            c != 0xFDD1)
+            continue;
+        used |= i > start;
+        appendPiece(text.sliced(start, i - start), run, format);
+        finishParagraph();
+        if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        start = i + 1;
     }
-    m_finishedColours = int(m_colours.size());
-    m_tail.clear();
-    if (block.isValid())
-        appendParagraph(m_tail, block, colours, defaultPointSize);
-    m_tail.append(DocumentEnd);
-    m_header = makeHeader(document.defaultFont().family(), m_colours);
+    used |= text.size() > start;
+    appendPiece(text.sliced(start), run, format);
+    if (newColour && !used)
+        colours.truncate(int(coloursBefore));
+    if (m_colours.size() > coloursBefore)
+        m_header = makeHeader(m_fontFamily, m_colours);
+}
+
+void RtfRunWriter::appendPiece(QStringView text, const TextRun &run, const Format &format)
+{
+    if (text.isEmpty())
+        return;
+    if (!run.link.isEmpty()) {
+        m_paragraph.append("{\\field{\\*\\fldinst{HYPERLINK \"");
+        appendText(m_paragraph, QString::fromLatin1(run.link.toEncoded()).remove(u'"'));
+        m_paragraph.append("\"}}{\\fldrslt{");
+        appendRunStart(m_paragraph, format.halfPoints, format.bold, false, true, format.colour);
+        appendText(m_paragraph, text);
+        m_paragraph.append("}}}");
+        m_lastFormat.reset();
+        return;
+    }
+    if (m_lastFormat != format)
+        appendRunStart(m_paragraph, format.halfPoints, format.bold, false, false, format.colour);
+    appendText(m_paragraph, text);
+    m_lastFormat = format;
+}
+
+void RtfRunWriter::finishParagraph()
+{
+    m_body.append("\\pard");
+    m_body.append(alignmentWord(alignmentOf(m_alignment)));
+    m_body.append(m_paragraph);
+    m_body.append(ParagraphEnd);
+    m_paragraph.clear();
+    m_lastFormat.reset();
+}
+
+QByteArray RtfRunWriter::tail() const
+{
+    return "\\pard" + alignmentWord(alignmentOf(m_alignment)) + m_paragraph + DocumentEnd;
 }
 
 } // namespace quillet

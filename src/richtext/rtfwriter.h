@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
 #include <QHash>
 #include <QList>
-#include <QObject>
-#include <QPointer>
 #include <QRgb>
 #include <QString>
+#include <QUrl>
+
+#include <optional>
 
 class QTextDocument;
 
@@ -19,48 +21,64 @@ namespace quillet {
 // and braces are escaped, so no text can ever add control words of its own.
 QByteArray writeRtf(const QTextDocument &document);
 
-// Keeps the RTF of a document that grows at its end, so that a long conversation is
-// not serialised anew for every message: finished paragraphs are written once, and
-// only the last paragraph, the header and paragraphs touched by an edit again.
-// header() + body() + tail() is always exactly writeRtf(document) after update().
-// Gives the document a layout if it has none, so it needs a QGuiApplication.
-class RtfIncrementalWriter final : public QObject
+// A run of text appended at the end of a conversation: its size in points,
+// weight, colour, the alignment (0 left, 1 right, 2 centre) of the paragraph
+// it goes into, and the address it links to, if any. CR LF, LF, CR, U+2029 and
+// the frame markers U+FDD0 and U+FDD1 each end a paragraph, as they do when
+// the run is inserted into a QTextDocument.
+struct TextRun
 {
-    Q_OBJECT
-    Q_DISABLE_COPY_MOVE(RtfIncrementalWriter)
+    QString text;
+    int points = 9;
+    bool bold = false;
+    QColor colour;
+    int alignment = 0;
+    QUrl link;
+};
 
+// Writes the RTF of a conversation made of runs, as writeRtf would write the
+// document those runs make when inserted one after another at its end (equal
+// runs of one paragraph merged, a new run's alignment applied to the paragraph
+// it starts in). Finished paragraphs are written once, so the cost of a run does
+// not grow with the conversation; a linked run goes out as a hyperlink field.
+// header() + body() + tail() is always the whole document.
+class RtfRunWriter final
+{
 public:
-    explicit RtfIncrementalWriter(QTextDocument *document);
+    explicit RtfRunWriter(const QString &fontFamily);
 
-    // Brings header, body and tail up to date with the document.
-    void update();
+    void append(const TextRun &run);
+    bool isEmpty() const { return m_empty; }
 
     // Everything before the first paragraph: font and colour tables.
     const QByteArray &header() const { return m_header; }
     // The finished paragraphs, each closed by \par.
     const QByteArray &body() const { return m_body; }
     // The last paragraph and the closing brace.
-    const QByteArray &tail() const { return m_tail; }
-    QByteArray rtf() const { return m_header + m_body + m_tail; }
-
-    // Bytes at the start of body() that no edit has changed since markStable().
-    qsizetype stableBodyLength() const { return m_stableBody; }
-    void markStable() { m_stableBody = m_body.size(); }
+    QByteArray tail() const;
+    QByteArray rtf() const { return m_header + m_body + tail(); }
 
 private:
-    void invalidateFrom(int blockNumber);
+    struct Format
+    {
+        int halfPoints = 0;
+        bool bold = false;
+        int colour = 0;
+        bool operator==(const Format &) const = default;
+    };
 
-    QPointer<QTextDocument> m_document;
-    qreal m_defaultPointSize = 0;
+    void appendPiece(QStringView text, const TextRun &run, const Format &format);
+    void finishParagraph();
+
+    QString m_fontFamily;
     QList<QRgb> m_colours;
     QHash<QRgb, int> m_colourIndex;
-    int m_finishedColours = 0;        // colours used by the finished paragraphs
-    QList<int> m_coloursBefore;       // per finished paragraph: colours before it
-    QList<qsizetype> m_paragraphEnds; // per finished paragraph: its end in m_body
     QByteArray m_header;
     QByteArray m_body;
-    QByteArray m_tail;
-    qsizetype m_stableBody = 0;
+    QByteArray m_paragraph;             // the runs of the last paragraph
+    int m_alignment = 0;                // of the last paragraph
+    std::optional<Format> m_lastFormat; // of its last run, when that can be extended
+    bool m_empty = true;
 };
 
 } // namespace quillet

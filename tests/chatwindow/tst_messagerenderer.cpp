@@ -41,7 +41,7 @@ private:
     void render(const QString &name = u"guest"_s, const QString &text = u"Hello"_s,
                 MessageKind kind = MessageKind::Other)
     {
-        m_renderer->renderMessage(name, text, Clock::utcMessageTime(), kind);
+        m_renderer->renderMessage({{name, text, Clock::utcMessageTime(), kind}, {}});
     }
 
 private slots:
@@ -187,8 +187,8 @@ private slots:
         at(0, 59);
         QTextEdit otherView;
         MessageRenderer otherRun(&otherView, &otherView, m_chatFile);
-        otherRun.renderMessage(u"guest"_s, u"later run"_s, Clock::utcMessageTime(),
-                               MessageKind::Other);
+        otherRun.renderMessage(
+            {{u"guest"_s, u"later run"_s, Clock::utcMessageTime(), MessageKind::Other}, {}});
         QCOMPARE(otherRun.logFilePath(),
                  logsFolder(m_chatFile, true).value() + u"/2026-12-05 12-01-00.RTF"_s);
         QCOMPARE(TextFile::readBytes(first).value(), firstBytes);
@@ -206,6 +206,40 @@ private slots:
         at(30, 0);
         render();
         QCOMPARE(centredLines(), 2);
+    }
+
+    // A fixed conversation gives the log bytes older copies, WordPad and LibreOffice
+    // have always read: both header forms, time lines, colours changed between
+    // messages, and texts full of breaks, escapes and characters outside the BMP.
+    void logBytesOfAFixedConversation()
+    {
+        const QString hostile =
+            u"}{\\rtf1\\par} tab\tLS\u2028PS\u2029CR\rFDD0\uFDD0end 😀 Ёж \x01\uFFFC\u00A0x"_s;
+        const struct
+        {
+            int minute;
+            MessageKind kind;
+            QString name;
+            QString text;
+        } messages[] = {
+            {0, MessageKind::Other, u"Марина"_s, u"Доброе утро!\r\nВторая строка"_s},
+            {1, MessageKind::Own, u" Алексей "_s, hostile},
+            {7, MessageKind::System, u""_s, u""_s},
+            {8, MessageKind::Other, u"guest"_s, u"a\r\n\r\nb"_s},
+            {20, MessageKind::Own, u"me"_s, u"после смены цвета"_s},
+        };
+        for (const auto &message : messages) {
+            Clock::setFixedUtc(QDateTime(QDate(2026, 12, 5), QTime(9, message.minute), Qt::UTC));
+            appSettings().nameOnSeparateLine = message.minute >= 8;
+            if (message.minute == 20)
+                appSettings().myNameColor = QColor(0x12, 0x34, 0x56);
+            render(message.name, message.text, message.kind);
+        }
+        const QString expected =
+            TestEnvironment::sourceDir() + u"/tests/data/rtf/conversation-log.rtf"_s;
+        QByteArray bytes = TextFile::readBytes(expected).value();
+        bytes.replace("@FONT@", m_view->document()->defaultFont().family().toLatin1());
+        QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(), bytes);
     }
 
     // Emoji show in colour in the conversation and in its log as the logs

@@ -1,4 +1,5 @@
 #include "exchange/chatsession.h"
+#include "exchange/conversation.h"
 #include "testsupport.h"
 
 #include <fcntl.h>
@@ -25,16 +26,26 @@ class tst_ChatSession final : public QObject
     std::unique_ptr<ChatSession> m_session;
     std::unique_ptr<QSignalSpy> m_falseAlarms, m_finished;
     QString m_folder;
-    QList<IncomingEntry> m_entries;
+    // What the session appended to the conversation, from the start of the test on.
+    QList<ConversationMessage> m_entries;
+    std::unique_ptr<Conversation> m_conversation;
     std::function<void()> m_onSave = [] {};
 
     void startSession()
     {
-        m_session = std::make_unique<ChatSession>(m_folder, u"{ME}"_s);
+        m_conversation = std::make_unique<Conversation>();
+        m_session = std::make_unique<ChatSession>(m_folder, u"{ME}"_s, m_conversation.get());
         // Saves that fail must not hold the marks back: every save here fails.
         m_session->setLogSaver([this] { return m_onSave(), false; });
         connect(m_session.get(), &ChatSession::received, this,
-                [this](const QList<IncomingEntry> &entries) { m_entries += entries; });
+                [this](qsizetype first, qsizetype count) {
+                    QCOMPARE(first + count, m_conversation->size());
+                    for (qsizetype i = first; i < first + count; ++i) {
+                        const ConversationMessage &entry = m_conversation->at(i);
+                        QVERIFY(QFileInfo::exists(m_folder + '/'_L1 + entry.fileName));
+                        m_entries.append(entry);
+                    }
+                });
         m_falseAlarms =
             std::make_unique<QSignalSpy>(m_session.get(), &ChatSession::falseAlarmRaised);
         m_finished = std::make_unique<QSignalSpy>(m_session.get(), &ChatSession::batchFinished);
@@ -44,9 +55,8 @@ class tst_ChatSession final : public QObject
     QStringList takeTexts()
     {
         QStringList texts;
-        for (const IncomingEntry &entry : std::exchange(m_entries, {}))
-            texts << (entry.type == IncomingEntry::Type::Message ? entry.message.text
-                                                                 : u"!error"_s);
+        for (const ConversationMessage &entry : std::exchange(m_entries, {}))
+            texts << (entry.message.kind != MessageKind::System ? entry.message.text : u"!error"_s);
         return texts;
     }
     QString write(int second, const QString &text)

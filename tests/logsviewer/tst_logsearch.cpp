@@ -1,6 +1,7 @@
 #include "logsviewer/logdocument.h"
 #include "logsviewer/logsearch.h"
-#include "richtext/rtflogfile.h"
+#include "core/textfile.h"
+#include "richtext/rtfwriter.h"
 #include "richtext/rtfreader.h"
 #include "testsupport.h"
 
@@ -25,7 +26,7 @@ void writeLog(const QString &path, const Messages &messages)
     for (const auto &[header, text] : messages)
         cursor.insertText(u" \r\n"_s + header + text + u"\r\n"_s);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QVERIFY(RtfLogFile(&document).save(path).ok());
+    QVERIFY(TextFile::writeAtomically(path, writeRtf(document)).ok());
 }
 
 // Runs a search to its end; the results of each log come as one batch.

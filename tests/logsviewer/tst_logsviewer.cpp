@@ -5,7 +5,8 @@
 #include "logsviewer/logsearch.h"
 #include "logsviewer/logslist.h"
 #include "logsviewer/logsviewer.h"
-#include "richtext/rtflogfile.h"
+#include "core/textfile.h"
+#include "richtext/rtfwriter.h"
 #include "settings/settings.h"
 #include "testsupport.h"
 
@@ -44,7 +45,7 @@ QString writeLog(const QString &name, const QStringList &messages)
     QTextCursor cursor(&document);
     for (const QString &message : messages)
         cursor.insertText(Header + message + u"\r\n"_s);
-    if (!RtfLogFile(&document).save(logPath(name)).ok())
+    if (!TextFile::writeAtomically(logPath(name), writeRtf(document)).ok())
         qFatal("cannot write %s", qPrintable(name));
     return logPath(name);
 }

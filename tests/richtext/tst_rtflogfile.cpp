@@ -22,13 +22,19 @@ ino_t inodeOf(const QString &path)
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
 }
 
-void appendLine(QTextDocument &document, const QString &text, QColor colour = Qt::black)
+// A line for the log, and the same line in a document: the file must always be
+// what writeRtf makes of the document.
+void appendLine(QTextDocument &document, RtfLogFile &log, const QString &text,
+                QColor colour = Qt::black, const QString &end = u"\r\n"_s)
 {
+    const TextRun run{text + end, 9, false, colour, 0, {}};
     QTextCursor cursor(&document);
     cursor.movePosition(QTextCursor::End);
     QTextCharFormat format;
+    format.setFontPointSize(run.points);
     format.setForeground(colour);
-    cursor.insertText(text + u"\r\n"_s, format);
+    cursor.insertText(run.text, format);
+    log.append(run);
 }
 
 } // namespace
@@ -46,7 +52,7 @@ private slots:
         const QString path = env.path(u"logs/log.RTF"_s);
         QDir().mkpath(env.path(u"logs"_s));
         QTextDocument document;
-        RtfLogFile log(&document);
+        RtfLogFile log(document.defaultFont().family());
         // Saves, and says what is wrong with the method or the file; empty when
         // nothing is. A rewrite leaves the old file whole under a link held to it.
         const QString held = env.path(u"logs/held"_s);
@@ -67,42 +73,39 @@ private slots:
                 return u"the old file changed"_s;
             return {};
         };
-        appendLine(document, u"first"_s);
+        appendLine(document, log, u"first"_s);
         QCOMPARE(save(RtfLogFile::Method::Rewritten), QString());
         QVERIFY(!(QFile::permissions(path) & 0x77)); // the user's alone: no group, no others
         for (int i = 0; i < 20; ++i) {
             const QByteArray before = fileBytes(path);
-            appendLine(document, u"line %1 {\\par}"_s.arg(i));
+            appendLine(document, log, u"line %1 {\\par}"_s.arg(i));
             QCOMPARE(save(RtfLogFile::Method::Appended), QString());
             // Only the old final brace changed; everything before it is as it was.
             QVERIFY(fileBytes(path).startsWith(before.chopped(1)));
         }
         QCOMPARE(save(RtfLogFile::Method::None), QString());
-        appendLine(document, u"new colour"_s, QColor(1, 2, 3));
+        appendLine(document, log, u"new colour"_s, QColor(1, 2, 3));
         QCOMPARE(save(RtfLogFile::Method::Rewritten), QString());
-        appendLine(document, u"same colour"_s, QColor(1, 2, 3));
+        appendLine(document, log, u"same colour"_s, QColor(1, 2, 3));
         QCOMPARE(save(RtfLogFile::Method::Appended), QString());
-        // An edit, and a new default font (header and sizes), rewrite the file.
-        QTextCursor edit(document.findBlockByNumber(2)); // "line 0" becomes "Line 0"
-        edit.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
-        edit.insertText(u"L"_s);
-        QCOMPARE(save(RtfLogFile::Method::Rewritten), QString());
-        document.setDefaultFont(QFont(u"Serif"_s, 11));
-        QCOMPARE(save(RtfLogFile::Method::Rewritten), QString());
+        // Runs of one look in one paragraph are one run, as in the document.
+        appendLine(document, log, u"one "_s, Qt::black, {});
+        appendLine(document, log, u"paragraph"_s);
+        QCOMPARE(save(RtfLogFile::Method::Appended), QString());
         // Someone else changed the file, or removed it: it is replaced, never extended.
         QFile other(path);
         QVERIFY(other.open(QIODevice::Append) && other.write("garbage") == 7);
         other.close();
-        appendLine(document, u"after"_s);
+        appendLine(document, log, u"after"_s);
         QCOMPARE(save(RtfLogFile::Method::Rewritten), QString());
-        appendLine(document, u"gone"_s);
+        appendLine(document, log, u"gone"_s);
         QVERIFY(QFile::remove(path));
         QCOMPARE(save(RtfLogFile::Method::Rewritten), QString());
         QVERIFY(QDir(env.path(u"logs"_s)).removeRecursively());
-        appendLine(document, u"lost"_s);
+        appendLine(document, log, u"lost"_s);
         QCOMPARE(log.save(path).error().number, ENOENT);
         QDir().mkpath(env.path(u"logs"_s));
-        appendLine(document, u"found"_s);
+        appendLine(document, log, u"found"_s);
         QCOMPARE(save(RtfLogFile::Method::Rewritten), QString());
 
         // The first save of a log never replaces what holds its name (another run's
@@ -111,8 +114,8 @@ private slots:
         const QString link = env.path(u"2026-12-05 16-24-28.RTF"_s);
         QVERIFY(QFile::link(env.path(u"outside.RTF"_s), link));
         QTextDocument fresh;
-        RtfLogFile newLog(&fresh);
-        appendLine(fresh, u"first"_s);
+        RtfLogFile newLog(fresh.defaultFont().family());
+        appendLine(fresh, newLog, u"first"_s);
         QCOMPARE(newLog.saveNew(earlier).error().number, EEXIST);
         QCOMPARE(newLog.saveNew(link).error().number, EEXIST);
         QCOMPARE(fileBytes(earlier), QByteArray("earlier log"));
