@@ -526,9 +526,15 @@ void ChatWindow::openSettings()
 {
     txtMessage->setFocus();
     showSettingsDialog(this, m_chat);
-    connect(
-        SettingsDialog::instance(), &SettingsDialog::applied, this,
-        [this] { m_spelling->setEnabled(appSettings().checkSpelling); }, Qt::UniqueConnection);
+    // One connection however often the dialog is asked for: Qt refuses a unique
+    // connection to a lambda, so this takes a member function.
+    connect(SettingsDialog::instance(), &SettingsDialog::applied, this, &ChatWindow::applySettings,
+            Qt::UniqueConnection);
+}
+
+void ChatWindow::applySettings()
+{
+    m_spelling->setEnabled(appSettings().checkSpelling);
 }
 
 void ChatWindow::openLogs()

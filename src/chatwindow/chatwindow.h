@@ -94,6 +94,7 @@ private:
     // Buttons
     void resetUserName();
     void openSettings();
+    void applySettings();
     void openLogs();
     void toggleTransparency();
     void exitChat();

@@ -15,14 +15,19 @@
 #include "settings/settingsdialog.h"
 #include "testsupport.h"
 
+#include <QCheckBox>
 #include <QDBusConnection>
 #include <QGraphicsOpacityEffect>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
+#include <QTextBlock>
 #include <QTextEdit>
+#include <QTextLayout>
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
@@ -367,6 +372,42 @@ private slots:
         window->saveCheckpoint();
         m_window.reset();
         QCOMPARE(openWindow()->findChild<QLineEdit *>(u"txtUserName"_s)->text(), u"Пётр"_s);
+    }
+
+    // The spelling preference switches the running chat's message box at once;
+    // with no dictionary installed it cannot be chosen and names the packages.
+    void spellingPreference()
+    {
+        ChatWindow *window = openWindow();
+        auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
+        box->setPlainText(u"Превет, как дила? "_s);
+        const auto marked = [box] {
+            return !box->document()->firstBlock().layout()->formats().isEmpty();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(marked(), 30000);
+        const auto setSpelling = [window](bool on) {
+            QTest::keyClick(window->windowHandle(), Qt::Key_F9);
+            QVERIFY(SettingsDialog::instance());
+            auto *check = SettingsDialog::instance()->findChild<QCheckBox *>(u"chkCheckSpelling"_s);
+            QVERIFY(check->isEnabled());
+            check->setChecked(on);
+            QTest::mouseClick(SettingsDialog::instance()->findChild<QPushButton *>(u"cmdOk"_s),
+                              Qt::LeftButton);
+        };
+        setSpelling(false);
+        QTRY_VERIFY(!marked());
+        setSpelling(true);
+        QTRY_VERIFY_WITH_TIMEOUT(marked(), 30000);
+        QCOMPARE(box->toPlainText(), u"Превет, как дила? "_s);
+
+        const QByteArray dataDirs = qgetenv("XDG_DATA_DIRS");
+        qputenv("XDG_DATA_DIRS", QFile::encodeName(m_env->path(u"no-dictionaries"_s)));
+        const auto restore = qScopeGuard([&] { qputenv("XDG_DATA_DIRS", dataDirs); });
+        QTRY_VERIFY(!SettingsDialog::instance());
+        QTest::keyClick(window->windowHandle(), Qt::Key_F9);
+        auto *check = SettingsDialog::instance()->findChild<QCheckBox *>(u"chkCheckSpelling"_s);
+        QVERIFY(!check->isEnabled());
+        QVERIFY(check->toolTip().contains(u"hunspell-ru"_s));
     }
 
     void receivingShowsEachFileOnceInSendOrder()
