@@ -54,11 +54,23 @@ for dpi in 96 144; do
     id=$(window "Quillet IM :: Беседа.QLIMChat")
     xdotool windowactivate --sync "$id" 2>/dev/null || xdotool windowfocus --sync "$id"
     for line in "Привет! Созвонимся вечером?" "Да, после семи. Я пришлю ссылку"; do
-        xdotool type --delay 20 "$line"
+        xdotool type --delay 60 "$line"
         xdotool key ctrl+Return
         sleep 1.5
     done
     shoot "Quillet IM :: Беседа.QLIMChat" "chatwindow-${dpi}dpi.png"
+    if [ "$dpi" = 96 ]; then
+        # A misspelt word's suggestions: the menu over the message box's first word.
+        xdotool type --delay 60 "Превет, как дила? "
+        sleep 2
+        eval "$(xdotool getwindowgeometry --shell "$id")"
+        xdotool mousemove $((X + 30)) $((Y + HEIGHT - 52)) click 3
+        sleep 1
+        import -window root -crop "$((WIDTH + 120))x$((HEIGHT + 170))+$X+$Y" \
+            "$out/spelling-menu-${dpi}dpi.png"
+        echo "$out/spelling-menu-${dpi}dpi.png"
+        xdotool key Escape ctrl+a Delete
+    fi
     xdotool key F9
     shoot "Настройки" "settings-${dpi}dpi.png"
     xdotool key Escape
@@ -66,7 +78,7 @@ for dpi in 96 144; do
     xdotool key ctrl+l
     shoot "Quillet IM :: Просмотр логов" "logsviewer-${dpi}dpi.png"
     xdotool key ctrl+f
-    xdotool type --delay 20 "вечер"
+    xdotool type --delay 60 "вечер"
     sleep 1.5
     shoot "Quillet IM :: Просмотр логов" "logsviewer-search-${dpi}dpi.png"
     xdotool key Escape Escape
