@@ -76,20 +76,35 @@ bool endsDocument(QByteArrayView bytes)
     return end > 0 && bytes[end - 1] == '}';
 }
 
+// The end of one log: its last messages, and whether they go back to its start.
+struct LogEnd
+{
+    QList<EarlierMessage> messages;
+    bool wholeLog = false;
+};
+
 // The last `wanted` messages of one log, read from its end in growing chunks, each
 // cut at a paragraph's start and scanned after the log's header. The bytes read
-// are taken from `budget`.
-Result<QList<EarlierMessage>> lastMessagesOf(const QString &path, qsizetype wanted, qint64 &budget)
+// are taken from `budget`; a log gets at most MaxBytesPerLog of them.
+Result<LogEnd> lastMessagesOf(const QString &path, qsizetype wanted, qint64 &budget)
 {
     FileReader file;
     if (const Status opened = file.open(path); !opened)
         return opened.error();
-    Result<QByteArray> start = file.read(0, qMin(qMin(file.size(), MaxHeaderBytes), budget));
+    qint64 allowed = qMin(budget, EarlierMessagesLoader::MaxBytesPerLog);
+    const auto read = [&](qint64 offset, qint64 length) {
+        Result<QByteArray> bytes = file.read(offset, length);
+        if (bytes) {
+            budget -= bytes.value().size();
+            allowed -= bytes.value().size();
+        }
+        return bytes;
+    };
+    const Result<QByteArray> start = read(0, qMin(qMin(file.size(), MaxHeaderBytes), allowed));
     if (!start)
         return start.error();
-    budget -= start.value().size();
     const qsizetype paragraph = start.value().indexOf(ParagraphStart);
-    if (!start.value().startsWith("{\\rtf") || paragraph < 0)
+    if (paragraph < 0)
         return Error::make(ErrorCode::RtfMalformed);
     const qsizetype headerEnd = paragraph + 2;
     const QByteArray header = start.value().first(headerEnd);
@@ -97,34 +112,42 @@ Result<QList<EarlierMessage>> lastMessagesOf(const QString &path, qsizetype want
     QByteArray tail;
     qint64 tailStart = file.size();
     qint64 chunk = FirstChunk;
-    QList<EarlierMessage> found;
+    LogEnd end;
+    bool cutFound = false;
     for (;;) {
         const qint64 from = qMax<qint64>(headerEnd, file.size() - chunk);
-        const Result<QByteArray> more = file.read(from, tailStart - from);
+        const Result<QByteArray> more = read(from, tailStart - from);
         if (!more)
             return more.error();
-        budget -= more.value().size();
+        // A log that does not end in the document's closing brace was cut short.
         if (more.value().size() != tailStart - from ||
             (tail.isEmpty() && !endsDocument(more.value())))
             return Error::make(ErrorCode::RtfMalformed);
         tail.prepend(more.value());
         tailStart = from;
 
-        const bool whole = from == headerEnd;
-        const qsizetype cut = whole ? 0 : tail.indexOf(ParagraphStart);
+        end.wholeLog = from == headerEnd;
+        qsizetype cut = 0;
+        if (!end.wholeLog && (cut = tail.indexOf(ParagraphStart)) >= 0)
+            cut += 2;
         if (cut >= 0) {
+            cutFound = true;
             QByteArray rtf = header;
-            rtf.append(QByteArrayView(tail).sliced(whole ? 0 : cut + 2));
+            rtf.append(QByteArrayView(tail).sliced(cut));
             const Result<QString> text = RtfTextScanner::plainText(rtf);
             if (!text)
                 return text.error();
-            found = messagesOfLogText(text.value());
+            end.messages = messagesOfLogText(text.value());
         }
-        if (whole || found.size() >= wanted || budget <= 0)
+        if (end.wholeLog || end.messages.size() >= wanted || allowed <= 0)
             break;
-        chunk = qMin(chunk * ChunkGrowth, chunk + budget);
+        chunk = qMin(chunk * ChunkGrowth, chunk + allowed);
     }
-    return found.size() > wanted ? found.sliced(found.size() - wanted) : found;
+    if (!cutFound)
+        return Error::make(ErrorCode::RtfMalformed); // no paragraph of ours in all that was read
+    if (end.messages.size() > wanted)
+        end.messages = end.messages.sliced(end.messages.size() - wanted);
+    return end;
 }
 
 } // namespace
@@ -172,17 +195,21 @@ QList<EarlierMessage> EarlierMessagesLoader::load(const QString &logsFolder,
 
     QList<EarlierMessage> messages;
     qint64 budget = MaxBytesRead;
+    // An older log is read only when the newer one was read to its start: no
+    // message between them is ever left out.
+    bool wholeLog = true;
     for (qsizetype i = names.size() - 1, logs = 0;
-         i >= 0 && logs < MaxLogsRead && messages.size() < MaxMessages && budget > 0; --i, ++logs) {
+         i >= 0 && wholeLog && logs < MaxLogsRead && messages.size() < MaxMessages && budget > 0;
+         --i, ++logs) {
         const QString path = joinPath(logsFolder, names.at(i));
-        Result<QList<EarlierMessage>> last =
-            lastMessagesOf(path, MaxMessages - messages.size(), budget);
-        if (!last) {
+        Result<LogEnd> end = lastMessagesOf(path, MaxMessages - messages.size(), budget);
+        if (!end) {
             qDebug().noquote() << "Earlier messages: skipped" << path << "-"
-                               << last.error().description;
+                               << end.error().description;
             continue;
         }
-        messages = std::move(last).value() + messages;
+        wholeLog = end.value().wholeLog;
+        messages = std::move(end.value().messages) + messages;
     }
     return messages;
 }

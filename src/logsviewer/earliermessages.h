@@ -21,16 +21,17 @@ struct EarlierMessage
 
 // The end of the conversation so far, read from the ends of a chat's newest logs:
 // the last messages, oldest first. Only as much of each log is read as it takes,
-// and no more than MaxBytesRead in all. A log that cannot be read, is no RTF of
-// ours or was cut short is skipped with a debug line; so is a message whose start
-// lies before the part read.
+// no more than MaxBytesPerLog of one and MaxBytesRead in all. A log that cannot be
+// read, is no RTF of ours or was cut short is skipped with a debug line; a message
+// whose start lies before the part read is left out.
 class EarlierMessagesLoader final : public QObject
 {
     Q_OBJECT
 
 public:
     static constexpr int MaxMessages = 50;
-    static constexpr qint64 MaxBytesRead = 8 * 1024 * 1024;
+    static constexpr qint64 MaxBytesRead = 16 * 1024 * 1024;
+    static constexpr qint64 MaxBytesPerLog = 4 * 1024 * 1024;
     static constexpr int MaxLogsRead = 100;
 
     explicit EarlierMessagesLoader(QObject *parent = nullptr);
