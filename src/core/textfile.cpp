@@ -39,6 +39,23 @@ Result<QByteArray> TextFile::readBytes(const QString &path, qint64 maxSize)
     return bytes;
 }
 
+Status FileReader::open(const QString &path)
+{
+    if (path.isEmpty())
+        return Error::make(ErrorCode::EmptyPath);
+    if (const int error = openRegularFile(QFile::encodeName(path), m_fd, m_size))
+        return readError(error);
+    return {};
+}
+
+Result<QByteArray> FileReader::read(qint64 offset, qint64 length) const
+{
+    QByteArray bytes;
+    if (const int error = readFileAt(m_fd.get(), offset, length, bytes))
+        return readError(error);
+    return bytes;
+}
+
 Result<QString> TextFile::decode(const QByteArray &bytes)
 {
     QStringConverter::Encoding encoding = QStringConverter::Utf8;

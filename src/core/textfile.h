@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/error.h"
+#include "platform/files.h"
 
 #include <QByteArray>
 #include <QString>
@@ -47,6 +48,22 @@ public:
 
     // The temporary name used while writing `path`: never matches "*.QLIM".
     static QString temporaryNameFor(const QString &path);
+};
+
+// A regular file read in parts, for files too large to read whole: every part
+// comes from the one file opened, even if the name is given to another meanwhile.
+class FileReader final
+{
+public:
+    // Symbolic links, pipes and devices are refused without blocking.
+    Status open(const QString &path);
+    qint64 size() const { return m_size; }
+    // `length` bytes from `offset`, fewer only where the file ends.
+    Result<QByteArray> read(qint64 offset, qint64 length) const;
+
+private:
+    FileDescriptor m_fd;
+    qint64 m_size = 0;
 };
 
 } // namespace quillet

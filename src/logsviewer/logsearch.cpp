@@ -1,5 +1,6 @@
 #include "logsviewer/logsearch.h"
 
+#include "core/messageheader.h"
 #include "core/support.h"
 #include "core/textfile.h"
 #include "logsviewer/logdocument.h"
@@ -42,97 +43,6 @@ const std::array<char16_t, 65536> &foldTable()
         return folded;
     }();
     return *table;
-}
-
-constexpr qsizetype StampLength = 21;
-
-// A header's date and time, kept apart: a local QDateTime is made only for a
-// result, as making one asks the C library about the time zone each time.
-struct Stamp
-{
-    QDate date;
-    QTime time;
-
-    bool isValid() const { return date.isValid() && time.isValid(); }
-};
-
-// The "HH:mm:ss - dd.MM.yyyy" of a message header at `at`, or an invalid stamp.
-Stamp stampAt(QStringView text, qsizetype at)
-{
-    if (at < 0 || at + StampLength > text.size())
-        return {};
-    static constexpr char16_t shape[] = u"00:00:00 - 00.00.0000";
-    int numbers[6] = {};
-    int field = 0;
-    for (qsizetype i = 0; i < StampLength; ++i) {
-        const QChar c = text[at + i];
-        if (shape[i] == u'0') {
-            if (c.unicode() < u'0' || c.unicode() > u'9')
-                return {};
-            numbers[field] = numbers[field] * 10 + (c.unicode() - u'0');
-        } else if (c != QChar(shape[i])) {
-            return {};
-        } else if (shape[i] != u' ') {
-            ++field;
-        }
-    }
-    // Fields in order: hour, minute, second, day, month, year.
-    return {QDate(numbers[5], numbers[4], numbers[3]), QTime(numbers[0], numbers[1], numbers[2])};
-}
-
-struct Message
-{
-    qsizetype headerStart = 0;
-    qsizetype bodyStart = 0;
-    QString sender;
-    Stamp time;
-};
-
-// A message header as the chat writes it, at the start of the line [start, end):
-// "(HH:mm:ss - dd.MM.yyyy) Name:  " followed by the text on the same line, or
-// "Name  (HH:mm:ss - dd.MM.yyyy)" alone on its line, the text on the next lines.
-std::optional<Message> headerAt(QStringView text, qsizetype start, qsizetype end)
-{
-    const QStringView line = text.sliced(start, end - start);
-    if (line.startsWith(u'(') && line.size() > StampLength + 2 && line[StampLength + 1] == u')' &&
-        line[StampLength + 2] == u' ') {
-        const qsizetype nameStart = StampLength + 3;
-        const qsizetype colon = line.indexOf(u":  ", nameStart);
-        if (colon > nameStart) {
-            if (const Stamp time = stampAt(line, 1); time.isValid())
-                return Message{start, start + colon + 3,
-                               line.sliced(nameStart, colon - nameStart).trimmed().toString(),
-                               time};
-        }
-    }
-    if (line.endsWith(u')') && line.size() > StampLength + 3 &&
-        line[line.size() - StampLength - 2] == u'(' &&
-        line[line.size() - StampLength - 3] == u' ') {
-        const QStringView name = line.first(line.size() - StampLength - 2).trimmed();
-        if (!name.isEmpty()) {
-            if (const Stamp time = stampAt(line, line.size() - StampLength - 1); time.isValid())
-                return Message{start, qMin(end + 1, text.size()), name.toString(), time};
-        }
-    }
-    return std::nullopt;
-}
-
-QList<Message> messagesOf(QStringView text)
-{
-    QList<Message> messages;
-    qsizetype start = 0;
-    while (start <= text.size()) {
-        qsizetype end = text.indexOf(u'\n', start);
-        if (end < 0)
-            end = text.size();
-        // Cheap first look: a header line begins with '(' or ends with ')'.
-        if (end > start && (text[start] == u'(' || text[end - 1] == u')')) {
-            if (std::optional<Message> message = headerAt(text, start, end))
-                messages.append(std::move(*message));
-        }
-        start = end + 1;
-    }
-    return messages;
 }
 
 // The line of a match for a result list: from the start of the match's first line
@@ -216,10 +126,10 @@ QList<LogSearchResult> LogTextSearch::search(const QString &text, const QString 
     const QList<QStringView> words = QStringView(foldedQuery).split(u' ', Qt::SkipEmptyParts);
     if (words.isEmpty())
         return {};
-    const QList<Message> messages = messagesOf(text);
+    const QList<MessageHeader> messages = findMessageHeaders(text);
     QString folded = fold(text);
-    for (const Message &message : messages) {
-        std::fill(folded.begin() + message.headerStart, folded.begin() + message.bodyStart,
+    for (const MessageHeader &message : messages) {
+        std::fill(folded.begin() + message.start, folded.begin() + message.bodyStart,
                   QChar(HeaderMark));
     }
 
@@ -244,17 +154,20 @@ QList<LogSearchResult> LogTextSearch::search(const QString &text, const QString 
             from = found + 1;
             continue;
         }
-        while (messageIndex + 1 < messages.size() &&
-               messages.at(messageIndex + 1).headerStart <= found)
+        while (messageIndex + 1 < messages.size() && messages.at(messageIndex + 1).start <= found)
             ++messageIndex;
         LogSearchResult result;
         result.position = found;
         result.length = end - found;
         qsizetype lineFloor = 0;
         if (messageIndex >= 0) {
-            const Message &message = messages.at(messageIndex);
+            const MessageHeader &message = messages.at(messageIndex);
+            const MessageTime &time = message.time;
             result.sender = message.sender;
-            result.messageTime = QDateTime(message.time.date, message.time.time);
+            // Made only for a result: a local QDateTime asks the C library about the
+            // time zone each time.
+            result.messageTime = QDateTime(QDate(time.year, time.month, time.day),
+                                           QTime(time.hour, time.minute, time.second));
             lineFloor = message.bodyStart;
         }
         describeLine(result, text, lineFloor);

@@ -66,9 +66,9 @@ int FileDescriptor::close()
     return fd >= 0 && ::close(fd) != 0 ? errno : 0;
 }
 
-int readFile(const QByteArray &path, qint64 maxSize, QByteArray &bytes)
+int openRegularFile(const QByteArray &path, FileDescriptor &fd, qint64 &size)
 {
-    FileDescriptor fd(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    fd.reset(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0)
         return errno;
     FileStamp stamp;
@@ -76,11 +76,40 @@ int readFile(const QByteArray &path, qint64 maxSize, QByteArray &bytes)
         return error;
     if (!stamp.regular)
         return NotRegularFileError;
-    if (stamp.size > maxSize)
+    size = stamp.size;
+    return 0;
+}
+
+int readFileAt(int fd, qint64 offset, qint64 length, QByteArray &bytes)
+{
+    bytes.resize(qsizetype(length));
+    qsizetype total = 0;
+    while (total < bytes.size()) {
+        const ssize_t n =
+            ::pread(fd, bytes.data() + total, size_t(bytes.size() - total), off_t(offset + total));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break;
+        total += n;
+    }
+    bytes.truncate(total);
+    return 0;
+}
+
+int readFile(const QByteArray &path, qint64 maxSize, QByteArray &bytes)
+{
+    FileDescriptor fd;
+    qint64 size = 0;
+    if (const int error = openRegularFile(path, fd, size))
+        return error;
+    if (size > maxSize)
         return FileTooLargeError;
 
     // The file may grow while it is read: read at most one byte past the cap.
-    bytes.resize(qsizetype(stamp.size) + 1);
+    bytes.resize(qsizetype(size) + 1);
     qsizetype total = 0;
     for (;;) {
         if (total == bytes.size()) {

@@ -48,6 +48,12 @@ constexpr int FileTooLargeError = -2;
 // refused without blocking; a file that grows past maxSize while read is too.
 int readFile(const QByteArray &path, qint64 maxSize, QByteArray &bytes);
 
+// Opens a regular file for reading and gives its size. Links, pipes and devices are
+// refused without blocking (NotRegularFileError).
+int openRegularFile(const QByteArray &path, FileDescriptor &fd, qint64 &size);
+// Reads `length` bytes at `offset`, fewer only where the file ends.
+int readFileAt(int fd, qint64 offset, qint64 length, QByteArray &bytes);
+
 // Writes `bytes` into the new file `temporary`, makes them durable and moves the
 // file to `target`, so readers see the old file or the whole new one. With
 // ownerOnly the file gets exactly 0600 whatever the umask; with keepExisting an

@@ -58,6 +58,8 @@ QList<Row> rows()
          &R::newMessageSound},
         {u"Spelling"_s, u"Check Spelling"_s, u"Check Spelling"_s, ValueKind::Boolean,
          &R::checkSpelling},
+        {u"History"_s, u"Show Earlier Messages"_s, u"Show Earlier Messages"_s, ValueKind::Boolean,
+         &R::showEarlierMessages},
     };
 }
 

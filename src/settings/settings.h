@@ -26,7 +26,8 @@ struct SettingsRecord
     bool showDebugMessages = false;
     // Beyond the ten preferences every copy knows: keys of their own.
     bool newMessageSound = true;
-    bool checkSpelling = true; // underline misspelt words in the message box
+    bool checkSpelling = true;       // underline misspelt words in the message box
+    bool showEarlierMessages = true; // the end of the conversation so far when a chat opens
 };
 
 // The preferences of this run: loaded at start, changed by the settings dialog.

@@ -129,6 +129,8 @@ void SettingsDialog::createWidgets()
         checkBox("chkShowDebugMessages", u"Отображать отладочные сообщения (не рекомендуется)"_s);
     m_chkNewMessageSound = checkBox("chkNewMessageSound", u"Звук при новом сообщении"_s);
     m_chkCheckSpelling = checkBox("chkCheckSpelling", u"Проверять орфографию"_s);
+    m_chkShowEarlierMessages =
+        checkBox("chkShowEarlierMessages", u"Показывать прошлые сообщения при открытии чата"_s);
     if (!spellingDictionariesPresent()) {
         m_chkCheckSpelling->setEnabled(false);
         m_chkCheckSpelling->setToolTip(missingDictionariesToolTip());
@@ -160,6 +162,7 @@ void SettingsDialog::createWidgets()
                                     m_chkShowDebugMessages,
                                     m_chkNewMessageSound,
                                     m_chkCheckSpelling,
+                                    m_chkShowEarlierMessages,
                                     m_cmdMessageColor,
                                     m_cmdMyNameColor,
                                     m_cmdOtherNameColor,
@@ -182,7 +185,7 @@ void SettingsDialog::layOut()
     checks->setSpacing(RowSpacing);
     for (QCheckBox *box : {m_chkSendOnEnter, m_chkiChatStylePlugin, m_chkNameOnSeparateLine,
                            m_chkSortLogsList, m_chkSortLogsDescending, m_chkShowDebugMessages,
-                           m_chkNewMessageSound, m_chkCheckSpelling})
+                           m_chkNewMessageSound, m_chkCheckSpelling, m_chkShowEarlierMessages})
         checks->addWidget(box, 0, Qt::AlignLeft);
 
     // Each colour label is its button's buddy: a screen reader names the
@@ -252,6 +255,7 @@ void SettingsDialog::loadValues()
     m_chkShowDebugMessages->setChecked(appSettings().showDebugMessages);
     m_chkNewMessageSound->setChecked(appSettings().newMessageSound);
     m_chkCheckSpelling->setChecked(appSettings().checkSpelling);
+    m_chkShowEarlierMessages->setChecked(appSettings().showEarlierMessages);
     m_cmdMessageColor->setColor(appSettings().messageColor);
     m_cmdMyNameColor->setColor(appSettings().myNameColor);
     m_cmdOtherNameColor->setColor(appSettings().otherNameColor);
@@ -268,6 +272,7 @@ void SettingsDialog::storeValues()
     appSettings().showDebugMessages = m_chkShowDebugMessages->isChecked();
     appSettings().newMessageSound = m_chkNewMessageSound->isChecked();
     appSettings().checkSpelling = m_chkCheckSpelling->isChecked();
+    appSettings().showEarlierMessages = m_chkShowEarlierMessages->isChecked();
     appSettings().messageColor = m_cmdMessageColor->color();
     appSettings().myNameColor = m_cmdMyNameColor->color();
     appSettings().otherNameColor = m_cmdOtherNameColor->color();

@@ -66,6 +66,7 @@ private:
     QCheckBox *m_chkShowDebugMessages = nullptr;
     QCheckBox *m_chkNewMessageSound = nullptr;
     QCheckBox *m_chkCheckSpelling = nullptr;
+    QCheckBox *m_chkShowEarlierMessages = nullptr;
     ColorButton *m_cmdMessageColor = nullptr;
     ColorButton *m_cmdMyNameColor = nullptr;
     ColorButton *m_cmdOtherNameColor = nullptr;

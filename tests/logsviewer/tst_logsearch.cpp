@@ -1,8 +1,11 @@
+#include "core/messageheader.h"
+#include "logsviewer/earliermessages.h"
 #include "logsviewer/logdocument.h"
 #include "logsviewer/logsearch.h"
 #include "core/textfile.h"
 #include "richtext/rtfwriter.h"
 #include "richtext/rtfreader.h"
+#include "richtext/rtfwriter.h"
 #include "testsupport.h"
 
 #include <QSignalSpy>
@@ -19,14 +22,45 @@ using Messages = QList<std::pair<QString, QString>>; // header, text
 // Writes a log as the chat does: each message a header "(HH:mm:ss - dd.MM.yyyy)
 // Name:  " before its text, or "Name  (HH:mm:ss - dd.MM.yyyy)" alone on its line
 // when the header is given with a trailing line break.
-void writeLog(const QString &path, const Messages &messages)
+// A message with an empty header is a time line, as the chat puts one after a pause.
+void fillDocument(QTextDocument &document, const Messages &messages)
 {
-    QTextDocument document;
     QTextCursor cursor(&document);
     for (const auto &[header, text] : messages)
         cursor.insertText(u" \r\n"_s + header + text + u"\r\n"_s);
+}
+
+void writeLog(const QString &path, const Messages &messages)
+{
+    QTextDocument document;
+    fillDocument(document, messages);
     QDir().mkpath(QFileInfo(path).absolutePath());
     QVERIFY(TextFile::writeAtomically(path, writeRtf(document)).ok());
+}
+
+QByteArray logRtf(const Messages &messages)
+{
+    QTextDocument document;
+    fillDocument(document, messages);
+    return writeRtf(document);
+}
+
+// Message `i` of a long conversation, its header in either form.
+std::pair<QString, QString> numbered(int i, const QString &name = u"Вера"_s)
+{
+    const QString stamp =
+        u"10:%1:%2 - 05.12.2026"_s.arg(i / 60, 2, 10, '0'_L1).arg(i % 60, 2, 10, '0'_L1);
+    if (i % 2)
+        return {u'(' + stamp + u") "_s + name + u":  "_s, u"m"_s + QString::number(i)};
+    return {name + u"  ("_s + stamp + u")\r\n"_s, u"m"_s + QString::number(i)};
+}
+
+Messages numberedRange(int from, int to)
+{
+    Messages messages;
+    for (int i = from; i < to; ++i)
+        messages.append(numbered(i));
+    return messages;
 }
 
 // Runs a search to its end; the results of each log come as one batch.
@@ -55,6 +89,24 @@ QString selectedInLog(const LogSearchResult &result)
     cursor.setPosition(int(result.position));
     cursor.setPosition(int(result.position + result.length), QTextCursor::KeepAnchor);
     return cursor.selectedText().replace(QChar::ParagraphSeparator, u'\n');
+}
+
+// Messages as the rows below give them: "sender HH:mm:ss dd.MM.yyyy: text".
+QString described(const EarlierMessage &message)
+{
+    return message.sender + u' ' + formatTime(message.time) + u' ' + formatDate(message.time, 0) +
+           u": "_s + message.text;
+}
+
+QStringList describedRange(int from, int to, const QString &name = u"Вера"_s)
+{
+    QStringList lines;
+    for (int i = from; i < to; ++i)
+        lines.append(u"%1 10:%2:%3 05.12.2026: m%4"_s.arg(name)
+                         .arg(i / 60, 2, 10, '0'_L1)
+                         .arg(i % 60, 2, 10, '0'_L1)
+                         .arg(i));
+    return lines;
 }
 
 } // namespace
@@ -166,6 +218,125 @@ private slots:
         QCoreApplication::processEvents(); // anything the workers still queued arrives now
         QCOMPARE(lines.size(), 1);
         QCOMPARE(finished.size(), 0);
+    }
+
+    void headers_data()
+    {
+        QTest::addColumn<QString>("header");
+        QTest::addColumn<bool>("separateLine");
+        QTest::addColumn<QString>("sender"); // empty: no header
+        QTest::newRow("on the text's line")
+            << u"(07:08:09 - 05.01.2026) Борис Б.:  "_s << false << u"Борис Б."_s;
+        QTest::newRow("on a line of its own")
+            << u"Борис Б.  (07:08:09 - 05.01.2026)"_s << true << u"Борис Б."_s;
+        QTest::newRow("no real time")
+            << u"(24:00:00 - 05.01.2026) Борис:  "_s << false << QString();
+        QTest::newRow("no real date") << u"Борис  (07:08:09 - 30.02.2026)"_s << true << QString();
+    }
+
+    // Headers as logs hold them are found, and made again byte for byte.
+    void headers()
+    {
+        QFETCH(QString, header);
+        QFETCH(bool, separateLine);
+        QFETCH(QString, sender);
+        const QString text = u"до\n"_s + header + (separateLine ? u"\n"_s : QString()) + u"текст"_s;
+        const QList<MessageHeader> found = findMessageHeaders(text);
+        if (sender.isEmpty()) {
+            QVERIFY(found.isEmpty());
+            return;
+        }
+        QCOMPARE(found.size(), 1);
+        QCOMPARE(found.first().sender, sender);
+        QCOMPARE(found.first().separateLine, separateLine);
+        QCOMPARE(text.sliced(found.first().bodyStart), u"текст"_s);
+        QCOMPARE(messageHeaderText(sender, found.first().time, separateLine), header);
+    }
+
+    void earlierMessages_data()
+    {
+        QTest::addColumn<QList<Messages>>("logs"); // oldest first
+        QTest::addColumn<QByteArray>("newest");    // a newest log of these bytes, "/" a folder
+        QTest::addColumn<QDateTime>("sessionStart");
+        QTest::addColumn<QStringList>("expected");
+        const QList<Messages> two = {numberedRange(0, 2)};
+        const QStringList older = describedRange(0, 2);
+        QTest::newRow("both header forms, line breaks, a time line")
+            << QList<Messages>{{{u"(09:00:01 - 04.12.2026) Борис:  "_s, u"раз"_s},
+                                {u"Alice  (09:01:02 - 04.12.2026)\r\n"_s,
+                                 u"два\r\n три\r\n09:30:00"_s}},
+                               {{u"(09:02:03 - 05.12.2026) Борис:  "_s, u"x\r\n\r\ny"_s},
+                                {QString(), u"09:10:00"_s},
+                                {u"Alice  (09:10:00 - 05.12.2026)\r\n"_s, u"конец"_s}}}
+            << QByteArray() << QDateTime()
+            << QStringList{u"Борис 09:00:01 04.12.2026: раз"_s,
+                           u"Alice 09:01:02 04.12.2026: два\n три\n09:30:00"_s,
+                           u"Борис 09:02:03 05.12.2026: x\n\ny"_s,
+                           u"Alice 09:10:00 05.12.2026: конец"_s};
+        QTest::newRow("the last 50, across logs")
+            << QList<Messages>{numberedRange(0, 5), numberedRange(5, 45), numberedRange(45, 75)}
+            << QByteArray() << QDateTime() << describedRange(25, 75);
+        // The first chunk read begins inside the long header of the 50th message from
+        // the end: that message comes whole from a larger chunk, never from its part.
+        const QString longName = QString(12000, u'Б');
+        QTest::newRow("a message cut at the chunk's start")
+            << QList<Messages>{numberedRange(0, 4),
+                               Messages{numbered(4, longName)} + numberedRange(5, 54)}
+            << QByteArray() << QDateTime()
+            << describedRange(4, 5, longName) + describedRange(5, 54);
+        // A log read only in part: older logs would leave a gap.
+        QTest::newRow("no older log past a part not read")
+            << QList<Messages>{numberedRange(0, 2),
+                               Messages{{u"(09:00:00 - 05.12.2026) Борис:  "_s,
+                                         QString(EarlierMessagesLoader::MaxBytesPerLog, u'x')}} +
+                                   numberedRange(2, 4)}
+            << QByteArray() << QDateTime() << describedRange(2, 4);
+        QTest::newRow("empty folder")
+            << QList<Messages>{} << QByteArray() << QDateTime() << QStringList{};
+        QTest::newRow("the session's own log left out")
+            << QList<Messages>{numberedRange(0, 2), numberedRange(2, 4)} << QByteArray()
+            << QDateTime(QDate(2026, 12, 2), QTime(10, 0)) << older;
+        // An unreadable or hostile newest log is skipped; the one before it is read.
+        QTest::newRow("not RTF") << two << QByteArray("plain text\r\n\\pard}") << QDateTime()
+                                 << older;
+        QTest::newRow("binary") << two << QByteArray("\xff\xfe\0\r\n\\pard\0}", 12) << QDateTime()
+                                << older;
+        QTest::newRow("cut short")
+            << two << logRtf(numberedRange(7, 9)).chopped(4) << QDateTime() << older;
+        QTest::newRow("a folder") << two << QByteArray("/") << QDateTime() << older;
+        QTest::newRow("huge, no paragraph of ours")
+            << two
+            << "{\\rtf1\\ansi\r\n\\pard "_ba +
+                   QByteArray(EarlierMessagesLoader::MaxBytesPerLog + 1, 'x') + '}'
+            << QDateTime() << older;
+    }
+
+    // The end of the conversation so far, loaded off the event loop.
+    void earlierMessages()
+    {
+        QFETCH(QList<Messages>, logs);
+        QFETCH(QByteArray, newest);
+        QFETCH(QDateTime, sessionStart);
+        QFETCH(QStringList, expected);
+        TestEnvironment env;
+        const QString folder = env.path(u"logs"_s);
+        QVERIFY(QDir().mkpath(folder));
+        for (int i = 0; i < logs.size(); ++i)
+            writeLog(folder + u"/2026-12-%1 10-00-00.RTF"_s.arg(i + 1, 2, 10, '0'_L1), logs.at(i));
+        if (newest == "/")
+            QVERIFY(QDir().mkpath(folder + u"/2026-12-31 10-00-00.RTF"_s));
+        else if (!newest.isNull())
+            env.touch(u"logs/2026-12-31 10-00-00.RTF"_s, newest);
+
+        EarlierMessagesLoader loader;
+        QSignalSpy loaded(&loader, &EarlierMessagesLoader::loaded);
+        loader.start(folder, sessionStart);
+        QCOMPARE(loaded.size(), 0); // never from within start()
+        QVERIFY(loaded.wait());
+        QStringList found;
+        for (const EarlierMessage &message : loaded.first().first().value<QList<EarlierMessage>>())
+            found.append(described(message));
+        QCOMPARE(found, expected);
     }
 };
 

@@ -27,7 +27,8 @@ QList<qint64> values(const SettingsRecord &r)
             r.sortLogsDescending,
             r.showDebugMessages,
             r.newMessageSound,
-            r.checkSpelling};
+            r.checkSpelling,
+            r.showEarlierMessages};
 }
 
 QString userId; // this run's identity
@@ -115,8 +116,9 @@ private slots:
         QCOMPARE(::link(QFile::encodeName(SettingsStore::filePath()).constData(), firstStore), 0);
         const QString stored = TestEnvironment::readAll(SettingsStore::filePath());
         for (const SettingsRecord &changed :
-             {SettingsRecord{true, 1, 2, 3, 4, false, true, false, true, false, false},
-              SettingsRecord{false, 5, 6, 7, 8, true, false, true, false, true, true}}) {
+             {SettingsRecord{true, 1, 2, 3, 4, false, true, false, true, false, false, true, false},
+              SettingsRecord{false, 5, 6, 7, 8, true, false, true, false, true, true, false,
+                             true}}) {
             appSettings() = changed;
             QVERIFY(saveSettings().ok());
             restart();

@@ -18,9 +18,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const char *const Flags[] = {"chkSendOnEnter",    "chkiChatStylePlugin",   "chkNameOnSeparateLine",
-                             "chkSortLogsList",   "chkSortLogsDescending", "chkShowDebugMessages",
-                             "chkNewMessageSound"};
+const char *const Flags[] = {"chkSendOnEnter",     "chkiChatStylePlugin",   "chkNameOnSeparateLine",
+                             "chkSortLogsList",    "chkSortLogsDescending", "chkShowDebugMessages",
+                             "chkNewMessageSound", "chkShowEarlierMessages"};
 constexpr int FlagCount = int(std::size(Flags));
 const char *const Colours[] = {"cmdMessageColor", "cmdMyNameColor", "cmdOtherNameColor",
                                "cmdSystemColor"};
@@ -34,6 +34,7 @@ QList<qint64> values(const SettingsRecord &r)
             r.sortLogsDescending,
             r.showDebugMessages,
             r.newMessageSound,
+            r.showEarlierMessages,
             rgbValueFromColor(r.messageColor),
             rgbValueFromColor(r.myNameColor),
             rgbValueFromColor(r.otherNameColor),
