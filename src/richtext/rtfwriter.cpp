@@ -1,9 +1,11 @@
 #include "richtext/rtfwriter.h"
 
+#include "core/links.h"
 #include "richtext/rtfreader.h"
 
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QUrl>
 
 namespace quillet {
 
@@ -87,18 +89,36 @@ int halfPoints(const QTextCharFormat &format, qreal defaultPointSize)
     return qBound(MinFontHalfPoints, qRound(points * 2), MaxFontHalfPoints);
 }
 
+// The address a run links to; empty when it is no anchor or not one to open.
+QUrl linkOf(const QTextCharFormat &format)
+{
+    if (!format.isAnchor())
+        return {};
+    const QUrl url(format.anchorHref());
+    return isOpenableLink(url) ? url : QUrl();
+}
+
 // One paragraph: its alignment, then every run with all of its attributes, so a
-// run never depends on the state the one before left.
+// run never depends on the state the one before left. Neighbouring runs of the
+// same link share its field.
 void appendParagraph(QByteArray &out, const QTextBlock &block, ColourTable &colours,
                      qreal defaultPointSize)
 {
     out.append("\\pard");
     out.append(alignmentWord(block.blockFormat().alignment()));
+    QUrl openLink;
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
         if (!fragment.isValid())
             continue;
         const QTextCharFormat format = fragment.charFormat();
+        if (const QUrl link = linkOf(format); link != openLink) {
+            if (!openLink.isEmpty())
+                appendHyperlinkEnd(out);
+            if (!link.isEmpty())
+                appendHyperlinkStart(out, link);
+            openLink = link;
+        }
         out.append("\\plain\\f0\\fs");
         appendNumber(out, halfPoints(format, defaultPointSize));
         if (format.fontWeight() > QFont::Medium)
@@ -115,6 +135,8 @@ void appendParagraph(QByteArray &out, const QTextBlock &block, ColourTable &colo
         out.append(' ');
         appendText(out, fragment.text());
     }
+    if (!openLink.isEmpty())
+        appendHyperlinkEnd(out);
 }
 
 QByteArray makeHeader(const QString &family, const QList<QRgb> &colours)
@@ -147,6 +169,19 @@ const QByteArray ParagraphEnd = QByteArrayLiteral("\\par\r\n");
 const QByteArray DocumentEnd = QByteArrayLiteral("}");
 
 } // namespace
+
+void appendHyperlinkStart(QByteArray &out, const QUrl &url)
+{
+    Q_ASSERT(isOpenableLink(url));
+    out.append("{\\field{\\*\\fldinst{HYPERLINK \"");
+    appendText(out, QString::fromLatin1(url.toEncoded()).replace(u'"', "%22"_L1));
+    out.append("\"}}{\\fldrslt{");
+}
+
+void appendHyperlinkEnd(QByteArray &out)
+{
+    out.append("}}}");
+}
 
 QByteArray writeRtf(const QTextDocument &document)
 {

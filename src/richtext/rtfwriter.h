@@ -9,6 +9,7 @@
 #include <QString>
 
 class QTextDocument;
+class QUrl;
 
 namespace quillet {
 
@@ -17,7 +18,16 @@ namespace quillet {
 // half-points), bold flag, colour and its paragraph's alignment; one \par per
 // paragraph break. Text outside printable ASCII goes out as \uN? and backslash
 // and braces are escaped, so no text can ever add control words of its own.
+// Anchors whose address isOpenableLink go out as hyperlink fields around their runs.
 QByteArray writeRtf(const QTextDocument &document);
+
+// A hyperlink field as word processors write and open it:
+//   {\field{\*\fldinst{HYPERLINK "URL"}}{\fldrslt{RUNS}}}
+// The start writes everything before the runs, with the URL in its encoded form
+// (ASCII, quotes percent-encoded, backslash and braces escaped); the end closes the
+// field. `url` must be openable (isOpenableLink): no other address is stored as a link.
+void appendHyperlinkStart(QByteArray &out, const QUrl &url);
+void appendHyperlinkEnd(QByteArray &out);
 
 // Keeps the RTF of a document that grows at its end, so that a long conversation is
 // not serialised anew for every message: finished paragraphs are written once, and
