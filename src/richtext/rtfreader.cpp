@@ -2,12 +2,22 @@
 
 #include "richtext/rtfsyntax.h"
 
+#include <QGuiApplication>
+#include <QPalette>
 #include <QTextCursor>
 #include <QTextDocument>
 
 namespace quillet {
 
 namespace {
+
+// Links look as links do on this desktop: its palette's link colour, else blue.
+QColor linkColour()
+{
+    if (qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return QGuiApplication::palette().color(QPalette::Link);
+    return QColor(Qt::blue);
+}
 
 // Builds the document from what the walker finds, a run at a time.
 class DocumentBuilder final : public RtfSink
@@ -27,6 +37,7 @@ private:
 
     RtfWalker m_walker;
     QTextCursor m_cursor;
+    QColor m_linkColour = linkColour();
 };
 
 Status DocumentBuilder::build()
@@ -68,6 +79,14 @@ QTextCharFormat DocumentBuilder::formatOf(const RtfCharState &chars) const
         format.setForeground(colour);
     if (const QString name = m_walker.fontName(chars.font); !name.isEmpty())
         format.setFontFamilies({name});
+    if (chars.link > 0) {
+        // Underlined, in its own colour or the link colour.
+        format.setAnchor(true);
+        format.setAnchorHref(m_walker.link(chars.link).toString(QUrl::FullyEncoded));
+        format.setFontUnderline(true);
+        if (!format.hasProperty(QTextFormat::ForegroundBrush))
+            format.setForeground(m_linkColour);
+    }
     return format;
 }
 

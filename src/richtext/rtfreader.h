@@ -18,7 +18,9 @@ constexpr int MaxFontHalfPoints = 32767;
 // bytes is decoded by the document's code page, and a truncated document or one
 // without its final brace gives what could be read. Input that is not RTF, or
 // nests groups deeper than any real document, is refused with an error and leaves
-// the document empty. Never recurses, so no input can exhaust the stack.
+// the document empty. Never recurses, so no input can exhaust the stack. The text
+// of a hyperlink field to an openable address is an anchor (QTextCharFormat's
+// anchor and anchorHref), underlined, in its colour or the palette's link colour.
 Status readRtf(const QByteArray &rtf, QTextDocument *document);
 
 } // namespace quillet

@@ -1,5 +1,6 @@
 #include "richtext/rtfsyntax.h"
 
+#include "core/links.h"
 #include "core/support.h"
 #include "richtext/codepages.h"
 #include "richtext/rtfreader.h"
@@ -40,12 +41,17 @@ enum class RtfWord : quint8
     Green,
     Blue,
     Symbol, // \emdash, \lquote and the like
+    Field,
+    FieldInstruction,
+    FieldResult,
 };
 
 namespace {
 
 constexpr int MaxWordLength = 32;
 constexpr int MaxParameterDigits = 10;
+// Far longer than any address a link holds; a longer instruction is no link.
+constexpr qsizetype MaxInstructionLength = 8192;
 
 struct WordEntry
 {
@@ -59,17 +65,60 @@ bool isSkippedDestination(std::string_view word)
 {
     // Sorted, so a lookup costs a few comparisons: it runs for every unknown word.
     static constexpr std::string_view words[] = {
-        "annotation", "atnid",      "author",     "buptim",       "colorschememapping",
-        "comment",    "company",    "creatim",    "datastore",    "doccomm",
-        "docvar",     "falt",       "filetbl",    "fldinst",      "footer",
-        "footerf",    "footerl",    "footerr",    "footnote",     "ftncn",
-        "ftnsep",     "ftnsepc",    "header",     "headerf",      "headerl",
-        "headerr",    "info",       "keywords",   "latentstyles", "listoverridetable",
-        "listtable",  "nonshppict", "objdata",    "object",       "operator",
-        "panose",     "pict",       "pntext",     "pntxta",       "pntxtb",
-        "printim",    "private",    "revtbl",     "revtim",       "rsidtbl",
-        "shp",        "shpinst",    "stylesheet", "subject",      "tc",
-        "template",   "themedata",  "title",      "txe",          "xe",
+        "annotation",
+        "atnid",
+        "author",
+        "buptim",
+        "colorschememapping",
+        "comment",
+        "company",
+        "creatim",
+        "datastore",
+        "doccomm",
+        "docvar",
+        "falt",
+        "filetbl",
+        "footer",
+        "footerf",
+        "footerl",
+        "footerr",
+        "footnote",
+        "ftncn",
+        "ftnsep",
+        "ftnsepc",
+        "header",
+        "headerf",
+        "headerl",
+        "headerr",
+        "info",
+        "keywords",
+        "latentstyles",
+        "listoverridetable",
+        "listtable",
+        "nonshppict",
+        "objdata",
+        "object",
+        "operator",
+        "panose",
+        "pict",
+        "pntext",
+        "pntxta",
+        "pntxtb",
+        "printim",
+        "private",
+        "revtbl",
+        "revtim",
+        "rsidtbl",
+        "shp",
+        "shpinst",
+        "stylesheet",
+        "subject",
+        "tc",
+        "template",
+        "themedata",
+        "title",
+        "txe",
+        "xe",
         "xmlnstbl",
     };
     static_assert(std::is_sorted(std::begin(words), std::end(words)));
@@ -118,6 +167,7 @@ WordEntry wordOf(std::string_view name)
         {"sect", W::Paragraph},
         {"green", W::Green},
         {"plain", W::Plain},
+        {"field", W::Field},
         {"bullet", W::Symbol, 0x2022},
         {"emdash", W::Symbol, 0x2014},
         {"endash", W::Symbol, 0x2013},
@@ -125,6 +175,8 @@ WordEntry wordOf(std::string_view name)
         {"rquote", W::Symbol, 0x2019},
         {"ulnone", W::UnderlineNone},
         {"ansicpg", W::CodePage},
+        {"fldrslt", W::FieldResult},
+        {"fldinst", W::FieldInstruction},
         {"emspace", W::Symbol, u' '},
         {"enspace", W::Symbol, u' '},
         {"fonttbl", W::FontTable},
@@ -203,6 +255,30 @@ void appendUtf16Unit(QString &text, char16_t unit, char16_t &pendingHigh)
         text.append(QChar(unit));
 }
 
+// The address of a HYPERLINK instruction, `HYPERLINK "URL" switches` or
+// `HYPERLINK URL`, when it is one to open; empty for any other instruction.
+QUrl hyperlinkOf(QStringView instruction)
+{
+    constexpr QLatin1StringView Keyword("HYPERLINK");
+    QStringView rest = instruction.trimmed();
+    if (!rest.startsWith(Keyword, Qt::CaseInsensitive) || rest.size() == Keyword.size() ||
+        !rest.at(Keyword.size()).isSpace())
+        return {};
+    rest = rest.sliced(Keyword.size()).trimmed();
+    qsizetype end = 0;
+    if (rest.startsWith(u'"')) {
+        rest = rest.sliced(1);
+        end = rest.indexOf(u'"');
+        if (end < 0)
+            return {};
+    } else {
+        while (end < rest.size() && !rest.at(end).isSpace())
+            ++end;
+    }
+    const QUrl url(rest.first(end).trimmed().toString());
+    return isOpenableLink(url) ? url : QUrl();
+}
+
 // Where the document starts: "{\rtf" after blanks and a UTF-8 byte-order mark.
 qsizetype documentStart(QByteArrayView rtf)
 {
@@ -256,6 +332,11 @@ QColor RtfWalker::colour(int index) const
     return index > 0 && index < m_colours.size() ? m_colours.at(index) : QColor();
 }
 
+QUrl RtfWalker::link(int number) const
+{
+    return number > 0 && number <= m_links.size() ? m_links.at(number - 1) : QUrl();
+}
+
 QString RtfWalker::fontName(int font) const
 {
     const auto found = m_fonts.constFind(font);
@@ -282,6 +363,9 @@ void RtfWalker::closeGroup()
     m_ignorable = false;
     if (state().destination == Destination::FontTable && m_fontNumber >= 0 && !m_fontName.isEmpty())
         tableByte(';'); // an entry may end with its group instead of a semicolon
+    if (state().field == FieldPart::Instruction && m_stack.size() >= 2 &&
+        m_stack[m_stack.size() - 2].field == FieldPart::Field)
+        endInstruction();
     m_lastState = state();
     m_stack.pop_back();
 }
@@ -382,6 +466,11 @@ void RtfWalker::controlWord(std::string_view word, bool hasParameter, int parame
     Group &s = state();
     if (s.destination == Destination::Skip)
         return;
+    if (entry.word == RtfWord::FieldInstruction) {
+        m_ignorable = false;
+        beginInstruction();
+        return;
+    }
     if (m_ignorable || entry.word == RtfWord::SkippedDestination) {
         m_ignorable = false;
         s.destination = Destination::Skip;
@@ -396,7 +485,7 @@ void RtfWalker::controlWord(std::string_view word, bool hasParameter, int parame
         m_colours.clear();
         return;
     }
-    if (s.destination != Destination::Text) {
+    if (s.destination != Destination::Text && s.destination != Destination::FieldInstruction) {
         tableWord(entry.word, hasParameter, parameter);
         return;
     }
@@ -434,7 +523,12 @@ void RtfWalker::textWord(RtfWord word, int value, bool hasParameter, int paramet
     Group &s = state();
     switch (word) {
     case RtfWord::Paragraph:
-        endParagraph();
+        if (s.destination == Destination::Text)
+            endParagraph();
+        break;
+    case RtfWord::Field:
+    case RtfWord::FieldResult:
+        fieldWord(word);
         break;
     case RtfWord::Line:
         textUnit(QChar::LineSeparator);
@@ -482,9 +576,8 @@ void RtfWalker::charWord(RtfWord word, bool hasParameter, int parameter)
     RtfCharState &chars = state().chars;
     const bool on = !hasParameter || parameter != 0;
     switch (word) {
-    case RtfWord::Plain:
-        chars = RtfCharState();
-        chars.font = m_defaultFont;
+    case RtfWord::Plain: // resets the look, not the link the text is in
+        chars = RtfCharState{.font = m_defaultFont, .link = chars.link};
         break;
     case RtfWord::FontSize:
         chars.halfPoints = hasParameter && parameter > 0
@@ -510,6 +603,61 @@ void RtfWalker::charWord(RtfWord word, bool hasParameter, int parameter)
         break;
     default:
         break; // words of the tables, or unknown
+    }
+}
+
+// \fldinst: the instruction of the field this group is in, read as text of its
+// own; one anywhere else is skipped.
+void RtfWalker::beginInstruction()
+{
+    Group &s = state();
+    if (s.field != FieldPart::Field || s.destination != Destination::Text) {
+        s.destination = Destination::Skip;
+        return;
+    }
+    s.destination = Destination::FieldInstruction;
+    s.field = FieldPart::Instruction;
+    m_instruction.clear();
+    m_instructionValid = true;
+}
+
+// \field starts a field, \fldrslt its result, which links where its instruction did.
+void RtfWalker::fieldWord(RtfWord word)
+{
+    Group &s = state();
+    if (s.destination == Destination::FieldInstruction) {
+        m_instructionValid = false; // a field or a result inside an instruction
+        return;
+    }
+    if (word == RtfWord::Field) {
+        s.field = s.field == FieldPart::None ? FieldPart::Field : FieldPart::Nested;
+        s.fieldLink = 0;
+        if (s.field == FieldPart::Nested)
+            s.chars.link = 0;
+    } else if (s.field == FieldPart::Field) {
+        s.field = FieldPart::Result;
+        s.chars.link = s.fieldLink;
+    }
+}
+
+void RtfWalker::instructionUnit(char16_t unit)
+{
+    if (m_instruction.size() >= MaxInstructionLength)
+        m_instructionValid = false;
+    else
+        m_instruction.append(QChar(unit));
+}
+
+// The instruction's group ends: its field links when it named a link to open.
+void RtfWalker::endInstruction()
+{
+    Group &field = m_stack[m_stack.size() - 2];
+    field.fieldLink = 0;
+    if (!m_instructionValid)
+        return;
+    if (const QUrl url = hyperlinkOf(m_instruction); !url.isEmpty()) {
+        m_links.append(url);
+        field.fieldLink = int(m_links.size());
     }
 }
 
@@ -545,6 +693,10 @@ void RtfWalker::textBytes()
         for (; i < end; ++i)
             tableByte(char(bytes[i]));
         return;
+    case Destination::FieldInstruction:
+        for (; i < end; ++i)
+            textByte(char(bytes[i]));
+        return;
     case Destination::Text:
         break;
     }
@@ -575,12 +727,18 @@ void RtfWalker::textByte(char byte)
     case Destination::ColourTable:
         tableByte(byte);
         return;
+    case Destination::FieldInstruction:
     case Destination::Text:
         break;
     }
     const auto value = static_cast<unsigned char>(byte);
     if (consumesSkippedCharacter() || !isTextByte(value))
         return;
+    if (state().destination == Destination::FieldInstruction) {
+        instructionUnit(
+            decodeSingleByte(QByteArray(1, byte), m_documentCodePage).front().unicode());
+        return;
+    }
     prepareRun();
     beginBytes();
     m_run.append(QChar(char16_t(value)));
@@ -612,6 +770,8 @@ void RtfWalker::tableByte(char byte)
 
 void RtfWalker::textUnit(char16_t unit)
 {
+    if (state().destination == Destination::FieldInstruction)
+        instructionUnit(unit);
     if (state().destination != Destination::Text)
         return;
     prepareRun();

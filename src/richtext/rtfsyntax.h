@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QUrl>
 
 #include <string_view>
 #include <vector>
@@ -14,6 +15,11 @@
 // The one walk through RTF that the full reader and the text scanner share: the
 // walker reads groups, destinations, code pages and Unicode with its fallbacks,
 // and hands the text to a sink in runs, so both see exactly the same text.
+//
+// Hyperlink fields, {\field{\*\fldinst HYPERLINK "URL" switches}{\fldrslt text}},
+// give their result's runs a link number when the URL isOpenableLink; the
+// instruction is never text. Any other instruction, a result before its
+// instruction, and fields nested in a field leave the result plain text.
 
 namespace quillet {
 
@@ -31,6 +37,7 @@ struct RtfCharState
     bool bold = false;
     bool italic = false;
     bool underline = false;
+    int link = 0; // the walker's number of the hyperlink the text is the result of; 0 for none
 
     friend bool operator==(const RtfCharState &, const RtfCharState &) = default;
 };
@@ -72,6 +79,8 @@ public:
     QColor colour(int index) const;
     // The font table's name of a font; empty for none.
     QString fontName(int font) const;
+    // The address of a run's link number; empty for none.
+    QUrl link(int number) const;
 
 private:
     enum class Destination : quint8
@@ -79,7 +88,18 @@ private:
         Text,
         FontTable,
         ColourTable,
+        FieldInstruction,
         Skip,
+    };
+
+    // What a group is of the field it is in.
+    enum class FieldPart : quint8
+    {
+        None,
+        Field,       // the field's own group, or one inside it around neither part
+        Instruction, // the \fldinst destination
+        Result,      // the \fldrslt group: the text shown
+        Nested,      // a field inside a field: never a link
     };
 
     // What a group inherits from its parent and restores on its end.
@@ -89,6 +109,8 @@ private:
         Qt::Alignment alignment = Qt::AlignLeft;
         int unicodeSkip = 1;
         Destination destination = Destination::Text;
+        FieldPart field = FieldPart::None;
+        int fieldLink = 0; // the link its instruction gave the field
     };
 
     struct Font
@@ -107,6 +129,10 @@ private:
     void tableWord(RtfWord word, bool hasParameter, int parameter);
     void textWord(RtfWord word, int value, bool hasParameter, int parameter);
     void charWord(RtfWord word, bool hasParameter, int parameter);
+    void beginInstruction();
+    void fieldWord(RtfWord word);
+    void instructionUnit(char16_t unit);
+    void endInstruction();
     bool consumesSkippedCharacter();
     void textBytes();
     void textByte(char byte);
@@ -138,6 +164,10 @@ private:
     int m_red = -1;
     int m_green = -1;
     int m_blue = -1;
+
+    QString m_instruction;          // the text of the field instruction being read
+    bool m_instructionValid = true; // false once it holds what no link instruction does
+    QList<QUrl> m_links;            // by link number, from 1
 
     RtfCharState m_runChars;
     QString m_run;

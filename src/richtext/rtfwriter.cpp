@@ -1,9 +1,11 @@
 #include "richtext/rtfwriter.h"
 
+#include "core/links.h"
 #include "richtext/rtfreader.h"
 
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QUrl>
 
 namespace quillet {
 
@@ -117,17 +119,36 @@ void appendRunStart(QByteArray &out, int halfPoints, bool bold, bool italic, boo
     out.append(' ');
 }
 
-// One paragraph: its alignment, then every run with all of its attributes.
+// The address a run links to; empty when it is no anchor or not one to open.
+QUrl linkOf(const QTextCharFormat &format)
+{
+    if (!format.isAnchor())
+        return {};
+    const QUrl url(format.anchorHref());
+    return isOpenableLink(url) ? url : QUrl();
+}
+
+// One paragraph: its alignment, then every run with all of its attributes, so a
+// run never depends on the state the one before left. Neighbouring runs of the
+// same link share its field.
 void appendParagraph(QByteArray &out, const QTextBlock &block, ColourTable &colours,
                      qreal defaultPointSize)
 {
     out.append("\\pard");
     out.append(alignmentWord(block.blockFormat().alignment()));
+    QUrl openLink;
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
         if (!fragment.isValid())
             continue;
         const QTextCharFormat format = fragment.charFormat();
+        if (const QUrl link = linkOf(format); link != openLink) {
+            if (!openLink.isEmpty())
+                appendHyperlinkEnd(out);
+            if (!link.isEmpty())
+                appendHyperlinkStart(out, link);
+            openLink = link;
+        }
         const QBrush foreground = format.foreground();
         appendRunStart(
             out, halfPoints(format, defaultPointSize), format.fontWeight() > QFont::Medium,
@@ -135,6 +156,8 @@ void appendParagraph(QByteArray &out, const QTextBlock &block, ColourTable &colo
             foreground.style() == Qt::NoBrush ? 0 : colours.numberOf(foreground.color().rgb()));
         appendText(out, fragment.text());
     }
+    if (!openLink.isEmpty())
+        appendHyperlinkEnd(out);
 }
 
 QByteArray makeHeader(const QString &family, const QList<QRgb> &colours)
@@ -167,6 +190,19 @@ const QByteArray ParagraphEnd = QByteArrayLiteral("\\par\r\n");
 const QByteArray DocumentEnd = QByteArrayLiteral("}");
 
 } // namespace
+
+void appendHyperlinkStart(QByteArray &out, const QUrl &url)
+{
+    Q_ASSERT(isOpenableLink(url));
+    out.append("{\\field{\\*\\fldinst{HYPERLINK \"");
+    appendText(out, QString::fromLatin1(url.toEncoded()).replace(u'"', "%22"_L1));
+    out.append("\"}}{\\fldrslt{");
+}
+
+void appendHyperlinkEnd(QByteArray &out)
+{
+    out.append("}}}");
+}
 
 QByteArray writeRtf(const QTextDocument &document)
 {
@@ -223,13 +259,11 @@ void RtfRunWriter::appendPiece(QStringView text, const TextRun &run, const Forma
 {
     if (text.isEmpty())
         return;
-    if (!run.link.isEmpty()) {
-        m_paragraph.append("{\\field{\\*\\fldinst{HYPERLINK \"");
-        appendText(m_paragraph, QString::fromLatin1(run.link.toEncoded()).remove(u'"'));
-        m_paragraph.append("\"}}{\\fldrslt{");
+    if (isOpenableLink(run.link)) {
+        appendHyperlinkStart(m_paragraph, run.link);
         appendRunStart(m_paragraph, format.halfPoints, format.bold, false, true, format.colour);
         appendText(m_paragraph, text);
-        m_paragraph.append("}}}");
+        appendHyperlinkEnd(m_paragraph);
         m_lastFormat.reset();
         return;
     }

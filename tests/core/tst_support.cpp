@@ -1,3 +1,4 @@
+#include "core/links.h"
 #include "core/messagetime.h"
 #include "core/support.h"
 
@@ -70,6 +71,89 @@ private slots:
         QFETCH(int, options);
         QFETCH(QString, expected);
         QCOMPARE(quillet::trimText(text, TrimOptions::fromInt(options)), expected);
+    }
+
+    // The links of a message text: where each ends, as "its text => the URL opened".
+    void findsLinks_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("links");
+        QTest::newRow("http, query and fragment")
+            << u"см. http://example.org/a?b=1&c#d тут"_s
+            << QStringList{u"http://example.org/a?b=1&c#d => http://example.org/a?b=1&c#d"_s};
+        QTest::newRow("https and ftp at the ends")
+            << u"https://example.org\tftp://files.example.org/pub/x.tar.gz"_s
+            << QStringList{u"https://example.org => https://example.org"_s,
+                           u"ftp://files.example.org/pub/x.tar.gz => "
+                           u"ftp://files.example.org/pub/x.tar.gz"_s};
+        QTest::newRow("mailto before a full stop")
+            << u"пиши mailto:ivan@example.ru."_s
+            << QStringList{u"mailto:ivan@example.ru => mailto:ivan@example.ru"_s};
+        QTest::newRow("www opens as http")
+            << u"зайди на www.example.org/путь, там"_s
+            << QStringList{u"www.example.org/путь => http://www.example.org/путь"_s};
+        QTest::newRow("letter case")
+            << u"HTTPS://Example.ORG/Path и WWW.Example.org MailTo:a@b.ru"_s
+            << QStringList{u"HTTPS://Example.ORG/Path => https://example.org/Path"_s,
+                           u"WWW.Example.org => http://www.example.org"_s,
+                           u"MailTo:a@b.ru => mailto:a@b.ru"_s};
+        QTest::newRow("trailing punctuation")
+            << u"http://a.org/x... http://b.org/y?! 'http://c.org/z', http://d.org/q…; "
+               u"http://e.org/?a=1:"_s
+            << QStringList{
+                   u"http://a.org/x => http://a.org/x"_s, u"http://b.org/y => http://b.org/y"_s,
+                   u"http://c.org/z => http://c.org/z"_s, u"http://d.org/q => http://d.org/q"_s,
+                   u"http://e.org/?a=1 => http://e.org/?a=1"_s};
+        QTest::newRow("brackets with partners inside")
+            << u"(see http://x.org/a_(b)) [http://y.org/[1]/{2}]."_s
+            << QStringList{u"http://x.org/a_(b) => http://x.org/a_(b)"_s,
+                           u"http://y.org/[1]/{2} => http://y.org/[1]/%7B2%7D"_s};
+        QTest::newRow("closing brackets without partners")
+            << u"(http://x.org/a), [www.y.org] {http://z.org/c.}"_s
+            << QStringList{u"http://x.org/a => http://x.org/a"_s,
+                           u"www.y.org => http://www.y.org"_s,
+                           u"http://z.org/c => http://z.org/c"_s};
+        QTest::newRow("quotes") << u"«http://x.org/a» <http://y.org/b> \"http://z.org/c\""_s
+                                << QStringList{u"http://x.org/a => http://x.org/a"_s,
+                                               u"http://y.org/b => http://y.org/b"_s,
+                                               u"http://z.org/c => http://z.org/c"_s};
+        QTest::newRow("other schemes")
+            << u"file:///etc/passwd javascript:alert(1) data:text/html,x quillet://x"_s
+            << QStringList();
+        QTest::newRow("glued to another scheme or name")
+            << u"xhttp://a.org svn+http://b.org 2ftp://c.org mywww.d.org a@www.e.org x.www.f.org"_s
+            << QStringList();
+        QTest::newRow("bare schemes")
+            << u"http:// https://. mailto: www. ftp://) http://:80"_s << QStringList();
+        QTest::newRow("white space of every kind ends it")
+            << u"http://a.org\u00A0x http://b.org\u2028y http://c.org\u200Bz"_s
+            << QStringList{u"http://a.org => http://a.org"_s, u"http://b.org => http://b.org"_s,
+                           u"http://c.org => http://c.org"_s};
+        QTest::newRow("Cyrillic around")
+            << u"ссылка:https://ru.wikipedia.org/wiki/Москва. Смотриhttp://пример.рф/а"_s
+            << QStringList{u"https://ru.wikipedia.org/wiki/Москва => "
+                           u"https://ru.wikipedia.org/wiki/Москва"_s,
+                           u"http://пример.рф/а => http://пример.рф/а"_s};
+    }
+    void findsLinks()
+    {
+        QFETCH(QString, text);
+        QStringList links;
+        for (const Link &link : quillet::findLinks(text)) {
+            links.append(text.mid(link.start, link.length) + u" => "_s + link.url.toString());
+            QVERIFY(isOpenableLink(link.url));
+        }
+        QTEST(links, "links");
+    }
+
+    // Only web and mail addresses are ever opened, however they are written.
+    void opensOnlyWebAndMail()
+    {
+        for (const char *url : {"http://a.org", "HTTPS://a.org", "ftp://a.org/x", "mailto:a@b.ru"})
+            QVERIFY2(isOpenableLink(QUrl(QString::fromLatin1(url))), url);
+        for (const char *url : {"javascript:alert(1)", "file:///etc/passwd", "data:text/html,x",
+                                "quillet://a", "http:", "http:/path", "mailto:", "", "a.org"})
+            QVERIFY2(!isOpenableLink(QUrl(QString::fromLatin1(url))), url);
     }
 
     // A message time is shifted by the offset in force at its own moment, not

@@ -33,6 +33,30 @@ QString readFully(const QByteArray &rtf)
     return u"error %1: %2"_s.arg(status ? 0 : status.error().number).arg(document.toPlainText());
 }
 
+// The anchors of a document as "text => address", neighbours of one address joined;
+// every anchor must look like a link.
+QStringList linksOf(const QTextDocument &document)
+{
+    QStringList links;
+    QString lastHref;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            const QString href = format.isAnchor() ? format.anchorHref() : QString();
+            if (!href.isEmpty() && href == lastHref)
+                links.last().insert(links.last().indexOf(u" => "_s), it.fragment().text());
+            else if (!href.isEmpty())
+                links.append(it.fragment().text() + u" => "_s + href);
+            lastHref = href;
+            if (!href.isEmpty() &&
+                (!format.fontUnderline() || !format.foreground().color().isValid()))
+                links.append(u"no link look"_s);
+        }
+        lastHref.clear();
+    }
+    return links;
+}
+
 QString scan(const QByteArray &rtf)
 {
     const Result<QString> text = RtfTextScanner::plainText(rtf);
@@ -111,6 +135,123 @@ private slots:
         QVERIFY(readRtf("{\\rtf1\\fs70000 a\\fs0 b\\fs-8 c}", &sampled).ok());
         QCOMPARE(runsOf(sampled),
                  (QList<Run>{{0, u"a"_s, 16383.5, false, 0}, {0, u"bc"_s, 12, false, 0}}));
+    }
+
+    // Anchors to web and mail addresses go out as hyperlink fields around their runs
+    // and come back as anchors with their text; any other anchor is plain text.
+    void writesAndReadsLinks()
+    {
+        QTextDocument document;
+        QTextCursor cursor(&document);
+        const auto insert = [&cursor](const QString &text, const QString &href, bool bold = false) {
+            QTextCharFormat format;
+            format.setFontWeight(bold ? QFont::Bold : QFont::Normal);
+            if (!href.isEmpty()) {
+                format.setAnchor(true);
+                format.setAnchorHref(href);
+                format.setFontUnderline(true);
+                format.setForeground(QColor(0, 0, 238));
+            }
+            cursor.insertText(text, format);
+        };
+        insert(u"см. "_s, {});
+        insert(u"example"_s, u"https://example.org/a?q=%22x%22&b={}"_s);
+        insert(u".org"_s, u"https://example.org/a?q=%22x%22&b={}"_s, true);
+        insert(u" и "_s, {});
+        insert(u"почта\\{}"_s, u"mailto:ivan@example.ru"_s);
+        insert(u"\r\nзло"_s, u"javascript:alert(1)"_s);
+        insert(u" файл"_s, u"file:///etc/passwd"_s, true);
+        const QByteArray rtf = writeRtf(document);
+        QCOMPARE(rtf.count("{\\field{\\*\\fldinst{HYPERLINK \""), 2);
+        QVERIFY(rtf.contains("{\\field{\\*\\fldinst{HYPERLINK "
+                             "\"https://example.org/a?q=%22x%22&b=%7B%7D\"}}{\\fldrslt{"));
+        QVERIFY(!rtf.contains("javascript") && !rtf.contains("file:"));
+        QTextDocument read;
+        QVERIFY(readRtf(rtf, &read).ok());
+        QCOMPARE(read.toPlainText(), document.toPlainText());
+        QCOMPARE(linksOf(read),
+                 (QStringList{u"example.org => https://example.org/a?q=%22x%22&b=%7B%7D"_s,
+                              u"почта\\{} => mailto:ivan@example.ru"_s}));
+        QCOMPARE(scan(rtf), readFully(rtf));
+        read.setDefaultFont(document.defaultFont());
+        QCOMPARE(writeRtf(read), rtf);
+    }
+
+    // Which fields make links, and that their instructions are never text: the
+    // reader's and the scanner's text stay the same.
+    void readsLinks_data()
+    {
+        QTest::addColumn<QByteArray>("rtf");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("links");
+        const auto field = [](const QByteArray &instruction, const QByteArray &result) {
+            return "{\\rtf1{\\colortbl ;\\red0\\green0\\blue255;}a {\\field{\\*\\fldinst{" +
+                   instruction + "}}{\\fldrslt{" + result + "}}} b}";
+        };
+        QTest::newRow("own form") << field("HYPERLINK \"http://x.org/\"",
+                                           "\\plain\\f0\\fs18\\ul\\cf1 x.org")
+                                  << u"a x.org b"_s << QStringList{u"x.org => http://x.org/"_s};
+        QTest::newRow("switches, no colour")
+            << field("HYPERLINK \"https://x.org/a%20b\" \\\\o \"tip\" \\\\t \"_blank\"", "x")
+            << u"a x b"_s << QStringList{u"x => https://x.org/a%20b"_s};
+        QTest::newRow("unquoted, no star, lower case")
+            << QByteArray("{\\rtf1{\\field\\fldlock{\\fldinst  hyperlink ftp://f.org }"
+                          "{\\fldrslt f}}}")
+            << u"f"_s << QStringList{u"f => ftp://f.org"_s};
+        QTest::newRow("word processor's groups and data")
+            << QByteArray("{\\rtf1{\\field{\\*\\fldinst {\\rtlch\\insrsid1  HYPERLINK "
+                          "\"http://w.org/\" }{\\insrsid1 {\\*\\datafield 00d0c9ea}}}"
+                          "{\\fldrslt {\\cs15\\ul\\cf2\\insrsid1 w}}}}")
+            << u"w"_s << QStringList{u"w => http://w.org/"_s};
+        QTest::newRow("Unicode and escapes in the address")
+            << field("HYPERLINK \"https://ru.org/\\u1052?\\'e0\\{\"", "ru") << u"a ru b"_s
+            << QStringList{u"ru => https://ru.org/%D0%9C%C3%A0%7B"_s};
+        QTest::newRow("result over paragraphs")
+            << field("HYPERLINK \"mailto:i@x.ru\"", "m\\par n") << u"a m\nn b"_s
+            << QStringList{u"m => mailto:i@x.ru"_s, u"n => mailto:i@x.ru"_s};
+        QTest::newRow("breaks in the instruction")
+            << field("HYPERLINK\\par\\tab\"http://p.org\"\\line", "p") << u"a p b"_s
+            << QStringList{u"p => http://p.org"_s};
+        QTest::newRow("javascript")
+            << field("HYPERLINK \"javascript:alert(1)\"", "j") << u"a j b"_s << QStringList();
+        QTest::newRow("file") << field("HYPERLINK \"file:///etc/passwd\"", "f") << u"a f b"_s
+                              << QStringList();
+        QTest::newRow("custom scheme, spaces before it")
+            << field("HYPERLINK \" quillet://x\"", "q") << u"a q b"_s << QStringList();
+        QTest::newRow("bookmark") << field("HYPERLINK \\\\l \"top\"", "t") << u"a t b"_s
+                                  << QStringList();
+        QTest::newRow("quote not closed")
+            << field("HYPERLINK \"http://x.org", "x") << u"a x b"_s << QStringList();
+        QTest::newRow("other field") << field("PAGE", "1") << u"a 1 b"_s << QStringList();
+        QTest::newRow("keyword glued")
+            << field("HYPERLINKhttp://x.org", "x") << u"a x b"_s << QStringList();
+        QTest::newRow("too long") << field("HYPERLINK \"http://x.org/" + QByteArray(9000, 'a') +
+                                               "\"",
+                                           "x")
+                                  << u"a x b"_s << QStringList();
+        QTest::newRow("result before instruction")
+            << QByteArray("{\\rtf1{\\field{\\fldrslt r}{\\*\\fldinst HYPERLINK http://x.org}}}")
+            << u"r"_s << QStringList();
+        QTest::newRow("result outside a field")
+            << QByteArray("{\\rtf1{\\*\\fldinst HYPERLINK http://x.org}{\\fldrslt r}}") << u"r"_s
+            << QStringList();
+        QTest::newRow("nested in the result")
+            << field("HYPERLINK http://o.org",
+                     "o {\\field{\\*\\fldinst HYPERLINK http://n.org}{\\fldrslt n}} p")
+            << u"a o n p b"_s << QStringList{u"o  => http://o.org"_s, u" p => http://o.org"_s};
+        QTest::newRow("nested in the instruction")
+            << field("HYPERLINK {\\field{\\*\\fldinst X}{\\fldrslt http://n.org}}", "i")
+            << u"a i b"_s << QStringList();
+    }
+    void readsLinks()
+    {
+        QFETCH(QByteArray, rtf);
+        QFETCH(QString, text);
+        QTextDocument document;
+        QVERIFY(readRtf(rtf, &document).ok());
+        QCOMPARE(document.toPlainText(), text);
+        QTEST(linksOf(document), "links");
+        QCOMPARE(scan(rtf), readFully(rtf));
     }
 
     // The text, or the error, of every kind of input, from the reader and the scanner.
