@@ -13,6 +13,7 @@
 #include "gui/placement.h"
 #include "gui/resources.h"
 #include "gui/wheelforwarding.h"
+#include "logsviewer/earliermessages.h"
 #include "logsviewer/logsviewer.h"
 #include "settings/settings.h"
 #include "settings/settingsdialog.h"
@@ -231,6 +232,7 @@ void ChatWindow::startSession()
     connect(m_session.get(), &ChatSession::batchFinished, m_tray, &ChatTray::batchFinished);
     m_session->start();
     m_sessionRunning = true;
+    loadEarlierMessages();
 #ifdef QUILLET_TEST_HOOKS
     m_testInputPath = qEnvironmentVariable("QUILLET_TEST_INPUT");
 #endif
@@ -238,6 +240,23 @@ void ChatWindow::startSession()
     txtMessage->setFocus();
     if (m_chat.startHidden)
         hideWindow();
+}
+
+// On a worker thread: the first tick's backlog never waits for the old logs.
+void ChatWindow::loadEarlierMessages()
+{
+    if (!appSettings().showEarlierMessages)
+        return;
+    const Result<QString> folder = logsFolder(m_chat.chatFile, true);
+    if (!folder)
+        return;
+    auto *loader = new EarlierMessagesLoader(this);
+    connect(loader, &EarlierMessagesLoader::loaded, this,
+            [this, loader](const QList<EarlierMessage> &messages) {
+                m_renderer->showEarlierMessages(messages, txtUserName->text());
+                loader->deleteLater();
+            });
+    loader->start(folder.value(), Clock::nowLocal());
 }
 
 void ChatWindow::loadButtonPictures()

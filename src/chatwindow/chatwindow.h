@@ -71,6 +71,7 @@ private:
     // Start and end
     void loadButtonPictures();
     void restoreState();
+    void loadEarlierMessages();
     void saveState(bool silent);
     void installEventFilters();
     void removeEventFilters();

@@ -1,12 +1,16 @@
 #include "chatwindow/messagerenderer.h"
 
 #include "chatwindow/conversationview.h"
+#include "core/links.h"
+#include "core/messageheader.h"
 #include "core/support.h"
 #include "gui/boxes.h"
 #include "gui/fonts.h"
 #include "richtext/rtflogfile.h"
 #include "settings/settings.h"
 
+#include <QGuiApplication>
+#include <QPalette>
 #include <QTextDocument>
 #include <QTextEdit>
 
@@ -68,30 +72,26 @@ QString displayName(const QString &name)
 QList<TextRun> messageRuns(const QString &senderName, const QString &text,
                            const MessageTime &localTime, const QColor &nameColour)
 {
-    const QString name = displayName(senderName);
-    const QString clock = formatTime(localTime);
-    const QString date = formatDate(localTime, 0);
-    QList<TextRun> runs;
-    if (appSettings().nameOnSeparateLine)
-        runs.append({name + u"  ("_s + clock + u" - "_s + date + u")"_s + LineEnd,
-                     HeaderSize,
-                     true,
-                     nameColour,
-                     0,
-                     {}});
-    else
-        runs.append({'('_L1 + clock + u" - "_s + date + u") "_s + name + u":  "_s,
-                     HeaderSize,
-                     true,
-                     nameColour,
-                     0,
-                     {}});
-    runs.append({trimText(text, TrimBlanksAndBreaks) + LineEnd,
-                 BodySize,
-                 false,
-                 appSettings().messageColor,
-                 0,
-                 {}});
+    const bool separateLine = appSettings().nameOnSeparateLine;
+    QList<TextRun> runs{{messageHeaderText(displayName(senderName), localTime, separateLine) +
+                             (separateLine ? LineEnd : QString()),
+                         HeaderSize,
+                         true,
+                         nameColour,
+                         0,
+                         {}}};
+    const QString body = trimText(text, TrimBlanksAndBreaks);
+    const QColor colour = appSettings().messageColor;
+    const QColor linkColour = QGuiApplication::palette().color(QPalette::Link);
+    qsizetype done = 0;
+    for (const Link &link : findLinks(body)) {
+        if (link.start > done)
+            runs.append({body.sliced(done, link.start - done), BodySize, false, colour, 0, {}});
+        runs.append(
+            {body.sliced(link.start, link.length), BodySize, false, linkColour, 0, link.url});
+        done = link.start + link.length;
+    }
+    runs.append({body.sliced(done) + LineEnd, BodySize, false, colour, 0, {}});
     return runs;
 }
 
@@ -135,6 +135,26 @@ void MessageRenderer::appendMessage(const ReceivedMessage &message)
         appendRun(m_view->document(), run);
         m_log->append(run);
     }
+}
+
+// Earlier messages go above everything, and only into the view.
+void MessageRenderer::showEarlierMessages(const QList<EarlierMessage> &messages,
+                                          const QString &ownName)
+{
+    if (messages.isEmpty())
+        return;
+    QList<TextRun> runs;
+    for (const EarlierMessage &message : messages) {
+        if (!runs.isEmpty())
+            runs.append(spacerRun());
+        const bool own = displayName(message.sender) == displayName(ownName);
+        runs += messageRuns(message.sender, message.text, message.time,
+                            nameColour(own ? MessageKind::Own : MessageKind::Other));
+    }
+    runs.append(spacerRun());
+    runs.append({u"Ранее в этом чате"_s + LineEnd, HeaderSize, false, StampColour, 2, {}});
+    runs.append(spacerRun());
+    insertRunsAtStart(m_view, runs);
 }
 
 void MessageRenderer::beginBatch()

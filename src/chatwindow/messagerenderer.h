@@ -3,6 +3,7 @@
 #include "chatwindow/conversationview.h"
 #include "core/messagetime.h"
 #include "exchange/conversation.h"
+#include "logsviewer/earliermessages.h"
 
 #include <QDateTime>
 #include <QFont>
@@ -46,6 +47,10 @@ public:
     // Appends spacer, time stamp, header and body for one message, then saves
     // the log silently.
     void renderMessage(const ConversationMessage &message);
+    // Shows the end of the conversation of earlier sessions above everything
+    // else, below it the line "Ранее в этом чате"; neither goes into the log.
+    // Messages of `ownName` get the own name's colour.
+    void showEarlierMessages(const QList<EarlierMessage> &messages, const QString &ownName);
     // Brings the log file up to date. Silent: false on failure, tried again with
     // the next message. Otherwise a failure asks Abort (false), Retry or Ignore (true).
     bool saveLog(bool silent);

@@ -2,6 +2,7 @@
 
 #include "chatwindow/chattray.h"
 #include "chatwindow/desktopnotifier.h"
+#include "chatwindow/messagerenderer.h"
 #include "chatwindow/trayavailability.h"
 #include "chatwindow/trayblinker.h"
 #include "core/chatcontext.h"
@@ -10,7 +11,9 @@
 #include "core/textfile.h"
 #include "gui/boxes.h"
 #include "gui/picturebutton.h"
+#include "logsviewer/earliermessages.h"
 #include "logsviewer/logsviewer.h"
+#include "richtext/rtftextscanner.h"
 #include "settings/settings.h"
 #include "settings/settingsdialog.h"
 #include "testsupport.h"
@@ -408,6 +411,44 @@ private slots:
         auto *check = SettingsDialog::instance()->findChild<QCheckBox *>(u"chkCheckSpelling"_s);
         QVERIFY(!check->isEnabled());
         QVERIFY(check->toolTip().contains(u"hunspell-ru"_s));
+    }
+
+    // A chat opens with the end of its earlier logs above a separator: shown
+    // only, neither counted as waiting nor written again into the new log.
+    void earlierMessagesWhenTheChatOpens()
+    {
+        Clock::setFixedUtc(QDateTime(QDate(2026, 12, 1), QTime(9, 0), Qt::UTC));
+        {
+            QTextEdit view;
+            MessageRenderer earlier(&view, &view, chat.chatFile);
+            for (int i = 0; i < 60; ++i)
+                earlier.renderMessage({{u"anna"_s, u"old %1\r\nline two"_s.arg(i),
+                                        Clock::utcMessageTime(), MessageKind::Other},
+                                       {}});
+        }
+        Clock::reset();
+        ChatWindow *window = openWindow(false);
+        const QString separator = u"Ранее в этом чате"_s;
+        QTRY_VERIFY(viewText().contains(separator));
+        const QString earlierText = viewText();
+        QVERIFY(!earlierText.contains(u"old 9\n"_s));
+        QVERIFY(earlierText.contains(u"old 10\nline two"_s));
+        QVERIFY(earlierText.indexOf(u"old 59"_s) < earlierText.indexOf(separator));
+        QVERIFY(!window->windowTitle().startsWith(u'('));
+        QVERIFY(!window->findChild<TrayBlinker *>()->isBlinking());
+
+        writeForeignMessage(chat.exchangeFolder, 10, 0, 0, u"boris"_s, u"new one"_s);
+        QTRY_VERIFY(viewText().contains(u"new one"_s));
+        QVERIFY(viewText().indexOf(separator) < viewText().indexOf(u"new one"_s));
+        QVERIFY(window->windowTitle().startsWith(u"(1) "_s));
+        QTRY_VERIFY(!window->session()->isDispatching());
+        const QString log =
+            RtfTextScanner::plainText(TextFile::readBytes(window->logFilePath()).value()).value();
+        QVERIFY(log.contains(u"new one"_s) && !log.contains(u"old"_s) && !log.contains(separator));
+
+        m_window.reset();
+        appSettings().showEarlierMessages = false;
+        QVERIFY(!openWindow(false)->findChild<EarlierMessagesLoader *>());
     }
 
     void receivingShowsEachFileOnceInSendOrder()

@@ -242,6 +242,40 @@ private slots:
         QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(), bytes);
     }
 
+    // Addresses are links in the view and in the log, which reads back the same;
+    // the text is shown as it came, and no other scheme becomes a link.
+    void links()
+    {
+        const QString text =
+            u"см. (https://example.org/a_(b)), www.пример.рф и javascript:alert(1)."_s;
+        render(u"guest"_s, text);
+        const auto anchorsOf = [](const QTextDocument &document) {
+            QList<std::pair<QString, QString>> anchors;
+            for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+                for (auto it = block.begin(); !it.atEnd(); ++it)
+                    if (it.fragment().charFormat().isAnchor())
+                        anchors.append(
+                            {it.fragment().text(), it.fragment().charFormat().anchorHref()});
+            return anchors;
+        };
+        const auto anchors = anchorsOf(*m_view->document());
+        QCOMPARE(anchors.size(), 2);
+        QCOMPARE(anchors.at(0),
+                 std::pair(u"https://example.org/a_(b)"_s, u"https://example.org/a_(b)"_s));
+        QCOMPARE(anchors.at(1).first, u"www.пример.рф"_s);
+        QVERIFY(anchors.at(1).second.startsWith(u"http://www."_s));
+        QVERIFY(m_view->toPlainText().contains(text));
+
+        const QByteArray log = TextFile::readBytes(m_renderer->logFilePath()).value();
+        QCOMPARE(log, writeRtf(*m_view->document()));
+        QVERIFY(log.contains("HYPERLINK \"https://example.org/a_(b)\""));
+        QTextEdit logView;
+        QVERIFY(loadLogDocument(m_renderer->logFilePath(), logView.document(), conversationFont())
+                    .ok());
+        QCOMPARE(anchorsOf(*logView.document()), anchors);
+        QCOMPARE(logView.toPlainText(), m_view->toPlainText());
+    }
+
     // Emoji show in colour in the conversation and in its log as the logs
     // viewer reads it back; everything else of the message is black.
     void emojiInColour()
