@@ -8,11 +8,14 @@
 #include "chatwindow/chatwindow.h"
 #include "chatwindow/trayavailability.h"
 #include "core/chatcontext.h"
+#include "exchange/conversation.h"
 #include "gui/boxes.h"
 #include "settings/settings.h"
 #include "testsupport.h"
 
 #include <cstdio>
+
+#include <malloc.h>
 
 #include <sys/resource.h>
 
@@ -24,6 +27,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTimer>
+#include <QUuid>
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
@@ -45,6 +49,13 @@ double residentMiB()
     if (!statm.open(QIODevice::ReadOnly))
         return 0;
     return statm.readAll().split(' ').value(1).toDouble() * 4096 / (1024 * 1024);
+}
+
+// The heap memory in use, in MiB: unlike the resident size, it does not count
+// what the allocator keeps for later.
+double heapMiB()
+{
+    return double(mallinfo2().uordblks) / (1024 * 1024);
 }
 
 // Runs the event loop until `done` holds, checking every `pollMs`.
@@ -126,10 +137,29 @@ void benchBatch(int count)
     int hidden = 0;
     for (const QString &name : QDir(chat.env.chats()).entryList({u"*.QLIM"_s}))
         hidden += dosAttributes(chat.env.chats() + '/'_L1 + name) == "0x2";
+    const double resident = residentMiB();
+    malloc_trim(0); // what the allocator kept for later goes back
+    const double trimmed = residentMiB();
     std::printf("batch: %d messages shown in %lld ms, saved and marked in %lld ms (%.2f s CPU), "
-                "%d marked shown, longest event-loop pause %lld ms, resident %.0f MiB\n",
+                "%d marked shown, longest event-loop pause %lld ms, resident %.0f MiB, heap %.0f "
+                "MiB, resident after malloc_trim %.0f MiB\n",
                 count, static_cast<long long>(shown), static_cast<long long>(marked), cpu, hidden,
-                static_cast<long long>(longestGap), residentMiB());
+                static_cast<long long>(longestGap), resident, heapMiB(), trimmed);
+}
+
+// What the conversation model holds per message, next to what the view holds.
+void benchModel(int count)
+{
+    const double before = residentMiB();
+    Conversation conversation;
+    const MessageTime time = Clock::utcMessageTime();
+    for (int i = 0; i < count; ++i)
+        conversation.append(
+            {{u"sender %1"_s.arg(i % 7), u"message number %1 with some ordinary text"_s.arg(i),
+              time, MessageKind::Other},
+             QFile::encodeName(messageFileName(time, QUuid::createUuid().toString()))});
+    std::printf("model: %d messages, %.0f bytes per message\n", count,
+                (residentMiB() - before) * 1024 * 1024 / count);
 }
 
 void benchIdle(int seconds)
@@ -206,6 +236,8 @@ int main(int argc, char *argv[])
     }
     if (mode.isEmpty() || mode == "batch"_L1)
         benchBatch(number > 0 ? number : 10000);
+    if (mode.isEmpty() || mode == "model"_L1)
+        benchModel(number > 0 ? number : 50000);
     if (mode.isEmpty() || mode == "latency"_L1)
         benchLatency(number > 0 ? number : 40);
     if (mode.isEmpty() || mode == "idle"_L1)

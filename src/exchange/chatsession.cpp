@@ -258,7 +258,7 @@ bool ChatSession::takeMessage(const QString &path)
         if (looksCut && !hasBeenQuiet(path))
             return false;
     }
-    ConversationMessage entry{{}, nameOf(path)};
+    ConversationMessage entry{{}, name};
     if (message) {
         entry.message = std::move(message.value());
     } else {

@@ -9,8 +9,11 @@ const ConversationMessage &Conversation::append(ConversationMessage message)
         name = *known;
     else
         m_names.insert(name);
-    m_messages.append(std::move(message));
-    return m_messages.last();
+    // Texts are often made with room to grow; the conversation keeps them for good.
+    message.message.text.squeeze();
+    message.fileName.squeeze();
+    m_messages.push_back(std::move(message));
+    return m_messages.back();
 }
 
 } // namespace quillet

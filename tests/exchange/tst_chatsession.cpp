@@ -42,7 +42,8 @@ class tst_ChatSession final : public QObject
                     QCOMPARE(first + count, m_conversation->size());
                     for (qsizetype i = first; i < first + count; ++i) {
                         const ConversationMessage &entry = m_conversation->at(i);
-                        QVERIFY(QFileInfo::exists(m_folder + '/'_L1 + entry.fileName));
+                        QVERIFY(QFileInfo::exists(m_folder + '/'_L1 +
+                                                  QFile::decodeName(entry.fileName)));
                         m_entries.append(entry);
                     }
                 });
