@@ -2,10 +2,12 @@
 // temporary home: the first batch of a folder full of unseen messages, the CPU
 // an idle chat costs, and the delay from a message file appearing to its text
 // in the view. Run headless: QT_QPA_PLATFORM=offscreen bench_chatwindow [mode]
-// with mode batch [count], idle [seconds] or latency [count] (default: all),
+// with mode batch [count], batch-earlier [count] (the chat's earlier log 20 MB),
+// earlier, model [count], idle [seconds] or latency [count] (default: all),
 // or "screenshot <file.png>" for a picture of the window with a few messages.
 
 #include "chatwindow/chatwindow.h"
+#include "chatwindow/messagerenderer.h"
 #include "chatwindow/trayavailability.h"
 #include "core/chatcontext.h"
 #include "exchange/conversation.h"
@@ -93,9 +95,27 @@ struct Chat
     QTextEdit *view() const { return window->findChild<QTextEdit *>(u"rtfLog"_s); }
 };
 
-void benchBatch(int count)
+// A log of an earlier session of the chat: 50,000 messages, about 20 MB.
+void writeEarlierLog(const Chat &chat)
+{
+    Clock::setFixedUtc(QDateTime(QDate(2026, 12, 1), QTime(9, 0), Qt::UTC));
+    QTextEdit view;
+    MessageRenderer earlier(&view, &view, chat.context.chatFile);
+    earlier.beginBatch();
+    for (int i = 0; i < 50000; ++i)
+        earlier.renderMessage({{u"Гость"_s, u"Сообщение обычной длины номер %1, line two."_s.arg(i),
+                                Clock::utcMessageTime(), MessageKind::Other},
+                               {}});
+    earlier.endBatch();
+    (void)earlier.saveLog(true);
+    Clock::reset();
+}
+
+void benchBatch(int count, bool withEarlierLog)
 {
     Chat chat;
+    if (withEarlierLog)
+        writeEarlierLog(chat);
     for (int i = 0; i < count; ++i)
         writeForeignMessage(chat.env.chats(), i / 3600, i / 60 % 60, i % 60,
                             u"sender %1"_s.arg(i % 7),
@@ -160,6 +180,24 @@ void benchModel(int count)
              QFile::encodeName(messageFileName(time, QUuid::createUuid().toString()))});
     std::printf("model: %d messages, %.0f bytes per message\n", count,
                 (residentMiB() - before) * 1024 * 1024 / count);
+}
+
+// From the window's start to its earlier messages in view, the newest log 20 MB.
+void benchEarlier()
+{
+    Chat chat;
+    writeEarlierLog(chat);
+    QElapsedTimer clock;
+    clock.start();
+    chat.open();
+    runUntil([&] { return chat.view()->toPlainText().contains(u"Ранее в этом чате"_s); }, 1, 10000);
+    std::printf("earlier: shown %lld ms after the window's start (newest log %.1f MB)\n",
+                static_cast<long long>(clock.elapsed()),
+                double(QFileInfo(QDir(logsFolder(chat.context.chatFile, true).value())
+                                     .entryInfoList({u"*.RTF"_s})
+                                     .value(0))
+                           .size()) /
+                    1e6);
 }
 
 void benchIdle(int seconds)
@@ -235,7 +273,11 @@ int main(int argc, char *argv[])
         return 0;
     }
     if (mode.isEmpty() || mode == "batch"_L1)
-        benchBatch(number > 0 ? number : 10000);
+        benchBatch(number > 0 ? number : 10000, false);
+    if (mode.isEmpty() || mode == "batch-earlier"_L1)
+        benchBatch(number > 0 ? number : 10000, true);
+    if (mode.isEmpty() || mode == "earlier"_L1)
+        benchEarlier();
     if (mode.isEmpty() || mode == "model"_L1)
         benchModel(number > 0 ? number : 50000);
     if (mode.isEmpty() || mode == "latency"_L1)
