@@ -113,7 +113,6 @@ Result<LogEnd> lastMessagesOf(const QString &path, qsizetype wanted, qint64 &bud
     qint64 tailStart = file.size();
     qint64 chunk = FirstChunk;
     LogEnd end;
-    bool cutFound = false;
     for (;;) {
         const qint64 from = qMax<qint64>(headerEnd, file.size() - chunk);
         const Result<QByteArray> more = read(from, tailStart - from);
@@ -131,7 +130,6 @@ Result<LogEnd> lastMessagesOf(const QString &path, qsizetype wanted, qint64 &bud
         if (!end.wholeLog && (cut = tail.indexOf(ParagraphStart)) >= 0)
             cut += 2;
         if (cut >= 0) {
-            cutFound = true;
             QByteArray rtf = header;
             rtf.append(QByteArrayView(tail).sliced(cut));
             const Result<QString> text = RtfTextScanner::plainText(rtf);
@@ -143,8 +141,9 @@ Result<LogEnd> lastMessagesOf(const QString &path, qsizetype wanted, qint64 &bud
             break;
         chunk = qMin(chunk * ChunkGrowth, chunk + allowed);
     }
-    if (!cutFound)
-        return Error::make(ErrorCode::RtfMalformed); // no paragraph of ours in all that was read
+    // Nothing of ours in all that a log may take: no message is left out by skipping it.
+    if (!end.wholeLog && end.messages.isEmpty())
+        return Error::make(ErrorCode::RtfMalformed);
     if (end.messages.size() > wanted)
         end.messages = end.messages.sliced(end.messages.size() - wanted);
     return end;
