@@ -1,5 +1,6 @@
 #include "core/support.h"
 #include "gui/fonts.h"
+#include "logsviewer/earliermessages.h"
 #include "logsviewer/logdocument.h"
 #include "logsviewer/logsearch.h"
 #include "logsviewer/logslist.h"
@@ -199,6 +200,61 @@ QByteArray ownWriterRtf(qint64 bytes)
     }
     return rtf;
 }
+
+// A log of one message, as our writer makes it.
+QByteArray oneMessageLog(const QString &text)
+{
+    QTextDocument document;
+    QTextCursor(&document).insertText(u"(12:00:00 - 05.12.2026) Борис:  "_s + text + u"\r\n"_s);
+    return writeRtf(document);
+}
+
+// Loading the earlier messages as a chat window opening does, from the start to the
+// messages delivered on the event loop, the log files read from the page cache.
+// Argument: 0 the newest log is 20 MB, 1 1,000 logs of one message each, 2 the
+// newest log is one message of 20 MB (read up to the bound, then skipped) above
+// 1,000 logs of one message.
+void BM_LoadEarlierMessages(benchmark::State &state)
+{
+    TestEnvironment env;
+    const QString folder = env.path(u"logs"_s);
+    QDir().mkpath(folder);
+    const auto write = [&](const QString &name, const QByteArray &rtf) {
+        QFile file(joinPath(folder, name));
+        if (!file.open(QIODevice::WriteOnly) || file.write(rtf) != rtf.size())
+            qFatal("cannot write %s", qPrintable(name));
+    };
+    if (state.range(0) == 0) {
+        write(u"2026-12-05 10-00-00.RTF"_s, ownWriterRtf(20 * 1024 * 1024));
+    } else {
+        const QByteArray small = oneMessageLog(u"Привет! Встретимся у метро."_s);
+        for (int i = 0; i < LogCount; ++i)
+            write(u"2026-11-%1 10-%2-00.RTF"_s.arg(1 + i / 60, 2, 10, '0'_L1)
+                      .arg(i % 60, 2, 10, '0'_L1),
+                  small);
+        if (state.range(0) == 2)
+            write(u"2026-12-05 10-00-00.RTF"_s, oneMessageLog(QString(3 * 1024 * 1024, u'ж')));
+    }
+    qint64 found = 0;
+    for (auto _ : state) {
+        EarlierMessagesLoader loader;
+        QList<EarlierMessage> messages;
+        bool done = false;
+        QObject::connect(&loader, &EarlierMessagesLoader::loaded, &loader,
+                         [&](const QList<EarlierMessage> &loaded) {
+                             messages = loaded;
+                             done = true;
+                         });
+        loader.start(folder);
+        while (!done)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        found = messages.size();
+    }
+    if (found != EarlierMessagesLoader::MaxMessages)
+        state.SkipWithError("not all earlier messages were found");
+    state.counters["messages"] = double(found);
+}
+BENCHMARK(BM_LoadEarlierMessages)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
 
 // The text of one log without a document: the scanner's throughput, single thread.
 void BM_ScanLogText(benchmark::State &state)

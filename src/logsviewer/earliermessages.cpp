@@ -76,6 +76,22 @@ bool endsDocument(QByteArrayView bytes)
     return end > 0 && bytes[end - 1] == '}';
 }
 
+// The messages of a log's plain text: each header with the text up to the next one.
+// Text before the first header belongs to no message that can be shown whole.
+QList<EarlierMessage> messagesOfLogText(QStringView text)
+{
+    const QList<MessageHeader> headers = findMessageHeaders(text);
+    QList<EarlierMessage> messages;
+    messages.reserve(headers.size());
+    for (qsizetype i = 0; i < headers.size(); ++i) {
+        const MessageHeader &header = headers.at(i);
+        const qsizetype end = i + 1 < headers.size() ? headers.at(i + 1).start : text.size();
+        messages.append({header.sender, header.time,
+                         messageText(text.sliced(header.bodyStart, end - header.bodyStart))});
+    }
+    return messages;
+}
+
 // The end of one log: its last messages, and whether they go back to its start.
 struct LogEnd
 {
@@ -113,7 +129,6 @@ Result<LogEnd> lastMessagesOf(const QString &path, qsizetype wanted, qint64 &bud
     qint64 tailStart = file.size();
     qint64 chunk = FirstChunk;
     LogEnd end;
-    bool cutFound = false;
     for (;;) {
         const qint64 from = qMax<qint64>(headerEnd, file.size() - chunk);
         const Result<QByteArray> more = read(from, tailStart - from);
@@ -131,7 +146,6 @@ Result<LogEnd> lastMessagesOf(const QString &path, qsizetype wanted, qint64 &bud
         if (!end.wholeLog && (cut = tail.indexOf(ParagraphStart)) >= 0)
             cut += 2;
         if (cut >= 0) {
-            cutFound = true;
             QByteArray rtf = header;
             rtf.append(QByteArrayView(tail).sliced(cut));
             const Result<QString> text = RtfTextScanner::plainText(rtf);
@@ -143,28 +157,16 @@ Result<LogEnd> lastMessagesOf(const QString &path, qsizetype wanted, qint64 &bud
             break;
         chunk = qMin(chunk * ChunkGrowth, chunk + allowed);
     }
-    if (!cutFound)
-        return Error::make(ErrorCode::RtfMalformed); // no paragraph of ours in all that was read
+    // Nothing found in all that one log may take (no paragraph of ours, or a single
+    // message larger than that): skipping it leaves out no message that could be shown.
+    if (!end.wholeLog && end.messages.isEmpty())
+        return Error::make(ErrorCode::RtfMalformed);
     if (end.messages.size() > wanted)
         end.messages = end.messages.sliced(end.messages.size() - wanted);
     return end;
 }
 
 } // namespace
-
-QList<EarlierMessage> messagesOfLogText(QStringView text)
-{
-    const QList<MessageHeader> headers = findMessageHeaders(text);
-    QList<EarlierMessage> messages;
-    messages.reserve(headers.size());
-    for (qsizetype i = 0; i < headers.size(); ++i) {
-        const MessageHeader &header = headers.at(i);
-        const qsizetype end = i + 1 < headers.size() ? headers.at(i + 1).start : text.size();
-        messages.append({header.sender, header.time,
-                         messageText(text.sliced(header.bodyStart, end - header.bodyStart))});
-    }
-    return messages;
-}
 
 EarlierMessagesLoader::EarlierMessagesLoader(QObject *parent) : QObject(parent)
 {

@@ -55,11 +55,6 @@ private:
     QFutureWatcher<QList<EarlierMessage>> m_watcher;
 };
 
-// The messages of a log's plain text, for tests and benchmarks: each header with
-// the text up to the next one, without the blank line and time line between them.
-// Text before the first header belongs to no message and is dropped.
-QList<EarlierMessage> messagesOfLogText(QStringView text);
-
 } // namespace quillet
 
 Q_DECLARE_METATYPE(quillet::EarlierMessage)

@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QThreadPool>
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
@@ -328,11 +329,17 @@ private slots:
         else if (!newest.isNull())
             env.touch(u"logs/2026-12-31 10-00-00.RTF"_s, newest);
 
+        // A loading started before is dropped, even once its result is waiting.
+        writeLog(env.path(u"other/2026-12-01 10-00-00.RTF"_s), numberedRange(90, 91));
         EarlierMessagesLoader loader;
         QSignalSpy loaded(&loader, &EarlierMessagesLoader::loaded);
+        loader.start(env.path(u"other"_s));
+        QThreadPool::globalInstance()->waitForDone();
         loader.start(folder, sessionStart);
         QCOMPARE(loaded.size(), 0); // never from within start()
         QVERIFY(loaded.wait());
+        QCoreApplication::processEvents();
+        QCOMPARE(loaded.size(), 1);
         QStringList found;
         for (const EarlierMessage &message : loaded.first().first().value<QList<EarlierMessage>>())
             found.append(described(message));
