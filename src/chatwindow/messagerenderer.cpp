@@ -147,9 +147,11 @@ void MessageRenderer::showEarlierMessages(const QList<EarlierMessage> &messages,
     for (const EarlierMessage &message : messages) {
         if (!runs.isEmpty())
             runs.append(spacerRun());
-        const bool own = displayName(message.sender) == displayName(ownName);
-        runs += messageRuns(message.sender, message.text, message.time,
-                            nameColour(own ? MessageKind::Own : MessageKind::Other));
+        const QString sender = displayName(message.sender);
+        const MessageKind kind = sender == appTitle()             ? MessageKind::System
+                                 : sender == displayName(ownName) ? MessageKind::Own
+                                                                  : MessageKind::Other;
+        runs += messageRuns(sender, message.text, message.time, nameColour(kind));
     }
     runs.append(spacerRun());
     runs.append({u"Ранее в этом чате"_s + LineEnd, HeaderSize, false, StampColour, 2, {}});

@@ -49,7 +49,7 @@ public:
     void renderMessage(const ConversationMessage &message);
     // Shows the end of the conversation of earlier sessions above everything
     // else, below it the line "Ранее в этом чате"; neither goes into the log.
-    // Messages of `ownName` get the own name's colour.
+    // Messages of `ownName` and of the program get their own colours.
     void showEarlierMessages(const QList<EarlierMessage> &messages, const QString &ownName);
     // Brings the log file up to date. Silent: false on failure, tried again with
     // the next message. Otherwise a failure asks Abort (false), Retry or Ignore (true).
