@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <atomic>
+
+namespace quillet {
+
+// SHA-256 through OpenSSL's libcrypto: several times faster than
+// QCryptographicHash, which matters for files of a gigabyte.
+class Sha256 final
+{
+public:
+    Sha256();
+    ~Sha256();
+    Q_DISABLE_COPY_MOVE(Sha256)
+
+    void add(const char *data, qint64 size);
+    QByteArray result(); // 32 bytes; the hash starts anew afterwards
+
+private:
+    void *m_context;
+};
+
+// The chunk in which files are hashed and copied.
+constexpr qint64 FileChunkSize = 8 * 1024 * 1024;
+
+// Hashes the first `size` bytes of `fd`. 0, an errno value, or ECANCELED once
+// `stop` is set; a file shorter than `size` is ENODATA.
+int hashFile(int fd, qint64 size, const std::atomic_bool &stop, QByteArray &digest);
+
+} // namespace quillet
