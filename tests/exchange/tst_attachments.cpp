@@ -201,9 +201,11 @@ private slots:
         if (failure == "folder"_L1)
             sources += env.path(u"mine"_s);
         std::atomic_bool cancel = false;
+        qint64 copied = 0;
         const Result<QString> sent =
             sendFiles({env.chats(), u"Иван"_s, u"подпись"_s, MyGuid, sources}, cancel,
                       [&](qint64 done, qint64) {
+                          copied = done;
                           // After the first file is in: the second one goes or the user cancels.
                           if (done > Bytes.size() && failure == "cancel"_L1)
                               cancel = true;
@@ -213,6 +215,8 @@ private slots:
         QVERIFY(!sent.ok());
         QCOMPARE(sent.error().number, error);
         QCOMPARE(leftovers(env.chats()), before);
+        // A cancelled copy stops at once, not at the end of its file.
+        QVERIFY(failure != "cancel"_L1 || copied < Bytes.size() + 20 * 1024 * 1024);
     }
 };
 
