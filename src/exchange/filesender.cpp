@@ -33,7 +33,7 @@ Error sourceError(const QString &source, int code)
 // has stopped.
 int hashBehind(int fd, qint64 size, std::atomic<qint64> &written, QByteArray &digest)
 {
-    std::vector<char> buffer(size_t(qMin(size, FileChunkSize)));
+    std::vector<char> buffer(size_t(qMin(size, HashChunkSize)));
     Sha256 sha;
     for (qint64 done = 0; done < size;) {
         qint64 ready = written.load();
@@ -44,7 +44,7 @@ int hashBehind(int fd, qint64 size, std::atomic<qint64> &written, QByteArray &di
         while (done < ready) {
             qint64 got = 0;
             if (const int error =
-                    readAt(fd, buffer.data(), qMin(ready - done, FileChunkSize), done, got))
+                    readAt(fd, buffer.data(), qMin(ready - done, HashChunkSize), done, got))
                 return error;
             if (got == 0)
                 return ENODATA;
@@ -56,7 +56,8 @@ int hashBehind(int fd, qint64 size, std::atomic<qint64> &written, QByteArray &di
     return 0;
 }
 
-// Copies `size` bytes inside the kernel while a second thread hashes them.
+// Copies `size` bytes inside the kernel and makes them durable while a second
+// thread hashes them.
 int copyAndHash(int from, int to, qint64 size, const std::atomic_bool &cancel,
                 const std::function<void(qint64)> &copied, QByteArray &digest)
 {
@@ -79,6 +80,9 @@ int copyAndHash(int from, int to, qint64 size, const std::atomic_bool &cancel,
         written.notify_one();
         copied(n);
     }
+    // Made durable while the hash catches up: hashing is the slower of the two.
+    if (!error)
+        error = syncData(to);
     if (error) {
         written.store(-1);
         written.notify_one();
@@ -157,8 +161,6 @@ int SendTarget::copyFile(const QString &source, const std::atomic_bool &cancel,
     int error = createFileAt(m_folder.get(), m_temporary, to);
     if (!error)
         error = copyAndHash(from.get(), to.get(), size, cancel, copied, digest);
-    if (!error)
-        error = syncData(to.get());
     FileStamp after;
     if (!error)
         error = stampOf(from.get(), after);

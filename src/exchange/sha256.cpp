@@ -45,14 +45,14 @@ QByteArray Sha256::result()
 
 int hashFile(int fd, qint64 size, const std::atomic_bool &stop, QByteArray &digest)
 {
-    std::vector<char> buffer(size_t(qMin(size, FileChunkSize)));
+    std::vector<char> buffer(size_t(qMin(size, HashChunkSize)));
     Sha256 sha;
     for (qint64 done = 0; done < size;) {
         if (stop)
             return ECANCELED;
         qint64 got = 0;
         if (const int error =
-                readAt(fd, buffer.data(), qMin(size - done, FileChunkSize), done, got))
+                readAt(fd, buffer.data(), qMin(size - done, HashChunkSize), done, got))
             return error;
         if (got == 0)
             return ENODATA;
