@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <thread>
-#include <vector>
 
 #include <QFile>
 #include <QFileInfo>
@@ -33,7 +32,6 @@ Error sourceError(const QString &source, int code)
 // has stopped.
 int hashBehind(int fd, qint64 size, std::atomic<qint64> &written, QByteArray &digest)
 {
-    std::vector<char> buffer(size_t(qMin(size, HashChunkSize)));
     Sha256 sha;
     for (qint64 done = 0; done < size;) {
         qint64 ready = written.load();
@@ -41,16 +39,9 @@ int hashBehind(int fd, qint64 size, std::atomic<qint64> &written, QByteArray &di
             written.wait(ready);
         if (ready < 0)
             return ECANCELED;
-        while (done < ready) {
-            qint64 got = 0;
-            if (const int error =
-                    readAt(fd, buffer.data(), qMin(ready - done, HashChunkSize), done, got))
-                return error;
-            if (got == 0)
-                return ENODATA;
-            sha.add(buffer.data(), got);
-            done += got;
-        }
+        if (const int error = sha.addFileRange(fd, done, ready))
+            return error;
+        done = ready;
     }
     digest = sha.result();
     return 0;

@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <openssl/evp.h>
-#include <vector>
 
 #include "platform/folderaccess.h"
 
@@ -43,21 +42,30 @@ QByteArray Sha256::result()
     return digest;
 }
 
-int hashFile(int fd, qint64 size, const std::atomic_bool &stop, QByteArray &digest)
+int Sha256::addFileRange(int fd, qint64 from, qint64 to)
 {
-    std::vector<char> buffer(size_t(qMin(size, HashChunkSize)));
-    Sha256 sha;
-    for (qint64 done = 0; done < size;) {
-        if (stop)
-            return ECANCELED;
+    m_buffer.resize(size_t(HashChunkSize));
+    while (from < to) {
         qint64 got = 0;
         if (const int error =
-                readAt(fd, buffer.data(), qMin(size - done, HashChunkSize), done, got))
+                readAt(fd, m_buffer.data(), qMin(to - from, HashChunkSize), from, got))
             return error;
         if (got == 0)
             return ENODATA;
-        sha.add(buffer.data(), got);
-        done += got;
+        add(m_buffer.data(), got);
+        from += got;
+    }
+    return 0;
+}
+
+int hashFile(int fd, qint64 size, const std::atomic_bool &stop, QByteArray &digest)
+{
+    Sha256 sha;
+    for (qint64 done = 0; done < size; done = qMin(size, done + FileChunkSize)) {
+        if (stop)
+            return ECANCELED;
+        if (const int error = sha.addFileRange(fd, done, qMin(size, done + FileChunkSize)))
+            return error;
     }
     digest = sha.result();
     return 0;

@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <atomic>
+#include <vector>
 
 namespace quillet {
 
@@ -17,10 +18,14 @@ public:
     Q_DISABLE_COPY_MOVE(Sha256)
 
     void add(const char *data, qint64 size);
+    // Adds bytes [from, to) of `fd`; 0, an errno value, or ENODATA when the
+    // file ends before `to`.
+    int addFileRange(int fd, qint64 from, qint64 to);
     QByteArray result(); // 32 bytes; the hash starts anew afterwards
 
 private:
     void *m_context;
+    std::vector<char> m_buffer;
 };
 
 // Files are copied in large chunks and read for hashing in small ones, which

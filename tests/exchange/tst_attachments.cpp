@@ -168,6 +168,13 @@ private slots:
             leftovers(env.chats()),
             (QStringList{fileNameOf(path), u"Files"_s, u"Files/"_s + guid,
                          u"Files/%1/empty.txt"_s.arg(guid), u"Files/%1/отчёт.pdf"_s.arg(guid)}));
+
+        // A failure reaches the event loop too, with its error.
+        FileSendJob failing({env.chats(), u"Иван"_s, QString(), MyGuid, {env.path(u"gone"_s)}});
+        QSignalSpy failed(&failing, &FileSendJob::failed);
+        failing.start();
+        QTRY_COMPARE(failed.size(), 1);
+        QCOMPARE(failed[0][0].value<Error>().number, ENOENT);
     }
 
     // Refused before anything is copied, or undone: no message, no file, no folder.
