@@ -112,13 +112,15 @@ private:
 
 SendTarget::~SendTarget()
 {
-    if (m_kept || m_folder.get() < 0)
+    if (m_kept)
         return;
-    if (!m_temporary.isEmpty())
-        removeFileAt(m_folder.get(), m_temporary);
-    for (const QByteArray &name : std::as_const(m_moved))
-        removeFileAt(m_folder.get(), name);
-    removeFolderAt(m_files.get(), QFile::encodeName(m_guid));
+    if (m_folder.get() >= 0) {
+        if (!m_temporary.isEmpty())
+            removeFileAt(m_folder.get(), m_temporary);
+        for (const QByteArray &name : std::as_const(m_moved))
+            removeFileAt(m_folder.get(), name);
+        removeFolderAt(m_files.get(), QFile::encodeName(m_guid));
+    }
     if (m_madeFiles)
         removeFolderAt(m_exchange.get(), QFile::encodeName(attachmentFolder(m_guid)).split('/')[0]);
 }
@@ -145,6 +147,9 @@ int SendTarget::copyFile(const QString &source, const std::atomic_bool &cancel,
     if (const int error = openRegularFile(QFile::encodeName(source), from, before))
         return error;
     size = before.size;
+    // Grown since it was chosen: receivers would refuse it.
+    if (size > MaxAttachmentSize)
+        return ErrorCode::AttachmentTooLarge;
     // Syncthing takes "~syncthing~*.tmp" for its own temporary file and Nextcloud
     // skips "~*.tmp": neither carries the file before it has its name.
     m_temporary = "~syncthing~" + QByteArray::number(m_moved.size()) + ".quillet.tmp";
