@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <memory>
 #include <random>
+#include <sys/resource.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -77,6 +78,17 @@ private:
     QString m_exchange;
 };
 
+// Processor time, user and system, of this process's threads or of its children.
+double cpuSeconds(int who)
+{
+    rusage usage{};
+    ::getrusage(who, &usage);
+    const auto seconds = [](const timeval &t) {
+        return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 double timeCp(const SendFixture &fixture, bool durable)
 {
     const Clock::time_point start = Clock::now();
@@ -118,10 +130,16 @@ void BM_SendJobVsCp(benchmark::State &state)
     double cpSeconds = 0;
     double jobSeconds = 0;
     double longestPauseMs = 0;
+    double cpCpu = 0;
+    double jobCpu = 0;
     for (auto _ : state) {
+        double before = cpuSeconds(RUSAGE_CHILDREN);
         cpSeconds += timeCp(*fixture, durableCp);
+        cpCpu += cpuSeconds(RUSAGE_CHILDREN) - before;
         fixture->settle();
+        before = cpuSeconds(RUSAGE_SELF);
         jobSeconds += timeJob(*fixture, longestPauseMs);
+        jobCpu += cpuSeconds(RUSAGE_SELF) - before;
         fixture->settle();
     }
     const double rounds = double(state.iterations());
@@ -130,12 +148,14 @@ void BM_SendJobVsCp(benchmark::State &state)
     state.counters["job_MBps"] = mb * rounds / jobSeconds;
     state.counters["job_per_cp"] = cpSeconds / jobSeconds;
     state.counters["longest_pause_ms"] = longestPauseMs;
+    state.counters["cp_cpu_s"] = cpCpu / rounds;
+    state.counters["job_cpu_s"] = jobCpu / rounds;
 }
 
 } // namespace
 
 // Arg 0: `cp` alone; arg 1: `cp` followed by `sync` of the copy, as durable as the job.
-BENCHMARK(BM_SendJobVsCp)->Arg(0)->Arg(1)->Iterations(3)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_SendJobVsCp)->Arg(0)->Arg(1)->Iterations(5)->Unit(benchmark::kSecond)->UseRealTime();
 
 int main(int argc, char **argv)
 {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <thread>
+#include <vector>
 
 #include <QFile>
 #include <QFileInfo>
@@ -27,59 +28,95 @@ Error sourceError(const QString &source, int code)
     return {error.number, u"%1: %2"_s.arg(QFileInfo(source).fileName(), error.description)};
 }
 
-// Hashes the copy's bytes as they are written, so the digest is of what lies in
-// the exchange folder. `written` is the bytes written so far, -1 when the copy
-// has stopped.
-int hashBehind(int fd, qint64 size, std::atomic<qint64> &written, QByteArray &digest)
+// Chunks read from the source, hashed by a second thread while they are written.
+// The digest is of the very bytes written.
+struct ChunkRing
+{
+    static constexpr qint64 Slots = 8;
+    static constexpr qint64 SlotSize = 1024 * 1024;
+
+    std::vector<char> bytes = std::vector<char>(size_t(Slots * SlotSize));
+    std::vector<qint64> lengths = std::vector<qint64>(size_t(Slots));
+    std::atomic<qint64> filled = 0; // chunks read; -1 once the copy has stopped
+    std::atomic<qint64> hashed = 0; // chunks hashed
+
+    char *slot(qint64 chunk) { return bytes.data() + (chunk % Slots) * SlotSize; }
+};
+
+// Waits until `counter` is past `value` or has been set to -1.
+void waitPast(std::atomic<qint64> &counter, qint64 value)
+{
+    for (qint64 now = counter.load(); now >= 0 && now <= value; now = counter.load())
+        counter.wait(now);
+}
+
+void hashChunks(ChunkRing &ring, qint64 size, QByteArray &digest)
 {
     Sha256 sha;
-    for (qint64 done = 0; done < size;) {
-        qint64 ready = written.load();
-        for (; ready == done; ready = written.load())
-            written.wait(ready);
-        if (ready < 0)
-            return ECANCELED;
-        if (const int error = sha.addFileRange(fd, done, ready))
-            return error;
-        done = ready;
+    for (qint64 chunk = 0, done = 0; done < size; ++chunk) {
+        waitPast(ring.filled, chunk);
+        if (ring.filled.load() < 0)
+            return;
+        const qint64 length = ring.lengths[size_t(chunk % ChunkRing::Slots)];
+        sha.add(ring.slot(chunk), length);
+        done += length;
+        ring.hashed.store(chunk + 1);
+        ring.hashed.notify_one();
     }
     digest = sha.result();
+}
+
+// Reads exactly `length` bytes at `offset`; a file that ends before has shrunk.
+int readChunk(int fd, char *buffer, qint64 length, qint64 offset)
+{
+    for (qint64 done = 0; done < length;) {
+        qint64 got = 0;
+        if (const int error = readAt(fd, buffer + done, length - done, offset + done, got))
+            return error;
+        if (got == 0)
+            return ErrorCode::AttachmentSourceChanged;
+        done += got;
+    }
     return 0;
 }
 
-// Copies `size` bytes inside the kernel and makes them durable while a second
-// thread hashes them.
+// Copies `size` bytes and makes them durable while a second thread hashes them.
 int copyAndHash(int from, int to, qint64 size, const std::atomic_bool &cancel,
                 const std::function<void(qint64)> &copied, QByteArray &digest)
 {
-    std::atomic<qint64> written = 0;
-    int hashError = 0;
-    std::thread hasher([&] { hashError = hashBehind(to, size, written, digest); });
+    ChunkRing ring;
+    std::thread hasher([&] { hashChunks(ring, size, digest); });
     int error = 0;
-    for (qint64 done = 0; !error && done < size;) {
-        qint64 n = 0;
-        error = cancel ? int(ErrorCode::SendCancelled)
-                       : copyBytes(from, to, qMin(FileChunkSize, size - done), n);
-        if (!error && n == 0)
-            error = ErrorCode::AttachmentSourceChanged; // it shrank
+    qint64 reported = 0;
+    for (qint64 chunk = 0, done = 0; !error && done < size; ++chunk) {
+        waitPast(ring.hashed, chunk - ChunkRing::Slots); // the slot's last chunk is hashed
+        const qint64 length = qMin(ChunkRing::SlotSize, size - done);
+        char *bytes = ring.slot(chunk);
+        error = cancel ? int(ErrorCode::SendCancelled) : readChunk(from, bytes, length, done);
         if (error)
             break;
+        ring.lengths[size_t(chunk % ChunkRing::Slots)] = length;
+        ring.filled.store(chunk + 1);
+        ring.filled.notify_one();
+        error = writeAt(to, QByteArrayView(bytes, length), done);
         // Written back as it goes, the data need no long flush at the end.
-        startWriteback(to, done, n);
-        done += n;
-        written.store(done);
-        written.notify_one();
-        copied(n);
+        if (!error)
+            startWriteback(to, done, length);
+        done += length;
+        if (done - reported >= FileChunkSize || done == size) {
+            copied(done - reported);
+            reported = done;
+        }
     }
-    // Made durable while the hash catches up: hashing is the slower of the two.
+    // Made durable while the hash catches up.
     if (!error)
         error = syncData(to);
     if (error) {
-        written.store(-1);
-        written.notify_one();
+        ring.filled.store(-1);
+        ring.filled.notify_one();
     }
     hasher.join();
-    return error ? error : hashError;
+    return error;
 }
 
 // The message's folder Files/<GUID>/ while files go in. Unless kept, it takes

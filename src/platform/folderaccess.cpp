@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <vector>
 
 namespace quillet {
 
@@ -46,26 +45,6 @@ int checkRegular(FileDescriptor &file, FileStamp &stamp)
         return error;
     }
     return stampOf(file.get(), stamp);
-}
-
-// Copies through a buffer where the kernel cannot copy between the two files.
-int copyThroughBuffer(int from, int to, qint64 length, qint64 &copied)
-{
-    std::vector<char> buffer(size_t(qMin<qint64>(length, 1 << 20)));
-    ssize_t got = 0;
-    do {
-        got = ::read(from, buffer.data(), buffer.size());
-    } while (got < 0 && errno == EINTR);
-    if (got < 0)
-        return errno;
-    copied = got;
-    for (ssize_t written = 0; written < got;) {
-        const ssize_t n = ::write(to, buffer.data() + written, size_t(got - written));
-        if (n < 0 && errno != EINTR)
-            return errno;
-        written += qMax<ssize_t>(n, 0);
-    }
-    return 0;
 }
 
 } // namespace
@@ -150,22 +129,6 @@ int removeFileAt(int folder, const QByteArray &name)
 int removeFolderAt(int folder, const QByteArray &name)
 {
     return ::unlinkat(folder, name.constData(), AT_REMOVEDIR) == 0 ? 0 : errno;
-}
-
-int copyBytes(int from, int to, qint64 length, qint64 &copied)
-{
-    for (;;) {
-        const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, size_t(length), 0);
-        if (n >= 0) {
-            copied = n;
-            return 0;
-        }
-        if (errno == EINTR)
-            continue;
-        if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP)
-            return copyThroughBuffer(from, to, length, copied);
-        return errno;
-    }
 }
 
 int readAt(int fd, char *buffer, qint64 length, qint64 offset, qint64 &got)

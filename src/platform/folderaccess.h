@@ -31,9 +31,6 @@ int renameAtNoReplace(int folder, const QByteArray &from, const QByteArray &to);
 int removeFileAt(int folder, const QByteArray &name);
 int removeFolderAt(int folder, const QByteArray &name);
 
-// Copies up to `length` bytes from the current offsets of `from` to `to` inside
-// the kernel where the file systems allow it; `copied` is 0 at the end of `from`.
-int copyBytes(int from, int to, qint64 length, qint64 &copied);
 // Reads up to `length` bytes at `offset`; `got` is 0 at the end of the file.
 int readAt(int fd, char *buffer, qint64 length, qint64 offset, qint64 &got);
 // Starts writing back a range of a file now rather than at the next flush.
