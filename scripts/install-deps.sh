@@ -14,6 +14,7 @@ packages=(
     dbus
     fonts-noto-color-emoji
     libcanberra-dev sound-theme-freedesktop
+    libssl-dev
 )
 
 missing=()

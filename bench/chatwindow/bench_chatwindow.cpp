@@ -103,8 +103,11 @@ void writeEarlierLog(const Chat &chat)
     MessageRenderer earlier(&view, &view, chat.context.chatFile);
     earlier.beginBatch();
     for (int i = 0; i < 50000; ++i)
-        earlier.renderMessage({{u"Гость"_s, u"Сообщение обычной длины номер %1, line two."_s.arg(i),
-                                Clock::utcMessageTime(), MessageKind::Other},
+        earlier.renderMessage({{u"Гость"_s,
+                                u"Сообщение обычной длины номер %1, line two."_s.arg(i),
+                                Clock::utcMessageTime(),
+                                MessageKind::Other,
+                                {}},
                                {}});
     earlier.endBatch();
     (void)earlier.saveLog(true);
@@ -175,8 +178,11 @@ void benchModel(int count)
     const MessageTime time = Clock::utcMessageTime();
     for (int i = 0; i < count; ++i)
         conversation.append(
-            {{u"sender %1"_s.arg(i % 7), u"message number %1 with some ordinary text"_s.arg(i),
-              time, MessageKind::Other},
+            {{u"sender %1"_s.arg(i % 7),
+              u"message number %1 with some ordinary text"_s.arg(i),
+              time,
+              MessageKind::Other,
+              {}},
              QFile::encodeName(messageFileName(time, QUuid::createUuid().toString()))});
     std::printf("model: %d messages, %.0f bytes per message\n", count,
                 (residentMiB() - before) * 1024 * 1024 / count);

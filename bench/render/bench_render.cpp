@@ -41,7 +41,7 @@ const QString Body = u"Привет! Как дела? Сообщение обы�
 
 ConversationMessage message()
 {
-    return {{u"Гость"_s, Body, Clock::utcMessageTime(), MessageKind::Other}, {}};
+    return {{u"Гость"_s, Body, Clock::utcMessageTime(), MessageKind::Other, {}}, {}};
 }
 
 // The view's runs of `count` messages, without the log.

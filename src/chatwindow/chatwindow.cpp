@@ -411,7 +411,7 @@ void ChatWindow::showDebugMessage(const QString &text)
 void ChatWindow::showSystemMessage(const QString &text)
 {
     m_renderer->renderMessage(m_conversation.append(
-        {{appTitle(), text, Clock::utcMessageTime(), MessageKind::System}, {}}));
+        {{appTitle(), text, Clock::utcMessageTime(), MessageKind::System, {}}, {}}));
 }
 
 // ---------------------------------------------------------------- sending

@@ -85,6 +85,38 @@ QString errorDescription(int number)
         return u"Неверный формат сообщения: недопустимые дата или время."_s;
     case ErrorCode::EmptyMessage:
         return u"Файл сообщения пуст."_s;
+    case ErrorCode::AttachmentRecordBroken:
+        return u"Сведения о вложенных файлах повреждены."_s;
+    case ErrorCode::AttachmentNewerVersion:
+        return u"Вложенные файлы описаны более новой версией программы."_s;
+    case ErrorCode::AttachmentOutsideFiles:
+        return u"Вложенный файл указан вне папки Files этого сообщения."_s;
+    case ErrorCode::AttachmentAbsolutePath:
+        return u"Путь вложенного файла абсолютный."_s;
+    case ErrorCode::AttachmentParentStep:
+        return u"Путь вложенного файла содержит «..»."_s;
+    case ErrorCode::AttachmentBackslash:
+        return u"Путь вложенного файла содержит обратную косую черту."_s;
+    case ErrorCode::AttachmentControlCharacter:
+        return u"Путь вложенного файла содержит управляющий символ."_s;
+    case ErrorCode::AttachmentSyncServiceFile:
+        return u"Это служебный файл службы синхронизации, а не вложенный файл."_s;
+    case ErrorCode::AttachmentBadSize:
+        return u"Неверный размер вложенного файла."_s;
+    case ErrorCode::AttachmentBadHash:
+        return u"Неверная контрольная сумма SHA-256 вложенного файла."_s;
+    case ErrorCode::AttachmentBadType:
+        return u"Неверный тип вложенного файла."_s;
+    case ErrorCode::AttachmentTooLarge:
+        return u"Файл больше 2 ГБ: такие файлы не отправляются."_s;
+    case ErrorCode::AttachmentSameName:
+        return u"Два файла с одним именем нельзя отправить в одном сообщении."_s;
+    case ErrorCode::AttachmentSourceChanged:
+        return u"Файл изменился во время копирования."_s;
+    case ErrorCode::SendCancelled:
+        return u"Отправка отменена."_s;
+    case ErrorCode::AttachmentTooMany:
+        return u"Слишком много файлов в одном сообщении (больше 256)."_s;
     case ErrorCode::RtfMalformed:
         return u"Файл не является документом RTF или повреждён."_s;
     case ErrorCode::RtfTooDeep:

@@ -262,8 +262,11 @@ bool ChatSession::takeMessage(const QString &path)
     if (message) {
         entry.message = std::move(message.value());
     } else {
-        entry.message = {appTitle(), receiveErrorLine(message.error()), Clock::utcMessageTime(),
-                         MessageKind::System};
+        entry.message = {appTitle(),
+                         receiveErrorLine(message.error()),
+                         Clock::utcMessageTime(),
+                         MessageKind::System,
+                         {}};
     }
     m_conversation->append(std::move(entry));
     return true;

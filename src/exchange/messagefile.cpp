@@ -127,9 +127,9 @@ QString messageFileName(const MessageTime &utc, const QString &guid)
 }
 
 QString buildMessageContent(const MessageTime &utc, const QString &senderName, const QString &text,
-                            const QString &senderGuid)
+                            const QString &senderGuid, const QList<Attachment> &attachments)
 {
-    const QStringList fields = {
+    QStringList fields = {
         QString::number(utc.year),
         QString::number(utc.month),
         QString::number(utc.day),
@@ -141,6 +141,8 @@ QString buildMessageContent(const MessageTime &utc, const QString &senderName, c
         withoutNul(normalizeLineBreaks(text)),
         withoutNul(senderGuid),
     };
+    for (const QString &field : attachmentFields(attachments))
+        fields += withoutNul(field);
     return fields.join(FieldSeparator);
 }
 
@@ -162,6 +164,8 @@ Result<ReceivedMessage> parseMessageContent(const QString &content, const QStrin
     message.text = normalizeLineBreaks(fields[8].toString());
     message.kind = fields.size() > GuidField && fields[GuidField] != myGuid ? MessageKind::Other
                                                                             : MessageKind::Own;
+    if (fields.size() > FieldCount)
+        message.attachments = parseAttachmentFields(fields.mid(FieldCount));
     return message;
 }
 
@@ -178,15 +182,30 @@ Result<ReceivedMessage> readMessageFile(const QString &path, const QString &myGu
     return parseMessageContent(content.value(), myGuid);
 }
 
+QString captionOf(const ReceivedMessage &message)
+{
+    const bool onlySummary =
+        !message.attachments.isEmpty() && message.text == attachmentSummary(message.attachments);
+    return onlySummary ? QString() : message.text;
+}
+
 Result<QString> writeMessageFile(const QString &folder, const QString &senderName,
                                  const QString &text, const QString &myGuid)
+{
+    return writeMessageFile(folder, newGuid(), senderName, text, myGuid, {});
+}
+
+Result<QString> writeMessageFile(const QString &folder, const QString &messageGuid,
+                                 const QString &senderName, const QString &text,
+                                 const QString &myGuid, const QList<Attachment> &attachments)
 {
     if (folder.isEmpty())
         return Error::make(ErrorCode::EmptyPath);
     const MessageTime utc = Clock::utcMessageTime();
-    const QString path = joinPath(folder, messageFileName(utc, newGuid()));
+    const QString path = joinPath(folder, messageFileName(utc, messageGuid));
+    const QString shown = text.isEmpty() ? attachmentSummary(attachments) : text;
     const Status written =
-        TextFile::writeText(path, buildMessageContent(utc, senderName, text, myGuid));
+        TextFile::writeText(path, buildMessageContent(utc, senderName, shown, myGuid, attachments));
     if (!written)
         return written.error();
     return path;

@@ -1,5 +1,7 @@
 #include "platform/files.h"
 
+#include "platform/folderaccess.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <pwd.h>
@@ -30,20 +32,6 @@ int writeAll(int fd, QByteArrayView bytes)
         }
         written += n;
     }
-    return 0;
-}
-
-// Moves the finished temporary file to its name unless that name is taken.
-int renameNoReplace(const char *from, const char *to)
-{
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // File systems without the flag: a hard link fails on an existing name too.
-    if (::link(from, to) != 0)
-        return errno;
-    ::unlink(from);
     return 0;
 }
 
@@ -154,7 +142,7 @@ int writeFileDurably(const QByteArray &target, const QByteArray &temporary, QByt
     if (!error && !keepExisting && ::rename(temporary.constData(), target.constData()) != 0)
         error = errno;
     if (!error && keepExisting)
-        error = renameNoReplace(temporary.constData(), target.constData());
+        error = renameAtNoReplace(AT_FDCWD, temporary, target);
     if (error)
         ::unlink(temporary.constData());
     return error;

@@ -422,8 +422,11 @@ private slots:
             QTextEdit view;
             MessageRenderer earlier(&view, &view, chat.chatFile);
             for (int i = 0; i < 60; ++i)
-                earlier.renderMessage({{u"anna"_s, u"old %1\r\nline two"_s.arg(i),
-                                        Clock::utcMessageTime(), MessageKind::Other},
+                earlier.renderMessage({{u"anna"_s,
+                                        u"old %1\r\nline two"_s.arg(i),
+                                        Clock::utcMessageTime(),
+                                        MessageKind::Other,
+                                        {}},
                                        {}});
         }
         Clock::reset();

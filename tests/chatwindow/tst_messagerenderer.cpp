@@ -41,7 +41,7 @@ private:
     void render(const QString &name = u"guest"_s, const QString &text = u"Hello"_s,
                 MessageKind kind = MessageKind::Other)
     {
-        m_renderer->renderMessage({{name, text, Clock::utcMessageTime(), kind}, {}});
+        m_renderer->renderMessage({{name, text, Clock::utcMessageTime(), kind, {}}, {}});
     }
 
 private slots:
@@ -188,7 +188,7 @@ private slots:
         QTextEdit otherView;
         MessageRenderer otherRun(&otherView, &otherView, m_chatFile);
         otherRun.renderMessage(
-            {{u"guest"_s, u"later run"_s, Clock::utcMessageTime(), MessageKind::Other}, {}});
+            {{u"guest"_s, u"later run"_s, Clock::utcMessageTime(), MessageKind::Other, {}}, {}});
         QCOMPARE(otherRun.logFilePath(),
                  logsFolder(m_chatFile, true).value() + u"/2026-12-05 12-01-00.RTF"_s);
         QCOMPARE(TextFile::readBytes(first).value(), firstBytes);
