@@ -22,7 +22,6 @@ class LinkInteraction final : public QObject
 public:
     explicit LinkInteraction(QTextEdit *view) : QObject(view), m_view(view)
     {
-        view->viewport()->setMouseTracking(true);
         view->viewport()->installEventFilter(this);
     }
 
@@ -36,7 +35,6 @@ private:
     bool m_overLink = false;
     QCursor m_pointer;  // the viewport's own, back when the pointer leaves a link
     QUrl m_pressedLink; // the link the left button went down on
-    QPoint m_pressedAt;
 };
 
 bool LinkInteraction::eventFilter(QObject *, QEvent *event)
@@ -51,17 +49,17 @@ bool LinkInteraction::eventFilter(QObject *, QEvent *event)
         break;
     case QEvent::MouseButtonPress: {
         const auto *mouse = static_cast<QMouseEvent *>(event);
-        m_pressedAt = mouse->position().toPoint();
-        m_pressedLink = mouse->button() == Qt::LeftButton ? linkAt(*m_view, m_pressedAt) : QUrl();
+        m_pressedLink = mouse->button() == Qt::LeftButton
+                            ? linkAt(*m_view, mouse->position().toPoint())
+                            : QUrl();
         break;
     }
     case QEvent::MouseButtonRelease: {
         const auto *mouse = static_cast<QMouseEvent *>(event);
-        const QPoint at = mouse->position().toPoint();
         // A drag that selects text ends on a link as often as a click does.
-        const bool click = (at - m_pressedAt).manhattanLength() < QApplication::startDragDistance();
-        if (mouse->button() == Qt::LeftButton && click && !m_pressedLink.isEmpty() &&
-            !m_view->textCursor().hasSelection() && linkAt(*m_view, at) == m_pressedLink)
+        if (mouse->button() == Qt::LeftButton && !m_pressedLink.isEmpty() &&
+            !m_view->textCursor().hasSelection() &&
+            linkAt(*m_view, mouse->position().toPoint()) == m_pressedLink)
             openLink(m_pressedLink);
         m_pressedLink.clear();
         break;

@@ -1,5 +1,6 @@
 #include "core/support.h"
 #include "gui/boxes.h"
+#include "gui/links.h"
 #include "gui/shell.h"
 #include "logsviewer/logdocument.h"
 #include "logsviewer/logsearch.h"
@@ -365,6 +366,7 @@ private slots:
         QTest::mouseMove(viewport, pointAt(u"example"_s, 7));
         QTest::mouseRelease(viewport, Qt::LeftButton, {}, pointAt(u"example"_s, 7));
         QCOMPARE(v.log->textCursor().selectedText(), u"example"_s);
+        QVERIFY(!openLink(QUrl(u"javascript:alert(3)"_s)));
         QCOMPARE(desktop.opened.size(), 1);
 
         // The menu on a link copies its address before Qt's own entries; elsewhere it has none.
