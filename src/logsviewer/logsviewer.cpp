@@ -4,6 +4,7 @@
 #include "gui/boxes.h"
 #include "gui/fonts.h"
 #include "gui/layout.h"
+#include "gui/links.h"
 #include "gui/placement.h"
 #include "gui/resources.h"
 #include "gui/shell.h"
@@ -123,6 +124,7 @@ void LogsViewer::createWidgets()
     rtfLog->setFont(conversationFont());
     rtfLog->setReadOnly(true);
     rtfLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    enableLinks(rtfLog);
 
     m_tagCaption = u"Общий размер логов: "_s;
     lblTag = new QLabel(m_tagCaption, this);
@@ -345,6 +347,8 @@ void LogsViewer::escapePressed()
 void LogsViewer::showContextMenu(QAbstractScrollArea *area, const QPoint &pos)
 {
     QMenu *menu = area == rtfLog ? rtfLog->createStandardContextMenu() : new QMenu(this);
+    if (area == rtfLog)
+        addLinkActions(menu, *rtfLog, pos);
     if (!menu->isEmpty())
         menu->addSeparator();
     menu->addAction(m_findAction);

@@ -195,7 +195,8 @@ void appendHyperlinkStart(QByteArray &out, const QUrl &url)
 {
     Q_ASSERT(isOpenableLink(url));
     out.append("{\\field{\\*\\fldinst{HYPERLINK \"");
-    appendText(out, QString::fromLatin1(url.toEncoded()).replace(u'"', "%22"_L1));
+    // Encoded, the address holds no quote, brace or backslash; escaped as text anyway.
+    appendText(out, QString::fromLatin1(url.toEncoded()));
     out.append("\"}}{\\fldrslt{");
 }
 

@@ -25,7 +25,7 @@ QByteArray writeRtf(const QTextDocument &document);
 // A hyperlink field as word processors write and open it:
 //   {\field{\*\fldinst{HYPERLINK "URL"}}{\fldrslt{RUNS}}}
 // The start writes everything before the runs, with the URL in its encoded form
-// (ASCII, quotes percent-encoded, backslash and braces escaped); the end closes the
+// (ASCII, quotes, braces and backslashes percent-encoded); the end closes the
 // field. `url` must be openable (isOpenableLink): no other address is stored as a link.
 void appendHyperlinkStart(QByteArray &out, const QUrl &url);
 void appendHyperlinkEnd(QByteArray &out);

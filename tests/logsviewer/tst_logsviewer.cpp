@@ -1,5 +1,6 @@
 #include "core/support.h"
 #include "gui/boxes.h"
+#include "gui/links.h"
 #include "gui/shell.h"
 #include "logsviewer/logdocument.h"
 #include "logsviewer/logsearch.h"
@@ -11,8 +12,11 @@
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTextBlock>
@@ -49,6 +53,33 @@ QString writeLog(const QString &name, const QStringList &messages)
         qFatal("cannot write %s", qPrintable(name));
     return logPath(name);
 }
+
+// Takes the addresses the desktop is asked to open, in place of its handlers.
+class UrlReceiver final : public QObject
+{
+    Q_OBJECT
+
+public:
+    UrlReceiver()
+    {
+        for (const QString &scheme : Schemes)
+            QDesktopServices::setUrlHandler(scheme, this, "open");
+    }
+    ~UrlReceiver() override
+    {
+        for (const QString &scheme : Schemes)
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
+    Q_DISABLE_COPY_MOVE(UrlReceiver)
+
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+
+private:
+    inline static const QStringList Schemes{u"http"_s, u"https"_s, u"javascript"_s, u"file"_s};
+};
 
 // The open viewer's widgets, found the way a user sees them.
 struct Viewer
@@ -289,6 +320,80 @@ private slots:
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
         QTRY_VERIFY(!LogsViewer::instance());
         QCOMPARE(showViewer().window->geometry(), closed);
+    }
+
+    // A link in a log is a link: the pointer shows it, a click opens it, a drag over
+    // it only selects, and its context menu copies its address; a field to another
+    // scheme is text.
+    void links()
+    {
+        const QString path = writeLog(u"2026-12-05 16-24-27.RTF"_s, {});
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(
+            "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\plain\\fs24 see {\\field{\\*\\fldinst{"
+            "HYPERLINK \"https://example.org/a\"}}{\\fldrslt{\\plain\\fs24 example}}} or "
+            "{\\field{\\*\\fldinst{HYPERLINK \"javascript:alert(1)\"}}{\\fldrslt{\\plain\\fs24 "
+            "evil}}} {\\field{\\*\\fldinst{HYPERLINK \"file:///etc/passwd\"}}{\\fldrslt{"
+            "\\plain\\fs24 local}}}}");
+        file.close();
+        UrlReceiver desktop;
+        const Viewer v = showViewer();
+        QCOMPARE(v.shown(), u"see example or evil local"_s);
+        QWidget *viewport = v.log->viewport();
+        const auto pointAt = [&v](const QString &word, int offset) {
+            QTextCursor cursor(v.log->document());
+            cursor.setPosition(int(v.log->toPlainText().indexOf(word)) + offset);
+            return v.log->cursorRect(cursor).center() + QPoint(1, 0);
+        };
+        const QPoint link = pointAt(u"example"_s, 3);
+        const Qt::CursorShape own = viewport->cursor().shape();
+        QTest::mouseMove(viewport, link);
+        QCOMPARE(viewport->cursor().shape(), Qt::PointingHandCursor);
+        QTest::mouseMove(viewport, pointAt(u"see"_s, 1));
+        QCOMPARE(viewport->cursor().shape(), own);
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, link);
+        QCOMPARE(desktop.opened, QList<QUrl>{QUrl(u"https://example.org/a"_s)});
+        QTextCharFormat hostile; // as a view's own document may hold
+        hostile.setAnchor(true);
+        hostile.setAnchorHref(u"javascript:alert(2)"_s);
+        QTextCursor(v.log->document()).insertText(u"bad "_s, hostile);
+        for (const QString &word : {u"evil"_s, u"local"_s, u"bad"_s}) {
+            QTest::mouseMove(viewport, pointAt(word, 2));
+            QVERIFY(viewport->cursor().shape() != Qt::PointingHandCursor);
+            QTest::mouseClick(viewport, Qt::LeftButton, {}, pointAt(word, 2));
+        }
+        QTest::mousePress(viewport, Qt::LeftButton, {}, pointAt(u"example"_s, 0));
+        QTest::mouseMove(viewport, pointAt(u"example"_s, 6));
+        QTest::mouseRelease(viewport, Qt::LeftButton, {}, pointAt(u"example"_s, 6));
+        QCOMPARE(v.log->textCursor().selectedText(), u"exampl"_s);
+        QVERIFY(!openLink(QUrl(u"javascript:alert(3)"_s)));
+        QCOMPARE(desktop.opened.size(), 1);
+
+        // The menu on a link copies its address before Qt's own entries; elsewhere it has none.
+        const auto menuAt = [viewport](const QPoint &pos) {
+            QContextMenuEvent event(QContextMenuEvent::Mouse, pos, viewport->mapToGlobal(pos));
+            QApplication::sendEvent(viewport, &event);
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QStringList texts;
+            for (const QAction *action : menu ? menu->actions() : QList<QAction *>())
+                texts.append(action->text());
+            return std::pair{menu, texts};
+        };
+        QApplication::clipboard()->clear();
+        auto [menu, texts] = menuAt(link);
+        QVERIFY(menu);
+        QCOMPARE(texts.first(), u"Копировать адрес ссылки"_s);
+        QVERIFY(texts.contains(u"Найти…"_s) && texts.size() > 4);
+        menu->actions().first()->trigger();
+        menu->close();
+        QCOMPARE(QApplication::clipboard()->text(), u"https://example.org/a"_s);
+        for (const QString &word : {u"evil"_s, u"bad"_s}) {
+            std::tie(menu, texts) = menuAt(pointAt(word, 2));
+            QVERIFY(menu);
+            QVERIFY(!texts.contains(u"Копировать адрес ссылки"_s));
+            menu->close();
+        }
     }
 
 private:
