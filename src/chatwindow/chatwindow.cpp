@@ -9,6 +9,7 @@
 #include "core/settingsstore.h"
 #include "core/support.h"
 #include "gui/boxes.h"
+#include "gui/links.h"
 #include "gui/picturebutton.h"
 #include "gui/placement.h"
 #include "gui/resources.h"
@@ -125,6 +126,14 @@ void ChatWindow::createWidgets()
     rtfLog->setMinimumSize(ConversationMinimumSize);
     rtfLog->setReadOnly(true);
     rtfLog->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    enableLinks(rtfLog);
+    rtfLog->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(rtfLog, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
+        QMenu *menu = rtfLog->createStandardContextMenu();
+        addLinkActions(menu, *rtfLog, pos);
+        menu->setAttribute(Qt::WA_DeleteOnClose);
+        menu->popup(rtfLog->viewport()->mapToGlobal(pos));
+    });
     txtMessage = new QPlainTextEdit(this);
     txtMessage->setObjectName(u"txtMessage"_s);
     txtMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

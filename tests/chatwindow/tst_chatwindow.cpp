@@ -20,6 +20,7 @@
 
 #include <QCheckBox>
 #include <QDBusConnection>
+#include <QDesktopServices>
 #include <QGraphicsOpacityEffect>
 #include <QLineEdit>
 #include <QMenu>
@@ -102,6 +103,7 @@ private:
     QProcess m_bus; // a session bus of our own, whose configuration activates no service
     QDBusConnection m_serviceBus{QString()};
     NotificationServer m_server;
+    QList<QUrl> m_opened;
 
     ChatWindow *openWindow(bool show = true)
     {
@@ -116,6 +118,10 @@ private:
         }
         return m_window.get();
     }
+
+public slots:
+    // The desktop's handler of web links, as QDesktopServices calls it.
+    void openUrl(const QUrl &url) { m_opened.append(url); }
 
 private slots:
     void cleanup()
@@ -451,7 +457,20 @@ private slots:
 
         m_window.reset();
         appSettings().showEarlierMessages = false;
-        QVERIFY(!openWindow(false)->findChild<EarlierMessagesLoader *>());
+        window = openWindow(false);
+        QVERIFY(!window->findChild<EarlierMessagesLoader *>());
+        window->show();
+        // A link in a message opens with the desktop's handler.
+        writeForeignMessage(chat.exchangeFolder, 10, 0, 1, u"boris"_s,
+                            u"link: https://example.org/a."_s);
+        QTRY_VERIFY(viewText().contains(u"link: "_s));
+        QDesktopServices::setUrlHandler(u"https"_s, this, "openUrl");
+        const auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler(u"https"_s); });
+        auto *view = window->findChild<QTextEdit *>(u"rtfLog"_s);
+        QTextCursor onLink(view->document());
+        onLink.setPosition(int(viewText().indexOf(u"example"_s)));
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->cursorRect(onLink).center());
+        QCOMPARE(m_opened, QList<QUrl>{QUrl(u"https://example.org/a"_s)});
     }
 
     void receivingShowsEachFileOnceInSendOrder()
