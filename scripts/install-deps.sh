@@ -13,7 +13,7 @@ packages=(
     librsvg2-bin libfile-mimeinfo-perl man-db libglib2.0-bin lintian
     dbus
     fonts-noto-color-emoji
-    libcanberra-dev sound-theme-freedesktop
+    libcanberra-dev sound-theme-freedesktop gsettings-desktop-schemas
     libssl-dev
 )
 

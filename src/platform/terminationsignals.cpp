@@ -4,6 +4,7 @@
 #include <csignal>
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
@@ -66,6 +67,11 @@ void TerminationSignals::readPipe()
         for (ssize_t i = 0; i < count; ++i)
             emit received(static_cast<unsigned char>(bytes[i]));
     }
+}
+
+void endWithParent()
+{
+    ::prctl(PR_SET_PDEATHSIG, SIGTERM);
 }
 
 } // namespace quillet

@@ -34,4 +34,9 @@ private:
     QSocketNotifier *m_notifier = nullptr;
 };
 
+// In a child process between fork and exec: the child gets SIGTERM when the
+// thread that started it ends, so that no helper outlives a program that was
+// killed. Async-signal-safe.
+void endWithParent();
+
 } // namespace quillet

@@ -25,6 +25,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QSignalSpy>
@@ -136,6 +137,9 @@ private slots:
 
     void initTestCase()
     {
+        // The desktop's settings in a file of each test's home, as gsettings keeps
+        // them without a session bus.
+        qputenv("GSETTINGS_BACKEND", "keyfile");
         // Before anything asks for the session bus: every notifier talks to ours.
         QFile config(m_busDir.filePath(u"bus.conf"_s));
         QVERIFY(config.open(QIODevice::WriteOnly));
@@ -365,6 +369,19 @@ private slots:
         writeForeignMessage(chat.exchangeFolder, 10, 0, 30, u"guest"_s, u"quiet"_s);
         QTRY_COMPARE(window->windowTitle(), u"(22) "_s + title);
         QCOMPARE(chatTray->sound().playedCount(), 2);
+        // The desktop's own switch for event sounds is followed while the chat runs.
+        appSettings().newMessageSound = true;
+        const auto desktopSounds = [](const char *on) {
+            return QProcess::execute(u"gsettings"_s, {u"set"_s, u"org.gnome.desktop.sound"_s,
+                                                      u"event-sounds"_s, QString::fromLatin1(on)});
+        };
+        QCOMPARE(desktopSounds("false"), 0);
+        QTRY_VERIFY(!chatTray->sound().desktopAllows());
+        writeForeignMessage(chat.exchangeFolder, 10, 0, 31, u"guest"_s, u"quiet desktop"_s);
+        QTRY_COMPARE(window->windowTitle(), u"(23) "_s + title);
+        QCOMPARE(chatTray->sound().playedCount(), 2);
+        QCOMPARE(desktopSounds("true"), 0);
+        QTRY_VERIFY(chatTray->sound().desktopAllows());
 
         tray->contextMenu()->actions().at(0)->trigger();
         QApplication::setActiveWindow(window); // the desktop would; offscreen leaves it to us
