@@ -9,24 +9,6 @@
 
 namespace quillet {
 
-using namespace Qt::StringLiterals;
-
-namespace {
-
-Qt::Alignment alignmentOf(int alignment)
-{
-    switch (alignment) {
-    case 1:
-        return Qt::AlignRight;
-    case 2:
-        return Qt::AlignHCenter;
-    default:
-        return Qt::AlignLeft;
-    }
-}
-
-} // namespace
-
 ScrollKeeper::ScrollKeeper(QTextEdit *view) : m_view(view)
 {
     const QScrollBar *bar = view->verticalScrollBar();
@@ -80,7 +62,7 @@ void appendRun(QTextDocument *document, const TextRun &run)
         format.setFontUnderline(true);
     }
     QTextBlockFormat block = cursor.blockFormat();
-    block.setAlignment(alignmentOf(run.alignment));
+    block.setAlignment(run.alignment);
     cursor.setBlockFormat(block);
     // CR LF, LF and CR each become one paragraph break.
     cursor.insertText(run.text, format);

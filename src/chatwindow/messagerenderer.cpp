@@ -58,7 +58,7 @@ QColor nameColour(MessageKind kind)
 // A thin blank line (3 points) between messages.
 TextRun spacerRun()
 {
-    return {u" "_s + LineEnd, 3, false, Qt::black, 0, {}};
+    return {u" "_s + LineEnd, 3, false, Qt::black, Qt::AlignLeft, {}};
 }
 
 } // namespace
@@ -78,7 +78,7 @@ QList<TextRun> messageRuns(const QString &senderName, const QString &text,
                          HeaderSize,
                          true,
                          nameColour,
-                         0,
+                         Qt::AlignLeft,
                          {}}};
     const QString body = trimText(text, TrimBlanksAndBreaks);
     const QColor colour = appSettings().messageColor;
@@ -86,12 +86,13 @@ QList<TextRun> messageRuns(const QString &senderName, const QString &text,
     qsizetype done = 0;
     for (const Link &link : findLinks(body)) {
         if (link.start > done)
-            runs.append({body.sliced(done, link.start - done), BodySize, false, colour, 0, {}});
-        runs.append(
-            {body.sliced(link.start, link.length), BodySize, false, linkColour, 0, link.url});
+            runs.append(
+                {body.sliced(done, link.start - done), BodySize, false, colour, Qt::AlignLeft, {}});
+        runs.append({body.sliced(link.start, link.length), BodySize, false, linkColour,
+                     Qt::AlignLeft, link.url});
         done = link.start + link.length;
     }
-    runs.append({body.sliced(done) + LineEnd, BodySize, false, colour, 0, {}});
+    runs.append({body.sliced(done) + LineEnd, BodySize, false, colour, Qt::AlignLeft, {}});
     return runs;
 }
 
@@ -154,7 +155,8 @@ void MessageRenderer::showEarlierMessages(const QList<EarlierMessage> &messages,
         runs += messageRuns(sender, message.text, message.time, nameColour(kind));
     }
     runs.append(spacerRun());
-    runs.append({u"Ранее в этом чате"_s + LineEnd, HeaderSize, false, StampColour, 2, {}});
+    runs.append(
+        {u"Ранее в этом чате"_s + LineEnd, HeaderSize, false, StampColour, Qt::AlignHCenter, {}});
     runs.append(spacerRun());
     insertRunsAtStart(m_view, runs);
 }
@@ -187,7 +189,8 @@ void MessageRenderer::appendTimeStamp(QList<TextRun> &runs)
     if (localMinute(now) - localMinute(m_lastStampTime) < StampMinutes)
         return;
     m_lastStampTime = now;
-    runs.append({formatClockTime(now) + LineEnd, HeaderSize, false, StampColour, 2, {}});
+    runs.append(
+        {formatClockTime(now) + LineEnd, HeaderSize, false, StampColour, Qt::AlignHCenter, {}});
     runs.append(spacerRun());
 }
 

@@ -72,18 +72,6 @@ void appendText(QByteArray &out, QStringView text)
     }
 }
 
-Qt::Alignment alignmentOf(int alignment)
-{
-    switch (alignment) {
-    case 1:
-        return Qt::AlignRight;
-    case 2:
-        return Qt::AlignHCenter;
-    default:
-        return Qt::AlignLeft;
-    }
-}
-
 QByteArray alignmentWord(Qt::Alignment alignment)
 {
     if (alignment & Qt::AlignHCenter)
@@ -277,7 +265,7 @@ void RtfRunWriter::appendPiece(QStringView text, const TextRun &run, const Forma
 void RtfRunWriter::finishParagraph()
 {
     m_body.append("\\pard");
-    m_body.append(alignmentWord(alignmentOf(m_alignment)));
+    m_body.append(alignmentWord(m_alignment));
     m_body.append(m_paragraph);
     m_body.append(ParagraphEnd);
     m_paragraph.clear();
@@ -286,7 +274,7 @@ void RtfRunWriter::finishParagraph()
 
 QByteArray RtfRunWriter::tail() const
 {
-    return "\\pard" + alignmentWord(alignmentOf(m_alignment)) + m_paragraph + DocumentEnd;
+    return "\\pard" + alignmentWord(m_alignment) + m_paragraph + DocumentEnd;
 }
 
 } // namespace quillet

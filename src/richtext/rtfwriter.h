@@ -31,7 +31,7 @@ void appendHyperlinkStart(QByteArray &out, const QUrl &url);
 void appendHyperlinkEnd(QByteArray &out);
 
 // A run of text appended at the end of a conversation: its size in points,
-// weight, colour, the alignment (0 left, 1 right, 2 centre) of the paragraph
+// weight, colour, the alignment of the paragraph
 // it goes into, and the address it links to, if any. CR LF, LF, CR, U+2029 and
 // the frame markers U+FDD0 and U+FDD1 each end a paragraph, as they do when
 // the run is inserted into a QTextDocument.
@@ -41,7 +41,7 @@ struct TextRun
     int points = 9;
     bool bold = false;
     QColor colour;
-    int alignment = 0;
+    Qt::Alignment alignment = Qt::AlignLeft;
     QUrl link;
 };
 
@@ -84,9 +84,9 @@ private:
     QHash<QRgb, int> m_colourIndex;
     QByteArray m_header;
     QByteArray m_body;
-    QByteArray m_paragraph;             // the runs of the last paragraph
-    int m_alignment = 0;                // of the last paragraph
-    std::optional<Format> m_lastFormat; // of its last run, when that can be extended
+    QByteArray m_paragraph;                    // the runs of the last paragraph
+    Qt::Alignment m_alignment = Qt::AlignLeft; // of the last paragraph
+    std::optional<Format> m_lastFormat;        // of its last run, when that can be extended
     bool m_empty = true;
 };
 

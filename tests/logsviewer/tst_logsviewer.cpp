@@ -1,4 +1,5 @@
 #include "core/support.h"
+#include "core/textfile.h"
 #include "gui/boxes.h"
 #include "gui/links.h"
 #include "gui/shell.h"
@@ -6,7 +7,6 @@
 #include "logsviewer/logsearch.h"
 #include "logsviewer/logslist.h"
 #include "logsviewer/logsviewer.h"
-#include "core/textfile.h"
 #include "richtext/rtfwriter.h"
 #include "settings/settings.h"
 #include "testsupport.h"

@@ -27,7 +27,7 @@ ino_t inodeOf(const QString &path)
 void appendLine(QTextDocument &document, RtfLogFile &log, const QString &text,
                 QColor colour = Qt::black, const QString &end = u"\r\n"_s)
 {
-    const TextRun run{text + end, 9, false, colour, 0, {}};
+    const TextRun run{text + end, 9, false, colour, Qt::AlignLeft, {}};
     QTextCursor cursor(&document);
     cursor.movePosition(QTextCursor::End);
     QTextCharFormat format;
