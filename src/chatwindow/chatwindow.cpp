@@ -108,7 +108,7 @@ void ChatWindow::createWidgets()
     const auto button = [this](const char *name, int side, const QString &tip) {
         auto *created = new PictureButton(this);
         created->setObjectName(QLatin1String(name));
-        created->setFixedSize(side, side);
+        created->setSide(side);
         created->setToolTip(tip);
         return created;
     };

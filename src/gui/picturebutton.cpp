@@ -12,9 +12,17 @@ namespace quillet {
 PictureButton::PictureButton(QWidget *parent) : QAbstractButton(parent)
 {
     resize(sizeHint());
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setAttribute(Qt::WA_OpaquePaintEvent);
     // Reachable with Tab, but a mouse click leaves the focus where the user typed.
     setFocusPolicy(Qt::TabFocus);
+}
+
+void PictureButton::setSide(int side)
+{
+    m_side = side;
+    resize(sizeHint());
+    updateGeometry();
 }
 
 void PictureButton::setPictureFromResource(const QString &name)

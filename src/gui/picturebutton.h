@@ -31,7 +31,9 @@ public:
     // loaded leaves the button blank, and the window works without it.
     void setPictureFromResource(const QString &name);
 
-    QSize sizeHint() const override { return {53, 53}; }
+    // The button is a square of `side` pixels, as its layout keeps it.
+    void setSide(int side);
+    QSize sizeHint() const override { return {m_side, m_side}; }
 
 protected:
     bool event(QEvent *event) override;
@@ -53,6 +55,7 @@ private:
     int m_pictureWidth = 0;
     int m_pictureHeight = 0;
     QImage m_face;
+    int m_side = 53;
     bool m_keyDown = false;
 };
 

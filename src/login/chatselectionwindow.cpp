@@ -93,7 +93,7 @@ void ChatSelectionWindow::createWidgets()
     const auto button = [this](const char *name) {
         auto *created = new PictureButton(this);
         created->setObjectName(QLatin1String(name));
-        created->setFixedSize(ButtonSide, ButtonSide);
+        created->setSide(ButtonSide);
         return created;
     };
     m_ucbCreateChat = button("ucbCreateChat");
