@@ -31,12 +31,6 @@ public:
         return int(m_colours.size());
     }
 
-    void truncate(int count)
-    {
-        while (m_colours.size() > count)
-            m_index.remove(m_colours.takeLast());
-    }
-
 private:
     QList<QRgb> &m_colours;
     QHash<QRgb, int> &m_index;
@@ -213,15 +207,7 @@ RtfRunWriter::RtfRunWriter(const QString &fontFamily)
 
 void RtfRunWriter::append(const TextRun &run)
 {
-    m_empty = false;
     m_alignment = run.alignment;
-    const QList<QRgb>::size_type coloursBefore = m_colours.size();
-    ColourTable colours(m_colours, m_colourIndex);
-    const Format format{qBound(MinFontHalfPoints, run.points * 2, MaxFontHalfPoints), run.bold,
-                        colours.numberOf(run.colour.rgb())};
-    // A colour counts only once a run of it holds text, as in the document.
-    const bool newColour = m_colours.size() > coloursBefore;
-    bool used = false;
     const QStringView text = run.text;
     qsizetype start = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -229,25 +215,25 @@ void RtfRunWriter::append(const TextRun &run)
         if (c != u'\r' && c != u'\n' && c != QChar::ParagraphSeparator && c != 0xFDD0 &&
             c != 0xFDD1)
             continue;
-        used |= i > start;
-        appendPiece(text.sliced(start, i - start), run, format);
+        appendPiece(text.sliced(start, i - start), run);
         finishParagraph();
         if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
             ++i;
         start = i + 1;
     }
-    used |= text.size() > start;
-    appendPiece(text.sliced(start), run, format);
-    if (newColour && !used)
-        colours.truncate(int(coloursBefore));
-    if (m_colours.size() > coloursBefore)
-        m_header = makeHeader(m_fontFamily, m_colours);
+    appendPiece(text.sliced(start), run);
 }
 
-void RtfRunWriter::appendPiece(QStringView text, const TextRun &run, const Format &format)
+void RtfRunWriter::appendPiece(QStringView text, const TextRun &run)
 {
     if (text.isEmpty())
         return;
+    // A colour goes into the table once text of it does, as in the document.
+    const qsizetype colourCount = m_colours.size();
+    const Format format{qBound(MinFontHalfPoints, run.points * 2, MaxFontHalfPoints), run.bold,
+                        ColourTable(m_colours, m_colourIndex).numberOf(run.colour.rgb())};
+    if (m_colours.size() > colourCount)
+        m_header = makeHeader(m_fontFamily, m_colours);
     if (isOpenableLink(run.link)) {
         appendHyperlinkStart(m_paragraph, run.link);
         appendRunStart(m_paragraph, format.halfPoints, format.bold, false, true, format.colour);

@@ -57,7 +57,7 @@ public:
     explicit RtfRunWriter(const QString &fontFamily);
 
     void append(const TextRun &run);
-    bool isEmpty() const { return m_empty; }
+    bool isEmpty() const { return m_body.isEmpty() && m_paragraph.isEmpty(); }
 
     // Everything before the first paragraph: font and colour tables.
     const QByteArray &header() const { return m_header; }
@@ -76,7 +76,7 @@ private:
         bool operator==(const Format &) const = default;
     };
 
-    void appendPiece(QStringView text, const TextRun &run, const Format &format);
+    void appendPiece(QStringView text, const TextRun &run);
     void finishParagraph();
 
     QString m_fontFamily;
@@ -87,7 +87,6 @@ private:
     QByteArray m_paragraph;                    // the runs of the last paragraph
     Qt::Alignment m_alignment = Qt::AlignLeft; // of the last paragraph
     std::optional<Format> m_lastFormat;        // of its last run, when that can be extended
-    bool m_empty = true;
 };
 
 } // namespace quillet
