@@ -12,36 +12,6 @@ using namespace Qt::StringLiterals;
 
 Q_DECLARE_METATYPE(quillet::MessageTime)
 
-namespace {
-
-// The local time zone set for one scope; the one before comes back however
-// the scope is left.
-class LocalZone
-{
-public:
-    explicit LocalZone(const char *zone)
-        : m_saved(qgetenv("TZ")), m_wasSet(qEnvironmentVariableIsSet("TZ"))
-    {
-        qputenv("TZ", zone);
-        tzset();
-    }
-    ~LocalZone()
-    {
-        if (m_wasSet)
-            qputenv("TZ", m_saved);
-        else
-            qunsetenv("TZ");
-        tzset();
-    }
-    Q_DISABLE_COPY_MOVE(LocalZone)
-
-private:
-    QByteArray m_saved;
-    bool m_wasSet;
-};
-
-} // namespace
-
 class TestSupport : public QObject
 {
     Q_OBJECT
@@ -78,20 +48,12 @@ private slots:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("links");
-        QTest::newRow("http, query and fragment")
-            << u"см. http://example.org/a?b=1&c#d тут"_s
-            << QStringList{u"http://example.org/a?b=1&c#d => http://example.org/a?b=1&c#d"_s};
-        QTest::newRow("https and ftp at the ends")
-            << u"https://example.org\tftp://files.example.org/pub/x.tar.gz"_s
-            << QStringList{u"https://example.org => https://example.org"_s,
-                           u"ftp://files.example.org/pub/x.tar.gz => "
-                           u"ftp://files.example.org/pub/x.tar.gz"_s};
-        QTest::newRow("mailto before a full stop")
-            << u"пиши mailto:ivan@example.ru."_s
-            << QStringList{u"mailto:ivan@example.ru => mailto:ivan@example.ru"_s};
-        QTest::newRow("www opens as http")
-            << u"зайди на www.example.org/путь, там"_s
-            << QStringList{u"www.example.org/путь => http://www.example.org/путь"_s};
+        QTest::newRow("every scheme, ends of text and sentence")
+            << u"https://example.org/a?b=1&c#d ftp://f.org/x.gz mailto:a@b.ru. www.e.org/путь"_s
+            << QStringList{u"https://example.org/a?b=1&c#d => https://example.org/a?b=1&c#d"_s,
+                           u"ftp://f.org/x.gz => ftp://f.org/x.gz"_s,
+                           u"mailto:a@b.ru => mailto:a@b.ru"_s,
+                           u"www.e.org/путь => http://www.e.org/путь"_s};
         QTest::newRow("letter case")
             << u"HTTPS://Example.ORG/Path и WWW.Example.org MailTo:a@b.ru"_s
             << QStringList{u"HTTPS://Example.ORG/Path => https://example.org/Path"_s,
@@ -104,31 +66,24 @@ private slots:
                    u"http://a.org/x => http://a.org/x"_s, u"http://b.org/y => http://b.org/y"_s,
                    u"http://c.org/z => http://c.org/z"_s, u"http://d.org/q => http://d.org/q"_s,
                    u"http://e.org/?a=1 => http://e.org/?a=1"_s};
-        QTest::newRow("brackets with partners inside")
-            << u"(see http://x.org/a_(b)) [http://y.org/[1]/{2}]."_s
+        QTest::newRow("brackets, with partners inside or not")
+            << u"(see http://x.org/a_(b)) [http://y.org/[1]/{2}]. (http://x.org/a), [www.y.org]"_s
             << QStringList{u"http://x.org/a_(b) => http://x.org/a_(b)"_s,
-                           u"http://y.org/[1]/{2} => http://y.org/[1]/%7B2%7D"_s};
-        QTest::newRow("closing brackets without partners")
-            << u"(http://x.org/a), [www.y.org] {http://z.org/c.}"_s
-            << QStringList{u"http://x.org/a => http://x.org/a"_s,
-                           u"www.y.org => http://www.y.org"_s,
-                           u"http://z.org/c => http://z.org/c"_s};
-        QTest::newRow("quotes") << u"«http://x.org/a» <http://y.org/b> \"http://z.org/c\""_s
-                                << QStringList{u"http://x.org/a => http://x.org/a"_s,
-                                               u"http://y.org/b => http://y.org/b"_s,
-                                               u"http://z.org/c => http://z.org/c"_s};
-        QTest::newRow("other schemes")
-            << u"file:///etc/passwd javascript:alert(1) data:text/html,x quillet://x"_s
+                           u"http://y.org/[1]/{2} => http://y.org/[1]/%7B2%7D"_s,
+                           u"http://x.org/a => http://x.org/a"_s,
+                           u"www.y.org => http://www.y.org"_s};
+        QTest::newRow("quotes and white space of every kind end it")
+            << u"«http://x.org/a» <http://y.org/b> \"http://z.org/c\" http://a.org\u00A0x "
+               u"http://b.org\u2028y http://c.org\u200Bz"_s
+            << QStringList{
+                   u"http://x.org/a => http://x.org/a"_s, u"http://y.org/b => http://y.org/b"_s,
+                   u"http://z.org/c => http://z.org/c"_s, u"http://a.org => http://a.org"_s,
+                   u"http://b.org => http://b.org"_s,     u"http://c.org => http://c.org"_s};
+        QTest::newRow("other schemes, glued, bare")
+            << u"file:///etc/passwd javascript:alert(1) data:text/html,x quillet://x "
+               u"xhttp://a.org svn+http://b.org 2ftp://c.org mywww.d.org a@www.e.org x.www.f.org "
+               u"http:// https://. mailto: www. ftp://) http://:80"_s
             << QStringList();
-        QTest::newRow("glued to another scheme or name")
-            << u"xhttp://a.org svn+http://b.org 2ftp://c.org mywww.d.org a@www.e.org x.www.f.org"_s
-            << QStringList();
-        QTest::newRow("bare schemes")
-            << u"http:// https://. mailto: www. ftp://) http://:80"_s << QStringList();
-        QTest::newRow("white space of every kind ends it")
-            << u"http://a.org\u00A0x http://b.org\u2028y http://c.org\u200Bz"_s
-            << QStringList{u"http://a.org => http://a.org"_s, u"http://b.org => http://b.org"_s,
-                           u"http://c.org => http://c.org"_s};
         QTest::newRow("Cyrillic around")
             << u"ссылка:https://ru.wikipedia.org/wiki/Москва. Смотриhttp://пример.рф/а"_s
             << QStringList{u"https://ru.wikipedia.org/wiki/Москва => "
@@ -146,20 +101,17 @@ private slots:
         QTEST(links, "links");
     }
 
-    // Only web and mail addresses are ever opened, however they are written.
+    // Only web and mail addresses are ever opened (findsLinks opens those of every case).
     void opensOnlyWebAndMail()
     {
-        for (const char *url : {"http://a.org", "HTTPS://a.org", "ftp://a.org/x", "mailto:a@b.ru"})
-            QVERIFY2(isOpenableLink(QUrl(QString::fromLatin1(url))), url);
         for (const char *url : {"javascript:alert(1)", "file:///etc/passwd", "data:text/html,x",
                                 "quillet://a", "http:", "http:/path", "mailto:", "", "a.org"})
             QVERIFY2(!isOpenableLink(QUrl(QString::fromLatin1(url))), url);
     }
 
     // A message time is shifted by the offset in force at its own moment, not
-    // today's (a winter day here): summer and winter, either side of the spring
-    // switch. A record that names no real moment is refused and leaves the
-    // result alone.
+    // today's (a winter day here): summer, and either side of the spring switch. A record that
+    // names no real moment is refused and leaves the result alone.
     void utcToLocal_data()
     {
         QTest::addColumn<MessageTime>("utc");
@@ -168,8 +120,6 @@ private slots:
         const MessageTime untouched{1, 1, 1, 1, 1, 1, 1, 1};
         QTest::newRow("summer") << MessageTime{2026, 7, 0, 1, 23, 30, 0, 5}
                                 << MessageTime{2026, 7, 4, 2, 1, 30, 0, 5} << true;
-        QTest::newRow("winter") << MessageTime{2026, 1, 0, 15, 23, 30, 0, 0}
-                                << MessageTime{2026, 1, 5, 16, 0, 30, 0, 0} << true;
         QTest::newRow("before the switch") << MessageTime{2026, 3, 0, 29, 0, 59, 59, 999}
                                            << MessageTime{2026, 3, 0, 29, 1, 59, 59, 999} << true;
         QTest::newRow("after the switch") << MessageTime{2026, 3, 0, 29, 1, 0, 0, 0}
@@ -184,7 +134,8 @@ private slots:
         QFETCH(MessageTime, utc);
         QFETCH(MessageTime, local);
         QFETCH(bool, ok);
-        const LocalZone berlin("Europe/Berlin");
+        qputenv("TZ", "Europe/Berlin"); // for this process only: no other test reads it
+        tzset();
         Clock::setFixedUtc(QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC));
         const auto realClock = qScopeGuard([] { Clock::reset(); });
         MessageTime result{1, 1, 1, 1, 1, 1, 1, 1};

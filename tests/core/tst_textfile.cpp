@@ -23,8 +23,6 @@ private slots:
     {
         TestEnvironment env;
         QCOMPARE(TextFile::writeText(env.path(u"nowhere/x"_s), u"x"_s).error().number, ENOENT);
-        QCOMPARE(TextFile::writeText(env.touch(u"file"_s) + u"/x"_s, u"x"_s).error().number,
-                 ENOTDIR);
         QVERIFY(!TextFile::writeText(env.chats(), u"x"_s).ok() && QFileInfo(env.chats()).isDir());
         const QString path = env.path(u"m.QLIM"_s);
         QVERIFY(TextFile::writeText(path, QString()).ok());
@@ -36,8 +34,7 @@ private slots:
         QVERIFY(raw.open(QIODevice::ReadOnly) &&
                 raw.read(6) == QByteArray("\xFF\xFE\x16\x04\0\0", 6));
         QCOMPARE(TextFile::readText(path).value(), text);
-        QCOMPARE(QDir(env.root()).entryList(QDir::Files | QDir::Hidden),
-                 (QStringList{u"file"_s, u"m.QLIM"_s}));
+        QCOMPARE(QDir(env.root()).entryList(QDir::Files | QDir::Hidden), QStringList{u"m.QLIM"_s});
         for (const QByteArray &bytes :
              {QByteArray("\xD0\x81\xD0\xB6\0\xF0\x9F\x98\x80", 9),
               QByteArray("\xFE\xFF\x04\x01\x04\x36\0\0\xD8\x3D\xDE\x00", 12)})
@@ -52,11 +49,9 @@ private slots:
                  int(ErrorCode::InvalidEncoding));
         QCOMPARE(errorOf(env.path(u"missing"_s)), ENOENT);
         QCOMPARE(errorOf(env.chats()), int(ErrorCode::NotRegularFile));
-        // Just over the cap, and a sparse terabyte: refused without being read.
+        // Just over the cap (sparse): refused without being read.
         const QString over = env.touch(u"over"_s);
         QVERIFY(QFile::resize(over, TextFile::MaxFileSize + 1));
-        QCOMPARE(errorOf(over), int(ErrorCode::FileTooLarge));
-        QVERIFY(QFile::resize(over, qint64(1) << 40));
         QCOMPARE(errorOf(over), int(ErrorCode::FileTooLarge));
         QVERIFY(QFile::resize(over, TextFile::MaxFileSize));
         QCOMPARE(errorOf(over), 0);

@@ -56,9 +56,6 @@ private slots:
         QCOMPARE(setDosAttributes(path, DosAttribute::Hidden), 0); // marking is no writing
         QVERIFY(watcher.hasChanged());
         QCOMPARE(watcher.writeState("slow.QLIM"), FolderWatcher::WriteState::Finished);
-        QVERIFY(QFile::remove(path));
-        QVERIFY(watcher.hasChanged());
-        QCOMPARE(watcher.writeState("slow.QLIM"), FolderWatcher::WriteState::Unknown);
     }
 };
 

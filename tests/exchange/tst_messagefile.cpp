@@ -25,9 +25,9 @@ const QString Hash = u"9f86d081884c7d659a2feaa0c55ad015a3bf4f1b2b0b822cd15d6c15b
 
 // A file's entry of the record: path, size, SHA-256, type.
 QString fileEntry(const QString &name, const QString &size = u"4"_s, const QString &hash = Hash,
-                  const QString &type = u"text/plain"_s, const QString &folder = u"Files/"_s)
+                  const QString &type = u"text/plain"_s)
 {
-    return QStringList{folder + FileGuid + '/'_L1 + name, size, hash, type}.join('\t'_L1);
+    return QStringList{u"Files/"_s + FileGuid + '/'_L1 + name, size, hash, type}.join('\t'_L1);
 }
 
 // Field 8 as a copy that knows ten fields reads it: split at NUL, nothing more.
@@ -35,6 +35,12 @@ QString oldReaderText(const QString &path)
 {
     const Result<QString> text = TextFile::readText(path);
     return text ? text.value().split(Nul).value(8) : QString();
+}
+
+QStringList fieldsOf(const Attachment &file)
+{
+    return {file.path, QString::number(file.size), QString::fromLatin1(file.sha256.toHex()),
+            file.type};
 }
 
 } // namespace
@@ -97,12 +103,9 @@ private slots:
             QVERIFY(read.ok());
             const QList<Attachment> &files = read.value().attachments;
             QCOMPARE(files.size(), 2);
-            QCOMPARE(files[0].path, photo.path);
-            QCOMPARE(files[0].size, photo.size);
-            QCOMPARE(files[0].sha256, photo.sha256);
-            QCOMPARE(files[0].type, photo.type);
+            QCOMPARE(fieldsOf(files[0]), fieldsOf(photo));
+            QCOMPARE(fieldsOf(files[1]), fieldsOf(empty));
             QVERIFY(files[0].ok() && files[1].ok());
-            QCOMPARE(files[1].size, 0);
             QCOMPARE(captionOf(read.value()), caption);
             QCOMPARE(oldReaderText(path.value()),
                      caption.isEmpty() ? u"Файл: фото 1.png (1,50 КБ)\r\nФайл: пусто (0 байт)"_s
@@ -115,53 +118,38 @@ private slots:
     {
         QTest::addColumn<QStringList>("record");
         QTest::addColumn<int>("error");
-        const QString one = u"files/1\t1"_s;
-        QTest::newRow("sound") << QStringList{one, fileEntry(u"a.txt"_s)} << 0;
+        const auto row = [](const char *name, const QString &entry, int error,
+                            const QString &head = u"files/1\t1"_s) {
+            QTest::newRow(name) << QStringList{head, entry} << error;
+        };
+        row("sound", fileEntry(u"a.txt"_s), 0);
         QTest::newRow("later values ignored")
-            << QStringList{one, fileEntry(u"a.txt"_s) + u"\tlater"_s, u"later field"_s} << 0;
-        QTest::newRow("other folder")
-            << QStringList{one, fileEntry(u"a"_s, u"4"_s, Hash, u"text/plain"_s, u"Logs/"_s)}
-            << int(ErrorCode::AttachmentOutsideFiles);
-        QTest::newRow("deeper") << QStringList{one, fileEntry(u"sub/a"_s)}
-                                << int(ErrorCode::AttachmentOutsideFiles);
-        QTest::newRow("guid folder of another shape")
-            << QStringList{one, fileEntry(u"a"_s).replace(FileGuid, FileGuid.toLower())}
-            << int(ErrorCode::AttachmentOutsideFiles);
-        QTest::newRow("absolute") << QStringList{one, u"/etc/passwd\t4\t"_s + Hash + u"\ta/b"_s}
-                                  << int(ErrorCode::AttachmentAbsolutePath);
-        QTest::newRow("parent step") << QStringList{one, fileEntry(u"../../../.bashrc"_s)}
-                                     << int(ErrorCode::AttachmentParentStep);
-        QTest::newRow("backslash")
-            << QStringList{one, fileEntry(u"..\\a"_s)} << int(ErrorCode::AttachmentBackslash);
-        QTest::newRow("control") << QStringList{one, fileEntry(u"a\u001bb"_s)}
-                                 << int(ErrorCode::AttachmentControlCharacter);
-        QTest::newRow("syncthing temporary") << QStringList{one, fileEntry(u".syncthing.a.tmp"_s)}
-                                             << int(ErrorCode::AttachmentSyncServiceFile);
-        QTest::newRow("nextcloud download") << QStringList{one, fileEntry(u".a.txt.~2f1c"_s)}
-                                            << int(ErrorCode::AttachmentSyncServiceFile);
-        QTest::newRow("sync conflict")
-            << QStringList{one, fileEntry(u"a.sync-conflict-20261207-101010-ABCDEFG.txt"_s)}
-            << int(ErrorCode::AttachmentSyncServiceFile);
-        QTest::newRow("conflicted copy")
-            << QStringList{one, fileEntry(u"a (conflicted copy 2026-12-07 101010).txt"_s)}
-            << int(ErrorCode::AttachmentSyncServiceFile);
-        QTest::newRow("size over 2 GiB") << QStringList{one, fileEntry(u"a"_s, u"2147483649"_s)}
-                                         << int(ErrorCode::AttachmentBadSize);
-        QTest::newRow("size with sign")
-            << QStringList{one, fileEntry(u"a"_s, u"+4"_s)} << int(ErrorCode::AttachmentBadSize);
-        QTest::newRow("hash in capitals")
-            << QStringList{one, fileEntry(u"a"_s, u"4"_s, Hash.toUpper())}
-            << int(ErrorCode::AttachmentBadHash);
-        QTest::newRow("type without subtype")
-            << QStringList{one, fileEntry(u"a"_s, u"4"_s, Hash, u"text"_s)}
-            << int(ErrorCode::AttachmentBadType);
-        QTest::newRow("entry cut short")
-            << QStringList{one, u"Files/a\t4"_s} << int(ErrorCode::AttachmentRecordBroken);
-        QTest::newRow("fewer files than counted") << QStringList{u"files/1\t2"_s, fileEntry(u"a"_s)}
-                                                  << int(ErrorCode::AttachmentRecordBroken);
-        QTest::newRow("newer version") << QStringList{u"files/2\t1"_s, u"anything"_s}
-                                       << int(ErrorCode::AttachmentNewerVersion);
-        QTest::newRow("no record") << QStringList{u"something later"_s, fileEntry(u"a"_s)} << -1;
+            << QStringList{u"files/1\t1"_s, fileEntry(u"a.txt"_s) + u"\tlater"_s, u"later"_s} << 0;
+        row("other folder", fileEntry(u"a"_s).replace(u"Files/"_s, u"Logs/"_s),
+            ErrorCode::AttachmentOutsideFiles);
+        row("deeper", fileEntry(u"sub/a"_s), ErrorCode::AttachmentOutsideFiles);
+        row("guid folder of another shape", fileEntry(u"a"_s).replace(FileGuid, FileGuid.toLower()),
+            ErrorCode::AttachmentOutsideFiles);
+        row("absolute", u"/etc/passwd\t4\t"_s + Hash + u"\ta/b"_s,
+            ErrorCode::AttachmentAbsolutePath);
+        row("parent step", fileEntry(u"../../../.bashrc"_s), ErrorCode::AttachmentParentStep);
+        row("backslash", fileEntry(u"..\\a"_s), ErrorCode::AttachmentBackslash);
+        row("control", fileEntry(u"a\u001bb"_s), ErrorCode::AttachmentControlCharacter);
+        for (const QString &name : {u".syncthing.a.tmp"_s, u".a.txt.~2f1c"_s,
+                                    u"a.sync-conflict-20261207-101010-ABCDEFG.txt"_s,
+                                    u"a (conflicted copy 2026-12-07 101010).txt"_s})
+            row(qPrintable(name), fileEntry(name), ErrorCode::AttachmentSyncServiceFile);
+        row("size over 2 GiB", fileEntry(u"a"_s, u"2147483649"_s), ErrorCode::AttachmentBadSize);
+        row("size with sign", fileEntry(u"a"_s, u"+4"_s), ErrorCode::AttachmentBadSize);
+        row("hash in capitals", fileEntry(u"a"_s, u"4"_s, Hash.toUpper()),
+            ErrorCode::AttachmentBadHash);
+        row("type without subtype", fileEntry(u"a"_s, u"4"_s, Hash, u"text"_s),
+            ErrorCode::AttachmentBadType);
+        row("entry cut short", u"Files/a\t4"_s, ErrorCode::AttachmentRecordBroken);
+        row("fewer files than counted", fileEntry(u"a"_s), ErrorCode::AttachmentRecordBroken,
+            u"files/1\t2"_s);
+        row("newer version", u"anything"_s, ErrorCode::AttachmentNewerVersion, u"files/2\t1"_s);
+        row("no record", fileEntry(u"a"_s), -1, u"something later"_s);
     }
 
     void attachmentRecord()
@@ -196,14 +184,13 @@ private slots:
         QTest::newRow("sign and blanks") << content({u"N"_s, u"T"_s}, u" +2012\t"_s) << 0 << own;
         QTest::newRow("empty") << QString() << int(ErrorCode::EmptyMessage) << own;
         QTest::newRow("eight fields") << content({u"N"_s}) << int(ErrorCode::TooFewFields) << own;
-        QTest::newRow("letters") << content({u"N"_s, u"T"_s}, u"12a"_s) << int(ErrorCode::BadNumber)
-                                 << own;
-        QTest::newRow("over 16 bits")
-            << content({u"N"_s, u"T"_s}, u"32768"_s) << int(ErrorCode::BadNumber) << own;
-        QTest::newRow("negative") << content({u"N"_s, u"T"_s}, u"-1"_s) << int(ErrorCode::BadTime)
-                                  << own;
-        QTest::newRow("past file times")
-            << content({u"N"_s, u"T"_s}, u"32767"_s) << int(ErrorCode::BadTime) << own;
+        const auto badYear = [](const char *name, const QString &year, int error) {
+            QTest::newRow(name) << content({u"N"_s, u"T"_s}, year) << error << MessageKind::Own;
+        };
+        badYear("letters", u"12a"_s, ErrorCode::BadNumber);
+        badYear("over 16 bits", u"32768"_s, ErrorCode::BadNumber);
+        badYear("negative", u"-1"_s, ErrorCode::BadTime);
+        badYear("past file times", u"32767"_s, ErrorCode::BadTime);
         QTest::newRow("30 february")
             << content({u"N"_s, u"T"_s}).replace(u"\0003\0003"_s, u"\0002\00030"_s)
             << int(ErrorCode::BadTime) << own;
