@@ -51,10 +51,6 @@ private slots:
                     .ok());
         QCOMPARE(QDir(parentFolder(path)).entryList(QDir::Files | QDir::Hidden),
                  QStringList{fileNameOf(path)});
-        if (QByteArray(QTest::currentDataTag()) == "plain")
-            QCOMPARE(TestEnvironment::readAll(path),
-                     u"[Desktop Entry]\nType=Application\nName=Беседа\nExec="_s + program +
-                         u" /H \""_s + chat + u"\"\nPath="_s + bin + u"\nIcon=quillet-im\n"_s);
         QProcess tool;
         tool.setProcessChannelMode(QProcess::MergedChannels);
         for (const QStringList &command :

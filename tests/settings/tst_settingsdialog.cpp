@@ -117,17 +117,8 @@ private slots:
     // that cannot be written is reported and the window stays.
     void okStoresWhatTheUserChanged()
     {
-        appSettings() = {true,
-                         Qt::red,
-                         QColor(0x06, 0x05, 0x04),
-                         QColor(0x09, 0x08, 0x07),
-                         Qt::blue,
-                         false,
-                         true,
-                         false,
-                         true,
-                         false,
-                         true};
+        appSettings() = {true, Qt::red, QColor(0x060504), QColor(0x090807), Qt::blue, false, true};
+        appSettings().sortLogsDescending = appSettings().newMessageSound = false;
         QList<qint64> expected = values(appSettings());
         SettingsDialog *window = open();
         QVERIFY(window->parentWidget() == m_owner.get() && !window->isModal());
