@@ -253,8 +253,6 @@ private slots:
                                          QString(EarlierMessagesLoader::MaxBytesPerLog, u'x')}} +
                                    numberedRange(2, 4)}
             << QByteArray() << QDateTime() << describedRange(2, 4);
-        QTest::newRow("empty folder")
-            << QList<Messages>{} << QByteArray() << QDateTime() << QStringList{};
         QTest::newRow("the session's own log left out")
             << QList<Messages>{numberedRange(0, 2), numberedRange(2, 4)} << QByteArray()
             << QDateTime(QDate(2026, 12, 2), QTime(10, 0)) << older;
