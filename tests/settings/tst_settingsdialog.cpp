@@ -27,18 +27,12 @@ const char *const Colours[] = {"cmdMessageColor", "cmdMyNameColor", "cmdOtherNam
 
 QList<qint64> values(const SettingsRecord &r)
 {
-    return {r.sendOnEnter,
-            r.timeStamps,
-            r.nameOnSeparateLine,
-            r.sortLogsList,
-            r.sortLogsDescending,
-            r.showDebugMessages,
-            r.newMessageSound,
-            r.showEarlierMessages,
-            rgbValueFromColor(r.messageColor),
-            rgbValueFromColor(r.myNameColor),
-            rgbValueFromColor(r.otherNameColor),
-            rgbValueFromColor(r.systemColor)};
+    QList<qint64> flags{r.sendOnEnter,     r.timeStamps,         r.nameOnSeparateLine,
+                        r.sortLogsList,    r.sortLogsDescending, r.showDebugMessages,
+                        r.newMessageSound, r.showEarlierMessages};
+    for (const QColor &colour : {r.messageColor, r.myNameColor, r.otherNameColor, r.systemColor})
+        flags.append(rgbValueFromColor(colour));
+    return flags;
 }
 
 // Settings as a new start of the program reads them from the store.
