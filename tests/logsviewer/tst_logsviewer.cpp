@@ -372,12 +372,9 @@ private slots:
         menu->actions().first()->trigger();
         menu->close();
         QCOMPARE(QApplication::clipboard()->text(), u"https://example.org/a"_s);
-        for (const QString &word : {u"evil"_s, u"bad"_s}) {
-            std::tie(menu, texts) = menuAt(pointAt(word, 2));
-            QVERIFY(menu);
-            QVERIFY(!texts.contains(u"Копировать адрес ссылки"_s));
-            menu->close();
-        }
+        std::tie(menu, texts) = menuAt(pointAt(u"bad"_s, 2)); // an anchor, but no link
+        QVERIFY(menu && !texts.contains(u"Копировать адрес ссылки"_s));
+        menu->close();
     }
 
 private:

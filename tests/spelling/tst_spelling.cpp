@@ -57,13 +57,13 @@ private slots:
             << u"Съешь же ещё этих мягких французских булок, кто-то да выпьет чаю. The quick "
                "brown fox doesn't jump over the well-known lazy dog."_s
             << -1 << QStringList();
-        QTest::newRow("digits") << u"Встреча в 10ч, комната 3б, пароль abc123 и snake_case."_s << -1
-                                << QStringList();
         QTest::newRow("links")
             << u"Смотри https://exmple.org/страниица, http://ya.ru/?q=првет, "
                "ftp://fles.exmple.org, mailto:vasya@exmple.org и www.exmple.com/докс, vasya.pupkin+chat@exmple-mail.org"_s
             << -1 << QStringList();
-        QTest::newRow("all capitals") << u"Отчёт для ВКСУ и QWRT готов"_s << -1 << QStringList();
+        QTest::newRow("digits, all capitals")
+            << u"Встреча в 10ч, комната 3б, пароль abc123 и snake_case; отчёт для ВКСУ и QWRT."_s
+            << -1 << QStringList();
         QTest::newRow("word at the cursor") << u"превет дила"_s << 11 << QStringList{u"превет"_s};
         QTest::newRow("ё and е") << u"Ёлка и елка, ещё и еще, всё, зелёный и зеленый"_s << -1
                                  << QStringList();
