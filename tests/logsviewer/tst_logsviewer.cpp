@@ -18,6 +18,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -53,33 +54,6 @@ QString writeLog(const QString &name, const QStringList &messages)
         qFatal("cannot write %s", qPrintable(name));
     return logPath(name);
 }
-
-// Takes the addresses the desktop is asked to open, in place of its handlers.
-class UrlReceiver final : public QObject
-{
-    Q_OBJECT
-
-public:
-    UrlReceiver()
-    {
-        for (const QString &scheme : Schemes)
-            QDesktopServices::setUrlHandler(scheme, this, "open");
-    }
-    ~UrlReceiver() override
-    {
-        for (const QString &scheme : Schemes)
-            QDesktopServices::unsetUrlHandler(scheme);
-    }
-    Q_DISABLE_COPY_MOVE(UrlReceiver)
-
-    QList<QUrl> opened;
-
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-
-private:
-    inline static const QStringList Schemes{u"http"_s, u"https"_s, u"javascript"_s, u"file"_s};
-};
 
 // The open viewer's widgets, found the way a user sees them.
 struct Viewer
@@ -137,6 +111,10 @@ Viewer showViewer()
 class TestLogsViewer : public QObject
 {
     Q_OBJECT
+
+public slots:
+    // Takes the addresses the desktop is asked to open, in place of its handlers.
+    void openUrl(const QUrl &url) { m_opened.append(url); }
 
 private slots:
     void init()
@@ -337,7 +315,13 @@ private slots:
             "evil}}} {\\field{\\*\\fldinst{HYPERLINK \"file:///etc/passwd\"}}{\\fldrslt{"
             "\\plain\\fs24 local}}}}");
         file.close();
-        UrlReceiver desktop;
+        const QStringList schemes{u"http"_s, u"https"_s, u"javascript"_s, u"file"_s};
+        for (const QString &scheme : schemes)
+            QDesktopServices::setUrlHandler(scheme, this, "openUrl");
+        const auto unset = qScopeGuard([&schemes] {
+            for (const QString &scheme : schemes)
+                QDesktopServices::unsetUrlHandler(scheme);
+        });
         const Viewer v = showViewer();
         QCOMPARE(v.shown(), u"see example or evil local"_s);
         QWidget *viewport = v.log->viewport();
@@ -353,7 +337,7 @@ private slots:
         QTest::mouseMove(viewport, pointAt(u"see"_s, 1));
         QCOMPARE(viewport->cursor().shape(), own);
         QTest::mouseClick(viewport, Qt::LeftButton, {}, link);
-        QCOMPARE(desktop.opened, QList<QUrl>{QUrl(u"https://example.org/a"_s)});
+        QCOMPARE(m_opened, QList<QUrl>{QUrl(u"https://example.org/a"_s)});
         QTextCharFormat hostile; // as a view's own document may hold
         hostile.setAnchor(true);
         hostile.setAnchorHref(u"javascript:alert(2)"_s);
@@ -368,7 +352,7 @@ private slots:
         QTest::mouseRelease(viewport, Qt::LeftButton, {}, pointAt(u"example"_s, 6));
         QCOMPARE(v.log->textCursor().selectedText(), u"exampl"_s);
         QVERIFY(!openLink(QUrl(u"javascript:alert(3)"_s)));
-        QCOMPARE(desktop.opened.size(), 1);
+        QCOMPARE(m_opened.size(), 1);
 
         // The menu on a link copies its address before Qt's own entries; elsewhere it has none.
         const auto menuAt = [viewport](const QPoint &pos) {
@@ -388,17 +372,15 @@ private slots:
         menu->actions().first()->trigger();
         menu->close();
         QCOMPARE(QApplication::clipboard()->text(), u"https://example.org/a"_s);
-        for (const QString &word : {u"evil"_s, u"bad"_s}) {
-            std::tie(menu, texts) = menuAt(pointAt(word, 2));
-            QVERIFY(menu);
-            QVERIFY(!texts.contains(u"Копировать адрес ссылки"_s));
-            menu->close();
-        }
+        std::tie(menu, texts) = menuAt(pointAt(u"bad"_s, 2)); // an anchor, but no link
+        QVERIFY(menu && !texts.contains(u"Копировать адрес ссылки"_s));
+        menu->close();
     }
 
 private:
     std::unique_ptr<TestEnvironment> m_env;
     QStringList m_boxes;
+    QList<QUrl> m_opened;
 };
 
 QTEST_MAIN(TestLogsViewer)

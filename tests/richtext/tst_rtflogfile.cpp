@@ -16,9 +16,7 @@ namespace {
 
 ino_t inodeOf(const QString &path)
 {
-    struct stat status
-    {
-    };
+    struct stat status = {};
     return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
 }
 

@@ -16,19 +16,12 @@ namespace {
 // Every field, so that a field stored under another's key shows.
 QList<qint64> values(const SettingsRecord &r)
 {
-    return {r.sendOnEnter,
-            rgbValueFromColor(r.messageColor),
-            rgbValueFromColor(r.myNameColor),
-            rgbValueFromColor(r.otherNameColor),
-            rgbValueFromColor(r.systemColor),
-            r.timeStamps,
-            r.nameOnSeparateLine,
-            r.sortLogsList,
-            r.sortLogsDescending,
-            r.showDebugMessages,
-            r.newMessageSound,
-            r.checkSpelling,
-            r.showEarlierMessages};
+    QList<qint64> flags{r.sendOnEnter,     r.timeStamps,         r.nameOnSeparateLine,
+                        r.sortLogsList,    r.sortLogsDescending, r.showDebugMessages,
+                        r.newMessageSound, r.checkSpelling,      r.showEarlierMessages};
+    for (const QColor &colour : {r.messageColor, r.myNameColor, r.otherNameColor, r.systemColor})
+        flags.append(rgbValueFromColor(colour));
+    return flags;
 }
 
 QString userId; // this run's identity

@@ -27,18 +27,12 @@ const char *const Colours[] = {"cmdMessageColor", "cmdMyNameColor", "cmdOtherNam
 
 QList<qint64> values(const SettingsRecord &r)
 {
-    return {r.sendOnEnter,
-            r.timeStamps,
-            r.nameOnSeparateLine,
-            r.sortLogsList,
-            r.sortLogsDescending,
-            r.showDebugMessages,
-            r.newMessageSound,
-            r.showEarlierMessages,
-            rgbValueFromColor(r.messageColor),
-            rgbValueFromColor(r.myNameColor),
-            rgbValueFromColor(r.otherNameColor),
-            rgbValueFromColor(r.systemColor)};
+    QList<qint64> flags{r.sendOnEnter,     r.timeStamps,         r.nameOnSeparateLine,
+                        r.sortLogsList,    r.sortLogsDescending, r.showDebugMessages,
+                        r.newMessageSound, r.showEarlierMessages};
+    for (const QColor &colour : {r.messageColor, r.myNameColor, r.otherNameColor, r.systemColor})
+        flags.append(rgbValueFromColor(colour));
+    return flags;
 }
 
 // Settings as a new start of the program reads them from the store.
@@ -117,17 +111,8 @@ private slots:
     // that cannot be written is reported and the window stays.
     void okStoresWhatTheUserChanged()
     {
-        appSettings() = {true,
-                         Qt::red,
-                         QColor(0x06, 0x05, 0x04),
-                         QColor(0x09, 0x08, 0x07),
-                         Qt::blue,
-                         false,
-                         true,
-                         false,
-                         true,
-                         false,
-                         true};
+        appSettings() = {true, Qt::red, QColor(0x060504), QColor(0x090807), Qt::blue, false, true};
+        appSettings().sortLogsDescending = appSettings().newMessageSound = false;
         QList<qint64> expected = values(appSettings());
         SettingsDialog *window = open();
         QVERIFY(window->parentWidget() == m_owner.get() && !window->isModal());
