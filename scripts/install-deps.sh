@@ -14,7 +14,7 @@ packages=(
     dbus
     fonts-noto-color-emoji
     libcanberra-dev sound-theme-freedesktop gsettings-desktop-schemas
-    libssl-dev
+    libssl-dev qt6-image-formats-plugins
 )
 
 missing=()

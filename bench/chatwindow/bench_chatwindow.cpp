@@ -100,7 +100,7 @@ void writeEarlierLog(const Chat &chat)
 {
     Clock::setFixedUtc(QDateTime(QDate(2026, 12, 1), QTime(9, 0), Qt::UTC));
     QTextEdit view;
-    MessageRenderer earlier(&view, &view, chat.context.chatFile);
+    MessageRenderer earlier(&view, &view, chat.context.chatFile, chat.context.exchangeFolder);
     earlier.beginBatch();
     for (int i = 0; i < 50000; ++i)
         earlier.renderMessage({{u"Гость"_s,

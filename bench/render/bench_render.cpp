@@ -3,6 +3,7 @@
 //   QT_QPA_PLATFORM=offscreen bench/render/bench_render
 #include "chatwindow/conversationview.h"
 #include "chatwindow/messagerenderer.h"
+#include "core/support.h"
 #include "core/textfile.h"
 #include "richtext/rtfreader.h"
 #include "richtext/rtfwriter.h"
@@ -57,7 +58,7 @@ struct Chat
 {
     Home home;
     QTextEdit view;
-    MessageRenderer renderer{&view, &view, home.chatFile()};
+    MessageRenderer renderer{&view, &view, home.chatFile(), parentFolder(home.chatFile())};
 
     explicit Chat(int count)
     {

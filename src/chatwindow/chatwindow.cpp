@@ -88,7 +88,8 @@ ChatWindow::ChatWindow(const ChatContext &chat, QWidget *parent) : QWidget(paren
     createWidgets();
     m_tray = new ChatTray(this);
     connectHandlers();
-    m_renderer = std::make_unique<MessageRenderer>(rtfLog, this, m_chat.chatFile);
+    m_renderer =
+        std::make_unique<MessageRenderer>(rtfLog, this, m_chat.chatFile, m_chat.exchangeFolder);
 }
 
 ChatWindow::~ChatWindow()

@@ -46,12 +46,8 @@ void moveToEnd(QTextEdit *view)
     view->setTextCursor(cursor);
 }
 
-void appendRun(QTextDocument *document, const TextRun &run)
+QTextCharFormat runFormat(const TextRun &run)
 {
-    // A cursor of the document rather than the view's own: setting the view's
-    // cursor for every run would lay the view out each time.
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
     QTextCharFormat format;
     format.setFontPointSize(run.points);
     format.setFontWeight(run.bold ? QFont::Bold : QFont::Normal);
@@ -61,11 +57,25 @@ void appendRun(QTextDocument *document, const TextRun &run)
         format.setAnchorHref(QString::fromLatin1(run.link.toEncoded()));
         format.setFontUnderline(true);
     }
+    return format;
+}
+
+void insertRun(QTextCursor &cursor, const TextRun &run)
+{
     QTextBlockFormat block = cursor.blockFormat();
     block.setAlignment(run.alignment);
     cursor.setBlockFormat(block);
     // CR LF, LF and CR each become one paragraph break.
-    cursor.insertText(run.text, format);
+    cursor.insertText(run.text, runFormat(run));
+}
+
+void appendRun(QTextDocument *document, const TextRun &run)
+{
+    // A cursor of the document rather than the view's own: setting the view's
+    // cursor for every run would lay the view out each time.
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::End);
+    insertRun(cursor, run);
 }
 
 void insertRunsAtStart(QTextEdit *view, const QList<TextRun> &runs)

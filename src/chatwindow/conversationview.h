@@ -5,12 +5,18 @@
 #include <QList>
 #include <QtGlobal>
 
+class QTextCharFormat;
+class QTextCursor;
 class QTextDocument;
 class QTextEdit;
 
 // Putting formatted runs into the conversation view.
 
 namespace quillet {
+
+// The sizes of a message's header and of its text, in points.
+constexpr int MessageHeaderPoints = 8;
+constexpr int MessageTextPoints = 9;
 
 // Held around one rendered message, or a run of them: while the end of the view
 // is in sight the view follows the new text; scrolled up, it keeps exactly still.
@@ -31,6 +37,10 @@ private:
 
 // Puts the view's insertion point at the end, with nothing selected.
 void moveToEnd(QTextEdit *view);
+// The character format of a run: size, weight, colour; a link's anchor, underlined.
+QTextCharFormat runFormat(const TextRun &run);
+// Inserts a run at the cursor, setting the alignment of the paragraph it starts in.
+void insertRun(QTextCursor &cursor, const TextRun &run);
 // Appends a run at the end of the document; a linked run becomes an anchor,
 // underlined, that the view opens on a click.
 void appendRun(QTextDocument *document, const TextRun &run);

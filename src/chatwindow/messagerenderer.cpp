@@ -1,5 +1,6 @@
 #include "chatwindow/messagerenderer.h"
 
+#include "chatwindow/attachmentlines.h"
 #include "chatwindow/conversationview.h"
 #include "core/links.h"
 #include "core/messageheader.h"
@@ -23,8 +24,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int HeaderSize = 8;
-constexpr int BodySize = 9;
 const QColor StampColour(128, 128, 128);
 constexpr int StampMinutes = 5;
 constexpr int MaxLogNameAttempts = 3600; // names taken in a row before giving up
@@ -75,33 +74,41 @@ QList<TextRun> messageRuns(const QString &senderName, const QString &text,
     const bool separateLine = appSettings().nameOnSeparateLine;
     QList<TextRun> runs{{messageHeaderText(displayName(senderName), localTime, separateLine) +
                              (separateLine ? LineEnd : QString()),
-                         HeaderSize,
+                         MessageHeaderPoints,
                          true,
                          nameColour,
                          Qt::AlignLeft,
                          {}}};
     const QString body = trimText(text, TrimBlanksAndBreaks);
+    if (body.isEmpty() && separateLine)
+        return runs; // files without a caption: their lines follow the header's
     const QColor colour = appSettings().messageColor;
     const QColor linkColour = QGuiApplication::palette().color(QPalette::Link);
     qsizetype done = 0;
     for (const Link &link : findLinks(body)) {
         if (link.start > done)
-            runs.append(
-                {body.sliced(done, link.start - done), BodySize, false, colour, Qt::AlignLeft, {}});
-        runs.append({body.sliced(link.start, link.length), BodySize, false, linkColour,
+            runs.append({body.sliced(done, link.start - done),
+                         MessageTextPoints,
+                         false,
+                         colour,
+                         Qt::AlignLeft,
+                         {}});
+        runs.append({body.sliced(link.start, link.length), MessageTextPoints, false, linkColour,
                      Qt::AlignLeft, link.url});
         done = link.start + link.length;
     }
-    runs.append({body.sliced(done) + LineEnd, BodySize, false, colour, Qt::AlignLeft, {}});
+    runs.append({body.sliced(done) + LineEnd, MessageTextPoints, false, colour, Qt::AlignLeft, {}});
     return runs;
 }
 
-MessageRenderer::MessageRenderer(QTextEdit *view, QWidget *boxParent, const QString &chatFile)
+MessageRenderer::MessageRenderer(QTextEdit *view, QWidget *boxParent, const QString &chatFile,
+                                 const QString &exchangeFolder)
     : m_view(view), m_boxParent(boxParent), m_chatFile(chatFile)
 {
     m_view->setFont(conversationFont());
     m_view->document()->setUndoRedoEnabled(false);
     m_log = std::make_unique<RtfLogFile>(m_view->document()->defaultFont().family());
+    m_attachments = std::make_unique<AttachmentLines>(view, exchangeFolder);
 }
 
 MessageRenderer::~MessageRenderer() = default;
@@ -131,11 +138,36 @@ void MessageRenderer::appendMessage(const ReceivedMessage &message)
         runs.append(spacerRun());
     if (appSettings().timeStamps)
         appendTimeStamp(runs);
-    runs += messageRuns(message.senderName, message.text, time, nameColour(message.kind));
+    const QString text = message.attachments.isEmpty() ? message.text : captionOf(message);
+    runs += messageRuns(message.senderName, text, time, nameColour(message.kind));
     for (const TextRun &run : std::as_const(runs)) {
         appendRun(m_view->document(), run);
         m_log->append(run);
     }
+    for (const Attachment &attachment : message.attachments) {
+        m_attachments->append(attachment);
+        for (const TextRun &run : attachmentLogRuns(attachment))
+            m_log->append(run);
+    }
+}
+
+// The log names each file as a link to it, whether it is there yet or not; a
+// refused file gets the reason instead.
+QList<TextRun> MessageRenderer::attachmentLogRuns(const Attachment &attachment) const
+{
+    const QColor colour = appSettings().messageColor;
+    if (!attachment.ok())
+        return {{refusalText(attachment.name(), attachment.error) + LineEnd,
+                 MessageTextPoints,
+                 false,
+                 appSettings().systemColor,
+                 Qt::AlignLeft,
+                 {}}};
+    return {
+        {attachment.name(), MessageTextPoints, false,
+         QGuiApplication::palette().color(QPalette::Link), Qt::AlignLeft,
+         QUrl::fromLocalFile(m_attachments->filePath(attachment))},
+        {sizeSuffix(attachment) + LineEnd, MessageTextPoints, false, colour, Qt::AlignLeft, {}}};
 }
 
 // Earlier messages go above everything, and only into the view.
@@ -155,8 +187,12 @@ void MessageRenderer::showEarlierMessages(const QList<EarlierMessage> &messages,
         runs += messageRuns(sender, message.text, message.time, nameColour(kind));
     }
     runs.append(spacerRun());
-    runs.append(
-        {u"Ранее в этом чате"_s + LineEnd, HeaderSize, false, StampColour, Qt::AlignHCenter, {}});
+    runs.append({u"Ранее в этом чате"_s + LineEnd,
+                 MessageHeaderPoints,
+                 false,
+                 StampColour,
+                 Qt::AlignHCenter,
+                 {}});
     runs.append(spacerRun());
     insertRunsAtStart(m_view, runs);
 }
@@ -189,8 +225,12 @@ void MessageRenderer::appendTimeStamp(QList<TextRun> &runs)
     if (localMinute(now) - localMinute(m_lastStampTime) < StampMinutes)
         return;
     m_lastStampTime = now;
-    runs.append(
-        {formatClockTime(now) + LineEnd, HeaderSize, false, StampColour, Qt::AlignHCenter, {}});
+    runs.append({formatClockTime(now) + LineEnd,
+                 MessageHeaderPoints,
+                 false,
+                 StampColour,
+                 Qt::AlignHCenter,
+                 {}});
     runs.append(spacerRun());
 }
 

@@ -18,6 +18,7 @@ class QWidget;
 
 namespace quillet {
 
+class AttachmentLines;
 class RtfLogFile;
 
 // A sender's name as shown: trimmed of blanks and line breaks; "Анонимус" when
@@ -40,11 +41,14 @@ class MessageRenderer final
 public:
     // `view` gets the conversation font and loses its undo history, which a
     // read-only conversation does not need and which would grow without end.
-    // The log goes into the logs folder of `chatFile`.
-    MessageRenderer(QTextEdit *view, QWidget *boxParent, const QString &chatFile);
+    // The log goes into the logs folder of `chatFile`; files that come with
+    // messages are found in `exchangeFolder`.
+    MessageRenderer(QTextEdit *view, QWidget *boxParent, const QString &chatFile,
+                    const QString &exchangeFolder);
     ~MessageRenderer();
 
-    // Appends spacer, time stamp, header and body for one message, then saves
+    // Appends spacer, time stamp, header and body for one message, a line for
+    // each file that came with it (in the log a link to the file), then saves
     // the log silently.
     void renderMessage(const ConversationMessage &message);
     // Shows the end of the conversation of earlier sessions above everything
@@ -63,9 +67,11 @@ public:
 
     // The full path of the log file; empty until the first save has fixed it.
     QString logFilePath() const { return m_logFilePath; }
+    AttachmentLines *attachmentLines() const { return m_attachments.get(); }
 
 private:
     void appendMessage(const ReceivedMessage &message);
+    QList<TextRun> attachmentLogRuns(const Attachment &attachment) const;
     void appendTimeStamp(QList<TextRun> &runs);
     Status writeLog();
     QString failedPath() const;
@@ -81,6 +87,7 @@ private:
     std::optional<ScrollKeeper> m_batchScroll;
     std::optional<QTextCursor> m_batchCursor; // holds the open edit block
     std::unique_ptr<RtfLogFile> m_log;
+    std::unique_ptr<AttachmentLines> m_attachments;
 };
 
 } // namespace quillet

@@ -1,5 +1,9 @@
 #include "core/links.h"
 
+#include <QFileInfo>
+#include <QMimeDatabase>
+#include <algorithm>
+
 namespace quillet {
 
 using namespace Qt::StringLiterals;
@@ -123,6 +127,56 @@ bool isOpenableLink(const QUrl &url)
             return !url.host().isEmpty();
     }
     return false;
+}
+
+bool isFileLink(const QUrl &url)
+{
+    if (!url.isValid() || !url.isLocalFile() || !url.host().isEmpty())
+        return false;
+    const QString path = url.toLocalFile();
+    return path.startsWith(u'/') && std::none_of(path.begin(), path.end(), [](QChar c) {
+               return c.category() == QChar::Other_Control;
+           });
+}
+
+namespace {
+
+// Types the desktop runs rather than shows, beyond those that derive from
+// programs, libraries and desktop entries (scripts derive from programs).
+constexpr QLatin1StringView RunnableTypes[] = {
+    "application/x-executable"_L1,       "application/x-sharedlib"_L1,
+    "application/x-desktop"_L1,          "application/x-ms-dos-executable"_L1,
+    "application/x-msdownload"_L1,       "application/x-msi"_L1,
+    "application/x-ms-shortcut"_L1,      "application/x-java-archive"_L1,
+    "application/x-java-jnlp-file"_L1,   "application/vnd.appimage"_L1,
+    "application/x-iso9660-appimage"_L1, "application/vnd.flatpak.ref"_L1,
+    "application/vnd.flatpak"_L1,        "application/vnd.flatpak.repo"_L1,
+    "application/x-shellscript"_L1,      "application/javascript"_L1,
+};
+
+bool isRunnableType(const QMimeType &type)
+{
+    return std::any_of(std::begin(RunnableTypes), std::end(RunnableTypes),
+                       [&](QLatin1StringView runnable) { return type.inherits(runnable); });
+}
+
+} // namespace
+
+bool mightRun(const QString &path)
+{
+    const QFileInfo info(path);
+    if (info.isSymLink() || !info.isFile())
+        return true;
+    constexpr QFile::Permissions Execute =
+        QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther | QFile::ExeUser;
+    if (info.permissions() & Execute)
+        return true;
+    const QMimeDatabase types;
+    if (isRunnableType(types.mimeTypeForFile(info, QMimeDatabase::MatchExtension)) ||
+        isRunnableType(types.mimeTypeForFile(info, QMimeDatabase::MatchContent)))
+        return true;
+    QFile file(path);
+    return !file.open(QIODevice::ReadOnly) || file.peek(2) == "#!";
 }
 
 } // namespace quillet

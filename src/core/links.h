@@ -36,4 +36,19 @@ QList<Link> findLinks(QStringView text);
 // ftp with a host, and mailto with an address. Everything that opens a link asks.
 bool isOpenableLink(const QUrl &url);
 
+// A local file with an absolute path and no control character in it: the links
+// to files sent with messages. They are stored in logs as links, but are never
+// opened as other links are (see the file actions of the views).
+bool isFileLink(const QUrl &url);
+// Openable or file links: the ones the views and the logs keep as links.
+inline bool isStoredLink(const QUrl &url)
+{
+    return isOpenableLink(url) || isFileLink(url);
+}
+
+// Whether opening the file could run something: an execute bit, a script, a
+// program, a desktop entry or another type the desktop would execute, by name
+// or by content. Anything but a regular file (links included) counts as such.
+bool mightRun(const QString &path);
+
 } // namespace quillet

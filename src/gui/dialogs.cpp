@@ -45,8 +45,7 @@ FileDialog::Reply showFileDialog(const FileDialog::Request &request, FileDialog:
     if (mode == FileDialog::Mode::Save) {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
-        // A name typed without extension gets the chat file's one.
-        dialog.setDefaultSuffix(u"QLIMChat"_s);
+        dialog.setDefaultSuffix(request.defaultSuffix);
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptOpen);
         dialog.setFileMode(QFileDialog::ExistingFile);

@@ -14,7 +14,7 @@ namespace quillet {
 QColor colorFromRgbValue(qint32 value);
 qint32 rgbValueFromColor(const QColor &color);
 
-// The file dialog of the chat selection window. Tests answer it with
+// The program's file dialog. Tests answer it with
 // setHandler instead of a person, as they answer Boxes.
 class FileDialog final
 {
@@ -27,8 +27,9 @@ public:
     struct Request
     {
         Mode mode = Mode::Open;
-        QString filter; // Qt form: "Name (*.ext);;Other (*)"
-        QString initialFolder;
+        QString filter;        // Qt form: "Name (*.ext);;Other (*)"
+        QString initialFolder; // or a file in it, offered by name
+        QString defaultSuffix; // given to a name typed without one
         QWidget *owner = nullptr;
     };
     struct Reply
@@ -44,6 +45,7 @@ public:
     void setFilter(const QString &filter) { m_request.filter = filter; }
     void setOwnerWindow(QWidget *owner) { m_request.owner = owner; }
     void setInitialFolder(const QString &folder) { m_request.initialFolder = folder; }
+    void setDefaultSuffix(const QString &suffix) { m_request.defaultSuffix = suffix; }
     // Each returns true when the user confirmed a file; fileName() then holds its path.
     bool showSave();
     bool showOpen();

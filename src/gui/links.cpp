@@ -1,6 +1,7 @@
 #include "gui/links.h"
 
 #include "core/links.h"
+#include "gui/fileactions.h"
 
 #include <QAction>
 #include <QApplication>
@@ -60,7 +61,7 @@ bool LinkInteraction::eventFilter(QObject *, QEvent *event)
         if (mouse->button() == Qt::LeftButton && !m_pressedLink.isEmpty() &&
             !m_view->textCursor().hasSelection() &&
             linkAt(*m_view, mouse->position().toPoint()) == m_pressedLink)
-            openLink(m_pressedLink);
+            openLink(m_view, m_pressedLink);
         m_pressedLink.clear();
         break;
     }
@@ -94,26 +95,42 @@ void enableLinks(QTextEdit *view)
 QUrl linkAt(const QTextEdit &view, const QPoint &viewportPos)
 {
     const QUrl url(view.anchorAt(viewportPos));
-    return isOpenableLink(url) ? url : QUrl();
+    return isStoredLink(url) ? url : QUrl();
 }
 
-void addLinkActions(QMenu *menu, const QTextEdit &view, const QPoint &viewportPos)
+void addLinkActions(QMenu *menu, QTextEdit &view, const QPoint &viewportPos)
 {
     const QUrl url = linkAt(view, viewportPos);
     if (url.isEmpty())
         return;
     QAction *first = menu->actions().value(0);
-    auto *copy = new QAction(u"Копировать адрес ссылки"_s, menu);
-    QObject::connect(copy, &QAction::triggered, menu, [url] {
-        QApplication::clipboard()->setText(url.toString(QUrl::FullyEncoded));
-    });
-    menu->insertAction(first, copy);
+    const auto add = [&](const QString &text, auto triggered) {
+        auto *action = new QAction(text, menu);
+        QObject::connect(action, &QAction::triggered, &view, triggered);
+        menu->insertAction(first, action);
+        return action;
+    };
+    if (isFileLink(url)) {
+        const QString path = url.toLocalFile();
+        QWidget *owner = view.window();
+        // A file that might run is never opened, only shown in its folder.
+        add(u"Открыть"_s, [owner, path] { openFile(owner, path); })->setEnabled(!mightRun(path));
+        add(u"Сохранить как…"_s, [owner, path] { saveFileCopy(owner, path); });
+        add(u"Показать в папке"_s, [owner, path] { showFileInFolder(owner, path); });
+    } else {
+        add(u"Копировать адрес ссылки"_s,
+            [url] { QApplication::clipboard()->setText(url.toString(QUrl::FullyEncoded)); });
+    }
     if (first)
         menu->insertSeparator(first);
 }
 
-bool openLink(const QUrl &url)
+bool openLink(QWidget *parent, const QUrl &url)
 {
+    if (isFileLink(url)) {
+        openFile(parent ? parent->window() : nullptr, url.toLocalFile());
+        return true;
+    }
     return isOpenableLink(url) && QDesktopServices::openUrl(url);
 }
 

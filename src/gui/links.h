@@ -5,9 +5,11 @@
 
 class QMenu;
 class QTextEdit;
+class QWidget;
 
 // Links in read-only rich-text views (the conversation, the logs viewer's log):
-// anchors whose address isOpenableLink; no other anchor is ever opened or copied.
+// anchors whose address isStoredLink; no other anchor is ever opened or copied.
+// A link to a file goes through the file actions, which never run it.
 
 namespace quillet {
 
@@ -16,16 +18,18 @@ namespace quillet {
 // The view keeps selecting text as before.
 void enableLinks(QTextEdit *view);
 
-// The openable link at a point of the view's viewport; empty for none.
+// The stored link at a point of the view's viewport; empty for none.
 QUrl linkAt(const QTextEdit &view, const QPoint &viewportPos);
 
-// Puts "Копировать адрес ссылки" (copies the address to the clipboard) at the top
-// of `menu`, with a separator before the entries already there, when
-// `viewportPos` is on a link.
-void addLinkActions(QMenu *menu, const QTextEdit &view, const QPoint &viewportPos);
+// Puts the link's actions at the top of `menu`, with a separator before the
+// entries already there, when `viewportPos` is on a link: "Копировать адрес
+// ссылки" (to the clipboard), or for a file "Открыть" (disabled when it might
+// run), "Сохранить как…" and "Показать в папке".
+void addLinkActions(QMenu *menu, QTextEdit &view, const QPoint &viewportPos);
 
-// Opens `url` with the desktop's handler when it is openable; false when it is not
-// or no handler took it.
-bool openLink(const QUrl &url);
+// Opens `url` with the desktop's handler when it is openable, a file through
+// openFile (boxes over `parent`'s window); false when it is neither or no
+// handler took it.
+bool openLink(QWidget *parent, const QUrl &url);
 
 } // namespace quillet

@@ -187,6 +187,7 @@ void ChatSelectionWindow::createChat()
     dialog.setFilter(chatFileFilter());
     dialog.setOwnerWindow(this);
     dialog.setInitialFolder(rememberedFolder(CreateFolderKey));
+    dialog.setDefaultSuffix(u"QLIMChat"_s); // for a name typed without one
     if (!dialog.showSave())
         return;
     const QString path = absolutePath(dialog.fileName());

@@ -276,7 +276,7 @@ QUrl hyperlinkOf(QStringView instruction)
             ++end;
     }
     const QUrl url(rest.first(end).trimmed().toString());
-    return isOpenableLink(url) ? url : QUrl();
+    return isStoredLink(url) ? url : QUrl();
 }
 
 // Where the document starts: "{\rtf" after blanks and a UTF-8 byte-order mark.

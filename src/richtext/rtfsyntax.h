@@ -17,7 +17,7 @@
 // and hands the text to a sink in runs, so both see exactly the same text.
 //
 // Hyperlink fields, {\field{\*\fldinst HYPERLINK "URL" switches}{\fldrslt text}},
-// give their result's runs a link number when the URL isOpenableLink; the
+// give their result's runs a link number when the URL isStoredLink; the
 // instruction is never text. Any other instruction, a result before its
 // instruction, and fields nested in a field leave the result plain text.
 

@@ -107,7 +107,7 @@ QUrl linkOf(const QTextCharFormat &format)
     if (!format.isAnchor())
         return {};
     const QUrl url(format.anchorHref());
-    return isOpenableLink(url) ? url : QUrl();
+    return isStoredLink(url) ? url : QUrl();
 }
 
 // One paragraph: its alignment, then every run with all of its attributes, so a
@@ -175,7 +175,7 @@ const QByteArray DocumentEnd = QByteArrayLiteral("}");
 
 void appendHyperlinkStart(QByteArray &out, const QUrl &url)
 {
-    Q_ASSERT(isOpenableLink(url));
+    Q_ASSERT(isStoredLink(url));
     out.append("{\\field{\\*\\fldinst{HYPERLINK \"");
     // Encoded, the address holds no quote, brace or backslash; escaped as text anyway.
     appendText(out, QString::fromLatin1(url.toEncoded()));
@@ -234,7 +234,7 @@ void RtfRunWriter::appendPiece(QStringView text, const TextRun &run)
                         ColourTable(m_colours, m_colourIndex).numberOf(run.colour.rgb())};
     if (m_colours.size() > colourCount)
         m_header = makeHeader(m_fontFamily, m_colours);
-    if (isOpenableLink(run.link)) {
+    if (isStoredLink(run.link)) {
         appendHyperlinkStart(m_paragraph, run.link);
         appendRunStart(m_paragraph, format.halfPoints, format.bold, false, true, format.colour);
         appendText(m_paragraph, text);

@@ -19,14 +19,14 @@ namespace quillet {
 // half-points), bold flag, colour and its paragraph's alignment; one \par per
 // paragraph break. Text outside printable ASCII goes out as \uN? and backslash
 // and braces are escaped, so no text can ever add control words of its own.
-// Anchors whose address isOpenableLink go out as hyperlink fields around their runs.
+// Anchors whose address isStoredLink go out as hyperlink fields around their runs.
 QByteArray writeRtf(const QTextDocument &document);
 
 // A hyperlink field as word processors write and open it:
 //   {\field{\*\fldinst{HYPERLINK "URL"}}{\fldrslt{RUNS}}}
 // The start writes everything before the runs, with the URL in its encoded form
 // (ASCII, quotes, braces and backslashes percent-encoded); the end closes the
-// field. `url` must be openable (isOpenableLink): no other address is stored as a link.
+// field. `url` must be isStoredLink: no other address is stored as a link.
 void appendHyperlinkStart(QByteArray &out, const QUrl &url);
 void appendHyperlinkEnd(QByteArray &out);
 

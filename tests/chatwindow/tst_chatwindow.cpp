@@ -443,7 +443,7 @@ private slots:
         Clock::setFixedUtc(QDateTime(QDate(2026, 12, 1), QTime(9, 0), Qt::UTC));
         {
             QTextEdit view;
-            MessageRenderer(&view, &view, chat.chatFile)
+            MessageRenderer(&view, &view, chat.chatFile, chat.exchangeFolder)
                 .renderMessage({{u"anna"_s,
                                  u"old\r\nline two"_s,
                                  Clock::utcMessageTime(),

@@ -54,7 +54,8 @@ private slots:
         appSettings() = SettingsRecord();
         Clock::setFixedUtc(QDateTime(QDate(2026, 12, 5), QTime(9, 0, 0), Qt::UTC));
         m_view = std::make_unique<QTextEdit>();
-        m_renderer = std::make_unique<MessageRenderer>(m_view.get(), m_view.get(), m_chatFile);
+        m_renderer = std::make_unique<MessageRenderer>(m_view.get(), m_view.get(), m_chatFile,
+                                                       parentFolder(m_chatFile));
         m_boxes.clear();
         Boxes::setHandler([this](const BoxRequest &request) {
             m_boxes.append(request);
@@ -186,7 +187,7 @@ private slots:
 
         at(0, 59);
         QTextEdit otherView;
-        MessageRenderer otherRun(&otherView, &otherView, m_chatFile);
+        MessageRenderer otherRun(&otherView, &otherView, m_chatFile, parentFolder(m_chatFile));
         otherRun.renderMessage(
             {{u"guest"_s, u"later run"_s, Clock::utcMessageTime(), MessageKind::Other, {}}, {}});
         QCOMPARE(otherRun.logFilePath(),

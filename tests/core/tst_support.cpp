@@ -4,7 +4,10 @@
 
 #include <ctime>
 
+#include <QDir>
+#include <QFile>
 #include <QScopeGuard>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace quillet;
@@ -107,6 +110,54 @@ private slots:
         for (const char *url : {"javascript:alert(1)", "file:///etc/passwd", "data:text/html,x",
                                 "quillet://a", "http:", "http:/path", "mailto:", "", "a.org"})
             QVERIFY2(!isOpenableLink(QUrl(QString::fromLatin1(url))), url);
+        for (const char *url : {"file:///tmp/a%20b.png", "file:///%D1%84"})
+            QVERIFY2(isFileLink(QUrl(QString::fromLatin1(url))), url);
+        for (const char *url :
+             {"file://host/etc/passwd", "file:relative", "file:///a%0Ab", "https://a.org"})
+            QVERIFY2(!isFileLink(QUrl(QString::fromLatin1(url))), url);
+    }
+
+    // A received file is opened only when it cannot run: by its bits, its name,
+    // its content or what it is.
+    void mightRun_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("kind"); // 0 file, 1 executable file, 2 link to a text, 3 folder
+        QTest::addColumn<bool>("runs");
+        QTest::newRow("text") << u"notes.txt"_s << QByteArray("notes") << 0 << false;
+        QTest::newRow("picture") << u"a.png"_s << QByteArray("\x89PNG\r\n\x1a\n") << 0 << false;
+        QTest::newRow("execute bit") << u"notes.txt"_s << QByteArray("notes") << 1 << true;
+        QTest::newRow("desktop entry by name") << u"a.desktop"_s << QByteArray("x") << 0 << true;
+        QTest::newRow("Windows program by name") << u"SETUP.EXE"_s << QByteArray("x") << 0 << true;
+        QTest::newRow("script by name") << u"a.py"_s << QByteArray("x") << 0 << true;
+        QTest::newRow("program by content") << u"a.txt"_s
+                                            << QByteArray("\x7f"
+                                                          "ELF\2\1\1")
+                                            << 0 << true;
+        QTest::newRow("any interpreter") << u"a.txt"_s << QByteArray("#!/opt/tool\n") << 0 << true;
+        QTest::newRow("link") << u"a.txt"_s << QByteArray("notes") << 2 << true;
+        QTest::newRow("folder") << u"a.txt"_s << QByteArray() << 3 << true;
+    }
+    void mightRun()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(int, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name), target = dir.filePath(u"target"_s);
+        QFile file(kind == 2 ? target : path);
+        if (kind == 3) {
+            QVERIFY(QDir().mkdir(path));
+        } else {
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+            file.close();
+        }
+        if (kind == 1)
+            QVERIFY(file.setPermissions(file.permissions() | QFile::ExeOwner));
+        if (kind == 2)
+            QVERIFY(QFile::link(target, path));
+        QTEST(quillet::mightRun(path), "runs");
     }
 
     // A message time is shifted by the offset in force at its own moment, not

@@ -302,9 +302,16 @@ private slots:
 
     // A link in a log is a link: the pointer shows it, a click opens it, a drag over
     // it only selects, and its context menu copies its address; a field to another
-    // scheme is text.
+    // scheme is text. A link to a file opens it, unless it could run: a script is
+    // only shown in its folder.
     void links()
     {
+        const QString notes = m_env->touch(u"notes.txt"_s, "notes");
+        const QString script = m_env->touch(u"run.txt"_s, "#!/bin/sh\n");
+        const auto field = [](const QString &file, const char *text) {
+            return "{\\field{\\*\\fldinst{HYPERLINK \"" + QUrl::fromLocalFile(file).toEncoded() +
+                   "\"}}{\\fldrslt{\\plain\\fs24 " + text + "}}}";
+        };
         const QString path = writeLog(u"2026-12-05 16-24-27.RTF"_s, {});
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -312,9 +319,15 @@ private slots:
             "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\plain\\fs24 see {\\field{\\*\\fldinst{"
             "HYPERLINK \"https://example.org/a\"}}{\\fldrslt{\\plain\\fs24 example}}} or "
             "{\\field{\\*\\fldinst{HYPERLINK \"javascript:alert(1)\"}}{\\fldrslt{\\plain\\fs24 "
-            "evil}}} {\\field{\\*\\fldinst{HYPERLINK \"file:///etc/passwd\"}}{\\fldrslt{"
-            "\\plain\\fs24 local}}}}");
+            "evil}}} " +
+            field(notes, "local") + " " + field(script, "script") + "}");
         file.close();
+        QList<QUrl> shown;
+        Shell::setOpener([&shown](const QUrl &url) {
+            shown.append(url);
+            return true;
+        });
+        const auto resetShell = qScopeGuard([] { Shell::resetOpener(); });
         const QStringList schemes{u"http"_s, u"https"_s, u"javascript"_s, u"file"_s};
         for (const QString &scheme : schemes)
             QDesktopServices::setUrlHandler(scheme, this, "openUrl");
@@ -323,7 +336,7 @@ private slots:
                 QDesktopServices::unsetUrlHandler(scheme);
         });
         const Viewer v = showViewer();
-        QCOMPARE(v.shown(), u"see example or evil local"_s);
+        QCOMPARE(v.shown(), u"see example or evil local script"_s);
         QWidget *viewport = v.log->viewport();
         const auto pointAt = [&v](const QString &word, int offset) {
             QTextCursor cursor(v.log->document());
@@ -342,16 +355,20 @@ private slots:
         hostile.setAnchor(true);
         hostile.setAnchorHref(u"javascript:alert(2)"_s);
         QTextCursor(v.log->document()).insertText(u"bad "_s, hostile);
-        for (const QString &word : {u"evil"_s, u"local"_s, u"bad"_s}) {
+        for (const QString &word : {u"evil"_s, u"bad"_s}) {
             QTest::mouseMove(viewport, pointAt(word, 2));
             QVERIFY(viewport->cursor().shape() != Qt::PointingHandCursor);
             QTest::mouseClick(viewport, Qt::LeftButton, {}, pointAt(word, 2));
         }
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, pointAt(u"local"_s, 2));
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, pointAt(u"script"_s, 2));
+        QCOMPARE(m_opened.takeLast(), QUrl::fromLocalFile(notes));
+        QCOMPARE(shown, QList<QUrl>{QUrl::fromLocalFile(script)});
         QTest::mousePress(viewport, Qt::LeftButton, {}, pointAt(u"example"_s, 0));
         QTest::mouseMove(viewport, pointAt(u"example"_s, 6));
         QTest::mouseRelease(viewport, Qt::LeftButton, {}, pointAt(u"example"_s, 6));
         QCOMPARE(v.log->textCursor().selectedText(), u"exampl"_s);
-        QVERIFY(!openLink(QUrl(u"javascript:alert(3)"_s)));
+        QVERIFY(!openLink(nullptr, QUrl(u"javascript:alert(3)"_s)));
         QCOMPARE(m_opened.size(), 1);
 
         // The menu on a link copies its address before Qt's own entries; elsewhere it has none.
@@ -374,6 +391,11 @@ private slots:
         QCOMPARE(QApplication::clipboard()->text(), u"https://example.org/a"_s);
         std::tie(menu, texts) = menuAt(pointAt(u"bad"_s, 2)); // an anchor, but no link
         QVERIFY(menu && !texts.contains(u"Копировать адрес ссылки"_s));
+        menu->close();
+        std::tie(menu, texts) = menuAt(pointAt(u"script"_s, 2));
+        QCOMPARE(texts.mid(0, 3),
+                 (QStringList{u"Открыть"_s, u"Сохранить как…"_s, u"Показать в папке"_s}));
+        QVERIFY(!menu->actions().first()->isEnabled());
         menu->close();
     }
 

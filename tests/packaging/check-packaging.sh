@@ -53,7 +53,7 @@ deb=$(ls "$work"/deb/*.deb)
 [ "$(dpkg-deb -f "$deb" Package Version)" = "Package: quillet-im
 Version: $version-1" ] || fail "$(dpkg-deb -f "$deb" Package Version)"
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in 'libqt6widgets6 (>= 6' 'libc6 (>= ' qt6-translations-l10n qt6-wayland; do
+for needed in 'libqt6widgets6 (>= 6' 'libc6 (>= ' qt6-translations-l10n qt6-wayland qt6-image-formats-plugins; do
     [[ "$depends" == *"$needed"* ]] || fail "Depends lacks $needed: $depends"
 done
 dpkg-deb -c "$deb" >"$work/out"

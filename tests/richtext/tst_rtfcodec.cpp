@@ -137,8 +137,9 @@ private slots:
                  (QList<Run>{{0, u"a"_s, 16383.5, false, 0}, {0, u"bc"_s, 12, false, 0}}));
     }
 
-    // Anchors to web and mail addresses go out as hyperlink fields around their runs
-    // and come back as anchors with their text; any other anchor is plain text.
+    // Anchors to web and mail addresses and to local files go out as hyperlink fields
+    // around their runs and come back as anchors with their text; any other anchor
+    // is plain text.
     void writesAndReadsLinks()
     {
         QTextDocument document;
@@ -160,18 +161,20 @@ private slots:
         insert(u" и "_s, {});
         insert(u"почта\\{}"_s, u"mailto:ivan@example.ru"_s);
         insert(u"\r\nзло"_s, u"javascript:alert(1)"_s);
-        insert(u" файл"_s, u"file:///etc/passwd"_s, true);
+        insert(u" файл"_s, u"file:///tmp/%D1%84 1.png"_s, true);
+        insert(u" чужой"_s, u"file://host/etc/passwd"_s);
         const QByteArray rtf = writeRtf(document);
-        QCOMPARE(rtf.count("{\\field{\\*\\fldinst{HYPERLINK \""), 2);
+        QCOMPARE(rtf.count("{\\field{\\*\\fldinst{HYPERLINK \""), 3);
         QVERIFY(rtf.contains("{\\field{\\*\\fldinst{HYPERLINK "
                              "\"https://example.org/a?q=%22x%22&b=%7B%7D\"}}{\\fldrslt{"));
-        QVERIFY(!rtf.contains("javascript") && !rtf.contains("file:"));
+        QVERIFY(!rtf.contains("javascript") && !rtf.contains("host"));
         QTextDocument read;
         QVERIFY(readRtf(rtf, &read).ok());
         QCOMPARE(read.toPlainText(), document.toPlainText());
         QCOMPARE(linksOf(read),
                  (QStringList{u"example.org => https://example.org/a?q=%22x%22&b=%7B%7D"_s,
-                              u"почта\\{} => mailto:ivan@example.ru"_s}));
+                              u"почта\\{} => mailto:ivan@example.ru"_s,
+                              u" файл => file:///tmp/%D1%84%201.png"_s}));
         QCOMPARE(scan(rtf), readFully(rtf));
         read.setDefaultFont(document.defaultFont());
         QCOMPARE(writeRtf(read), rtf);
