@@ -1,5 +1,7 @@
 #include "chatwindow/messagerenderer.h"
 
+#include "chatwindow/attachmentlines.h"
+
 #include "core/support.h"
 #include "core/textfile.h"
 #include "documentruns.h"
@@ -13,10 +15,14 @@
 
 #include <ctime>
 
+#include <QBuffer>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextEdit>
+#include <QtEndian>
 
 using namespace quillet;
 using namespace Qt::StringLiterals;
@@ -24,6 +30,37 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QRgb Black = qRgb(0, 0, 0);
+const QString Guid = u"{6F9619FF-8B86-D011-B42D-00C04FC964FF}"_s;
+
+QByteArray pictureBytes(QSize size, const char *format)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+Attachment entryFor(const QString &name, const QByteArray &bytes, const QString &type)
+{
+    return {attachmentFolder(Guid) + u'/' + name,
+            bytes.size(),
+            QCryptographicHash::hash(bytes, QCryptographicHash::Sha256),
+            type,
+            {}};
+}
+
+// The images of a paragraph: their resource names and sizes, and the links they are.
+QList<QTextImageFormat> imagesOf(const QTextBlock &block)
+{
+    QList<QTextImageFormat> images;
+    for (auto it = block.begin(); !it.atEnd(); ++it)
+        if (it.fragment().charFormat().isImageFormat())
+            images.append(it.fragment().charFormat().toImageFormat());
+    return images;
+}
 
 } // namespace
 
@@ -272,6 +309,102 @@ private slots:
                     .ok());
         QCOMPARE(anchorsOf(*logView.document()), anchors);
         QCOMPARE(logView.toPlainText(), m_view->toPlainText());
+    }
+
+    // Each file gets its line: a picture its thumbnail, a file not there yet a note
+    // that goes by itself once it is there whole, a refused one its reason; the
+    // log links every file the record names well, as the logs viewer reads it back.
+    void attachments()
+    {
+        const QString folder = parentFolder(m_chatFile);
+        const QByteArray png = pictureBytes({800, 600}, "PNG");
+        const Attachment picture = entryFor(u"фото.png"_s, png, u"image/png"_s);
+        const Attachment late = entryFor(u"отчёт.pdf"_s, "%PDF-1.4", u"application/pdf"_s);
+        const Attachment linked = entryFor(u"link.png"_s, png, u"image/png"_s);
+        Attachment hostile = entryFor(u"x.txt"_s, "x", u"text/plain"_s);
+        hostile.error = Error::make(ErrorCode::AttachmentParentStep);
+        m_env->touch(u"chats/"_s + picture.path, png);
+        QVERIFY(QFile::link(joinPath(folder, picture.path), joinPath(folder, linked.path)));
+        m_renderer->renderMessage({{u"guest"_s,
+                                    u"смотри"_s,
+                                    Clock::utcMessageTime(),
+                                    MessageKind::Other,
+                                    {picture, late, linked, hostile}},
+                                   {}});
+        const auto block = [this](const QString &name) {
+            for (QTextBlock b = m_view->document()->begin(); b.isValid(); b = b.next())
+                if (b.text().contains(name))
+                    return b;
+            return QTextBlock();
+        };
+        const QString pictureUrl = QUrl::fromLocalFile(joinPath(folder, picture.path)).toString();
+        QTRY_COMPARE(imagesOf(block(u"фото.png"_s)).size(), 2); // icon and thumbnail
+        const QTextImageFormat thumbnail = imagesOf(block(u"фото.png"_s)).last();
+        QCOMPARE(QSizeF(thumbnail.width(), thumbnail.height()), QSizeF(240, 180));
+        QCOMPARE(QUrl(thumbnail.anchorHref()).toString(), pictureUrl);
+        QVERIFY(block(u"отчёт.pdf"_s).text().endsWith(u"Файл ещё не получен"_s));
+        QTRY_VERIFY(block(u"link.png"_s).text().contains(errorDescription(ELOOP)));
+        QVERIFY(block(u"x.txt"_s).text().contains(hostile.error.description));
+        QVERIFY(m_view->toPlainText().contains(u"смотри"_s));
+
+        m_env->touch(u"chats/"_s + late.path, "%PDF-1.4");
+        QTRY_VERIFY(!block(u"отчёт.pdf"_s).text().contains(u"не получен"_s));
+        QCOMPARE(imagesOf(block(u"отчёт.pdf"_s)).size(), 1);
+
+        QTextEdit logView;
+        QVERIFY(loadLogDocument(m_renderer->logFilePath(), logView.document(), conversationFont())
+                    .ok());
+        QStringList links;
+        for (QTextBlock b = logView.document()->begin(); b.isValid(); b = b.next())
+            for (auto it = b.begin(); !it.atEnd(); ++it)
+                if (it.fragment().charFormat().isAnchor())
+                    links.append(it.fragment().text() + u" => "_s +
+                                 QUrl(it.fragment().charFormat().anchorHref()).toLocalFile());
+        QCOMPARE(links, (QStringList{u"фото.png => "_s + joinPath(folder, picture.path),
+                                     u"отчёт.pdf => "_s + joinPath(folder, late.path),
+                                     u"link.png => "_s + joinPath(folder, linked.path)}));
+        QVERIFY(logView.toPlainText().contains(hostile.error.description));
+        LogSearch search;
+        QSignalSpy found(&search, &LogSearch::resultsFound);
+        search.start(logsFolder(m_chatFile, true).value(), u"отчёт"_s);
+        QTRY_COMPARE(found.count(), 1);
+        QCOMPARE(found.at(0).at(0).value<QList<LogSearchResult>>().size(), 1);
+    }
+
+    // Thumbnails only of pictures that are whole, of the known formats, not too
+    // many pixels, and not reached through a link.
+    void thumbnails_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("throughLink");
+        QTest::addColumn<QSize>("size");
+        const QByteArray jpeg = pictureBytes({1000, 500}, "JPEG");
+        QTest::newRow("JPEG, scaled") << jpeg << false << QSize(240, 120);
+        QTest::newRow("small BMP, as it is")
+            << pictureBytes({30, 200}, "BMP") << false << QSize(30, 200);
+        QTest::newRow("WebP") << pictureBytes({480, 960}, "WEBP") << false << QSize(120, 240);
+        QTest::newRow("cut short") << jpeg.first(200) << false << QSize(0, 0);
+        QTest::newRow("no picture") << QByteArray("%PDF-1.4") << false << QSize(0, 0);
+        QTest::newRow("through a link") << jpeg << true << QSize(0, 0);
+        QTest::newRow("other format (TIFF)")
+            << pictureBytes({10, 10}, "TIFF") << false << QSize(0, 0);
+        // A BMP header of 10,000 x 10,000 pixels: refused before anything is decoded.
+        QByteArray huge = pictureBytes({1, 1}, "BMP");
+        qToLittleEndian<qint32>(10000, huge.data() + 18);
+        qToLittleEndian<qint32>(10000, huge.data() + 22);
+        QTest::newRow("too many pixels") << huge << false << QSize(0, 0);
+    }
+    void thumbnails()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, throughLink);
+        const QString folder = m_env->root();
+        const QString path = attachmentFolder(Guid) + u"/a.img"_s;
+        const QString real = m_env->touch(throughLink ? u"real.img"_s : path, bytes);
+        if (throughLink)
+            QVERIFY(QDir().mkpath(m_env->path(attachmentFolder(Guid))) &&
+                    QFile::link(real, m_env->path(path)));
+        QTEST(decodeThumbnail(folder, path).size(), "size");
     }
 
     // Emoji show in colour in the conversation and in its log as the logs
