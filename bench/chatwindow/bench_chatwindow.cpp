@@ -3,7 +3,8 @@
 // an idle chat costs, and the delay from a message file appearing to its text
 // in the view. Run headless: QT_QPA_PLATFORM=offscreen bench_chatwindow [mode]
 // with mode batch [count], batch-earlier [count] (the chat's earlier log 20 MB),
-// earlier, model [count], idle [seconds] or latency [count] (default: all),
+// pictures [count] (each message with a picture), earlier, model [count], idle
+// [seconds] or latency [count] (default: all),
 // or "screenshot <file.png>" for a picture of the window with a few messages.
 
 #include "chatwindow/chatwindow.h"
@@ -12,6 +13,7 @@
 #include "core/chatcontext.h"
 #include "exchange/conversation.h"
 #include "gui/boxes.h"
+#include "messagewithfiles.h"
 #include "settings/settings.h"
 #include "testsupport.h"
 
@@ -22,7 +24,9 @@
 #include <sys/resource.h>
 
 #include <QApplication>
+#include <QBuffer>
 #include <QElapsedTimer>
+#include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextBlock>
@@ -170,6 +174,61 @@ void benchBatch(int count, bool withEarlierLog)
                 static_cast<long long>(longestGap), resident, heapMiB(), trimmed);
 }
 
+// A photo-like picture: a gradient with some noise, so it compresses as photos do.
+QByteArray photoBytes(QSize size, const char *format, int seed)
+{
+    QImage image(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y, qRgb((x + seed * 37) % 256, (y * 3) % 256, (x ^ y) % 256));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+// The first tick on messages that each carry a picture (JPEG and PNG in turn,
+// 1600 x 1200 and 1200 x 900): until every thumbnail is in the view.
+void benchPictures(int count)
+{
+    Chat chat;
+    const QByteArray jpeg = photoBytes({1600, 1200}, "JPEG", 1),
+                     png = photoBytes({1200, 900}, "PNG", 2);
+    for (int i = 0; i < count; ++i)
+        writeMessageWithFiles(
+            chat.env.chats(), u"Марина"_s, u"фото %1"_s.arg(i),
+            {{i % 2 ? u"фото %1.png"_s.arg(i) : u"фото %1.jpg"_s.arg(i), i % 2 ? png : jpeg}});
+    QElapsedTimer beat;
+    qint64 longestGap = 0;
+    QTimer heartbeat;
+    heartbeat.setInterval(5);
+    QObject::connect(&heartbeat, &QTimer::timeout, &heartbeat,
+                     [&] { longestGap = std::max(longestGap, beat.restart()); });
+    QElapsedTimer clock;
+    clock.start();
+    chat.open();
+    beat.start();
+    heartbeat.start();
+    int thumbnails = 0;
+    const auto allShown = [&] {
+        thumbnails = 0;
+        for (QTextBlock block = chat.view()->document()->begin(); block.isValid();
+             block = block.next())
+            for (auto it = block.begin(); !it.atEnd(); ++it)
+                thumbnails += it.fragment().charFormat().toImageFormat().name().startsWith(
+                    u"quillet-thumbnail:"_s);
+        return thumbnails == count;
+    };
+    runUntil(allShown, 20, 120000);
+    const qint64 shown = clock.elapsed();
+    heartbeat.stop();
+    std::printf("pictures: %d messages with %d thumbnails shown in %lld ms, longest event-loop "
+                "pause %lld ms, resident %.0f MiB\n",
+                count, thumbnails, static_cast<long long>(shown),
+                static_cast<long long>(longestGap), residentMiB());
+}
+
 // What the conversation model holds per message, next to what the view holds.
 void benchModel(int count)
 {
@@ -282,6 +341,8 @@ int main(int argc, char *argv[])
         benchBatch(number > 0 ? number : 10000, false);
     if (mode.isEmpty() || mode == "batch-earlier"_L1)
         benchBatch(number > 0 ? number : 10000, true);
+    if (mode.isEmpty() || mode == "pictures"_L1)
+        benchPictures(number > 0 ? number : 200);
     if (mode.isEmpty() || mode == "earlier"_L1)
         benchEarlier();
     if (mode.isEmpty() || mode == "model"_L1)

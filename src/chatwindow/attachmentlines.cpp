@@ -6,6 +6,7 @@
 #include "settings/settings.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QIcon>
 #include <QImageReader>
@@ -14,6 +15,7 @@
 #include <QTextDocument>
 #include <QTextEdit>
 #include <QTextImageFormat>
+#include <QTimer>
 
 namespace quillet {
 
@@ -22,6 +24,7 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int IconSide = 16;
+constexpr qint64 RewriteSliceMs = 20;
 constexpr int AllocationLimitMb = int(MaxPicturePixels * 4 / (1024 * 1024)) + 1;
 const QColor NoteColour(128, 128, 128);
 constexpr const char *PictureFormats[] = {"png", "jpeg", "gif", "webp", "bmp"};
@@ -141,7 +144,7 @@ void AttachmentLines::stateChanged(const QString &path, AttachmentState state, c
     found->why = why;
     if (state == AttachmentState::Ready)
         decodeThumbnail(*found);
-    rewrite(*found);
+    scheduleRewrite(path);
 }
 
 void AttachmentLines::decodeThumbnail(Line &line)
@@ -168,20 +171,43 @@ void AttachmentLines::thumbnailDecoded(const QString &path, const QImage &thumbn
     found->thumbnail = thumbnail;
     m_view->document()->addResource(QTextDocument::ImageResource, thumbnailResource(path),
                                     thumbnail);
-    rewrite(*found);
+    scheduleRewrite(path);
 }
 
-void AttachmentLines::rewrite(const Line &line)
+// Files checked or decoded together change together: their lines are rewritten
+// in one edit of the view, a slice at a time, so that a hundred pictures coming
+// in never hold the event loop for long.
+void AttachmentLines::scheduleRewrite(const QString &path)
 {
+    if (!m_dirty.contains(path))
+        m_dirty.append(path);
+    if (m_dirty.size() == 1)
+        QTimer::singleShot(0, this, &AttachmentLines::rewriteDirty);
+}
+
+void AttachmentLines::rewriteDirty()
+{
+    QElapsedTimer slice;
+    slice.start();
+    QStringList done;
     {
         const ScrollKeeper scroll(m_view);
-        for (QTextCursor cursor : line.places) {
-            cursor.movePosition(QTextCursor::StartOfBlock);
-            cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-            write(cursor, line);
+        QTextCursor edit(m_view->document());
+        edit.beginEditBlock();
+        while (!m_dirty.isEmpty() && slice.elapsed() < RewriteSliceMs) {
+            const Line &line = m_lines[done.emplaceBack(m_dirty.takeFirst())];
+            for (QTextCursor cursor : line.places) {
+                cursor.movePosition(QTextCursor::StartOfBlock);
+                cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+                write(cursor, line);
+            }
         }
+        edit.endEditBlock();
     }
-    emit lineUpdated(line.attachment.path);
+    if (!m_dirty.isEmpty())
+        QTimer::singleShot(0, this, &AttachmentLines::rewriteDirty);
+    for (const QString &path : std::as_const(done))
+        emit lineUpdated(path);
 }
 
 // The icon, then the name and size; a note while the file is not there, a link

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QList>
 #include <QObject>
+#include <QStringList>
 #include <QTextCursor>
 #include <QThreadPool>
 
@@ -69,7 +70,8 @@ private:
     void thumbnailDecoded(const QString &path, const QImage &thumbnail);
     void decodeThumbnail(Line &line);
     void write(QTextCursor &cursor, const Line &line);
-    void rewrite(const Line &line);
+    void scheduleRewrite(const QString &path);
+    void rewriteDirty();
     QString iconResource(const Attachment &attachment);
 
     QTextEdit *m_view;
@@ -77,6 +79,7 @@ private:
     AttachmentChecker m_checker;
     QThreadPool m_decoder;
     QHash<QString, Line> m_lines;
+    QStringList m_dirty; // lines to rewrite, in the order their files changed
 };
 
 } // namespace quillet
