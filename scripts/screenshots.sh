@@ -38,6 +38,34 @@ shoot() { # window title, file name
     echo "$out/$2"
 }
 
+# A message from another participant with a photo and a file, as her copy
+# writes it: the files under Files/<GUID>/ first, then the message naming them.
+send_files() { # exchange folder
+    python3 - "$1" <<'PY'
+import datetime, hashlib, os, subprocess, sys, uuid
+folder = sys.argv[1]
+guid = '{' + str(uuid.uuid4()).upper() + '}'
+files = os.path.join(folder, 'Files', guid)
+os.makedirs(files)
+subprocess.run(['convert', '-size', '960x640', 'gradient:skyblue-seagreen', '-swirl', '120',
+                os.path.join(files, 'Озеро.jpg')], check=True)
+with open(os.path.join(files, 'Маршрут на субботу.pdf'), 'wb') as out:
+    out.write(b'%PDF-1.4\n' + os.urandom(182000))
+now = datetime.datetime.utcnow()
+ms = now.microsecond // 1000
+fields = [str(v) for v in (now.year, now.month, now.day, now.hour, now.minute, now.second, ms)]
+fields += ['Марина', 'Фото с прогулки и маршрут', '{OTHER}', 'files/1\t2']
+for name, kind in (('Озеро.jpg', 'image/jpeg'), ('Маршрут на субботу.pdf', 'application/pdf')):
+    data = open(os.path.join(files, name), 'rb').read()
+    fields.append('\t'.join(('Files/%s/%s' % (guid, name), str(len(data)),
+                             hashlib.sha256(data).hexdigest(), kind)))
+name = now.strftime('%Y-%m-%d %H-%M-%S-%S-') + '%03d %s.QLIM' % (ms, guid)
+with open(os.path.join(folder, '.' + name), 'wb') as out:
+    out.write(b'\xff\xfe' + '\0'.join(fields).encode('utf-16-le'))
+os.rename(os.path.join(folder, '.' + name), os.path.join(folder, name))
+PY
+}
+
 display=99
 for dpi in 96 144; do
     Xvfb :$display -screen 0 1600x1000x24 -dpi $dpi -nolisten tcp -noreset &
@@ -71,6 +99,10 @@ for dpi in 96 144; do
         echo "$out/spelling-menu-${dpi}dpi.png"
         xdotool key Escape ctrl+a Delete
     fi
+    send_files "$home/Sync/Семья"
+    xdotool windowsize "$id" $((560 * dpi / 96)) $((600 * dpi / 96))
+    sleep 3
+    shoot "Quillet IM :: Беседа.QLIMChat" "files-${dpi}dpi.png"
     xdotool key F9
     shoot "Настройки" "settings-${dpi}dpi.png"
     xdotool key Escape
