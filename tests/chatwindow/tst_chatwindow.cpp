@@ -297,7 +297,7 @@ private slots:
             QCoreApplication::sendEvent(window->windowHandle(), &close);
             QTest::keyRelease(window->windowHandle(), Qt::Key_Shift, Qt::NoModifier);
         } else if (action == "trayExit"_L1) {
-            window->findChild<QSystemTrayIcon *>()->contextMenu()->actions().at(2)->trigger();
+            window->findChild<QAction *>(u"mnuContext2"_s)->trigger();
         } else if (action == "exitButton"_L1) {
             window->findChild<PictureButton *>(u"ucbExit"_s)->click();
         } else if (action == "quit"_L1) {
