@@ -3,10 +3,12 @@
 // an idle chat costs, and the delay from a message file appearing to its text
 // in the view. Run headless: QT_QPA_PLATFORM=offscreen bench_chatwindow [mode]
 // with mode batch [count], batch-earlier [count] (the chat's earlier log 20 MB),
-// earlier, model [count], idle [seconds] or latency [count] (default: all),
-// or "screenshot <file.png>" for a picture of the window with a few messages.
+// earlier, model [count], idle [seconds], latency [count] or send [megabytes]
+// (default: all), or "screenshot <file.png>" for a picture of the window with a
+// few messages.
 
 #include "chatwindow/chatwindow.h"
+#include "chatwindow/filesending.h"
 #include "chatwindow/messagerenderer.h"
 #include "chatwindow/trayavailability.h"
 #include "core/chatcontext.h"
@@ -25,6 +27,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRandomGenerator>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -244,6 +247,55 @@ void benchLatency(int count)
                 count, double(total) / count, static_cast<long long>(worst));
 }
 
+// A file of random bytes sent as a drop sends it, while a 5 ms heartbeat
+// measures the event loop's longest pause. Source and copy lie in the temporary
+// home, which goes at the end.
+void benchSend(int megabytes)
+{
+    Chat chat;
+    const QString source = chat.env.path(u"send.bin"_s);
+    {
+        QFile out(source);
+        if (!out.open(QIODevice::WriteOnly))
+            return;
+        QByteArray chunk(1024 * 1024, Qt::Uninitialized);
+        for (int i = 0; i < megabytes; ++i) {
+            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(chunk.data()),
+                                                  chunk.size() / 4);
+            out.write(chunk);
+        }
+    }
+    chat.open();
+    runUntil([] { return false; }, 100, 1000); // past the first tick
+    QElapsedTimer beat;
+    qint64 longestGap = 0;
+    QTimer heartbeat;
+    heartbeat.setInterval(5);
+    QObject::connect(&heartbeat, &QTimer::timeout, &heartbeat,
+                     [&] { longestGap = std::max(longestGap, beat.restart()); });
+    auto *sending = chat.window->findChild<FileSending *>();
+    QElapsedTimer clock;
+    clock.start();
+    beat.start();
+    heartbeat.start();
+    sending->sendFiles({source});
+    bool progressShown = false;
+    runUntil(
+        [&] {
+            progressShown = progressShown || sending->isVisible();
+            return !sending->isSending();
+        },
+        5, 600000);
+    const qint64 elapsed = clock.elapsed();
+    heartbeat.stop();
+    const bool sent = !QDir(chat.env.chats()).entryList({u"*.QLIM"_s}).isEmpty();
+    std::printf("send: %d MB %s in %lld ms (%.0f MB/s), progress shown: %s, longest event-loop "
+                "pause %lld ms\n",
+                megabytes, sent ? "sent" : "NOT sent", static_cast<long long>(elapsed),
+                megabytes * 1.048576 * 1000 / qMax<qint64>(elapsed, 1),
+                progressShown ? "yes" : "no", static_cast<long long>(longestGap));
+}
+
 // A picture of the chat window with a few messages in it, for the README.
 void screenshot(const QString &path)
 {
@@ -288,6 +340,8 @@ int main(int argc, char *argv[])
         benchModel(number > 0 ? number : 50000);
     if (mode.isEmpty() || mode == "latency"_L1)
         benchLatency(number > 0 ? number : 40);
+    if (mode.isEmpty() || mode == "send"_L1)
+        benchSend(number > 0 ? number : 1000);
     if (mode.isEmpty() || mode == "idle"_L1)
         benchIdle(number > 0 ? number : 60);
     return 0;
