@@ -76,6 +76,15 @@ template <class Done> qint64 runUntil(Done done, int pollMs, qint64 limitMs)
     return clock.elapsed();
 }
 
+// A 5 ms heartbeat: the longest gap between its beats is the longest pause of
+// the event loop while it runs.
+void watchPauses(QTimer &heartbeat, QElapsedTimer &beat, qint64 &longestGap)
+{
+    heartbeat.setInterval(5);
+    QObject::connect(&heartbeat, &QTimer::timeout, &heartbeat,
+                     [&] { longestGap = std::max(longestGap, beat.restart()); });
+}
+
 struct Chat
 {
     TestEnvironment env;
@@ -128,14 +137,10 @@ void benchBatch(int count, bool withEarlierLog)
                             u"message number %1 with some ordinary text"_s.arg(i));
     const QString last = u"message number %1 "_s.arg(count - 1);
 
-    // A 5 ms heartbeat: the longest gap between its beats is the longest pause
-    // of the event loop while the batch runs.
-    QElapsedTimer beat;
     qint64 longestGap = 0;
+    QElapsedTimer beat;
     QTimer heartbeat;
-    heartbeat.setInterval(5);
-    QObject::connect(&heartbeat, &QTimer::timeout, &heartbeat,
-                     [&] { longestGap = std::max(longestGap, beat.restart()); });
+    watchPauses(heartbeat, beat, longestGap);
 
     QElapsedTimer clock;
     clock.start();
@@ -267,12 +272,10 @@ void benchSend(int megabytes)
     }
     chat.open();
     runUntil([] { return false; }, 100, 1000); // past the first tick
-    QElapsedTimer beat;
     qint64 longestGap = 0;
+    QElapsedTimer beat;
     QTimer heartbeat;
-    heartbeat.setInterval(5);
-    QObject::connect(&heartbeat, &QTimer::timeout, &heartbeat,
-                     [&] { longestGap = std::max(longestGap, beat.restart()); });
+    watchPauses(heartbeat, beat, longestGap);
     auto *sending = chat.window->findChild<FileSending *>();
     QElapsedTimer clock;
     clock.start();
