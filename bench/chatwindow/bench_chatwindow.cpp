@@ -4,10 +4,11 @@
 // in the view. Run headless: QT_QPA_PLATFORM=offscreen bench_chatwindow [mode]
 // with mode batch [count], batch-earlier [count] (the chat's earlier log 20 MB),
 // pictures [count] (each message with a picture), earlier, model [count], idle
-// [seconds] or latency [count] (default: all),
-// or "screenshot <file.png>" for a picture of the window with a few messages.
+// [seconds], latency [count] or send [megabytes] (default: all), or
+// "screenshot <file.png>" for a picture of the window with a few messages.
 
 #include "chatwindow/chatwindow.h"
+#include "chatwindow/filesending.h"
 #include "chatwindow/messagerenderer.h"
 #include "chatwindow/trayavailability.h"
 #include "core/chatcontext.h"
@@ -29,6 +30,7 @@
 #include <QImage>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRandomGenerator>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextEdit>
@@ -75,6 +77,15 @@ template <class Done> qint64 runUntil(Done done, int pollMs, qint64 limitMs)
         loop.exec();
     }
     return clock.elapsed();
+}
+
+// A 5 ms heartbeat: the longest gap between its beats is the longest pause of
+// the event loop while it runs.
+void watchPauses(QTimer &heartbeat, QElapsedTimer &beat, qint64 &longestGap)
+{
+    heartbeat.setInterval(5);
+    QObject::connect(&heartbeat, &QTimer::timeout, &heartbeat,
+                     [&] { longestGap = std::max(longestGap, beat.restart()); });
 }
 
 struct Chat
@@ -129,14 +140,10 @@ void benchBatch(int count, bool withEarlierLog)
                             u"message number %1 with some ordinary text"_s.arg(i));
     const QString last = u"message number %1 "_s.arg(count - 1);
 
-    // A 5 ms heartbeat: the longest gap between its beats is the longest pause
-    // of the event loop while the batch runs.
-    QElapsedTimer beat;
     qint64 longestGap = 0;
+    QElapsedTimer beat;
     QTimer heartbeat;
-    heartbeat.setInterval(5);
-    QObject::connect(&heartbeat, &QTimer::timeout, &heartbeat,
-                     [&] { longestGap = std::max(longestGap, beat.restart()); });
+    watchPauses(heartbeat, beat, longestGap);
 
     QElapsedTimer clock;
     clock.start();
@@ -303,6 +310,53 @@ void benchLatency(int count)
                 count, double(total) / count, static_cast<long long>(worst));
 }
 
+// A file of random bytes sent as a drop sends it, while a 5 ms heartbeat
+// measures the event loop's longest pause. Source and copy lie in the temporary
+// home, which goes at the end.
+void benchSend(int megabytes)
+{
+    Chat chat;
+    const QString source = chat.env.path(u"send.bin"_s);
+    {
+        QFile out(source);
+        if (!out.open(QIODevice::WriteOnly))
+            return;
+        QByteArray chunk(1024 * 1024, Qt::Uninitialized);
+        for (int i = 0; i < megabytes; ++i) {
+            QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(chunk.data()),
+                                                  chunk.size() / 4);
+            out.write(chunk);
+        }
+    }
+    chat.open();
+    runUntil([] { return false; }, 100, 1000); // past the first tick
+    qint64 longestGap = 0;
+    QElapsedTimer beat;
+    QTimer heartbeat;
+    watchPauses(heartbeat, beat, longestGap);
+    auto *sending = chat.window->findChild<FileSending *>();
+    QElapsedTimer clock;
+    clock.start();
+    beat.start();
+    heartbeat.start();
+    sending->sendFiles({source});
+    bool progressShown = false;
+    runUntil(
+        [&] {
+            progressShown = progressShown || sending->isVisible();
+            return !sending->isSending();
+        },
+        5, 600000);
+    const qint64 elapsed = clock.elapsed();
+    heartbeat.stop();
+    const bool sent = !QDir(chat.env.chats()).entryList({u"*.QLIM"_s}).isEmpty();
+    std::printf("send: %d MB %s in %lld ms (%.0f MB/s), progress shown: %s, longest event-loop "
+                "pause %lld ms\n",
+                megabytes, sent ? "sent" : "NOT sent", static_cast<long long>(elapsed),
+                megabytes * 1.048576 * 1000 / qMax<qint64>(elapsed, 1),
+                progressShown ? "yes" : "no", static_cast<long long>(longestGap));
+}
+
 // A picture of the chat window with a few messages in it, for the README.
 void screenshot(const QString &path)
 {
@@ -349,6 +403,8 @@ int main(int argc, char *argv[])
         benchModel(number > 0 ? number : 50000);
     if (mode.isEmpty() || mode == "latency"_L1)
         benchLatency(number > 0 ? number : 40);
+    if (mode.isEmpty() || mode == "send"_L1)
+        benchSend(number > 0 ? number : 1000);
     if (mode.isEmpty() || mode == "idle"_L1)
         benchIdle(number > 0 ? number : 60);
     return 0;

@@ -55,10 +55,13 @@ void ChatTray::createMenu()
     mnuMain->setObjectName(u"mnuMain"_s);
     QAction *show = mnuMain->addAction(u"Показать окно сообщений"_s);
     show->setObjectName(u"mnuContext0"_s);
+    QAction *send = mnuMain->addAction(u"Отправить файл…"_s);
+    send->setObjectName(u"mnuSendFile"_s);
     mnuMain->addSeparator();
     QAction *exit = mnuMain->addAction(u"Выход"_s);
     exit->setObjectName(u"mnuContext2"_s);
     connect(show, &QAction::triggered, this, &ChatTray::showRequested);
+    connect(send, &QAction::triggered, this, &ChatTray::sendFileRequested);
     connect(exit, &QAction::triggered, this, &ChatTray::exitRequested);
     stMain->setContextMenu(mnuMain);
 }

@@ -54,6 +54,8 @@ public:
 signals:
     // A click on the icon, its menu's "Показать окно сообщений" or the notification.
     void showRequested();
+    // The menu's "Отправить файл…".
+    void sendFileRequested();
     // The menu's "Выход".
     void exitRequested();
     // The icon is no longer shown (the tray went away).

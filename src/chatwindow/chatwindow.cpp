@@ -1,6 +1,7 @@
 #include "chatwindow/chatwindow.h"
 
 #include "chatwindow/chattray.h"
+#include "chatwindow/filesending.h"
 #include "chatwindow/keymap.h"
 #include "chatwindow/messagerenderer.h"
 #include "chatwindow/spellingmenu.h"
@@ -135,7 +136,7 @@ void ChatWindow::createWidgets()
         menu->setAttribute(Qt::WA_DeleteOnClose);
         menu->popup(rtfLog->viewport()->mapToGlobal(pos));
     });
-    txtMessage = new QPlainTextEdit(this);
+    txtMessage = new MessageEdit(this);
     txtMessage->setObjectName(u"txtMessage"_s);
     txtMessage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     txtMessage->setTabChangesFocus(true);
@@ -145,6 +146,7 @@ void ChatWindow::createWidgets()
     txtMessage->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(txtMessage, &QWidget::customContextMenuRequested, this, [this](const QPoint &pos) {
         const std::unique_ptr<QMenu> menu(m_spelling->createContextMenu(pos));
+        m_files->addMenuEntry(menu.get());
         menu->exec(txtMessage->viewport()->mapToGlobal(pos));
     });
 
@@ -155,6 +157,10 @@ void ChatWindow::createWidgets()
     lblTag[0]->setBuddy(txtUserName);
     lblTag[1]->setBuddy(rtfLog);
     txtMessage->setAccessibleName(u"Сообщение"_s);
+    m_files = new FileSending(m_chat, txtMessage, txtUserName, this);
+    for (QWidget *target :
+         {static_cast<QWidget *>(this), static_cast<QWidget *>(txtUserName), rtfLog->viewport()})
+        m_files->acceptDrops(target);
     layOut();
 }
 
@@ -190,6 +196,7 @@ void ChatWindow::layOut()
     window->addLayout(top);
     window->addWidget(rtfLog, 1);
     window->addWidget(txtMessage);
+    window->addWidget(m_files);
     resize(minimumSizeHint());
 }
 
@@ -202,6 +209,14 @@ void ChatWindow::connectHandlers()
     connect(ucbExit, &PictureButton::clicked, this, &ChatWindow::exitChat);
     connect(m_tray, &ChatTray::showRequested, this, &ChatWindow::showAndRestore);
     connect(m_tray, &ChatTray::exitRequested, this, &ChatWindow::exitFromTray);
+    connect(m_tray, &ChatTray::sendFileRequested, this, [this] {
+        showAndRestore();
+        m_files->chooseAndSend();
+    });
+    connect(m_files, &FileSending::failed, this, [this](const Error &error) {
+        showSystemMessage(errorLine(u"Ошибка отправки сообщения. Код "_s, error));
+    });
+    connect(m_files, &FileSending::refused, this, &ChatWindow::showSystemMessage);
     connect(m_tray, &ChatTray::unreadCountChanged, this, [this](int count) {
         setWindowTitle(count ? u"(%1) "_s.arg(count) + m_title : m_title);
     });
@@ -428,10 +443,8 @@ void ChatWindow::showSystemMessage(const QString &text)
 
 void ChatWindow::sendMessage()
 {
-    const QString text = trimText(txtMessage->toPlainText(), TrimBreaks);
-    // Blanks and line breaks in any mix are no message: the emptiness test
-    // trims both kinds, not only blanks.
-    if (text.isEmpty() || trimText(text, TrimBlanksAndBreaks).isEmpty())
+    const QString text = txtMessage->messageText();
+    if (text.isEmpty())
         return;
     const Result<QString> written = writeMessageFile(
         m_chat.exchangeFolder, displayName(txtUserName->text()), text, m_chat.userId);
@@ -586,8 +599,9 @@ void ChatWindow::exitChat()
 // ---------------------------------------------------------------- headless runs
 
 // In test builds, with QUILLET_TEST_INPUT naming a file, each line of it is sent
-// as if typed and sent with the send key, then the file is removed; a line ":exit"
-// exits the chat as the tray menu's "Выход" does.
+// as if typed and sent with the send key, then the file is removed; a line
+// ":send <absolute path>" sends that file as a drop does, the box's text its
+// caption; a line ":exit" exits the chat as the tray menu's "Выход" does.
 void ChatWindow::pollTestInput()
 {
 #ifdef QUILLET_TEST_HOOKS
@@ -601,6 +615,10 @@ void ChatWindow::pollTestInput()
         if (line == ":exit"_L1) {
             exitFromTray();
             return;
+        }
+        if (line.startsWith(":send "_L1)) {
+            m_files->sendFiles({line.sliced(6)});
+            continue;
         }
         if (line.isEmpty())
             continue;

@@ -12,12 +12,13 @@
 
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QTextEdit;
 
 namespace quillet {
 
 class ChatTray;
+class FileSending;
+class MessageEdit;
 class MessageSpelling;
 class MessageRenderer;
 class PictureButton;
@@ -100,7 +101,7 @@ private:
     void toggleTransparency();
     void exitChat();
 
-    // Headless runs: messages to send and an exit request from a control file.
+    // Headless runs: messages and files to send and an exit request from a control file.
     void pollTestInput();
 
     QLabel *lblTag[2] = {};
@@ -111,7 +112,8 @@ private:
     PictureButton *ucbMakeTransparent = nullptr;
     PictureButton *ucbExit = nullptr;
     QTextEdit *rtfLog = nullptr;
-    QPlainTextEdit *txtMessage = nullptr;
+    MessageEdit *txtMessage = nullptr;
+    FileSending *m_files = nullptr;
     ChatTray *m_tray = nullptr;
     MessageSpelling *m_spelling = nullptr;
 

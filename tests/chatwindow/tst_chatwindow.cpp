@@ -2,6 +2,7 @@
 
 #include "chatwindow/chattray.h"
 #include "chatwindow/desktopnotifier.h"
+#include "chatwindow/filesending.h"
 #include "chatwindow/messagerenderer.h"
 #include "chatwindow/trayavailability.h"
 #include "chatwindow/trayblinker.h"
@@ -9,7 +10,9 @@
 #include "core/settingsstore.h"
 #include "core/support.h"
 #include "core/textfile.h"
+#include "exchange/messagefile.h"
 #include "gui/boxes.h"
+#include "gui/dialogs.h"
 #include "gui/picturebutton.h"
 #include "logsviewer/earliermessages.h"
 #include "logsviewer/logsviewer.h"
@@ -19,11 +22,13 @@
 #include "testsupport.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDBusConnection>
 #include <QDesktopServices>
 #include <QGraphicsOpacityEffect>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -48,6 +53,50 @@ ChatContext chat;
 QStringList messageFiles()
 {
     return QDir(chat.exchangeFolder).entryList({u"*.QLIM"_s}, QDir::Files, QDir::Name);
+}
+
+// Files as file managers offer them: their URLs, and their paths as text.
+QMimeData *fileUrls(const QStringList &files)
+{
+    auto *mime = new QMimeData;
+    mime->setText(files.join('\n'_L1));
+    QList<QUrl> urls;
+    for (const QString &file : files)
+        urls.append(QUrl::fromLocalFile(file));
+    mime->setUrls(urls);
+    return mime;
+}
+
+// Drags and drops through the window system onto the middle of `target`.
+void drop(QWidget *target, const QStringList &files)
+{
+    const std::unique_ptr<QMimeData> mime(fileUrls(files));
+    const QPoint at = target->mapTo(target->window(), target->rect().center());
+    QDragEnterEvent enter(at, Qt::CopyAction, mime.get(), Qt::LeftButton, {});
+    QCoreApplication::sendEvent(target->window()->windowHandle(), &enter);
+    QDropEvent dropped(at, Qt::CopyAction, mime.get(), Qt::LeftButton, {});
+    QCoreApplication::sendEvent(target->window()->windowHandle(), &dropped);
+}
+
+// The one message sent, once it is there, with each of its files checked
+// against its source: name and bytes.
+ReceivedMessage sentMessage(const QStringList &sources)
+{
+    ReceivedMessage message;
+    [&] {
+        QTRY_COMPARE(messageFiles().size(), 1);
+        const Result<ReceivedMessage> read =
+            readMessageFile(chat.exchangeFolder + '/'_L1 + messageFiles().at(0), MyGuid);
+        QVERIFY(read.ok());
+        message = read.value();
+        QCOMPARE(message.attachments.size(), sources.size());
+        for (qsizetype i = 0; i < sources.size(); ++i) {
+            const Attachment &file = message.attachments.at(i);
+            QCOMPARE(file.name(), fileNameOf(sources.at(i)));
+            QCOMPARE(fileBytes(chat.exchangeFolder + '/'_L1 + file.path), fileBytes(sources.at(i)));
+        }
+    }();
+    return message;
 }
 
 // A notification service as desktops run one: notifications stay open until
@@ -297,7 +346,7 @@ private slots:
             QCoreApplication::sendEvent(window->windowHandle(), &close);
             QTest::keyRelease(window->windowHandle(), Qt::Key_Shift, Qt::NoModifier);
         } else if (action == "trayExit"_L1) {
-            window->findChild<QSystemTrayIcon *>()->contextMenu()->actions().at(2)->trigger();
+            window->findChild<QAction *>(u"mnuContext2"_s)->trigger();
         } else if (action == "exitButton"_L1) {
             window->findChild<PictureButton *>(u"ucbExit"_s)->click();
         } else if (action == "quit"_L1) {
@@ -543,6 +592,172 @@ private slots:
         box->setPlainText(u"unsent"_s);
         QTest::keyClick(window->windowHandle(), Qt::Key_Return, Qt::ControlModifier);
         QCOMPARE(box->toPlainText(), u"unsent"_s);
+    }
+
+    void sendingDroppedOrPastedFiles_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("drop on the message box") << u"txtMessage"_s;
+        QTest::newRow("drop on the conversation") << u"rtfLog"_s;
+        QTest::newRow("drop on the user name") << u"txtUserName"_s;
+        QTest::newRow("Ctrl+V") << u"paste"_s;
+    }
+
+    // Files dropped anywhere on the window or pasted go in one message, with the
+    // box's text as their caption; the box is cleared once they are sent.
+    void sendingDroppedOrPastedFiles()
+    {
+        QFETCH(QString, way);
+        ChatWindow *window = openWindow();
+        const QStringList files{m_env->touch(u"mine/отчёт.pdf"_s, "%PDF-1.4 report"),
+                                m_env->touch(u"mine/notes.txt"_s, QByteArray(3 << 20, 'n'))};
+        auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
+        box->setPlainText(u"\r\n  вот файлы\n"_s);
+        box->setFocus();
+        if (way == "paste"_L1) {
+            QApplication::clipboard()->setMimeData(fileUrls(files));
+            QTest::keyClick(window->windowHandle(), Qt::Key_V, Qt::ControlModifier);
+        } else {
+            drop(window->findChild<QWidget *>(way), files);
+        }
+        QCOMPARE(sentMessage(files).text, u"  вот файлы"_s);
+        QTRY_COMPARE(box->toPlainText(), QString());
+        QCOMPARE(window->findChild<QLineEdit *>(u"txtUserName"_s)->text(),
+                 ChatWindow::defaultUserName());
+    }
+
+    // A pasted picture goes as a PNG named by the local time; a picture that
+    // comes with text (copied office cells) is pasted as text.
+    void pastingPictures()
+    {
+        const QDateTime now(QDate(2026, 12, 5), QTime(9, 8, 7), Qt::UTC);
+        Clock::setFixedUtc(now);
+        ChatWindow *window = openWindow();
+        auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
+        box->setFocus();
+        QImage picture(40, 30, QImage::Format_ARGB32);
+        picture.fill(Qt::darkCyan);
+        picture.setPixel(3, 4, qRgba(200, 10, 20, 128));
+        QApplication::clipboard()->setImage(picture);
+        QTest::keyClick(window->windowHandle(), Qt::Key_V, Qt::ControlModifier);
+        QTRY_COMPARE(messageFiles().size(), 1);
+        const Result<ReceivedMessage> sent =
+            readMessageFile(chat.exchangeFolder + '/'_L1 + messageFiles().at(0), MyGuid);
+        QVERIFY(sent.ok() && sent.value().attachments.size() == 1);
+        const Attachment &png = sent.value().attachments.at(0);
+        QCOMPARE(png.name(),
+                 u"Изображение %1.png"_s.arg(now.toLocalTime().toString(u"yyyy-MM-dd hh-mm-ss"_s)));
+        QCOMPARE(png.type, u"image/png"_s);
+        QCOMPARE(QImage(chat.exchangeFolder + '/'_L1 + png.path), picture);
+
+        auto *cells = new QMimeData;
+        cells->setText(u"1\t2"_s);
+        cells->setImageData(picture);
+        QApplication::clipboard()->setMimeData(cells);
+        QTest::keyClick(window->windowHandle(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(box->toPlainText(), u"1\t2"_s);
+        QTest::qWait(100); // a send would be on its way by now
+        QCOMPARE(messageFiles().size(), 1);
+    }
+
+    void sendingAChosenFile_data()
+    {
+        QTest::addColumn<QString>("way");
+        QTest::newRow("message box menu") << u"box menu"_s;
+        QTest::newRow("tray menu") << u"tray menu"_s;
+        QTest::newRow("test input") << u"input"_s;
+    }
+
+    // "Отправить файл…" asks the file dialog; tests drive the same send by a line.
+    void sendingAChosenFile()
+    {
+        QFETCH(QString, way);
+        const QString file = m_env->touch(u"mine/photo.jpg"_s, "\xFF\xD8\xFF jpeg");
+        QList<FileDialog::Request> dialogs;
+        FileDialog::setHandler([&](const FileDialog::Request &request) {
+            dialogs.append(request);
+            return FileDialog::Reply{true, file};
+        });
+        const auto reset = qScopeGuard([] {
+            FileDialog::resetHandler();
+            qunsetenv("QUILLET_TEST_INPUT");
+        });
+        const QString input = m_env->path(u"input.txt"_s);
+        qputenv("QUILLET_TEST_INPUT", QFile::encodeName(input));
+        ChatWindow *window = openWindow();
+        auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
+        box->setPlainText(u"с моря"_s);
+        if (way == "box menu"_L1) {
+            QTimer::singleShot(0, [] {
+                auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+                QVERIFY(menu);
+                for (QAction *action : menu->actions())
+                    if (action->text() == u"Отправить файл…"_s)
+                        action->trigger();
+                menu->close();
+            });
+            emit box->customContextMenuRequested(box->rect().center());
+        } else if (way == "tray menu"_L1) {
+            window->findChild<QAction *>(u"mnuSendFile"_s)->trigger();
+        } else {
+            m_env->touch(u"input.txt"_s, (u":send "_s + file).toUtf8());
+        }
+        QCOMPARE(sentMessage({file}).text, u"с моря"_s);
+        QCOMPARE(dialogs.size(), way == "input"_L1 ? 0 : 1);
+        QVERIFY(dialogs.isEmpty() || dialogs.at(0).mode == FileDialog::Mode::Open);
+    }
+
+    void failedSendLosesNothing_data()
+    {
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("shown"); // in a box, or the conversation's line
+        QTest::newRow("refused before the copy")
+            << u"over 2 GiB"_s << u"Файл больше 2 ГБ: такие файлы не отправляются."_s;
+        QTest::newRow("failed copy") << u"Files is a file"_s << u"Ошибка отправки сообщения."_s;
+    }
+
+    // A send refused or failed sends nothing, shows why and keeps the box's text.
+    void failedSendLosesNothing()
+    {
+        QFETCH(QString, failure);
+        QFETCH(QString, shown);
+        ChatWindow *window = openWindow();
+        const QString file = m_env->touch(u"mine/big.iso"_s);
+        if (failure == "over 2 GiB"_L1)
+            QVERIFY(QFile::resize(file, MaxAttachmentSize + 1));
+        else
+            m_env->touch(u"chats/Files"_s);
+        auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
+        box->setPlainText(u"caption"_s);
+        drop(box, {file});
+        QTRY_VERIFY(!m_boxes.isEmpty() || viewText().contains(shown));
+        const QList<BoxRequest> boxes = std::exchange(m_boxes, {});
+        QCOMPARE(boxes.size(), failure == "over 2 GiB"_L1 ? 1 : 0);
+        QVERIFY(boxes.isEmpty() || boxes.at(0).text.contains(shown));
+        QVERIFY(messageFiles().isEmpty());
+        QVERIFY(!QFileInfo(chat.exchangeFolder + u"/Files"_s).isDir());
+        QCOMPARE(box->toPlainText(), u"caption"_s);
+    }
+
+    // A long send shows its progress and can be cancelled, leaving nothing; one at a time.
+    void cancellingASend()
+    {
+        ChatWindow *window = openWindow();
+        const QString large = m_env->touch(u"mine/disk.img"_s);
+        QVERIFY(QFile::resize(large, MaxAttachmentSize));
+        auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
+        box->setPlainText(u"caption"_s);
+        auto *progress = window->findChild<FileSending *>();
+        drop(box, {large});
+        QTRY_VERIFY(progress->isVisible());
+        drop(box, {m_env->touch(u"mine/small.txt"_s, "small")});
+        QTRY_VERIFY(viewText().contains(u"Файлы ещё отправляются."_s));
+        QTest::mouseClick(progress->findChild<QPushButton *>(), Qt::LeftButton);
+        QTRY_VERIFY(!progress->isVisible());
+        QCOMPARE(QDir(chat.exchangeFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{u"team.QLIMChat"_s});
+        QCOMPARE(box->toPlainText(), u"caption"_s);
+        QVERIFY(!viewText().contains(u"Ошибка"_s));
     }
 
     // Only our own notification's click counts; one the user closed is not
