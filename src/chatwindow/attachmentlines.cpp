@@ -143,18 +143,18 @@ void AttachmentLines::stateChanged(const QString &path, AttachmentState state, c
     found->state = state;
     found->why = why;
     if (state == AttachmentState::Ready)
-        decodeThumbnail(*found);
+        startDecoding(*found);
     scheduleRewrite(path);
 }
 
-void AttachmentLines::decodeThumbnail(Line &line)
+void AttachmentLines::startDecoding(Line &line)
 {
     if (line.decoding || !line.thumbnail.isNull())
         return;
     line.decoding = true;
     const QString path = line.attachment.path;
     m_decoder.start([this, path, folder = m_exchangeFolder] {
-        const QImage thumbnail = quillet::decodeThumbnail(folder, path);
+        const QImage thumbnail = decodeThumbnail(folder, path);
         QMetaObject::invokeMethod(this,
                                   [this, path, thumbnail] { thumbnailDecoded(path, thumbnail); });
     });

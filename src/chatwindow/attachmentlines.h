@@ -68,7 +68,7 @@ private:
 
     void stateChanged(const QString &path, AttachmentState state, const Error &why);
     void thumbnailDecoded(const QString &path, const QImage &thumbnail);
-    void decodeThumbnail(Line &line);
+    void startDecoding(Line &line);
     void write(QTextCursor &cursor, const Line &line);
     void scheduleRewrite(const QString &path);
     void rewriteDirty();
