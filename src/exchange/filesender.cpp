@@ -80,8 +80,9 @@ int readChunk(int fd, char *buffer, qint64 length, qint64 offset)
     return 0;
 }
 
-// Copies `size` bytes and makes them durable while a second thread hashes them.
-int copyAndHash(int from, int to, qint64 size, const std::atomic_bool &cancel,
+// Copies `size` bytes through this process while a second thread hashes them,
+// for file systems the kernel cannot copy between.
+int copyAndHashChunks(int from, int to, qint64 size, const std::atomic_bool &cancel,
                 const std::function<void(qint64)> &copied, QByteArray &digest)
 {
     ChunkRing ring;
@@ -117,6 +118,64 @@ int copyAndHash(int from, int to, qint64 size, const std::atomic_bool &cancel,
     }
     hasher.join();
     return error;
+}
+
+// Hashes the copy's bytes behind the kernel as `copied` grows, from the page cache.
+int hashCopy(int fd, qint64 size, std::atomic<qint64> &copied, QByteArray &digest)
+{
+    Sha256 sha;
+    for (qint64 done = 0; done < size;) {
+        waitPast(copied, done);
+        const qint64 upTo = copied.load();
+        if (upTo < 0)
+            return 0;
+        if (const int error = sha.addFileRange(fd, done, upTo))
+            return error;
+        done = upTo;
+    }
+    digest = sha.result();
+    return 0;
+}
+
+bool kernelCannotCopy(int error)
+{
+    return error == EXDEV || error == EINVAL || error == EOPNOTSUPP || error == ENOSYS;
+}
+
+// Copies `size` bytes inside the kernel, as `cp` does, while a second thread
+// hashes the copy; then makes the copy durable.
+int copyAndHash(int from, int to, qint64 size, const std::atomic_bool &cancel,
+                const std::function<void(qint64)> &copied, QByteArray &digest)
+{
+    std::atomic<qint64> done = 0; // bytes in the copy; -1 once the copy has stopped
+    int hashError = 0;
+    std::thread hasher([&] { hashError = hashCopy(to, size, done, digest); });
+    int error = 0;
+    qint64 offset = 0;
+    while (offset < size) {
+        qint64 length = 0;
+        error = cancel ? int(ErrorCode::SendCancelled)
+                       : copyRangeAt(from, to, offset, qMin(FileChunkSize, size - offset), length);
+        if (!error && length == 0)
+            error = ErrorCode::AttachmentSourceChanged;
+        if (error)
+            break;
+        startWriteback(to, offset, length);
+        offset += length;
+        done.store(offset);
+        done.notify_one();
+        copied(length);
+    }
+    if (!error)
+        error = syncData(to);
+    if (error) {
+        done.store(-1);
+        done.notify_one();
+    }
+    hasher.join();
+    if (kernelCannotCopy(error) && offset == 0)
+        return copyAndHashChunks(from, to, size, cancel, copied, digest);
+    return error ? error : hashError;
 }
 
 // The message's folder Files/<GUID>/ while files go in. Unless kept, it takes

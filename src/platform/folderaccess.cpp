@@ -143,6 +143,21 @@ int readAt(int fd, char *buffer, qint64 length, qint64 offset, qint64 &got)
     }
 }
 
+int copyRangeAt(int from, int to, qint64 offset, qint64 length, qint64 &copied)
+{
+    for (;;) {
+        loff_t in = offset;
+        loff_t out = offset;
+        const ssize_t n = ::copy_file_range(from, &in, to, &out, size_t(length), 0);
+        if (n >= 0) {
+            copied = n;
+            return 0;
+        }
+        if (errno != EINTR)
+            return errno;
+    }
+}
+
 int startWriteback(int fd, qint64 offset, qint64 length)
 {
     return ::sync_file_range(fd, off_t(offset), off_t(length), SYNC_FILE_RANGE_WRITE) == 0 ? 0

@@ -33,6 +33,10 @@ int removeFolderAt(int folder, const QByteArray &name);
 
 // Reads up to `length` bytes at `offset`; `got` is 0 at the end of the file.
 int readAt(int fd, char *buffer, qint64 length, qint64 offset, qint64 &got);
+// Copies up to `length` bytes at `offset` from one file to the same offset of
+// another inside the kernel; `copied` is 0 at the end of the source. EXDEV,
+// EINVAL or EOPNOTSUPP mean the file systems cannot do it.
+int copyRangeAt(int from, int to, qint64 offset, qint64 length, qint64 &copied);
 // Starts writing back a range of a file now rather than at the next flush.
 int startWriteback(int fd, qint64 offset, qint64 length);
 

@@ -4,6 +4,7 @@
 
 #include <QCryptographicHash>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 
 #include <sys/stat.h>
 
@@ -126,13 +127,34 @@ private slots:
     }
 
     // Sent through the job: the files lie whole under Files/<GUID>/ of the message,
-    // the record describes them, and nothing else is left in the folder.
+    // the record describes them, and nothing else is left in the folder. The
+    // kernel copies within one file system; from another (tmpfs) the job copies.
+    void send_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::newRow("same file system") << QString();
+        QTest::newRow("another file system") << u"/dev/shm"_s;
+    }
+
     void send()
     {
+        QFETCH(QString, from);
         TestEnvironment env;
-        const QByteArray big(3 * 8 * 1024 * 1024 + 5, 'x');
-        const QString first = env.touch(u"mine/отчёт.pdf"_s, big);
-        const QString second = env.touch(u"mine/empty.txt"_s);
+        QTemporaryDir elsewhere(from + u"/quillet-XXXXXX"_s);
+        if (!from.isEmpty() && !elsewhere.isValid())
+            QSKIP("no tmpfs at /dev/shm");
+        const QString mine = from.isEmpty() ? env.path(u"mine"_s) : elsewhere.path();
+        QByteArray big(3 * 8 * 1024 * 1024 + 5, Qt::Uninitialized);
+        for (qsizetype i = 0; i < big.size(); ++i)
+            big[i] = char(i * 7 + i / 4099);
+        const QString first = mine + u"/отчёт.pdf"_s;
+        const QString second = mine + u"/empty.txt"_s;
+        QVERIFY(QDir().mkpath(mine));
+        for (const QString &source : {first, second}) {
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write(source == first ? big : QByteArray()) >= 0);
+        }
         FileSendJob job({env.chats(), u"Иван"_s, QString(), MyGuid, {first, second}});
         QSignalSpy finished(&job, &FileSendJob::finished);
         QSignalSpy progressed(&job, &FileSendJob::progressed);
@@ -147,6 +169,7 @@ private slots:
         const QList<Attachment> &files = message.value().attachments;
         QCOMPARE(files.size(), 2);
         QCOMPARE(files[0].type, u"application/pdf"_s);
+        QCOMPARE(files[0].sha256, QCryptographicHash::hash(big, QCryptographicHash::Sha256));
         for (const Attachment &file : files)
             QCOMPARE(stateOf(env.chats(), file), AttachmentState::Ready);
         const QString guid = fileNameOf(path).section(' '_L1, 2).chopped(5);
@@ -154,6 +177,8 @@ private slots:
             leftovers(env.chats()),
             (QStringList{fileNameOf(path), u"Files"_s, u"Files/"_s + guid,
                          u"Files/%1/empty.txt"_s.arg(guid), u"Files/%1/отчёт.pdf"_s.arg(guid)}));
+        if (!from.isEmpty())
+            return;
 
         // A failure reaches the event loop too, with its error.
         FileSendJob failing({env.chats(), u"Иван"_s, QString(), MyGuid, {env.path(u"gone"_s)}});
