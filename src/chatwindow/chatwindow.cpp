@@ -33,6 +33,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QTextEdit>
 #include <QVBoxLayout>
@@ -600,8 +601,9 @@ void ChatWindow::exitChat()
 
 // In test builds, with QUILLET_TEST_INPUT naming a file, each line of it is sent
 // as if typed and sent with the send key, then the file is removed; a line
-// ":send <absolute path>" sends that file as a drop does, the box's text its
-// caption; a line ":exit" exits the chat as the tray menu's "Выход" does.
+// ":send <absolute path>[TAB<path>...]" sends those files as a drop does, the
+// box's text their caption; ":dump <path>" writes the conversation as HTML there;
+// a line ":exit" exits the chat as the tray menu's "Выход" does.
 void ChatWindow::pollTestInput()
 {
 #ifdef QUILLET_TEST_HOOKS
@@ -617,7 +619,13 @@ void ChatWindow::pollTestInput()
             return;
         }
         if (line.startsWith(":send "_L1)) {
-            m_files->sendFiles({line.sliced(6)});
+            m_files->sendFiles(line.sliced(6).split('\t'_L1));
+            continue;
+        }
+        if (line.startsWith(":dump "_L1)) {
+            QSaveFile dump(line.sliced(6));
+            if (dump.open(QIODevice::WriteOnly) && dump.write(rtfLog->toHtml().toUtf8()) >= 0)
+                dump.commit();
             continue;
         }
         if (line.isEmpty())

@@ -1,10 +1,12 @@
 #include "core/settingsstore.h"
+#include "core/support.h"
 #include "richtext/rtfreader.h"
 #include "testsupport.h"
 
 #include <csignal>
 
 #include <QElapsedTimer>
+#include <QImage>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTextDocument>
@@ -33,6 +35,28 @@ QList<int> loggedNumbers(const QString &path)
     return numbers;
 }
 
+// Carries a file to another computer's folder as a sync service does: written
+// under a hidden name, then renamed over what is there. Only the bytes go, not
+// the marks of the computer it comes from.
+void carry(const QString &from, const QString &to, const QByteArray &bytes)
+{
+    const QString hidden = parentFolder(to) + u"/.syncthing.carried.tmp"_s;
+    QDir().mkpath(parentFolder(to));
+    QFile out(hidden);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes.isNull() ? fileBytes(from) : bytes) < 0)
+        qFatal("cannot carry %s", qPrintable(from));
+    out.close();
+    QFile::remove(to);
+    QFile::rename(hidden, to);
+}
+
+// The one message file in an exchange folder.
+QString messageFileIn(const QString &folder)
+{
+    const QStringList names = QDir(folder).entryList({u"*.QLIM"_s}, QDir::Files);
+    return names.size() == 1 ? folder + '/'_L1 + names[0] : QString();
+}
+
 } // namespace
 
 // The real program as a process: killed, signalled, asked by a session manager.
@@ -46,12 +70,40 @@ private:
     std::unique_ptr<QProcess> m_program;
 
     // Lines of the input file are sent as typed; ":exit" exits as the tray menu does.
-    void start(const QStringList &arguments,
-               QProcessEnvironment environment = QProcessEnvironment::systemEnvironment())
+    // Another computer's copy keeps its input, boxes, home and XDG folders in `peer`;
+    // "." is the test's own home.
+    std::unique_ptr<QProcess> launch(const QStringList &arguments, const QString &peer = u"."_s)
     {
-        environment.insert(u"QUILLET_TEST_INPUT"_s, m_env->path(u"input.txt"_s));
-        m_program = startProgram(arguments, m_env->path(u"boxes.log"_s), environment);
-        QVERIFY(m_program->waitForStarted());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        const QString home = m_env->path(peer);
+        for (const char *name :
+             {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME", "XDG_RUNTIME_DIR"}) {
+            if (peer == "."_L1)
+                break;
+            const QString folder = home + '/'_L1 + QString::fromLatin1(name).toLower();
+            QDir().mkpath(folder);
+            environment.insert(QString::fromLatin1(name), folder);
+        }
+        environment.insert(u"QUILLET_TEST_INPUT"_s, home + u"/input.txt"_s);
+        auto program = startProgram(arguments, home + u"/boxes.log"_s, environment);
+        if (!program->waitForStarted())
+            qFatal("the program did not start");
+        return program;
+    }
+
+    void start(const QStringList &arguments) { m_program = launch(arguments); }
+
+    // The conversation a copy shows, as HTML.
+    QString shownBy(const QString &peer)
+    {
+        const QString dump = m_env->path(peer + u"/shown.html"_s);
+        QFile::remove(dump);
+        sendLine(u":dump "_s + dump, peer);
+        QElapsedTimer waited;
+        waited.start();
+        while (!QFile::exists(dump) && waited.elapsed() < 20000)
+            QTest::qWait(10);
+        return TestEnvironment::readAll(dump);
     }
 
     // What the settings hold for the chat in `section`; `value` is stored first when given.
@@ -62,11 +114,12 @@ private:
         return SettingsStore().loadValue(section, m_chatFile, ValueKind::Text).toString();
     }
 
-    void sendLine(const QString &text)
+    void sendLine(const QString &text, const QString &peer = u"."_s)
     {
-        m_env->touch(u".input.tmp"_s, text.toUtf8() + '\n');
-        QVERIFY(QFile::rename(m_env->path(u".input.tmp"_s), m_env->path(u"input.txt"_s)));
-        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(m_env->path(u"input.txt"_s)), 20000);
+        const QString input = m_env->path(peer + u"/input.txt"_s);
+        m_env->touch(peer + u"/.input.tmp"_s, text.toUtf8() + '\n');
+        QVERIFY(QFile::rename(m_env->path(peer + u"/.input.tmp"_s), input));
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(input), 20000);
     }
 
     QStringList boxesShown() const
@@ -142,6 +195,66 @@ private slots:
             shown += loggedNumbers(log);
         QCOMPARE(QSet<int>(shown.begin(), shown.end()).size(), pathOf.size());
         QCOMPARE(shown.size(), pathOf.size() + duplicates);
+    }
+
+    // Two computers' copies, each with its own exchange folder, and the test as
+    // the sync service between them, delivering the message before its files and
+    // one file first with the wrong bytes: the other copy shows the message once,
+    // its files as not yet received until each is whole, then as links, the
+    // picture as a thumbnail; its log holds each file once.
+    void fileAndPictureReachAnotherCopy()
+    {
+        QImage picture(480, 320, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        const QString photo = m_env->path(u"mine/фото.png"_s);
+        QVERIFY(QDir().mkpath(m_env->path(u"mine"_s)) && picture.save(photo));
+        QByteArray pdf = "%PDF-1.4\n" + QByteArray(200000, 'p');
+        const QString report = m_env->touch(u"mine/отчёт.pdf"_s, pdf);
+        const QString peerChats = m_env->path(u"b/chats"_s);
+        const QString peerChat = m_env->touch(u"b/chats/team.QLIMChat"_s);
+        start({m_chatFile});
+        std::unique_ptr<QProcess> peer = launch({peerChat}, u"b"_s);
+
+        sendLine(u":send "_s + report + '\t'_L1 + photo);
+        QTRY_VERIFY_WITH_TIMEOUT(!messageFileIn(m_env->chats()).isEmpty(), 20000);
+        const QString sent = messageFileIn(m_env->chats());
+        const QString files = u"/Files/"_s + fileNameOf(sent).section(' '_L1, 2).chopped(5);
+        carry(sent, peerChats + '/'_L1 + fileNameOf(sent), {});
+        QTRY_COMPARE_WITH_TIMEOUT(shownBy(u"b"_s).count(u"Файл ещё не получен"_s), 2, 20000);
+
+        QByteArray wrong = pdf;
+        wrong[100] = 'q';
+        carry({}, peerChats + files + u"/отчёт.pdf"_s, wrong);
+        carry(m_env->chats() + files + u"/фото.png"_s, peerChats + files + u"/фото.png"_s, {});
+        QTRY_VERIFY_WITH_TIMEOUT(shownBy(u"b"_s).contains(u"quillet-thumbnail:"_s), 20000);
+        QString shown = shownBy(u"b"_s);
+        QVERIFY(shown.contains(u"width=\"240\""_s));
+        QCOMPARE(shown.count(u"Файл ещё не получен"_s), 1);
+
+        carry(m_env->chats() + files + u"/отчёт.pdf"_s, peerChats + files + u"/отчёт.pdf"_s, {});
+        QTRY_COMPARE_WITH_TIMEOUT(shownBy(u"b"_s).count(u"Файл ещё не получен"_s), 0, 20000);
+        shown = shownBy(u"b"_s);
+        QCOMPARE(shown.count(u"href=\"file://"_s), 3); // the picture's name and its thumbnail
+        QTextDocument document;
+        document.setHtml(shown);
+        QCOMPARE(document.toPlainText().count(u"отчёт.pdf"_s), 1);
+        QCOMPARE(dosAttributes(messageFileIn(peerChats)), "0x2");
+
+        sendLine(u":exit"_s);
+        sendLine(u":exit"_s, u"b"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(m_program->state() == QProcess::NotRunning &&
+                                     peer->state() == QProcess::NotRunning,
+                                 20000);
+        QStringList peerLogs;
+        for (QDirIterator it(m_env->path(u"b/xdg_data_home"_s), {u"*.RTF"_s}, QDir::Files,
+                             QDirIterator::Subdirectories);
+             it.hasNext();)
+            peerLogs << it.next();
+        QCOMPARE(peerLogs.size(), 1);
+        const QString peerLog = logText(peerLogs[0]);
+        QCOMPARE(peerLog.count(u"отчёт.pdf"_s), 1);
+        QCOMPARE(peerLog.count(u"фото.png"_s), 1);
+        QCOMPARE(logText(conversationLogs().value(0)).count(u"отчёт.pdf"_s), 1);
     }
 
     void signalEndsChatSavingWhatItHolds_data()
