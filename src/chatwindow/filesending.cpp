@@ -167,26 +167,41 @@ void FileSending::send(const OfferedFiles &offer)
 
 bool FileSending::refuseWhileSending()
 {
-    if (m_job)
+    if (isSending())
         emit refused(u"Файлы ещё отправляются. Следующие можно отправить, когда эта отправка "
                      "закончится или будет отменена."_s);
-    return m_job != nullptr;
+    return isSending();
 }
 
 // A pasted picture becomes a PNG file in a private temporary folder, which
-// goes when the send has ended.
+// goes when the send has ended. A large screenshot takes a tenth of a second and
+// more to encode, so that is done off the event loop.
 void FileSending::sendPicture(const QImage &picture)
 {
     if (refuseWhileSending())
         return;
-    auto folder = std::make_unique<QTemporaryDir>();
-    const QString path = folder->filePath(
-        u"Изображение %1.png"_s.arg(Clock::nowLocal().toString(u"yyyy-MM-dd hh-mm-ss"_s)));
-    if (!folder->isValid() || !picture.save(path, "PNG")) {
+    m_encoding = true;
+    const QString name =
+        u"Изображение %1.png"_s.arg(Clock::nowLocal().toString(u"yyyy-MM-dd hh-mm-ss"_s));
+    m_encoder.start([this, picture, name] {
+        auto folder = std::make_shared<QTemporaryDir>();
+        const QString path = folder->filePath(name);
+        const bool saved = folder->isValid() && picture.save(path, "PNG");
+        QMetaObject::invokeMethod(this, [this, folder, path, saved] {
+            pictureEncoded(folder, path, saved);
+        });
+    });
+}
+
+void FileSending::pictureEncoded(const std::shared_ptr<QTemporaryDir> &folder,
+                                 const QString &path, bool saved)
+{
+    m_encoding = false;
+    if (!saved) {
         showRefusal(window(), Error::make(ErrorCode::WriteFailed));
         return;
     }
-    m_pictureFolder = std::move(folder);
+    m_pictureFolder = folder;
     sendFiles({path});
 }
 

@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPlainTextEdit>
 #include <QStringList>
+#include <QThreadPool>
 #include <QTimer>
 #include <QWidget>
 
@@ -81,7 +82,7 @@ public:
     void sendFiles(const QStringList &files);
     // The file dialog, and the chosen file sent.
     void chooseAndSend();
-    bool isSending() const { return m_job != nullptr; }
+    bool isSending() const { return m_job != nullptr || m_encoding; }
 
 signals:
     // A send failed; a cancelled one is no failure.
@@ -95,6 +96,8 @@ protected:
 private:
     bool refuseWhileSending();
     void sendPicture(const QImage &picture);
+    void pictureEncoded(const std::shared_ptr<QTemporaryDir> &folder, const QString &path,
+                        bool saved);
     void showProgress(qint64 done, qint64 total);
     void sendEnded();
 
@@ -105,8 +108,10 @@ private:
     QPushButton *m_cancel;
     QTimer m_progressDelay;
     FileSendJob *m_job = nullptr;
-    std::unique_ptr<QTemporaryDir> m_pictureFolder; // of a pasted picture while it is sent
+    std::shared_ptr<QTemporaryDir> m_pictureFolder; // of a pasted picture while it is sent
     QString m_typed;                                // the box's text when the send began
+    bool m_encoding = false;                        // a pasted picture is being encoded
+    QThreadPool m_encoder; // last: waits for an encoding before the rest goes
 };
 
 } // namespace quillet
