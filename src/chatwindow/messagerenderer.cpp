@@ -68,8 +68,33 @@ QString displayName(const QString &name)
     return trimmed.isEmpty() ? u"Анонимус"_s : trimmed;
 }
 
+namespace {
+
+// The links of a message's body: `stored` ones (placed in the whole text, of
+// which the body starts at `offset`) and, where none lies, the ones found.
+QList<Link> bodyLinks(const QString &body, const QList<Link> &stored, qsizetype offset)
+{
+    if (stored.isEmpty())
+        return findLinks(body);
+    const QList<Link> placed = linksWithin(stored, offset, body.size());
+    QList<Link> links = placed;
+    for (const Link &found : findLinks(body)) {
+        if (std::none_of(placed.begin(), placed.end(), [&](const Link &link) {
+                return found.start < link.start + link.length &&
+                       link.start < found.start + found.length;
+            }))
+            links.append(found);
+    }
+    std::sort(links.begin(), links.end(),
+              [](const Link &a, const Link &b) { return a.start < b.start; });
+    return links;
+}
+
+} // namespace
+
 QList<TextRun> messageRuns(const QString &senderName, const QString &text,
-                           const MessageTime &localTime, const QColor &nameColour)
+                           const MessageTime &localTime, const QColor &nameColour,
+                           const QList<Link> &storedLinks)
 {
     const bool separateLine = appSettings().nameOnSeparateLine;
     QList<TextRun> runs{{messageHeaderText(displayName(senderName), localTime, separateLine) +
@@ -84,8 +109,10 @@ QList<TextRun> messageRuns(const QString &senderName, const QString &text,
         return runs; // files without a caption: their lines follow the header's
     const QColor colour = appSettings().messageColor;
     const QColor linkColour = QGuiApplication::palette().color(QPalette::Link);
+    // The body is the text less its blank ends, and begins with no blank.
+    const qsizetype offset = storedLinks.isEmpty() || body.isEmpty() ? 0 : text.indexOf(body);
     qsizetype done = 0;
-    for (const Link &link : findLinks(body)) {
+    for (const Link &link : bodyLinks(body, storedLinks, offset)) {
         if (link.start > done)
             runs.append({body.sliced(done, link.start - done),
                          MessageTextPoints,
@@ -184,7 +211,7 @@ void MessageRenderer::showEarlierMessages(const QList<EarlierMessage> &messages,
         const MessageKind kind = sender == appTitle()             ? MessageKind::System
                                  : sender == displayName(ownName) ? MessageKind::Own
                                                                   : MessageKind::Other;
-        runs += messageRuns(sender, message.text, message.time, nameColour(kind));
+        runs += messageRuns(sender, message.text, message.time, nameColour(kind), message.links);
     }
     runs.append(spacerRun());
     runs.append({u"Ранее в этом чате"_s + LineEnd,

@@ -26,9 +26,11 @@ class RtfLogFile;
 QString displayName(const QString &name);
 
 // The runs of one message as the conversation shows it, header and text, with
-// the header in `nameColour` and the time already local.
+// the header in `nameColour` and the time already local. Links found in the text
+// are links; so are `storedLinks` (placed in `text`), the ones a log kept.
 QList<TextRun> messageRuns(const QString &senderName, const QString &text,
-                           const MessageTime &localTime, const QColor &nameColour);
+                           const MessageTime &localTime, const QColor &nameColour,
+                           const QList<Link> &storedLinks = {});
 
 // Shows the messages of a conversation in the view of one chat window and keeps
 // its conversation log, one file per window, named after its first message.

@@ -95,6 +95,16 @@ QLatin1StringView prefixAt(QStringView text, qsizetype start)
 
 } // namespace
 
+QList<Link> linksWithin(const QList<Link> &links, qsizetype start, qsizetype length)
+{
+    QList<Link> within;
+    for (const Link &link : links) {
+        if (link.start >= start && link.start + link.length <= start + length)
+            within.append({link.start - start, link.length, link.url});
+    }
+    return within;
+}
+
 QList<Link> findLinks(QStringView text)
 {
     QList<Link> links;

@@ -32,6 +32,9 @@ struct Link
 // The links in `text`, in order and not overlapping.
 QList<Link> findLinks(QStringView text);
 
+// The links that lie wholly within text[start, start + length), placed in that part.
+QList<Link> linksWithin(const QList<Link> &links, qsizetype start, qsizetype length);
+
 // True for the only URLs that are ever opened or stored as links: http, https and
 // ftp with a host, and mailto with an address. Everything that opens a link asks.
 bool isOpenableLink(const QUrl &url);

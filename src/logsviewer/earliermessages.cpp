@@ -78,16 +78,19 @@ bool endsDocument(QByteArrayView bytes)
 
 // The messages of a log's plain text: each header with the text up to the next one.
 // Text before the first header belongs to no message that can be shown whole.
-QList<EarlierMessage> messagesOfLogText(QStringView text)
+QList<EarlierMessage> messagesOfLogText(const RtfTextScanner::TextAndLinks &log)
 {
+    const QStringView text = log.text;
     const QList<MessageHeader> headers = findMessageHeaders(text);
     QList<EarlierMessage> messages;
     messages.reserve(headers.size());
     for (qsizetype i = 0; i < headers.size(); ++i) {
         const MessageHeader &header = headers.at(i);
         const qsizetype end = i + 1 < headers.size() ? headers.at(i + 1).start : text.size();
-        messages.append({header.sender, header.time,
-                         messageText(text.sliced(header.bodyStart, end - header.bodyStart))});
+        // The text is the start of its part of the log, blank ends and time line cut off.
+        QString body = messageText(text.sliced(header.bodyStart, end - header.bodyStart));
+        QList<Link> links = linksWithin(log.links, header.bodyStart, body.size());
+        messages.append({header.sender, header.time, std::move(body), std::move(links)});
     }
     return messages;
 }
@@ -148,7 +151,7 @@ Result<LogEnd> lastMessagesOf(const QString &path, qsizetype wanted, qint64 &bud
         if (cut >= 0) {
             QByteArray rtf = header;
             rtf.append(QByteArrayView(tail).sliced(cut));
-            const Result<QString> text = RtfTextScanner::plainText(rtf);
+            const Result<RtfTextScanner::TextAndLinks> text = RtfTextScanner::textAndLinks(rtf);
             if (!text)
                 return text.error();
             end.messages = messagesOfLogText(text.value());

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/links.h"
 #include "core/messagetime.h"
 
 #include <QDateTime>
@@ -17,6 +18,7 @@ struct EarlierMessage
     QString sender;
     MessageTime time; // the local time its header shows
     QString text;     // its lines separated by '\n'
+    QList<Link> links; // the links its log holds in the text (the files sent), in text order
 };
 
 // The end of the conversation so far, read from the ends of a chat's newest logs:

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "core/error.h"
+#include "core/links.h"
 
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 namespace quillet {
@@ -16,7 +18,14 @@ namespace quillet {
 class RtfTextScanner final
 {
 public:
+    struct TextAndLinks
+    {
+        QString text;
+        QList<Link> links; // the hyperlink fields readRtf makes anchors of, in text order
+    };
+
     static Result<QString> plainText(QByteArrayView rtf);
+    static Result<TextAndLinks> textAndLinks(QByteArrayView rtf);
 };
 
 } // namespace quillet

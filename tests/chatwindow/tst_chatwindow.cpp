@@ -490,6 +490,8 @@ private slots:
     void earlierMessagesWhenTheChatOpens()
     {
         Clock::setFixedUtc(QDateTime(QDate(2026, 12, 1), QTime(9, 0), Qt::UTC));
+        Attachment report{u"Files/{6F9619FF-8B86-D011-B42D-00C04FC964FF}/отчёт.pdf"_s, 8,
+                          QByteArray(32, 'h'), u"application/pdf"_s, {}};
         {
             QTextEdit view;
             MessageRenderer(&view, &view, chat.chatFile, chat.exchangeFolder)
@@ -497,7 +499,7 @@ private slots:
                                  u"old\r\nline two"_s,
                                  Clock::utcMessageTime(),
                                  MessageKind::Other,
-                                 {}},
+                                 {report}},
                                 {}});
         }
         Clock::reset();
@@ -506,6 +508,13 @@ private slots:
         QTRY_VERIFY(viewText().contains(separator));
         const qsizetype old = viewText().indexOf(u"old\nline two"_s);
         QVERIFY(old >= 0 && old < viewText().indexOf(separator));
+        // The file sent with it is a link to the file again.
+        auto *view = window->findChild<QTextEdit *>(u"rtfLog"_s);
+        QTextCursor onFile(view->document());
+        onFile.setPosition(int(viewText().indexOf(u"отчёт.pdf"_s)));
+        onFile.movePosition(QTextCursor::EndOfWord, QTextCursor::KeepAnchor);
+        QCOMPARE(QUrl(onFile.charFormat().anchorHref()),
+                 QUrl::fromLocalFile(joinPath(chat.exchangeFolder, report.path)));
         QVERIFY(!window->windowTitle().startsWith(u'('));
         QVERIFY(!window->findChild<TrayBlinker *>()->isBlinking());
 
@@ -529,7 +538,7 @@ private slots:
         QTRY_VERIFY(viewText().contains(u"link: "_s));
         QDesktopServices::setUrlHandler(u"https"_s, this, "openUrl");
         const auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler(u"https"_s); });
-        auto *view = window->findChild<QTextEdit *>(u"rtfLog"_s);
+        view = window->findChild<QTextEdit *>(u"rtfLog"_s);
         QTextCursor onLink(view->document());
         onLink.setPosition(int(viewText().indexOf(u"example"_s)));
         QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->cursorRect(onLink).center());

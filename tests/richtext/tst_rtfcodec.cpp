@@ -57,6 +57,17 @@ QStringList linksOf(const QTextDocument &document)
     return links;
 }
 
+// The links the scanner finds, as linksOf gives them.
+QStringList scannedLinks(const QByteArray &rtf)
+{
+    const RtfTextScanner::TextAndLinks scanned = RtfTextScanner::textAndLinks(rtf).value();
+    QStringList links;
+    for (const Link &link : scanned.links)
+        links.append(scanned.text.sliced(link.start, link.length) + u" => "_s +
+                     link.url.toString(QUrl::FullyEncoded));
+    return links;
+}
+
 QString scan(const QByteArray &rtf)
 {
     const Result<QString> text = RtfTextScanner::plainText(rtf);
@@ -176,6 +187,7 @@ private slots:
                               u"почта\\{} => mailto:ivan@example.ru"_s,
                               u" файл => file:///tmp/%D1%84%201.png"_s}));
         QCOMPARE(scan(rtf), readFully(rtf));
+        QCOMPARE(scannedLinks(rtf), linksOf(read));
         read.setDefaultFont(document.defaultFont());
         QCOMPARE(writeRtf(read), rtf);
     }
@@ -250,6 +262,7 @@ private slots:
         QCOMPARE(document.toPlainText(), text);
         QTEST(linksOf(document), "links");
         QCOMPARE(scan(rtf), readFully(rtf));
+        QTEST(scannedLinks(rtf), "links");
     }
 
     // The text, or the error, of every kind of input, from the reader and the scanner.
