@@ -4,6 +4,7 @@
 #include "chatwindow/desktopnotifier.h"
 #include "chatwindow/filesending.h"
 #include "chatwindow/messagerenderer.h"
+#include "chatwindow/spellingmenu.h"
 #include "chatwindow/trayavailability.h"
 #include "chatwindow/trayblinker.h"
 #include "core/chatcontext.h"
@@ -19,6 +20,7 @@
 #include "richtext/rtftextscanner.h"
 #include "settings/settings.h"
 #include "settings/settingsdialog.h"
+#include "spelling/spellinghighlighter.h"
 #include "testsupport.h"
 
 #include <QCheckBox>
@@ -469,6 +471,8 @@ private slots:
         };
         setSpelling(false);
         QTRY_VERIFY(!marked());
+        box->setPlainText(box->toPlainText()); // an edit while off is not checked
+        QVERIFY(!marked() && !window->findChild<MessageSpelling *>()->highlighter()->isChecking());
         setSpelling(true);
         QTRY_VERIFY_WITH_TIMEOUT(marked(), 30000);
         QCOMPARE(box->toPlainText(), u"Превет, как дила? "_s);
