@@ -42,8 +42,7 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(int, options);
-        QFETCH(QString, expected);
-        QCOMPARE(quillet::trimText(text, TrimOptions::fromInt(options)), expected);
+        QTEST(quillet::trimText(text, TrimOptions::fromInt(options)), "expected");
     }
 
     // The links of a message text: where each ends, as "its text => the URL opened".
@@ -183,7 +182,6 @@ private slots:
     void utcToLocal()
     {
         QFETCH(MessageTime, utc);
-        QFETCH(MessageTime, local);
         QFETCH(bool, ok);
         qputenv("TZ", "Europe/Berlin"); // for this process only: no other test reads it
         tzset();
@@ -194,7 +192,7 @@ private slots:
         QCOMPARE(converted.ok(), ok);
         if (!ok)
             QCOMPARE(converted.error().number, int(ErrorCode::BadTime));
-        QCOMPARE(result, local);
+        QTEST(result, "local");
     }
 
     // Russian counts take the singular after 1 (not 11), the paucal after 2
