@@ -61,6 +61,19 @@ QList<QTextImageFormat> imagesOf(const QTextBlock &block)
     return images;
 }
 
+// The anchors of a document as "text => address", or "text => local file".
+QStringList anchorsOf(const QTextDocument &document, bool localFiles = false)
+{
+    QStringList anchors;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            if (const QTextCharFormat format = it.fragment().charFormat(); format.isAnchor())
+                anchors.append(
+                    it.fragment().text() + u" => "_s +
+                    (localFiles ? QUrl(format.anchorHref()).toLocalFile() : format.anchorHref()));
+    return anchors;
+}
+
 } // namespace
 
 class tst_MessageRenderer final : public QObject
@@ -73,6 +86,15 @@ private:
     std::unique_ptr<QTextEdit> m_view;
     std::unique_ptr<MessageRenderer> m_renderer;
     QList<BoxRequest> m_boxes;
+
+    // The log as the logs viewer reads it back.
+    std::unique_ptr<QTextEdit> readBackLog() const
+    {
+        auto view = std::make_unique<QTextEdit>();
+        const Status read =
+            loadLogDocument(m_renderer->logFilePath(), view->document(), conversationFont());
+        return read.ok() ? std::move(view) : nullptr;
+    }
 
     void render(const QString &name = u"guest"_s, const QString &text = u"Hello"_s,
                 MessageKind kind = MessageKind::Other)
@@ -235,25 +257,15 @@ private slots:
         const QString text =
             u"см. (https://example.org/a_(b)), www.пример.рф и javascript:alert(1)."_s;
         render(u"guest"_s, text);
-        const auto anchorsOf = [](const QTextDocument &document) {
-            QStringList anchors;
-            for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
-                for (auto it = block.begin(); !it.atEnd(); ++it)
-                    if (it.fragment().charFormat().isAnchor())
-                        anchors.append(it.fragment().text() + u" => "_s +
-                                       it.fragment().charFormat().anchorHref());
-            return anchors;
-        };
         const QStringList anchors = anchorsOf(*m_view->document());
         QCOMPARE(anchors, (QStringList{u"https://example.org/a_(b) => https://example.org/a_(b)"_s,
                                        u"www.пример.рф => http://www.xn--e1afmkfd.xn--p1ai"_s}));
         QVERIFY(m_view->toPlainText().contains(text));
 
-        QTextEdit logView;
-        QVERIFY(loadLogDocument(m_renderer->logFilePath(), logView.document(), conversationFont())
-                    .ok());
-        QCOMPARE(anchorsOf(*logView.document()), anchors);
-        QCOMPARE(logView.toPlainText(), m_view->toPlainText());
+        const auto logView = readBackLog();
+        QVERIFY(logView);
+        QCOMPARE(anchorsOf(*logView->document()), anchors);
+        QCOMPARE(logView->toPlainText(), m_view->toPlainText());
     }
 
     // Each file gets its line: a picture its thumbnail, a file not there yet a note
@@ -296,19 +308,13 @@ private slots:
         QTRY_VERIFY(!block(u"отчёт.pdf"_s).text().contains(u"не получен"_s));
         QCOMPARE(imagesOf(block(u"отчёт.pdf"_s)).size(), 1);
 
-        QTextEdit logView;
-        QVERIFY(loadLogDocument(m_renderer->logFilePath(), logView.document(), conversationFont())
-                    .ok());
-        QStringList links;
-        for (QTextBlock b = logView.document()->begin(); b.isValid(); b = b.next())
-            for (auto it = b.begin(); !it.atEnd(); ++it)
-                if (it.fragment().charFormat().isAnchor())
-                    links.append(it.fragment().text() + u" => "_s +
-                                 QUrl(it.fragment().charFormat().anchorHref()).toLocalFile());
-        QCOMPARE(links, (QStringList{u"фото.png => "_s + joinPath(folder, picture.path),
-                                     u"отчёт.pdf => "_s + joinPath(folder, late.path),
-                                     u"link.png => "_s + joinPath(folder, linked.path)}));
-        QVERIFY(logView.toPlainText().contains(hostile.error.description));
+        const auto logView = readBackLog();
+        QVERIFY(logView);
+        QCOMPARE(anchorsOf(*logView->document(), true),
+                 (QStringList{u"фото.png => "_s + joinPath(folder, picture.path),
+                              u"отчёт.pdf => "_s + joinPath(folder, late.path),
+                              u"link.png => "_s + joinPath(folder, linked.path)}));
+        QVERIFY(logView->toPlainText().contains(hostile.error.description));
         LogSearch search;
         QSignalSpy found(&search, &LogSearch::resultsFound);
         search.start(logsFolder(m_chatFile, true).value(), u"отчёт"_s);
@@ -370,11 +376,9 @@ private slots:
         };
         render(u"guest"_s, u"Ура 😀🎉"_s);
         QVERIFY(coloured(*m_view));
-        QTextEdit logView;
-        QVERIFY(loadLogDocument(m_renderer->logFilePath(), logView.document(), conversationFont())
-                    .ok());
-        QVERIFY(logView.toPlainText().contains(u"Ура 😀🎉"_s));
-        QVERIFY(coloured(logView));
+        const auto logView = readBackLog();
+        QVERIFY(logView && logView->toPlainText().contains(u"Ура 😀🎉"_s));
+        QVERIFY(coloured(*logView));
     }
 };
 
