@@ -248,6 +248,13 @@ private slots:
         // The log is named after the local time of its first message.
         QCOMPARE(m_renderer->logFilePath(),
                  logsFolder(m_chatFile, true).value() + u"/2026-12-05 12-00-00.RTF"_s);
+        // The colours are the settings' at each message.
+        appSettings().systemColor = QColor(0x12, 0x34, 0x56);
+        appSettings().messageColor = Qt::red;
+        render(u""_s, u"x"_s, MessageKind::System);
+        const QList<Run> runs = runsOf(*m_view->document());
+        QCOMPARE(runs.at(runs.size() - 2).colour, qRgb(0x12, 0x34, 0x56));
+        QCOMPARE(runs.last(), (Run{runs.last().block, u"x"_s, 9, false, qRgb(255, 0, 0)}));
     }
 
     // Addresses are links in the view and in the log, which reads back the same;
