@@ -260,6 +260,7 @@ private slots:
         row("F9 settings") << f9 << none << log << true << "settings" << any;
         row("Shift+F9 nothing") << f9 << shift << msg << true << "" << hi;
         row("Ctrl+L logs") << l << ctrl << name << true << "logs" << hi;
+        row("Ctrl+Shift+L nothing") << l << ctrlShift << msg << true << "" << hi;
         row("Ctrl+0 transparent") << zero << ctrl << msg << true << "75%" << hi;
         row("Ctrl+keypad 0 nothing") << zero << (ctrl | keypad) << log << true << "" << any;
     }

@@ -1,6 +1,7 @@
 #include "core/support.h"
 #include "core/textfile.h"
 #include "gui/boxes.h"
+#include "gui/links.h"
 #include "gui/shell.h"
 #include "logsviewer/logdocument.h"
 #include "logsviewer/logsearch.h"
@@ -366,6 +367,7 @@ private slots:
         QTest::mouseMove(viewport, pointAt(u"example"_s, 6));
         QTest::mouseRelease(viewport, Qt::LeftButton, {}, pointAt(u"example"_s, 6));
         QCOMPARE(v.log->textCursor().selectedText(), u"exampl"_s);
+        QVERIFY(!openLink(nullptr, QUrl(u"javascript:alert(3)"_s))); // refused below the view too
         QCOMPARE(m_opened.size(), 1);
 
         // The menu on a link copies its address before Qt's own entries; elsewhere it has none.
