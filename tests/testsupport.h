@@ -76,16 +76,9 @@ inline QString writeForeignMessage(const QString &folder, int hour, int minute, 
                                    const QString &sender, const QString &text,
                                    const QString &guid = QStringLiteral("{OTHER}"))
 {
-    const QStringList fields = {QStringLiteral("2026"),
-                                QStringLiteral("12"),
-                                QStringLiteral("5"),
-                                QString::number(hour),
-                                QString::number(minute),
-                                QString::number(second),
-                                QStringLiteral("0"),
-                                sender,
-                                text,
-                                guid};
+    const QStringList fields =
+        QStringLiteral("2026 12 5 %1 %2 %3 0").arg(hour).arg(minute).arg(second).split(u' ') +
+        QStringList{sender, text, guid};
     const QString name = QStringLiteral("2026-12-05 %1-%2-%3-00-000 %4.QLIM")
                              .arg(hour, 2, 10, QLatin1Char('0'))
                              .arg(minute, 2, 10, QLatin1Char('0'))

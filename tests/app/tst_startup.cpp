@@ -62,9 +62,7 @@ private slots:
     void commandLine()
     {
         QFETCH(QString, arguments);
-        QFETCH(StartupAction, action);
         QFETCH(QString, chat);
-        QFETCH(bool, hidden);
         QFETCH(int, box);
         TestEnvironment env;
         env.touch(u"chats/team.QLIMChat"_s);
@@ -81,11 +79,11 @@ private slots:
         releaseExchangeFolder();
         Boxes::resetHandler();
         QDir::setCurrent(saved);
-        QCOMPARE(request.action, action);
+        QTEST(request.action, "action");
         const QString path = chat.isEmpty() ? QString() : env.chats() + '/'_L1 + chat;
         QCOMPARE(request.chat.chatFile, path);
         QCOMPARE(request.chat.exchangeFolder, parentFolder(path));
-        QCOMPARE(request.chat.startHidden, hidden);
+        QTEST(request.chat.startHidden, "hidden");
         QCOMPARE(boxes, box ? QList<int>{box} : QList<int>{});
     }
 

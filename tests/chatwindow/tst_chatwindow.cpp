@@ -4,6 +4,7 @@
 #include "chatwindow/desktopnotifier.h"
 #include "chatwindow/filesending.h"
 #include "chatwindow/messagerenderer.h"
+#include "chatwindow/spellingmenu.h"
 #include "chatwindow/trayavailability.h"
 #include "chatwindow/trayblinker.h"
 #include "core/chatcontext.h"
@@ -19,6 +20,7 @@
 #include "richtext/rtftextscanner.h"
 #include "settings/settings.h"
 #include "settings/settingsdialog.h"
+#include "spelling/spellinghighlighter.h"
 #include "testsupport.h"
 
 #include <QCheckBox>
@@ -300,7 +302,7 @@ private slots:
         QTest::addColumn<bool>("logBlocked");
         QTest::addColumn<QList<BoxAnswer>>("answers"); // to the boxes expected
         QTest::addColumn<QString>("outcome");
-        const QList<BoxAnswer> none, abort{BoxAnswer::Abort}, ignore{BoxAnswer::Ignore},
+        const QList<BoxAnswer> none, abort{BoxAnswer::Abort},
             retry{BoxAnswer::Retry, BoxAnswer::Ignore};
         const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
         row("close box hides to the tray") << "closeBox" << true << false << none << "hidden";
@@ -310,7 +312,6 @@ private slots:
         row("tray menu exits") << "trayExit" << true << false << none << "exit";
         row("unsaved log, Abort") << "trayExit" << true << true << abort << "running";
         row("unsaved log, Retry asks again") << "exitButton" << true << true << retry << "exit";
-        row("unsaved log, Ignore") << "exitButton" << true << true << ignore << "exit";
         row("end of desktop session") << "quit" << true << false << none << "exit";
         row("end of desktop session asks nothing") << "quit" << true << true << none << "exit";
         row("checkpoint") << "checkpoint" << true << false << none << "running";
@@ -471,6 +472,8 @@ private slots:
         };
         setSpelling(false);
         QTRY_VERIFY(!marked());
+        box->setPlainText(box->toPlainText()); // an edit while off is not checked
+        QVERIFY(!marked() && !window->findChild<MessageSpelling *>()->highlighter()->isChecking());
         setSpelling(true);
         QTRY_VERIFY_WITH_TIMEOUT(marked(), 30000);
         QCOMPARE(box->toPlainText(), u"Превет, как дила? "_s);
@@ -587,14 +590,9 @@ private slots:
         box->setPlainText(u"\n Привет\nмир \n"_s);
         QTest::keyClick(window->windowHandle(), Qt::Key_Return, Qt::ControlModifier);
         QCOMPARE(box->toPlainText(), QString());
-        const QStringList files = messageFiles();
-        QCOMPARE(files.size(), 1);
-        const QString fields =
-            QString(u"2026|12|5|9|8|7|45|Вася| Привет\r\nмир |"_s + MyGuid).replace(u'|', QChar(0));
-        const QByteArray expected =
-            "\xFF\xFE" +
-            QByteArray(reinterpret_cast<const char *>(fields.utf16()), fields.size() * 2);
-        QCOMPARE(TextFile::readBytes(chat.exchangeFolder + '/'_L1 + files.at(0)).value(), expected);
+        QCOMPARE(messageFiles().size(), 1); // its bytes as tst_messagefile pins them
+        QCOMPARE(TextFile::readText(chat.exchangeFolder + '/'_L1 + messageFiles().at(0)).value(),
+                 u"2026|12|5|9|8|7|45|Вася| Привет\r\nмир |"_s.replace(u'|', QChar(0)) + MyGuid);
 
         // A message that cannot be written stays in the box for another try.
         QVERIFY(QDir().rename(chat.exchangeFolder, chat.exchangeFolder + u"-away"_s));
@@ -603,36 +601,61 @@ private slots:
         QCOMPARE(box->toPlainText(), u"unsent"_s);
     }
 
-    void sendingDroppedOrPastedFiles_data()
+    void sendingFiles_data()
     {
         QTest::addColumn<QString>("way");
         QTest::newRow("drop on the message box") << u"txtMessage"_s;
         QTest::newRow("drop on the conversation") << u"rtfLog"_s;
         QTest::newRow("drop on the user name") << u"txtUserName"_s;
         QTest::newRow("Ctrl+V") << u"paste"_s;
+        QTest::newRow("message box menu") << u"box menu"_s;
+        QTest::newRow("tray menu") << u"mnuSendFile"_s;
     }
 
     // Files dropped anywhere on the window or pasted go in one message, with the
     // box's text as their caption; the box is cleared once they are sent.
-    void sendingDroppedOrPastedFiles()
+    // "Отправить файл…", in the box menu or the tray menu, sends the one the file
+    // dialog gives.
+    void sendingFiles()
     {
         QFETCH(QString, way);
+        const bool chosen = way == "box menu"_L1 || way == "mnuSendFile"_L1;
         ChatWindow *window = openWindow();
-        const QStringList files{m_env->touch(u"mine/отчёт.pdf"_s, "%PDF-1.4 report"),
-                                m_env->touch(u"mine/notes.txt"_s, QByteArray(3 << 20, 'n'))};
+        QStringList files{m_env->touch(u"mine/отчёт.pdf"_s, "%PDF-1.4 report"),
+                          m_env->touch(u"mine/notes.txt"_s, QByteArray(3 << 20, 'n'))};
+        QList<FileDialog::Request> dialogs;
+        FileDialog::setHandler([&](const FileDialog::Request &request) {
+            dialogs.append(request);
+            return FileDialog::Reply{true, files.at(0)};
+        });
+        const auto reset = qScopeGuard([] { FileDialog::resetHandler(); });
         auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
         box->setPlainText(u"\r\n  вот файлы\n"_s);
         box->setFocus();
         if (way == "paste"_L1) {
             QApplication::clipboard()->setMimeData(fileUrls(files));
             QTest::keyClick(window->windowHandle(), Qt::Key_V, Qt::ControlModifier);
+        } else if (way == "box menu"_L1) {
+            QTimer::singleShot(0, [] {
+                auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+                QVERIFY(menu);
+                for (QAction *action : menu->actions())
+                    if (action->text() == u"Отправить файл…"_s)
+                        action->trigger();
+                menu->close();
+            });
+            emit box->customContextMenuRequested(box->rect().center());
+        } else if (chosen) {
+            window->findChild<QAction *>(way)->trigger();
         } else {
             drop(window->findChild<QWidget *>(way), files);
         }
-        QCOMPARE(sentMessage(files).text, u"  вот файлы"_s);
+        QCOMPARE(sentMessage(chosen ? files.mid(0, 1) : files).text, u"  вот файлы"_s);
         QTRY_COMPARE(box->toPlainText(), QString());
         QCOMPARE(window->findChild<QLineEdit *>(u"txtUserName"_s)->text(),
                  ChatWindow::defaultUserName());
+        QCOMPARE(dialogs.size(), chosen ? 1 : 0);
+        QVERIFY(dialogs.isEmpty() || dialogs.at(0).mode == FileDialog::Mode::Open);
     }
 
     // A pasted picture goes as a PNG named by the local time; a picture that
@@ -669,53 +692,6 @@ private slots:
         QCOMPARE(messageFiles().size(), 1);
     }
 
-    void sendingAChosenFile_data()
-    {
-        QTest::addColumn<QString>("way");
-        QTest::newRow("message box menu") << u"box menu"_s;
-        QTest::newRow("tray menu") << u"tray menu"_s;
-        QTest::newRow("test input") << u"input"_s;
-    }
-
-    // "Отправить файл…" asks the file dialog; tests drive the same send by a line.
-    void sendingAChosenFile()
-    {
-        QFETCH(QString, way);
-        const QString file = m_env->touch(u"mine/photo.jpg"_s, "\xFF\xD8\xFF jpeg");
-        QList<FileDialog::Request> dialogs;
-        FileDialog::setHandler([&](const FileDialog::Request &request) {
-            dialogs.append(request);
-            return FileDialog::Reply{true, file};
-        });
-        const auto reset = qScopeGuard([] {
-            FileDialog::resetHandler();
-            qunsetenv("QUILLET_TEST_INPUT");
-        });
-        const QString input = m_env->path(u"input.txt"_s);
-        qputenv("QUILLET_TEST_INPUT", QFile::encodeName(input));
-        ChatWindow *window = openWindow();
-        auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
-        box->setPlainText(u"с моря"_s);
-        if (way == "box menu"_L1) {
-            QTimer::singleShot(0, [] {
-                auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-                QVERIFY(menu);
-                for (QAction *action : menu->actions())
-                    if (action->text() == u"Отправить файл…"_s)
-                        action->trigger();
-                menu->close();
-            });
-            emit box->customContextMenuRequested(box->rect().center());
-        } else if (way == "tray menu"_L1) {
-            window->findChild<QAction *>(u"mnuSendFile"_s)->trigger();
-        } else {
-            m_env->touch(u"input.txt"_s, (u":send "_s + file).toUtf8());
-        }
-        QCOMPARE(sentMessage({file}).text, u"с моря"_s);
-        QCOMPARE(dialogs.size(), way == "input"_L1 ? 0 : 1);
-        QVERIFY(dialogs.isEmpty() || dialogs.at(0).mode == FileDialog::Mode::Open);
-    }
-
     void failedSendLosesNothing_data()
     {
         QTest::addColumn<QString>("failure");
@@ -723,50 +699,44 @@ private slots:
         QTest::newRow("refused before the copy")
             << u"over 2 GiB"_s << u"Файл больше 2 ГБ: такие файлы не отправляются."_s;
         QTest::newRow("failed copy") << u"Files is a file"_s << u"Ошибка отправки сообщения."_s;
+        QTest::newRow("cancelled, one send at a time")
+            << u"cancel"_s << u"Файлы ещё отправляются."_s;
     }
 
-    // A send refused or failed sends nothing, shows why and keeps the box's text.
+    // A send refused, failed or cancelled (a long one shows its progress) sends
+    // nothing, leaves nothing, shows why and keeps the box's text.
     void failedSendLosesNothing()
     {
         QFETCH(QString, failure);
         QFETCH(QString, shown);
         ChatWindow *window = openWindow();
         const QString file = m_env->touch(u"mine/big.iso"_s);
-        if (failure == "over 2 GiB"_L1)
-            QVERIFY(QFile::resize(file, MaxAttachmentSize + 1));
-        else
+        if (failure == "Files is a file"_L1)
             m_env->touch(u"chats/Files"_s);
+        else
+            QVERIFY(QFile::resize(file, MaxAttachmentSize + (failure == "over 2 GiB"_L1)));
         auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
         box->setPlainText(u"caption"_s);
+        auto *progress = window->findChild<FileSending *>();
         drop(box, {file});
+        if (failure == "cancel"_L1) {
+            QTRY_VERIFY(progress->isVisible());
+            drop(box, {m_env->touch(u"mine/small.txt"_s, "small")});
+        }
         QTRY_VERIFY(!m_boxes.isEmpty() || viewText().contains(shown));
         const QList<BoxRequest> boxes = std::exchange(m_boxes, {});
         QCOMPARE(boxes.size(), failure == "over 2 GiB"_L1 ? 1 : 0);
         QVERIFY(boxes.isEmpty() || boxes.at(0).text.contains(shown));
-        QVERIFY(messageFiles().isEmpty());
-        QVERIFY(!QFileInfo(chat.exchangeFolder + u"/Files"_s).isDir());
+        if (failure == "cancel"_L1) {
+            QTest::mouseClick(progress->findChild<QPushButton *>(), Qt::LeftButton);
+            QTRY_VERIFY(!progress->isVisible());
+            QVERIFY(!viewText().contains(u"Ошибка"_s));
+        }
+        QStringList left =
+            QDir(chat.exchangeFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        QCOMPARE(left.join(u' '),
+                 failure == "Files is a file"_L1 ? u"Files team.QLIMChat"_s : u"team.QLIMChat"_s);
         QCOMPARE(box->toPlainText(), u"caption"_s);
-    }
-
-    // A long send shows its progress and can be cancelled, leaving nothing; one at a time.
-    void cancellingASend()
-    {
-        ChatWindow *window = openWindow();
-        const QString large = m_env->touch(u"mine/disk.img"_s);
-        QVERIFY(QFile::resize(large, MaxAttachmentSize));
-        auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
-        box->setPlainText(u"caption"_s);
-        auto *progress = window->findChild<FileSending *>();
-        drop(box, {large});
-        QTRY_VERIFY(progress->isVisible());
-        drop(box, {m_env->touch(u"mine/small.txt"_s, "small")});
-        QTRY_VERIFY(viewText().contains(u"Файлы ещё отправляются."_s));
-        QTest::mouseClick(progress->findChild<QPushButton *>(), Qt::LeftButton);
-        QTRY_VERIFY(!progress->isVisible());
-        QCOMPARE(QDir(chat.exchangeFolder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-                 QStringList{u"team.QLIMChat"_s});
-        QCOMPARE(box->toPlainText(), u"caption"_s);
-        QVERIFY(!viewText().contains(u"Ошибка"_s));
     }
 
     // Only our own notification's click counts; one the user closed is not

@@ -29,7 +29,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QRgb Black = qRgb(0, 0, 0);
 const QString Guid = u"{6F9619FF-8B86-D011-B42D-00C04FC964FF}"_s;
 
 QByteArray pictureBytes(QSize size, const char *format)
@@ -62,6 +61,19 @@ QList<QTextImageFormat> imagesOf(const QTextBlock &block)
     return images;
 }
 
+// The anchors of a document as "text => address", or "text => local file".
+QStringList anchorsOf(const QTextDocument &document, bool localFiles = false)
+{
+    QStringList anchors;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            if (const QTextCharFormat format = it.fragment().charFormat(); format.isAnchor())
+                anchors.append(
+                    it.fragment().text() + u" => "_s +
+                    (localFiles ? QUrl(format.anchorHref()).toLocalFile() : format.anchorHref()));
+    return anchors;
+}
+
 } // namespace
 
 class tst_MessageRenderer final : public QObject
@@ -74,6 +86,15 @@ private:
     std::unique_ptr<QTextEdit> m_view;
     std::unique_ptr<MessageRenderer> m_renderer;
     QList<BoxRequest> m_boxes;
+
+    // The log as the logs viewer reads it back.
+    std::unique_ptr<QTextEdit> readBackLog() const
+    {
+        auto view = std::make_unique<QTextEdit>();
+        const Status read =
+            loadLogDocument(m_renderer->logFilePath(), view->document(), conversationFont());
+        return read.ok() ? std::move(view) : nullptr;
+    }
 
     void render(const QString &name = u"guest"_s, const QString &text = u"Hello"_s,
                 MessageKind kind = MessageKind::Other)
@@ -106,61 +127,6 @@ private slots:
         m_view.reset();
         Boxes::resetHandler();
         Clock::reset();
-    }
-
-    void layout_data()
-    {
-        QTest::addColumn<bool>("separateLine");
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QList<Run>>("expected");
-        const QString hostile = u"<b>x</b> &amp; }{\\rtf1\\par}"_s;
-        const QRgb green = qRgb(0, 128, 0), custom = qRgb(0x12, 0x34, 0x56), red = qRgb(255, 0, 0);
-        QTest::newRow("other's, name on its own line")
-            << true << int(MessageKind::Other) << u" guest\r\n"_s << u"\r\n Hello \r\n"_s
-            << QList<Run>{{0, u"guest  (12:00:00 - 05.12.2026)"_s, 8, true, qRgb(128, 0, 255)},
-                          {1, u"Hello"_s, 9, false, Black}};
-        QTest::newRow("own, name in front, lines kept")
-            << false << int(MessageKind::Own) << u"me"_s << u"a\r\n\r\nb\rc"_s
-            << QList<Run>{{0, u"(12:00:00 - 05.12.2026) me:  "_s, 8, true, green},
-                          {0, u"a"_s, 9, false, Black},
-                          {2, u"b"_s, 9, false, Black},
-                          {3, u"c"_s, 9, false, Black}};
-        // Colours as the settings give them (0x00BBGGRR), read at each message.
-        QTest::newRow("system, hostile text, blank name")
-            << true << int(MessageKind::System) << u" \t\r\n"_s << hostile
-            << QList<Run>{{0, u"Анонимус  (12:00:00 - 05.12.2026)"_s, 8, true, custom},
-                          {1, hostile, 9, false, red}};
-    }
-
-    // The first message starts at the top; each later one follows a 3-point spacer.
-    void layout()
-    {
-        QFETCH(bool, separateLine);
-        QFETCH(int, kind);
-        QFETCH(QString, name);
-        QFETCH(QString, text);
-        QFETCH(QList<Run>, expected);
-        appSettings().nameOnSeparateLine = separateLine;
-        if (kind == int(MessageKind::System)) {
-            appSettings().systemColor = QColor(0x12, 0x34, 0x56);
-            appSettings().messageColor = Qt::red;
-        }
-        render(name, text, MessageKind(kind));
-        render(name, text, MessageKind(kind));
-        const int blocks = expected.last().block + 1;
-        QList<Run> twice = expected;
-        twice << Run{blocks, u" "_s, 3, false, Black};
-        for (Run run : expected)
-            twice << Run{run.block + blocks + 1, run.text, run.points, run.bold, run.colour};
-        QCOMPARE(runsOf(*m_view->document()), twice);
-        QCOMPARE(m_view->document()->blockCount(), 2 * blocks + 2); // the last one empty
-        // The log, named after the local time of its first message, holds the view.
-        QCOMPARE(m_renderer->logFilePath(),
-                 logsFolder(m_chatFile, true).value() + u"/2026-12-05 12-00-00.RTF"_s);
-        QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(),
-                 writeRtf(*m_view->document()));
     }
 
     void scrolling_data()
@@ -260,9 +226,9 @@ private slots:
             QString name;
             QString text;
         } messages[] = {
-            {0, MessageKind::Other, u"Марина"_s, u"Доброе утро!\r\nВторая строка"_s},
+            {0, MessageKind::Other, u" Марина\r\n"_s, u"\r\n Доброе утро!\r\nВторая строка \r\n"_s},
             {1, MessageKind::Own, u" Алексей "_s, hostile},
-            {7, MessageKind::System, u""_s, u""_s},
+            {7, MessageKind::System, u" \t\r\n"_s, u""_s},
             {8, MessageKind::Other, u"guest"_s, u"a\r\n\r\nb"_s},
             {20, MessageKind::Own, u"me"_s, u"после смены цвета"_s},
         };
@@ -278,6 +244,17 @@ private slots:
         QByteArray bytes = TextFile::readBytes(expected).value();
         bytes.replace("@FONT@", m_view->document()->defaultFont().family().toLatin1());
         QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(), bytes);
+        QCOMPARE(writeRtf(*m_view->document()), bytes); // the view holds what the log does
+        // The log is named after the local time of its first message.
+        QCOMPARE(m_renderer->logFilePath(),
+                 logsFolder(m_chatFile, true).value() + u"/2026-12-05 12-00-00.RTF"_s);
+        // The colours are the settings' at each message.
+        appSettings().systemColor = QColor(0x12, 0x34, 0x56);
+        appSettings().messageColor = Qt::red;
+        render(u""_s, u"x"_s, MessageKind::System);
+        const QList<Run> runs = runsOf(*m_view->document());
+        QCOMPARE(runs.at(runs.size() - 2).colour, qRgb(0x12, 0x34, 0x56));
+        QCOMPARE(runs.last(), (Run{runs.last().block, u"x"_s, 9, false, qRgb(255, 0, 0)}));
     }
 
     // Addresses are links in the view and in the log, which reads back the same;
@@ -287,28 +264,15 @@ private slots:
         const QString text =
             u"см. (https://example.org/a_(b)), www.пример.рф и javascript:alert(1)."_s;
         render(u"guest"_s, text);
-        const auto anchorsOf = [](const QTextDocument &document) {
-            QList<std::pair<QString, QString>> anchors;
-            for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
-                for (auto it = block.begin(); !it.atEnd(); ++it)
-                    if (it.fragment().charFormat().isAnchor())
-                        anchors.append(
-                            {it.fragment().text(), it.fragment().charFormat().anchorHref()});
-            return anchors;
-        };
-        const auto anchors = anchorsOf(*m_view->document());
-        QCOMPARE(anchors.size(), 2);
-        QCOMPARE(anchors.at(0),
-                 std::pair(u"https://example.org/a_(b)"_s, u"https://example.org/a_(b)"_s));
-        QCOMPARE(anchors.at(1).first, u"www.пример.рф"_s);
-        QVERIFY(anchors.at(1).second.startsWith(u"http://www."_s));
+        const QStringList anchors = anchorsOf(*m_view->document());
+        QCOMPARE(anchors, (QStringList{u"https://example.org/a_(b) => https://example.org/a_(b)"_s,
+                                       u"www.пример.рф => http://www.xn--e1afmkfd.xn--p1ai"_s}));
         QVERIFY(m_view->toPlainText().contains(text));
 
-        QTextEdit logView;
-        QVERIFY(loadLogDocument(m_renderer->logFilePath(), logView.document(), conversationFont())
-                    .ok());
-        QCOMPARE(anchorsOf(*logView.document()), anchors);
-        QCOMPARE(logView.toPlainText(), m_view->toPlainText());
+        const auto logView = readBackLog();
+        QVERIFY(logView);
+        QCOMPARE(anchorsOf(*logView->document()), anchors);
+        QCOMPARE(logView->toPlainText(), m_view->toPlainText());
     }
 
     // Each file gets its line: a picture its thumbnail, a file not there yet a note
@@ -351,19 +315,13 @@ private slots:
         QTRY_VERIFY(!block(u"отчёт.pdf"_s).text().contains(u"не получен"_s));
         QCOMPARE(imagesOf(block(u"отчёт.pdf"_s)).size(), 1);
 
-        QTextEdit logView;
-        QVERIFY(loadLogDocument(m_renderer->logFilePath(), logView.document(), conversationFont())
-                    .ok());
-        QStringList links;
-        for (QTextBlock b = logView.document()->begin(); b.isValid(); b = b.next())
-            for (auto it = b.begin(); !it.atEnd(); ++it)
-                if (it.fragment().charFormat().isAnchor())
-                    links.append(it.fragment().text() + u" => "_s +
-                                 QUrl(it.fragment().charFormat().anchorHref()).toLocalFile());
-        QCOMPARE(links, (QStringList{u"фото.png => "_s + joinPath(folder, picture.path),
-                                     u"отчёт.pdf => "_s + joinPath(folder, late.path),
-                                     u"link.png => "_s + joinPath(folder, linked.path)}));
-        QVERIFY(logView.toPlainText().contains(hostile.error.description));
+        const auto logView = readBackLog();
+        QVERIFY(logView);
+        QCOMPARE(anchorsOf(*logView->document(), true),
+                 (QStringList{u"фото.png => "_s + joinPath(folder, picture.path),
+                              u"отчёт.pdf => "_s + joinPath(folder, late.path),
+                              u"link.png => "_s + joinPath(folder, linked.path)}));
+        QVERIFY(logView->toPlainText().contains(hostile.error.description));
         LogSearch search;
         QSignalSpy found(&search, &LogSearch::resultsFound);
         search.start(logsFolder(m_chatFile, true).value(), u"отчёт"_s);
@@ -425,11 +383,9 @@ private slots:
         };
         render(u"guest"_s, u"Ура 😀🎉"_s);
         QVERIFY(coloured(*m_view));
-        QTextEdit logView;
-        QVERIFY(loadLogDocument(m_renderer->logFilePath(), logView.document(), conversationFont())
-                    .ok());
-        QVERIFY(logView.toPlainText().contains(u"Ура 😀🎉"_s));
-        QVERIFY(coloured(logView));
+        const auto logView = readBackLog();
+        QVERIFY(logView && logView->toPlainText().contains(u"Ура 😀🎉"_s));
+        QVERIFY(coloured(*logView));
     }
 };
 

@@ -42,21 +42,19 @@ private slots:
     {
         QFETCH(QString, text);
         QFETCH(int, options);
-        QFETCH(QString, expected);
-        QCOMPARE(quillet::trimText(text, TrimOptions::fromInt(options)), expected);
+        QTEST(quillet::trimText(text, TrimOptions::fromInt(options)), "expected");
     }
 
-    // The links of a message text: where each ends, as "its text => the URL opened".
+    // The links of a message text: where each ends, as its text, followed by
+    // " => the URL opened" where that differs.
     void findsLinks_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("links");
         QTest::newRow("every scheme, ends of text and sentence")
             << u"https://example.org/a?b=1&c#d ftp://f.org/x.gz mailto:a@b.ru. www.e.org/путь"_s
-            << QStringList{u"https://example.org/a?b=1&c#d => https://example.org/a?b=1&c#d"_s,
-                           u"ftp://f.org/x.gz => ftp://f.org/x.gz"_s,
-                           u"mailto:a@b.ru => mailto:a@b.ru"_s,
-                           u"www.e.org/путь => http://www.e.org/путь"_s};
+            << QStringList{u"https://example.org/a?b=1&c#d"_s, u"ftp://f.org/x.gz"_s,
+                           u"mailto:a@b.ru"_s, u"www.e.org/путь => http://www.e.org/путь"_s};
         QTest::newRow("letter case")
             << u"HTTPS://Example.ORG/Path и WWW.Example.org MailTo:a@b.ru"_s
             << QStringList{u"HTTPS://Example.ORG/Path => https://example.org/Path"_s,
@@ -65,23 +63,18 @@ private slots:
         QTest::newRow("trailing punctuation")
             << u"http://a.org/x... http://b.org/y?! 'http://c.org/z', http://d.org/q…; "
                u"http://e.org/?a=1:"_s
-            << QStringList{
-                   u"http://a.org/x => http://a.org/x"_s, u"http://b.org/y => http://b.org/y"_s,
-                   u"http://c.org/z => http://c.org/z"_s, u"http://d.org/q => http://d.org/q"_s,
-                   u"http://e.org/?a=1 => http://e.org/?a=1"_s};
+            << QStringList{u"http://a.org/x"_s, u"http://b.org/y"_s, u"http://c.org/z"_s,
+                           u"http://d.org/q"_s, u"http://e.org/?a=1"_s};
         QTest::newRow("brackets, with partners inside or not")
             << u"(see http://x.org/a_(b)) [http://y.org/[1]/{2}]. (http://x.org/a), [www.y.org]"_s
-            << QStringList{u"http://x.org/a_(b) => http://x.org/a_(b)"_s,
+            << QStringList{u"http://x.org/a_(b)"_s,
                            u"http://y.org/[1]/{2} => http://y.org/[1]/%7B2%7D"_s,
-                           u"http://x.org/a => http://x.org/a"_s,
-                           u"www.y.org => http://www.y.org"_s};
+                           u"http://x.org/a"_s, u"www.y.org => http://www.y.org"_s};
         QTest::newRow("quotes and white space of every kind end it")
             << u"«http://x.org/a» <http://y.org/b> \"http://z.org/c\" http://a.org\u00A0x "
                u"http://b.org\u2028y http://c.org\u200Bz"_s
-            << QStringList{
-                   u"http://x.org/a => http://x.org/a"_s, u"http://y.org/b => http://y.org/b"_s,
-                   u"http://z.org/c => http://z.org/c"_s, u"http://a.org => http://a.org"_s,
-                   u"http://b.org => http://b.org"_s,     u"http://c.org => http://c.org"_s};
+            << QStringList{u"http://x.org/a"_s, u"http://y.org/b"_s, u"http://z.org/c"_s,
+                           u"http://a.org"_s,   u"http://b.org"_s,   u"http://c.org"_s};
         QTest::newRow("other schemes, glued, bare")
             << u"file:///etc/passwd javascript:alert(1) data:text/html,x quillet://x "
                u"xhttp://a.org svn+http://b.org 2ftp://c.org mywww.d.org a@www.e.org x.www.f.org "
@@ -89,16 +82,16 @@ private slots:
             << QStringList();
         QTest::newRow("Cyrillic around")
             << u"ссылка:https://ru.wikipedia.org/wiki/Москва. Смотриhttp://пример.рф/а"_s
-            << QStringList{u"https://ru.wikipedia.org/wiki/Москва => "
-                           u"https://ru.wikipedia.org/wiki/Москва"_s,
-                           u"http://пример.рф/а => http://пример.рф/а"_s};
+            << QStringList{u"https://ru.wikipedia.org/wiki/Москва"_s, u"http://пример.рф/а"_s};
     }
     void findsLinks()
     {
         QFETCH(QString, text);
         QStringList links;
         for (const Link &link : quillet::findLinks(text)) {
-            links.append(text.mid(link.start, link.length) + u" => "_s + link.url.toString());
+            const QString found = text.mid(link.start, link.length);
+            links.append(found == link.url.toString() ? found
+                                                      : found + u" => "_s + link.url.toString());
             QVERIFY(isOpenableLink(link.url));
         }
         QTEST(links, "links");
@@ -183,7 +176,6 @@ private slots:
     void utcToLocal()
     {
         QFETCH(MessageTime, utc);
-        QFETCH(MessageTime, local);
         QFETCH(bool, ok);
         qputenv("TZ", "Europe/Berlin"); // for this process only: no other test reads it
         tzset();
@@ -194,7 +186,7 @@ private slots:
         QCOMPARE(converted.ok(), ok);
         if (!ok)
             QCOMPARE(converted.error().number, int(ErrorCode::BadTime));
-        QCOMPARE(result, local);
+        QTEST(result, "local");
     }
 
     // Russian counts take the singular after 1 (not 11), the paucal after 2

@@ -256,10 +256,9 @@ private slots:
     void readsLinks()
     {
         QFETCH(QByteArray, rtf);
-        QFETCH(QString, text);
         QTextDocument document;
         QVERIFY(readRtf(rtf, &document).ok());
-        QCOMPARE(document.toPlainText(), text);
+        QTEST(document.toPlainText(), "text");
         QTEST(linksOf(document), "links");
         QCOMPARE(scan(rtf), readFully(rtf));
         QTEST(scannedLinks(rtf), "links");
