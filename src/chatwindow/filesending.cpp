@@ -187,14 +187,13 @@ void FileSending::sendPicture(const QImage &picture)
         auto folder = std::make_shared<QTemporaryDir>();
         const QString path = folder->filePath(name);
         const bool saved = folder->isValid() && picture.save(path, "PNG");
-        QMetaObject::invokeMethod(this, [this, folder, path, saved] {
-            pictureEncoded(folder, path, saved);
-        });
+        QMetaObject::invokeMethod(
+            this, [this, folder, path, saved] { pictureEncoded(folder, path, saved); });
     });
 }
 
-void FileSending::pictureEncoded(const std::shared_ptr<QTemporaryDir> &folder,
-                                 const QString &path, bool saved)
+void FileSending::pictureEncoded(const std::shared_ptr<QTemporaryDir> &folder, const QString &path,
+                                 bool saved)
 {
     m_encoding = false;
     if (!saved) {

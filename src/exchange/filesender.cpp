@@ -83,7 +83,7 @@ int readChunk(int fd, char *buffer, qint64 length, qint64 offset)
 // Copies `size` bytes through this process while a second thread hashes them,
 // for file systems the kernel cannot copy between.
 int copyAndHashChunks(int from, int to, qint64 size, const std::atomic_bool &cancel,
-                const std::function<void(qint64)> &copied, QByteArray &digest)
+                      const std::function<void(qint64)> &copied, QByteArray &digest)
 {
     ChunkRing ring;
     std::thread hasher([&] { hashChunks(ring, size, digest); });

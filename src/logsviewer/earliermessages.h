@@ -16,8 +16,8 @@ namespace quillet {
 struct EarlierMessage
 {
     QString sender;
-    MessageTime time; // the local time its header shows
-    QString text;     // its lines separated by '\n'
+    MessageTime time;  // the local time its header shows
+    QString text;      // its lines separated by '\n'
     QList<Link> links; // the links its log holds in the text (the files sent), in text order
 };
 

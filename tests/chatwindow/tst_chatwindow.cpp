@@ -493,8 +493,11 @@ private slots:
     void earlierMessagesWhenTheChatOpens()
     {
         Clock::setFixedUtc(QDateTime(QDate(2026, 12, 1), QTime(9, 0), Qt::UTC));
-        Attachment report{u"Files/{6F9619FF-8B86-D011-B42D-00C04FC964FF}/отчёт.pdf"_s, 8,
-                          QByteArray(32, 'h'), u"application/pdf"_s, {}};
+        Attachment report{u"Files/{6F9619FF-8B86-D011-B42D-00C04FC964FF}/отчёт.pdf"_s,
+                          8,
+                          QByteArray(32, 'h'),
+                          u"application/pdf"_s,
+                          {}};
         {
             QTextEdit view;
             MessageRenderer(&view, &view, chat.chatFile, chat.exchangeFolder)
