@@ -110,12 +110,12 @@ startProgram(const QStringList &arguments, const QString &boxLog,
     return process;
 }
 
-// The conversation logs written under this test's home, oldest first.
-inline QStringList conversationLogs()
+// The conversation logs written under this test's home, or under another
+// copy's data folder, oldest first.
+inline QStringList conversationLogs(const QString &dataHome = qEnvironmentVariable("XDG_DATA_HOME"))
 {
     QStringList logs;
-    QDirIterator it(qEnvironmentVariable("XDG_DATA_HOME") +
-                        QStringLiteral("/Greyhollow Studios/Quillet IM/Logs"),
+    QDirIterator it(dataHome + QStringLiteral("/Greyhollow Studios/Quillet IM/Logs"),
                     {QStringLiteral("*.RTF")}, QDir::Files, QDirIterator::Subdirectories);
     while (it.hasNext())
         logs << it.next();

@@ -245,11 +245,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(m_program->state() == QProcess::NotRunning &&
                                      peer->state() == QProcess::NotRunning,
                                  20000);
-        QStringList peerLogs;
-        for (QDirIterator it(m_env->path(u"b/xdg_data_home"_s), {u"*.RTF"_s}, QDir::Files,
-                             QDirIterator::Subdirectories);
-             it.hasNext();)
-            peerLogs << it.next();
+        const QStringList peerLogs = conversationLogs(m_env->path(u"b/xdg_data_home"_s));
         QCOMPARE(peerLogs.size(), 1);
         const QString peerLog = logText(peerLogs[0]);
         QCOMPARE(peerLog.count(u"отчёт.pdf"_s), 1);
