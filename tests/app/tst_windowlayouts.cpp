@@ -48,8 +48,7 @@ QString textOf(const QWidget *widget)
 
 QString describe(const QWidget *widget)
 {
-    const QString text = textOf(widget);
-    return widget->objectName() + u" \""_s + text.left(40) + u"\""_s;
+    return widget->objectName() + u" \""_s + textOf(widget).left(40) + u"\""_s;
 }
 
 // A widget that the window lays out: a control, a text or a view, but not a
@@ -69,14 +68,14 @@ bool isLaidOut(const QWidget *widget, const QWidget *window)
 // reaching out of the window.
 QStringList layoutFaults(QWidget *window)
 {
+    const auto sizeText = [](QSize s) { return u"%1x%2"_s.arg(s.width()).arg(s.height()); };
     QStringList faults;
     QList<QWidget *> laidOut;
     for (QWidget *widget : window->findChildren<QWidget *>()) {
         if (!isLaidOut(widget, window))
             continue;
         laidOut.append(widget);
-        const QRect inWindow(widget->mapTo(window, QPoint()), widget->size());
-        if (!window->rect().contains(inWindow))
+        if (!window->rect().contains(QRect(widget->mapTo(window, QPoint()), widget->size())))
             faults << describe(widget) + u" reaches out of the window"_s;
         if (textOf(widget).isEmpty())
             continue;
@@ -86,11 +85,8 @@ QStringList layoutFaults(QWidget *window)
             if (label->heightForWidth(widget->width()) > widget->height())
                 faults << describe(widget) + u" loses a line"_s;
         } else if (widget->width() < need.width() || widget->height() < need.height()) {
-            faults << u"%1 is cut: %2x%3 for %4x%5"_s.arg(describe(widget))
-                          .arg(widget->width())
-                          .arg(widget->height())
-                          .arg(need.width())
-                          .arg(need.height());
+            faults << describe(widget) + u" is cut: "_s + sizeText(widget->size()) + u" for "_s +
+                          sizeText(need);
         }
     }
     for (qsizetype i = 0; i < laidOut.size(); ++i)
@@ -99,12 +95,6 @@ QStringList layoutFaults(QWidget *window)
                 laidOut[i]->geometry().intersects(laidOut[j]->geometry()))
                 faults << describe(laidOut[i]) + u" overlaps "_s + describe(laidOut[j]);
     return faults;
-}
-
-bool shown(QWidget *window)
-{
-    window->show();
-    return QTest::qWaitForWindowExposed(window);
 }
 
 } // namespace
@@ -128,9 +118,19 @@ private:
 
     void checkFits(QWidget *window)
     {
-        QVERIFY(shown(window));
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
         const QStringList faults = layoutFaults(window);
         QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u"; "_s)));
+    }
+
+    // A larger window gives all the room it gains to the view, and its texts still fit.
+    void checkRoomGoesTo(QWidget *view, QWidget *window, QSize more)
+    {
+        const QSize before = view->size();
+        window->resize(window->size() + more);
+        QTRY_COMPARE(view->size(), before + more);
+        checkFits(window);
     }
 
 private slots:
@@ -177,11 +177,7 @@ private slots:
         checkFits(window.get());
         QCOMPARE(window->size(), window->minimumSizeHint());
 
-        auto *view = window->findChild<QTextEdit *>(u"rtfLog"_s);
-        const QSize viewBefore = view->size();
-        window->resize(window->size() + QSize(200, 150));
-        QTRY_COMPARE(view->size(), viewBefore + QSize(200, 150));
-        checkFits(window.get());
+        checkRoomGoesTo(window->findChild<QTextEdit *>(u"rtfLog"_s), window.get(), {200, 150});
 
         const QSize grown = window->size();
         window->move(40, 50);
@@ -227,11 +223,7 @@ private slots:
         QTRY_COMPARE(viewer->size(), closed);
 
         // Room the window gets goes to the list and the log.
-        auto *log = viewer->findChild<QTextEdit *>(u"rtfLog"_s);
-        const QSize logBefore = log->size();
-        viewer->resize(closed + QSize(120, 90));
-        QTRY_COMPARE(log->size(), logBefore + QSize(120, 90));
-        checkFits(viewer);
+        checkRoomGoesTo(viewer->findChild<QTextEdit *>(u"rtfLog"_s), viewer, {120, 90});
         viewer->close();
         delete LogsViewer::instance();
 

@@ -44,11 +44,8 @@ QByteArray pictureBytes(QSize size, const char *format)
 
 Attachment entryFor(const QString &name, const QByteArray &bytes, const QString &type)
 {
-    return {attachmentFolder(Guid) + u'/' + name,
-            bytes.size(),
-            QCryptographicHash::hash(bytes, QCryptographicHash::Sha256),
-            type,
-            {}};
+    const QByteArray hash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    return {attachmentFolder(Guid) + u'/' + name, bytes.size(), hash, type, {}};
 }
 
 // The images of a paragraph: their resource names and sizes, and the links they are.
@@ -97,10 +94,12 @@ private:
     }
 
     void render(const QString &name = u"guest"_s, const QString &text = u"Hello"_s,
-                MessageKind kind = MessageKind::Other)
+                MessageKind kind = MessageKind::Other, const QList<Attachment> &files = {})
     {
-        m_renderer->renderMessage({{name, text, Clock::utcMessageTime(), kind, {}}, {}});
+        m_renderer->renderMessage({{name, text, Clock::utcMessageTime(), kind, files}, {}});
     }
+
+    QString logs() const { return logsFolder(m_chatFile, true).value(); }
 
 private slots:
     void init()
@@ -186,21 +185,20 @@ private slots:
         }
         const QString first = m_renderer->logFilePath();
         const QByteArray firstBytes = TextFile::readBytes(first).value();
-        QCOMPARE(first, logsFolder(m_chatFile, true).value() + u"/2026-12-05 12-00-59.RTF"_s);
+        QCOMPARE(first, logs() + u"/2026-12-05 12-00-59.RTF"_s);
 
         at(0, 59);
         QTextEdit otherView;
         MessageRenderer otherRun(&otherView, &otherView, m_chatFile, parentFolder(m_chatFile));
         otherRun.renderMessage(
             {{u"guest"_s, u"later run"_s, Clock::utcMessageTime(), MessageKind::Other, {}}, {}});
-        QCOMPARE(otherRun.logFilePath(),
-                 logsFolder(m_chatFile, true).value() + u"/2026-12-05 12-01-00.RTF"_s);
+        QCOMPARE(otherRun.logFilePath(), logs() + u"/2026-12-05 12-01-00.RTF"_s);
         QCOMPARE(TextFile::readBytes(first).value(), firstBytes);
 
         // The log search reads the headers this renderer writes.
         LogSearch search;
         QSignalSpy found(&search, &LogSearch::resultsFound);
-        search.start(logsFolder(m_chatFile, true).value(), u"later run"_s);
+        search.start(logs(), u"later run"_s);
         QTRY_COMPARE(found.count(), 1);
         const auto result = found.at(0).at(0).value<QList<LogSearchResult>>().value(0);
         QCOMPARE(result.sender, u"guest"_s);
@@ -219,35 +217,27 @@ private slots:
     {
         const QString hostile =
             u"}{\\rtf1\\par} tab\tLS\u2028PS\u2029CR\rFDD0\uFDD0end 😀 Ёж \x01\uFFFC\u00A0x"_s;
-        const struct
-        {
-            int minute;
-            MessageKind kind;
-            QString name;
-            QString text;
-        } messages[] = {
+        const std::tuple<int, MessageKind, QString, QString> messages[] = {
             {0, MessageKind::Other, u" Марина\r\n"_s, u"\r\n Доброе утро!\r\nВторая строка \r\n"_s},
             {1, MessageKind::Own, u" Алексей "_s, hostile},
             {7, MessageKind::System, u" \t\r\n"_s, u""_s},
             {8, MessageKind::Other, u"guest"_s, u"a\r\n\r\nb"_s},
             {20, MessageKind::Own, u"me"_s, u"после смены цвета"_s},
         };
-        for (const auto &message : messages) {
-            Clock::setFixedUtc(QDateTime(QDate(2026, 12, 5), QTime(9, message.minute), Qt::UTC));
-            appSettings().nameOnSeparateLine = message.minute >= 8;
-            if (message.minute == 20)
+        for (const auto &[minute, kind, name, text] : messages) {
+            Clock::setFixedUtc(QDateTime(QDate(2026, 12, 5), QTime(9, minute), Qt::UTC));
+            appSettings().nameOnSeparateLine = minute >= 8;
+            if (minute == 20)
                 appSettings().myNameColor = QColor(0x12, 0x34, 0x56);
-            render(message.name, message.text, message.kind);
+            render(name, text, kind);
         }
-        const QString expected =
-            TestEnvironment::sourceDir() + u"/tests/data/rtf/conversation-log.rtf"_s;
-        QByteArray bytes = TextFile::readBytes(expected).value();
+        QByteArray bytes =
+            fileBytes(TestEnvironment::sourceDir() + u"/tests/data/rtf/conversation-log.rtf"_s);
         bytes.replace("@FONT@", m_view->document()->defaultFont().family().toLatin1());
         QCOMPARE(TextFile::readBytes(m_renderer->logFilePath()).value(), bytes);
         QCOMPARE(writeRtf(*m_view->document()), bytes); // the view holds what the log does
         // The log is named after the local time of its first message.
-        QCOMPARE(m_renderer->logFilePath(),
-                 logsFolder(m_chatFile, true).value() + u"/2026-12-05 12-00-00.RTF"_s);
+        QCOMPARE(m_renderer->logFilePath(), logs() + u"/2026-12-05 12-00-00.RTF"_s);
         // The colours are the settings' at each message.
         appSettings().systemColor = QColor(0x12, 0x34, 0x56);
         appSettings().messageColor = Qt::red;
@@ -289,23 +279,17 @@ private slots:
         hostile.error = Error::make(ErrorCode::AttachmentParentStep);
         m_env->touch(u"chats/"_s + picture.path, png);
         QVERIFY(QFile::link(joinPath(folder, picture.path), joinPath(folder, linked.path)));
-        m_renderer->renderMessage({{u"guest"_s,
-                                    u"смотри"_s,
-                                    Clock::utcMessageTime(),
-                                    MessageKind::Other,
-                                    {picture, late, linked, hostile}},
-                                   {}});
+        render(u"guest"_s, u"смотри"_s, MessageKind::Other, {picture, late, linked, hostile});
         const auto block = [this](const QString &name) {
             for (QTextBlock b = m_view->document()->begin(); b.isValid(); b = b.next())
                 if (b.text().contains(name))
                     return b;
             return QTextBlock();
         };
-        const QString pictureUrl = QUrl::fromLocalFile(joinPath(folder, picture.path)).toString();
         QTRY_COMPARE(imagesOf(block(u"фото.png"_s)).size(), 2); // icon and thumbnail
         const QTextImageFormat thumbnail = imagesOf(block(u"фото.png"_s)).last();
         QCOMPARE(QSizeF(thumbnail.width(), thumbnail.height()), QSizeF(240, 180));
-        QCOMPARE(QUrl(thumbnail.anchorHref()).toString(), pictureUrl);
+        QCOMPARE(QUrl(thumbnail.anchorHref()), QUrl::fromLocalFile(joinPath(folder, picture.path)));
         QVERIFY(block(u"отчёт.pdf"_s).text().endsWith(u"Файл ещё не получен"_s));
         QTRY_VERIFY(block(u"link.png"_s).text().contains(errorDescription(ELOOP)));
         QVERIFY(block(u"x.txt"_s).text().contains(hostile.error.description));
@@ -324,7 +308,7 @@ private slots:
         QVERIFY(logView->toPlainText().contains(hostile.error.description));
         LogSearch search;
         QSignalSpy found(&search, &LogSearch::resultsFound);
-        search.start(logsFolder(m_chatFile, true).value(), u"отчёт"_s);
+        search.start(logs(), u"отчёт"_s);
         QTRY_COMPARE(found.count(), 1);
         QCOMPARE(found.at(0).at(0).value<QList<LogSearchResult>>().size(), 1);
     }
@@ -356,13 +340,12 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, throughLink);
-        const QString folder = m_env->root();
         const QString path = attachmentFolder(Guid) + u"/a.img"_s;
         const QString real = m_env->touch(throughLink ? u"real.img"_s : path, bytes);
         if (throughLink)
             QVERIFY(QDir().mkpath(m_env->path(attachmentFolder(Guid))) &&
                     QFile::link(real, m_env->path(path)));
-        QTEST(decodeThumbnail(folder, path).size(), "size");
+        QTEST(decodeThumbnail(m_env->root(), path).size(), "size");
     }
 
     // Emoji show in colour in the conversation and in its log as the logs

@@ -124,10 +124,8 @@ private slots:
         QTest::newRow("desktop entry by name") << u"a.desktop"_s << QByteArray("x") << 0 << true;
         QTest::newRow("Windows program by name") << u"SETUP.EXE"_s << QByteArray("x") << 0 << true;
         QTest::newRow("script by name") << u"a.py"_s << QByteArray("x") << 0 << true;
-        QTest::newRow("program by content") << u"a.txt"_s
-                                            << QByteArray("\x7f"
-                                                          "ELF\2\1\1")
-                                            << 0 << true;
+        QTest::newRow("program by content")
+            << u"a.txt"_s << QByteArray("\177ELF\2\1\1") << 0 << true;
         QTest::newRow("any interpreter") << u"a.txt"_s << QByteArray("#!/opt/tool\n") << 0 << true;
         QTest::newRow("link") << u"a.txt"_s << QByteArray("notes") << 2 << true;
         QTest::newRow("folder") << u"a.txt"_s << QByteArray() << 3 << true;

@@ -22,18 +22,14 @@ const QByteArray Bytes = "attached bytes";
 
 Attachment entryFor(const QString &name, const QByteArray &bytes = Bytes)
 {
-    Attachment attachment;
-    attachment.path = attachmentFolder(FileGuid) + '/'_L1 + name;
-    attachment.size = bytes.size();
-    attachment.sha256 = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
-    attachment.type = u"text/plain"_s;
-    return attachment;
+    const QByteArray hash = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+    return {attachmentFolder(FileGuid) + '/'_L1 + name, bytes.size(), hash, u"text/plain"_s, {}};
 }
 
-AttachmentState stateOf(const QString &folder, const Attachment &attachment)
+AttachmentStatus statusOf(const QString &folder, const Attachment &attachment)
 {
     const std::atomic_bool stop = false;
-    return checkAttachment(folder, attachment, stop).state;
+    return checkAttachment(folder, attachment, stop);
 }
 
 // Everything below the exchange folder but the files a test put there itself.
@@ -104,8 +100,7 @@ private slots:
         if (setup == "linked file"_L1)
             QVERIFY(QFile::link(env.touch(u"outside/a.txt"_s, Bytes), file));
 
-        const std::atomic_bool stop = false;
-        const AttachmentStatus status = checkAttachment(folder, entryFor(u"a.txt"_s), stop);
+        const AttachmentStatus status = statusOf(folder, entryFor(u"a.txt"_s));
         QCOMPARE(status.state, state);
         QCOMPARE(status.why.number, error);
     }
@@ -147,8 +142,7 @@ private slots:
         QByteArray big(3 * 8 * 1024 * 1024 + 5, Qt::Uninitialized);
         for (qsizetype i = 0; i < big.size(); ++i)
             big[i] = char(i * 7 + i / 4099);
-        const QString first = mine + u"/отчёт.pdf"_s;
-        const QString second = mine + u"/empty.txt"_s;
+        const QString first = mine + u"/отчёт.pdf"_s, second = mine + u"/empty.txt"_s;
         QVERIFY(QDir().mkpath(mine));
         for (const QString &source : {first, second}) {
             QFile file(source);
@@ -171,7 +165,7 @@ private slots:
         QCOMPARE(files[0].type, u"application/pdf"_s);
         QCOMPARE(files[0].sha256, QCryptographicHash::hash(big, QCryptographicHash::Sha256));
         for (const Attachment &file : files)
-            QCOMPARE(stateOf(env.chats(), file), AttachmentState::Ready);
+            QCOMPARE(statusOf(env.chats(), file).state, AttachmentState::Ready);
         const QString guid = fileNameOf(path).section(' '_L1, 2).chopped(5);
         QCOMPARE(
             leftovers(env.chats()),

@@ -196,15 +196,12 @@ private slots:
     {
         Clock::setFixedUtc(QDateTime::currentDateTimeUtc());
         QStringEncoder utf16(QStringEncoder::Utf16LE);
-        const QByteArray whole =
-            "\xFF\xFE" +
-            QByteArray(utf16(
-                u"2026|12|5|10|0|0|0|гость|начало и конец|{OTHER}"_s.replace('|'_L1, QChar(0))));
+        QString fields = u"2026|12|5|10|0|0|0|гость|начало и конец|{OTHER}"_s;
+        const QByteArray whole = "\xFF\xFE" + QByteArray(utf16(fields.replace('|'_L1, QChar(0))));
         const qsizetype cut = whole.indexOf(QByteArray(utf16(u" и "_s)));
         const auto open = [&](const char *name) {
-            return ::open(
-                QFile::encodeName(m_folder + u"/2026-12-05 "_s + QLatin1String(name)).constData(),
-                O_WRONLY | O_CREAT, 0644);
+            const QString path = m_folder + u"/2026-12-05 "_s + QLatin1String(name);
+            return ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT, 0644);
         };
         const int early = open("09-00-00-00-000 {EARLY}.QLIM");
         QVERIFY(::write(early, whole.constData(), cut) == cut);

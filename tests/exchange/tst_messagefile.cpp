@@ -84,13 +84,10 @@ private slots:
     void attachmentRoundTrip()
     {
         TestEnvironment env;
-        const Attachment photo{u"Files/"_s + FileGuid + u"/фото 1.png"_s,
-                               1536,
-                               QByteArray::fromHex(Hash.toLatin1()),
-                               u"image/png"_s,
-                               {}};
-        const Attachment empty{
-            u"Files/"_s + FileGuid + u"/пусто"_s, 0, photo.sha256, photo.type, {}};
+        const Attachment photo{u"Files/"_s + FileGuid + u"/фото 1.png"_s, 1536,
+                               QByteArray::fromHex(Hash.toLatin1()), u"image/png"_s, Error()};
+        const Attachment empty{u"Files/"_s + FileGuid + u"/пусто"_s, 0, photo.sha256, photo.type,
+                               Error()};
         for (const QString &caption : {u"Смотри"_s, QString()}) {
             const Result<QString> path =
                 writeMessageFile(env.chats(), FileGuid, u"N"_s, caption, MyGuid, {photo, empty});

@@ -40,8 +40,7 @@ void writeLog(const QString &path, const Messages &messages)
 // Message `i` of a long conversation, its header in either form.
 std::pair<QString, QString> numbered(int i, const QString &name = u"Вера"_s)
 {
-    const QString stamp =
-        u"10:%1:%2 - 05.12.2026"_s.arg(i / 60, 2, 10, '0'_L1).arg(i % 60, 2, 10, '0'_L1);
+    const QString stamp = QTime(10, 0).addSecs(i).toString(u"HH:mm:ss - 05.12.2026"_s);
     if (i % 2)
         return {u'(' + stamp + u") "_s + name + u":  "_s, u"m"_s + QString::number(i)};
     return {name + u"  ("_s + stamp + u")\r\n"_s, u"m"_s + QString::number(i)};
@@ -94,10 +93,9 @@ QStringList describedRange(int from, int to, const QString &name = u"Вера"_s
 {
     QStringList lines;
     for (int i = from; i < to; ++i)
-        lines.append(u"%1 10:%2:%3 05.12.2026: m%4"_s.arg(name)
-                         .arg(i / 60, 2, 10, '0'_L1)
-                         .arg(i % 60, 2, 10, '0'_L1)
-                         .arg(i));
+        lines.append(
+            u"%1 %2: m%3"_s.arg(name, QTime(10, 0).addSecs(i).toString(u"HH:mm:ss 05.12.2026"_s))
+                .arg(i));
     return lines;
 }
 
@@ -171,8 +169,7 @@ private slots:
         QDir().mkpath(env.path(u"logs/2026-12-31 08-00-00.RTF"_s)); // not a log: skipped
 
         bool limited = true;
-        QList<QList<LogSearchResult>> batches =
-            searchAll(env.path(u"logs"_s), u"КЛЮЧ  КЛЮЧ"_s, &limited);
+        auto batches = searchAll(env.path(u"logs"_s), u"КЛЮЧ  КЛЮЧ"_s, &limited);
         QStringList order;
         for (const QList<LogSearchResult> &batch : batches)
             order.append(QFileInfo(batch.last().logPath).fileName());
@@ -220,52 +217,45 @@ private slots:
         QTest::addColumn<QByteArray>("newest");    // a newest log of these bytes, "/" a folder
         QTest::addColumn<QDateTime>("sessionStart");
         QTest::addColumn<QStringList>("expected");
+        const auto row = [](const char *name, const QList<Messages> &logs,
+                            const QStringList &expected, const QByteArray &newest = {},
+                            const QDateTime &sessionStart = {}) {
+            QTest::newRow(name) << logs << newest << sessionStart << expected;
+        };
         const QList<Messages> two = {numberedRange(0, 2)};
         const QStringList older = describedRange(0, 2);
-        QTest::newRow("both header forms, line breaks, a time line")
-            << QList<Messages>{{{u"(09:00:01 - 04.12.2026) Борис:  "_s, u"раз"_s},
-                                {u"Alice  (09:01:02 - 04.12.2026)\r\n"_s,
-                                 u"два\r\n три\r\n09:30:00"_s}},
-                               {{u"(09:02:03 - 05.12.2026) Борис:  "_s, u"x\r\n\r\ny"_s},
-                                {QString(), u"09:10:00"_s},
-                                {u"Alice  (09:10:00 - 05.12.2026)\r\n"_s, u"конец"_s}}}
-            << QByteArray() << QDateTime()
-            << QStringList{u"Борис 09:00:01 04.12.2026: раз"_s,
-                           u"Alice 09:01:02 04.12.2026: два\n три\n09:30:00"_s,
-                           u"Борис 09:02:03 05.12.2026: x\n\ny"_s,
-                           u"Alice 09:10:00 05.12.2026: конец"_s};
-        QTest::newRow("the last 50, across logs")
-            << QList<Messages>{numberedRange(0, 5), numberedRange(5, 45), numberedRange(45, 75)}
-            << QByteArray() << QDateTime() << describedRange(25, 75);
+        row("both header forms, line breaks, a time line",
+            {{{u"(09:00:01 - 04.12.2026) Борис:  "_s, u"раз"_s},
+              {u"Alice  (09:01:02 - 04.12.2026)\r\n"_s, u"два\r\n три\r\n09:30:00"_s}},
+             {{u"(09:02:03 - 05.12.2026) Борис:  "_s, u"x\r\n\r\ny"_s},
+              {QString(), u"09:10:00"_s},
+              {u"Alice  (09:10:00 - 05.12.2026)\r\n"_s, u"конец"_s}}},
+            {u"Борис 09:00:01 04.12.2026: раз"_s,
+             u"Alice 09:01:02 04.12.2026: два\n три\n09:30:00"_s,
+             u"Борис 09:02:03 05.12.2026: x\n\ny"_s, u"Alice 09:10:00 05.12.2026: конец"_s});
+        row("the last 50, across logs",
+            {numberedRange(0, 5), numberedRange(5, 45), numberedRange(45, 75)},
+            describedRange(25, 75));
         // The first chunk read begins inside the long header of the 50th message from
         // the end: that message comes whole from a larger chunk, never from its part.
         const QString longName = QString(12000, u'Б');
-        QTest::newRow("a message cut at the chunk's start")
-            << QList<Messages>{numberedRange(0, 4),
-                               Messages{numbered(4, longName)} + numberedRange(5, 54)}
-            << QByteArray() << QDateTime()
-            << describedRange(4, 5, longName) + describedRange(5, 54);
+        row("a message cut at the chunk's start",
+            {numberedRange(0, 4), Messages{numbered(4, longName)} + numberedRange(5, 54)},
+            describedRange(4, 5, longName) + describedRange(5, 54));
         // A log read only in part: older logs would leave a gap.
-        QTest::newRow("no older log past a part not read")
-            << QList<Messages>{numberedRange(0, 2),
-                               Messages{{u"(09:00:00 - 05.12.2026) Борис:  "_s,
-                                         QString(EarlierMessagesLoader::MaxBytesPerLog, u'x')}} +
-                                   numberedRange(2, 4)}
-            << QByteArray() << QDateTime() << describedRange(2, 4);
-        QTest::newRow("the session's own log left out")
-            << QList<Messages>{numberedRange(0, 2), numberedRange(2, 4)} << QByteArray()
-            << QDateTime(QDate(2026, 12, 2), QTime(10, 0)) << older;
+        const Messages partRead{{u"(09:00:00 - 05.12.2026) Борис:  "_s,
+                                 QString(EarlierMessagesLoader::MaxBytesPerLog, u'x')}};
+        row("no older log past a part not read",
+            {numberedRange(0, 2), partRead + numberedRange(2, 4)}, describedRange(2, 4));
+        row("the session's own log left out", {numberedRange(0, 2), numberedRange(2, 4)}, older, {},
+            QDateTime(QDate(2026, 12, 2), QTime(10, 0)));
         // An unreadable or hostile newest log is skipped; the one before it is read.
-        QTest::newRow("not RTF") << two << QByteArray("plain text\r\n\\pard}") << QDateTime()
-                                 << older;
-        QTest::newRow("cut short")
-            << two << logRtf(numberedRange(7, 9)).chopped(4) << QDateTime() << older;
-        QTest::newRow("a folder") << two << QByteArray("/") << QDateTime() << older;
-        QTest::newRow("huge, no paragraph of ours")
-            << two
-            << "{\\rtf1\\ansi\r\n\\pard "_ba +
-                   QByteArray(EarlierMessagesLoader::MaxBytesPerLog + 1, 'x') + '}'
-            << QDateTime() << older;
+        row("not RTF", two, older, "plain text\r\n\\pard}");
+        row("cut short", two, older, logRtf(numberedRange(7, 9)).chopped(4));
+        row("a folder", two, older, "/");
+        row("huge, no paragraph of ours", two, older,
+            "{\\rtf1\\ansi\r\n\\pard "_ba +
+                QByteArray(EarlierMessagesLoader::MaxBytesPerLog + 1, 'x') + '}');
     }
 
     // The end of the conversation so far, loaded off the event loop.

@@ -129,9 +129,8 @@ private slots:
         // alignment; sizes no writer could write back are clamped, or the default.
         const QRgb green = qRgb(0, 128, 0), black = qRgb(0, 0, 0);
         QTextDocument sampled;
-        const QString sample =
-            TestEnvironment::sourceDir() + u"/tests/data/rtf/richedit-cp1251.rtf"_s;
-        QVERIFY(readRtf(fileBytes(sample), &sampled).ok());
+        const QString sample = u"/tests/data/rtf/richedit-cp1251.rtf"_s;
+        QVERIFY(readRtf(fileBytes(TestEnvironment::sourceDir() + sample), &sampled).ok());
         QCOMPARE(runsOf(sampled),
                  (QList<Run>{{0, u"Гость  (12:03:44 - 05.12.2026)"_s, 8, true, green},
                              {1, u"Привет! Как дела?"_s, 9, false, black},
@@ -203,55 +202,48 @@ private slots:
             return "{\\rtf1{\\colortbl ;\\red0\\green0\\blue255;}a {\\field{\\*\\fldinst{" +
                    instruction + "}}{\\fldrslt{" + result + "}}} b}";
         };
-        QTest::newRow("own form") << field("HYPERLINK \"http://x.org/\"",
-                                           "\\plain\\f0\\fs18\\ul\\cf1 x.org")
-                                  << u"a x.org b"_s << QStringList{u"x.org => http://x.org/"_s};
-        QTest::newRow("switches, no colour")
-            << field("HYPERLINK \"https://x.org/a%20b\" \\\\o \"tip\" \\\\t \"_blank\"", "x")
-            << u"a x b"_s << QStringList{u"x => https://x.org/a%20b"_s};
-        QTest::newRow("unquoted, no star, lower case")
-            << QByteArray("{\\rtf1{\\field\\fldlock{\\fldinst  hyperlink ftp://f.org }"
-                          "{\\fldrslt f}}}")
-            << u"f"_s << QStringList{u"f => ftp://f.org"_s};
-        QTest::newRow("word processor's groups and data")
-            << QByteArray("{\\rtf1{\\field{\\*\\fldinst {\\rtlch\\insrsid1  HYPERLINK "
-                          "\"http://w.org/\" }{\\insrsid1 {\\*\\datafield 00d0c9ea}}}"
-                          "{\\fldrslt {\\cs15\\ul\\cf2\\insrsid1 w}}}}")
-            << u"w"_s << QStringList{u"w => http://w.org/"_s};
-        QTest::newRow("Unicode and escapes in the address")
-            << field("HYPERLINK \"https://ru.org/\\u1052?\\'e0\\{\"", "ru") << u"a ru b"_s
-            << QStringList{u"ru => https://ru.org/%D0%9C%C3%A0%7B"_s};
-        QTest::newRow("result over paragraphs")
-            << field("HYPERLINK \"mailto:i@x.ru\"", "m\\par n") << u"a m\nn b"_s
-            << QStringList{u"m => mailto:i@x.ru"_s, u"n => mailto:i@x.ru"_s};
-        QTest::newRow("breaks in the instruction")
-            << field("HYPERLINK\\par\\tab\"http://p.org\"\\line", "p") << u"a p b"_s
-            << QStringList{u"p => http://p.org"_s};
-        QTest::newRow("custom scheme, spaces before it")
-            << field("HYPERLINK \" quillet://x\"", "q") << u"a q b"_s << QStringList();
-        QTest::newRow("bookmark") << field("HYPERLINK \\\\l \"top\"", "t") << u"a t b"_s
-                                  << QStringList();
-        QTest::newRow("quote not closed")
-            << field("HYPERLINK \"http://x.org", "x") << u"a x b"_s << QStringList();
-        QTest::newRow("keyword glued")
-            << field("HYPERLINKhttp://x.org", "x") << u"a x b"_s << QStringList();
-        QTest::newRow("too long") << field("HYPERLINK \"http://x.org/" + QByteArray(9000, 'a') +
-                                               "\"",
-                                           "x")
-                                  << u"a x b"_s << QStringList();
-        QTest::newRow("result before instruction")
-            << QByteArray("{\\rtf1{\\field{\\fldrslt r}{\\*\\fldinst HYPERLINK http://x.org}}}")
-            << u"r"_s << QStringList();
-        QTest::newRow("result outside a field")
-            << QByteArray("{\\rtf1{\\*\\fldinst HYPERLINK http://x.org}{\\fldrslt r}}") << u"r"_s
-            << QStringList();
-        QTest::newRow("nested in the result")
-            << field("HYPERLINK http://o.org",
-                     "o {\\field{\\*\\fldinst HYPERLINK http://n.org}{\\fldrslt n}} p")
-            << u"a o n p b"_s << QStringList{u"o  => http://o.org"_s, u" p => http://o.org"_s};
-        QTest::newRow("nested in the instruction")
-            << field("HYPERLINK {\\field{\\*\\fldinst X}{\\fldrslt http://n.org}}", "i")
-            << u"a i b"_s << QStringList();
+        const auto row = [](const char *name, const QByteArray &rtf, const QString &text,
+                            const QStringList &links = {}) {
+            QTest::newRow(name) << rtf << text << links;
+        };
+        row("own form", field("HYPERLINK \"http://x.org/\"", "\\plain\\f0\\fs18\\ul\\cf1 x.org"),
+            u"a x.org b"_s, {u"x.org => http://x.org/"_s});
+        row("switches, no colour",
+            field("HYPERLINK \"https://x.org/a%20b\" \\\\o \"tip\" \\\\t \"_blank\"", "x"),
+            u"a x b"_s, {u"x => https://x.org/a%20b"_s});
+        row("unquoted, no star, lower case",
+            "{\\rtf1{\\field\\fldlock{\\fldinst  hyperlink ftp://f.org }"
+            "{\\fldrslt f}}}",
+            u"f"_s, {u"f => ftp://f.org"_s});
+        row("word processor's groups and data",
+            "{\\rtf1{\\field{\\*\\fldinst {\\rtlch\\insrsid1  HYPERLINK "
+            "\"http://w.org/\" }{\\insrsid1 {\\*\\datafield 00d0c9ea}}}"
+            "{\\fldrslt {\\cs15\\ul\\cf2\\insrsid1 w}}}}",
+            u"w"_s, {u"w => http://w.org/"_s});
+        row("Unicode and escapes in the address",
+            field("HYPERLINK \"https://ru.org/\\u1052?\\'e0\\{\"", "ru"), u"a ru b"_s,
+            {u"ru => https://ru.org/%D0%9C%C3%A0%7B"_s});
+        row("result over paragraphs", field("HYPERLINK \"mailto:i@x.ru\"", "m\\par n"),
+            u"a m\nn b"_s, {u"m => mailto:i@x.ru"_s, u"n => mailto:i@x.ru"_s});
+        row("breaks in the instruction", field("HYPERLINK\\par\\tab\"http://p.org\"\\line", "p"),
+            u"a p b"_s, {u"p => http://p.org"_s});
+        row("custom scheme, spaces before it", field("HYPERLINK \" quillet://x\"", "q"),
+            u"a q b"_s);
+        row("bookmark", field("HYPERLINK \\\\l \"top\"", "t"), u"a t b"_s);
+        row("quote not closed", field("HYPERLINK \"http://x.org", "x"), u"a x b"_s);
+        row("keyword glued", field("HYPERLINKhttp://x.org", "x"), u"a x b"_s);
+        row("too long", field("HYPERLINK \"http://x.org/" + QByteArray(9000, 'a') + "\"", "x"),
+            u"a x b"_s);
+        row("result before instruction",
+            "{\\rtf1{\\field{\\fldrslt r}{\\*\\fldinst HYPERLINK http://x.org}}}", u"r"_s);
+        row("result outside a field", "{\\rtf1{\\*\\fldinst HYPERLINK http://x.org}{\\fldrslt r}}",
+            u"r"_s);
+        row("nested in the result",
+            field("HYPERLINK http://o.org",
+                  "o {\\field{\\*\\fldinst HYPERLINK http://n.org}{\\fldrslt n}} p"),
+            u"a o n p b"_s, {u"o  => http://o.org"_s, u" p => http://o.org"_s});
+        row("nested in the instruction",
+            field("HYPERLINK {\\field{\\*\\fldinst X}{\\fldrslt http://n.org}}", "i"), u"a i b"_s);
     }
     void readsLinks()
     {

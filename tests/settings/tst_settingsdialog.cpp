@@ -217,12 +217,9 @@ private slots:
             return;
         QCOMPARE(QDir(folder).entryList(QDir::Files).size(),
                  existing.size() + !existing.contains(written));
-        const AutostartEntry entry{written.chopped(8),
-                                   QCoreApplication::applicationFilePath(),
-                                   {u"/H"_s},
-                                   m_chat.chatFile,
-                                   m_chat.exchangeFolder,
-                                   u"quillet-im"_s};
+        const AutostartEntry entry{written.chopped(8),    QCoreApplication::applicationFilePath(),
+                                   QStringList(u"/H"_s),  m_chat.chatFile,
+                                   m_chat.exchangeFolder, u"quillet-im"_s};
         QCOMPARE(TestEnvironment::readAll(folder + written).toUtf8(),
                  desktopEntryText(entry).value());
     }
