@@ -173,7 +173,9 @@ int copyAndHash(int from, int to, qint64 size, const std::atomic_bool &cancel,
         done.notify_one();
     }
     hasher.join();
-    if (kernelCannotCopy(error) && offset == 0)
+    // Nothing copied at the start is also how some kernels and file systems answer a
+    // copy they cannot make (as `cp` knows); the chunks tell that from a shrunk file.
+    if (offset == 0 && (kernelCannotCopy(error) || error == ErrorCode::AttachmentSourceChanged))
         return copyAndHashChunks(from, to, size, cancel, copied, digest);
     return error ? error : hashError;
 }
