@@ -194,6 +194,9 @@ private slots:
         QTest::newRow("a name receivers refuse")
             << u"sync name"_s << int(ErrorCode::AttachmentSyncServiceFile);
         QTest::newRow("a folder") << u"folder"_s << EISDIR;
+        QTest::newRow("source shrinks") << u"shrink"_s << int(ErrorCode::AttachmentSourceChanged);
+        QTest::newRow("source rewritten")
+            << u"rewrite"_s << int(ErrorCode::AttachmentSourceChanged);
     }
 
     void sendLeavesNothing()
@@ -223,6 +226,15 @@ private slots:
                               cancel = true;
                           if (failure == "vanish"_L1)
                               QFile::remove(sources[1]);
+                          // While the second file is copied.
+                          if (done > Bytes.size() + 8 * 1024 * 1024 && failure == "shrink"_L1)
+                              QFile::resize(sources[1], 1024);
+                          if (done > Bytes.size() + 8 * 1024 * 1024 && failure == "rewrite"_L1) {
+                              QFile file(sources[1]); // its start, copied already, edited
+                              QVERIFY(file.open(QIODevice::ReadWrite) && file.write("x") == 1);
+                              QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(9),
+                                                       QFileDevice::FileModificationTime));
+                          }
                       });
         QVERIFY(!sent.ok());
         QCOMPARE(sent.error().number, error);
