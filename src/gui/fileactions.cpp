@@ -1,6 +1,7 @@
 #include "gui/fileactions.h"
 
 #include "core/links.h"
+#include "core/support.h"
 #include "gui/boxes.h"
 #include "gui/dialogs.h"
 #include "gui/shell.h"
@@ -30,13 +31,25 @@ void reportFailure(QWidget *parent, const Error &error, const QString &path)
     Boxes::showError(parent, error, BoxStyle{BoxButtons::Ok, BoxIcon::Stop}, path);
 }
 
+// A file sent with a message lies in <exchange folder>/Files/<GUID>/: those two
+// folders may no more be links than the file itself, as when it was received.
+bool inLinkedFilesFolder(const QString &path)
+{
+    const QString messageFolder = parentFolder(path);
+    const QString filesFolder = parentFolder(messageFolder);
+    return fileNameOf(filesFolder) == "Files"_L1 &&
+           (QFileInfo(filesFolder).isSymLink() || QFileInfo(messageFolder).isSymLink());
+}
+
 // A regular file, not a link to one; the error otherwise.
 Status checkRegularFile(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.exists() && !info.isSymLink())
         return Error::fromErrno(ENOENT);
-    if (info.isSymLink() || !info.isFile())
+    if (info.isSymLink() || inLinkedFilesFolder(path))
+        return Error::fromErrno(ELOOP);
+    if (!info.isFile())
         return Error::make(ErrorCode::NotRegularFile);
     return {};
 }

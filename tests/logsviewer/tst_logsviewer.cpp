@@ -308,6 +308,11 @@ private slots:
     {
         const QString notes = m_env->touch(u"notes.txt"_s, "notes");
         const QString script = m_env->touch(u"run.txt"_s, "#!/bin/sh\n");
+        // A sent file whose message folder a sync service turned into a link, elsewhere.
+        const QString elsewhere = parentFolder(m_env->touch(u"elsewhere/a.txt"_s, "a"));
+        QVERIFY(QDir().mkpath(m_env->path(u"chats/Files"_s)) &&
+                QFile::link(elsewhere, m_env->path(u"chats/Files/{GUID}"_s)));
+        const QString linked = m_env->path(u"chats/Files/{GUID}/a.txt"_s);
         const auto field = [](const QByteArray &url, const char *text) {
             return "{\\field{\\*\\fldinst{HYPERLINK \"" + url + "\"}}{\\fldrslt{\\plain\\fs24 " +
                    text + "}}} ";
@@ -319,7 +324,8 @@ private slots:
                         field("https://example.org/a", "example") + "or " +
                         field("javascript:alert(1)", "evil") +
                         field(QUrl::fromLocalFile(notes).toEncoded(), "local") +
-                        field(QUrl::fromLocalFile(script).toEncoded(), "script") + "}")
+                        field(QUrl::fromLocalFile(script).toEncoded(), "script") +
+                        field(QUrl::fromLocalFile(linked).toEncoded(), "linked") + "}")
                     .ok());
         QList<QUrl> shown;
         Shell::setOpener([&shown](const QUrl &url) {
@@ -335,7 +341,7 @@ private slots:
                 QDesktopServices::unsetUrlHandler(scheme);
         });
         const Viewer v = showViewer();
-        QCOMPARE(v.shown(), u"see example or evil local script "_s);
+        QCOMPARE(v.shown(), u"see example or evil local script linked "_s);
         QWidget *viewport = v.log->viewport();
         const auto pointAt = [&v](const QString &word, int offset) {
             QTextCursor cursor(v.log->document());
@@ -361,8 +367,10 @@ private slots:
         }
         QTest::mouseClick(viewport, Qt::LeftButton, {}, pointAt(u"local"_s, 2));
         QTest::mouseClick(viewport, Qt::LeftButton, {}, pointAt(u"script"_s, 2));
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, pointAt(u"linked"_s, 2));
         QCOMPARE(m_opened.takeLast(), QUrl::fromLocalFile(notes));
         QCOMPARE(shown, QList<QUrl>{QUrl::fromLocalFile(script)});
+        QVERIFY(std::exchange(m_boxes, {}).join(u' ').contains(u"символической ссылкой"_s));
         QTest::mousePress(viewport, Qt::LeftButton, {}, pointAt(u"example"_s, 0));
         QTest::mouseMove(viewport, pointAt(u"example"_s, 6));
         QTest::mouseRelease(viewport, Qt::LeftButton, {}, pointAt(u"example"_s, 6));
