@@ -174,8 +174,8 @@ bool FileSending::refuseWhileSending()
 }
 
 // A pasted picture becomes a PNG file in a private temporary folder, which
-// goes when the send has ended. A large screenshot takes a tenth of a second and
-// more to encode, so that is done off the event loop.
+// goes when the send has ended. A screenshot of a large screen has millions of
+// pixels to compress: that is done off the event loop.
 void FileSending::sendPicture(const QImage &picture)
 {
     if (refuseWhileSending())

@@ -98,9 +98,11 @@ QLatin1StringView prefixAt(QStringView text, qsizetype start)
 QList<Link> linksWithin(const QList<Link> &links, qsizetype start, qsizetype length)
 {
     QList<Link> within;
-    for (const Link &link : links) {
-        if (link.start >= start && link.start + link.length <= start + length)
-            within.append({link.start - start, link.length, link.url});
+    auto link = std::lower_bound(links.begin(), links.end(), start,
+                                 [](const Link &l, qsizetype at) { return l.start < at; });
+    for (; link != links.end() && link->start < start + length; ++link) {
+        if (link->start + link->length <= start + length)
+            within.append({link->start - start, link->length, link->url});
     }
     return within;
 }

@@ -32,7 +32,8 @@ struct Link
 // The links in `text`, in order and not overlapping.
 QList<Link> findLinks(QStringView text);
 
-// The links that lie wholly within text[start, start + length), placed in that part.
+// The links that lie wholly within text[start, start + length), placed in that part;
+// `links` are in text order, as findLinks and the RTF scanner give them.
 QList<Link> linksWithin(const QList<Link> &links, qsizetype start, qsizetype length);
 
 // True for the only URLs that are ever opened or stored as links: http, https and
