@@ -13,6 +13,7 @@
 #include "gui/boxes.h"
 #include "gui/dialogs.h"
 #include "gui/picturebutton.h"
+#include "logsviewer/logsviewer.h"
 #include "richtext/rtftextscanner.h"
 #include "settings/settings.h"
 #include "settings/settingsdialog.h"
@@ -158,6 +159,7 @@ private slots:
     void cleanup()
     {
         delete SettingsDialog::instance();
+        delete LogsViewer::instance();
         m_window.reset();
         Boxes::resetHandler();
         Clock::reset();
@@ -213,21 +215,33 @@ private slots:
         QTest::addColumn<QString>("focus");
         QTest::addColumn<bool>("sendOnEnter");
         QTest::addColumn<QString>("effect");
-        QTest::addColumn<QString>("text"); // of the focused box afterwards
+        QTest::addColumn<QString>("text"); // of the focused box afterwards; null: not checked
         using M = Qt::KeyboardModifiers;
         const M none, shift(Qt::ShiftModifier), ctrl(Qt::ControlModifier),
-            keypad(Qt::KeypadModifier);
-        const QString msg = u"txtMessage"_s, name = u"txtUserName"_s;
-        const QString hi = u"hello"_s, broken = u"hello\n"_s;
-        const int enter = Qt::Key_Return;
+            keypad(Qt::KeypadModifier), ctrlShift = ctrl | shift;
+        const QString msg = u"txtMessage"_s, name = u"txtUserName"_s, log = u"rtfLog"_s;
+        const QString hi = u"hello"_s, broken = u"hello\n"_s, any;
+        const int enter = Qt::Key_Return, esc = Qt::Key_Escape, f9 = Qt::Key_F9;
+        const int l = Qt::Key_L, zero = Qt::Key_0;
         const auto row = [](const char *name) -> QTestData & { return QTest::newRow(name); };
         row("Enter sends (on)") << enter << none << msg << true << "sent" << u""_s;
         row("keypad Enter sends (on)")
             << int(Qt::Key_Enter) << keypad << msg << true << "sent" << u""_s;
         row("Shift+Enter breaks (on)") << enter << shift << msg << true << "" << broken;
+        row("Ctrl+Enter nothing (on)") << enter << ctrl << msg << true << "" << any;
         row("Ctrl+Enter sends (off)") << enter << ctrl << msg << false << "sent" << u""_s;
         row("Enter breaks (off)") << enter << none << msg << false << "" << broken;
+        row("Ctrl+Shift+Enter nothing (off)") << enter << ctrlShift << msg << false << "" << any;
         row("Enter in user name") << enter << none << name << true << "" << hi;
+        row("Esc in message box") << esc << none << msg << true << "hidden" << hi;
+        row("Shift+Esc exits") << esc << shift << msg << true << "exit" << any;
+        row("Ctrl+Esc nothing") << esc << ctrl << msg << true << "" << hi;
+        row("F9 settings") << f9 << none << log << true << "settings" << any;
+        row("Shift+F9 nothing") << f9 << shift << msg << true << "" << hi;
+        row("Ctrl+L logs") << l << ctrl << name << true << "logs" << hi;
+        row("Ctrl+Shift+L nothing") << l << ctrlShift << msg << true << "" << hi;
+        row("Ctrl+0 transparent") << zero << ctrl << msg << true << "75%" << hi;
+        row("Ctrl+keypad 0 nothing") << zero << (ctrl | keypad) << log << true << "" << any;
     }
 
     // Each key through the window system into the focused widget, as typed.
@@ -241,6 +255,7 @@ private slots:
         QFETCH(QString, text);
         appSettings().sendOnEnter = sendOnEnter;
         ChatWindow *window = openWindow();
+        QSignalSpy ended(window, &ChatWindow::sessionEnded);
         auto *box = window->findChild<QPlainTextEdit *>(u"txtMessage"_s);
         auto *name = window->findChild<QLineEdit *>(u"txtUserName"_s);
         box->setPlainText(u"hello"_s);
@@ -250,7 +265,13 @@ private slots:
 
         QTest::keyClick(window->windowHandle(), Qt::Key(key), modifiers);
         QCOMPARE(messageFiles().size(), effect == "sent"_L1 ? 1 : 0);
-        QCOMPARE(focus == u"txtUserName"_s ? name->text() : box->toPlainText(), text);
+        if (!text.isNull())
+            QCOMPARE(focus == u"txtUserName"_s ? name->text() : box->toPlainText(), text);
+        QCOMPARE(window->isHidden(), effect == "hidden"_L1 || effect == "exit"_L1);
+        QCOMPARE(ended.count(), effect == "exit"_L1 ? 1 : 0);
+        QCOMPARE(SettingsDialog::instance() != nullptr, effect == "settings"_L1);
+        QCOMPARE(LogsViewer::instance() != nullptr, effect == "logs"_L1);
+        QCOMPARE(window->opacityPercent(), effect == "75%"_L1 ? 75 : 0);
     }
 
     void closeDecision_data()
