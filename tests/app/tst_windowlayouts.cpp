@@ -1,6 +1,5 @@
 #include "chatwindow/chatwindow.h"
 #include "core/chatcontext.h"
-#include "core/settingsstore.h"
 #include "core/support.h"
 #include "gui/boxes.h"
 #include "login/chatselectionwindow.h"
@@ -188,16 +187,6 @@ private slots:
         QCOMPARE(window->size(), grown);
         QCOMPARE(window->pos(), place);
         window->close();
-
-        // A placement an older copy stored holds the place and its fixed size only.
-        const QString section = u"Placement frmMain"_s;
-        SettingsStore store;
-        QVERIFY(store.saveValue(section, m_chat.chatFile + u"|Size"_s, ValueKind::Text, u""_s));
-        QVERIFY(store.saveValue(section, m_chat.chatFile, ValueKind::Text, u"60,70,478,338"_s));
-        window = openChatWindow();
-        QCOMPARE(window->pos(), QPoint(60, 70));
-        QCOMPARE(window->size(), window->minimumSizeHint());
-        window->close();
     }
 
     void settingsAndChatSelection()
@@ -225,10 +214,6 @@ private slots:
         // Room the window gets goes to the list and the log.
         checkRoomGoesTo(viewer->findChild<QTextEdit *>(u"rtfLog"_s), viewer, {120, 90});
         viewer->close();
-        delete LogsViewer::instance();
-
-        showLogsViewer(m_chat.chatFile);
-        QCOMPARE(LogsViewer::instance()->size(), closed + QSize(120, 90));
     }
 };
 

@@ -21,7 +21,6 @@ private slots:
     {
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("chat");
-        QTest::newRow("plain") << u"bin"_s << u"/srv/chat/team.QLIMChat"_s;
         QTest::newRow("escaped in quotes")
             << u"b \"q\" `id` $HOME \\n"_s
             << u"/srv/\"q\"/`id` $x\\y\\\\\" 100%/%f %U %%.QLIMChat"_s;
