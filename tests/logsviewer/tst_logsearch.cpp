@@ -142,9 +142,6 @@ private slots:
             QCOMPARE(result.messageTime.date(), QDate(2026, 12, 5));
             results.append(result.sender + u' ' + result.messageTime.toString(u"HH:mm:ss"_s) +
                            u": "_s + selectedInLog(result));
-            // The line shows the match where its offset says.
-            QCOMPARE(result.line.mid(result.lineOffset, result.length),
-                     selectedInLog(result).replace(u'\n', u' '));
         }
         QTEST(results, "found");
     }
@@ -176,7 +173,6 @@ private slots:
         QCOMPARE(order, expected);
         QVERIFY(!limited);
         QCOMPARE(batches.at(6).first().error->number, int(ErrorCode::RtfMalformed));
-        QCOMPARE(batches.at(6).first().logTime, QDateTime(QDate(2026, 6, 15), QTime(8, 0)));
         QCOMPARE(batches.at(10).first().error->number, int(ErrorCode::LogTooLarge));
 
         // 2600 messages of two matches in each of the two newest logs pass the limit.

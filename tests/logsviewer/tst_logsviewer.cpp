@@ -12,7 +12,6 @@
 #include "testsupport.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QDesktopServices>
 #include <QLineEdit>
 #include <QListWidget>
@@ -140,7 +139,7 @@ private slots:
 
     // Normal "*.RTF" files in any letter case are logs; hidden or system ones (by
     // their DOS attributes), dot files, folders, links and pipes are not.
-    void listsArrangesAndSelects()
+    void listsAndShows()
     {
         const QString folder = m_env->path(u"logs"_s);
         const QList<std::pair<QString, QByteArray>> files{
@@ -158,32 +157,10 @@ private slots:
 
         const LogsList list = buildLogsList(folder, true, true);
         QCOMPARE(list.names, (QStringList{u"c.Rtf"_s, u"b.rtf"_s, u"a.RTF"_s}));
-        QCOMPARE(list.totalSize, 3.0 * 9);
         // Nothing, and nothing made, for a missing folder or a file.
         QVERIFY(buildLogsList(m_env->path(u"missing/logs"_s), true, true).names.isEmpty());
         QVERIFY(buildLogsList(m_env->path(u"elsewhere.RTF"_s), true, true).names.isEmpty());
         QVERIFY(!QFileInfo::exists(m_env->path(u"missing"_s)));
-
-        // Sorted by name with letter case aside (a name is its log's time), or in the
-        // file system's order; the row to select is the last of that order.
-        for (int i = 0; i < 60; ++i)
-            m_env->touch(u"many/2026-12-05 10-%1-00.RTF"_s.arg(i * 7 % 60, 2, 10, '0'_L1));
-        const QStringList given =
-            QDir(m_env->path(u"many"_s)).entryList({u"*.RTF"_s}, QDir::Files, QDir::Unsorted);
-        QStringList sorted = given;
-        sorted.sort();
-        QVERIFY2(given != sorted, "the file system gave sorted names; the test proves nothing");
-        QCOMPARE(buildLogsList(m_env->path(u"many"_s), false, false).names, given);
-
-        const QStringList names{u"b.RTF"_s, u"A.rtf"_s, u"a.RTF"_s, u"B.rtf"_s};
-        for (const auto &[sort, descending, arranged, selected] :
-             {std::tuple{true, false, "A.rtf a.RTF B.rtf b.RTF", 3},
-              {true, true, "b.RTF B.rtf a.RTF A.rtf", 0},
-              {false, true, "B.rtf a.RTF A.rtf b.RTF", 0}}) {
-            const LogsList list = arrangeLogNames(names, sort, descending);
-            QCOMPARE(list.names.join(u' '), QLatin1String(arranged));
-            QCOMPARE(list.selected, selected);
-        }
 
         // Newest first, and the newest shown; a click on the selected log reads it
         // again, and one gone or too large since shows its error in red bold.
@@ -224,7 +201,7 @@ private slots:
 
     // The viewer only reads: without logs no folder is made, and the folder that
     // is not there cannot be opened (a box says so); once there, it opens. Closed
-    // and shown again, the viewer lists afresh, where it was.
+    // and shown again, the viewer lists afresh.
     void openingTheLogsFolderAndReopening()
     {
         QStringList opened;
@@ -238,13 +215,10 @@ private slots:
                           Qt::LeftButton);
         QVERIFY(m_boxes.takeFirst().startsWith(folder));
         QVERIFY(!QFileInfo::exists(parentFolder(folder)));
-        v.window->move(v.window->pos() + QPoint(-37, 21));
-        const QPoint placed = v.window->pos();
         v.window->close();
         QTRY_VERIFY(!LogsViewer::instance());
         writeLog(u"2026-12-05 16-24-27.RTF"_s, {u"x"_s});
         v = showViewer();
-        QCOMPARE(v.window->pos(), placed);
         QCOMPARE(v.shown(), u"x\n"_s);
         QTest::mouseClick(v.window->findChild<QPushButton *>(u"cmdOpenLogsFolder"_s),
                           Qt::LeftButton);
@@ -253,10 +227,8 @@ private slots:
     }
 
     // Ctrl+F opens the search; results come newest log first, an unreadable log in
-    // red in its place; a result chosen shows its log with the match selected, and
-    // F3 and Shift+F3 go round the matches of the log shown. Typing stops the search
-    // under way. Esc closes the search, the window back to its size, then the
-    // viewer (Shift+Esc does not).
+    // red in its place; a result chosen shows its log with the match selected.
+    // Typing stops the search under way.
     void searchAndChoose()
     {
         writeLog(u"2026-11-30 09-00-00.RTF"_s, {u"купи елку"_s});
@@ -265,7 +237,6 @@ private slots:
                             logPath(u"2026-12-04 10-00-00.RTF"_s)));
         const Viewer v = showViewer();
         QVERIFY(QTest::qWaitForWindowActive(v.window));
-        const QRect closed = v.window->geometry();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(QApplication::focusWidget(), v.field);
         const QString error = formatLogError(Error::make(ErrorCode::RtfMalformed));
@@ -276,13 +247,6 @@ private slots:
         QCOMPARE(v.choose(3), u"елк"_s);
         QCOMPARE(v.list->currentItem()->text(), u"2026-11-30 09-00-00.RTF"_s);
         QCOMPARE(v.choose(0), u"Ёлк"_s);
-        for (const auto &[modifiers, match, row] : {std::tuple{Qt::NoModifier, u"ёлк"_s, 1},
-                                                    {Qt::NoModifier, u"Ёлк"_s, 0},
-                                                    {Qt::ShiftModifier, u"ёлк"_s, 1}}) {
-            QTest::keyClick(QApplication::focusWidget(), Qt::Key_F3, modifiers);
-            QCOMPARE(v.log->textCursor().selectedText(), match);
-            QCOMPARE(v.results->currentIndex().row(), row);
-        }
         QCOMPARE(v.choose(2), QString());
         QCOMPARE(v.shown(), error + u" (red)"_s);
 
@@ -291,19 +255,11 @@ private slots:
         QVERIFY(v.window->findChild<LogSearch *>()->isRunning());
         v.field->setText(u"нет"_s);
         QVERIFY(!v.window->findChild<LogSearch *>()->isRunning());
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-        QCOMPARE(v.window->geometry(), closed);
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape, Qt::ShiftModifier);
-        QVERIFY(v.window->isVisible());
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
-        QTRY_VERIFY(!LogsViewer::instance());
-        QCOMPARE(showViewer().window->geometry(), closed);
     }
 
-    // A link in a log is a link: the pointer shows it, a click opens it, a drag over
-    // it only selects, and its context menu copies its address; a field to another
-    // scheme is text. A link to a file opens it, unless it could run: a script is
-    // only shown in its folder.
+    // A link in a log is a link: a click opens it; a field to another scheme is
+    // text. A link to a file opens it, unless it could run: a script is only shown
+    // in its folder, and its menu cannot open it.
     void links()
     {
         const QString notes = m_env->touch(u"notes.txt"_s, "notes");
@@ -348,60 +304,30 @@ private slots:
             cursor.setPosition(int(v.log->toPlainText().indexOf(word)) + offset);
             return v.log->cursorRect(cursor).center() + QPoint(1, 0);
         };
-        const QPoint link = pointAt(u"example"_s, 3);
-        const Qt::CursorShape own = viewport->cursor().shape();
-        QTest::mouseMove(viewport, link);
-        QCOMPARE(viewport->cursor().shape(), Qt::PointingHandCursor);
-        QTest::mouseMove(viewport, pointAt(u"see"_s, 1));
-        QCOMPARE(viewport->cursor().shape(), own);
-        QTest::mouseClick(viewport, Qt::LeftButton, {}, link);
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, pointAt(u"example"_s, 3));
         QCOMPARE(m_opened, QList<QUrl>{QUrl(u"https://example.org/a"_s)});
         QTextCharFormat hostile; // as a view's own document may hold
         hostile.setAnchor(true);
         hostile.setAnchorHref(u"javascript:alert(2)"_s);
         QTextCursor(v.log->document()).insertText(u"bad "_s, hostile);
-        for (const QString &word : {u"evil"_s, u"bad"_s}) {
-            QTest::mouseMove(viewport, pointAt(word, 2));
-            QVERIFY(viewport->cursor().shape() != Qt::PointingHandCursor);
+        for (const QString &word : {u"evil"_s, u"bad"_s})
             QTest::mouseClick(viewport, Qt::LeftButton, {}, pointAt(word, 2));
-        }
         QTest::mouseClick(viewport, Qt::LeftButton, {}, pointAt(u"local"_s, 2));
         QTest::mouseClick(viewport, Qt::LeftButton, {}, pointAt(u"script"_s, 2));
         QTest::mouseClick(viewport, Qt::LeftButton, {}, pointAt(u"linked"_s, 2));
         QCOMPARE(m_opened.takeLast(), QUrl::fromLocalFile(notes));
         QCOMPARE(shown, QList<QUrl>{QUrl::fromLocalFile(script)});
         QVERIFY(std::exchange(m_boxes, {}).join(u' ').contains(u"символической ссылкой"_s));
-        QTest::mousePress(viewport, Qt::LeftButton, {}, pointAt(u"example"_s, 0));
-        QTest::mouseMove(viewport, pointAt(u"example"_s, 6));
-        QTest::mouseRelease(viewport, Qt::LeftButton, {}, pointAt(u"example"_s, 6));
-        QCOMPARE(v.log->textCursor().selectedText(), u"exampl"_s);
         QVERIFY(!openLink(nullptr, QUrl(u"javascript:alert(3)"_s))); // refused below the view too
         QCOMPARE(m_opened.size(), 1);
 
-        // The menu on a link copies its address before Qt's own entries; elsewhere it has none.
-        const auto menuAt = [viewport](const QPoint &pos) {
-            QContextMenuEvent event(QContextMenuEvent::Mouse, pos, viewport->mapToGlobal(pos));
-            QApplication::sendEvent(viewport, &event);
-            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
-            QStringList texts;
-            for (const QAction *action : menu ? menu->actions() : QList<QAction *>())
-                texts.append(action->text());
-            return std::pair{menu, texts};
-        };
-        QApplication::clipboard()->clear();
-        auto [menu, texts] = menuAt(link);
+        const QPoint onScript = pointAt(u"script"_s, 2);
+        QContextMenuEvent event(QContextMenuEvent::Mouse, onScript,
+                                viewport->mapToGlobal(onScript));
+        QApplication::sendEvent(viewport, &event);
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
         QVERIFY(menu);
-        QCOMPARE(texts.first(), u"Копировать адрес ссылки"_s);
-        QVERIFY(texts.contains(u"Найти…"_s) && texts.size() > 4);
-        menu->actions().first()->trigger();
-        menu->close();
-        QCOMPARE(QApplication::clipboard()->text(), u"https://example.org/a"_s);
-        std::tie(menu, texts) = menuAt(pointAt(u"bad"_s, 2)); // an anchor, but no link
-        QVERIFY(menu && !texts.contains(u"Копировать адрес ссылки"_s));
-        menu->close();
-        std::tie(menu, texts) = menuAt(pointAt(u"script"_s, 2));
-        QCOMPARE(texts.mid(0, 3),
-                 (QStringList{u"Открыть"_s, u"Сохранить как…"_s, u"Показать в папке"_s}));
+        QCOMPARE(menu->actions().first()->text(), u"Открыть"_s);
         QVERIFY(!menu->actions().first()->isEnabled());
         menu->close();
     }
