@@ -18,6 +18,7 @@
 #include <QBuffer>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTextBlock>
 #include <QTextEdit>
@@ -125,6 +126,42 @@ private slots:
         m_view.reset();
         Boxes::resetHandler();
         Clock::reset();
+    }
+
+    void scrolling_data()
+    {
+        QTest::addColumn<bool>("batch");
+        QTest::addColumn<bool>("atEnd");
+        QTest::newRow("single, at the end") << false << true;
+        QTest::newRow("single, scrolled up") << false << false;
+        QTest::newRow("batch, at the end") << true << true;
+        QTest::newRow("batch, scrolled up") << true << false;
+    }
+
+    // At the end the view follows new messages; scrolled up it keeps exactly still.
+    void scrolling()
+    {
+        QFETCH(bool, batch);
+        QFETCH(bool, atEnd);
+        m_view->resize(300, 200);
+        m_view->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_view.get()));
+        for (int i = 0; i < 60; ++i)
+            render(u"guest"_s, u"message %1"_s.arg(i));
+        QScrollBar *bar = m_view->verticalScrollBar();
+        bar->setValue(atEnd ? bar->maximum() : bar->maximum() / 3);
+        const int kept = bar->value();
+        const int before = bar->maximum();
+        if (batch)
+            m_renderer->beginBatch();
+        for (int i = 0; i < 20; ++i)
+            render(u"guest"_s, u"line\r\nline %1"_s.arg(i));
+        if (batch)
+            m_renderer->endBatch();
+        QVERIFY(bar->maximum() > before);
+        QCOMPARE(bar->value(), atEnd ? bar->maximum() : kept);
+        QVERIFY(m_view->updatesEnabled());
+        QVERIFY(m_view->textCursor().atEnd() && !m_view->textCursor().hasSelection());
     }
 
     // A centred time line comes once five minute boundaries have passed since the
