@@ -48,6 +48,14 @@ private slots:
             << u"https://example.org/a?b=1&c#d ftp://f.org/x.gz mailto:a@b.ru. www.e.org/путь"_s
             << QStringList{u"https://example.org/a?b=1&c#d"_s, u"ftp://f.org/x.gz"_s,
                            u"mailto:a@b.ru"_s, u"www.e.org/путь => http://www.e.org/путь"_s};
+        QTest::newRow("trailing punctuation")
+            << u"http://a.org/x... http://b.org/y?! 'http://c.org/z', http://d.org/q…; "
+               u"http://e.org/?a=1:"_s
+            << QStringList{u"http://a.org/x"_s, u"http://b.org/y"_s, u"http://c.org/z"_s,
+                           u"http://d.org/q"_s, u"http://e.org/?a=1"_s};
+        QTest::newRow("Cyrillic around")
+            << u"ссылка:https://ru.wikipedia.org/wiki/Москва. Смотриhttp://пример.рф/а"_s
+            << QStringList{u"https://ru.wikipedia.org/wiki/Москва"_s, u"http://пример.рф/а"_s};
         QTest::newRow("other schemes, glued, bare")
             << u"file:///etc/passwd javascript:alert(1) data:text/html,x quillet://x "
                u"xhttp://a.org svn+http://b.org 2ftp://c.org mywww.d.org a@www.e.org x.www.f.org "
